@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QImage>
+
+#include <cstdint>
+#include <vector>
+
+namespace vistrel {
+
+/// Maps a whole RGB888 picture onto side x side pixels by area averaging, whatever its aspect
+/// ratio: every target pixel is the coverage-weighted mean of the source pixels under it,
+/// fractional edges included; enlargement follows the same rule. Returns 3 x side x side bytes
+/// in signature order (column by column, each pixel red, green, blue), or an empty vector for a
+/// null picture. Exact integer arithmetic, rounded to nearest. Any thread.
+std::vector<std::uint8_t> ResampleToSignature(const QImage& rgb888, int side);
+
+}  // namespace vistrel

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+namespace vistrel {
+
+/// The difference factor of two signatures of 3 x side x side bytes: a root-mean-square
+/// difference on the scale of one colour byte, 0 (identical) to 255. Reads the `shapeOnly`
+/// setting at every call. Symmetric in its two signatures; any thread.
+float ComputeDifference(const std::uint8_t* signatureA, const std::uint8_t* signatureB,
+                        std::int32_t side);
+
+/// The plain reference arithmetic of the difference factor, in the mode given. In the normal
+/// mode the mean of the three per-channel RMS differences; in the shape-only mode the RMS
+/// difference of the per-pixel channel sums, divided by 3. Any thread.
+float ComputeDifferenceReference(const std::uint8_t* signatureA, const std::uint8_t* signatureB,
+                                 std::int32_t side, bool shapeOnly);
+
+/// True when a pair with difference factor `factor` (0..255) counts as similar under
+/// `thresholdPercent`: factor x 100 / 256 lies strictly below it, in double precision.
+bool IsSimilarFactor(float factor, float thresholdPercent);
+
+}  // namespace vistrel

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+
+namespace vistrel {
+
+/// The most pixels a picture may have once decoded (after any JPEG DCT scaling). A larger
+/// picture counts as unreadable instead of exhausting memory.
+inline constexpr std::int64_t kDecodeBudgetPixels = 128LL * 1024 * 1024;
+
+/// How a picture file is decoded for its signature.
+struct DecodeOptions {
+    /// A JPEG is decoded at the largest DCT reduction (1/2, 1/4, 1/8) that keeps both of its
+    /// sides at this many pixels or more. 0 decodes at full size.
+    int minScaledSide = 400;
+};
+
+/// Decodes a picture file into 8-bit RGB (QImage::Format_RGB888): JPEG through TurboJPEG,
+/// BMP, GIF (first frame), PNG and TIFF through Qt's image readers; the format is told by the
+/// content, not the name. Colour channels come as stored, alpha ignored, no EXIF rotation.
+/// Returns a null image for a missing, truncated, corrupt or over-budget file, or one that is
+/// not a picture. Any thread.
+QImage DecodePicture(const QString& path, const DecodeOptions& options = {});
+
+}  // namespace vistrel

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "SimilarInfo.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace vistrel {
+
+/// One picture entry of the repository: its path (the key), its signature and the links to the
+/// entries found similar to it.
+struct CPictureInfo {
+    /// 3 x side x side bytes, column by column, each pixel red, green, blue; empty when the
+    /// picture could not be read.
+    std::vector<std::uint8_t> signature;
+    /// The file's path exactly as it was added. The repository indexes entries by it, so it is
+    /// never changed after the entry was added.
+    QString path;
+    bool loadError = false;  ///< the picture cannot be read (or could not be shown)
+    bool marked = false;     ///< scratch flag of the bulk deletions: the file stayed
+    std::vector<CSimilarInfo> similar;  ///< links in the order their results arrived
+
+    /// The signature's first byte, or null when the entry has no signature.
+    const std::uint8_t* SignatureData() const {
+        return signature.empty() ? nullptr : signature.data();
+    }
+};
+
+}  // namespace vistrel

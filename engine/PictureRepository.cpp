@@ -1,0 +1,91 @@
+#include "PictureRepository.h"
+
+#include "PictureSignature.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace vistrel {
+
+std::size_t CPictureRepository::CheckedIndex(std::int32_t index) const {
+    if (index < 0 || index >= GetCount()) {
+        throw std::out_of_range("picture index out of range");
+    }
+    return static_cast<std::size_t>(index);
+}
+
+std::int32_t CPictureRepository::FindPicture(const QString& path) const {
+    return indexByPath.value(path, -1);
+}
+
+bool CPictureRepository::AddPicture(const QString& path) {
+    if (FindPicture(path) >= 0) {
+        return true;
+    }
+    CPictureInfo entry;
+    entry.path = path;
+    entry.signature = ComputeSignature(path, side);
+    entry.loadError = entry.signature.empty();
+    indexByPath.insert(path, GetCount());
+    pictures.push_back(std::move(entry));
+    modified = true;
+    return true;
+}
+
+bool CPictureRepository::RemovePicture(const QString& path) {
+    const std::int32_t index = FindPicture(path);
+    if (index >= 0) {
+        RemovePictureAt(index);
+    }
+    return true;
+}
+
+bool CPictureRepository::RemovePictureAt(std::int32_t index) {
+    const std::size_t removed = CheckedIndex(index);
+    indexByPath.remove(pictures[removed].path);
+    pictures.erase(pictures.begin() + static_cast<std::ptrdiff_t>(removed));
+    modified = true;
+    for (std::size_t i = removed; i < pictures.size(); ++i) {
+        indexByPath[pictures[i].path] = static_cast<std::int32_t>(i);
+    }
+    for (CPictureInfo& picture : pictures) {
+        auto& links = picture.similar;
+        std::erase_if(links, [index](const CSimilarInfo& link) { return link.index == index; });
+        for (CSimilarInfo& link : links) {
+            if (link.index > index) {
+                --link.index;
+            }
+        }
+    }
+    return true;
+}
+
+void CPictureRepository::RemoveAllPictures() {
+    pictures.clear();
+    indexByPath.clear();
+}
+
+bool CPictureRepository::HasMarked() const {
+    return std::any_of(pictures.begin(), pictures.end(),
+                       [](const CPictureInfo& picture) { return picture.marked; });
+}
+
+bool CPictureRepository::HasLoadErrors() const {
+    return std::any_of(pictures.begin(), pictures.end(),
+                       [](const CPictureInfo& picture) { return picture.loadError; });
+}
+
+bool CPictureRepository::HasSimilar() const {
+    return std::any_of(pictures.begin(), pictures.end(),
+                       [](const CPictureInfo& picture) { return !picture.similar.empty(); });
+}
+
+void CPictureRepository::AddSimilarPair(const PairInfo& result) {
+    // Truncation toward zero; factors are never negative, but a cast keeps the rule exact.
+    const auto factor = static_cast<std::int32_t>(std::trunc(result.factor));
+    GetPicture(result.indexB).similar.push_back(CSimilarInfo{result.indexA, factor});
+    GetPicture(result.indexA).similar.push_back(CSimilarInfo{result.indexB, factor});
+}
+
+}  // namespace vistrel

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "PairInfo.h"
+#include "PictureInfo.h"
+#include "ThreadParams.h"
+
+#include <QHash>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace vistrel {
+
+/// The ordered list of picture entries, known by their index, with the links between similar
+/// entries. One thread at a time uses it: the GUI thread, or a loader thread while the GUI waits.
+class CPictureRepository {
+public:
+    using PairInfo = vistrel::PairInfo;
+    using ThreadParams = vistrel::ThreadParams;
+
+    /// N: the side length of every signature, in pixels.
+    static constexpr std::int32_t kSide = 100;
+
+    CPictureRepository() = default;
+    CPictureRepository(const CPictureRepository&) = delete;
+    CPictureRepository& operator=(const CPictureRepository&) = delete;
+
+    /// Number of entries.
+    std::int32_t GetCount() const { return static_cast<std::int32_t>(pictures.size()); }
+    bool IsEmpty() const { return pictures.empty(); }
+
+    /// The entry at `index`; an index outside 0..count-1 throws std::out_of_range.
+    CPictureInfo& GetPicture(std::int32_t index) { return pictures.at(CheckedIndex(index)); }
+    const CPictureInfo& GetPicture(std::int32_t index) const {
+        return pictures.at(CheckedIndex(index));
+    }
+
+    /// The entries changed since the repository was last saved.
+    bool IsModified() const { return modified; }
+    /// Clears the modified flag once the repository has been saved.
+    void ClearModified() { modified = false; }
+
+    /// The side length N of the signatures (100).
+    std::int32_t Side() const { return side; }
+
+    /// Index of the entry whose path equals `path` exactly (case-sensitive), or -1.
+    std::int32_t FindPicture(const QString& path) const;
+
+    /// Appends an entry for `path` and computes its signature; an unreadable picture gets
+    /// `loadError` and an empty signature. A path already present is left alone. Sets
+    /// `modified` when an entry was appended. Always true.
+    bool AddPicture(const QString& path);
+
+    /// Removes the entry with that path (if any), dropping the links to it and renumbering the
+    /// links to the entries after it. Always true.
+    bool RemovePicture(const QString& path);
+    /// As RemovePicture, for the entry at `index` (which must exist). Always true.
+    bool RemovePictureAt(std::int32_t index);
+    /// Removes every entry; `modified` stays as it was.
+    void RemoveAllPictures();
+
+    bool HasMarked() const;
+    bool HasLoadErrors() const;
+    bool HasSimilar() const;
+
+    /// Records a similar pair as two links, one in each entry, with the factor truncated
+    /// toward zero. Leaves `modified` as it was.
+    void AddSimilarPair(const PairInfo& result);
+
+private:
+    std::size_t CheckedIndex(std::int32_t index) const;
+
+    std::vector<CPictureInfo> pictures;
+    /// Index of every entry by its path, kept in step with `pictures`.
+    QHash<QString, std::int32_t> indexByPath;
+    bool modified = false;
+    std::int32_t side = kSide;
+};
+
+}  // namespace vistrel

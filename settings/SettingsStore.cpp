@@ -1,0 +1,51 @@
+#include "SettingsStore.h"
+
+#include "ProgramSettings.h"
+
+#include <QFileInfo>
+#include <QSettings>
+#include <QVariant>
+
+namespace vistrel {
+
+namespace {
+
+const char* const kOrganization = "Morvant";
+const char* const kApplication = "QRX";
+const char* const kValueName = "ProgramSettings";
+
+}  // namespace
+
+bool LoadSettings() {
+    // A store that is missing is written once with the values in memory and then read again;
+    // the second round never writes, so a store that stays unreadable cannot loop.
+    for (int round = 0; round < 2; ++round) {
+        const QSettings store(kOrganization, kApplication);
+        if (!QFileInfo::exists(store.fileName())) {
+            if (round == 0 && SaveSettings()) {
+                continue;
+            }
+            return false;
+        }
+        const QVariant value = store.value(kValueName);
+        if (store.status() != QSettings::NoError || value.typeId() != QMetaType::QByteArray) {
+            return false;
+        }
+        const QByteArray stored = value.toByteArray();
+        if (stored.size() > kStoredSettingsSize) {
+            return false;
+        }
+        DecodeSettings(stored, TheProgramSettings());  // a shorter value changes nothing
+        return true;
+    }
+    return false;
+}
+
+bool SaveSettings() {
+    QSettings store(kOrganization, kApplication);
+    store.setValue(kValueName, EncodeSettings(TheProgramSettings()));
+    store.sync();
+    return store.status() == QSettings::NoError;
+}
+
+}  // namespace vistrel

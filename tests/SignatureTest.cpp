@@ -1,0 +1,316 @@
+// Signatures of pictures the tests write themselves, in all five formats, and of files that are
+// not pictures at all.
+
+#include "DifferenceFactor.h"
+#include "PictureDecoder.h"
+#include "PictureRepository.h"
+#include "PictureSignature.h"
+#include "support/TestPictures.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include <cstdlib>
+
+namespace vistrel {
+namespace {
+
+using test::PictureFormat;
+
+constexpr int kSide = 100;
+constexpr QRgb kBlack = 0xFF000000;
+constexpr QRgb kWhite = 0xFFFFFFFF;
+
+int ChannelDistance(QRgb a, QRgb b) {
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                     std::abs(qBlue(a) - qBlue(b))});
+}
+
+class SignatureOfFormat : public testing::TestWithParam<PictureFormat> {
+protected:
+    // Writes `picture` in the format under test and returns the signature of the file.
+    std::vector<std::uint8_t> SignatureOf(const QImage& picture) {
+        const QString path = folder.filePath(QStringLiteral("picture%1.%2")
+                                                 .arg(counter++)
+                                                 .arg(test::ExtensionOf(GetParam())));
+        EXPECT_TRUE(test::WritePicture(picture, GetParam(), path)) << path.toStdString();
+        return ComputeSignature(path, kSide);
+    }
+    // JPEG is lossy; the other formats keep every value.
+    int Tolerance() const { return GetParam() == PictureFormat::Jpeg ? 10 : 0; }
+
+    // Checks every signature pixel against expected(x, y); within `band` pixels of the given
+    // edge column and row a lossy format may blur a hard edge, so there it gets more leeway.
+    void ExpectPixels(const std::vector<std::uint8_t>& signature,
+                      const std::function<QRgb(int x, int y)>& expected, int edgeColumn = -1,
+                      int edgeRow = -1, int band = 1) {
+        ASSERT_EQ(signature.size(), 3u * kSide * kSide);
+        int mismatches = 0;
+        for (int x = 0; x < kSide; ++x) {
+            for (int y = 0; y < kSide; ++y) {
+                const bool nearEdge = (edgeColumn >= 0 && std::abs(x - edgeColumn) <= band) ||
+                                      (edgeRow >= 0 && std::abs(y - edgeRow) <= band);
+                const int limit = nearEdge && Tolerance() > 0 ? 40 : Tolerance();
+                const QRgb actual = test::SignaturePixel(signature, kSide, x, y);
+                if (ChannelDistance(actual, expected(x, y)) > limit && mismatches++ < 5) {
+                    ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex << actual
+                                  << ", expected " << expected(x, y);
+                }
+            }
+        }
+        EXPECT_EQ(mismatches, 0);
+    }
+
+    QTemporaryDir folder;
+    int counter = 0;
+};
+
+TEST_P(SignatureOfFormat, UniformColourFillsEveryPixel) {
+    const QRgb colour = qRgb(200, 120, 40);
+    const auto signature = SignatureOf(test::MakePicture(64, 48, [=](int, int) { return colour; }));
+    ExpectPixels(signature, [=](int, int) { return colour; });
+}
+
+TEST_P(SignatureOfFormat, LeftAndRightHalvesFillTheFirstAndSecondHalfOfTheBytes) {
+    const auto signature = SignatureOf(
+        test::MakePicture(200, 160, [](int x, int) { return x < 100 ? kBlack : kWhite; }));
+    ExpectPixels(signature, [](int x, int) { return x < 50 ? kBlack : kWhite; }, 50);
+    // Column-major order: the 50 left columns are the first 15,000 bytes.
+    EXPECT_LE(*std::max_element(signature.begin(), signature.begin() + 3 * 49 * kSide),
+              Tolerance());
+    EXPECT_GE(*std::min_element(signature.begin() + 3 * 51 * kSide, signature.end()),
+              255 - Tolerance());
+}
+
+TEST_P(SignatureOfFormat, TopAndBottomHalvesFillEachColumnInOrder) {
+    const auto signature = SignatureOf(
+        test::MakePicture(160, 200, [](int, int y) { return y < 100 ? kBlack : kWhite; }));
+    ExpectPixels(signature, [](int, int y) { return y < 50 ? kBlack : kWhite; }, -1, 50);
+    // Within every column's 300 bytes: dark first, light after.
+    for (int x = 0; x < kSide; ++x) {
+        EXPECT_LE(signature[3 * x * kSide], Tolerance());
+        EXPECT_GE(signature[3 * x * kSide + 299], 255 - Tolerance());
+    }
+}
+
+TEST_P(SignatureOfFormat, WidePictureIsSqueezedIntoTheSquare) {
+    // 400 x 200, red in its left quarter: a quarter of the square's columns are red.
+    const QRgb red = qRgb(230, 20, 20);
+    const QRgb blue = qRgb(20, 20, 230);
+    const auto signature = SignatureOf(
+        test::MakePicture(400, 200, [=](int x, int) { return x < 100 ? red : blue; }));
+    ExpectPixels(signature, [=](int x, int) { return x < 25 ? red : blue; }, 25);
+}
+
+TEST_P(SignatureOfFormat, SmallPictureIsEnlarged) {
+    // 10 x 10 quadrants: each source pixel becomes a 10 x 10 block of the signature. JPEG rings
+    // across the whole of so small a picture, so only the lossless formats are held exactly.
+    const auto quadrant = [](int x, int y, int half) {
+        return x < half ? (y < half ? qRgb(250, 0, 0) : qRgb(0, 250, 0))
+                        : (y < half ? qRgb(0, 0, 250) : qRgb(250, 250, 250));
+    };
+    const auto signature =
+        SignatureOf(test::MakePicture(10, 10, [&](int x, int y) { return quadrant(x, y, 5); }));
+    ExpectPixels(signature, [&](int x, int y) { return quadrant(x, y, 50); }, 50, 50,
+                 GetParam() == PictureFormat::Jpeg ? kSide : 1);
+}
+
+TEST_P(SignatureOfFormat, LargePictureIsReduced) {
+    const auto quadrant = [](int x, int y, int halfWidth, int halfHeight) {
+        return x < halfWidth ? (y < halfHeight ? qRgb(250, 0, 0) : qRgb(0, 250, 0))
+                             : (y < halfHeight ? qRgb(0, 0, 250) : qRgb(250, 250, 250));
+    };
+    const auto signature = SignatureOf(
+        test::MakePicture(4000, 3000, [&](int x, int y) { return quadrant(x, y, 2000, 1500); }));
+    ExpectPixels(signature, [&](int x, int y) { return quadrant(x, y, 50, 50); }, 50, 50);
+}
+
+TEST_P(SignatureOfFormat, TruncatedFileIsUnreadable) {
+    const QString path = folder.filePath(QStringLiteral("cut.") + test::ExtensionOf(GetParam()));
+    // Few enough colours for a GIF, detailed enough to fill the file with picture data.
+    ASSERT_TRUE(test::WritePicture(test::Posterize(test::MakePhotoLike(300, 200, 5)), GetParam(),
+                                   path));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(file.size() / 2));
+    file.close();
+    EXPECT_TRUE(ComputeSignature(path, kSide).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, SignatureOfFormat, testing::ValuesIn(test::kAllFormats),
+                         [](const auto& info) {
+                             return test::ExtensionOf(info.param).toStdString();
+                         });
+
+class SignatureTest : public testing::Test {
+protected:
+    QString Path(const char* name) const { return folder.filePath(QString::fromUtf8(name)); }
+    QTemporaryDir folder;
+};
+
+TEST_F(SignatureTest, FilesThatAreNotPicturesAreUnreadable) {
+    ASSERT_TRUE(test::WriteBytes(Path("empty.jpg"), {}));
+    ASSERT_TRUE(test::WriteBytes(Path("text.png"), "just some text, not a picture\n"));
+    ASSERT_TRUE(test::WriteBytes(Path("header-only.jpg"), QByteArray::fromHex("FFD8FFE0")));
+    QByteArray noise(5000, '\0');
+    for (int i = 0; i < noise.size(); ++i) {
+        noise[i] = static_cast<char>((i * 7919) >> 3);
+    }
+    ASSERT_TRUE(test::WriteBytes(Path("noise.bmp"), noise));
+    for (const char* name : {"missing.jpg", "empty.jpg", "text.png", "header-only.jpg",
+                             "noise.bmp"}) {
+        EXPECT_TRUE(ComputeSignature(Path(name), kSide).empty()) << name;
+    }
+    // A folder named like a picture.
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("folder.jpg")));
+    EXPECT_TRUE(ComputeSignature(Path("folder.jpg"), kSide).empty());
+}
+
+TEST_F(SignatureTest, FormatIsToldByContentNotByName) {
+    const QImage picture = test::MakePicture(40, 30, [](int, int) { return qRgb(10, 200, 90); });
+    ASSERT_TRUE(test::WritePicture(picture, PictureFormat::Png, Path("really-a-png.jpg")));
+    ASSERT_TRUE(test::WritePicture(picture, PictureFormat::Jpeg, Path("really-a-jpeg.png")));
+    EXPECT_EQ(test::SignaturePixel(ComputeSignature(Path("really-a-png.jpg"), kSide), kSide, 5, 5),
+              qRgb(10, 200, 90));
+    EXPECT_LE(ChannelDistance(test::SignaturePixel(ComputeSignature(Path("really-a-jpeg.png"), kSide),
+                                                   kSide, 5, 5),
+                              qRgb(10, 200, 90)),
+              6);
+}
+
+// The CRC-32 of PNG chunks.
+quint32 Crc32(const QByteArray& bytes) {
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char byte : bytes) {
+        crc ^= static_cast<quint8>(byte);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+TEST_F(SignatureTest, PictureAboveTheDecodingBudgetIsUnreadable) {
+    // A PNG that declares 30,000 x 30,000 pixels (3.6 GB decoded) and holds no pixel data.
+    QByteArray png = QByteArray::fromHex("89504E470D0A1A0A0000000D49484452");
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(30000, header.data());
+    qToBigEndian<quint32>(30000, header.data() + 4);
+    header[8] = 8;  // bit depth
+    header[9] = 2;  // RGB
+    png += header;
+    const QByteArray chunk = QByteArray("IHDR") + header;
+    QByteArray crc(4, '\0');
+    qToBigEndian<quint32>(Crc32(chunk), crc.data());
+    png += crc;
+    ASSERT_TRUE(test::WriteBytes(Path("huge.png"), png));
+    EXPECT_TRUE(DecodePicture(Path("huge.png")).isNull());
+}
+
+TEST_F(SignatureTest, HugeJpegIsUnreadableWhenItCannotBeReduced) {
+    // A small JPEG whose frame header is patched to claim 60,000 x 60,000 pixels.
+    QByteArray jpeg = test::CompressJpeg(std::vector<unsigned char>(16 * 16 * 3, 128), 16, 16, TJPF_RGB,
+                                   TJSAMP_444);
+    const qsizetype frame = jpeg.indexOf(QByteArray::fromHex("FFC0"));
+    ASSERT_GT(frame, 0);
+    qToBigEndian<quint16>(60000, jpeg.data() + frame + 5);
+    qToBigEndian<quint16>(60000, jpeg.data() + frame + 7);
+    ASSERT_TRUE(test::WriteBytes(Path("huge.jpg"), jpeg));
+    // At full size it is over the budget; reduced it fits, but its data ends far too early.
+    EXPECT_TRUE(DecodePicture(Path("huge.jpg"), DecodeOptions{0}).isNull());
+    EXPECT_TRUE(DecodePicture(Path("huge.jpg")).isNull());
+}
+
+TEST_F(SignatureTest, JpegIsReducedInTheDctWhileBothSidesStayAt400) {
+    const std::pair<QSize, QSize> cases[] = {
+        {{4000, 3000}, {1000, 750}},  // 1/8 would give 375 rows
+        {{6400, 4000}, {800, 500}},   // 1/8
+        {{1000, 800}, {500, 400}},    // 1/2, exactly 400
+        {{700, 500}, {700, 500}},     // no reduction keeps 400
+    };
+    for (const auto& [size, expected] : cases) {
+        const QString path = Path("scaled.jpg");
+        ASSERT_TRUE(test::WritePicture(QImage(size, QImage::Format_RGB888), PictureFormat::Jpeg, path));
+        EXPECT_EQ(DecodePicture(path).size(), expected) << size.width() << " x " << size.height();
+        EXPECT_EQ(DecodePicture(path, DecodeOptions{0}).size(), size);
+    }
+}
+
+TEST_F(SignatureTest, DctReductionMovesAPhotoBySmallFactor) {
+    const QString path = Path("photo.jpg");
+    ASSERT_TRUE(test::WritePicture(test::MakePhotoLike(4000, 3000, 42), PictureFormat::Jpeg, path));
+    const auto reduced = ComputeSignature(path, kSide);
+    const auto full = ComputeSignature(path, kSide, DecodeOptions{0});
+    ASSERT_EQ(reduced.size(), full.size());
+    ASSERT_FALSE(full.empty());
+    for (const bool shapeOnly : {false, true}) {
+        EXPECT_LT(ComputeDifferenceReference(reduced.data(), full.data(), kSide, shapeOnly), 0.6f)
+            << (shapeOnly ? "shape only" : "normal");
+    }
+}
+
+TEST_F(SignatureTest, GreyPalette16BitAndAlphaPicturesGiveTheirStoredColours) {
+    const QRgb colour = qRgb(180, 60, 30);
+    QImage grey(30, 30, QImage::Format_Grayscale8);
+    grey.fill(77);
+    QImage palette(30, 30, QImage::Format_Indexed8);
+    palette.setColorTable({qRgb(1, 2, 3), colour});
+    palette.fill(1);
+    QImage deep(30, 30, QImage::Format_RGBA64);
+    deep.fill(QColor::fromRgba64(QRgba64::fromRgba64(180 * 257, 60 * 257, 30 * 257, 65535)));
+    // Transparent pixels keep their colour: alpha is ignored, not blended with a background.
+    // (Qt writes TIFF alpha premultiplied, so there a half-transparent colour is the test.)
+    QImage alpha(30, 30, QImage::Format_ARGB32);
+    alpha.fill(qRgba(180, 60, 30, 0));
+    QImage halfAlpha(30, 30, QImage::Format_ARGB32);
+    halfAlpha.fill(qRgba(180, 60, 30, 128));
+    const struct {
+        const char* name;
+        const QImage& picture;
+        QRgb expected;
+    } cases[] = {{"grey.png", grey, qRgb(77, 77, 77)},
+                 {"palette.png", palette, colour},
+                 {"deep.png", deep, colour},
+                 {"deep.tif", deep, colour},
+                 {"alpha.png", alpha, colour},
+                 {"alpha.tif", halfAlpha, colour},
+                 {"grey.jpg", grey, qRgb(77, 77, 77)}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(c.picture.save(Path(c.name))) << c.name;
+        const auto signature = ComputeSignature(Path(c.name), kSide);
+        ASSERT_FALSE(signature.empty()) << c.name;
+        EXPECT_LE(ChannelDistance(test::SignaturePixel(signature, kSide, 50, 50), c.expected), 1)
+            << c.name;
+    }
+}
+
+TEST_F(SignatureTest, CmykJpegGivesItsColours) {
+    // Inverted CMYK as Adobe writes it: red is no cyan ink, full magenta and yellow, no black.
+    std::vector<unsigned char> pixels;
+    for (int i = 0; i < 32 * 32; ++i) {
+        pixels.insert(pixels.end(), {255, 0, 0, 255});
+    }
+    ASSERT_TRUE(test::WriteBytes(Path("cmyk.jpg"),
+                                 test::CompressJpeg(pixels, 32, 32, TJPF_CMYK, TJSAMP_444)));
+    const auto signature = ComputeSignature(Path("cmyk.jpg"), kSide);
+    ASSERT_FALSE(signature.empty());
+    EXPECT_LE(ChannelDistance(test::SignaturePixel(signature, kSide, 50, 50), qRgb(255, 0, 0)), 6);
+}
+
+TEST_F(SignatureTest, RepositoryStoresTheSignatureOfAReadablePicture) {
+    ASSERT_TRUE(test::WritePicture(test::MakePhotoLike(120, 90, 3), PictureFormat::Png,
+                                   Path("ok.png")));
+    CPictureRepository repository;
+    repository.AddPicture(Path("ok.png"));
+    const CPictureInfo& entry = repository.GetPicture(0);
+    EXPECT_FALSE(entry.loadError);
+    EXPECT_EQ(entry.signature, ComputeSignature(Path("ok.png"), kSide));
+    EXPECT_EQ(entry.SignatureData(), entry.signature.data());
+}
+
+}  // namespace
+}  // namespace vistrel

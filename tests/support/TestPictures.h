@@ -1,0 +1,49 @@
+#pragma once
+
+// Pictures the tests make themselves, written in every format the program reads.
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace vistrel::test {
+
+/// The five picture formats, by the extension the tests write them with.
+enum class PictureFormat { Bmp, Gif, Jpeg, Png, Tiff };
+
+inline const PictureFormat kAllFormats[] = {PictureFormat::Bmp, PictureFormat::Gif,
+                                            PictureFormat::Jpeg, PictureFormat::Png,
+                                            PictureFormat::Tiff};
+
+QString ExtensionOf(PictureFormat format);
+
+/// An RGB888 picture whose pixel (x, y) is colour(x, y).
+QImage MakePicture(int width, int height, const std::function<QRgb(int x, int y)>& colour);
+
+/// A smooth, detailed picture that behaves like a photograph under JPEG and resampling.
+QImage MakePhotoLike(int width, int height, std::uint32_t seed);
+
+/// The picture with each channel reduced to six levels: at most 216 colours, as a GIF needs.
+QImage Posterize(const QImage& picture);
+
+/// A JPEG of packed pixels in TurboJPEG's `pixelFormat`, at quality 95; empty on failure.
+QByteArray CompressJpeg(const std::vector<unsigned char>& pixels, int width, int height,
+                        int pixelFormat, int subsampling);
+
+/// Writes `picture` as `format` at `path` (JPEG at quality 95 without colour subsampling);
+/// true on success. GIF is written by our own small encoder, for at most 256 colours.
+bool WritePicture(const QImage& picture, PictureFormat format, const QString& path);
+
+/// Writes a GIF of a picture with at most 256 colours; true on success.
+bool WriteGif(const QImage& picture, const QString& path);
+
+/// Writes `bytes` to `path`; true on success.
+bool WriteBytes(const QString& path, const QByteArray& bytes);
+
+/// The colour of signature pixel (x, y), as 0xRRGGBB, for a signature of the given side.
+QRgb SignaturePixel(const std::vector<std::uint8_t>& signature, int side, int x, int y);
+
+}  // namespace vistrel::test
