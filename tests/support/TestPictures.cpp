@@ -200,21 +200,22 @@ QByteArray CompressJpeg(const std::vector<unsigned char>& pixels, int width, int
     return bytes;
 }
 
+bool WriteJpeg(const QImage& picture, const QString& path, int subsampling) {
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    std::vector<unsigned char> pixels;
+    pixels.reserve(static_cast<std::size_t>(rgb.width()) * rgb.height() * 3);
+    for (int y = 0; y < rgb.height(); ++y) {
+        const uchar* row = rgb.constScanLine(y);
+        pixels.insert(pixels.end(), row, row + 3 * rgb.width());
+    }
+    const QByteArray jpeg = CompressJpeg(pixels, rgb.width(), rgb.height(), TJPF_RGB, subsampling);
+    return !jpeg.isEmpty() && WriteBytes(path, jpeg);
+}
+
 bool WritePicture(const QImage& picture, PictureFormat format, const QString& path) {
     switch (format) {
         case PictureFormat::Gif: return WriteGif(picture, path);
-        case PictureFormat::Jpeg: {
-            const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-            std::vector<unsigned char> pixels;
-            pixels.reserve(static_cast<std::size_t>(rgb.width()) * rgb.height() * 3);
-            for (int y = 0; y < rgb.height(); ++y) {
-                const uchar* row = rgb.constScanLine(y);
-                pixels.insert(pixels.end(), row, row + 3 * rgb.width());
-            }
-            const QByteArray jpeg =
-                CompressJpeg(pixels, rgb.width(), rgb.height(), TJPF_RGB, TJSAMP_444);
-            return !jpeg.isEmpty() && WriteBytes(path, jpeg);
-        }
+        case PictureFormat::Jpeg: return WriteJpeg(picture, path, TJSAMP_444);
         default: return QImageWriter(path, ExtensionOf(format).toLatin1()).write(picture);
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-// Pictures the tests make themselves, written in every format the program reads.
+// Pictures the tests and benchmarks make themselves, in every format the program reads.
 
 #include <QImage>
 #include <QString>
@@ -32,6 +32,9 @@ QImage Posterize(const QImage& picture);
 /// A JPEG of packed pixels in TurboJPEG's `pixelFormat`, at quality 95; empty on failure.
 QByteArray CompressJpeg(const std::vector<unsigned char>& pixels, int width, int height,
                         int pixelFormat, int subsampling);
+
+/// Writes `picture` as a JPEG at quality 95 with TurboJPEG's `subsampling`; true on success.
+bool WriteJpeg(const QImage& picture, const QString& path, int subsampling);
 
 /// Writes `picture` as `format` at `path` (JPEG at quality 95 without colour subsampling);
 /// true on success. GIF is written by our own small encoder, for at most 256 colours.
