@@ -56,10 +56,14 @@ void AddPicture(benchmark::State& state, const QString& path) {
     }
 }
 
-void AddPictureJpeg12MP(benchmark::State& state) { AddPicture(state, BenchPictures::Get().jpeg); }
+void AddPictureJpeg12MP(benchmark::State& state) {
+    AddPicture(state, BenchPictures::Get().jpeg);
+}
 BENCHMARK(AddPictureJpeg12MP)->Unit(benchmark::kMillisecond);
 
-void AddPicturePng12MP(benchmark::State& state) { AddPicture(state, BenchPictures::Get().png); }
+void AddPicturePng12MP(benchmark::State& state) {
+    AddPicture(state, BenchPictures::Get().png);
+}
 BENCHMARK(AddPicturePng12MP)->Unit(benchmark::kMillisecond);
 
 // The same JPEG decoded at full size: what the DCT reduction saves.

@@ -10,7 +10,7 @@ namespace {
 // Coordinates are scaled by (source length x target length) so that every edge falls on an
 // integer: source pixel i covers [i*side, (i+1)*side), target pixel t covers [t*len, (t+1)*len).
 struct Span {
-    int first = 0;                     // first source pixel
+    int first = 0;                       // first source pixel
     std::vector<std::uint32_t> weights;  // coverage of source pixels first, first+1, ...
 };
 

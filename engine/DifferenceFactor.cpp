@@ -37,8 +37,7 @@ float ComputeDifferenceReference(const std::uint8_t* signatureA, const std::uint
 
 float ComputeDifference(const std::uint8_t* signatureA, const std::uint8_t* signatureB,
                         std::int32_t side) {
-    return ComputeDifferenceReference(signatureA, signatureB, side,
-                                      TheProgramSettings().shapeOnly);
+    return ComputeDifferenceReference(signatureA, signatureB, side, TheProgramSettings().shapeOnly);
 }
 
 bool IsSimilarFactor(float factor, float thresholdPercent) {

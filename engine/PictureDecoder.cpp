@@ -110,8 +110,8 @@ QImage DecodeJpeg(QFile& file, const DecodeOptions& options) {
     }
     // Limiting progressive scans keeps a hostile file from taking minutes to decode.
     const int result = tjDecompress2(handle.get(), data, length, image.bits(), scaledWidth,
-                                     static_cast<int>(image.bytesPerLine()), scaledHeight,
-                                     TJPF_RGB, TJFLAG_LIMITSCANS);
+                                     static_cast<int>(image.bytesPerLine()), scaledHeight, TJPF_RGB,
+                                     TJFLAG_LIMITSCANS);
     if (result != 0) {
         const bool fatal = tjGetErrorCode(handle.get()) == TJERR_FATAL;
         if (fatal || IsTruncationWarning(tjGetErrorStr2(handle.get()))) {

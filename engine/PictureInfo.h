@@ -18,8 +18,8 @@ struct CPictureInfo {
     /// The file's path exactly as it was added. The repository indexes entries by it, so it is
     /// never changed after the entry was added.
     QString path;
-    bool loadError = false;  ///< the picture cannot be read (or could not be shown)
-    bool marked = false;     ///< scratch flag of the bulk deletions: the file stayed
+    bool loadError = false;             ///< the picture cannot be read (or could not be shown)
+    bool marked = false;                ///< scratch flag of the bulk deletions: the file stayed
     std::vector<CSimilarInfo> similar;  ///< links in the order their results arrived
 
     /// The signature's first byte, or null when the entry has no signature.

@@ -33,10 +33,10 @@ protected:
         block.side = test::kSide;
     }
 
-    void AddPair(const std::vector<std::uint8_t>* a, const std::vector<std::uint8_t>* b,
-                 int indexA, int indexB) {
-        block.pairs.push_back(PairInfo{a ? a->data() : nullptr, b ? b->data() : nullptr, indexA,
-                                       indexB, 0.0f});
+    void AddPair(const std::vector<std::uint8_t>* a, const std::vector<std::uint8_t>* b, int indexA,
+                 int indexB) {
+        block.pairs.push_back(
+            PairInfo{a ? a->data() : nullptr, b ? b->data() : nullptr, indexA, indexB, 0.0f});
     }
 
     // Runs the worker on a thread of its own and collects its notices here until it finishes.

@@ -61,10 +61,10 @@ TEST(DifferenceFactor, NormalModeRoundsEachChannelToFloatBeforeAveraging) {
     b[0] = 51;
     b[1] = 52;
     b[2] = 53;
-    const double expected = (static_cast<double>(static_cast<float>(std::sqrt(1.0 / 10000))) +
-                             static_cast<float>(std::sqrt(4.0 / 10000)) +
-                             static_cast<float>(std::sqrt(9.0 / 10000))) /
-                            3.0;
+    const double expected =
+        (static_cast<double>(static_cast<float>(std::sqrt(1.0 / 10000))) +
+         static_cast<float>(std::sqrt(4.0 / 10000)) + static_cast<float>(std::sqrt(9.0 / 10000))) /
+        3.0;
     EXPECT_EQ(Difference(a, b, false), static_cast<float>(expected));
     // Shape-only: the sums differ by 6 in one pixel.
     EXPECT_EQ(Difference(a, b, true), static_cast<float>(std::sqrt((36.0 / 9.0) / 10000)));

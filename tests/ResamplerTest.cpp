@@ -40,7 +40,8 @@ std::vector<std::uint8_t> CoverageReference(const QImage& source, int side) {
                 }
             }
             for (int c = 0; c < 3; ++c) {
-                result[3 * (x * side + y) + c] = static_cast<std::uint8_t>((sum[c] + w * h / 2) / (w * h));
+                result[3 * (x * side + y) + c] =
+                    static_cast<std::uint8_t>((sum[c] + w * h / 2) / (w * h));
             }
         }
     }
@@ -49,9 +50,8 @@ std::vector<std::uint8_t> CoverageReference(const QImage& source, int side) {
 
 QImage RandomPicture(int width, int height, std::uint32_t seed) {
     std::mt19937 random(seed);
-    return test::MakePicture(width, height, [&random](int, int) {
-        return static_cast<QRgb>(random()) | 0xFF000000u;
-    });
+    return test::MakePicture(
+        width, height, [&random](int, int) { return static_cast<QRgb>(random()) | 0xFF000000u; });
 }
 
 TEST(AreaResampler, MatchesTheCoverageSumOnAwkwardSizes) {

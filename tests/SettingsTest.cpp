@@ -52,9 +52,9 @@ TEST(SettingsBytes, EveryFieldRoundTripsAndOddValuesAreTakenAsTheyAre) {
     bytes[3] = '\xFF';
     bytes[12] = '\x07';  // reserved4 = 7
     bytes[13] = bytes[14] = bytes[15] = '\0';
-    bytes[17] = '\0';   // GIF off
-    bytes[19] = '\x05'; // PNG on, an odd true
-    bytes[21] = '\x55'; // filler, not interpreted
+    bytes[17] = '\0';                                       // GIF off
+    bytes[19] = '\x05';                                     // PNG on, an odd true
+    bytes[21] = '\x55';                                     // filler, not interpreted
     bytes.replace(24, 4, QByteArray::fromHex("00002041"));  // 10.0
     bytes[28] = '\0';
     bytes[29] = '\x02';

@@ -34,9 +34,8 @@ class SignatureOfFormat : public testing::TestWithParam<PictureFormat> {
 protected:
     // Writes `picture` in the format under test and returns the signature of the file.
     std::vector<std::uint8_t> SignatureOf(const QImage& picture) {
-        const QString path = folder.filePath(QStringLiteral("picture%1.%2")
-                                                 .arg(counter++)
-                                                 .arg(test::ExtensionOf(GetParam())));
+        const QString path = folder.filePath(
+            QStringLiteral("picture%1.%2").arg(counter++).arg(test::ExtensionOf(GetParam())));
         EXPECT_TRUE(test::WritePicture(picture, GetParam(), path)) << path.toStdString();
         return ComputeSignature(path, kSide);
     }
@@ -78,7 +77,8 @@ TEST_P(SignatureOfFormat, UniformColourFillsEveryPixel) {
 TEST_P(SignatureOfFormat, LeftAndRightHalvesFillTheFirstAndSecondHalfOfTheBytes) {
     const auto signature = SignatureOf(
         test::MakePicture(200, 160, [](int x, int) { return x < 100 ? kBlack : kWhite; }));
-    ExpectPixels(signature, [](int x, int) { return x < 50 ? kBlack : kWhite; }, 50);
+    ExpectPixels(
+        signature, [](int x, int) { return x < 50 ? kBlack : kWhite; }, 50);
     // Column-major order: the 50 left columns are the first 15,000 bytes.
     EXPECT_LE(*std::max_element(signature.begin(), signature.begin() + 3 * 49 * kSide),
               Tolerance());
@@ -89,7 +89,8 @@ TEST_P(SignatureOfFormat, LeftAndRightHalvesFillTheFirstAndSecondHalfOfTheBytes)
 TEST_P(SignatureOfFormat, TopAndBottomHalvesFillEachColumnInOrder) {
     const auto signature = SignatureOf(
         test::MakePicture(160, 200, [](int, int y) { return y < 100 ? kBlack : kWhite; }));
-    ExpectPixels(signature, [](int, int y) { return y < 50 ? kBlack : kWhite; }, -1, 50);
+    ExpectPixels(
+        signature, [](int, int y) { return y < 50 ? kBlack : kWhite; }, -1, 50);
     // Within every column's 300 bytes: dark first, light after.
     for (int x = 0; x < kSide; ++x) {
         EXPECT_LE(signature[3 * x * kSide], Tolerance());
@@ -101,9 +102,10 @@ TEST_P(SignatureOfFormat, WidePictureIsSqueezedIntoTheSquare) {
     // 400 x 200, red in its left quarter: a quarter of the square's columns are red.
     const QRgb red = qRgb(230, 20, 20);
     const QRgb blue = qRgb(20, 20, 230);
-    const auto signature = SignatureOf(
-        test::MakePicture(400, 200, [=](int x, int) { return x < 100 ? red : blue; }));
-    ExpectPixels(signature, [=](int x, int) { return x < 25 ? red : blue; }, 25);
+    const auto signature =
+        SignatureOf(test::MakePicture(400, 200, [=](int x, int) { return x < 100 ? red : blue; }));
+    ExpectPixels(
+        signature, [=](int x, int) { return x < 25 ? red : blue; }, 25);
 }
 
 TEST_P(SignatureOfFormat, SmallPictureIsEnlarged) {
@@ -115,8 +117,9 @@ TEST_P(SignatureOfFormat, SmallPictureIsEnlarged) {
     };
     const auto signature =
         SignatureOf(test::MakePicture(10, 10, [&](int x, int y) { return quadrant(x, y, 5); }));
-    ExpectPixels(signature, [&](int x, int y) { return quadrant(x, y, 50); }, 50, 50,
-                 GetParam() == PictureFormat::Jpeg ? kSide : 1);
+    ExpectPixels(
+        signature, [&](int x, int y) { return quadrant(x, y, 50); }, 50, 50,
+        GetParam() == PictureFormat::Jpeg ? kSide : 1);
 }
 
 TEST_P(SignatureOfFormat, LargePictureIsReduced) {
@@ -126,14 +129,15 @@ TEST_P(SignatureOfFormat, LargePictureIsReduced) {
     };
     const auto signature = SignatureOf(
         test::MakePicture(4000, 3000, [&](int x, int y) { return quadrant(x, y, 2000, 1500); }));
-    ExpectPixels(signature, [&](int x, int y) { return quadrant(x, y, 50, 50); }, 50, 50);
+    ExpectPixels(
+        signature, [&](int x, int y) { return quadrant(x, y, 50, 50); }, 50, 50);
 }
 
 TEST_P(SignatureOfFormat, TruncatedFileIsUnreadable) {
     const QString path = folder.filePath(QStringLiteral("cut.") + test::ExtensionOf(GetParam()));
     // Few enough colours for a GIF, detailed enough to fill the file with picture data.
-    ASSERT_TRUE(test::WritePicture(test::Posterize(test::MakePhotoLike(300, 200, 5)), GetParam(),
-                                   path));
+    ASSERT_TRUE(
+        test::WritePicture(test::Posterize(test::MakePhotoLike(300, 200, 5)), GetParam(), path));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     ASSERT_TRUE(file.resize(file.size() / 2));
@@ -161,8 +165,8 @@ TEST_F(SignatureTest, FilesThatAreNotPicturesAreUnreadable) {
         noise[i] = static_cast<char>((i * 7919) >> 3);
     }
     ASSERT_TRUE(test::WriteBytes(Path("noise.bmp"), noise));
-    for (const char* name : {"missing.jpg", "empty.jpg", "text.png", "header-only.jpg",
-                             "noise.bmp"}) {
+    for (const char* name :
+         {"missing.jpg", "empty.jpg", "text.png", "header-only.jpg", "noise.bmp"}) {
         EXPECT_TRUE(ComputeSignature(Path(name), kSide).empty()) << name;
     }
     // A folder named like a picture.
@@ -176,8 +180,8 @@ TEST_F(SignatureTest, FormatIsToldByContentNotByName) {
     ASSERT_TRUE(test::WritePicture(picture, PictureFormat::Jpeg, Path("really-a-jpeg.png")));
     EXPECT_EQ(test::SignaturePixel(ComputeSignature(Path("really-a-png.jpg"), kSide), kSide, 5, 5),
               qRgb(10, 200, 90));
-    EXPECT_LE(ChannelDistance(test::SignaturePixel(ComputeSignature(Path("really-a-jpeg.png"), kSide),
-                                                   kSide, 5, 5),
+    EXPECT_LE(ChannelDistance(test::SignaturePixel(
+                                  ComputeSignature(Path("really-a-jpeg.png"), kSide), kSide, 5, 5),
                               qRgb(10, 200, 90)),
               6);
 }
@@ -213,8 +217,8 @@ TEST_F(SignatureTest, PictureAboveTheDecodingBudgetIsUnreadable) {
 
 TEST_F(SignatureTest, HugeJpegIsUnreadableWhenItCannotBeReduced) {
     // A small JPEG whose frame header is patched to claim 60,000 x 60,000 pixels.
-    QByteArray jpeg = test::CompressJpeg(std::vector<unsigned char>(16 * 16 * 3, 128), 16, 16, TJPF_RGB,
-                                   TJSAMP_444);
+    QByteArray jpeg = test::CompressJpeg(std::vector<unsigned char>(16 * 16 * 3, 128), 16, 16,
+                                         TJPF_RGB, TJSAMP_444);
     const qsizetype frame = jpeg.indexOf(QByteArray::fromHex("FFC0"));
     ASSERT_GT(frame, 0);
     qToBigEndian<quint16>(60000, jpeg.data() + frame + 5);
@@ -234,7 +238,8 @@ TEST_F(SignatureTest, JpegIsReducedInTheDctWhileBothSidesStayAt400) {
     };
     for (const auto& [size, expected] : cases) {
         const QString path = Path("scaled.jpg");
-        ASSERT_TRUE(test::WritePicture(QImage(size, QImage::Format_RGB888), PictureFormat::Jpeg, path));
+        ASSERT_TRUE(
+            test::WritePicture(QImage(size, QImage::Format_RGB888), PictureFormat::Jpeg, path));
         EXPECT_EQ(DecodePicture(path).size(), expected) << size.width() << " x " << size.height();
         EXPECT_EQ(DecodePicture(path, DecodeOptions{0}).size(), size);
     }
@@ -272,12 +277,9 @@ TEST_F(SignatureTest, GreyPalette16BitAndAlphaPicturesGiveTheirStoredColours) {
         const char* name;
         const QImage& picture;
         QRgb expected;
-    } cases[] = {{"grey.png", grey, qRgb(77, 77, 77)},
-                 {"palette.png", palette, colour},
-                 {"deep.png", deep, colour},
-                 {"deep.tif", deep, colour},
-                 {"alpha.png", alpha, colour},
-                 {"alpha.tif", halfAlpha, colour},
+    } cases[] = {{"grey.png", grey, qRgb(77, 77, 77)}, {"palette.png", palette, colour},
+                 {"deep.png", deep, colour},           {"deep.tif", deep, colour},
+                 {"alpha.png", alpha, colour},         {"alpha.tif", halfAlpha, colour},
                  {"grey.jpg", grey, qRgb(77, 77, 77)}};
     for (const auto& c : cases) {
         ASSERT_TRUE(c.picture.save(Path(c.name))) << c.name;
@@ -302,8 +304,8 @@ TEST_F(SignatureTest, CmykJpegGivesItsColours) {
 }
 
 TEST_F(SignatureTest, RepositoryStoresTheSignatureOfAReadablePicture) {
-    ASSERT_TRUE(test::WritePicture(test::MakePhotoLike(120, 90, 3), PictureFormat::Png,
-                                   Path("ok.png")));
+    ASSERT_TRUE(
+        test::WritePicture(test::MakePhotoLike(120, 90, 3), PictureFormat::Png, Path("ok.png")));
     CPictureRepository repository;
     repository.AddPicture(Path("ok.png"));
     const CPictureInfo& entry = repository.GetPicture(0);

@@ -14,11 +14,16 @@ namespace vistrel::test {
 
 QString ExtensionOf(PictureFormat format) {
     switch (format) {
-        case PictureFormat::Bmp: return QStringLiteral("bmp");
-        case PictureFormat::Gif: return QStringLiteral("gif");
-        case PictureFormat::Jpeg: return QStringLiteral("jpg");
-        case PictureFormat::Png: return QStringLiteral("png");
-        case PictureFormat::Tiff: return QStringLiteral("tif");
+        case PictureFormat::Bmp:
+            return QStringLiteral("bmp");
+        case PictureFormat::Gif:
+            return QStringLiteral("gif");
+        case PictureFormat::Jpeg:
+            return QStringLiteral("jpg");
+        case PictureFormat::Png:
+            return QStringLiteral("png");
+        case PictureFormat::Tiff:
+            return QStringLiteral("tif");
     }
     return {};
 }
@@ -47,7 +52,7 @@ QImage MakePhotoLike(int width, int height, std::uint32_t seed) {
     };
     std::vector<Blob> blobs(24);
     for (Blob& blob : blobs) {
-        blob = {unit(random), unit(random), 0.05 + 0.25 * unit(random),
+        blob = {unit(random),       unit(random),       0.05 + 0.25 * unit(random),
                 255 * unit(random), 255 * unit(random), 255 * unit(random)};
     }
     std::normal_distribution<double> grain(0.0, 6.0);
@@ -214,9 +219,12 @@ bool WriteJpeg(const QImage& picture, const QString& path, int subsampling) {
 
 bool WritePicture(const QImage& picture, PictureFormat format, const QString& path) {
     switch (format) {
-        case PictureFormat::Gif: return WriteGif(picture, path);
-        case PictureFormat::Jpeg: return WriteJpeg(picture, path, TJSAMP_444);
-        default: return QImageWriter(path, ExtensionOf(format).toLatin1()).write(picture);
+        case PictureFormat::Gif:
+            return WriteGif(picture, path);
+        case PictureFormat::Jpeg:
+            return WriteJpeg(picture, path, TJSAMP_444);
+        default:
+            return QImageWriter(path, ExtensionOf(format).toLatin1()).write(picture);
     }
 }
 
