@@ -64,6 +64,12 @@ public:
     bool HasLoadErrors() const;
     bool HasSimilar() const;
 
+    /// Writes the repository file (paths and links, UTF-16 little-endian lines) to `path`, with
+    /// ".qrx" appended unless the path already ends in it (any letter case). The file is
+    /// replaced only once it has been written whole. Clears `modified` and returns true on
+    /// success; on failure the earlier file stays as it was. GUI thread.
+    bool SaveToFile(QString path);
+
     /// Records a similar pair as two links, one in each entry, with the factor truncated
     /// toward zero. Leaves `modified` as it was.
     void AddSimilarPair(const PairInfo& result);

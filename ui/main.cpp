@@ -2,6 +2,7 @@
 // user's settings and shows a window that says what it can already do.
 
 #include "SettingsStore.h"
+#include "WindowTexts.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -9,16 +10,16 @@
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Vistrel"));
-    QApplication::setApplicationVersion(QStringLiteral(VISTREL_VERSION));
+    QApplication::setApplicationName(vistrel::ProgramName());
+    QApplication::setApplicationVersion(vistrel::ProgramVersion());
     vistrel::LoadSettings();
 
     QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Vistrel"));
+    window.setWindowTitle(vistrel::ProgramName());
     auto* notice = new QLabel(
         QStringLiteral("Vistrel %1\n\nThe picture engine is in place; the main window with its "
                        "repository commands comes in a later version.")
-            .arg(QStringLiteral(VISTREL_VERSION)),
+            .arg(vistrel::ProgramVersion()),
         &window);
     notice->setAlignment(Qt::AlignCenter);
     notice->setMargin(24);
