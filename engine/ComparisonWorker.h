@@ -4,11 +4,11 @@
 
 namespace vistrel {
 
-/// The routine of one comparison thread: compares the pairs of `block` in order, posts one
-/// notice per compared pair (with a result record when the pair is similar) and a final
-/// "finished" notice, testing the stop flag after every pair. Pairs with a missing signature are
-/// skipped without a notice. Returns 0. Runs on its own thread; reads only the block and the
-/// signatures it points to.
+/// The routine of one comparison thread: takes spans of the run's pairs until none is left,
+/// compares each pair whose two signatures exist, and posts one notice per span with the span's
+/// similar pairs, then a "finished" notice. The stop flag is tested after every compared pair; a
+/// stop ends the span early (its notice then says so). Returns 0. Runs on its own thread; reads
+/// only its block and the signatures the block holds.
 int ComparisonWorker(const ThreadParams& block);
 
 }  // namespace vistrel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SignatureBytes.h"
 #include "SimilarInfo.h"
 
 #include <QString>
@@ -14,7 +15,7 @@ namespace vistrel {
 struct CPictureInfo {
     /// 3 x side x side bytes, column by column, each pixel red, green, blue; empty when the
     /// picture could not be read.
-    std::vector<std::uint8_t> signature;
+    SignatureBytes signature;
     /// The file's path exactly as it was added. The repository indexes entries by it, so it is
     /// never changed after the entry was added.
     QString path;
@@ -23,9 +24,7 @@ struct CPictureInfo {
     std::vector<CSimilarInfo> similar;  ///< links in the order their results arrived
 
     /// The signature's first byte, or null when the entry has no signature.
-    const std::uint8_t* SignatureData() const {
-        return signature.empty() ? nullptr : signature.data();
-    }
+    const std::uint8_t* SignatureData() const { return signature.data(); }
 };
 
 }  // namespace vistrel

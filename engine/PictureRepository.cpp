@@ -25,7 +25,7 @@ bool CPictureRepository::AddPicture(const QString& path) {
     }
     CPictureInfo entry;
     entry.path = path;
-    entry.signature = ComputeSignature(path, side);
+    entry.signature = SignatureBytes(ComputeSignature(path, side));
     entry.loadError = entry.signature.empty();
     indexByPath.insert(path, GetCount());
     pictures.push_back(std::move(entry));

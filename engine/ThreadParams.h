@@ -1,26 +1,29 @@
 #pragma once
 
 #include "ComparisonNotice.h"
+#include "ComparisonPairs.h"
 #include "NoticeQueue.h"
-#include "PairInfo.h"
+#include "SpanDispenser.h"
 #include "StopEvent.h"
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 namespace vistrel {
 
-/// The parameter block of one comparison worker: its pairs, in the order they are compared, and
-/// where its notices go. A worker only reads its block.
+/// The parameter block of one comparison worker: the run's pairs, the spans it takes them in, and
+/// where its notices go. Everything is shared with the run, so that a worker that outlives its
+/// run still holds valid state. A worker only reads its block.
 struct ThreadParams {
-    std::vector<PairInfo> pairs;
+    std::shared_ptr<const ComparisonPairs> pairs;
+    /// Shared by all workers of the run: each span of pairs is walked by one of them.
+    std::shared_ptr<SpanDispenser> spans;
     /// The run's stop flag, shared by all workers of the run.
     std::shared_ptr<StopEvent> stopEvent;
-    /// The receiver of the notices (on this platform a queue drained by the receiving thread).
+    /// The receiver of the notices: a queue drained by the receiving thread.
     std::shared_ptr<NoticeQueue> notices;
     std::uint32_t message = kComparisonNoticeMessage;  ///< number carried by every notice
-    float threshold = 0.0f;   ///< similarity limit in percent (the run stores half the user's)
+    float threshold = 0.0f;  ///< similarity limit in percent (the run stores half the user's)
     std::int32_t side = 100;  ///< N, the side length of the signatures
 };
 

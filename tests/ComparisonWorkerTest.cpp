@@ -1,4 +1,5 @@
-// The comparison worker: its notices, in order, to a receiver on another thread, and its stop.
+// The comparison worker: its pairs in the run's order, its notices to a receiver on another
+// thread, and its stop.
 
 #include "ComparisonWorker.h"
 #include "SignatureBuilders.h"
@@ -7,6 +8,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace vistrel {
 namespace {
@@ -14,33 +16,81 @@ namespace {
 using namespace std::chrono_literals;
 using test::UniformSignature;
 
+SignatureBytes Bytes(std::vector<std::uint8_t> signature) {
+    return SignatureBytes(std::move(signature));
+}
+
+std::vector<std::pair<int, int>> AllPairs(const ComparisonPairs& pairs, std::uint64_t first,
+                                          std::uint64_t limit) {
+    std::vector<std::pair<int, int>> seen;
+    pairs.VisitPairs(first, limit, [&seen](const PairInfo& pair) {
+        seen.emplace_back(pair.indexA, pair.indexB);
+        return true;
+    });
+    return seen;
+}
+
+TEST(ComparisonPairs, WholeRepositoryInRowOrderFromAnyStart) {
+    const ComparisonPairs pairs(std::vector<SignatureBytes>(5), -1);
+    ASSERT_EQ(pairs.Count(), 10u);
+    const std::vector<std::pair<int, int>> expected = {{0, 1}, {0, 2}, {0, 3}, {0, 4}, {1, 2},
+                                                       {1, 3}, {1, 4}, {2, 3}, {2, 4}, {3, 4}};
+    EXPECT_EQ(AllPairs(pairs, 0, 100), expected);
+    for (std::uint64_t first = 0; first < 10; ++first) {
+        const auto part = AllPairs(pairs, first, 3);
+        const auto end = std::min<std::uint64_t>(first + 3, 10);
+        EXPECT_EQ(part, (std::vector<std::pair<int, int>>(expected.begin() + first,
+                                                            expected.begin() + end)))
+            << "from " << first;
+    }
+    EXPECT_TRUE(AllPairs(pairs, 10, 5).empty());
+}
+
+TEST(ComparisonPairs, SearchPairsSkipTheTarget) {
+    const ComparisonPairs pairs(std::vector<SignatureBytes>(4), 2);
+    ASSERT_EQ(pairs.Count(), 3u);
+    EXPECT_EQ(AllPairs(pairs, 0, 10), (std::vector<std::pair<int, int>>{{0, 2}, {1, 2}, {3, 2}}));
+    EXPECT_EQ(AllPairs(pairs, 2, 10), (std::vector<std::pair<int, int>>{{3, 2}}));
+}
+
+TEST(ComparisonPairs, SignaturesGoToTheSidesTheLinksExpect) {
+    // The first entry's signature is signatureB; in a search the target's is signatureA.
+    std::vector<SignatureBytes> signatures;
+    for (std::uint8_t value : {1, 2, 3}) {
+        signatures.push_back(Bytes(UniformSignature(value, value, value)));
+    }
+    const ComparisonPairs whole(signatures, -1);
+    whole.VisitPairs(1, 1, [&](const PairInfo& pair) {
+        EXPECT_EQ(pair.signatureA, signatures[2].data());
+        EXPECT_EQ(pair.signatureB, signatures[0].data());
+        return true;
+    });
+    const ComparisonPairs search(signatures, 1);
+    search.VisitPairs(0, 1, [&](const PairInfo& pair) {
+        EXPECT_EQ(pair.signatureA, signatures[1].data());
+        EXPECT_EQ(pair.signatureB, signatures[0].data());
+        return true;
+    });
+}
+
 // What the receiver saw of one notice.
 struct Seen {
-    std::uint32_t message;
     int code;
-    bool hasRecord;
-    std::int32_t indexA = -1;
-    std::int32_t indexB = -1;
-    float factor = 0;
+    std::uint64_t span;
+    std::uint64_t pairsDone;
+    bool complete;
+    std::vector<PairInfo> records;
 };
 
 class ComparisonWorkerTest : public testing::Test {
 protected:
-    ComparisonWorkerTest() {
-        block.notices = notices;
-        block.stopEvent = stop;
-        block.threshold = 2.0f;  // the default user threshold of 4, halved
-        block.side = test::kSide;
-    }
-
-    void AddPair(const std::vector<std::uint8_t>* a, const std::vector<std::uint8_t>* b, int indexA,
-                 int indexB) {
-        block.pairs.push_back(
-            PairInfo{a ? a->data() : nullptr, b ? b->data() : nullptr, indexA, indexB, 0.0f});
-    }
-
-    // Runs the worker on a thread of its own and collects its notices here until it finishes.
-    std::vector<Seen> RunAndReceive() {
+    // Runs one worker over `signatures` on a thread of its own, with spans of `spanLength`
+    // pairs, and collects its notices here until it finishes.
+    std::vector<Seen> RunAndReceive(std::vector<SignatureBytes> signatures, std::int32_t target,
+                                    std::uint64_t spanLength) {
+        auto pairs = std::make_shared<const ComparisonPairs>(std::move(signatures), target);
+        block.spans = std::make_shared<SpanDispenser>(pairs->Count(), spanLength);
+        block.pairs = std::move(pairs);
         std::thread worker([this] { ComparisonWorker(block); });
         std::vector<Seen> seen;
         const auto deadline = std::chrono::steady_clock::now() + 10s;
@@ -48,16 +98,10 @@ protected:
         while (!finished && std::chrono::steady_clock::now() < deadline) {
             notices->WaitForNotice(100ms);
             for (ComparisonNotice& notice : notices->TakeAll()) {
-                Seen entry{notice.message, notice.code, notice.record != nullptr};
-                if (notice.record) {
-                    entry.indexA = notice.record->indexA;
-                    entry.indexB = notice.record->indexB;
-                    entry.factor = notice.record->factor;
-                    EXPECT_EQ(notice.record->signatureA, nullptr);
-                    EXPECT_EQ(notice.record->signatureB, nullptr);
-                }
+                EXPECT_EQ(notice.message, kComparisonNoticeMessage);
                 finished = notice.code == kNoticeWorkerFinished;
-                seen.push_back(entry);
+                seen.push_back(Seen{notice.code, notice.span, notice.pairsDone, notice.complete,
+                                    std::move(notice.records)});
             }
         }
         worker.join();
@@ -66,94 +110,104 @@ protected:
 
     std::shared_ptr<NoticeQueue> notices = std::make_shared<NoticeQueue>();
     std::shared_ptr<StopEvent> stop = std::make_shared<StopEvent>();
-    ThreadParams block;
-    const std::vector<std::uint8_t> grey = UniformSignature(100, 100, 100);
-    const std::vector<std::uint8_t> nearGrey = UniformSignature(103, 103, 103);
-    const std::vector<std::uint8_t> white = UniformSignature(255, 255, 255);
+    ThreadParams block{nullptr, nullptr, stop, notices, kComparisonNoticeMessage, 2.0f, test::kSide};
+    const SignatureBytes grey = Bytes(UniformSignature(100, 100, 100));
+    const SignatureBytes nearGrey = Bytes(UniformSignature(103, 103, 103));
+    const SignatureBytes white = Bytes(UniformSignature(255, 255, 255));
 };
 
 TEST_F(ComparisonWorkerTest, ThreeEntriesWithOneSimilarPair) {
-    // Entries 0 and 2 are similar (factor 3), entry 1 is not; pairs in the order of a full test.
-    AddPair(&white, &grey, 0, 1);
-    AddPair(&nearGrey, &grey, 0, 2);
-    AddPair(&nearGrey, &white, 1, 2);
-    const std::vector<Seen> seen = RunAndReceive();
+    // Entries 0 and 2 are similar (factor 3), entry 1 is like neither. One pair per span.
+    const std::vector<Seen> seen = RunAndReceive({nearGrey, white, grey}, -1, 1);
     ASSERT_EQ(seen.size(), 4u);
-    for (const Seen& notice : seen) {
-        EXPECT_EQ(notice.message, kComparisonNoticeMessage);
+    for (std::uint64_t span = 0; span < 3; ++span) {
+        EXPECT_EQ(seen[span].code, kNoticePairsCompared);
+        EXPECT_EQ(seen[span].span, span);
+        EXPECT_EQ(seen[span].pairsDone, 1u);
+        EXPECT_TRUE(seen[span].complete);
     }
-    EXPECT_EQ(seen[0].code, kNoticePairCompared);
-    EXPECT_FALSE(seen[0].hasRecord);
-    EXPECT_EQ(seen[1].code, kNoticePairCompared);
-    ASSERT_TRUE(seen[1].hasRecord);
-    EXPECT_EQ(seen[1].indexA, 0);
-    EXPECT_EQ(seen[1].indexB, 2);
-    EXPECT_EQ(seen[1].factor, 3.0f);
-    EXPECT_EQ(seen[2].code, kNoticePairCompared);
-    EXPECT_FALSE(seen[2].hasRecord);
+    EXPECT_TRUE(seen[0].records.empty());
+    ASSERT_EQ(seen[1].records.size(), 1u);
+    const PairInfo& record = seen[1].records[0];
+    EXPECT_EQ(record.indexA, 0);
+    EXPECT_EQ(record.indexB, 2);
+    EXPECT_EQ(record.factor, 3.0f);
+    EXPECT_EQ(record.signatureA, nullptr);
+    EXPECT_EQ(record.signatureB, nullptr);
+    EXPECT_TRUE(seen[2].records.empty());
     EXPECT_EQ(seen[3].code, kNoticeWorkerFinished);
-    EXPECT_FALSE(seen[3].hasRecord);
 }
 
-TEST_F(ComparisonWorkerTest, NoticesKeepTheirOrderOverManyPairs) {
-    // Similar and dissimilar pairs alternate; every record must come back in pair order.
-    for (int i = 0; i < 500; ++i) {
-        AddPair(&grey, i % 3 == 0 ? &nearGrey : &white, i, i + 1);
+TEST_F(ComparisonWorkerTest, SpansCoverEveryPairWithRecordsInPairOrder) {
+    // 40 entries alternate between two looks: every pair of the same look is similar.
+    std::vector<SignatureBytes> signatures;
+    for (int i = 0; i < 40; ++i) {
+        signatures.push_back(i % 2 == 0 ? grey : white);
     }
-    const std::vector<Seen> seen = RunAndReceive();
-    ASSERT_EQ(seen.size(), 501u);
-    for (int i = 0; i < 500; ++i) {
-        EXPECT_EQ(seen[i].hasRecord, i % 3 == 0) << "pair " << i;
-        if (seen[i].hasRecord) {
-            EXPECT_EQ(seen[i].indexA, i);
+    const std::vector<Seen> seen = RunAndReceive(signatures, -1, 7);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().code, kNoticeWorkerFinished);
+    std::uint64_t pairs = 0;
+    std::vector<std::pair<int, int>> similar;
+    for (std::size_t i = 0; i + 1 < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].span, i);
+        pairs += seen[i].pairsDone;
+        for (const PairInfo& record : seen[i].records) {
+            similar.emplace_back(record.indexA, record.indexB);
         }
     }
-    EXPECT_EQ(seen.back().code, kNoticeWorkerFinished);
+    EXPECT_EQ(pairs, 40u * 39 / 2);
+    std::vector<std::pair<int, int>> expected;
+    for (int i = 0; i < 40; ++i) {
+        for (int j = i + 1; j < 40; ++j) {
+            if (i % 2 == j % 2) {
+                expected.emplace_back(i, j);
+            }
+        }
+    }
+    EXPECT_EQ(similar, expected);
 }
 
-TEST_F(ComparisonWorkerTest, PairsWithoutSignatureAreSkippedSilently) {
-    AddPair(nullptr, &grey, 0, 1);
-    AddPair(&grey, nullptr, 0, 2);
-    AddPair(&grey, &grey, 1, 2);
-    const std::vector<Seen> seen = RunAndReceive();
+TEST_F(ComparisonWorkerTest, PairsWithoutSignatureAreWalkedButNotCompared) {
+    const std::vector<Seen> seen = RunAndReceive({SignatureBytes(), grey, grey}, -1, 10);
     ASSERT_EQ(seen.size(), 2u);
-    EXPECT_TRUE(seen[0].hasRecord);
-    EXPECT_EQ(seen[0].indexA, 1);
-    EXPECT_EQ(seen[0].factor, 0.0f);
+    EXPECT_EQ(seen[0].pairsDone, 3u);
+    ASSERT_EQ(seen[0].records.size(), 1u);
+    EXPECT_EQ(seen[0].records[0].indexA, 1);
+    EXPECT_EQ(seen[0].records[0].factor, 0.0f);
     EXPECT_EQ(seen[1].code, kNoticeWorkerFinished);
 }
 
-TEST_F(ComparisonWorkerTest, EmptyBlockPostsOnlyFinished) {
-    const std::vector<Seen> seen = RunAndReceive();
+TEST_F(ComparisonWorkerTest, NoPairsPostsOnlyFinished) {
+    const std::vector<Seen> seen = RunAndReceive({grey}, -1, 1);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].code, kNoticeWorkerFinished);
 }
 
 TEST_F(ComparisonWorkerTest, StopAlreadySetComparesOnePairThenFinishes) {
-    for (int i = 0; i < 10; ++i) {
-        AddPair(&grey, &grey, 0, 1);
-    }
     stop->Set();
-    const std::vector<Seen> seen = RunAndReceive();
+    const std::vector<Seen> seen = RunAndReceive({grey, grey, grey, grey, grey}, -1, 4);
     ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0].code, kNoticePairCompared);
+    EXPECT_EQ(seen[0].pairsDone, 1u);
+    EXPECT_FALSE(seen[0].complete);
+    EXPECT_EQ(seen[0].records.size(), 1u);
     EXPECT_EQ(seen[1].code, kNoticeWorkerFinished);
 }
 
 TEST_F(ComparisonWorkerTest, ThresholdZeroFindsNothingEvenForIdenticalPictures) {
     block.threshold = 0.0f;
-    AddPair(&grey, &grey, 0, 1);
-    const std::vector<Seen> seen = RunAndReceive();
+    const std::vector<Seen> seen = RunAndReceive({grey, grey}, -1, 1);
     ASSERT_EQ(seen.size(), 2u);
-    EXPECT_FALSE(seen[0].hasRecord);
+    EXPECT_TRUE(seen[0].records.empty());
 }
 
 TEST_F(ComparisonWorkerTest, ClosedQueueDropsLaterNotices) {
     // A receiver that has gone away closes its queue; a worker still running must not reach it.
     int wakeUps = 0;
     notices->SetWakeHandler([&wakeUps] { ++wakeUps; });
-    AddPair(&grey, &nearGrey, 0, 1);
     notices->Close();
+    block.pairs = std::make_shared<const ComparisonPairs>(std::vector{grey, nearGrey}, -1);
+    block.spans = std::make_shared<SpanDispenser>(1, 1);
     ComparisonWorker(block);
     EXPECT_TRUE(notices->TakeAll().empty());
     EXPECT_EQ(wakeUps, 0);
@@ -164,11 +218,12 @@ TEST(NoticeQueue, WakesTheReceiverOnceForABurst) {
     int wakeUps = 0;
     queue.SetWakeHandler([&wakeUps] { ++wakeUps; });
     for (int i = 0; i < 3; ++i) {
-        queue.Post(ComparisonNotice{kComparisonNoticeMessage, kNoticePairCompared, nullptr});
+        queue.Post(ComparisonNotice{kComparisonNoticeMessage, kNoticePairsCompared, 0, 0, true, {}});
     }
     EXPECT_EQ(wakeUps, 1);
     EXPECT_EQ(queue.TakeAll().size(), 3u);
-    queue.Post(ComparisonNotice{kComparisonNoticeMessage, kNoticeWorkerFinished, nullptr});
+    EXPECT_FALSE(queue.WaitForNotice(0ms));
+    queue.Post(ComparisonNotice{kComparisonNoticeMessage, kNoticeWorkerFinished, 0, 0, true, {}});
     EXPECT_EQ(wakeUps, 2);
     EXPECT_TRUE(queue.WaitForNotice(0ms));
 }

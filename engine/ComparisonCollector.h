@@ -1,0 +1,47 @@
+#pragma once
+
+#include "ComparisonNotice.h"
+#include "NoticeQueue.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+
+namespace vistrel {
+
+class CPictureRepository;
+
+/// The receiving end of a comparison run: takes the workers' notices from the run's queue and
+/// records the similar pairs as links, in the run's pair order whatever order the spans arrived
+/// in. After a stop only the unbroken run of spans from the start counts, so the links are
+/// exactly those of one worker walking the pairs in order up to the stop. GUI thread.
+class ComparisonCollector {
+public:
+    ComparisonCollector(CPictureRepository& repository, std::shared_ptr<NoticeQueue> notices);
+
+    /// Takes every waiting notice and records what can be recorded in order. Returns true once
+    /// `workers` workers have reported that they finished.
+    bool Collect(std::int32_t workers);
+
+    /// Pairs walked so far by all workers (for progress), and spans recorded in order.
+    std::uint64_t PairsDone() const { return pairsDone; }
+    std::int32_t WorkersFinished() const { return workersFinished; }
+
+    /// Takes the last notices, then drops every later one: called once the run has stopped.
+    void Close();
+
+private:
+    void Record(const ComparisonNotice& notice);
+
+    CPictureRepository& repository;
+    std::shared_ptr<NoticeQueue> notices;
+    /// Spans that arrived before all spans ahead of them, by span number.
+    std::map<std::uint64_t, ComparisonNotice> waiting;
+    std::uint64_t nextSpan = 0;
+    /// Set once a span that ended with a stop has been recorded: nothing after it counts.
+    bool ended = false;
+    std::uint64_t pairsDone = 0;
+    std::int32_t workersFinished = 0;
+};
+
+}  // namespace vistrel

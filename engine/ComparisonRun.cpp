@@ -1,0 +1,80 @@
+// Starting and stopping a similarity run of the repository.
+
+#include "ComparisonWorker.h"
+#include "PictureRepository.h"
+
+#include <algorithm>
+#include <system_error>
+#include <thread>
+
+namespace vistrel {
+
+namespace {
+
+// Spans are long enough that notices stay few, short enough that every worker gets many and
+// that progress moves often.
+constexpr std::uint64_t kLongestSpan = 4096;
+constexpr std::uint64_t kSpansPerWorker = 64;
+
+}  // namespace
+
+CPictureRepository::~CPictureRepository() { StopComparison(); }
+
+bool CPictureRepository::StartComparison(std::shared_ptr<NoticeQueue> notices,
+                                         std::uint32_t message, float threshold,
+                                         std::int32_t* workersOut, std::int32_t target,
+                                         std::uint64_t* pairsOut, int workerCount) {
+    const float halfThreshold = threshold / 2;
+    for (CPictureInfo& picture : pictures) {
+        picture.similar.clear();
+    }
+    if (GetCount() < 2 || IsComparing()) {
+        return true;
+    }
+    // An entry marked unreadable takes part in no comparison, even if it kept a signature.
+    std::vector<SignatureBytes> signatures;
+    signatures.reserve(pictures.size());
+    for (const CPictureInfo& picture : pictures) {
+        signatures.push_back(picture.loadError ? SignatureBytes() : picture.signature);
+    }
+    const auto pairs = std::make_shared<const ComparisonPairs>(std::move(signatures), target);
+    if (workerCount <= 0) {
+        workerCount = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    }
+    const std::uint64_t spanLength = std::clamp<std::uint64_t>(
+        pairs->Count() / (kSpansPerWorker * static_cast<std::uint64_t>(workerCount)), 1,
+        kLongestSpan);
+    const auto spans = std::make_shared<SpanDispenser>(pairs->Count(), spanLength);
+
+    stopEvent = std::make_shared<StopEvent>();
+    for (int i = 0; i < workerCount; ++i) {
+        workerParams.push_back(std::make_shared<ThreadParams>(
+            ThreadParams{pairs, spans, stopEvent, notices, message, halfThreshold, side}));
+    }
+    try {
+        for (const std::shared_ptr<ThreadParams>& block : workerParams) {
+            workerThreads.emplace_back([block] { ComparisonWorker(*block); });
+        }
+    } catch (const std::system_error&) {
+        StopComparison();
+        return false;
+    }
+    *workersOut = static_cast<std::int32_t>(workerThreads.size());
+    *pairsOut = pairs->Count();
+    return true;
+}
+
+void CPictureRepository::StopComparison() {
+    const auto deadline = std::chrono::steady_clock::now() + kStopTimeLimit;
+    if (stopEvent) {
+        stopEvent->Set();
+        for (WorkerThread& worker : workerThreads) {
+            worker.WaitUntil(deadline);
+        }
+    }
+    workerThreads.clear();
+    stopEvent.reset();
+    workerParams.clear();
+}
+
+}  // namespace vistrel
