@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QIODevice;
+
+namespace vistrel {
+
+class CPictureRepository;
+
+/// The loader thread's parameter block: filled on the GUI thread before the thread starts, then
+/// used by LoadRepositoryThread alone until it calls `finished`.
+struct LoadParams {
+    CPictureRepository* repository = nullptr;  ///< the repository to fill; not owned
+    QString path;                              ///< the repository file to read
+    /// Called once, on the loader thread, as its last action: after its last use of the
+    /// repository and after `succeeded` is set. May be empty.
+    std::function<void(bool succeeded)> finished;
+    bool succeeded = false;  ///< the whole file was read; set before `finished` is called
+};
+
+/// Thread routine of a repository load: replaces the entries of `params->repository` with those
+/// of the file `params->path` (computing every signature again), then calls `params->finished`.
+/// After any failure the repository is empty. Returns 1 on success, 0 on failure. Runs on the
+/// loader thread, which is the repository's only user until it calls `finished`.
+int LoadRepositoryThread(LoadParams* params);
+
+/// Replaces the entries of `repository` with those of the repository file read from `file`,
+/// which is open for reading. False, with the repository emptied and `modified` as it was
+/// before, when the file is cut short or malformed beyond use. Any thread that owns the
+/// repository for the time of the call.
+bool ReadRepository(CPictureRepository& repository, QIODevice& file);
+
+}  // namespace vistrel

@@ -1,0 +1,69 @@
+#include "LoadWaitDlg.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include <system_error>
+
+namespace vistrel {
+
+CLoadWaitDlg::CLoadWaitDlg(QWidget* parent)
+    // A caption without a system menu, and so without a close box.
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setWindowTitle(tr("Opening Repository"));
+    auto* text = new QLabel(
+        tr("Loading is in progress. Please wait.") + u'\n' + tr("This can take a few minutes."),
+        this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(45, 20, 45, 20);
+    layout->addWidget(text);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+CLoadWaitDlg::~CLoadWaitDlg() {
+    if (loader.joinable()) {
+        loader.join();
+    }
+}
+
+void CLoadWaitDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!started) {
+        started = true;
+        // From the modal loop, not from inside show(): closing the dialog before exec() has
+        // started its loop would leave that loop running.
+        QMetaObject::invokeMethod(this, &CLoadWaitDlg::StartLoading, Qt::QueuedConnection);
+    }
+}
+
+std::thread CLoadWaitDlg::StartThread(std::function<void()> routine) {
+    return std::thread(std::move(routine));
+}
+
+void CLoadWaitDlg::StartLoading() {
+    // The loader calls this on its own thread as its last action; the dialog learns of it on
+    // the GUI thread, in order with everything else the modal loop does.
+    params.finished = [this](bool) {
+        QMetaObject::invokeMethod(this, &CLoadWaitDlg::OnLoadFinished, Qt::QueuedConnection);
+    };
+    try {
+        loader = StartThread([this] { LoadRepositoryThread(&params); });
+    } catch (const std::system_error&) {
+        params.finished = nullptr;
+        QMessageBox::critical(this, tr("Error"), tr("Unable to start process"));
+        QDialog::done(2);
+    }
+}
+
+void CLoadWaitDlg::OnLoadFinished() {
+    // The loader has nothing left to do but return; joining here keeps no thread behind.
+    if (loader.joinable()) {
+        loader.join();
+    }
+    QDialog::done(1);
+}
+
+}  // namespace vistrel
