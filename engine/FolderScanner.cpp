@@ -1,0 +1,242 @@
+#include "FolderScanner.h"
+
+#include <QFile>
+#include <QMetaObject>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <system_error>
+#include <utility>
+
+namespace vistrel {
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+std::string JoinPath(const std::string& folder, const char* name) {
+    if (!folder.empty() && folder.back() == '/') {
+        return folder + name;
+    }
+    return folder + '/' + name;
+}
+
+QString ErrorText(const std::string& path, int error) {
+    return QFile::decodeName(path.c_str()) + QStringLiteral(": ") +
+           QString::fromStdString(std::system_category().message(error));
+}
+
+}  // namespace
+
+/// Everything the scan thread uses. The receiver's thread reaches it through the scanner and
+/// through the messages in flight, the scan thread through its own reference.
+struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
+    Session(QObject* window, const QString& rootFolder, const QStringList& extensions,
+            Receiver receiver, std::chrono::milliseconds sendLimit)
+        : window(window),
+          rootFolder(QFile::encodeName(rootFolder).toStdString()),
+          extensions(extensions),
+          receiver(std::move(receiver)),
+          sendLimit(sendLimit) {}
+
+    /// The scan thread's routine.
+    static void Run(const std::shared_ptr<Session>& self) {
+        struct stat info {};
+        if (stat(self->rootFolder.c_str(), &info) == 0) {
+            self->visited.emplace(info.st_dev, info.st_ino);
+        }
+        self->ScanFolder(self->rootFolder);
+        if (!self->IsStopped()) {
+            self->Send({Message::Kind::Finished, QString()});
+        }
+        std::lock_guard lock(self->mutex);
+        self->ended = true;
+        self->changed.notify_all();
+    }
+
+    /// True when `folder` was listed to its end. Returns early once a stop is requested.
+    bool ScanFolder(const std::string& folder) {
+        DirHandle dir(opendir(folder.c_str()));
+        if (!dir) {
+            Send({Message::Kind::Error, ErrorText(folder, errno)});
+            return false;
+        }
+        for (;;) {
+            if (IsStopped()) {
+                return false;
+            }
+            errno = 0;
+            const dirent* entry = readdir(dir.get());
+            if (entry == nullptr) {
+                if (errno != 0) {
+                    // A listing that fails half-way is given up rather than retried: readdir
+                    // gives no way to resume it safely.
+                    Send({Message::Kind::Error, ErrorText(folder, errno)});
+                    return false;
+                }
+                return true;
+            }
+            if (entry->d_name[0] == '.') {
+                continue;
+            }
+            const std::string path = JoinPath(folder, entry->d_name);
+            struct stat info {};
+            if (stat(path.c_str(), &info) != 0) {
+                // A dangling link, or an entry removed since the listing began.
+                Send({Message::Kind::Error, ErrorText(path, errno)});
+                continue;
+            }
+            if (S_ISDIR(info.st_mode)) {
+                // Links and bind mounts can lead back into the tree; each folder is walked once.
+                if (visited.emplace(info.st_dev, info.st_ino).second) {
+                    ScanFolder(path);
+                }
+                continue;
+            }
+            // Only regular files: opening a FIFO or a device named like a picture would block
+            // the GUI thread that reads it.
+            if (S_ISREG(info.st_mode) && HasListedExtension(entry->d_name)) {
+                Send({Message::Kind::File, QFile::decodeName(path.c_str())});
+            }
+        }
+    }
+
+    bool HasListedExtension(const char* name) const {
+        const char* dot = std::strrchr(name, '.');
+        if (dot == nullptr) {
+            return false;
+        }
+        const QString extension = QFile::decodeName(dot);
+        return std::any_of(extensions.cbegin(), extensions.cend(), [&](const QString& listed) {
+            return extension.compare(listed, Qt::CaseInsensitive) == 0;
+        });
+    }
+
+    /// Hands `message` to the receiver's thread and waits until it was handled, the send limit
+    /// passed, or a stop was requested. A message the receiver has not handled in time is still
+    /// handled later, in order, unless the scan is stopped first.
+    void Send(Message message) {
+        std::unique_lock lock(mutex);
+        if (stopped) {
+            return;
+        }
+        const std::uint64_t number = ++sent;
+        // Posting under the lock: once Stop has set `stopped`, nothing reaches the window.
+        QMetaObject::invokeMethod(
+            window,
+            [self = shared_from_this(), message = std::move(message), number] {
+                self->Deliver(message, number);
+            },
+            Qt::QueuedConnection);
+        changed.wait_for(lock, sendLimit, [&] { return stopped || handled >= number; });
+    }
+
+    /// Receiver's thread.
+    void Deliver(const Message& message, std::uint64_t number) {
+        if (!IsStopped()) {
+            receiver(message);
+        }
+        std::lock_guard lock(mutex);
+        handled = std::max(handled, number);
+        changed.notify_all();
+    }
+
+    bool IsStopped() const {
+        std::lock_guard lock(mutex);
+        return stopped;
+    }
+
+    void RequestStop() {
+        std::lock_guard lock(mutex);
+        stopped = true;
+        changed.notify_all();
+    }
+
+    /// True when the scan thread ended within `timeout`.
+    bool WaitForEnd(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, timeout, [&] { return ended; });
+    }
+
+    bool HasEnded() const {
+        std::lock_guard lock(mutex);
+        return ended;
+    }
+
+    QObject* const window;
+    const std::string rootFolder;
+    const QStringList extensions;
+    const Receiver receiver;
+    const std::chrono::milliseconds sendLimit;
+    /// Scan thread only.
+    std::set<std::pair<dev_t, ino_t>> visited;
+
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    bool stopped = false;
+    bool ended = false;
+    std::uint64_t sent = 0;
+    std::uint64_t handled = 0;
+};
+
+CFolderScanner::~CFolderScanner() {
+    Stop();
+}
+
+bool CFolderScanner::Start(QObject* window, const QString& rootFolder,
+                           const QStringList& extensions, Receiver receiver) {
+    if (session != nullptr || thread.joinable()) {
+        Stop();
+        return false;
+    }
+    if (window == nullptr || !receiver) {
+        return false;
+    }
+    auto started = std::make_shared<Session>(window, rootFolder, extensions, std::move(receiver),
+                                             limits.sendLimit);
+    try {
+        thread = std::thread(&Session::Run, started);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    session = std::move(started);
+    return true;
+}
+
+bool CFolderScanner::Stop() {
+    bool joined = true;
+    if (session != nullptr) {
+        session->RequestStop();
+        if (thread.joinable()) {
+            if (session->WaitForEnd(limits.stopWait)) {
+                thread.join();
+            } else {
+                // Stuck in the file system: it keeps its session alive and, being stopped, can
+                // no longer post anything, so it is safe to leave behind.
+                thread.detach();
+                joined = false;
+            }
+        }
+    }
+    session.reset();
+    return joined;
+}
+
+bool CFolderScanner::IsScanning() const {
+    return session != nullptr && !session->HasEnded();
+}
+
+}  // namespace vistrel
