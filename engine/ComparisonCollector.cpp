@@ -26,6 +26,9 @@ bool ComparisonCollector::Collect(std::int32_t workers) {
         Record(next->second);
         waiting.erase(next);
     }
+    if (ended) {
+        waiting.clear();
+    }
     return workersFinished >= workers;
 }
 
@@ -34,10 +37,8 @@ void ComparisonCollector::Record(const ComparisonNotice& notice) {
         repository.AddSimilarPair(record);
     }
     ++nextSpan;
-    if (!notice.complete) {
-        ended = true;
-        waiting.clear();
-    }
+    pairsRecorded += notice.pairsDone;
+    ended = !notice.complete;
 }
 
 void ComparisonCollector::Close() {

@@ -23,8 +23,10 @@ public:
     /// `workers` workers have reported that they finished.
     bool Collect(std::int32_t workers);
 
-    /// Pairs walked so far by all workers (for progress), and spans recorded in order.
+    /// Pairs walked so far by all workers, in any order: the run's progress.
     std::uint64_t PairsDone() const { return pairsDone; }
+    /// Pairs, from the first in the run's order, whose links have been recorded.
+    std::uint64_t PairsRecorded() const { return pairsRecorded; }
     std::int32_t WorkersFinished() const { return workersFinished; }
 
     /// Takes the last notices, then drops every later one: called once the run has stopped.
@@ -41,6 +43,7 @@ private:
     /// Set once a span that ended with a stop has been recorded: nothing after it counts.
     bool ended = false;
     std::uint64_t pairsDone = 0;
+    std::uint64_t pairsRecorded = 0;
     std::int32_t workersFinished = 0;
 };
 

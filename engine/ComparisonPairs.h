@@ -49,7 +49,8 @@ std::uint64_t ComparisonPairs::VisitPairs(std::uint64_t first, std::uint64_t lim
     std::uint64_t visited = 0;
     if (target >= 0) {
         for (std::uint64_t k = first; k < last; ++k) {
-            const auto i = static_cast<std::int32_t>(k < static_cast<std::uint64_t>(target) ? k : k + 1);
+            const auto i =
+                static_cast<std::int32_t>(k < static_cast<std::uint64_t>(target) ? k : k + 1);
             ++visited;
             if (!visit(MakePair(i, target))) {
                 break;

@@ -18,7 +18,9 @@ constexpr std::uint64_t kSpansPerWorker = 64;
 
 }  // namespace
 
-CPictureRepository::~CPictureRepository() { StopComparison(); }
+CPictureRepository::~CPictureRepository() {
+    StopComparison();
+}
 
 bool CPictureRepository::StartComparison(std::shared_ptr<NoticeQueue> notices,
                                          std::uint32_t message, float threshold,

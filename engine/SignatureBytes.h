@@ -14,8 +14,9 @@ class SignatureBytes {
 public:
     SignatureBytes() = default;
     explicit SignatureBytes(std::vector<std::uint8_t> bytes)
-        : shared(bytes.empty() ? nullptr
-                               : std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes))) {}
+        : shared(bytes.empty()
+                     ? nullptr
+                     : std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes))) {}
 
     bool empty() const { return shared == nullptr; }
     std::size_t size() const { return shared ? shared->size() : 0; }

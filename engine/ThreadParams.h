@@ -23,7 +23,7 @@ struct ThreadParams {
     /// The receiver of the notices: a queue drained by the receiving thread.
     std::shared_ptr<NoticeQueue> notices;
     std::uint32_t message = kComparisonNoticeMessage;  ///< number carried by every notice
-    float threshold = 0.0f;  ///< similarity limit in percent (the run stores half the user's)
+    float threshold = 0.0f;   ///< similarity limit in percent (the run stores half the user's)
     std::int32_t side = 100;  ///< N, the side length of the signatures
 };
 

@@ -40,7 +40,7 @@ TEST(ComparisonPairs, WholeRepositoryInRowOrderFromAnyStart) {
         const auto part = AllPairs(pairs, first, 3);
         const auto end = std::min<std::uint64_t>(first + 3, 10);
         EXPECT_EQ(part, (std::vector<std::pair<int, int>>(expected.begin() + first,
-                                                            expected.begin() + end)))
+                                                          expected.begin() + end)))
             << "from " << first;
     }
     EXPECT_TRUE(AllPairs(pairs, 10, 5).empty());
@@ -110,7 +110,8 @@ protected:
 
     std::shared_ptr<NoticeQueue> notices = std::make_shared<NoticeQueue>();
     std::shared_ptr<StopEvent> stop = std::make_shared<StopEvent>();
-    ThreadParams block{nullptr, nullptr, stop, notices, kComparisonNoticeMessage, 2.0f, test::kSide};
+    ThreadParams block{nullptr, nullptr,    stop, notices, kComparisonNoticeMessage,
+                       2.0f,    test::kSide};
     const SignatureBytes grey = Bytes(UniformSignature(100, 100, 100));
     const SignatureBytes nearGrey = Bytes(UniformSignature(103, 103, 103));
     const SignatureBytes white = Bytes(UniformSignature(255, 255, 255));
@@ -218,7 +219,8 @@ TEST(NoticeQueue, WakesTheReceiverOnceForABurst) {
     int wakeUps = 0;
     queue.SetWakeHandler([&wakeUps] { ++wakeUps; });
     for (int i = 0; i < 3; ++i) {
-        queue.Post(ComparisonNotice{kComparisonNoticeMessage, kNoticePairsCompared, 0, 0, true, {}});
+        queue.Post(
+            ComparisonNotice{kComparisonNoticeMessage, kNoticePairsCompared, 0, 0, true, {}});
     }
     EXPECT_EQ(wakeUps, 1);
     EXPECT_EQ(queue.TakeAll().size(), 3u);

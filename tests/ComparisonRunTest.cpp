@@ -1,0 +1,209 @@
+// Similarity runs of a whole repository and of one picture, on one or many workers.
+
+#include "ComparisonCollector.h"
+#include "DifferenceFactor.h"
+#include "PictureRepository.h"
+#include "ProgramSettings.h"
+#include "SignatureBuilders.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+namespace vistrel {
+namespace {
+
+using namespace std::chrono_literals;
+using AllLinks = std::vector<std::vector<CSimilarInfo>>;
+
+// Near-copies in groups: entry i looks like the base picture of group i % groups, plus noise of
+// up to `noise` per byte, so that pairs fall on both sides of moderate thresholds.
+std::vector<std::uint8_t> GroupedSignature(int entry, int groups, int noise) {
+    std::mt19937 base(static_cast<std::uint32_t>(entry % groups) + 1);
+    std::mt19937 grain(static_cast<std::uint32_t>(entry) + 1000);
+    std::vector<std::uint8_t> signature(test::kSignatureBytes);
+    for (auto& byte : signature) {
+        const int value = static_cast<int>(base() % 200) + 20 +
+                          static_cast<int>(grain() % (2 * noise + 1)) - noise;
+        byte = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
+    }
+    return signature;
+}
+
+class ComparisonRunTest : public testing::Test {
+protected:
+    // Entries for paths that do not exist, given signatures directly: no files needed.
+    void AddEntries(int count, int groups, int noise) {
+        for (int i = 0; i < count; ++i) {
+            repository.AddPicture(QStringLiteral("/nowhere/%1.png").arg(i));
+            CPictureInfo& entry = repository.GetPicture(i);
+            entry.signature = SignatureBytes(GroupedSignature(i, groups, noise));
+            entry.loadError = false;
+        }
+    }
+
+    // Runs to the end, as the progress dialog does; returns false when it did not end in time.
+    bool Run(float threshold, std::int32_t target, int workers) {
+        auto notices = std::make_shared<NoticeQueue>();
+        ComparisonCollector collector(repository, notices);
+        std::int32_t started = 0;
+        std::uint64_t pairs = 0;
+        EXPECT_TRUE(repository.StartComparison(notices, kComparisonNoticeMessage, threshold,
+                                               &started, target, &pairs, workers));
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (!collector.Collect(started)) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            notices->WaitForNotice(50ms);
+        }
+        repository.StopComparison();
+        collector.Close();
+        EXPECT_EQ(collector.PairsDone(), pairs);
+        return true;
+    }
+
+    AllLinks Links() const {
+        AllLinks links;
+        for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+            links.push_back(repository.GetPicture(i).similar);
+        }
+        return links;
+    }
+
+    // The links one worker walking the first `pairCount` pairs of the whole-repository order
+    // would leave, computed here directly.
+    AllLinks ReferenceLinks(float threshold, std::uint64_t pairCount, bool shapeOnly) const {
+        AllLinks links(static_cast<std::size_t>(repository.GetCount()));
+        std::uint64_t k = 0;
+        for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+            for (std::int32_t j = i + 1; j < repository.GetCount() && k < pairCount; ++j, ++k) {
+                const float factor = ComputeDifferenceReference(
+                    repository.GetPicture(j).signature.data(),
+                    repository.GetPicture(i).signature.data(), test::kSide, shapeOnly);
+                if (IsSimilarFactor(factor, threshold / 2)) {
+                    const auto truncated = static_cast<std::int32_t>(factor);
+                    links[j].push_back({i, truncated});
+                    links[i].push_back({j, truncated});
+                }
+            }
+        }
+        return links;
+    }
+
+    CPictureRepository repository;
+};
+
+TEST_F(ComparisonRunTest, ThreeEntriesWithOneSimilarPair) {
+    AddEntries(3, 3, 0);
+    repository.GetPicture(2).signature = repository.GetPicture(0).signature;
+    repository.ClearModified();
+    ASSERT_TRUE(Run(4.0f, -1, 1));
+    EXPECT_EQ(Links(), (AllLinks{{{2, 0}}, {}, {{0, 0}}}));
+    EXPECT_FALSE(repository.IsModified());
+    EXPECT_FALSE(repository.IsComparing());
+}
+
+TEST_F(ComparisonRunTest, SameLinksWithOneTwoAndEightWorkers) {
+    AddEntries(150, 12, 12);
+    for (const bool shapeOnly : {false, true}) {
+        TheProgramSettings().shapeOnly = shapeOnly;
+        const AllLinks expected = ReferenceLinks(6.0f, UINT64_MAX, shapeOnly);
+        for (const int workers : {1, 2, 8}) {
+            ASSERT_TRUE(Run(6.0f, -1, workers));
+            EXPECT_EQ(Links(), expected) << workers << " workers, shape only " << shapeOnly;
+        }
+    }
+    TheProgramSettings().shapeOnly = false;
+    // The expectation is not trivial: some pairs are similar and most are not.
+    EXPECT_TRUE(repository.HasSimilar());
+    EXPECT_LT(ReferenceLinks(6.0f, UINT64_MAX, false)[0].size(), 149u);
+}
+
+TEST_F(ComparisonRunTest, SearchReplacesTheLinksOfATest) {
+    AddEntries(30, 5, 10);
+    ASSERT_TRUE(Run(8.0f, -1, 2));
+    ASSERT_TRUE(repository.HasSimilar());
+    ASSERT_TRUE(Run(8.0f, 7, 8));
+    // Only the target and the entries like it have links; the target's list is in index order.
+    const AllLinks links = Links();
+    std::vector<std::int32_t> partners;
+    for (const CSimilarInfo& link : links[7]) {
+        partners.push_back(link.index);
+    }
+    EXPECT_EQ(partners, (std::vector<std::int32_t>{2, 12, 17, 22, 27}));
+    for (std::int32_t i = 0; i < 30; ++i) {
+        if (i != 7) {
+            EXPECT_EQ(links[i].size(), i % 5 == 2 ? 1u : 0u) << i;
+        }
+    }
+}
+
+TEST_F(ComparisonRunTest, StopKeepsExactlyTheLinksOfAnUnbrokenPrefix) {
+    AddEntries(400, 40, 8);
+    auto notices = std::make_shared<NoticeQueue>();
+    ComparisonCollector collector(repository, notices);
+    std::int32_t started = 0;
+    std::uint64_t pairs = 0;
+    ASSERT_TRUE(repository.StartComparison(notices, kComparisonNoticeMessage, 6.0f, &started, -1,
+                                           &pairs, 8));
+    // Let the workers get going, then stop in the middle of the run.
+    while (collector.PairsDone() < pairs / 20) {
+        notices->WaitForNotice(10ms);
+        collector.Collect(started);
+    }
+    repository.StopComparison();
+    collector.Close();
+    ASSERT_LT(collector.PairsRecorded(), pairs);
+    EXPECT_EQ(Links(), ReferenceLinks(6.0f, collector.PairsRecorded(), false));
+}
+
+TEST_F(ComparisonRunTest, ThresholdZeroLinksNothing) {
+    AddEntries(10, 2, 0);
+    ASSERT_TRUE(Run(0.0f, -1, 2));
+    EXPECT_FALSE(repository.HasSimilar());
+}
+
+TEST_F(ComparisonRunTest, EntriesWithoutSignatureGetNoLinks) {
+    AddEntries(6, 1, 0);
+    repository.GetPicture(1).signature = SignatureBytes();
+    repository.GetPicture(1).loadError = true;
+    repository.GetPicture(4).loadError = true;  // marked unreadable, though it kept a signature
+    ASSERT_TRUE(Run(4.0f, -1, 2));
+    EXPECT_TRUE(Links()[1].empty());
+    EXPECT_TRUE(Links()[4].empty());
+    EXPECT_EQ(Links()[0].size(), 3u);
+}
+
+TEST_F(ComparisonRunTest, FewerThanTwoEntriesStartNothingButEmptyTheLists) {
+    AddEntries(1, 1, 0);
+    repository.GetPicture(0).similar.push_back({0, 1});
+    std::int32_t started = -1;
+    std::uint64_t pairs = 99;
+    EXPECT_TRUE(repository.StartComparison(std::make_shared<NoticeQueue>(),
+                                           kComparisonNoticeMessage, 4.0f, &started, -1, &pairs));
+    EXPECT_EQ(started, -1);
+    EXPECT_EQ(pairs, 99u);
+    EXPECT_FALSE(repository.HasSimilar());
+    EXPECT_FALSE(repository.IsComparing());
+    repository.StopComparison();
+    repository.StopComparison();
+}
+
+TEST(WorkerThread, AbandonsAThreadThatDoesNotEndInTime) {
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    WorkerThread slow([release] {
+        while (!release->load()) {
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    EXPECT_FALSE(slow.WaitUntil(std::chrono::steady_clock::now() + 20ms));
+    release->store(true);  // the abandoned thread ends on its own state
+    WorkerThread quick([] {});
+    EXPECT_TRUE(quick.WaitUntil(std::chrono::steady_clock::now() + 10s));
+}
+
+}  // namespace
+}  // namespace vistrel
