@@ -1,0 +1,273 @@
+// The "Search Progress" dialog over real pictures: what it adds, what it shows, how it ends.
+
+#include "PictureFormats.h"
+#include "PictureRepository.h"
+#include "SearchProgressDlg.h"
+#include "support/TestPictures.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+
+namespace vistrel {
+
+namespace {
+
+/// What the Add To Repository command passes with every format enabled.
+QStringList AllExtensions() {
+    std::array<bool, FORMAT_COUNT> enabled{};
+    enabled.fill(true);
+    QStringList extensions;
+    GetEnabledExtensions(enabled, extensions);
+    return extensions;
+}
+
+const QStringList kAllExtensions = AllExtensions();
+
+QString LabelText(const CSearchProgressDlg& dialog, const char* name) {
+    const auto* label = dialog.findChild<QLabel*>(name);
+    return label != nullptr ? label->text() : QStringLiteral("<no label %1>").arg(name);
+}
+
+/// Calls `step` on every turn of the event loop while the dialog runs, until it returns true.
+void WhileRunning(CSearchProgressDlg& dialog, std::function<bool()> step) {
+    auto* timer = new QTimer(&dialog);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, &dialog, [timer, step = std::move(step)] {
+        if (step()) {
+            timer->stop();
+        }
+    });
+    timer->start();
+}
+
+}  // namespace
+
+class SearchProgressDlgTest : public QObject {
+    Q_OBJECT
+
+private:
+    /// Writes `count` small pictures, cycling through every format, into `folder`.
+    static QStringList WritePictures(const QString& folder, int count) {
+        QStringList paths;
+        QDir().mkpath(folder);
+        for (int i = 0; i < count; ++i) {
+            const auto format = test::kAllFormats[i % 5];
+            const QString path =
+                QStringLiteral("%1/picture%2.%3").arg(folder).arg(i).arg(test::ExtensionOf(format));
+            const QImage picture = test::Posterize(test::MakePhotoLike(24, 18, i + 1));
+            if (!test::WritePicture(picture, format, path)) {
+                return {};
+            }
+            paths << path;
+        }
+        return paths;
+    }
+
+    static QSet<QString> PathsIn(const CPictureRepository& repository) {
+        QSet<QString> paths;
+        for (int i = 0; i < repository.GetCount(); ++i) {
+            paths.insert(repository.GetPicture(i).path);
+        }
+        return paths;
+    }
+
+private slots:
+    void showsItsTextsBeforeTheScan() {
+        CPictureRepository repository;
+        CSearchProgressDlg dialog(nullptr, &repository, QStringLiteral("/nowhere"), kAllExtensions);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Search Progress"));
+        QCOMPARE(LabelText(dialog, "countLabel"), QStringLiteral("Count:"));
+        QCOMPARE(LabelText(dialog, "pathLabel"), QStringLiteral("Path"));
+        const auto* stop = dialog.findChild<QPushButton*>("stopButton");
+        QVERIFY(stop != nullptr);
+        QCOMPARE(stop->text(), QStringLiteral("Stop"));
+        QVERIFY(!(dialog.windowFlags() & Qt::WindowCloseButtonHint));
+    }
+
+    // --- A scan that runs to its end ---------------------------------------------------------
+
+    void finishedScanOfTwentyFivePicturesEndsAccepted() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QStringList written = WritePictures(folder.path(), 25);
+        QCOMPARE(written.size(), 25);
+        CPictureRepository repository;
+
+        CSearchProgressDlg dialog(nullptr, &repository, folder.path(), kAllExtensions);
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+
+        QCOMPARE(dialog.FilesSeen(), 25);
+        QCOMPARE(repository.GetCount(), 25);
+        QCOMPARE(PathsIn(repository), QSet<QString>(written.begin(), written.end()));
+        for (int i = 0; i < repository.GetCount(); ++i) {
+            QVERIFY2(!repository.GetPicture(i).loadError,
+                     qPrintable(repository.GetPicture(i).path));
+        }
+        // The count moves on every tenth file: 0, 10, 20.
+        QCOMPARE(LabelText(dialog, "countLabel"), QStringLiteral("Total count: 20"));
+        QCOMPARE(LabelText(dialog, "pathLabel"), "File: " + repository.GetPicture(24).path);
+    }
+
+    void countLabelShowsTheCountAsEveryTenthFileArrives() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        QCOMPARE(WritePictures(folder.path(), 12).size(), 12);
+        CPictureRepository repository;
+        CSearchProgressDlg dialog(nullptr, &repository, folder.path(), kAllExtensions);
+        QStringList seen;  // the count label after each added picture
+        int lastCount = 0;
+        WhileRunning(dialog, [&] {
+            if (repository.GetCount() != lastCount) {
+                lastCount = repository.GetCount();
+                seen << LabelText(dialog, "countLabel");
+            }
+            return false;
+        });
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QVERIFY(!seen.isEmpty());
+        QCOMPARE(seen.first(), QStringLiteral("Total count: 0"));
+        QVERIFY(seen.contains(QStringLiteral("Total count: 10")));
+        QVERIFY(!seen.contains(QStringLiteral("Total count: 1")));
+    }
+
+    void fileAlreadyInTheRepositoryIsCountedButKeptOnce() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QStringList written = WritePictures(folder.path(), 3);
+        QCOMPARE(written.size(), 3);
+        CPictureRepository repository;
+        repository.AddPicture(written[1]);
+
+        CSearchProgressDlg dialog(nullptr, &repository, folder.path(), kAllExtensions);
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QCOMPARE(dialog.FilesSeen(), 3);
+        QCOMPARE(repository.GetCount(), 3);
+        QCOMPARE(repository.GetPicture(0).path, written[1]);
+    }
+
+    void emptyExtensionListOrMissingFolderAddsNothingAndEndsAccepted() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        QCOMPARE(WritePictures(folder.path() + "/sub", 4).size(), 4);
+        CPictureRepository repository;
+        {
+            CSearchProgressDlg dialog(nullptr, &repository, folder.path(), QStringList{});
+            QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+            QCOMPARE(dialog.FilesSeen(), 0);
+        }
+        {
+            CSearchProgressDlg dialog(nullptr, &repository, folder.filePath("missing"),
+                                      kAllExtensions);
+            QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        }
+        QCOMPARE(repository.GetCount(), 0);
+    }
+
+    void unreadablePictureIsAddedWithItsError() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        QVERIFY(test::WriteBytes(folder.filePath("broken.png"), "no picture here"));
+        CPictureRepository repository;
+        CSearchProgressDlg dialog(nullptr, &repository, folder.path(), kAllExtensions);
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QCOMPARE(repository.GetCount(), 1);
+        QVERIFY(repository.GetPicture(0).loadError);
+    }
+
+    // --- Stopping ----------------------------------------------------------------------------
+
+    void stopKeepsWhatWasAddedAndEndsRejected_data() {
+        QTest::addColumn<bool>("byEscape");
+        QTest::newRow("Stop button") << false;
+        QTest::newRow("Escape key") << true;
+    }
+
+    void stopKeepsWhatWasAddedAndEndsRejected() {
+        QFETCH(bool, byEscape);
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QStringList written = WritePictures(folder.path(), 40);
+        QCOMPARE(written.size(), 40);
+        CPictureRepository repository;
+        CSearchProgressDlg dialog(nullptr, &repository, folder.path(), kAllExtensions);
+        WhileRunning(dialog, [&] {
+            if (repository.GetCount() < 5) {
+                return false;
+            }
+            if (byEscape) {
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            } else {
+                QTest::mouseClick(dialog.findChild<QPushButton*>("stopButton"), Qt::LeftButton);
+            }
+            return true;
+        });
+        QCOMPARE(dialog.exec(), int(QDialog::Rejected));
+
+        const int added = repository.GetCount();
+        QVERIFY(added >= 5);
+        QVERIFY(added < 40);
+        QCOMPARE(dialog.FilesSeen(), added);
+        QTest::qWait(50);  // nothing more may arrive once the dialog has closed
+        QCOMPARE(repository.GetCount(), added);
+        for (const QString& path : PathsIn(repository)) {
+            QVERIFY(written.contains(path));
+        }
+    }
+
+    void enterDoesNotStopTheScan() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        QCOMPARE(WritePictures(folder.path(), 15).size(), 15);
+        CPictureRepository repository;
+        CSearchProgressDlg dialog(nullptr, &repository, folder.path(), kAllExtensions);
+        bool pressed = false;
+        WhileRunning(dialog, [&] {
+            if (repository.GetCount() < 2) {
+                return false;
+            }
+            dialog.findChild<QPushButton*>("stopButton")->setFocus();
+            QTest::keyClick(&dialog, Qt::Key_Return);
+            QTest::keyClick(dialog.findChild<QPushButton*>("stopButton"), Qt::Key_Enter);
+            pressed = true;
+            return true;
+        });
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QVERIFY(pressed);
+        QCOMPARE(repository.GetCount(), 15);
+    }
+
+    void destroyingAnOpenDialogStopsItsScan() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        QCOMPARE(WritePictures(folder.path(), 20).size(), 20);
+        CPictureRepository repository;
+        int added = 0;
+        {
+            CSearchProgressDlg dialog(nullptr, &repository, folder.path(), kAllExtensions);
+            dialog.show();
+            for (int round = 0; round < 3000 && repository.GetCount() == 0; ++round) {
+                QCoreApplication::processEvents();
+                QThread::msleep(1);
+            }
+            added = repository.GetCount();
+            QVERIFY(added >= 1);
+        }
+        QTest::qWait(50);
+        QCOMPARE(repository.GetCount(), added);
+        QVERIFY(added < 20);
+    }
+};
+
+}  // namespace vistrel
+
+QTEST_MAIN(vistrel::SearchProgressDlgTest)
+#include "SearchProgressDlgTest.moc"
