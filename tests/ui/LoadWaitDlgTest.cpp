@@ -1,0 +1,194 @@
+// The "Opening Repository" wait dialog: its result codes, that the user cannot close it while a
+// file loads, and the message when the loader cannot start.
+
+#include "LoadWaitDlg.h"
+#include "PictureRepository.h"
+#include "support/TestPictures.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <system_error>
+
+namespace vistrel {
+namespace {
+
+QByteArray Utf16Le(const QString& text) {
+    QByteArray bytes;
+    for (const QChar c : text) {
+        bytes.append(static_cast<char>(c.unicode() & 0xFF));
+        bytes.append(static_cast<char>(c.unicode() >> 8));
+    }
+    return bytes;
+}
+
+// Runs `step` from the modal loop every 20 ms until it returns true.
+void Poll(QObject* context, std::function<bool()> step) {
+    auto* timer = new QTimer(context);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, step = std::move(step)] {
+        if (step()) {
+            timer->deleteLater();
+            timer->stop();
+        }
+    });
+    timer->start(20);
+}
+
+// A loader that the system refuses to start.
+class UnstartableLoadWaitDlg : public CLoadWaitDlg {
+protected:
+    std::thread StartThread(std::function<void()>) override {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    }
+};
+
+}  // namespace
+
+class LoadWaitDlgTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void showsItsTitleAndTextWithoutCloseBox() {
+        CLoadWaitDlg dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Opening Repository"));
+        const auto* label = dialog.findChild<QLabel*>();
+        QVERIFY(label != nullptr);
+        QCOMPARE(label->text(), QStringLiteral("Loading is in progress. Please wait.\n"
+                                               "This can take a few minutes."));
+        const Qt::WindowFlags flags = dialog.windowFlags();
+        QVERIFY(flags.testFlag(Qt::CustomizeWindowHint));
+        QVERIFY(flags.testFlag(Qt::WindowTitleHint));
+        QVERIFY(!flags.testFlag(Qt::WindowCloseButtonHint));
+        QVERIFY(!flags.testFlag(Qt::WindowSystemMenuHint));
+        QVERIFY(dialog.findChildren<QAbstractButton*>().isEmpty());
+    }
+
+    void finishedLoadReturnsOne() {
+        QTemporaryDir folder;
+        const QString picture = folder.filePath(QStringLiteral("p.png"));
+        QVERIFY(
+            test::WritePicture(test::MakePhotoLike(40, 30, 3), test::PictureFormat::Png, picture));
+        CPictureRepository written;
+        written.AddPicture(picture);
+        written.AddPicture(folder.filePath(QStringLiteral("gone.jpg")));
+        written.AddSimilarPair(CPictureRepository::PairInfo{nullptr, nullptr, 0, 1, 7.0f});
+        const QString file = folder.filePath(QStringLiteral("set.qrx"));
+        QVERIFY(written.SaveToFile(file));
+
+        CPictureRepository repository;
+        CLoadWaitDlg dialog;
+        dialog.params.repository = &repository;
+        dialog.params.path = file;
+        QCOMPARE(dialog.exec(), 1);
+        QVERIFY(dialog.params.succeeded);
+        QCOMPARE(repository.GetCount(), 2);
+        QCOMPARE(repository.GetPicture(0).path, picture);
+        QVERIFY(!repository.GetPicture(0).signature.empty());
+        QVERIFY(repository.GetPicture(1).loadError);
+        QCOMPARE(repository.GetPicture(1).similar.size(), std::size_t{1});
+    }
+
+    void failedLoadAlsoReturnsOneAndSaysSo() {
+        QTemporaryDir folder;
+        CPictureRepository repository;
+        CLoadWaitDlg dialog;
+        dialog.params.repository = &repository;
+        dialog.params.path = folder.filePath(QStringLiteral("missing.qrx"));
+        QCOMPARE(dialog.exec(), 1);
+        QVERIFY(!dialog.params.succeeded);
+        QVERIFY(repository.IsEmpty());
+    }
+
+    // The file is a pipe that the test fills only after trying Escape, Enter and a close
+    // request, so the loader is certainly still waiting while they arrive.
+    void escapeEnterAndCloseDoNotEndTheLoad() {
+        QTemporaryDir folder;
+        const QString pipe = folder.filePath(QStringLiteral("slow.qrx"));
+        QVERIFY(mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+
+        CPictureRepository repository;
+        CLoadWaitDlg dialog;
+        dialog.params.repository = &repository;
+        dialog.params.path = pipe;
+        bool tried = false;
+        bool stillOpen = false;
+        bool fed = false;
+        QElapsedTimer waiting;
+        waiting.start();
+        Poll(&dialog, [&] {
+            if (!dialog.isVisible()) {
+                return false;
+            }
+            if (!tried) {
+                tried = true;
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+                QTest::keyClick(&dialog, Qt::Key_Return);
+                QTest::keyClick(&dialog, Qt::Key_Enter);
+                dialog.close();
+                QCoreApplication::processEvents();
+                stillOpen = dialog.isVisible() && dialog.result() == 0;
+            }
+            // Opening the writing end succeeds once the loader waits at the reading end; never
+            // block here, so that a loader that is not there cannot hang the test.
+            const int fd = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd < 0) {
+                return waiting.elapsed() > 10000;
+            }
+            const QByteArray bytes = Utf16Le(QStringLiteral("1\n8\n/x/y.png\n0\n"));
+            fed = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
+            ::close(fd);
+            return true;
+        });
+        QCOMPARE(dialog.exec(), 1);
+        QVERIFY(stillOpen);
+        QVERIFY(fed);
+        QVERIFY(dialog.params.succeeded);
+        QCOMPARE(repository.GetCount(), 1);
+        QCOMPARE(repository.GetPicture(0).path, QStringLiteral("/x/y.png"));
+    }
+
+    void loaderThatCannotStartShowsErrorAndReturnsTwo() {
+        CPictureRepository repository;
+        repository.AddPicture(QStringLiteral("/kept.jpg"));
+        UnstartableLoadWaitDlg dialog;
+        dialog.params.repository = &repository;
+        dialog.params.path = QStringLiteral("/any.qrx");
+        QString title;
+        QString text;
+        int buttons = 0;
+        Poll(&dialog, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                return false;
+            }
+            title = box->windowTitle();
+            text = box->text();
+            buttons = static_cast<int>(box->buttons().size());
+            box->button(QMessageBox::Ok)->click();
+            return true;
+        });
+        QCOMPARE(dialog.exec(), 2);
+        QCOMPARE(title, QStringLiteral("Error"));
+        QCOMPARE(text, QStringLiteral("Unable to start process"));
+        QCOMPARE(buttons, 1);
+        QCOMPARE(repository.GetCount(), 1);
+    }
+};
+
+}  // namespace vistrel
+
+QTEST_MAIN(vistrel::LoadWaitDlgTest)
+#include "LoadWaitDlgTest.moc"
