@@ -359,6 +359,25 @@ TEST_F(FolderScannerTest, GoesOnWhenTheReceiverStopsAnsweringAndDeliversLaterInO
     EXPECT_TRUE(hasty.Stop());
 }
 
+TEST_F(FolderScannerTest, AScanLeftBehindByStopNeverReachesItsReceiver) {
+    for (int i = 0; i < 20; ++i) {
+        MakeFile(QString("d%1/p.jpg").arg(i));
+    }
+    // Stop gives the thread no time at all, so it is normally abandoned rather than joined.
+    CFolderScanner impatient(
+        CFolderScanner::Limits{std::chrono::milliseconds(1), std::chrono::milliseconds(0)});
+    for (int round = 0; round < 5; ++round) {
+        ASSERT_TRUE(
+            impatient.Start(&recorder.window, folder.path(), {".jpg"}, recorder.Receiver()));
+        impatient.Stop();
+        EXPECT_FALSE(impatient.IsRunning());
+    }
+    // What the left-behind threads posted before the stop, or try to post after it, is dropped.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    PumpBriefly();
+    EXPECT_TRUE(recorder.messages.empty());
+}
+
 TEST_F(FolderScannerTest, StartOnARunningScannerStopsItAndFails) {
     MakeFile("a.jpg");
     ASSERT_TRUE(scanner.Start(&recorder.window, folder.path(), {".jpg"}, recorder.Receiver()));
