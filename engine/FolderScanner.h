@@ -45,8 +45,8 @@ public:
     /// Starts scanning `rootFolder` for files whose extension (with its dot, any letter case) is
     /// in `extensions`; the scanner keeps its own copy of the list. Every message reaches
     /// `receiver` through `window`'s event loop, on `window`'s thread, in the order found; none
-    /// arrives once Stop has returned or `window` is gone. True when the scan thread runs; on a
-    /// scanner that is already running it stops that scan and returns false.
+    /// arrives once Stop has returned. Stop (or destroy) the scanner before `window` goes. True
+    /// when the scan thread runs; on a scanner already running it stops that scan and fails.
     bool Start(QObject* window, const QString& rootFolder, const QStringList& extensions,
                Receiver receiver);
 
