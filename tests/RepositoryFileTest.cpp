@@ -4,6 +4,7 @@
 #include "PictureRepository.h"
 #include "RepositoryLoader.h"
 #include "support/TestPictures.h"
+#include "support/Utf16Text.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -22,14 +23,7 @@ namespace {
 
 using Links = std::vector<CSimilarInfo>;
 
-QByteArray Utf16Le(const QString& text) {
-    QByteArray bytes;
-    for (const QChar c : text) {
-        bytes.append(static_cast<char>(c.unicode() & 0xFF));
-        bytes.append(static_cast<char>(c.unicode() >> 8));
-    }
-    return bytes;
-}
+using test::Utf16Le;
 
 QByteArray Bytes(std::initializer_list<unsigned char> values) {
     QByteArray bytes;

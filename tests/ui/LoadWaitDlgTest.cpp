@@ -4,6 +4,7 @@
 #include "LoadWaitDlg.h"
 #include "PictureRepository.h"
 #include "support/TestPictures.h"
+#include "support/Utf16Text.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -26,14 +27,7 @@
 namespace vistrel {
 namespace {
 
-QByteArray Utf16Le(const QString& text) {
-    QByteArray bytes;
-    for (const QChar c : text) {
-        bytes.append(static_cast<char>(c.unicode() & 0xFF));
-        bytes.append(static_cast<char>(c.unicode() >> 8));
-    }
-    return bytes;
-}
+using test::Utf16Le;
 
 // Runs `step` from the modal loop every 20 ms until it returns true.
 void Poll(QObject* context, std::function<bool()> step) {

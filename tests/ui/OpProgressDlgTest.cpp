@@ -35,6 +35,13 @@ private:
         }
     }
 
+    // A dialog for a run of `repository` at the default threshold.
+    static void Prepare(COpProgressDlg& dialog, CPictureRepository& repository, int workers = 0) {
+        dialog.repository = &repository;
+        dialog.threshold = 4.0f;
+        dialog.workerCount = workers;
+    }
+
     // Runs the dialog modally; `whileOpen` is called once the run is under way.
     static int Exec(COpProgressDlg& dialog, const std::function<void()>& whileOpen = {}) {
         if (whileOpen) {
@@ -48,8 +55,7 @@ private slots:
         CPictureRepository repository;
         Fill(repository, 40, 10);
         COpProgressDlg dialog;
-        dialog.repository = &repository;
-        dialog.threshold = 4.0f;
+        Prepare(dialog, repository);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Progress"));
         QCOMPARE(Exec(dialog), int(QDialog::Accepted));
         QCOMPARE(repository.GetPicture(0).similar.size(), size_t(3));  // entries 10, 20 and 30
@@ -62,8 +68,7 @@ private slots:
         CPictureRepository repository;
         Fill(repository, 1, 10);
         COpProgressDlg dialog;
-        dialog.repository = &repository;
-        dialog.threshold = 4.0f;
+        Prepare(dialog, repository);
         QCOMPARE(Exec(dialog), int(QDialog::Accepted));
         QCOMPARE(dialog.workersLeft, 0);
     }
@@ -79,9 +84,7 @@ private slots:
         };
         for (const auto& action : actions) {
             COpProgressDlg dialog;
-            dialog.repository = &repository;
-            dialog.threshold = 4.0f;
-            dialog.workerCount = 2;
+            Prepare(dialog, repository, 2);
             bool wasRunning = false;
             const int result = Exec(dialog, [&] {
                 wasRunning = repository.IsComparing();
@@ -97,9 +100,7 @@ private slots:
         CPictureRepository repository;
         Fill(repository, 1500, 7);
         COpProgressDlg dialog;
-        dialog.repository = &repository;
-        dialog.threshold = 4.0f;
-        dialog.workerCount = 1;
+        Prepare(dialog, repository, 1);
         bool stillOpen = false;
         const int result = Exec(dialog, [&] {
             QTest::keyClick(&dialog, Qt::Key_Return);
