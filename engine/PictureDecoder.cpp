@@ -58,7 +58,7 @@ QImage ToRgb888(const QImage& image) {
     return image.isNull() ? image : image.convertToFormat(QImage::Format_RGB888);
 }
 
-QImage DecodeWithQt(QIODevice& device, const QSize& scaledSize) {
+QImage DecodeWithQt(QIODevice& device, const QSize& scaledSize, QSize* fullSize) {
     QImageReader reader(&device);
     reader.setAutoTransform(false);
     reader.setDecideFormatFromContent(true);
@@ -67,13 +67,16 @@ QImage DecodeWithQt(QIODevice& device, const QSize& scaledSize) {
     if (!size.isValid() || !WithinBudget(size.width(), size.height())) {
         return {};
     }
+    if (fullSize != nullptr && !scaledSize.isValid()) {
+        *fullSize = size;
+    }
     if (scaledSize.isValid()) {
         reader.setScaledSize(scaledSize);
     }
     return ToRgb888(reader.read());
 }
 
-QImage DecodeJpeg(QFile& file, const DecodeOptions& options) {
+QImage DecodeJpeg(QFile& file, const DecodeOptions& options, QSize* fullSize) {
     if (file.size() > kMaxJpegFileBytes) {
         return {};
     }
@@ -93,6 +96,9 @@ QImage DecodeJpeg(QFile& file, const DecodeOptions& options) {
                             &colourspace) != 0) {
         return {};
     }
+    if (fullSize != nullptr) {
+        *fullSize = QSize(width, height);
+    }
     const tjscalingfactor scaling = ChooseJpegScaling(width, height, options.minScaledSide);
     const int scaledWidth = TJSCALED(width, scaling);
     const int scaledHeight = TJSCALED(height, scaling);
@@ -102,7 +108,7 @@ QImage DecodeJpeg(QFile& file, const DecodeOptions& options) {
     if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK) {
         // TurboJPEG does not turn CMYK into RGB; Qt's reader does, with the same DCT scaling.
         file.seek(0);
-        return DecodeWithQt(file, QSize(scaledWidth, scaledHeight));
+        return DecodeWithQt(file, QSize(scaledWidth, scaledHeight), nullptr);
     }
     QImage image(scaledWidth, scaledHeight, QImage::Format_RGB888);
     if (image.isNull()) {
@@ -130,7 +136,7 @@ bool StartsLikeJpeg(QFile& file) {
 
 }  // namespace
 
-QImage DecodePicture(const QString& path, const DecodeOptions& options) {
+QImage DecodePicture(const QString& path, const DecodeOptions& options, QSize* fullSize) {
     // Only regular files: a device or a pipe named like a picture could block or never end.
     if (!QFileInfo(path).isFile()) {
         return {};
@@ -140,12 +146,12 @@ QImage DecodePicture(const QString& path, const DecodeOptions& options) {
         return {};
     }
     if (StartsLikeJpeg(file)) {
-        return DecodeJpeg(file, options);
+        return DecodeJpeg(file, options, fullSize);
     }
     if (!HoldsAllPictureData(file)) {
         return {};
     }
-    return DecodeWithQt(file, QSize());
+    return DecodeWithQt(file, QSize(), fullSize);
 }
 
 }  // namespace vistrel

@@ -22,7 +22,9 @@ struct DecodeOptions {
 /// BMP, GIF (first frame), PNG and TIFF through Qt's image readers; the format is told by the
 /// content, not the name. Colour channels come as stored, alpha ignored, no EXIF rotation.
 /// Returns a null image for a missing, truncated, corrupt or over-budget file, or one that is
-/// not a picture. Any thread.
-QImage DecodePicture(const QString& path, const DecodeOptions& options = {});
+/// not a picture. `fullSize`, when given, receives the picture's own width and height (before
+/// any DCT reduction) once its header has been read. Any thread.
+QImage DecodePicture(const QString& path, const DecodeOptions& options = {},
+                     QSize* fullSize = nullptr);
 
 }  // namespace vistrel

@@ -78,6 +78,10 @@ public:
     /// success; on failure the earlier file stays as it was. GUI thread.
     bool SaveToFile(QString path);
 
+    /// The file SaveToFile writes for `path`: ".qrx" appended unless its last four characters
+    /// are ".qrx" in any letter case (a path of four characters or fewer is kept).
+    static QString RepositoryFilePath(QString path);
+
     /// Records a similar pair as two links, one in each entry, with the factor truncated
     /// toward zero. Leaves `modified` as it was.
     void AddSimilarPair(const PairInfo& result);

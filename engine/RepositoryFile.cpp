@@ -14,23 +14,6 @@ const QString kExtension = QStringLiteral(".qrx");
 // is never held twice in memory.
 constexpr qsizetype kFlushBytes = 64 * 1024;
 
-// Only the ASCII letters count, so that ".QRX" matches but no other character is folded.
-QString WithRepositoryExtension(QString path) {
-    if (path.size() <= kExtension.size()) {
-        return path;
-    }
-    QString ending = path.right(kExtension.size());
-    for (QChar& c : ending) {
-        if (c >= u'A' && c <= u'Z') {
-            c = QChar(c.unicode() + (u'a' - u'A'));
-        }
-    }
-    if (ending != kExtension) {
-        path += kExtension;
-    }
-    return path;
-}
-
 // Code units as the string holds them, low byte first, whatever the machine's byte order.
 void AppendUtf16(QByteArray& out, QStringView text) {
     for (const QChar c : text) {
@@ -57,10 +40,27 @@ bool Flush(QSaveFile& file, QByteArray& buffer) {
 
 }  // namespace
 
+// Only the ASCII letters count, so that ".QRX" matches but no other character is folded.
+QString CPictureRepository::RepositoryFilePath(QString path) {
+    if (path.size() <= kExtension.size()) {
+        return path;
+    }
+    QString ending = path.right(kExtension.size());
+    for (QChar& c : ending) {
+        if (c >= u'A' && c <= u'Z') {
+            c = QChar(c.unicode() + (u'a' - u'A'));
+        }
+    }
+    if (ending != kExtension) {
+        path += kExtension;
+    }
+    return path;
+}
+
 bool CPictureRepository::SaveToFile(QString path) {
     // The previous file is replaced only by commit(); a QSaveFile destroyed before that throws
     // its temporary file away and leaves the previous file as it was.
-    QSaveFile file(WithRepositoryExtension(std::move(path)));
+    QSaveFile file(RepositoryFilePath(std::move(path)));
     if (!file.open(QIODevice::WriteOnly)) {
         return false;
     }
