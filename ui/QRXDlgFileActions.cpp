@@ -1,0 +1,106 @@
+// The main window's commands on picture files (open, show, move to the trash, the two bulk
+// deletions) and the Help menu.
+
+#include "AboutDlg.h"
+#include "BulkDeletion.h"
+#include "FileManagerItem.h"
+#include "HelpFileLocation.h"
+#include "OperationReportDlg.h"
+#include "QRXDlg.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace vistrel {
+
+namespace {
+
+// The bulk deletions ask with no icon: the question itself says what will happen.
+bool AskToContinue(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void ReportFilesLeft(CQRXDlg& window) {
+    if (!window.Repository().HasMarked()) {
+        return;
+    }
+    COperationReportDlg report(MarkedPaths(window.Repository()), &window);
+    report.exec();
+}
+
+}  // namespace
+
+void CQRXDlg::DeleteFile() {
+    const QString path = SelectedPath();
+    if (path.isEmpty()) {
+        return;
+    }
+    // The desktop asks nothing before trashing a file, so the question is ours.
+    const auto answer =
+        QMessageBox::question(this, tr("Delete File"), tr("Move \"%1\" to the trash?").arg(path),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    if (answer != QMessageBox::Yes) {
+        return;
+    }
+    if (!MoveFileToTrash(path)) {
+        QMessageBox::warning(this, tr("Delete File"),
+                             tr("Could not move \"%1\" to the trash.").arg(path));
+        return;
+    }
+    repository->RemovePicture(path);
+    RefreshTree();
+    UpdateCommandStates();
+}
+
+void CQRXDlg::OpenFile() {
+    const QString path = SelectedPath();
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        QMessageBox::warning(this, tr("Open picture file"),
+                             tr("Could not open file\"%1\"").arg(path));
+    }
+}
+
+void CQRXDlg::FindFile() {
+    ShowInFileManager(SelectedPath());
+}
+
+void CQRXDlg::DeleteAllSimilar() {
+    if (!AskToContinue(this, tr("Delete All Similar Pictures"),
+                       tr("All similar pictures will be deleted.\nContinue?"))) {
+        return;
+    }
+    DeleteSimilarFiles(*repository);
+    RefreshTree();
+    ReportFilesLeft(*this);
+}
+
+void CQRXDlg::DeleteAllDamaged() {
+    if (!AskToContinue(this, tr("Delete All Damaged Pictures"),
+                       tr("All pictures that couldn't be loaded will be deleted.\nContinue?"))) {
+        return;
+    }
+    DeleteDamagedFiles(*repository);
+    RefreshTree();
+    ReportFilesLeft(*this);
+}
+
+void CQRXDlg::HelpFile() {
+    const QString path = HelpFilePath(QDir::currentPath(), QCoreApplication::applicationDirPath());
+    if (!QFileInfo(path).isFile() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        QMessageBox::warning(this, tr("Opening Help File"),
+                             tr("Couldn't open help file \"%1\"").arg(path));
+    }
+}
+
+void CQRXDlg::About() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+}  // namespace vistrel
