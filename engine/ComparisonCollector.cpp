@@ -35,6 +35,9 @@ bool ComparisonCollector::Collect(std::int32_t workers) {
 void ComparisonCollector::Record(const ComparisonNotice& notice) {
     for (const PairInfo& record : notice.records) {
         repository.AddSimilarPair(record);
+        if (recordObserver) {
+            recordObserver(record);
+        }
     }
     ++nextSpan;
     pairsRecorded += notice.pairsDone;

@@ -4,8 +4,10 @@
 #include "NoticeQueue.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 
 namespace vistrel {
 
@@ -17,7 +19,14 @@ class CPictureRepository;
 /// exactly those of one worker walking the pairs in order up to the stop. GUI thread.
 class ComparisonCollector {
 public:
+    /// Sees each similar pair as it is recorded, in the run's pair order, with its factor
+    /// before the repository truncates it.
+    using RecordObserver = std::function<void(const PairInfo&)>;
+
     ComparisonCollector(CPictureRepository& repository, std::shared_ptr<NoticeQueue> notices);
+
+    /// Calls `observer` for every pair recorded from now on; an empty one stops the calls.
+    void SetRecordObserver(RecordObserver observer) { recordObserver = std::move(observer); }
 
     /// Takes every waiting notice and records what can be recorded in order. Returns true once
     /// `workers` workers have reported that they finished.
@@ -37,6 +46,7 @@ private:
 
     CPictureRepository& repository;
     std::shared_ptr<NoticeQueue> notices;
+    RecordObserver recordObserver;
     /// Spans that arrived before all spans ahead of them, by span number.
     std::map<std::uint64_t, ComparisonNotice> waiting;
     std::uint64_t nextSpan = 0;

@@ -122,6 +122,51 @@ TEST_F(ComparisonRunTest, SameLinksWithOneTwoAndEightWorkers) {
     EXPECT_LT(ReferenceLinks(6.0f, UINT64_MAX, false)[0].size(), 149u);
 }
 
+TEST_F(ComparisonRunTest, RecordObserverSeesEveryPairInOrderWithItsFactor) {
+    AddEntries(60, 6, 8);
+    struct Expected {
+        std::int32_t a, b;
+        float factor;
+    };
+    std::vector<Expected> expected;
+    for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+        for (std::int32_t j = i + 1; j < repository.GetCount(); ++j) {
+            const float factor = ComputeDifferenceReference(
+                repository.GetPicture(j).signature.data(),
+                repository.GetPicture(i).signature.data(), test::kSide, false);
+            if (IsSimilarFactor(factor, 3.0f)) {
+                expected.push_back({i, j, factor});
+            }
+        }
+    }
+    ASSERT_FALSE(expected.empty());
+    ASSERT_LT(expected.size(), 60u * 59u / 2u);
+
+    auto notices = std::make_shared<NoticeQueue>();
+    ComparisonCollector collector(repository, notices);
+    std::vector<PairInfo> seen;
+    collector.SetRecordObserver([&](const PairInfo& record) { seen.push_back(record); });
+    std::int32_t started = 0;
+    std::uint64_t pairs = 0;
+    ASSERT_TRUE(repository.StartComparison(notices, kComparisonNoticeMessage, 6.0f, &started, -1,
+                                           &pairs, 4));
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!collector.Collect(started) && std::chrono::steady_clock::now() < deadline) {
+        notices->WaitForNotice(50ms);
+    }
+    repository.StopComparison();
+    collector.Close();
+
+    ASSERT_EQ(seen.size(), expected.size());
+    for (std::size_t k = 0; k < seen.size(); ++k) {
+        EXPECT_EQ(seen[k].indexA, expected[k].a) << k;
+        EXPECT_EQ(seen[k].indexB, expected[k].b) << k;
+        EXPECT_FLOAT_EQ(seen[k].factor, expected[k].factor) << k;
+    }
+    // The observer changes nothing the collector records.
+    EXPECT_EQ(Links(), ReferenceLinks(6.0f, UINT64_MAX, false));
+}
+
 TEST_F(ComparisonRunTest, SearchReplacesTheLinksOfATest) {
     AddEntries(30, 5, 10);
     ASSERT_TRUE(Run(8.0f, -1, 2));
