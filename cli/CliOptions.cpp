@@ -1,0 +1,42 @@
+#include "CliOptions.h"
+
+namespace vistrel::cli {
+
+QString UsageText() {
+    return QStringLiteral(
+        "Usage: vistrel-cli test [OPTIONS] SOURCE...\n"
+        "       vistrel-cli search [OPTIONS] PICTURE SOURCE...\n"
+        "       vistrel-cli signature PICTURE\n"
+        "\n"
+        "Finds pictures that look alike.\n"
+        "\n"
+        "Commands:\n"
+        "  test       compare every picture with every other one; prints\n"
+        "             FACTOR<TAB>PATH_A<TAB>PATH_B per similar pair\n"
+        "  search     compare PICTURE with every other picture; prints FACTOR<TAB>PATH\n"
+        "             per similar picture (PICTURE joins the repository when it is new)\n"
+        "  signature  write the 30,000 signature bytes of PICTURE to standard output\n"
+        "\n"
+        "A SOURCE is a folder, scanned with its subfolders (names beginning with a dot are\n"
+        "skipped), a repository file (.qrx), or a single picture. FACTOR is the difference\n"
+        "factor (0 to 255) with three decimals.\n"
+        "\n"
+        "Options:\n"
+        "  --threshold T   similarity threshold in percent, 0 to 100\n"
+        "  --shape-only    compare shapes only, ignoring colours\n"
+        "  --formats LIST  picture formats to scan, by extension, e.g. jpg,png\n"
+        "  --save FILE     write the repository with the links found to FILE(.qrx)\n"
+        "  --json          write one JSON document instead of lines\n"
+        "  --quiet         print only warnings and errors on standard error\n"
+        "  --help          show this text\n"
+        "  --version       show the version\n"
+        "\n"
+        "Threshold, shape-only and formats default to the program settings.\n"
+        "Exit status: 0 success, 1 usage error, 2 a source or picture cannot be read.\n");
+}
+
+QString VersionText() {
+    return QStringLiteral("vistrel-cli " VISTREL_CLI_VERSION "\n");
+}
+
+}  // namespace vistrel::cli

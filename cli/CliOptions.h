@@ -1,0 +1,40 @@
+#pragma once
+
+#include "ProgramSettings.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+
+namespace vistrel::cli {
+
+/// The command a run of vistrel-cli carries out.
+enum class Command { None, Test, Search, Signature };
+
+/// Everything the command line asked for, once parsed. Unset optionals leave the user's
+/// settings as they are.
+struct CliOptions {
+    Command command = Command::None;
+    /// The picture of `search` and `signature`; empty for `test`.
+    QString picture;
+    QStringList sources;
+    std::optional<float> threshold;
+    bool shapeOnly = false;
+    /// Which formats of the picture format table --formats enabled.
+    std::optional<std::array<bool, FORMAT_COUNT>> formats;
+    QString saveFile;
+    bool json = false;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+};
+
+/// The text of --help.
+QString UsageText();
+
+/// The text of --version.
+QString VersionText();
+
+}  // namespace vistrel::cli

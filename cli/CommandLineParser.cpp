@@ -1,0 +1,191 @@
+#include "CommandLineParser.h"
+
+#include "PictureFormats.h"
+
+#include <cmath>
+
+namespace vistrel::cli {
+
+namespace {
+
+bool ParseThreshold(const QString& text, float& threshold) {
+    bool ok = false;
+    const float value = text.trimmed().toFloat(&ok);  // C locale whatever the user's
+    if (!ok || !std::isfinite(value) || value < 0.0f || value > 100.0f) {
+        return false;
+    }
+    threshold = value;
+    return true;
+}
+
+Command CommandNamed(const QString& name) {
+    if (name == QLatin1String("test")) {
+        return Command::Test;
+    }
+    if (name == QLatin1String("search")) {
+        return Command::Search;
+    }
+    if (name == QLatin1String("signature")) {
+        return Command::Signature;
+    }
+    return Command::None;
+}
+
+ParseResult Failure(const QString& message) {
+    ParseResult result;
+    result.error = message;
+    return result;
+}
+
+}  // namespace
+
+bool ParseFormatList(const QString& list, std::array<bool, FORMAT_COUNT>& enabled, QString& error) {
+    enabled.fill(false);
+    const QStringList items = list.split(QLatin1Char(','));
+    for (QString item : items) {
+        item = item.trimmed().toLower();
+        if (item.startsWith(QLatin1Char('.'))) {
+            item.remove(0, 1);
+        }
+        if (item.isEmpty()) {
+            error = QStringLiteral(
+                "--formats needs a comma-separated list of extensions, "
+                "such as jpg,png");
+            return false;
+        }
+        bool known = false;
+        for (int i = 0; i < FORMAT_COUNT; ++i) {
+            QStringList extensions;
+            GetFormatExtensions(static_cast<std::uint32_t>(i + 1), extensions);
+            if (extensions.contains(QLatin1Char('.') + item)) {
+                enabled[static_cast<std::size_t>(i)] = true;
+                known = true;
+            }
+        }
+        if (!known) {
+            error = QStringLiteral(
+                        "--formats: unknown picture format '%1' (known: bmp, dib, gif, "
+                        "jpg, jpeg, jpe, jfif, png, tif, tiff)")
+                        .arg(item);
+            return false;
+        }
+    }
+    return true;
+}
+
+ParseResult ParseCommandLine(const QStringList& arguments) {
+    CliOptions options;
+    QStringList operands;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (optionsEnded || !argument.startsWith(QLatin1String("--"))) {
+            if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1 && !optionsEnded) {
+                return Failure(QStringLiteral("unknown option '%1'").arg(argument));
+            }
+            operands.append(argument);
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        QString name = argument;
+        QString value;
+        bool hasValue = false;
+        const qsizetype equals = argument.indexOf(QLatin1Char('='));
+        if (equals > 0) {
+            name = argument.left(equals);
+            value = argument.mid(equals + 1);
+            hasValue = true;
+        }
+        const bool takesValue = name == QLatin1String("--threshold") ||
+                                name == QLatin1String("--formats") ||
+                                name == QLatin1String("--save");
+        if (takesValue && !hasValue) {
+            if (i + 1 >= arguments.size()) {
+                return Failure(QStringLiteral("option '%1' needs a value").arg(name));
+            }
+            value = arguments[++i];
+            hasValue = true;
+        } else if (!takesValue && hasValue) {
+            return Failure(QStringLiteral("option '%1' takes no value").arg(name));
+        }
+
+        if (name == QLatin1String("--threshold")) {
+            float threshold = 0.0f;
+            if (!ParseThreshold(value, threshold)) {
+                return Failure(QStringLiteral("--threshold needs a number from 0 to 100, not '%1'")
+                                   .arg(value));
+            }
+            options.threshold = threshold;
+        } else if (name == QLatin1String("--formats")) {
+            std::array<bool, FORMAT_COUNT> enabled{};
+            QString error;
+            if (!ParseFormatList(value, enabled, error)) {
+                return Failure(error);
+            }
+            options.formats = enabled;
+        } else if (name == QLatin1String("--save")) {
+            if (value.isEmpty()) {
+                return Failure(QStringLiteral("--save needs a file name"));
+            }
+            options.saveFile = value;
+        } else if (name == QLatin1String("--shape-only")) {
+            options.shapeOnly = true;
+        } else if (name == QLatin1String("--json")) {
+            options.json = true;
+        } else if (name == QLatin1String("--quiet")) {
+            options.quiet = true;
+        } else if (name == QLatin1String("--help")) {
+            options.help = true;
+        } else if (name == QLatin1String("--version")) {
+            options.version = true;
+        } else {
+            return Failure(QStringLiteral("unknown option '%1'").arg(name));
+        }
+    }
+
+    ParseResult result;
+    if (options.help || options.version) {
+        result.options = options;
+        return result;
+    }
+    if (operands.isEmpty()) {
+        return Failure(QStringLiteral("no command given (test, search or signature)"));
+    }
+    const QString commandName = operands.takeFirst();
+    options.command = CommandNamed(commandName);
+    switch (options.command) {
+        case Command::None:
+            return Failure(QStringLiteral("unknown command '%1' (test, search or signature)")
+                               .arg(commandName));
+        case Command::Test:
+            if (operands.isEmpty()) {
+                return Failure(QStringLiteral("test needs at least one SOURCE"));
+            }
+            options.sources = operands;
+            break;
+        case Command::Search:
+            if (operands.size() < 2) {
+                return Failure(QStringLiteral("search needs a PICTURE and at least one SOURCE"));
+            }
+            options.picture = operands.takeFirst();
+            options.sources = operands;
+            break;
+        case Command::Signature:
+            if (operands.size() != 1) {
+                return Failure(QStringLiteral("signature needs exactly one PICTURE"));
+            }
+            if (options.threshold || options.shapeOnly || options.formats ||
+                !options.saveFile.isEmpty() || options.json) {
+                return Failure(QStringLiteral("signature takes no option but --quiet"));
+            }
+            options.picture = operands.takeFirst();
+            break;
+    }
+    result.options = options;
+    return result;
+}
+
+}  // namespace vistrel::cli

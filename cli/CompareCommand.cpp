@@ -1,0 +1,138 @@
+#include "Commands.h"
+#include "Console.h"
+#include "ExitStatus.h"
+#include "OutputFormat.h"
+#include "PictureRepository.h"
+#include "ProgressLine.h"
+#include "SimilarityRun.h"
+#include "SourceLoader.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace vistrel::cli {
+
+namespace {
+
+// Checks PICTURE before any long scan, so that a typing error fails at once.
+bool CheckPicture(const QString& picture, QString& error) {
+    const QFileInfo info(picture);
+    if (!info.exists()) {
+        error = QStringLiteral("cannot read picture '%1': no such file").arg(picture);
+        return false;
+    }
+    if (info.isDir()) {
+        error = QStringLiteral("cannot read picture '%1': it is a folder").arg(picture);
+        return false;
+    }
+    if (const QString reason = UnreadableReason(picture, false); !reason.isEmpty()) {
+        error = QStringLiteral("cannot read picture '%1': %2").arg(picture, reason);
+        return false;
+    }
+    return true;
+}
+
+QString SavedName(const QString& file) {
+    return file.endsWith(QLatin1String(".qrx"), Qt::CaseInsensitive) ? file
+                                                                     : file + QLatin1String(".qrx");
+}
+
+bool WriteOut(const QByteArray& bytes) {
+    return std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout) ==
+           static_cast<std::size_t>(bytes.size());
+}
+
+QString Summary(const CPictureRepository& repository, const SourceLoader& sources,
+                const RunOutcome& outcome, bool search) {
+    std::int32_t unreadable = 0;
+    for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+        unreadable += repository.GetPicture(i).loadError ? 1 : 0;
+    }
+    QString text =
+        QStringLiteral("%1 pictures (%2 unreadable), %3 %4;")
+            .arg(repository.GetCount())
+            .arg(unreadable)
+            .arg(outcome.records.size())
+            .arg(search ? QStringLiteral("similar pictures") : QStringLiteral("similar pairs"));
+    if (sources.Scanned()) {
+        text += QStringLiteral(" scan %1,").arg(FormatDuration(sources.ScanSeconds()));
+    }
+    if (sources.Loaded()) {
+        text += QStringLiteral(" load %1,").arg(FormatDuration(sources.LoadSeconds()));
+    }
+    text += QStringLiteral(" comparison %1 (%2 pairs)")
+                .arg(FormatDuration(outcome.seconds))
+                .arg(outcome.pairs);
+    return text;
+}
+
+}  // namespace
+
+int RunCompareCommand(const CliOptions& options, Console& console) {
+    const bool search = options.command == Command::Search;
+    QString error;
+    if (search && !CheckPicture(options.picture, error)) {
+        console.Error(error);
+        return kExitUnreadable;
+    }
+
+    for (const QString& source : options.sources) {
+        if (!SourceLoader::CheckSource(source, error)) {
+            console.Error(error);
+            return kExitUnreadable;
+        }
+    }
+
+    CPictureRepository repository;
+    SourceLoader sources(repository, console);
+    for (const QString& source : options.sources) {
+        if (!sources.AddSource(source, error)) {
+            console.Error(error);
+            return kExitUnreadable;
+        }
+    }
+
+    std::int32_t target = -1;
+    if (search) {
+        const QString picture = AbsolutePath(options.picture);
+        repository.AddPicture(picture);
+        target = repository.FindPicture(picture);
+        if (repository.GetPicture(target).loadError) {
+            console.Error(
+                QStringLiteral("cannot read picture '%1': not a picture that can be decoded")
+                    .arg(options.picture));
+            return kExitUnreadable;
+        }
+    }
+
+    const RunOutcome outcome = RunSimilarity(repository, target, console);
+    if (!outcome.started) {
+        console.Error(QStringLiteral("cannot start the comparison: no thread could be made"));
+        return kExitUnreadable;
+    }
+
+    if (!options.saveFile.isEmpty() && !repository.SaveToFile(options.saveFile)) {
+        console.Error(QStringLiteral("cannot write the repository file '%1'")
+                          .arg(SavedName(options.saveFile)));
+        return kExitUnreadable;
+    }
+
+    QByteArray output;
+    if (options.json) {
+        output = JsonResult(repository, outcome.records, target);
+    } else {
+        for (const PairInfo& record : outcome.records) {
+            output +=
+                search ? SearchLine(repository, record, target) : PairLine(repository, record);
+        }
+    }
+    if (!WriteOut(output) || std::fflush(stdout) != 0) {
+        console.Error(QStringLiteral("cannot write the results to standard output"));
+        return kExitUnreadable;
+    }
+    console.Info(Summary(repository, sources, outcome, search));
+    return kExitSuccess;
+}
+
+}  // namespace vistrel::cli

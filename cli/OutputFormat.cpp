@@ -1,0 +1,73 @@
+#include "OutputFormat.h"
+
+#include "PictureRepository.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <charconv>
+#include <string>
+
+namespace vistrel::cli {
+
+namespace {
+
+// The float's shortest decimal form as a double, so that JSON shows 1.5 and not
+// 1.5000000001 for a factor that is a float.
+double ShortestDouble(float value) {
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    double result = value;
+    std::from_chars(text, end, result);
+    return result;
+}
+
+}  // namespace
+
+QByteArray FormatFactor(float factor) {
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, static_cast<double>(factor),
+                                   std::chars_format::fixed, 3)
+                         .ptr;
+    return QByteArray(text, static_cast<qsizetype>(end - text));
+}
+
+QByteArray PairLine(const CPictureRepository& repository, const PairInfo& record) {
+    const std::int32_t a = std::min(record.indexA, record.indexB);
+    const std::int32_t b = std::max(record.indexA, record.indexB);
+    return FormatFactor(record.factor) + '\t' + QFile::encodeName(repository.GetPicture(a).path) +
+           '\t' + QFile::encodeName(repository.GetPicture(b).path) + '\n';
+}
+
+QByteArray SearchLine(const CPictureRepository& repository, const PairInfo& record,
+                      std::int32_t target) {
+    const std::int32_t other = record.indexA == target ? record.indexB : record.indexA;
+    return FormatFactor(record.factor) + '\t' +
+           QFile::encodeName(repository.GetPicture(other).path) + '\n';
+}
+
+QByteArray JsonResult(const CPictureRepository& repository, const std::vector<PairInfo>& records,
+                      std::int32_t target) {
+    QJsonArray pictures;
+    for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+        const CPictureInfo& entry = repository.GetPicture(i);
+        pictures.append(QJsonObject{{QStringLiteral("path"), entry.path},
+                                    {QStringLiteral("loadError"), entry.loadError}});
+    }
+    QJsonArray pairs;
+    for (const PairInfo& record : records) {
+        pairs.append(QJsonObject{{QStringLiteral("a"), std::min(record.indexA, record.indexB)},
+                                 {QStringLiteral("b"), std::max(record.indexA, record.indexB)},
+                                 {QStringLiteral("factor"), ShortestDouble(record.factor)}});
+    }
+    QJsonObject result{{QStringLiteral("pictures"), pictures}, {QStringLiteral("pairs"), pairs}};
+    if (target >= 0) {
+        result.insert(QStringLiteral("target"), target);
+    }
+    return QJsonDocument(result).toJson(QJsonDocument::Indented);
+}
+
+}  // namespace vistrel::cli

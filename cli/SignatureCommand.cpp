@@ -1,0 +1,47 @@
+#include "Commands.h"
+#include "Console.h"
+#include "ExitStatus.h"
+#include "PictureRepository.h"
+#include "PictureSignature.h"
+#include "SourceLoader.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace vistrel::cli {
+
+int RunSignatureCommand(const CliOptions& options, Console& console) {
+    const QString& picture = options.picture;
+    const QFileInfo info(picture);
+    QString reason;
+    if (!info.exists()) {
+        reason = QStringLiteral("no such file");
+    } else if (info.isDir()) {
+        reason = QStringLiteral("it is a folder");
+    } else {
+        reason = UnreadableReason(picture, false);
+    }
+    if (reason.isEmpty() && (!info.isFile())) {  // a FIFO or a device would block or never end
+        reason = QStringLiteral("not a regular file");
+    }
+    std::vector<std::uint8_t> signature;
+    if (reason.isEmpty()) {
+        signature = ComputeSignature(AbsolutePath(picture), CPictureRepository::kSide);
+        if (signature.empty()) {
+            reason = QStringLiteral("not a picture that can be decoded");
+        }
+    }
+    if (!reason.isEmpty()) {
+        console.Error(QStringLiteral("cannot read picture '%1': %2").arg(picture, reason));
+        return kExitUnreadable;
+    }
+    if (std::fwrite(signature.data(), 1, signature.size(), stdout) != signature.size() ||
+        std::fflush(stdout) != 0) {
+        console.Error(QStringLiteral("cannot write the signature to standard output"));
+        return kExitUnreadable;
+    }
+    return kExitSuccess;
+}
+
+}  // namespace vistrel::cli

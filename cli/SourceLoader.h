@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace vistrel {
+class CPictureRepository;
+}
+
+namespace vistrel::cli {
+
+class Console;
+
+/// Fills the repository from the sources of the command line, in their order: a folder is
+/// scanned as Add To Repository scans it, a ".qrx" file is loaded as Open Repository loads it,
+/// any other file is added as one picture. Keeps the time of each phase for the summary.
+class SourceLoader {
+public:
+    SourceLoader(CPictureRepository& repository, Console& console);
+
+    /// Checks that `source` exists and can be opened, without reading it, so that a mistyped
+    /// last source fails before a long scan of the first ones. False with `error` set.
+    static bool CheckSource(const QString& source, QString& error);
+
+    /// Adds one source. False, with `error` set to a one-line reason, when the source cannot be
+    /// read at all; unreadable pictures and subfolders inside it are only warnings.
+    bool AddSource(const QString& source, QString& error);
+
+    double ScanSeconds() const { return scanSeconds; }
+    double LoadSeconds() const { return loadSeconds; }
+    bool Scanned() const { return scanned; }
+    bool Loaded() const { return loaded; }
+
+private:
+    bool ScanFolder(const QString& folder, QString& error);
+    bool LoadRepositoryFile(const QString& file, QString& error);
+    void WarnUnreadableFrom(int firstIndex);
+
+    CPictureRepository& repository;
+    Console& console;
+    double scanSeconds = 0.0;
+    double loadSeconds = 0.0;
+    bool scanned = false;
+    bool loaded = false;
+};
+
+/// The absolute, cleaned form of a path given on the command line (symbolic links kept), so
+/// that the same file named in two ways is one entry.
+QString AbsolutePath(const QString& path);
+
+/// The system's reason why `path` cannot be opened for reading, or an empty string.
+QString UnreadableReason(const QString& path, bool folder);
+
+}  // namespace vistrel::cli

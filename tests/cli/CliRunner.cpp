@@ -1,0 +1,54 @@
+#include "CliRunner.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+namespace vistrel::test {
+
+namespace {
+
+QStringList Lines(const QByteArray& bytes) {
+    QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty()) {
+        lines.removeLast();
+    }
+    return lines;
+}
+
+}  // namespace
+
+QStringList CliResult::ErrLines() const {
+    return Lines(err);
+}
+
+QStringList CliResult::OutLines() const {
+    return Lines(out);
+}
+
+CliResult RunCli(const QStringList& arguments, const QString& configHome) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    environment.insert(QStringLiteral("HOME"), configHome);
+    process.setProcessEnvironment(environment);
+    process.setInputChannelMode(QProcess::ManagedInputChannel);
+    process.start(QStringLiteral(VISTREL_CLI_PATH), arguments);
+    CliResult result;
+    if (!process.waitForStarted(10000)) {
+        return result;
+    }
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return result;
+    }
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    if (process.exitStatus() == QProcess::NormalExit) {
+        result.status = process.exitCode();
+    }
+    return result;
+}
+
+}  // namespace vistrel::test

@@ -1,0 +1,27 @@
+#pragma once
+
+// Runs the built vistrel-cli as a user would, with its own settings folder.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace vistrel::test {
+
+/// What one run of the program gave.
+struct CliResult {
+    int status = -1;  ///< exit status; -1 when it crashed or did not end in time
+    QByteArray out;
+    QByteArray err;
+
+    /// Standard error split into lines, without the empty tail.
+    QStringList ErrLines() const;
+    /// Standard output split into lines, without the empty tail.
+    QStringList OutLines() const;
+};
+
+/// Runs vistrel-cli with `arguments`, XDG_CONFIG_HOME and HOME set to `configHome`, standard
+/// input closed; gives up after a minute.
+CliResult RunCli(const QStringList& arguments, const QString& configHome);
+
+}  // namespace vistrel::test

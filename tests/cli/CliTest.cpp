@@ -1,0 +1,454 @@
+#include "CliRunner.h"
+#include "DifferenceFactor.h"
+#include "PictureRepository.h"
+#include "PictureSignature.h"
+#include "ProgramSettings.h"
+#include "TestPictures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <map>
+#include <vector>
+
+namespace vistrel {
+namespace {
+
+using test::CliResult;
+using test::PictureFormat;
+using test::RunCli;
+
+constexpr std::size_t kSignatureSize = 3 * CPictureRepository::kSide * CPictureRepository::kSide;
+
+class CliTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(root.isValid());
+        pictures = root.filePath(QStringLiteral("pictures"));
+        config = root.filePath(QStringLiteral("config"));
+        ASSERT_TRUE(QDir().mkpath(pictures + QStringLiteral("/nested/deeper")));
+        ASSERT_TRUE(QDir().mkpath(pictures + QStringLiteral("/.hidden")));
+        ASSERT_TRUE(QDir().mkpath(config));
+
+        const QImage a = test::MakePhotoLike(320, 240, 1);
+        const QImage b = test::MakePhotoLike(300, 300, 2);
+        const QImage c = test::MakePhotoLike(256, 192, 3);
+        ASSERT_TRUE(test::WritePicture(a, PictureFormat::Png, Picture("a.png")));
+        ASSERT_TRUE(
+            test::WritePicture(a.scaled(160, 120, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+                               PictureFormat::Jpeg, Picture("nested/deeper/a-small.jpg")));
+        ASSERT_TRUE(test::WritePicture(b, PictureFormat::Bmp, Picture("b.bmp")));
+        ASSERT_TRUE(test::WritePicture(b, PictureFormat::Png, Picture("nested/B copy.PNG")));
+        ASSERT_TRUE(test::WritePicture(c, PictureFormat::Tiff, Picture("c.tif")));
+        // Hidden names are skipped by the scan, however alike they look.
+        ASSERT_TRUE(test::WritePicture(a, PictureFormat::Png, Picture(".hidden/a-again.png")));
+        ASSERT_TRUE(test::WritePicture(a, PictureFormat::Png, Picture(".a-hidden.png")));
+        ASSERT_TRUE(test::WriteBytes(Picture("broken.jpg"), QByteArray("\xff\xd8\xff not a jpeg")));
+        ASSERT_TRUE(test::WriteBytes(Picture("notes.txt"), QByteArray("not a picture")));
+        TheProgramSettings() = ProgramSettings();
+    }
+
+    void TearDown() override { TheProgramSettings() = ProgramSettings(); }
+
+    QString Picture(const char* name) const { return pictures + QLatin1Char('/') + name; }
+
+    CliResult Run(const QStringList& arguments) const { return RunCli(arguments, config); }
+
+    QString StoreFile() const { return config + QStringLiteral("/Morvant/QRX.conf"); }
+
+    void WriteStore(const ProgramSettings& settings) const {
+        QSettings store(StoreFile(), QSettings::IniFormat);
+        store.setValue(QStringLiteral("ProgramSettings"), EncodeSettings(settings));
+        store.sync();
+        ASSERT_EQ(store.status(), QSettings::NoError);
+    }
+
+    // The pictures the scan must find, whatever order the file system lists them in.
+    QSet<QString> ScannablePictures() const {
+        return {Picture("a.png"), Picture("nested/deeper/a-small.jpg"),
+                Picture("b.bmp"), Picture("nested/B copy.PNG"),
+                Picture("c.tif"), Picture("broken.jpg")};
+    }
+
+    // The near-copies made above, as unordered pairs.
+    QSet<QSet<QString>> NearCopies() const {
+        return {{Picture("a.png"), Picture("nested/deeper/a-small.jpg")},
+                {Picture("b.bmp"), Picture("nested/B copy.PNG")}};
+    }
+
+    // The repository order the program reports, checked against the files on disk.
+    static QStringList PicturesOf(const CliResult& result) {
+        const QJsonDocument document = QJsonDocument::fromJson(result.out);
+        QStringList paths;
+        for (const QJsonValue& entry :
+             document.object().value(QStringLiteral("pictures")).toArray()) {
+            paths.append(entry.toObject().value(QStringLiteral("path")).toString());
+        }
+        return paths;
+    }
+
+    // The lines a test at `threshold` must print for the repository order `order`, computed
+    // here from the engine's own signature and difference factor.
+    static QStringList ExpectedTestLines(const QStringList& order, float threshold) {
+        std::vector<std::vector<std::uint8_t>> signatures;
+        for (const QString& path : order) {
+            signatures.push_back(ComputeSignature(path, CPictureRepository::kSide));
+        }
+        QStringList lines;
+        for (qsizetype i = 0; i < order.size(); ++i) {
+            for (qsizetype j = i + 1; j < order.size(); ++j) {
+                if (signatures[i].empty() || signatures[j].empty()) {
+                    continue;
+                }
+                const float factor = ComputeDifference(signatures[j].data(), signatures[i].data(),
+                                                       CPictureRepository::kSide);
+                if (IsSimilarFactor(factor, threshold / 2)) {
+                    lines.append(QString::asprintf("%.3f", factor) + QLatin1Char('\t') + order[i] +
+                                 QLatin1Char('\t') + order[j]);
+                }
+            }
+        }
+        return lines;
+    }
+
+    static QSet<QSet<QString>> PairsOf(const QStringList& lines) {
+        QSet<QSet<QString>> pairs;
+        for (const QString& line : lines) {
+            const QStringList fields = line.split(QLatin1Char('\t'));
+            EXPECT_EQ(fields.size(), 3) << line.toStdString();
+            if (fields.size() == 3) {
+                pairs.insert({fields[1], fields[2]});
+            }
+        }
+        return pairs;
+    }
+
+    QTemporaryDir root;
+    QString pictures;
+    QString config;
+};
+
+// A failure a script can rely on: the status, nothing on standard output, and exactly one line
+// on standard error that names the program and mentions `culprit`.
+void ExpectOneLineFailure(const CliResult& result, int status, const QString& culprit) {
+    EXPECT_EQ(result.status, status);
+    EXPECT_TRUE(result.out.isEmpty());
+    const QStringList lines = result.ErrLines();
+    ASSERT_EQ(lines.size(), 1) << result.err.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QLatin1String("vistrel-cli: "))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains(culprit)) << lines[0].toStdString();
+}
+
+TEST_F(CliTest, TestPrintsExactlyTheNearCopiesInRepositoryOrder) {
+    const CliResult json = Run({QStringLiteral("test"), QStringLiteral("--threshold"),
+                                QStringLiteral("4"), QStringLiteral("--json"), pictures});
+    ASSERT_EQ(json.status, 0) << json.err.toStdString();
+    const QStringList order = PicturesOf(json);
+    EXPECT_EQ(order.size(), 6);
+    EXPECT_EQ(QSet<QString>(order.cbegin(), order.cend()), ScannablePictures());
+
+    const CliResult lines =
+        Run({QStringLiteral("test"), QStringLiteral("--threshold"), QStringLiteral("4"), pictures});
+    ASSERT_EQ(lines.status, 0) << lines.err.toStdString();
+    EXPECT_EQ(PairsOf(lines.OutLines()), NearCopies());
+    EXPECT_EQ(lines.OutLines(), ExpectedTestLines(order, 4.0f));
+}
+
+TEST_F(CliTest, SavedRepositoryGivesTheSameLines) {
+    const QString saved = root.filePath(QStringLiteral("saved"));
+    const CliResult first = Run({QStringLiteral("test"), QStringLiteral("--threshold=4"),
+                                 QStringLiteral("--save"), saved, pictures});
+    ASSERT_EQ(first.status, 0) << first.err.toStdString();
+    ASSERT_TRUE(QFileInfo::exists(saved + QStringLiteral(".qrx")));
+    EXPECT_EQ(first.OutLines().size(), 2);
+
+    const CliResult again = Run(
+        {QStringLiteral("test"), QStringLiteral("--threshold=4"), saved + QStringLiteral(".qrx")});
+    ASSERT_EQ(again.status, 0) << again.err.toStdString();
+    EXPECT_EQ(again.out, first.out);
+    EXPECT_TRUE(again.ErrLines().last().contains(QLatin1String(" load ")))
+        << again.err.toStdString();
+
+    // Links stored in the file do not count: a test always compares again.
+    const CliResult strict = Run(
+        {QStringLiteral("test"), QStringLiteral("--threshold=0"), saved + QStringLiteral(".qrx")});
+    ASSERT_EQ(strict.status, 0);
+    EXPECT_TRUE(strict.out.isEmpty());
+}
+
+TEST_F(CliTest, JsonParsesWithPicturesAndPairs) {
+    const CliResult result = Run({QStringLiteral("test"), QStringLiteral("--json"),
+                                  QStringLiteral("--threshold"), QStringLiteral("4"), pictures});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(result.out, &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    const QJsonArray entries = document.object().value(QStringLiteral("pictures")).toArray();
+    const QJsonArray pairs = document.object().value(QStringLiteral("pairs")).toArray();
+    ASSERT_EQ(entries.size(), 6);
+    for (const QJsonValue& entry : entries) {
+        const QString path = entry.toObject().value(QStringLiteral("path")).toString();
+        EXPECT_EQ(entry.toObject().value(QStringLiteral("loadError")).toBool(),
+                  path == Picture("broken.jpg"))
+            << path.toStdString();
+    }
+    const QStringList lines =
+        Run({QStringLiteral("test"), QStringLiteral("--threshold"), QStringLiteral("4"), pictures})
+            .OutLines();
+    ASSERT_EQ(pairs.size(), lines.size());
+    for (qsizetype k = 0; k < pairs.size(); ++k) {
+        const QJsonObject pair = pairs[k].toObject();
+        const int a = pair.value(QStringLiteral("a")).toInt(-1);
+        const int b = pair.value(QStringLiteral("b")).toInt(-1);
+        ASSERT_TRUE(0 <= a && a < b && b < entries.size());
+        const QStringList fields = lines[k].split(QLatin1Char('\t'));
+        ASSERT_EQ(fields.size(), 3);
+        EXPECT_EQ(QString::asprintf("%.3f", pair.value(QStringLiteral("factor")).toDouble()),
+                  fields[0]);
+        EXPECT_EQ(entries[a].toObject().value(QStringLiteral("path")).toString(), fields[1]);
+        EXPECT_EQ(entries[b].toObject().value(QStringLiteral("path")).toString(), fields[2]);
+    }
+}
+
+TEST_F(CliTest, SearchPrintsThePicturesLikeThePicture) {
+    const CliResult known = Run({QStringLiteral("search"), QStringLiteral("--threshold"),
+                                 QStringLiteral("4"), Picture("a.png"), pictures});
+    ASSERT_EQ(known.status, 0) << known.err.toStdString();
+    const QStringList lines = known.OutLines();
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].endsWith(QLatin1Char('\t') + Picture("nested/deeper/a-small.jpg")))
+        << lines[0].toStdString();
+
+    // A picture outside the sources joins the repository, last.
+    const QString outside = root.filePath(QStringLiteral("b-large.png"));
+    ASSERT_TRUE(test::WritePicture(test::MakePhotoLike(300, 300, 2).scaled(450, 450),
+                                   PictureFormat::Png, outside));
+    const CliResult json = Run({QStringLiteral("search"), QStringLiteral("--threshold"),
+                                QStringLiteral("4"), QStringLiteral("--json"), outside, pictures});
+    ASSERT_EQ(json.status, 0) << json.err.toStdString();
+    const QStringList order = PicturesOf(json);
+    ASSERT_EQ(order.size(), 7);
+    EXPECT_EQ(order.last(), outside);
+    EXPECT_EQ(QJsonDocument::fromJson(json.out).object().value(QStringLiteral("target")).toInt(),
+              6);
+
+    const CliResult found = Run({QStringLiteral("search"), QStringLiteral("--threshold"),
+                                 QStringLiteral("4"), outside, pictures});
+    ASSERT_EQ(found.status, 0);
+    QStringList paths;
+    for (const QString& line : found.OutLines()) {
+        paths.append(line.section(QLatin1Char('\t'), 1));
+    }
+    QStringList expected;
+    for (const QString& path : order) {
+        if (path == Picture("b.bmp") || path == Picture("nested/B copy.PNG")) {
+            expected.append(path);
+        }
+    }
+    EXPECT_EQ(paths, expected);
+}
+
+TEST_F(CliTest, SettingsAreReadButNeverWritten) {
+    // No store: the defaults apply and no store appears.
+    const CliResult defaults = Run({QStringLiteral("test"), QStringLiteral("--quiet"), pictures});
+    ASSERT_EQ(defaults.status, 0) << defaults.err.toStdString();
+    EXPECT_EQ(PairsOf(defaults.OutLines()), NearCopies());
+    EXPECT_FALSE(QFileInfo::exists(StoreFile()));
+
+    ProgramSettings stored;
+    stored.threshold = 0.0f;
+    WriteStore(stored);
+    QFile store(StoreFile());
+    ASSERT_TRUE(store.open(QIODevice::ReadOnly));
+    const QByteArray before = store.readAll();
+    store.close();
+
+    const CliResult strict = Run({QStringLiteral("test"), pictures});
+    ASSERT_EQ(strict.status, 0);
+    EXPECT_TRUE(strict.out.isEmpty()) << strict.out.toStdString();
+    const CliResult overridden =
+        Run({QStringLiteral("test"), QStringLiteral("--threshold"), QStringLiteral("4"), pictures});
+    ASSERT_EQ(overridden.status, 0);
+    EXPECT_EQ(PairsOf(overridden.OutLines()), NearCopies());
+
+    stored.threshold = 4.0f;
+    stored.enabledFormats = {false, false, false, true, false};  // PNG alone
+    WriteStore(stored);
+    const CliResult png = Run({QStringLiteral("test"), QStringLiteral("--json"), pictures});
+    ASSERT_EQ(png.status, 0);
+    const QStringList order = PicturesOf(png);
+    EXPECT_EQ(QSet<QString>(order.cbegin(), order.cend()),
+              (QSet<QString>{Picture("a.png"), Picture("nested/B copy.PNG")}));
+
+    ASSERT_TRUE(store.open(QIODevice::ReadOnly));
+    EXPECT_NE(store.readAll(), before);  // the second store was written by this test
+    store.close();
+    QFile rewritten(StoreFile());
+    ASSERT_TRUE(rewritten.open(QIODevice::ReadOnly));
+    const QByteArray after = rewritten.readAll();
+    rewritten.close();
+    Run({QStringLiteral("test"), QStringLiteral("--threshold"), QStringLiteral("9"),
+         QStringLiteral("--formats"), QStringLiteral("jpg"), pictures});
+    ASSERT_TRUE(rewritten.open(QIODevice::ReadOnly));
+    EXPECT_EQ(rewritten.readAll(), after);
+}
+
+TEST_F(CliTest, FormatsOptionChoosesWhatIsScanned) {
+    const CliResult result =
+        Run({QStringLiteral("test"), QStringLiteral("--json"), QStringLiteral("--formats"),
+             QStringLiteral("png,.JPG"), pictures});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    const QStringList order = PicturesOf(result);
+    EXPECT_EQ(QSet<QString>(order.cbegin(), order.cend()),
+              (QSet<QString>{Picture("a.png"), Picture("nested/B copy.PNG"),
+                             Picture("nested/deeper/a-small.jpg"), Picture("broken.jpg")}));
+}
+
+TEST_F(CliTest, ShapeOnlyComparesShapes) {
+    const CliResult json = Run({QStringLiteral("test"), QStringLiteral("--json"),
+                                QStringLiteral("--threshold=100"), pictures});
+    const CliResult lines = Run({QStringLiteral("test"), QStringLiteral("--shape-only"),
+                                 QStringLiteral("--threshold=100"), pictures});
+    ASSERT_EQ(lines.status, 0) << lines.err.toStdString();
+    TheProgramSettings().shapeOnly = true;
+    const QStringList expected = ExpectedTestLines(PicturesOf(json), 100.0f);
+    TheProgramSettings().shapeOnly = false;
+    EXPECT_EQ(lines.OutLines(), expected);
+    // Shape-only factors differ from the full ones for these pictures.
+    EXPECT_NE(lines.OutLines(), ExpectedTestLines(PicturesOf(json), 100.0f));
+}
+
+TEST_F(CliTest, SummaryAndQuiet) {
+    const CliResult loud =
+        Run({QStringLiteral("test"), QStringLiteral("--threshold"), QStringLiteral("4"), pictures});
+    ASSERT_EQ(loud.status, 0);
+    EXPECT_FALSE(loud.err.contains('\r'));  // not a terminal: no progress line
+    const QStringList lines = loud.ErrLines();
+    ASSERT_EQ(lines.size(), 2) << loud.err.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QLatin1String("vistrel-cli: warning: ")));
+    EXPECT_TRUE(lines[0].contains(Picture("broken.jpg")));
+    EXPECT_TRUE(lines[1].contains(QLatin1String("6 pictures (1 unreadable), 2 similar pairs")))
+        << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].contains(QLatin1String(" scan ")));
+    EXPECT_TRUE(lines[1].contains(QLatin1String(" comparison ")));
+
+    const CliResult quiet = Run({QStringLiteral("test"), QStringLiteral("--quiet"),
+                                 QStringLiteral("--threshold"), QStringLiteral("4"), pictures});
+    ASSERT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.out, loud.out);
+    EXPECT_EQ(quiet.ErrLines(), QStringList{lines[0]});
+}
+
+TEST_F(CliTest, EmptyFolderFindsNothing) {
+    const QString empty = root.filePath(QStringLiteral("empty"));
+    ASSERT_TRUE(QDir().mkpath(empty));
+    const CliResult result = Run({QStringLiteral("test"), empty});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(result.out.isEmpty());
+    EXPECT_TRUE(result.err.contains("0 pictures")) << result.err.toStdString();
+}
+
+TEST_F(CliTest, BadCommandLinesAreUsageErrors) {
+    const std::map<QString, QStringList> cases = {
+        {QStringLiteral("no command"), {}},
+        {QStringLiteral("frobnicate"), {QStringLiteral("frobnicate"), pictures}},
+        {QStringLiteral("--frobnicate"),
+         {QStringLiteral("test"), QStringLiteral("--frobnicate"), pictures}},
+        {QStringLiteral("abc"),
+         {QStringLiteral("test"), QStringLiteral("--threshold"), QStringLiteral("abc"), pictures}},
+        {QStringLiteral("150"),
+         {QStringLiteral("test"), QStringLiteral("--threshold=150"), pictures}},
+        {QStringLiteral("--threshold"),
+         {QStringLiteral("test"), pictures, QStringLiteral("--threshold")}},
+        {QStringLiteral("webp"),
+         {QStringLiteral("test"), QStringLiteral("--formats"), QStringLiteral("png,webp"),
+          pictures}},
+        {QStringLiteral("SOURCE"), {QStringLiteral("test")}},
+        {QStringLiteral("PICTURE"), {QStringLiteral("search"), Picture("a.png")}},
+        {QStringLiteral("signature"),
+         {QStringLiteral("signature"), QStringLiteral("--json"), Picture("a.png")}},
+        {QStringLiteral("-x"), {QStringLiteral("test"), QStringLiteral("-x"), pictures}},
+        {QStringLiteral("--quiet"),
+         {QStringLiteral("test"), QStringLiteral("--quiet=yes"), pictures}},
+    };
+    for (const auto& [culprit, arguments] : cases) {
+        SCOPED_TRACE(culprit.toStdString());
+        ExpectOneLineFailure(Run(arguments), 1, culprit);
+    }
+}
+
+TEST_F(CliTest, UnreadableSourcesAndPicturesAreStatusTwo) {
+    const QString missing = root.filePath(QStringLiteral("missing"));
+    ExpectOneLineFailure(Run({QStringLiteral("test"), pictures, missing}), 2, missing);
+    ExpectOneLineFailure(Run({QStringLiteral("search"), missing, pictures}), 2, missing);
+    ExpectOneLineFailure(Run({QStringLiteral("search"), Picture("broken.jpg"), Picture("c.tif")}),
+                         2, Picture("broken.jpg"));
+    ExpectOneLineFailure(Run({QStringLiteral("signature"), Picture("broken.jpg")}), 2,
+                         Picture("broken.jpg"));
+    ExpectOneLineFailure(Run({QStringLiteral("signature"), missing}), 2, missing);
+    ExpectOneLineFailure(Run({QStringLiteral("signature"), pictures}), 2, pictures);
+
+    const QString damaged = root.filePath(QStringLiteral("damaged.qrx"));
+    // Five entries declared, and the first path longer than what follows it.
+    QByteArray cutShort;
+    for (const char16_t unit : u"5\n40\n/pictures/a") {
+        if (unit != 0) {
+            cutShort.append(static_cast<char>(unit & 0xff)).append(static_cast<char>(unit >> 8));
+        }
+    }
+    ASSERT_TRUE(test::WriteBytes(damaged, cutShort));
+    ExpectOneLineFailure(Run({QStringLiteral("test"), damaged}), 2, damaged);
+
+    const QString unwritable = root.filePath(QStringLiteral("no/such/folder/out"));
+    ExpectOneLineFailure(Run({QStringLiteral("test"), QStringLiteral("--save"), unwritable,
+                              QStringLiteral("--quiet"), Picture("a.png")}),
+                         2, unwritable);
+
+    if (geteuid() != 0) {  // permissions do not stop the superuser
+        const QString locked = root.filePath(QStringLiteral("locked"));
+        ASSERT_TRUE(QDir().mkpath(locked));
+        ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
+        ExpectOneLineFailure(Run({QStringLiteral("test"), locked}), 2, locked);
+        QFile::setPermissions(
+            locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+}
+
+TEST_F(CliTest, SignatureWritesTheEngineSignature) {
+    for (const char* name : {"a.png", "b.bmp", "c.tif", "nested/deeper/a-small.jpg"}) {
+        SCOPED_TRACE(name);
+        const CliResult result = Run({QStringLiteral("signature"), Picture(name)});
+        ASSERT_EQ(result.status, 0) << result.err.toStdString();
+        EXPECT_TRUE(result.err.isEmpty());
+        const std::vector<std::uint8_t> expected =
+            ComputeSignature(Picture(name), CPictureRepository::kSide);
+        ASSERT_EQ(expected.size(), kSignatureSize);
+        ASSERT_EQ(static_cast<std::size_t>(result.out.size()), kSignatureSize);
+        EXPECT_TRUE(std::equal(expected.cbegin(), expected.cend(),
+                               reinterpret_cast<const std::uint8_t*>(result.out.constData())));
+    }
+}
+
+TEST_F(CliTest, VersionAndHelp) {
+    const CliResult version = Run({QStringLiteral("--version")});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, QByteArray("vistrel-cli 1.2.4\n"));
+    const CliResult help = Run({QStringLiteral("test"), QStringLiteral("--help")});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.startsWith("Usage: vistrel-cli test"));
+    EXPECT_TRUE(help.err.isEmpty());
+}
+
+}  // namespace
+}  // namespace vistrel
