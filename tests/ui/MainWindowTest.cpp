@@ -1,0 +1,343 @@
+// The main window as a user meets it: its start state, the command states, the picture tree
+// under each filter, red unreadable pictures and the preview.
+
+#include "FileSizeText.h"
+#include "PreviewBox.h"
+#include "QRXDlg.h"
+#include "support/TestPictures.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+using vistrel::CQRXDlg;
+using vistrel::PreviewBox;
+using vistrel::ViewFilter;
+using vistrel::test::PictureFormat;
+
+namespace {
+
+QPushButton* Button(const CQRXDlg& window, const QString& text) {
+    for (QPushButton* button : window.findChildren<QPushButton*>()) {
+        if (button->text() == text) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+const QStringList kButtons = {"Delete file...", "Open file...",          "Find file...",
+                              "Next Similar",   "Delete All Similar...", "Delete All Damaged..."};
+
+// Answers the next message box with `button`, and remembers its text.
+void AnswerNextMessageBox(QMessageBox::StandardButton button, QString* text = nullptr) {
+    QTimer::singleShot(0, [=] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            AnswerNextMessageBox(button, text);
+            return;
+        }
+        if (text != nullptr) {
+            *text = box->text();
+        }
+        box->button(button)->click();
+    });
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir folder;
+
+    QString Picture(const QString& name, int width, int height, QRgb colour = qRgb(90, 140, 30)) {
+        const QString path = folder.filePath(name);
+        vistrel::test::WritePicture(
+            vistrel::test::MakePicture(width, height, [=](int, int) { return colour; }),
+            PictureFormat::Png, path);
+        return path;
+    }
+
+    // The enabled state of every command: the six buttons, then the menu actions by name.
+    static QMap<QString, bool> States(const CQRXDlg& window) {
+        QMap<QString, bool> states;
+        for (const QString& text : kButtons) {
+            states["button " + text] = Button(window, text)->isEnabled();
+        }
+        const auto& a = window.Actions();
+        const std::pair<const char*, QAction*> actions[] = {{"new", a.newRepository},
+                                                            {"open", a.openRepository},
+                                                            {"save", a.saveRepository},
+                                                            {"add", a.addToRepository},
+                                                            {"remove", a.removeFromRepository},
+                                                            {"settings", a.programSettings},
+                                                            {"exit", a.exit},
+                                                            {"search", a.searchSimilar},
+                                                            {"test", a.testRepository},
+                                                            {"next", a.nextSimilar},
+                                                            {"deleteSimilar", a.deleteAllSimilar},
+                                                            {"deleteDamaged", a.deleteAllDamaged},
+                                                            {"deleteFile", a.deleteFile},
+                                                            {"openFile", a.openFile},
+                                                            {"findFile", a.findFile},
+                                                            {"help", a.helpFile},
+                                                            {"about", a.about}};
+        for (const auto& [name, action] : actions) {
+            states[name] = action->isEnabled();
+        }
+        return states;
+    }
+
+    static QStringList EnabledNames(const CQRXDlg& window) {
+        QStringList names;
+        const auto states = States(window);
+        for (auto it = states.begin(); it != states.end(); ++it) {
+            if (it.value()) {
+                names << it.key();
+            }
+        }
+        return names;
+    }
+
+    static QStringList TopLevelTexts(const QTreeWidget& tree) {
+        QStringList texts;
+        for (int i = 0; i < tree.topLevelItemCount(); ++i) {
+            texts << tree.topLevelItem(i)->text(0);
+        }
+        return texts;
+    }
+
+    static void Link(CQRXDlg& window, int a, int b) {
+        window.Repository().AddSimilarPair(vistrel::PairInfo{nullptr, nullptr, a, b, 1.5f});
+    }
+
+private slots:
+    void startState() {
+        CQRXDlg window;
+        QCOMPARE(window.windowTitle(), QStringLiteral("Vistrel"));
+        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items: 0"));
+        QCOMPARE(window.Tree()->topLevelItemCount(), 0);
+        QVERIFY(window.SizeLabel()->text().isEmpty());
+        QCOMPARE(EnabledNames(window),
+                 (QStringList{"about", "add", "exit", "help", "new", "open", "settings"}));
+        QVERIFY(!window.windowIcon().availableSizes().isEmpty());
+    }
+
+    void menuTextsAndKeys() {
+        CQRXDlg window;
+        const auto& a = window.Actions();
+        QCOMPARE(a.newRepository->text(), QStringLiteral("&New Repository..."));
+        QCOMPARE(a.newRepository->shortcut(), QKeySequence("Ctrl+N"));
+        QCOMPARE(a.testRepository->text(), QStringLiteral("&Test Repository For Similar"));
+        QCOMPARE(a.testRepository->shortcut(), QKeySequence(Qt::Key_F5));
+        QCOMPARE(a.nextSimilar->shortcut(), QKeySequence(Qt::Key_F3));
+        QCOMPARE(a.deleteFile->shortcut(), QKeySequence(QKeySequence::Delete));
+        QCOMPARE(a.searchSimilar->shortcut(), QKeySequence("Ctrl+F"));
+        QCOMPARE(a.helpFile->shortcut(), QKeySequence(Qt::Key_F1));
+        QCOMPARE(a.exit->text(), QStringLiteral("E&xit"));
+        QCOMPARE(a.about->text(), QStringLiteral("&About..."));
+    }
+
+    void commandStatesFollowLinksAndLoadErrors() {
+        CQRXDlg window;
+        window.Repository().AddPicture(Picture("a.png", 20, 20));
+        window.Repository().AddPicture(Picture("b.png", 20, 20));
+        window.RefreshTree();
+        QStringList plain = {"about",
+                             "add",
+                             "button Delete file...",
+                             "button Find file...",
+                             "button Open file...",
+                             "deleteFile",
+                             "exit",
+                             "findFile",
+                             "help",
+                             "new",
+                             "open",
+                             "openFile",
+                             "remove",
+                             "save",
+                             "search",
+                             "settings",
+                             "test"};
+        plain.sort();
+        QCOMPARE(EnabledNames(window), plain);
+
+        Link(window, 0, 1);
+        window.RefreshTree();
+        QStringList linked =
+            plain + QStringList{"button Next Similar", "button Delete All Similar...", "next",
+                                "deleteSimilar"};
+        linked.sort();
+        QCOMPARE(EnabledNames(window), linked);
+
+        window.Repository().AddPicture(folder.filePath("missing.png"));
+        window.RefreshTree();
+        QStringList damaged = linked + QStringList{"button Delete All Damaged...", "deleteDamaged"};
+        damaged.sort();
+        QCOMPARE(EnabledNames(window), damaged);
+    }
+
+    void twoSimilarPicturesMakeFourItems() {
+        CQRXDlg window;
+        const QString a = Picture("first.png", 300, 200);
+        const QString b = Picture("second.png", 200, 300);
+        window.Repository().AddPicture(a);
+        window.Repository().AddPicture(b);
+        Link(window, 0, 1);
+        window.RefreshTree();
+        QTreeWidget* tree = window.Tree();
+        QCOMPARE(TopLevelTexts(*tree), (QStringList{a, b}));
+        QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), b);
+        QCOMPARE(tree->topLevelItem(1)->child(0)->text(0), a);
+        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items: 4"));
+        QCOMPARE(window.SelectedPath(), a);
+        QVERIFY(!tree->topLevelItem(0)->isExpanded());
+        // The first item is previewed: 300 x 200 with its file size.
+        QVERIFY(window.Preview()->HasPicture());
+        QCOMPARE(window.Preview()->PictureSize(), QSize(300, 200));
+        QVERIFY(window.SizeLabel()->text().startsWith("Size: 300x200 ("));
+        // Selecting a child previews the similar picture itself.
+        tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+        QCOMPARE(window.Preview()->PictureSize(), QSize(200, 300));
+    }
+
+    void filtersChooseTheEntriesShown() {
+        CQRXDlg window;
+        const QString a = Picture("a.png", 10, 10);
+        const QString b = Picture("b.png", 10, 10);
+        const QString c = Picture("c.png", 10, 10);
+        const QString gone = folder.filePath("gone.png");
+        for (const QString& path : {a, b, c, gone}) {
+            window.Repository().AddPicture(path);
+        }
+        window.SetFilter(ViewFilter::WithSimilar);
+        QCOMPARE(window.Tree()->topLevelItemCount(), 0);
+        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items (similar): 0"));
+
+        Link(window, 0, 2);
+        window.RefreshTree();
+        QCOMPARE(TopLevelTexts(*window.Tree()), (QStringList{a, c}));
+        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items (similar): 4"));
+
+        window.SetFilter(ViewFilter::WithLoadError);
+        QCOMPARE(TopLevelTexts(*window.Tree()), (QStringList{gone}));
+        QCOMPARE(window.Tree()->topLevelItem(0)->foreground(0).color(), QColor(255, 0, 0));
+        QCOMPARE(window.statusBar()->currentMessage(),
+                 QStringLiteral("Total items (load error): 1"));
+
+        window.SetFilter(ViewFilter::All);
+        QCOMPARE(window.Tree()->topLevelItemCount(), 4);
+        // Only the unreadable entry's own item is red, not the child items naming it.
+        QCOMPARE(window.Tree()->topLevelItem(3)->foreground(0).color(), QColor(255, 0, 0));
+        QVERIFY(window.Tree()->topLevelItem(0)->foreground(0).color() != QColor(255, 0, 0));
+        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items: 6"));
+
+        // The filter in force, chosen again, does not rebuild: selection and expansion stay.
+        window.Tree()->topLevelItem(2)->setExpanded(true);
+        window.Tree()->setCurrentItem(window.Tree()->topLevelItem(2));
+        window.SetFilter(ViewFilter::All);
+        QVERIFY(window.Tree()->topLevelItem(2)->isExpanded());
+        QCOMPARE(window.SelectedPath(), c);
+    }
+
+    void pictureThatFailsToDecodeTurnsRed() {
+        CQRXDlg window;
+        const QString good = Picture("good.png", 30, 30);
+        const QString doomed = Picture("doomed.png", 30, 30);
+        window.Repository().AddPicture(doomed);
+        window.Repository().AddPicture(good);
+        window.Repository().ClearModified();
+        QFile::remove(doomed);
+        // The first item is previewed at once: it fails, turns red, and the rebuilt tree
+        // previews the next one it can show.
+        window.RefreshTree();
+        QVERIFY(window.Repository().GetPicture(0).loadError);
+        QVERIFY(!window.Repository().IsModified());
+        QCOMPARE(window.Tree()->topLevelItem(0)->foreground(0).color(), QColor(255, 0, 0));
+        QCOMPARE(window.SelectedPath(), doomed);  // the rebuild selects the first item again
+        QVERIFY(!window.Preview()->HasPicture());
+        QVERIFY(window.SizeLabel()->text().isEmpty());
+        QVERIFY(window.Actions().deleteAllDamaged->isEnabled());
+        window.Tree()->setCurrentItem(window.Tree()->topLevelItem(1));
+        QVERIFY(window.Preview()->HasPicture());
+        QCOMPARE(window.SizeLabel()->text(),
+                 vistrel::PictureSizeLabel(QSize(30, 30), QFileInfo(good).size()));
+    }
+
+    void previewGeometry() {
+        QCOMPARE(PreviewBox::DrawnRect(QSize(300, 200)), QRect(50, 56, 150, 100));
+        QCOMPARE(PreviewBox::DrawnRect(QSize(200, 300)), QRect(75, 31, 100, 150));
+        QCOMPARE(PreviewBox::DrawnRect(QSize(64, 64)), QRect(50, 31, 150, 150));
+        QCOMPARE(PreviewBox::DrawnRect(QSize(1000, 3)).height(), 0);
+        CQRXDlg window;
+        QCOMPARE(window.Preview()->geometry(), QRect(48, 29, 154, 154));
+    }
+
+    void sizeTexts() {
+        QCOMPARE(vistrel::FileSizeText(1023), QStringLiteral("1023.00 Bytes"));
+        QCOMPARE(vistrel::FileSizeText(1536), QStringLiteral("1.50 KB"));
+        QCOMPARE(vistrel::FileSizeText(1048576), QStringLiteral("1.00 MB"));
+        QCOMPARE(vistrel::FileSizeText(1610612736), QStringLiteral("1.50 GB"));
+        QCOMPARE(vistrel::FileSizeText(qint64(1) << 50), QStringLiteral("1024.00 TB"));
+        QCOMPARE(vistrel::PictureSizeLabel(QSize(1000, 3), 1536),
+                 QStringLiteral("Size: 1000x3 (1.50 KB)"));
+        QCOMPARE(vistrel::PictureSizeLabel(QSize(5, 7), 0), QStringLiteral("Size: 5x7"));
+        QCOMPARE(vistrel::PictureSizeLabel(QSize(5, 7), -1), QStringLiteral("Size: 5x7"));
+    }
+
+    void treeFillsTheWindowBelow210() {
+        CQRXDlg window;
+        window.resize(800, 600);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QWidget* client = window.centralWidget();
+        QCOMPARE(window.Tree()->geometry().top(), 210);
+        QCOMPARE(window.Tree()->width(), client->width());
+        QCOMPARE(window.Tree()->geometry().bottom() + 1, client->height());
+        QCOMPARE(client->mapTo(&window, QPoint(0, client->height())).y(),
+                 window.statusBar()->geometry().top());
+        window.resize(700, 150);
+        QTRY_COMPARE(window.Tree()->height(), 0);
+    }
+
+    void closingAsksAboutUnsavedChanges() {
+        CQRXDlg window;
+        window.show();
+        window.Repository().AddPicture(Picture("keep.png", 10, 10));
+        window.RefreshTree();
+        QString question;
+        AnswerNextMessageBox(QMessageBox::Cancel, &question);
+        QVERIFY(!window.close());
+        QCOMPARE(question, QStringLiteral("Do you want to save changes?"));
+        QVERIFY(window.isVisible());
+        AnswerNextMessageBox(QMessageBox::No);
+        QVERIFY(window.close());
+        // Enter and Escape never close the main window.
+        CQRXDlg other;
+        other.show();
+        QTest::keyClick(&other, Qt::Key_Escape);
+        QTest::keyClick(&other, Qt::Key_Return);
+        QVERIFY(other.isVisible());
+    }
+};
+
+int main(int argc, char* argv[]) {
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
+    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+    QApplication application(argc, argv);
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "MainWindowTest.moc"

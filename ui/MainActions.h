@@ -1,0 +1,39 @@
+#pragma once
+
+class QAction;
+class QMainWindow;
+class QMenu;
+
+namespace vistrel {
+
+/// The main window's commands, each one QAction shared by the menu, its key and the context
+/// menu; built with the menu bar by BuildMainMenu. Owned by the window.
+struct MainActions {
+    QAction* newRepository = nullptr;
+    QAction* openRepository = nullptr;
+    QAction* saveRepository = nullptr;
+    QAction* addToRepository = nullptr;
+    QAction* removeFromRepository = nullptr;
+    QAction* programSettings = nullptr;
+    QAction* exit = nullptr;
+    QAction* searchSimilar = nullptr;
+    QAction* testRepository = nullptr;
+    QAction* nextSimilar = nullptr;
+    QAction* deleteAllSimilar = nullptr;
+    QAction* deleteAllDamaged = nullptr;
+    QAction* deleteFile = nullptr;
+    QAction* openFile = nullptr;
+    QAction* findFile = nullptr;
+    QAction* helpFile = nullptr;
+    QAction* about = nullptr;
+};
+
+/// Fills the menu bar of `window` with the "&File", "&Action" and "&Help" menus and returns
+/// their actions, with their keys. GUI thread.
+MainActions BuildMainMenu(QMainWindow& window);
+
+/// The tree's context menu: "Next Similar", a separator, "Delete File...", "Open File...",
+/// "Find File...", sharing the main menu's actions. Owned by `window`.
+QMenu* BuildContextMenu(QMainWindow& window, const MainActions& actions);
+
+}  // namespace vistrel

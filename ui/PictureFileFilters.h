@@ -1,0 +1,19 @@
+#pragma once
+
+#include "ProgramSettings.h"
+
+#include <QStringList>
+
+#include <array>
+
+namespace vistrel {
+
+/// The name filters of the Search Similar file chooser: "*.* (*)" first, then one entry per
+/// enabled format in table order, showing its own patterns, such as "*.bmp;*.dib (*.bmp
+/// *.dib)".
+QStringList SearchSimilarFilters(const std::array<bool, FORMAT_COUNT>& enabledFormats);
+
+/// The name filter of the repository file choosers.
+QString RepositoryFileFilter();
+
+}  // namespace vistrel

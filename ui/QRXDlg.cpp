@@ -1,0 +1,195 @@
+#include "QRXDlg.h"
+
+#include "DialogUnits.h"
+#include "PreviewBox.h"
+#include "WindowTexts.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTreeWidget>
+
+namespace vistrel {
+
+namespace {
+
+// The tree fills the client area from this many pixels down to the status bar.
+constexpr int kTreeTop = 210;
+
+QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& where) {
+    auto* button = new QPushButton(text, parent);
+    button->setGeometry(where);
+    button->setAutoDefault(false);
+    button->setEnabled(false);
+    return button;
+}
+
+}  // namespace
+
+CQRXDlg::CQRXDlg(QWidget* parent)
+    : QMainWindow(parent), repository(std::make_unique<CPictureRepository>()) {
+    setWindowTitle(ProgramName());
+    setWindowIcon(QIcon(QStringLiteral(":/icons/vistrel.png")));
+    client = new QWidget(this);
+    setCentralWidget(client);
+    client->installEventFilter(this);
+    BuildControls(client);
+    actions = BuildMainMenu(*this);
+    contextMenu = BuildContextMenu(*this, actions);
+    ConnectCommands();
+    statusBar()->showMessage(tr("Ready"));
+
+    const QRect clientSize = DialogUnitsToPixels(*this, 0, 0, 465, 247);
+    resize(clientSize.width(),
+           clientSize.height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    showAll->setChecked(true);
+    RefreshTree();
+}
+
+CQRXDlg::~CQRXDlg() {
+    // The tree's notices while it is torn down must change nothing.
+    treeEventsEnabled = false;
+}
+
+void CQRXDlg::BuildControls(QWidget* parent) {
+    const auto units = [this](int x, int y, int width, int height) {
+        return DialogUnitsToPixels(*this, x, y, width, height);
+    };
+    previewGroup = new QGroupBox(tr("Preview"), parent);
+    previewGroup->setGeometry(units(7, 7, 449, 114));
+    preview = new PreviewBox(parent);
+    deleteButton = MakeButton(parent, tr("Delete file..."), units(162, 24, 80, 14));
+    openButton = MakeButton(parent, tr("Open file..."), units(162, 42, 80, 14));
+    findButton = MakeButton(parent, tr("Find file..."), units(162, 60, 80, 14));
+    nextButton = MakeButton(parent, tr("Next Similar"), units(162, 78, 80, 14));
+    deleteSimilarButton = MakeButton(parent, tr("Delete All Similar..."), units(252, 24, 80, 14));
+    deleteDamagedButton = MakeButton(parent, tr("Delete All Damaged..."), units(252, 42, 80, 14));
+    showAll = new QRadioButton(tr("Show All"), parent);
+    showAll->setGeometry(units(342, 24, 43, 10));
+    showSimilar = new QRadioButton(tr("Show with similar found only"), parent);
+    showSimilar->setGeometry(units(342, 42, 106, 10));
+    showLoadError = new QRadioButton(tr("Show with load error"), parent);
+    showLoadError->setGeometry(units(342, 60, 82, 10));
+    for (QRadioButton* radio : {showAll, showSimilar, showLoadError}) {
+        // Texts wider than their units in this font must not be cut off.
+        radio->resize(std::max(radio->width(), radio->sizeHint().width()), radio->height());
+    }
+    sizeLabel = new QLabel(parent);
+    sizeLabel->setGeometry(units(143, 103, 127, 8));
+    sizeLabel->setAlignment(Qt::AlignCenter);
+
+    tree = new QTreeWidget(parent);
+    tree->setHeaderHidden(true);
+    tree->setColumnCount(1);
+    tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    tree->setUniformRowHeights(true);
+    LayOutTree();
+}
+
+void CQRXDlg::ConnectCommands() {
+    const auto bind = [this](QAction* action, auto slot) {
+        connect(action, &QAction::triggered, this, slot);
+    };
+    bind(actions.newRepository, &CQRXDlg::NewRepository);
+    bind(actions.openRepository, &CQRXDlg::OpenRepository);
+    bind(actions.saveRepository, &CQRXDlg::SaveRepository);
+    bind(actions.addToRepository, &CQRXDlg::AddToRepository);
+    bind(actions.removeFromRepository, &CQRXDlg::RemoveFromRepository);
+    bind(actions.programSettings, &CQRXDlg::EditProgramSettings);
+    bind(actions.exit, &CQRXDlg::close);
+    bind(actions.searchSimilar, &CQRXDlg::SearchSimilar);
+    bind(actions.testRepository, &CQRXDlg::TestRepository);
+    bind(actions.nextSimilar, &CQRXDlg::NextSimilar);
+    bind(actions.deleteAllSimilar, &CQRXDlg::DeleteAllSimilar);
+    bind(actions.deleteAllDamaged, &CQRXDlg::DeleteAllDamaged);
+    bind(actions.deleteFile, &CQRXDlg::DeleteFile);
+    bind(actions.openFile, &CQRXDlg::OpenFile);
+    bind(actions.findFile, &CQRXDlg::FindFile);
+    bind(actions.helpFile, &CQRXDlg::HelpFile);
+    bind(actions.about, &CQRXDlg::About);
+
+    connect(deleteButton, &QPushButton::clicked, this, &CQRXDlg::DeleteFile);
+    connect(openButton, &QPushButton::clicked, this, &CQRXDlg::OpenFile);
+    connect(findButton, &QPushButton::clicked, this, &CQRXDlg::FindFile);
+    connect(nextButton, &QPushButton::clicked, this, &CQRXDlg::NextSimilar);
+    connect(deleteSimilarButton, &QPushButton::clicked, this, &CQRXDlg::DeleteAllSimilar);
+    connect(deleteDamagedButton, &QPushButton::clicked, this, &CQRXDlg::DeleteAllDamaged);
+    connect(showAll, &QRadioButton::clicked, this, [this] { SetFilter(ViewFilter::All); });
+    connect(showSimilar, &QRadioButton::clicked, this,
+            [this] { SetFilter(ViewFilter::WithSimilar); });
+    connect(showLoadError, &QRadioButton::clicked, this,
+            [this] { SetFilter(ViewFilter::WithLoadError); });
+
+    connect(tree, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (treeEventsEnabled) {
+            UpdatePreview();
+        }
+    });
+    connect(tree, &QTreeWidget::customContextMenuRequested, this, &CQRXDlg::ShowContextMenu);
+}
+
+bool CQRXDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == client && event->type() == QEvent::Resize) {
+        LayOutTree();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CQRXDlg::LayOutTree() {
+    // The client widget already ends at the status bar's top.
+    const int height = std::max(0, client->height() - kTreeTop);
+    tree->setGeometry(0, kTreeTop, client->width(), height);
+}
+
+void CQRXDlg::UpdateCommandStates() {
+    const bool empty = repository->IsEmpty();
+    const bool similar = !empty && repository->HasSimilar();
+    const bool damaged = !empty && repository->HasLoadErrors();
+    for (QAction* action :
+         {actions.removeFromRepository, actions.deleteFile, actions.openFile, actions.findFile,
+          actions.testRepository, actions.saveRepository, actions.searchSimilar}) {
+        action->setEnabled(!empty);
+    }
+    for (QPushButton* button : {deleteButton, openButton, findButton}) {
+        button->setEnabled(!empty);
+    }
+    actions.nextSimilar->setEnabled(similar);
+    actions.deleteAllSimilar->setEnabled(similar);
+    nextButton->setEnabled(similar);
+    deleteSimilarButton->setEnabled(similar);
+    actions.deleteAllDamaged->setEnabled(damaged);
+    deleteDamagedButton->setEnabled(damaged);
+}
+
+void CQRXDlg::DiscardRepository() {
+    if (repository->IsModified() &&
+        QMessageBox::question(this, ProgramName(), tr("Do you want to save changes?"),
+                              QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
+        SaveRepository();
+    }
+    repository = std::make_unique<CPictureRepository>();
+}
+
+void CQRXDlg::closeEvent(QCloseEvent* event) {
+    if (repository->IsModified()) {
+        const auto answer = QMessageBox::question(
+            this, ProgramName(), tr("Do you want to save changes?"),
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
+        if (answer == QMessageBox::Cancel || (answer == QMessageBox::Yes && !SaveRepository())) {
+            event->ignore();
+            return;
+        }
+    }
+    treeEventsEnabled = false;
+    event->accept();
+}
+
+}  // namespace vistrel

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "MainActions.h"
+#include "PictureRepository.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <memory>
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace vistrel {
+
+class PreviewBox;
+
+/// Which entries the picture tree shows.
+enum class ViewFilter : std::int32_t { All = 0, WithSimilar = 1, WithLoadError = 2 };
+
+/// The main window: owns the one repository, shows it as a tree of pictures with their similar
+/// pictures, previews the selected picture, and carries out every command of the menus, keys
+/// and buttons. GUI thread.
+class CQRXDlg : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit CQRXDlg(QWidget* parent = nullptr);
+    ~CQRXDlg() override;
+
+    CPictureRepository& Repository() { return *repository; }
+    const MainActions& Actions() const { return actions; }
+    QTreeWidget* Tree() const { return tree; }
+    PreviewBox* Preview() const { return preview; }
+    QLabel* SizeLabel() const { return sizeLabel; }
+    ViewFilter Filter() const { return viewFilter; }
+
+    /// Enables the commands by the state of the repository: empty, any links, any load errors.
+    void UpdateCommandStates();
+    /// Replaces the repository by an empty one, first offering to save a modified one.
+    void DiscardRepository();
+    /// Rebuilds the tree from the repository under the view filter, then the command states,
+    /// the totals and the preview. Selects the first item.
+    void RefreshTree();
+    /// Writes "Total items: N" (with the filter's wording) into the status bar.
+    void UpdateTotals();
+    /// Shows the selected item's picture with its size; a picture that cannot be decoded marks
+    /// its entry unreadable and rebuilds the tree.
+    void UpdatePreview();
+    /// Chooses the view filter, as its radio button does.
+    void SetFilter(ViewFilter filter);
+    /// The path of the tree's selected item (a top-level or a child item), or an empty string.
+    QString SelectedPath() const;
+
+public slots:
+    // Repository commands.
+    void NewRepository();
+    void OpenRepository();
+    /// Asks for a file and saves; true when the repository was written.
+    bool SaveRepository();
+    void AddToRepository();
+    void RemoveFromRepository();
+    void EditProgramSettings();
+    void TestRepository();
+    void SearchSimilar();
+    void NextSimilar();
+    // File actions, help and About.
+    void DeleteFile();
+    void OpenFile();
+    void FindFile();
+    void DeleteAllSimilar();
+    void DeleteAllDamaged();
+    void HelpFile();
+    void About();
+
+protected:
+    /// Offers to save a modified repository; Cancel, or a save that did not happen, keeps the
+    /// window open.
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls(QWidget* client);
+    void ConnectCommands();
+    void LayOutTree();
+    void ShowContextMenu();
+    /// Steps 1 to 6 of a rebuild: everything but the preview.
+    void RebuildTreeItems();
+    /// Previews the selected item; false when its picture could not be decoded (the entry is
+    /// then marked unreadable).
+    bool PreviewSelectedItem();
+    std::unique_ptr<CPictureRepository> repository;
+    MainActions actions;
+    QMenu* contextMenu = nullptr;
+    QWidget* client = nullptr;
+    QGroupBox* previewGroup = nullptr;
+    PreviewBox* preview = nullptr;
+    QLabel* sizeLabel = nullptr;
+    QPushButton* deleteButton = nullptr;
+    QPushButton* openButton = nullptr;
+    QPushButton* findButton = nullptr;
+    QPushButton* nextButton = nullptr;
+    QPushButton* deleteSimilarButton = nullptr;
+    QPushButton* deleteDamagedButton = nullptr;
+    QRadioButton* showAll = nullptr;
+    QRadioButton* showSimilar = nullptr;
+    QRadioButton* showLoadError = nullptr;
+    QTreeWidget* tree = nullptr;
+    ViewFilter viewFilter = ViewFilter::All;
+    /// The tree's selection changes are acted on only while true (not during a rebuild).
+    bool treeEventsEnabled = true;
+};
+
+}  // namespace vistrel

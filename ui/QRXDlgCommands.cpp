@@ -1,0 +1,194 @@
+// The main window's repository commands: New, Open, Save, Add, Remove, Program Settings, Test,
+// Search Similar and Next Similar.
+
+#include "QRXDlg.h"
+
+#include "LoadWaitDlg.h"
+#include "OpProgressDlg.h"
+#include "PictureFileFilters.h"
+#include "PictureFormats.h"
+#include "ProgramSettings.h"
+#include "SearchProgressDlg.h"
+#include "SettingsDlg.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTreeWidget>
+
+namespace vistrel {
+
+namespace {
+
+// After Open the tree starts a little higher than the usual 210 pixels, until the next resize.
+constexpr int kTreeTopAfterOpen = 200;
+
+void RunComparison(QWidget* parent, CPictureRepository& repository, std::int32_t target) {
+    COpProgressDlg dialog(parent);
+    dialog.repository = &repository;
+    dialog.target = target;
+    dialog.threshold = TheProgramSettings().threshold;
+    dialog.exec();
+}
+
+}  // namespace
+
+void CQRXDlg::NewRepository() {
+    DiscardRepository();
+    AddToRepository();
+    UpdateCommandStates();
+}
+
+void CQRXDlg::OpenRepository() {
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open Repository"), QString(),
+                                                      RepositoryFileFilter());
+    if (path.isEmpty()) {
+        UpdateCommandStates();
+        return;
+    }
+    DiscardRepository();
+    statusBar()->showMessage(tr("Opening..."));
+    CLoadWaitDlg wait(this);
+    wait.params.repository = repository.get();
+    wait.params.path = path;
+    const bool finished = wait.exec() == 1;
+    if (finished) {
+        tree->setGeometry(0, kTreeTopAfterOpen, client->width(),
+                          std::max(0, client->height() - kTreeTopAfterOpen));
+    }
+    RefreshTree();
+    UpdateCommandStates();
+    if (finished && !wait.params.succeeded) {
+        QMessageBox::warning(this, tr("Open Repository"),
+                             tr("The repository file \"%1\" could not be read completely, so "
+                                "nothing of it was opened.")
+                                 .arg(path));
+    }
+}
+
+bool CQRXDlg::SaveRepository() {
+    QFileDialog chooser(this, tr("Save Repository"), QString(), RepositoryFileFilter());
+    chooser.setAcceptMode(QFileDialog::AcceptSave);
+    // The question about replacing a file must concern the file that is really written, which
+    // may have ".qrx" added to the name typed.
+    chooser.setOption(QFileDialog::DontConfirmOverwrite);
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) {
+        return false;
+    }
+    const QString target = CPictureRepository::RepositoryFilePath(chooser.selectedFiles().first());
+    if (QFileInfo::exists(target) &&
+        QMessageBox::question(this, tr("Save Repository"),
+                              tr("\"%1\" already exists. Do you want to replace it?").arg(target),
+                              QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) != QMessageBox::Yes) {
+        return false;
+    }
+    statusBar()->showMessage(tr("Saving..."));
+    const bool saved = repository->SaveToFile(target);
+    UpdateTotals();
+    if (!saved) {
+        QMessageBox::critical(this, tr("Error"),
+                              tr("The repository could not be saved to \"%1\". The file that was "
+                                 "there is unchanged.")
+                                  .arg(target));
+    }
+    return saved;
+}
+
+void CQRXDlg::AddToRepository() {
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Please choose a folder."));
+    statusBar()->showMessage(tr("Processing..."));
+    if (!folder.isEmpty()) {
+        if (QFileInfo(folder).isDir()) {
+            QStringList extensions;
+            GetEnabledExtensions(TheProgramSettings().enabledFormats, extensions);
+            CSearchProgressDlg scan(this, repository.get(), folder, extensions);
+            scan.exec();
+        } else {
+            repository->AddPicture(folder);
+        }
+    }
+    RefreshTree();
+}
+
+void CQRXDlg::RemoveFromRepository() {
+    const QList<QTreeWidgetItem*> selected = tree->selectedItems();
+    if (selected.isEmpty()) {
+        return;
+    }
+    const QString path = selected.first()->text(0);
+    const std::int32_t removed = repository->FindPicture(path);
+    repository->RemovePicture(path);
+    treeEventsEnabled = false;
+    // Every item that names the removed picture goes: its own top-level item and every child
+    // item under the others; the top-level items after it follow the entries' new indices.
+    for (int i = tree->topLevelItemCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* item = tree->topLevelItem(i);
+        if (item->text(0) == path) {
+            delete tree->takeTopLevelItem(i);
+            continue;
+        }
+        for (int c = item->childCount() - 1; c >= 0; --c) {
+            if (item->child(c)->text(0) == path) {
+                delete item->takeChild(c);
+            }
+        }
+        const int index = item->data(0, Qt::UserRole).toInt();
+        if (removed >= 0 && index > removed) {
+            item->setData(0, Qt::UserRole, index - 1);
+        }
+    }
+    treeEventsEnabled = true;
+    UpdateCommandStates();
+    UpdateTotals();
+    UpdatePreview();
+}
+
+void CQRXDlg::EditProgramSettings() {
+    CSettingsDlg dialog(this);
+    dialog.exec();
+    UpdateCommandStates();
+}
+
+void CQRXDlg::TestRepository() {
+    RunComparison(this, *repository, -1);
+    RefreshTree();
+    UpdateCommandStates();
+}
+
+void CQRXDlg::SearchSimilar() {
+    QFileDialog chooser(this, tr("Search Similar"));
+    chooser.setFileMode(QFileDialog::ExistingFile);
+    chooser.setNameFilters(SearchSimilarFilters(TheProgramSettings().enabledFormats));
+    if (chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty()) {
+        const QString path = chooser.selectedFiles().first();
+        repository->AddPicture(path);
+        RefreshTree();
+        UpdateTotals();
+        RunComparison(this, *repository, repository->FindPicture(path));
+        RefreshTree();
+    }
+    UpdateCommandStates();
+}
+
+void CQRXDlg::NextSimilar() {
+    QTreeWidgetItem* item = tree->currentItem();
+    if (item != nullptr && item->isSelected()) {
+        QTreeWidgetItem* parent = item->parent();
+        const auto siblings = [&]() -> int {
+            return parent ? parent->childCount() : tree->topLevelItemCount();
+        };
+        const auto at = [&](int i) { return parent ? parent->child(i) : tree->topLevelItem(i); };
+        const int position = parent ? parent->indexOfChild(item) : tree->indexOfTopLevelItem(item);
+        for (int i = position + 1; i < siblings(); ++i) {
+            if (at(i)->childCount() > 0) {
+                tree->setCurrentItem(at(i));
+                return;
+            }
+        }
+    }
+    QMessageBox::information(this, tr("Next Similar"), tr("Not found"));
+}
+
+}  // namespace vistrel
