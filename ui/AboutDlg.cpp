@@ -1,6 +1,7 @@
 #include "AboutDlg.h"
 
 #include "DialogUnits.h"
+#include "ProgramResources.h"
 #include "WindowTexts.h"
 
 #include <QFrame>
@@ -12,6 +13,7 @@
 namespace vistrel {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+    EnsureProgramResources();
     setWindowTitle(tr("About %1").arg(ProgramName()));
     setModal(true);
     const auto units = [this](int x, int y, int width, int height) {

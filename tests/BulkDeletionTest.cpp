@@ -1,0 +1,233 @@
+// The bulk deletions against a real desktop trash in a private data folder: what goes, what
+// stays marked, and how the links that remain are renumbered.
+
+#include "BulkDeletion.h"
+#include "PictureRepository.h"
+#include "support/TestPictures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace vistrel {
+namespace {
+
+using Links = std::vector<CSimilarInfo>;
+
+class BulkDeletionTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        // The trash lives under the data folder; the pictures sit on the same volume, so they
+        // go to this trash and never to the real user's.
+        previousDataHome = qgetenv("XDG_DATA_HOME");
+        hadDataHome = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
+        ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("data")));
+        ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("pictures")));
+    }
+    void TearDown() override {
+        if (hadDataHome) {
+            qputenv("XDG_DATA_HOME", previousDataHome);
+        } else {
+            qunsetenv("XDG_DATA_HOME");
+        }
+    }
+
+    QString PicturePath(const QString& name) const {
+        return home.filePath(QStringLiteral("pictures/") + name);
+    }
+    // A readable picture, different for every seed.
+    QString AddReadable(const QString& name, std::uint32_t seed) {
+        const QString path = PicturePath(name);
+        EXPECT_TRUE(
+            test::WritePicture(test::MakePhotoLike(64, 48, seed), test::PictureFormat::Png, path));
+        repository.AddPicture(path);
+        EXPECT_FALSE(repository.GetPicture(repository.FindPicture(path)).loadError);
+        return path;
+    }
+    // A file that is there but is no picture: its entry gets `loadError`.
+    QString AddDamaged(const QString& name) {
+        const QString path = PicturePath(name);
+        EXPECT_TRUE(test::WriteBytes(path, QByteArray("not a picture at all")));
+        repository.AddPicture(path);
+        EXPECT_TRUE(repository.GetPicture(repository.FindPicture(path)).loadError);
+        return path;
+    }
+    void Link(int a, int b, float factor) {
+        repository.AddSimilarPair(CPictureRepository::PairInfo{nullptr, nullptr, a, b, factor});
+    }
+    QString TrashDir() const { return home.filePath(QStringLiteral("data/Trash")); }
+    // The file is in the trash with an info record that names where it came from.
+    void ExpectTrashed(const QString& path) const {
+        const QString name = QFileInfo(path).fileName();
+        EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(TrashDir() + QStringLiteral("/files/") + name))
+            << name.toStdString();
+        QFile info(TrashDir() + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"));
+        ASSERT_TRUE(info.open(QIODevice::ReadOnly)) << name.toStdString();
+        const QString record = QString::fromUtf8(info.readAll());
+        EXPECT_TRUE(record.startsWith(QStringLiteral("[Trash Info]"))) << record.toStdString();
+        // The original path, percent-encoded as the trash specification asks.
+        const QString encoded =
+            QString::fromUtf8(QUrl::toPercentEncoding(path, QByteArrayLiteral("/")));
+        EXPECT_TRUE(record.contains(QStringLiteral("Path=") + encoded)) << record.toStdString();
+    }
+    int TrashedCount() const {
+        return static_cast<int>(
+            QDir(TrashDir() + QStringLiteral("/files")).entryList(QDir::Files).size());
+    }
+
+    QTemporaryDir home;
+    QByteArray previousDataHome;
+    bool hadDataHome = false;
+    CPictureRepository repository;
+};
+
+TEST_F(BulkDeletionTest, SimilarChainGoesWholeAndAnUnlinkedPictureStays) {
+    const QString x = AddReadable(QStringLiteral("x.png"), 1);
+    const QString w = AddReadable(QStringLiteral("w.png"), 2);
+    const QString y = AddReadable(QStringLiteral("y.png"), 3);
+    const QString z = AddReadable(QStringLiteral("z.png"), 4);
+    Link(0, 2, 3.5f);  // x - y
+    Link(2, 3, 1.0f);  // y - z
+    repository.ClearModified();
+
+    DeleteSimilarFiles(repository);
+
+    ASSERT_EQ(repository.GetCount(), 1);
+    EXPECT_EQ(repository.GetPicture(0).path, w);
+    EXPECT_FALSE(repository.GetPicture(0).marked);
+    EXPECT_TRUE(repository.GetPicture(0).similar.empty());
+    EXPECT_TRUE(QFileInfo::exists(w));
+    EXPECT_TRUE(repository.IsModified());
+    EXPECT_FALSE(repository.HasMarked());
+    EXPECT_TRUE(MarkedPaths(repository).isEmpty());
+    ExpectTrashed(x);
+    ExpectTrashed(y);
+    ExpectTrashed(z);
+    EXPECT_EQ(TrashedCount(), 3);
+}
+
+TEST_F(BulkDeletionTest, FileThatCannotBeMovedStaysMarkedWithoutLinks) {
+    const QString x = AddReadable(QStringLiteral("x.png"), 1);
+    const QString y = AddReadable(QStringLiteral("y.png"), 2);
+    const QString z = AddReadable(QStringLiteral("z.png"), 3);
+    Link(0, 1, 2.0f);
+    Link(1, 2, 2.0f);
+    // Y vanishes between the test and the deletion.
+    ASSERT_TRUE(QFile::remove(y));
+
+    DeleteSimilarFiles(repository);
+
+    ASSERT_EQ(repository.GetCount(), 1);
+    EXPECT_EQ(repository.GetPicture(0).path, y);
+    EXPECT_TRUE(repository.GetPicture(0).marked);
+    EXPECT_TRUE(repository.GetPicture(0).similar.empty());
+    EXPECT_TRUE(repository.HasMarked());
+    EXPECT_EQ(MarkedPaths(repository), QStringList{y});
+    ExpectTrashed(x);
+    ExpectTrashed(z);
+    EXPECT_EQ(TrashedCount(), 2);
+}
+
+TEST_F(BulkDeletionTest, DamagedPicturesGoInOrderAndTheLinksLeftAreRenumbered) {
+    const QString first = AddReadable(QStringLiteral("first.png"), 1);
+    const QString damagedA = AddDamaged(QStringLiteral("damaged-a.png"));
+    const QString damagedB = AddDamaged(QStringLiteral("damaged-b.png"));
+    const QString last = AddReadable(QStringLiteral("last.png"), 2);
+    Link(0, 3, 7.9f);
+
+    QStringList order;
+    DeleteDamagedFiles(repository, [&order](const QString& path) {
+        order.append(path);
+        return MoveFileToTrash(path);
+    });
+
+    EXPECT_EQ(order, (QStringList{damagedA, damagedB}));
+    ASSERT_EQ(repository.GetCount(), 2);
+    EXPECT_EQ(repository.GetPicture(0).path, first);
+    EXPECT_EQ(repository.GetPicture(1).path, last);
+    EXPECT_EQ(repository.GetPicture(0).similar, (Links{{1, 7}}));
+    EXPECT_EQ(repository.GetPicture(1).similar, (Links{{0, 7}}));
+    EXPECT_EQ(repository.FindPicture(last), 1);
+    EXPECT_FALSE(repository.HasMarked());
+    ExpectTrashed(damagedA);
+    ExpectTrashed(damagedB);
+    EXPECT_TRUE(QFileInfo::exists(first));
+    EXPECT_TRUE(QFileInfo::exists(last));
+}
+
+TEST_F(BulkDeletionTest, DamagedPictureThatVanishedStaysMarkedAndKeepsItsLinks) {
+    AddReadable(QStringLiteral("kept.png"), 1);
+    const QString gone = AddDamaged(QStringLiteral("gone.png"));
+    const QString damaged = AddDamaged(QStringLiteral("damaged.png"));
+    Link(0, 1, 4.0f);
+    ASSERT_TRUE(QFile::remove(gone));
+
+    DeleteDamagedFiles(repository);
+
+    ASSERT_EQ(repository.GetCount(), 2);
+    EXPECT_EQ(repository.GetPicture(1).path, gone);
+    EXPECT_TRUE(repository.GetPicture(1).marked);
+    EXPECT_FALSE(repository.GetPicture(0).marked);
+    // Only Delete All Similar empties the links.
+    EXPECT_EQ(repository.GetPicture(1).similar, (Links{{0, 4}}));
+    EXPECT_EQ(MarkedPaths(repository), QStringList{gone});
+    ExpectTrashed(damaged);
+}
+
+TEST_F(BulkDeletionTest, NothingToDeleteTouchesNoFileAndLeavesNoMark) {
+    const QString a = AddReadable(QStringLiteral("a.png"), 1);
+    const QString b = AddReadable(QStringLiteral("b.png"), 2);
+    // A mark left by an earlier deletion is cleared.
+    repository.GetPicture(1).marked = true;
+    repository.ClearModified();
+    int calls = 0;
+    const TrashFunction counting = [&calls](const QString&) {
+        ++calls;
+        return true;
+    };
+
+    DeleteSimilarFiles(repository, counting);
+    DeleteDamagedFiles(repository, counting);
+
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(repository.GetCount(), 2);
+    EXPECT_FALSE(repository.HasMarked());
+    EXPECT_FALSE(repository.IsModified());
+    EXPECT_TRUE(QFileInfo::exists(a));
+    EXPECT_TRUE(QFileInfo::exists(b));
+    EXPECT_EQ(TrashedCount(), 0);
+}
+
+TEST_F(BulkDeletionTest, SimilarFilesAreOfferedInIndexOrderAndRefusalsMarkOnlyThose) {
+    const QString a = AddReadable(QStringLiteral("a.png"), 1);
+    const QString b = AddReadable(QStringLiteral("b.png"), 2);
+    const QString c = AddReadable(QStringLiteral("c.png"), 3);
+    const QString d = AddReadable(QStringLiteral("d.png"), 4);
+    Link(3, 0, 1.0f);
+    Link(1, 2, 1.0f);
+    QStringList order;
+    // Refuses b; takes the others without touching the disk.
+    DeleteSimilarFiles(repository, [&order, &b](const QString& path) {
+        order.append(path);
+        return path != b;
+    });
+
+    EXPECT_EQ(order, (QStringList{a, b, c, d}));
+    ASSERT_EQ(repository.GetCount(), 1);
+    EXPECT_EQ(repository.GetPicture(0).path, b);
+    EXPECT_TRUE(repository.GetPicture(0).marked);
+}
+
+TEST_F(BulkDeletionTest, EmptyPathIsNeverTrashed) {
+    EXPECT_FALSE(MoveFileToTrash(QString()));
+}
+
+}  // namespace
+}  // namespace vistrel
