@@ -2,7 +2,9 @@
 
 #include "PictureRepository.h"
 
+#include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 
 #include <cstdint>
 #include <vector>
@@ -22,6 +24,12 @@ void ClearMarks(CPictureRepository& repository) {
 bool MoveFileToTrash(const QString& path) {
     // An empty path would name the working directory itself.
     if (path.isEmpty()) {
+        return false;
+    }
+    // Qt puts the home trash under the data folder but does not make that folder: on an account
+    // that has none yet, the move would not reach the trash.
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (dataHome.isEmpty() || !QDir().mkpath(dataHome)) {
         return false;
     }
     return QFile::moveToTrash(path);

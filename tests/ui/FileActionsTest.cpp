@@ -1,0 +1,441 @@
+// The main window's file commands, bulk deletions, help and About as a user meets them: the
+// questions, the desktop trash (in a private data folder), the report of files left behind and
+// the help file's path.
+
+#include "AboutDlg.h"
+#include "HelpFileLocation.h"
+#include "OperationReportDlg.h"
+#include "QRXDlg.h"
+#include "support/TestPictures.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QtTest>
+
+#include <deque>
+#include <optional>
+
+namespace vistrel {
+namespace {
+
+// What the user saw in one modal window.
+struct Seen {
+    QString title;
+    QString text;
+};
+
+// Plays the user at every modal window while it lives: answers each message box with the next
+// scripted button (recording what it said) and closes each report dialog (recording its list).
+class ModalUser : public QObject {
+public:
+    explicit ModalUser(std::deque<QMessageBox::StandardButton> answers)
+        : answers(std::move(answers)) {
+        connect(&timer, &QTimer::timeout, this, &ModalUser::Look);
+        timer.start(20);
+    }
+
+    std::vector<Seen> boxes;
+    std::vector<QString> reports;
+
+private:
+    void Look() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            boxes.push_back({box->windowTitle(), box->text()});
+            const QMessageBox::StandardButton answer =
+                answers.empty() ? QMessageBox::Ok : answers.front();
+            if (!answers.empty()) {
+                answers.pop_front();
+            }
+            if (QAbstractButton* button = box->button(answer)) {
+                button->click();
+            } else {
+                box->reject();
+            }
+        } else if (auto* report = qobject_cast<COperationReportDlg*>(modal)) {
+            reports.push_back(report->PathList()->toPlainText());
+            report->reject();
+        }
+    }
+
+    std::deque<QMessageBox::StandardButton> answers;
+    QTimer timer;
+};
+
+// Takes the desktop's "open this URL" for file URLs and records them, so that no program starts.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+
+public:
+    UrlRecorder() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open"); }
+    ~UrlRecorder() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+
+    QList<QUrl> opened;
+
+public slots:
+    void Open(const QUrl& url) { opened.append(url); }
+};
+
+// Restores the working directory when the test ends.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const QString& path) : previous(QDir::currentPath()) {
+        QDir::setCurrent(path);
+    }
+    ~WorkingDirectory() { QDir::setCurrent(previous); }
+
+private:
+    QString previous;
+};
+
+}  // namespace
+
+class FileActionsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::optional<QTemporaryDir> folder;
+
+    QString Picture(const QString& name, std::uint32_t seed) {
+        const QString path = folder->filePath(name);
+        if (!test::WritePicture(test::MakePhotoLike(40, 30, seed), test::PictureFormat::Png,
+                                path)) {
+            qFatal("cannot write a test picture");
+        }
+        return path;
+    }
+    QString Damaged(const QString& name) {
+        const QString path = folder->filePath(name);
+        test::WriteBytes(path, QByteArray("no picture in here"));
+        return path;
+    }
+    static QString TrashDir() {
+        return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
+    }
+    static bool InTrash(const QString& path) {
+        const QString name = QFileInfo(path).fileName();
+        QFile info(TrashDir() + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"));
+        if (!QFileInfo::exists(TrashDir() + QStringLiteral("/files/") + name) ||
+            !info.open(QIODevice::ReadOnly)) {
+            return false;
+        }
+        const QString encoded =
+            QString::fromUtf8(QUrl::toPercentEncoding(path, QByteArrayLiteral("/")));
+        // Qt 6.4 writes the path as it is, later versions percent-encode it as the trash
+        // specification asks; either names the original place.
+        const QString record = QString::fromUtf8(info.readAll());
+        return record.contains(QStringLiteral("Path=") + encoded + QLatin1Char('\n')) ||
+               record.contains(QStringLiteral("Path=") + path + QLatin1Char('\n'));
+    }
+    static QTreeWidgetItem* Item(CQRXDlg& window, const QString& path, bool child = false) {
+        const QList<QTreeWidgetItem*> found =
+            window.Tree()->findItems(path, Qt::MatchExactly | Qt::MatchRecursive);
+        for (QTreeWidgetItem* item : found) {
+            if ((item->parent() != nullptr) == child) {
+                return item;
+            }
+        }
+        return nullptr;
+    }
+    static void Select(CQRXDlg& window, const QString& path, bool child = false) {
+        QTreeWidgetItem* item = Item(window, path, child);
+        QVERIFY(item != nullptr);
+        window.Tree()->setCurrentItem(item);
+        QCOMPARE(window.SelectedPath(), path);
+    }
+    static void Link(CQRXDlg& window, int a, int b) {
+        window.Repository().AddSimilarPair(CPictureRepository::PairInfo{nullptr, nullptr, a, b, 1});
+    }
+
+private slots:
+    void init() {
+        folder.emplace();
+        QVERIFY(folder->isValid());
+    }
+    void cleanup() { folder.reset(); }
+
+    void deleteFileAnsweredNoKeepsFileAndEntry() {
+        CQRXDlg window;
+        const QString path = Picture(QStringLiteral("keep me.png"), 1);
+        window.Repository().AddPicture(path);
+        window.RefreshTree();
+        Select(window, path);
+        ModalUser user({QMessageBox::No});
+        window.DeleteFile();
+        QCOMPARE(user.boxes.size(), std::size_t{1});
+        QCOMPARE(user.boxes[0].title, QStringLiteral("Delete File"));
+        QVERIFY(user.boxes[0].text.contains(path));
+        QVERIFY(QFileInfo::exists(path));
+        QVERIFY(!InTrash(path));
+        QCOMPARE(window.Repository().FindPicture(path), 0);
+        QVERIFY(Item(window, path) != nullptr);
+    }
+
+    void deleteFileAnsweredYesTrashesFileAndEntry() {
+        CQRXDlg window;
+        const QString stays = Picture(QStringLiteral("stays.png"), 1);
+        const QString goes = Picture(QStringLiteral("goes #1.png"), 2);
+        window.Repository().AddPicture(stays);
+        window.Repository().AddPicture(goes);
+        window.RefreshTree();
+        Select(window, goes);
+        ModalUser user({QMessageBox::Yes});
+        window.DeleteFile();
+        QCOMPARE(user.boxes.size(), std::size_t{1});
+        QVERIFY(!QFileInfo::exists(goes));
+        QVERIFY(InTrash(goes));
+        QCOMPARE(window.Repository().FindPicture(goes), -1);
+        QCOMPARE(window.Repository().GetCount(), 1);
+        QVERIFY(window.Repository().IsModified());
+        QVERIFY(Item(window, goes) == nullptr);
+        QVERIFY(Item(window, stays) != nullptr);
+        QVERIFY(QFileInfo::exists(stays));
+    }
+
+    void deleteFileOnChildItemDeletesThePictureItNames() {
+        CQRXDlg window;
+        const QString parent = Picture(QStringLiteral("parent.png"), 1);
+        const QString similar = Picture(QStringLiteral("similar.png"), 2);
+        window.Repository().AddPicture(parent);
+        window.Repository().AddPicture(similar);
+        Link(window, 0, 1);
+        window.RefreshTree();
+        Select(window, similar, /*child=*/true);
+        QCOMPARE(window.Tree()->currentItem()->parent()->text(0), parent);
+        ModalUser user({QMessageBox::Yes});
+        window.DeleteFile();
+        QVERIFY(InTrash(similar));
+        QVERIFY(QFileInfo::exists(parent));
+        QCOMPARE(window.Repository().GetCount(), 1);
+        QVERIFY(window.Repository().GetPicture(0).similar.empty());
+        QVERIFY(Item(window, similar, true) == nullptr);
+        QVERIFY(Item(window, similar, false) == nullptr);
+    }
+
+    void deleteFileThatCannotBeMovedKeepsTheEntryAndSaysSo() {
+        CQRXDlg window;
+        const QString path = Picture(QStringLiteral("vanishing.png"), 1);
+        window.Repository().AddPicture(path);
+        window.RefreshTree();
+        Select(window, path);
+        QVERIFY(QFile::remove(path));
+        ModalUser user({QMessageBox::Yes, QMessageBox::Ok});
+        window.DeleteFile();
+        QCOMPARE(user.boxes.size(), std::size_t{2});
+        QCOMPARE(user.boxes[1].title, QStringLiteral("Delete File"));
+        QVERIFY(user.boxes[1].text.contains(path));
+        QCOMPARE(window.Repository().FindPicture(path), 0);
+        QVERIFY(Item(window, path) != nullptr);
+    }
+
+    void openFileOpensTheSelectedPictureWithTheDesktop() {
+        CQRXDlg window;
+        const QString path = Picture(QStringLiteral("open.png"), 1);
+        window.Repository().AddPicture(path);
+        window.RefreshTree();
+        Select(window, path);
+        UrlRecorder recorder;
+        ModalUser user({});
+        window.OpenFile();
+        QCOMPARE(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(path)});
+        QVERIFY(user.boxes.empty());
+    }
+
+    void findFileWithoutFileManagerOpensTheFolder() {
+        // main() points the session bus nowhere, so no file manager can answer.
+        CQRXDlg window;
+        const QString path = Picture(QStringLiteral("find.png"), 1);
+        window.Repository().AddPicture(path);
+        window.RefreshTree();
+        Select(window, path);
+        UrlRecorder recorder;
+        ModalUser user({});
+        window.FindFile();
+        QCOMPARE(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(folder->path())});
+        QVERIFY(user.boxes.empty());
+    }
+
+    void helpFileWithoutHelpFolderNamesThePathItLookedFor() {
+        WorkingDirectory here(folder->path());
+        CQRXDlg window;
+        UrlRecorder recorder;
+        ModalUser user({QMessageBox::Ok});
+        window.HelpFile();
+        QCOMPARE(user.boxes.size(), std::size_t{1});
+        QCOMPARE(user.boxes[0].title, QStringLiteral("Opening Help File"));
+        QCOMPARE(user.boxes[0].text,
+                 QStringLiteral("Couldn't open help file \"%1/help/QRXHelp.html\"")
+                     .arg(QDir::currentPath()));
+        QVERIFY(recorder.opened.isEmpty());
+    }
+
+    void helpFileOpensTheCopyInTheWorkingDirectory() {
+        WorkingDirectory here(folder->path());
+        QVERIFY(QDir(folder->path()).mkdir(QStringLiteral("help")));
+        const QString help = folder->filePath(QStringLiteral("help/QRXHelp.html"));
+        QVERIFY(test::WriteBytes(help, QByteArray("<html></html>")));
+        CQRXDlg window;
+        UrlRecorder recorder;
+        ModalUser user({});
+        window.HelpFile();
+        QCOMPARE(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(help)});
+        QVERIFY(user.boxes.empty());
+    }
+
+    void helpFilePathPrefersTheWorkingDirectoryThenTheInstalledCopy() {
+        const QString work = folder->filePath(QStringLiteral("work"));
+        const QString prefix = folder->filePath(QStringLiteral("prefix"));
+        QVERIFY(QDir().mkpath(work));
+        QVERIFY(QDir().mkpath(prefix + QStringLiteral("/bin")));
+        const QString local = work + QStringLiteral("/help/QRXHelp.html");
+        const QString installed = prefix + QStringLiteral("/share/vistrel/help/QRXHelp.html");
+        const QString bin = prefix + QStringLiteral("/bin");
+        // Neither: the working-directory path, to name in the message.
+        QCOMPARE(HelpFilePath(work, bin), local);
+        QVERIFY(QDir().mkpath(QFileInfo(installed).path()));
+        QVERIFY(test::WriteBytes(installed, QByteArray("installed")));
+        QCOMPARE(HelpFilePath(work, bin), installed);
+        QVERIFY(QDir().mkpath(QFileInfo(local).path()));
+        QVERIFY(test::WriteBytes(local, QByteArray("local")));
+        QCOMPARE(HelpFilePath(work, bin), local);
+    }
+
+    void deleteAllSimilarAnsweredNoDeletesNothing() {
+        CQRXDlg window;
+        const QString a = Picture(QStringLiteral("a.png"), 1);
+        const QString b = Picture(QStringLiteral("b.png"), 2);
+        window.Repository().AddPicture(a);
+        window.Repository().AddPicture(b);
+        Link(window, 0, 1);
+        window.RefreshTree();
+        const int items = window.Tree()->topLevelItemCount();
+        ModalUser user({QMessageBox::No});
+        window.DeleteAllSimilar();
+        QCOMPARE(user.boxes.size(), std::size_t{1});
+        QCOMPARE(user.boxes[0].title, QStringLiteral("Delete All Similar Pictures"));
+        QCOMPARE(user.boxes[0].text,
+                 QStringLiteral("All similar pictures will be deleted.\nContinue?"));
+        QVERIFY(QFileInfo::exists(a));
+        QVERIFY(QFileInfo::exists(b));
+        QCOMPARE(window.Repository().GetCount(), 2);
+        QCOMPARE(window.Repository().GetPicture(0).similar.size(), std::size_t{1});
+        QCOMPARE(window.Tree()->topLevelItemCount(), items);
+        QVERIFY(user.reports.empty());
+    }
+
+    void deleteAllSimilarReportsTheFileThatStayed() {
+        CQRXDlg window;
+        const QString x = Picture(QStringLiteral("x.png"), 1);
+        const QString y = Picture(QStringLiteral("y.png"), 2);
+        const QString z = Picture(QStringLiteral("z.png"), 3);
+        const QString w = Picture(QStringLiteral("w.png"), 4);
+        for (const QString& path : {x, y, z, w}) {
+            window.Repository().AddPicture(path);
+        }
+        Link(window, 0, 1);
+        Link(window, 1, 2);
+        window.RefreshTree();
+        QVERIFY(QFile::remove(y));
+        ModalUser user({QMessageBox::Yes});
+        window.DeleteAllSimilar();
+        QVERIFY(InTrash(x));
+        QVERIFY(InTrash(z));
+        QVERIFY(QFileInfo::exists(w));
+        QCOMPARE(user.reports, std::vector<QString>{y + QLatin1Char('\n')});
+        QCOMPARE(window.Repository().GetCount(), 2);
+        QVERIFY(window.Repository().GetPicture(window.Repository().FindPicture(y)).marked);
+        QVERIFY(!window.Repository().HasSimilar());
+        QCOMPARE(window.Tree()->topLevelItemCount(), 2);
+    }
+
+    void deleteAllDamagedTrashesThemWithoutReportWhenAllWent() {
+        CQRXDlg window;
+        const QString good = Picture(QStringLiteral("good.png"), 1);
+        const QString bad = Damaged(QStringLiteral("bad.png"));
+        window.Repository().AddPicture(good);
+        window.Repository().AddPicture(bad);
+        window.RefreshTree();
+        QVERIFY(window.Repository().GetPicture(1).loadError);
+        ModalUser user({QMessageBox::Yes});
+        window.DeleteAllDamaged();
+        QCOMPARE(user.boxes.size(), std::size_t{1});
+        QCOMPARE(user.boxes[0].title, QStringLiteral("Delete All Damaged Pictures"));
+        QCOMPARE(
+            user.boxes[0].text,
+            QStringLiteral("All pictures that couldn't be loaded will be deleted.\nContinue?"));
+        QVERIFY(InTrash(bad));
+        QVERIFY(QFileInfo::exists(good));
+        QVERIFY(user.reports.empty());
+        QCOMPARE(window.Repository().GetCount(), 1);
+        QCOMPARE(window.Tree()->topLevelItemCount(), 1);
+        QCOMPARE(window.Tree()->topLevelItem(0)->text(0), good);
+    }
+
+    void reportDialogListsEveryPathOnItsOwnLine() {
+        COperationReportDlg dialog({QStringLiteral("/p/one.jpg"), QStringLiteral("/p/two.png")});
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Delete Operation Status"));
+        QStringList labels;
+        for (QLabel* label : dialog.findChildren<QLabel*>()) {
+            labels.append(label->text());
+        }
+        QCOMPARE(labels, QStringList{QStringLiteral("Could not delete the files:")});
+        const QList<QPushButton*> buttons = dialog.findChildren<QPushButton*>();
+        QCOMPARE(buttons.size(), 1);
+        QCOMPARE(buttons[0]->text(), QStringLiteral("Close"));
+        QCOMPARE(dialog.PathList()->toPlainText(), QStringLiteral("/p/one.jpg\n/p/two.png\n"));
+        QVERIFY(!dialog.PathList()->isReadOnly());
+        dialog.show();
+        buttons[0]->click();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    }
+
+    void aboutBoxShowsNameVersionBannerAndIcon() {
+        CAboutDlg about;
+        QCOMPARE(about.windowTitle(), QStringLiteral("About Vistrel"));
+        auto* name = about.findChild<QLabel*>(QStringLiteral("nameAndVersion"));
+        auto* second = about.findChild<QLabel*>(QStringLiteral("secondLine"));
+        auto* banner = about.findChild<QLabel*>(QStringLiteral("banner"));
+        QVERIFY(name && second && banner);
+        QCOMPARE(name->text(), QStringLiteral("Vistrel Version 1.2.4"));
+        QVERIFY(!second->text().isEmpty());
+        QCOMPARE(banner->pixmap().size(), QSize(358, 90));
+        QVERIFY(about.width() >= 358);
+        QVERIFY(!QIcon(QStringLiteral(":/icons/vistrel.png")).isNull());
+        about.show();
+        QTest::keyClick(&about, Qt::Key_Escape);
+        QVERIFY(!about.isVisible());
+    }
+};
+
+}  // namespace vistrel
+
+int main(int argc, char* argv[]) {
+    QTemporaryDir home;
+    if (!home.isValid()) {
+        return 2;
+    }
+    // Before anything reads them: the settings and the trash stay in this private home, and no
+    // file manager on the real session bus gets asked to show anything.
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
+    qputenv("DBUS_SESSION_BUS_ADDRESS",
+            ("unix:path=" + home.filePath(QStringLiteral("no-bus"))).toLocal8Bit());
+    QApplication application(argc, argv);
+    vistrel::FileActionsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "FileActionsTest.moc"
