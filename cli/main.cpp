@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "Console.h"
 #include "ExitStatus.h"
+#include "QtMessages.h"
 #include "UserSettings.h"
 
 #include <QCoreApplication>
@@ -30,6 +31,7 @@ int main(int argc, char* argv[]) {
     }
 
     Console console(options.quiet);
+    RouteQtMessages(console);
     if (options.command == Command::Signature) {
         return RunSignatureCommand(options, console);
     }
