@@ -1,0 +1,528 @@
+// The "Program Settings" dialog: what it shows from the record, what OK stores and saves, what
+// Cancel leaves alone, and the threshold box's own rules.
+
+#include "DialogUnits.h"
+#include "PictureFormats.h"
+#include "ProgramSettings.h"
+#include "SettingsDlg.h"
+#include "SettingsStore.h"
+
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QStyle>
+#include <QStyleOptionSpinBox>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cstring>
+#include <functional>
+#include <limits>
+
+namespace vistrel {
+
+namespace {
+
+QString StorePath() {
+    return QSettings("Morvant", "QRX").fileName();
+}
+
+QVariant Stored() {
+    return QSettings("Morvant", "QRX").value("ProgramSettings");
+}
+
+// The threshold as the stored value holds it, at bytes 24 to 27.
+float StoredThreshold() {
+    const QByteArray bytes = Stored().toByteArray();
+    float threshold = -1.0f;
+    if (bytes.size() == kStoredSettingsSize) {
+        std::memcpy(&threshold, bytes.constData() + 24, sizeof threshold);
+    }
+    return threshold;
+}
+
+template <typename T>
+T* Child(const CSettingsDlg& dialog, const char* name) {
+    return dialog.findChild<T*>(QString::fromLatin1(name));
+}
+
+QAbstractSpinBox* ThresholdBox(const CSettingsDlg& dialog) {
+    return Child<QAbstractSpinBox>(dialog, "thresholdBox");
+}
+
+// Where the box draws one of its arrows, as the style lays it out.
+QPoint ArrowCentre(QAbstractSpinBox* box, QStyle::SubControl arrow) {
+    QStyleOptionSpinBox option;
+    option.initFrom(box);
+    option.subControls = QStyle::SC_All;
+    option.buttonSymbols = box->buttonSymbols();
+    option.frame = box->hasFrame();
+    option.stepEnabled = QAbstractSpinBox::StepUpEnabled | QAbstractSpinBox::StepDownEnabled;
+    return box->style()->subControlRect(QStyle::CC_SpinBox, &option, arrow, box).center();
+}
+
+// Calls `step` every 20 ms while the event loop runs, until it returns true.
+void Poll(QObject* context, std::function<bool()> step) {
+    auto* timer = new QTimer(context);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, step = std::move(step)] {
+        if (step()) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(20);
+}
+
+}  // namespace
+
+class SettingsDlgTest : public QObject {
+    Q_OBJECT
+
+private:
+    // Shows the dialog and waits until it has the focus, so that keys and clicks move the focus
+    // between its controls as a user's would.
+    static bool Open(CSettingsDlg& dialog) {
+        dialog.show();
+        return QTest::qWaitForWindowActive(&dialog);
+    }
+
+    // Replaces the box's text by typing, as a user would.
+    static void Type(QAbstractSpinBox* box, const QString& text) {
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QTest::keyClicks(box, text);
+    }
+
+    static void ClickOk(CSettingsDlg& dialog) {
+        QTest::mouseClick(Child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
+    }
+
+private slots:
+    void initTestCase() {
+        // Never the real user's settings.
+        const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+        QVERIFY(!configHome.isEmpty());
+        QVERIFY(StorePath().startsWith(configHome + QLatin1Char('/')));
+    }
+
+    // Every test starts from a first start: no store, the defaults in memory.
+    void init() {
+        const QString folder = QFileInfo(StorePath()).path();
+        QFile::remove(StorePath());
+        QFile::remove(folder);  // a blocker left by a failed test
+        TheProgramSettings() = ProgramSettings{};
+    }
+
+    void cleanup() { init(); }
+
+    void defaultsAreShownOnTheGeneralPage() {
+        CSettingsDlg dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Program Settings"));
+        auto* sheet = Child<QTabWidget>(dialog, "sheet");
+        QVERIFY(sheet != nullptr);
+        QCOMPARE(sheet->count(), 2);
+        QCOMPARE(sheet->tabText(0), QStringLiteral("General"));
+        QCOMPARE(sheet->tabText(1), QStringLiteral("File Formats"));
+        QCOMPARE(sheet->currentIndex(), 0);
+
+        QCOMPARE(ThresholdBox(dialog)->text(), QStringLiteral("4"));
+        QVERIFY(!Child<QCheckBox>(dialog, "shapeOnlyBox")->isChecked());
+        auto* stretch = Child<QCheckBox>(dialog, "stretchBox");
+        QVERIFY(stretch->isChecked());
+
+        auto* list = Child<QListWidget>(dialog, "formatList");
+        QCOMPARE(list->count(), FORMAT_COUNT);
+        for (int i = 0; i < FORMAT_COUNT; ++i) {
+            QCOMPARE(list->item(i)->text(), QString::fromLatin1(kPictureFormats[i]));
+            QCOMPARE(list->item(i)->checkState(), Qt::Checked);
+            QVERIFY(list->item(i)->flags() & Qt::ItemIsUserCheckable);
+        }
+
+        QVERIFY(Open(dialog));
+        QVERIFY(Child<QCheckBox>(dialog, "shapeOnlyBox")->isVisible());
+        QVERIFY(!stretch->isVisible());
+        QVERIFY(Child<QPushButton>(dialog, "okButton")->isDefault());
+        QCOMPARE(Child<QPushButton>(dialog, "okButton")->text(), QStringLiteral("OK"));
+        QCOMPARE(Child<QPushButton>(dialog, "cancelButton")->text(), QStringLiteral("Cancel"));
+        dialog.reject();
+    }
+
+    void textsAndGeometry() {
+        CSettingsDlg dialog;
+        QStringList labels;
+        for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+            labels << label->text();
+        }
+        for (const char* text :
+             {"Threshold value (percents):",
+              "If the difference factor evaluated for two pictures less than the threshold value "
+              "then the pictures will be considered as similar pictures.",
+              "The difference factor of 0 means the pictures are absolutely similar. The "
+              "difference factor of 100 means the pictures are different.",
+              "Please choose the file formats you want to be used:"}) {
+            QVERIFY2(labels.contains(QString::fromLatin1(text)), text);
+        }
+        QCOMPARE(dialog.findChild<QGroupBox*>()->title(), QStringLiteral("Threshold"));
+        QCOMPARE(Child<QCheckBox>(dialog, "stretchBox")->text(),
+                 QStringLiteral("Stretch images to the same size before compare"));
+        QCOMPARE(Child<QCheckBox>(dialog, "shapeOnlyBox")->text(),
+                 QStringLiteral(
+                     "Shape only comparison (Algorithm does not consider color information)"));
+
+        QVERIFY(Open(dialog));
+        // The nominal size, or more where the font needs it: the options are never cut short.
+        const QSize nominal = DialogUnitsToPixels(dialog, 0, 0, 297, 187).size();
+        QVERIFY(dialog.width() >= nominal.width());
+        QVERIFY(dialog.height() >= nominal.height());
+        auto* shapeOnly = Child<QCheckBox>(dialog, "shapeOnlyBox");
+        QVERIFY(shapeOnly->width() >= shapeOnly->sizeHint().width());
+        for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+            if (label->isVisibleTo(&dialog) && !label->wordWrap()) {
+                QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
+            }
+        }
+        // The buttons keep their place relative to the bottom right corner, the sheet its margins.
+        const QPoint growth(dialog.width() - nominal.width(), dialog.height() - nominal.height());
+        QCOMPARE(Child<QPushButton>(dialog, "okButton")->geometry(),
+                 DialogUnitsToPixels(dialog, 183, 166, 50, 14).translated(growth));
+        QCOMPARE(Child<QPushButton>(dialog, "cancelButton")->geometry(),
+                 DialogUnitsToPixels(dialog, 240, 166, 50, 14).translated(growth));
+        QCOMPARE(Child<QTabWidget>(dialog, "sheet")->geometry(),
+                 QRect(5, 5, dialog.width() - 10, dialog.height() - 35));
+        dialog.reject();
+    }
+
+    void truncatedThresholdIsShownAndStoredByOk() {
+        TheProgramSettings().threshold = 4.5f;
+        CSettingsDlg dialog;
+        QCOMPARE(ThresholdBox(dialog)->text(), QStringLiteral("4"));
+        QVERIFY(Open(dialog));
+        ClickOk(dialog);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(TheProgramSettings().threshold, 4.0f);
+        QCOMPARE(StoredThreshold(), 4.0f);
+    }
+
+    void cancelKeepsTheUntruncatedThreshold() {
+        TheProgramSettings().threshold = 4.5f;
+        CSettingsDlg dialog;
+        QVERIFY(Open(dialog));
+        QTest::mouseClick(Child<QPushButton>(dialog, "cancelButton"), Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(TheProgramSettings().threshold, 4.5f);
+        QVERIFY(!QFile::exists(StorePath()));
+    }
+
+    void clearedBoxGivesZero_data() {
+        QTest::addColumn<bool>("byEnter");
+        QTest::newRow("OK clicked") << false;
+        QTest::newRow("Enter in the box") << true;
+    }
+
+    void clearedBoxGivesZero() {
+        QFETCH(bool, byEnter);
+        CSettingsDlg dialog;
+        QVERIFY(Open(dialog));
+        auto* box = ThresholdBox(dialog);
+        Type(box, QString());
+        QVERIFY(box->hasFocus());
+        QCOMPARE(box->text(), QString());
+        if (byEnter) {
+            QTest::keyClick(box, Qt::Key_Return);
+        } else {
+            ClickOk(dialog);
+        }
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(TheProgramSettings().threshold, 0.0f);
+        QCOMPARE(StoredThreshold(), 0.0f);
+    }
+
+    void shownThreshold_data() {
+        QTest::addColumn<float>("threshold");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("4.9") << 4.9f << QStringLiteral("4");
+        QTest::newRow("99.5") << 99.5f << QStringLiteral("99");
+        QTest::newRow("0.7") << 0.7f << QStringLiteral("0");
+        // Only an edited store holds these; two digits show the nearest they can.
+        QTest::newRow("150") << 150.0f << QStringLiteral("99");
+        QTest::newRow("huge") << 1e30f << QStringLiteral("99");
+        QTest::newRow("negative") << -3.5f << QStringLiteral("0");
+        QTest::newRow("NaN") << std::numeric_limits<float>::quiet_NaN() << QStringLiteral("0");
+    }
+
+    void shownThreshold() {
+        QFETCH(float, threshold);
+        QFETCH(QString, shown);
+        TheProgramSettings().threshold = threshold;
+        CSettingsDlg dialog;
+        QCOMPARE(ThresholdBox(dialog)->text(), shown);
+    }
+
+    void zeroIsShownAsZeroAndStepsUpToOne() {
+        TheProgramSettings().threshold = 0.0f;
+        CSettingsDlg dialog;
+        auto* box = ThresholdBox(dialog);
+        QCOMPARE(box->text(), QStringLiteral("0"));
+        QVERIFY(Open(dialog));
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Down);
+        QCOMPARE(box->text(), QStringLiteral("0"));
+        QTest::keyClick(box, Qt::Key_Up);
+        QCOMPARE(box->text(), QStringLiteral("1"));
+        dialog.reject();
+    }
+
+    void onlyTwoDigitsCanBeTyped() {
+        CSettingsDlg dialog;
+        QVERIFY(Open(dialog));
+        auto* box = ThresholdBox(dialog);
+        Type(box, QStringLiteral("a-+.b 5"));
+        QCOMPARE(box->text(), QStringLiteral("5"));
+        Type(box, QStringLiteral("123"));
+        QCOMPARE(box->text(), QStringLiteral("12"));
+        Type(box, QStringLiteral("0x7"));
+        QCOMPARE(box->text(), QStringLiteral("07"));
+        ClickOk(dialog);
+        QCOMPARE(TheProgramSettings().threshold, 7.0f);  // read as a decimal number
+    }
+
+    void arrowKeysAndArrowsStopAtOneAndNinetyNine() {
+        CSettingsDlg dialog;
+        QVERIFY(Open(dialog));
+        auto* box = ThresholdBox(dialog);
+        Type(box, QStringLiteral("98"));
+        QTest::keyClick(box, Qt::Key_Up);
+        QCOMPARE(box->text(), QStringLiteral("99"));
+        QTest::keyClick(box, Qt::Key_Up);
+        QCOMPARE(box->text(), QStringLiteral("99"));
+        QTest::keyClick(box, Qt::Key_PageUp);
+        QCOMPARE(box->text(), QStringLiteral("99"));
+        QTest::keyClick(box, Qt::Key_Down);
+        QCOMPARE(box->text(), QStringLiteral("98"));
+
+        Type(box, QStringLiteral("2"));
+        QTest::keyClick(box, Qt::Key_Down);
+        QCOMPARE(box->text(), QStringLiteral("1"));
+        QTest::keyClick(box, Qt::Key_Down);
+        QCOMPARE(box->text(), QStringLiteral("1"));
+        QTest::keyClick(box, Qt::Key_PageDown);
+        QCOMPARE(box->text(), QStringLiteral("1"));
+
+        Type(box, QString());
+        QTest::keyClick(box, Qt::Key_Up);
+        QCOMPARE(box->text(), QStringLiteral("1"));
+
+        // The same with the mouse on the arrows.
+        const QPoint up = ArrowCentre(box, QStyle::SC_SpinBoxUp);
+        const QPoint down = ArrowCentre(box, QStyle::SC_SpinBoxDown);
+        Type(box, QStringLiteral("97"));
+        for (int i = 0; i < 3; ++i) {
+            QTest::mouseClick(box, Qt::LeftButton, {}, up);
+        }
+        QCOMPARE(box->text(), QStringLiteral("99"));
+        Type(box, QStringLiteral("3"));
+        for (int i = 0; i < 3; ++i) {
+            QTest::mouseClick(box, Qt::LeftButton, {}, down);
+        }
+        QCOMPARE(box->text(), QStringLiteral("1"));
+        ClickOk(dialog);
+        QCOMPARE(TheProgramSettings().threshold, 1.0f);
+    }
+
+    void uncheckedGifIsStoredAndSaved() {
+        CSettingsDlg dialog;
+        QVERIFY(Open(dialog));
+        Child<QTabWidget>(dialog, "sheet")->setCurrentIndex(1);
+        auto* list = Child<QListWidget>(dialog, "formatList");
+        list->setFocus();
+        list->setCurrentRow(1);
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(list->item(1)->checkState(), Qt::Unchecked);
+        ClickOk(dialog);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+
+        ProgramSettings expected;
+        expected.enabledFormats = {true, false, true, true, true};
+        QCOMPARE(TheProgramSettings(), expected);
+        const QVariant stored = Stored();
+        QCOMPARE(stored.typeId(), int(QMetaType::QByteArray));
+        const QByteArray bytes = stored.toByteArray();
+        QCOMPARE(bytes.size(), kStoredSettingsSize);
+        QCOMPARE(bytes.toHex(), EncodeSettings(expected).toHex());
+        QCOMPARE(bytes.mid(16, 5), QByteArray::fromHex("0100010101"));
+
+        QStringList extensions;
+        GetEnabledExtensions(TheProgramSettings().enabledFormats, extensions);
+        QVERIFY(!extensions.contains(QStringLiteral(".gif")));
+        QVERIFY(extensions.contains(QStringLiteral(".png")));
+    }
+
+    void storedFormatFlagsAndShapeOnlyAreShown() {
+        TheProgramSettings().enabledFormats = {false, true, false, true, false};
+        TheProgramSettings().shapeOnly = true;
+        CSettingsDlg dialog;
+        auto* list = Child<QListWidget>(dialog, "formatList");
+        for (int i = 0; i < FORMAT_COUNT; ++i) {
+            QCOMPARE(list->item(i)->checkState(), i % 2 == 1 ? Qt::Checked : Qt::Unchecked);
+        }
+        QVERIFY(Child<QCheckBox>(dialog, "shapeOnlyBox")->isChecked());
+        QVERIFY(Open(dialog));
+        QTest::mouseClick(Child<QCheckBox>(dialog, "shapeOnlyBox"), Qt::LeftButton);
+        ClickOk(dialog);
+        QVERIFY(!TheProgramSettings().shapeOnly);
+        QCOMPARE(Stored().toByteArray().at(29), '\0');
+        QCOMPARE(TheProgramSettings().enabledFormats,
+                 (std::array<bool, FORMAT_COUNT>{false, true, false, true, false}));
+    }
+
+    void hiddenStretchOptionIsKeptThroughOk_data() {
+        QTest::addColumn<bool>("stretch");
+        QTest::newRow("on") << true;
+        QTest::newRow("off") << false;
+    }
+
+    void hiddenStretchOptionIsKeptThroughOk() {
+        QFETCH(bool, stretch);
+        TheProgramSettings().stretchImages = stretch;
+        CSettingsDlg dialog;
+        QVERIFY(Open(dialog));
+        ClickOk(dialog);
+        QCOMPARE(TheProgramSettings().stretchImages, stretch);
+        QCOMPARE(Stored().toByteArray().at(28), stretch ? '\1' : '\0');
+    }
+
+    void cancelAfterEditsChangesNothing_data() {
+        QTest::addColumn<int>("how");
+        QTest::newRow("Cancel") << 0;
+        QTest::newRow("Escape") << 1;
+        QTest::newRow("close box") << 2;
+    }
+
+    void cancelAfterEditsChangesNothing() {
+        QFETCH(int, how);
+        ProgramSettings before;
+        before.threshold = 7.25f;
+        before.shapeOnly = true;
+        before.stretchImages = false;
+        before.enabledFormats = {true, true, false, true, false};
+        before.reserved2 = -5;
+        TheProgramSettings() = before;
+        QVERIFY(SaveSettings());
+        const QByteArray storedBefore = Stored().toByteArray();
+        QCOMPARE(storedBefore.size(), kStoredSettingsSize);
+
+        CSettingsDlg dialog;
+        QVERIFY(Open(dialog));
+        Type(ThresholdBox(dialog), QStringLiteral("55"));
+        QCOMPARE(ThresholdBox(dialog)->text(), QStringLiteral("55"));
+        Child<QCheckBox>(dialog, "shapeOnlyBox")->setChecked(false);
+        Child<QCheckBox>(dialog, "stretchBox")->setChecked(true);
+        auto* list = Child<QListWidget>(dialog, "formatList");
+        for (int i = 0; i < FORMAT_COUNT; ++i) {
+            QListWidgetItem* item = list->item(i);
+            item->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+        }
+        switch (how) {
+            case 0:
+                QTest::mouseClick(Child<QPushButton>(dialog, "cancelButton"), Qt::LeftButton);
+                break;
+            case 1:
+                QTest::keyClick(ThresholdBox(dialog), Qt::Key_Escape);
+                break;
+            default:
+                dialog.close();
+                break;
+        }
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(TheProgramSettings(), before);
+        QCOMPARE(Stored().toByteArray().toHex(), storedBefore.toHex());
+    }
+
+    void failedSaveSaysSoAndKeepsTheNewValues() {
+        // The store's folder is taken by a plain file, so the store cannot be made.
+        const QString folder = QFileInfo(StorePath()).path();
+        QDir().rmdir(folder);
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+
+        CSettingsDlg dialog;
+        QString title;
+        QString text;
+        int buttons = 0;
+        bool okButton = false;
+        Poll(&dialog, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                return false;
+            }
+            title = box->windowTitle();
+            text = box->text();
+            buttons = static_cast<int>(box->buttons().size());
+            okButton = box->button(QMessageBox::Ok) != nullptr;
+            box->button(QMessageBox::Ok)->click();
+            return true;
+        });
+        QTimer::singleShot(0, &dialog, [&] {
+            Type(ThresholdBox(dialog), QStringLiteral("12"));
+            Child<QCheckBox>(dialog, "shapeOnlyBox")->setChecked(true);
+            Child<QListWidget>(dialog, "formatList")->item(4)->setCheckState(Qt::Unchecked);
+            Child<QPushButton>(dialog, "okButton")->click();
+        });
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QCOMPARE(title, QStringLiteral("Error"));
+        QCOMPARE(text, QStringLiteral("Unable to save settings"));
+        QCOMPARE(buttons, 1);
+        QVERIFY(okButton);
+
+        ProgramSettings expected;
+        expected.threshold = 12.0f;
+        expected.shapeOnly = true;
+        expected.enabledFormats = {true, true, true, true, false};
+        QCOMPARE(TheProgramSettings(), expected);
+        QVERIFY(QFile::remove(folder));
+        QVERIFY(!Stored().isValid());
+    }
+
+    void savedValuesAreWhatTheNextLoadReads() {
+        CSettingsDlg dialog;
+        QVERIFY(Open(dialog));
+        Type(ThresholdBox(dialog), QStringLiteral("33"));
+        ClickOk(dialog);
+        TheProgramSettings() = ProgramSettings{};
+        QVERIFY(LoadSettings());
+        QCOMPARE(TheProgramSettings().threshold, 33.0f);
+    }
+};
+
+}  // namespace vistrel
+
+int main(int argc, char* argv[]) {
+    // Before the application exists: QSettings takes the folder once per process.
+    QTemporaryDir configHome;
+    if (!configHome.isValid()) {
+        return 2;
+    }
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    QApplication application(argc, argv);
+    application.setAttribute(Qt::AA_Use96Dpi, true);
+    vistrel::SettingsDlgTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "SettingsDlgTest.moc"
