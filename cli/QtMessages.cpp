@@ -27,9 +27,14 @@ void HandleQtMessage(QtMsgType type, const QMessageLogContext& context, const QS
 
 }  // namespace
 
-void RouteQtMessages(Console& console) {
+QtMessageRoute::QtMessageRoute(Console& console) {
     route = &console;
-    qInstallMessageHandler(HandleQtMessage);
+    previous = qInstallMessageHandler(HandleQtMessage);
+}
+
+QtMessageRoute::~QtMessageRoute() {
+    qInstallMessageHandler(previous);
+    route = nullptr;
 }
 
 }  // namespace vistrel::cli

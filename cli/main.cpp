@@ -31,7 +31,7 @@ int main(int argc, char* argv[]) {
     }
 
     Console console(options.quiet);
-    RouteQtMessages(console);
+    const QtMessageRoute messageRoute(console);
     if (options.command == Command::Signature) {
         return RunSignatureCommand(options, console);
     }

@@ -3,6 +3,9 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <clocale>
+#include <cstdio>
+
 namespace vistrel::test {
 
 namespace {
@@ -16,6 +19,14 @@ QStringList Lines(const QByteArray& bytes) {
 }
 
 }  // namespace
+
+QString PrintfFactor(double value) {
+    // The application object took the user's locale; numbers are written the C way.
+    std::setlocale(LC_NUMERIC, "C");
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    return QString::fromLatin1(text);
+}
 
 QStringList CliResult::ErrLines() const {
     return Lines(err);

@@ -20,6 +20,9 @@ struct CliResult {
     QStringList OutLines() const;
 };
 
+/// `value` as the C library's printf writes it with "%.3f" in the C locale (ties to even).
+QString PrintfFactor(double value);
+
 /// Runs vistrel-cli with `arguments`, XDG_CONFIG_HOME and HOME set to `configHome`, standard
 /// input closed; gives up after a minute.
 CliResult RunCli(const QStringList& arguments, const QString& configHome);

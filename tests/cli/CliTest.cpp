@@ -114,7 +114,7 @@ protected:
                 const float factor = ComputeDifference(signatures[j].data(), signatures[i].data(),
                                                        CPictureRepository::kSide);
                 if (IsSimilarFactor(factor, threshold / 2)) {
-                    lines.append(QString::asprintf("%.3f", factor) + QLatin1Char('\t') + order[i] +
+                    lines.append(test::PrintfFactor(factor) + QLatin1Char('\t') + order[i] +
                                  QLatin1Char('\t') + order[j]);
                 }
             }
@@ -214,8 +214,7 @@ TEST_F(CliTest, JsonParsesWithPicturesAndPairs) {
         ASSERT_TRUE(0 <= a && a < b && b < entries.size());
         const QStringList fields = lines[k].split(QLatin1Char('\t'));
         ASSERT_EQ(fields.size(), 3);
-        EXPECT_EQ(QString::asprintf("%.3f", pair.value(QStringLiteral("factor")).toDouble()),
-                  fields[0]);
+        EXPECT_EQ(test::PrintfFactor(pair.value(QStringLiteral("factor")).toDouble()), fields[0]);
         EXPECT_EQ(entries[a].toObject().value(QStringLiteral("path")).toString(), fields[1]);
         EXPECT_EQ(entries[b].toObject().value(QStringLiteral("path")).toString(), fields[2]);
     }
