@@ -1,0 +1,295 @@
+// The repository commands driven as a user drives them, through the window's actions: add a
+// folder with near-copies, test, save, open again, search, Next Similar and Remove.
+
+#include "QRXDlg.h"
+#include "support/TestPictures.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <functional>
+
+using vistrel::CQRXDlg;
+using vistrel::test::PictureFormat;
+
+namespace {
+
+// Runs `answer` on the window of type T once one is shown (the chooser or message box that
+// a command opens).
+template <typename T>
+void WhenModal(std::function<void(T*)> answer) {
+    QTimer::singleShot(10, [answer] {
+        T* window = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* candidate = qobject_cast<T*>(widget); candidate && candidate->isVisible()) {
+                window = candidate;
+            }
+        }
+        if (window == nullptr) {
+            WhenModal<T>(answer);
+            return;
+        }
+        answer(window);
+    });
+}
+
+void ChooseFile(const QString& path) {
+    WhenModal<QFileDialog>([path](QFileDialog* chooser) {
+        chooser->selectFile(path);
+        // As a user types it: the whole path in the name box.
+        if (auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+            name->setText(path);
+        }
+        static_cast<QDialog*>(chooser)->accept();
+        if (qEnvironmentVariableIsSet("DEBUG_MODAL"))
+            qWarning() << "chose" << path << chooser->isVisible() << chooser->result()
+                       << chooser->windowTitle();  // public through the base class
+    });
+}
+
+void CancelChooser() {
+    WhenModal<QFileDialog>([](QFileDialog* chooser) { chooser->reject(); });
+}
+
+void AnswerMessageBox(QMessageBox::StandardButton button, QString* text = nullptr) {
+    WhenModal<QMessageBox>([button, text](QMessageBox* box) {
+        if (text != nullptr) {
+            *text = box->text();
+        }
+        box->button(button)->click();
+    });
+}
+
+QStringList TopLevelTexts(const QTreeWidget& tree) {
+    QStringList texts;
+    for (int i = 0; i < tree.topLevelItemCount(); ++i) {
+        texts << tree.topLevelItem(i)->text(0);
+    }
+    return texts;
+}
+
+// Every top-level item with its children: the whole tree as text.
+QStringList TreeText(const QTreeWidget& tree) {
+    QStringList lines;
+    for (int i = 0; i < tree.topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = tree.topLevelItem(i);
+        lines << item->text(0);
+        for (int c = 0; c < item->childCount(); ++c) {
+            lines << QStringLiteral("  ") + item->child(c)->text(0);
+        }
+    }
+    return lines;
+}
+
+}  // namespace
+
+class RepositoryCommandsTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir work;
+    QString photos;
+    QString photoA, photoACopy, photoB, photoC;
+
+private slots:
+    void initTestCase() {
+        photos = work.filePath("photos");
+        QVERIFY(QDir().mkpath(photos + "/trip"));
+        const QImage a = vistrel::test::MakePhotoLike(400, 300, 1);
+        const QImage b = vistrel::test::MakePhotoLike(400, 300, 2);
+        const QImage c = vistrel::test::MakePhotoLike(300, 400, 3);
+        photoA = photos + "/a.png";
+        photoACopy = photos + "/trip/a-small.jpg";  // a near-copy: smaller and re-encoded
+        photoB = photos + "/b.png";
+        photoC = photos + "/trip/c.bmp";
+        QVERIFY(vistrel::test::WritePicture(a, PictureFormat::Png, photoA));
+        QVERIFY(vistrel::test::WritePicture(
+            a.scaled(200, 150, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+            PictureFormat::Jpeg, photoACopy));
+        QVERIFY(vistrel::test::WritePicture(b, PictureFormat::Png, photoB));
+        QVERIFY(vistrel::test::WritePicture(c, PictureFormat::Bmp, photoC));
+    }
+
+    void addTestSaveAndOpenAgain() {
+        CQRXDlg window;
+        window.show();
+        ChooseFile(photos);
+        window.Actions().addToRepository->trigger();
+        QCOMPARE(window.Repository().GetCount(), 4);
+        QVERIFY(window.Repository().IsModified());
+
+        window.Actions().testRepository->trigger();
+        QVERIFY(window.Repository().HasSimilar());
+        const int a = window.Repository().FindPicture(photoA);
+        const int copy = window.Repository().FindPicture(photoACopy);
+        QCOMPARE(window.Repository().GetPicture(a).similar.size(), size_t(1));
+        QCOMPARE(window.Repository().GetPicture(a).similar[0].index, copy);
+        QCOMPARE(
+            window.Repository().GetPicture(window.Repository().FindPicture(photoB)).similar.size(),
+            size_t(0));
+        const QStringList tested = TreeText(*window.Tree());
+        QCOMPARE(tested.size(), 6);  // four pictures, two links
+        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items: 6"));
+
+        // Saved under a name without ".qrx": the file gets it.
+        ChooseFile(work.filePath("set"));
+        window.Actions().saveRepository->trigger();
+        QVERIFY(QFileInfo::exists(work.filePath("set.qrx")));
+        QVERIFY(!window.Repository().IsModified());
+
+        // Opened again in a fresh window: the same tree.
+        CQRXDlg other;
+        other.show();
+        ChooseFile(work.filePath("set.qrx"));
+        other.Actions().openRepository->trigger();
+        QCOMPARE(TreeText(*other.Tree()), tested);
+        QCOMPARE(other.Tree()->geometry().top(), 200);
+        QVERIFY(other.Repository().IsModified());  // loading added entries
+
+        // Saving over an existing file asks about the file really written.
+        QString question;
+        ChooseFile(work.filePath("set"));
+        AnswerMessageBox(QMessageBox::No, &question);
+        other.Actions().saveRepository->trigger();
+        QVERIFY(question.contains(work.filePath("set.qrx")));
+        QVERIFY(other.Repository().IsModified());
+    }
+
+    void openAFileThatCannotBeReadSaysSo() {
+        const QString broken = work.filePath("broken.qrx");
+        QFile file(broken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("3\0\n\0", 4));  // declares three entries, holds none
+        file.close();
+        CQRXDlg window;
+        window.show();
+        QString message;
+        ChooseFile(broken);
+        AnswerMessageBox(QMessageBox::Ok, &message);
+        window.Actions().openRepository->trigger();
+        QVERIFY(message.contains("could not be read"));
+        QVERIFY(window.Repository().IsEmpty());
+    }
+
+    void openCancelledChangesNothing() {
+        CQRXDlg window;
+        window.show();
+        window.Repository().AddPicture(photoA);
+        window.RefreshTree();
+        CancelChooser();
+        window.Actions().openRepository->trigger();  // no question: nothing was chosen
+        QCOMPARE(window.Repository().GetCount(), 1);
+        QVERIFY(window.Repository().IsModified());
+    }
+
+    void newRepositoryAsksAboutAModifiedOne() {
+        CQRXDlg window;
+        window.show();
+        window.Repository().AddPicture(photoA);
+        window.RefreshTree();
+        QString question;
+        AnswerMessageBox(QMessageBox::No, &question);
+        CancelChooser();
+        window.Actions().newRepository->trigger();
+        QCOMPARE(question, QStringLiteral("Do you want to save changes?"));
+        QVERIFY(window.Repository().IsEmpty());
+        QVERIFY(!window.Repository().IsModified());
+        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items: 0"));
+    }
+
+    void searchSimilarLinksOnlyTheTarget() {
+        CQRXDlg window;
+        window.show();
+        for (const QString& path : {photoB, photoACopy, photoC}) {
+            window.Repository().AddPicture(path);
+        }
+        window.RefreshTree();
+        ChooseFile(photoA);
+        window.Actions().searchSimilar->trigger();
+        QCOMPARE(window.Repository().GetCount(), 4);  // the searched picture joined
+        const int target = window.Repository().FindPicture(photoA);
+        QCOMPARE(target, 3);
+        QCOMPARE(window.Repository().GetPicture(target).similar.size(), size_t(1));
+        QCOMPARE(window.Repository().GetPicture(1).similar.size(), size_t(1));
+        QCOMPARE(window.Repository().GetPicture(0).similar.size(), size_t(0));
+    }
+
+    void nextSimilarWalksTheTopLevelItems() {
+        CQRXDlg window;
+        window.show();
+        for (const QString& path : {photoB, photoA, photoC, photoACopy}) {
+            window.Repository().AddPicture(path);
+        }
+        window.Repository().AddSimilarPair(vistrel::PairInfo{nullptr, nullptr, 1, 3, 2.0f});
+        window.RefreshTree();
+        QCOMPARE(window.SelectedPath(), photoB);
+        window.Actions().nextSimilar->trigger();
+        QCOMPARE(window.SelectedPath(), photoA);
+        window.Actions().nextSimilar->trigger();
+        QCOMPARE(window.SelectedPath(), photoACopy);
+        QString message;
+        AnswerMessageBox(QMessageBox::Ok, &message);
+        window.Actions().nextSimilar->trigger();
+        QCOMPARE(message, QStringLiteral("Not found"));
+        QCOMPARE(window.SelectedPath(), photoACopy);
+        // From a child item only its siblings count, and they have no children.
+        window.Tree()->setCurrentItem(window.Tree()->topLevelItem(1)->child(0));
+        message.clear();
+        AnswerMessageBox(QMessageBox::Ok, &message);
+        window.Actions().nextSimilar->trigger();
+        QCOMPARE(message, QStringLiteral("Not found"));
+    }
+
+    void removeLeavesNoItemOfTheRemovedPicture() {
+        CQRXDlg window;
+        window.show();
+        for (const QString& path : {photoB, photoA, photoC, photoACopy}) {
+            window.Repository().AddPicture(path);
+        }
+        window.Repository().AddSimilarPair(vistrel::PairInfo{nullptr, nullptr, 1, 3, 2.0f});
+        window.Repository().AddSimilarPair(vistrel::PairInfo{nullptr, nullptr, 0, 1, 2.0f});
+        window.RefreshTree();
+
+        // A top-level item: its own item and every child naming it go.
+        window.Tree()->setCurrentItem(window.Tree()->topLevelItem(1));
+        window.Actions().removeFromRepository->trigger();
+        QCOMPARE(window.Repository().FindPicture(photoA), -1);
+        QCOMPARE(TreeText(*window.Tree()), (QStringList{photoB, photoC, photoACopy}));
+        QVERIFY(QFileInfo::exists(photoA));  // the file on disk is not touched
+
+        // A child item: the picture it names goes, with its own top-level item.
+        window.Repository().AddSimilarPair(vistrel::PairInfo{nullptr, nullptr, 0, 2, 2.0f});
+        window.RefreshTree();
+        window.Tree()->setCurrentItem(window.Tree()->topLevelItem(0)->child(0));
+        QCOMPARE(window.SelectedPath(), photoACopy);
+        window.Actions().removeFromRepository->trigger();
+        QCOMPARE(TreeText(*window.Tree()), (QStringList{photoB, photoC}));
+        QCOMPARE(window.Repository().GetCount(), 2);
+        for (const QString& path : TopLevelTexts(*window.Tree())) {
+            QVERIFY(window.Repository().FindPicture(path) >= 0);
+        }
+        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items: 2"));
+    }
+};
+
+int main(int argc, char* argv[]) {
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
+    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+    QApplication application(argc, argv);
+    // Qt's own choosers, which a test can answer, whatever desktop the machine has.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    RepositoryCommandsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "RepositoryCommandsTest.moc"
