@@ -19,11 +19,11 @@ int RunSignatureCommand(const CliOptions& options, Console& console) {
         reason = QStringLiteral("no such file");
     } else if (info.isDir()) {
         reason = QStringLiteral("it is a folder");
+    } else if (!info.isFile()) {
+        // A FIFO or a device named like a picture could block or never end.
+        reason = QStringLiteral("not a regular file");
     } else {
         reason = UnreadableReason(picture, false);
-    }
-    if (reason.isEmpty() && (!info.isFile())) {  // a FIFO or a device would block or never end
-        reason = QStringLiteral("not a regular file");
     }
     std::vector<std::uint8_t> signature;
     if (reason.isEmpty()) {
