@@ -5,6 +5,7 @@
 #include "WindowTexts.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -39,14 +40,21 @@ CQRXDlg::CQRXDlg(QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/icons/vistrel.png")));
     client = new QWidget(this);
     setCentralWidget(client);
+    // The upper part of the window is laid out in units of an 8-point dialog font, which keeps
+    // it above the tree at 210 pixels; the tree itself uses the desktop's font.
+    QFont dialogFont = client->font();
+    dialogFont.setPointSize(8);
+    client->setFont(dialogFont);
     client->installEventFilter(this);
     BuildControls(client);
     actions = BuildMainMenu(*this);
     contextMenu = BuildContextMenu(*this, actions);
     ConnectCommands();
-    statusBar()->showMessage(tr("Ready"));
+    statusText = new QLabel(this);
+    statusBar()->addWidget(statusText, 1);
+    SetStatusText(tr("Ready"));
 
-    const QRect clientSize = DialogUnitsToPixels(*this, 0, 0, 465, 247);
+    const QRect clientSize = DialogUnitsToPixels(*client, 0, 0, 465, 247);
     resize(clientSize.width(),
            clientSize.height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     showAll->setChecked(true);
@@ -59,8 +67,8 @@ CQRXDlg::~CQRXDlg() {
 }
 
 void CQRXDlg::BuildControls(QWidget* parent) {
-    const auto units = [this](int x, int y, int width, int height) {
-        return DialogUnitsToPixels(*this, x, y, width, height);
+    const auto units = [parent](int x, int y, int width, int height) {
+        return DialogUnitsToPixels(*parent, x, y, width, height);
     };
     previewGroup = new QGroupBox(tr("Preview"), parent);
     previewGroup->setGeometry(units(7, 7, 449, 114));
@@ -77,15 +85,19 @@ void CQRXDlg::BuildControls(QWidget* parent) {
     showSimilar->setGeometry(units(342, 42, 106, 10));
     showLoadError = new QRadioButton(tr("Show with load error"), parent);
     showLoadError->setGeometry(units(342, 60, 82, 10));
-    for (QRadioButton* radio : {showAll, showSimilar, showLoadError}) {
-        // Texts wider than their units in this font must not be cut off.
-        radio->resize(std::max(radio->width(), radio->sizeHint().width()), radio->height());
+    // A text wider than its units in the desktop's font must not be cut off.
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             deleteButton, openButton, findButton, nextButton, deleteSimilarButton,
+             deleteDamagedButton, showAll, showSimilar, showLoadError}) {
+        control->resize(std::max(control->width(), control->sizeHint().width()),
+                        std::max(control->height(), control->sizeHint().height()));
     }
     sizeLabel = new QLabel(parent);
     sizeLabel->setGeometry(units(143, 103, 127, 8));
     sizeLabel->setAlignment(Qt::AlignCenter);
 
     tree = new QTreeWidget(parent);
+    tree->setFont(QApplication::font());
     tree->setHeaderHidden(true);
     tree->setColumnCount(1);
     tree->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -147,6 +159,16 @@ void CQRXDlg::LayOutTree() {
     // The client widget already ends at the status bar's top.
     const int height = std::max(0, client->height() - kTreeTop);
     tree->setGeometry(0, kTreeTop, client->width(), height);
+}
+
+QString CQRXDlg::StatusText() const {
+    return statusText->text();
+}
+
+void CQRXDlg::SetStatusText(const QString& text) {
+    statusText->setText(text);
+    // Repainted at once, so that "Processing..." shows before the work that follows it.
+    statusText->repaint();
 }
 
 void CQRXDlg::UpdateCommandStates() {

@@ -53,6 +53,9 @@ public:
     void UpdatePreview();
     /// Chooses the view filter, as its radio button does.
     void SetFilter(ViewFilter filter);
+    /// The text of the status bar: the totals, or what a command is doing.
+    QString StatusText() const;
+    void SetStatusText(const QString& text);
     /// The path of the tree's selected item (a top-level or a child item), or an empty string.
     QString SelectedPath() const;
 
@@ -110,6 +113,8 @@ private:
     QRadioButton* showSimilar = nullptr;
     QRadioButton* showLoadError = nullptr;
     QTreeWidget* tree = nullptr;
+    /// A permanent label: a temporary status message would be wiped by menu hovering.
+    QLabel* statusText = nullptr;
     ViewFilter viewFilter = ViewFilter::All;
     /// The tree's selection changes are acted on only while true (not during a rebuild).
     bool treeEventsEnabled = true;

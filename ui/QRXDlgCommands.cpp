@@ -14,7 +14,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QStatusBar>
 #include <QTreeWidget>
 
 namespace vistrel {
@@ -48,7 +47,7 @@ void CQRXDlg::OpenRepository() {
         return;
     }
     DiscardRepository();
-    statusBar()->showMessage(tr("Opening..."));
+    SetStatusText(tr("Opening..."));
     CLoadWaitDlg wait(this);
     wait.params.repository = repository.get();
     wait.params.path = path;
@@ -84,7 +83,7 @@ bool CQRXDlg::SaveRepository() {
                               QMessageBox::No) != QMessageBox::Yes) {
         return false;
     }
-    statusBar()->showMessage(tr("Saving..."));
+    SetStatusText(tr("Saving..."));
     const bool saved = repository->SaveToFile(target);
     UpdateTotals();
     if (!saved) {
@@ -98,7 +97,7 @@ bool CQRXDlg::SaveRepository() {
 
 void CQRXDlg::AddToRepository() {
     const QString folder = QFileDialog::getExistingDirectory(this, tr("Please choose a folder."));
-    statusBar()->showMessage(tr("Processing..."));
+    SetStatusText(tr("Processing..."));
     if (!folder.isEmpty()) {
         if (QFileInfo(folder).isDir()) {
             QStringList extensions;

@@ -7,7 +7,6 @@
 #include <QCursor>
 #include <QMenu>
 #include <QRadioButton>
-#include <QStatusBar>
 #include <QTreeWidget>
 
 namespace vistrel {
@@ -83,7 +82,7 @@ void CQRXDlg::UpdateTotals() {
     } else if (showLoadError->isChecked()) {
         prefix = tr("Total items (load error): ");
     }
-    statusBar()->showMessage(prefix + QString::number(CountItems(*tree)));
+    SetStatusText(prefix + QString::number(CountItems(*tree)));
 }
 
 void CQRXDlg::SetFilter(ViewFilter filter) {

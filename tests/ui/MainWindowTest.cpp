@@ -124,7 +124,7 @@ private slots:
     void startState() {
         CQRXDlg window;
         QCOMPARE(window.windowTitle(), QStringLiteral("Vistrel"));
-        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items: 0"));
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items: 0"));
         QCOMPARE(window.Tree()->topLevelItemCount(), 0);
         QVERIFY(window.SizeLabel()->text().isEmpty());
         QCOMPARE(EnabledNames(window),
@@ -199,7 +199,7 @@ private slots:
         QCOMPARE(TopLevelTexts(*tree), (QStringList{a, b}));
         QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), b);
         QCOMPARE(tree->topLevelItem(1)->child(0)->text(0), a);
-        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items: 4"));
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items: 4"));
         QCOMPARE(window.SelectedPath(), a);
         QVERIFY(!tree->topLevelItem(0)->isExpanded());
         // The first item is previewed: 300 x 200 with its file size.
@@ -222,25 +222,24 @@ private slots:
         }
         window.SetFilter(ViewFilter::WithSimilar);
         QCOMPARE(window.Tree()->topLevelItemCount(), 0);
-        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items (similar): 0"));
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items (similar): 0"));
 
         Link(window, 0, 2);
         window.RefreshTree();
         QCOMPARE(TopLevelTexts(*window.Tree()), (QStringList{a, c}));
-        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items (similar): 4"));
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items (similar): 4"));
 
         window.SetFilter(ViewFilter::WithLoadError);
         QCOMPARE(TopLevelTexts(*window.Tree()), (QStringList{gone}));
         QCOMPARE(window.Tree()->topLevelItem(0)->foreground(0).color(), QColor(255, 0, 0));
-        QCOMPARE(window.statusBar()->currentMessage(),
-                 QStringLiteral("Total items (load error): 1"));
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items (load error): 1"));
 
         window.SetFilter(ViewFilter::All);
         QCOMPARE(window.Tree()->topLevelItemCount(), 4);
         // Only the unreadable entry's own item is red, not the child items naming it.
         QCOMPARE(window.Tree()->topLevelItem(3)->foreground(0).color(), QColor(255, 0, 0));
         QVERIFY(window.Tree()->topLevelItem(0)->foreground(0).color() != QColor(255, 0, 0));
-        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items: 6"));
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items: 6"));
 
         // The filter in force, chosen again, does not rebuild: selection and expansion stay.
         window.Tree()->topLevelItem(2)->setExpanded(true);

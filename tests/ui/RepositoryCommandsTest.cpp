@@ -138,7 +138,7 @@ private slots:
             size_t(0));
         const QStringList tested = TreeText(*window.Tree());
         QCOMPARE(tested.size(), 6);  // four pictures, two links
-        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items: 6"));
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items: 6"));
 
         // Saved under a name without ".qrx": the file gets it.
         ChooseFile(work.filePath("set"));
@@ -203,7 +203,7 @@ private slots:
         QCOMPARE(question, QStringLiteral("Do you want to save changes?"));
         QVERIFY(window.Repository().IsEmpty());
         QVERIFY(!window.Repository().IsModified());
-        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items: 0"));
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items: 0"));
     }
 
     void searchSimilarLinksOnlyTheTarget() {
@@ -277,7 +277,7 @@ private slots:
         for (const QString& path : TopLevelTexts(*window.Tree())) {
             QVERIFY(window.Repository().FindPicture(path) >= 0);
         }
-        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Total items: 2"));
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items: 2"));
     }
 };
 
