@@ -2,6 +2,7 @@
 
 #include "DialogUnits.h"
 #include "PreviewBox.h"
+#include "ProgramResources.h"
 #include "WindowTexts.h"
 
 #include <QAction>
@@ -37,6 +38,7 @@ QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& where
 CQRXDlg::CQRXDlg(QWidget* parent)
     : QMainWindow(parent), repository(std::make_unique<CPictureRepository>()) {
     setWindowTitle(ProgramName());
+    EnsureProgramResources();
     setWindowIcon(QIcon(QStringLiteral(":/icons/vistrel.png")));
     client = new QWidget(this);
     setCentralWidget(client);
