@@ -1,5 +1,6 @@
 #include "DifferenceFactor.h"
 
+#include "DifferenceKernel.h"
 #include "ProgramSettings.h"
 
 #include <cmath>
