@@ -2,8 +2,11 @@
 
 #include "PairInfo.h"
 #include "SignatureBytes.h"
+#include "SignatureSketch.h"
 
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace vistrel {
@@ -16,10 +19,29 @@ class ComparisonPairs {
 public:
     /// `signatures` by entry index (empty for an entry that takes part in no comparison);
     /// `target` below 0 for the whole repository, else the entry to search for.
-    ComparisonPairs(std::vector<SignatureBytes> signatures, std::int32_t target);
+    ComparisonPairs(std::vector<SignatureBytes> signatures, std::int32_t target,
+                    std::int32_t side = 100);
 
     /// Number of pairs of the run.
     std::uint64_t Count() const { return count; }
+    /// The entry searched for, or a negative number for the whole repository.
+    std::int32_t Target() const { return target; }
+    /// The signature of entry i, or null when it takes part in no comparison.
+    const std::uint8_t* Signature(std::int32_t i) const {
+        return signatures[static_cast<std::size_t>(i)].data();
+    }
+    /// The run's sketches, for lower bounds of the factor.
+    const SketchTable& Sketches() const { return *sketches; }
+
+    /// The row i of the whole-repository order that pair number k falls in.
+    std::int32_t RowOf(std::uint64_t k) const;
+    /// Number of pairs before row i in the whole-repository order.
+    std::uint64_t RowStart(std::int64_t i) const;
+
+    /// The entries j with first <= j < last and a signature whose sketch key lies within
+    /// `window` of entry i's, in ascending order, into `out`.
+    void CandidatesNear(std::int32_t i, std::int64_t window, std::int32_t first, std::int32_t last,
+                        std::vector<std::int32_t>& out) const;
 
     /// Calls visit(pair) for the pairs numbered first, first + 1, ... (at most `limit` of them,
     /// never past the end) until visit returns false. Returns the number of pairs visited.
@@ -28,14 +50,13 @@ public:
 
 private:
     PairInfo MakePair(std::int32_t a, std::int32_t b) const;
-    /// The row i of the whole-repository order that pair number k falls in.
-    std::int32_t RowOf(std::uint64_t k) const;
-    /// Number of pairs before row i in the whole-repository order.
-    std::uint64_t RowStart(std::int64_t i) const;
 
     std::vector<SignatureBytes> signatures;
     std::int32_t target;
     std::uint64_t count;
+    std::unique_ptr<const SketchTable> sketches;
+    /// (sketch key, entry) of every entry with a signature, by key.
+    std::vector<std::pair<std::int64_t, std::int32_t>> byKey;
 };
 
 template <typename Visit>

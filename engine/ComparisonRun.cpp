@@ -2,6 +2,7 @@
 
 #include "ComparisonWorker.h"
 #include "PictureRepository.h"
+#include "ProgramSettings.h"
 
 #include <algorithm>
 #include <system_error>
@@ -39,7 +40,7 @@ bool CPictureRepository::StartComparison(std::shared_ptr<NoticeQueue> notices,
     for (const CPictureInfo& picture : pictures) {
         signatures.push_back(picture.loadError ? SignatureBytes() : picture.signature);
     }
-    const auto pairs = std::make_shared<const ComparisonPairs>(std::move(signatures), target);
+    const auto pairs = std::make_shared<const ComparisonPairs>(std::move(signatures), target, side);
     if (workerCount <= 0) {
         workerCount = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     }
@@ -51,7 +52,8 @@ bool CPictureRepository::StartComparison(std::shared_ptr<NoticeQueue> notices,
     stopEvent = std::make_shared<StopEvent>();
     for (int i = 0; i < workerCount; ++i) {
         workerParams.push_back(std::make_shared<ThreadParams>(
-            ThreadParams{pairs, spans, stopEvent, notices, message, halfThreshold, side}));
+            ThreadParams{pairs, spans, stopEvent, notices, message, halfThreshold, side,
+                         TheProgramSettings().shapeOnly}));
     }
     try {
         for (const std::shared_ptr<ThreadParams>& block : workerParams) {

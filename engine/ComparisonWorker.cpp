@@ -1,29 +1,127 @@
 #include "ComparisonWorker.h"
 
-#include "DifferenceFactor.h"
+#include "PairDecision.h"
+
+#include <algorithm>
 
 namespace vistrel {
 
+namespace {
+
+// Walks the pairs [first, last) of the run in order and records the similar ones. Pairs that
+// cannot be similar by their sketch keys are passed over without a look. Returns true when the
+// stop flag ended the walk; `done` is then the number of pairs decided, from `first`.
+class SpanWalk {
+public:
+    SpanWalk(const ThreadParams& block, const PairDecision& decision,
+             std::vector<PairInfo>& records)
+        : block(block), pairs(*block.pairs), decision(decision), records(records) {}
+
+    bool Walk(std::uint64_t first, std::uint64_t last, std::uint64_t& done) {
+        return pairs.Target() >= 0 ? WalkSearch(first, last, done)
+                                   : WalkWholeRepository(first, last, done);
+    }
+
+private:
+    bool Stopped() const { return block.stopEvent->IsSet(); }
+
+    // Compares entry `row` with each candidate in ascending order; true when stopped, with
+    // `decided` set to the candidates' span up to the last one compared.
+    bool CompareRow(std::int32_t row, std::int32_t rowFirst, std::int32_t rowLast, bool rowIsA,
+                    std::uint64_t& decided) {
+        pairs.CandidatesNear(row, decision.KeyWindow(), rowFirst, rowLast, candidates);
+        const std::uint8_t* rowSignature = pairs.Signature(row);
+        for (const std::int32_t other : candidates) {
+            float factor = 0.0f;
+            if (decision.IsSimilar(pairs.Signature(other), rowSignature,
+                                   static_cast<std::size_t>(other), static_cast<std::size_t>(row),
+                                   factor)) {
+                records.push_back(rowIsA ? PairInfo{nullptr, nullptr, row, other, factor}
+                                         : PairInfo{nullptr, nullptr, other, row, factor});
+            }
+            if (Stopped()) {
+                decided = static_cast<std::uint64_t>(other - rowFirst) + 1;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool WalkWholeRepository(std::uint64_t first, std::uint64_t last, std::uint64_t& done) {
+        for (std::uint64_t k = first; k < last;) {
+            const std::int32_t i = pairs.RowOf(k);
+            const std::uint64_t rowEnd = std::min(last, pairs.RowStart(i + 1));
+            const auto j0 = static_cast<std::int32_t>(i + 1 + (k - pairs.RowStart(i)));
+            const auto j1 = static_cast<std::int32_t>(j0 + (rowEnd - k));
+            std::uint64_t decided = 0;
+            if (pairs.Signature(i) != nullptr && CompareRow(i, j0, j1, true, decided)) {
+                done = k - first + decided;
+                return true;
+            }
+            k = rowEnd;
+            if (Stopped()) {
+                done = k - first;
+                return true;
+            }
+        }
+        done = last - first;
+        return false;
+    }
+
+    bool WalkSearch(std::uint64_t first, std::uint64_t last, std::uint64_t& done) {
+        const std::int32_t target = pairs.Target();
+        done = last - first;
+        if (pairs.Signature(target) == nullptr) {
+            return false;  // nothing to compare with
+        }
+        // Pair k is entry k, or k + 1 from the target on.
+        const auto entryOf = [target](std::uint64_t k) {
+            return static_cast<std::int32_t>(k < static_cast<std::uint64_t>(target) ? k : k + 1);
+        };
+        const std::int32_t firstEntry = entryOf(first);
+        const std::int32_t lastEntry = entryOf(last - 1) + 1;
+        pairs.CandidatesNear(target, decision.KeyWindow(), firstEntry, lastEntry, candidates);
+        const std::uint8_t* targetSignature = pairs.Signature(target);
+        for (const std::int32_t other : candidates) {
+            if (other == target) {
+                continue;
+            }
+            float factor = 0.0f;
+            if (decision.IsSimilar(targetSignature, pairs.Signature(other),
+                                   static_cast<std::size_t>(target),
+                                   static_cast<std::size_t>(other), factor)) {
+                records.push_back(PairInfo{nullptr, nullptr, other, target, factor});
+            }
+            if (Stopped()) {
+                const std::uint64_t k = other < target ? other : other - 1;
+                done = k - first + 1;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    const ThreadParams& block;
+    const ComparisonPairs& pairs;
+    const PairDecision& decision;
+    std::vector<PairInfo>& records;
+    std::vector<std::int32_t> candidates;
+};
+
+}  // namespace
+
 int ComparisonWorker(const ThreadParams& block) {
+    const PairDecision decision(block.pairs->Sketches(), block.side, block.threshold,
+                                block.shapeOnly);
     std::uint64_t span = 0;
     std::uint64_t firstPair = 0;
     bool stopped = false;
     while (!stopped && block.spans->Take(span, firstPair)) {
         ComparisonNotice notice{block.message, kNoticePairsCompared, span, 0, true, {}};
-        notice.pairsDone = block.pairs->VisitPairs(
-            firstPair, block.spans->SpanLength(), [&](const PairInfo& pair) {
-                if (pair.signatureA == nullptr || pair.signatureB == nullptr) {
-                    return true;  // an entry without a signature takes part in no comparison
-                }
-                const float factor =
-                    ComputeDifference(pair.signatureA, pair.signatureB, block.side);
-                if (IsSimilarFactor(factor, block.threshold)) {
-                    notice.records.push_back(
-                        PairInfo{nullptr, nullptr, pair.indexA, pair.indexB, factor});
-                }
-                stopped = block.stopEvent->IsSet();
-                return !stopped;
-            });
+        const std::uint64_t last =
+            std::min(block.pairs->Count(), firstPair + block.spans->SpanLength());
+        SpanWalk walk(block, decision, notice.records);
+        stopped = walk.Walk(firstPair, last, notice.pairsDone);
         notice.complete = !stopped;
         block.notices->Post(std::move(notice));
     }

@@ -25,6 +25,8 @@ struct ThreadParams {
     std::uint32_t message = kComparisonNoticeMessage;  ///< number carried by every notice
     float threshold = 0.0f;   ///< similarity limit in percent (the run stores half the user's)
     std::int32_t side = 100;  ///< N, the side length of the signatures
+    /// The comparison mode, read from the settings when the run starts.
+    bool shapeOnly = false;
 };
 
 }  // namespace vistrel

@@ -1,13 +1,16 @@
 // Similarity runs of a whole repository and of one picture, on one or many workers.
 
+#include "AreaResampler.h"
 #include "ComparisonCollector.h"
 #include "DifferenceFactor.h"
 #include "PictureRepository.h"
 #include "ProgramSettings.h"
 #include "SignatureBuilders.h"
+#include "support/TestPictures.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -96,6 +99,31 @@ protected:
     CPictureRepository repository;
 };
 
+// Photo-like signatures in groups of near-copies: each base picture, then copies brightened,
+// grained and tinted by growing amounts, so that factors spread over the whole useful range.
+void AddPhotoLikeEntries(CPictureRepository& repository, int bases, int copiesPerBase) {
+    std::mt19937 random(77);
+    for (int base = 0; base < bases; ++base) {
+        const QImage photo = test::MakePhotoLike(120, 90, static_cast<std::uint32_t>(base) + 1);
+        for (int copy = 0; copy < copiesPerBase; ++copy) {
+            QImage variant = photo.copy();
+            for (int y = 0; y < variant.height(); ++y) {
+                uchar* row = variant.scanLine(y);
+                for (int x = 0; x < 3 * variant.width(); ++x) {
+                    const int shift = copy * (x % 3 == 0 ? 3 : 1) +
+                                      static_cast<int>(random() % (2 * copy + 1)) - copy;
+                    row[x] = static_cast<uchar>(std::clamp(row[x] + shift, 0, 255));
+                }
+            }
+            const std::int32_t index = repository.GetCount();
+            repository.AddPicture(QStringLiteral("/nowhere/%1-%2.png").arg(base).arg(copy));
+            CPictureInfo& entry = repository.GetPicture(index);
+            entry.signature = SignatureBytes(ResampleToSignature(variant, test::kSide));
+            entry.loadError = false;
+        }
+    }
+}
+
 TEST_F(ComparisonRunTest, ThreeEntriesWithOneSimilarPair) {
     AddEntries(3, 3, 0);
     repository.GetPicture(2).signature = repository.GetPicture(0).signature;
@@ -165,6 +193,52 @@ TEST_F(ComparisonRunTest, RecordObserverSeesEveryPairInOrderWithItsFactor) {
     }
     // The observer changes nothing the collector records.
     EXPECT_EQ(Links(), ReferenceLinks(6.0f, UINT64_MAX, false));
+}
+
+TEST_F(ComparisonRunTest, PrunedRunsGiveExactlyTheLinksOfThePlainWalk) {
+    // Whatever the bounds skip, the links, their factors and their order must be those of the
+    // plain reference walk, in both modes and from strict to lax thresholds.
+    AddPhotoLikeEntries(repository, 40, 5);
+    for (const bool shapeOnly : {false, true}) {
+        TheProgramSettings().shapeOnly = shapeOnly;
+        for (const float threshold : {1.0f, 4.0f, 10.0f, 50.0f, 99.0f}) {
+            ASSERT_TRUE(Run(threshold, -1, 2));
+            EXPECT_EQ(Links(), ReferenceLinks(threshold, UINT64_MAX, shapeOnly))
+                << "threshold " << threshold << ", shape only " << shapeOnly;
+        }
+    }
+    TheProgramSettings().shapeOnly = false;
+    // Not trivial: at 10 some pairs are similar and most are not.
+    ASSERT_TRUE(Run(10.0f, -1, 2));
+    std::size_t links = 0;
+    for (const auto& list : Links()) {
+        links += list.size();
+    }
+    EXPECT_GT(links, 0u);
+    EXPECT_LT(links, 200u * 199u / 2u);
+}
+
+TEST_F(ComparisonRunTest, PrunedSearchGivesExactlyThePlainSearch) {
+    AddPhotoLikeEntries(repository, 30, 5);
+    for (const float threshold : {4.0f, 10.0f, 50.0f}) {
+        const std::int32_t target = 52;
+        ASSERT_TRUE(Run(threshold, target, 2));
+        AllLinks expected(static_cast<std::size_t>(repository.GetCount()));
+        for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+            if (i == target) {
+                continue;
+            }
+            const float factor = ComputeDifferenceReference(
+                repository.GetPicture(target).signature.data(),
+                repository.GetPicture(i).signature.data(), test::kSide, false);
+            if (IsSimilarFactor(factor, threshold / 2)) {
+                const auto truncated = static_cast<std::int32_t>(factor);
+                expected[static_cast<std::size_t>(target)].push_back({i, truncated});
+                expected[static_cast<std::size_t>(i)].push_back({target, truncated});
+            }
+        }
+        EXPECT_EQ(Links(), expected) << "threshold " << threshold;
+    }
 }
 
 TEST_F(ComparisonRunTest, SearchReplacesTheLinksOfATest) {

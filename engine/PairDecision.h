@@ -1,0 +1,38 @@
+#pragma once
+
+#include "SignatureSketch.h"
+
+#include <cstdint>
+
+namespace vistrel {
+
+/// Decides whether pairs of a run are similar, as fast as it safely can: lower bounds from the
+/// sketches first, then the exact sums with an early exit once their partial value already
+/// rules the pair out. Every pair it calls similar has its factor computed in full, exactly as
+/// ComputeDifference computes it; a safety margin keeps rounding from ever losing a similar
+/// pair. Any thread.
+class PairDecision {
+public:
+    PairDecision(const SketchTable& sketches, std::int32_t side, float thresholdPercent,
+                 bool shapeOnly);
+
+    /// The largest difference of sketch keys that can still belong to a similar pair.
+    std::int64_t KeyWindow() const { return keyWindow; }
+
+    /// True, with the exact factor, when signatures a and b (entries ia and ib) are similar.
+    bool IsSimilar(const std::uint8_t* a, const std::uint8_t* b, std::size_t ia, std::size_t ib,
+                   float& factor) const;
+
+private:
+    bool ExactSimilar(const std::uint8_t* a, const std::uint8_t* b, float& factor) const;
+
+    const SketchTable& sketches;
+    std::int32_t side;
+    float threshold;
+    bool shapeOnly;
+    /// Above this factor bound a pair is surely not similar, with room for rounding.
+    double rejectAbove;
+    std::int64_t keyWindow;
+};
+
+}  // namespace vistrel
