@@ -1,23 +1,34 @@
-// A whole test of a real folder of pictures, timed: vistrel_corpus_run FOLDER [WORKERS]
+// A whole test of a real folder of pictures, timed:
+//   vistrel_corpus_run FOLDER [--workers N] [--threshold T] [--shape-only]
+//                      [--signatures CACHE] [--copies N] [--reference]
 // Adds every picture of the enabled formats (hidden names skipped), then compares every pair
-// at the default threshold and prints the wall time of both phases, pairs per second, the
-// number of similar pairs and the peak memory of the process.
+// and prints the wall time of both phases, pairs per second, the number of similar pairs and
+// the peak memory of the process. CACHE keeps the signatures between runs (written when
+// missing), so that the comparison can be timed alone; --copies grows the set to N entries
+// with slightly perturbed copies; --reference also times the plain walk (one thread, scalar
+// reference arithmetic, no pruning) and prints the ratio.
 
 #include "ComparisonCollector.h"
+#include "DifferenceFactor.h"
 #include "PictureFormats.h"
 #include "PictureRepository.h"
 #include "ProgramSettings.h"
 
 #include <QCoreApplication>
+#include <QDataStream>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
+#include <random>
 
 namespace {
+
+using vistrel::CPictureRepository;
 
 long PeakMemoryMb() {
     rusage usage{};
@@ -25,32 +36,126 @@ long PeakMemoryMb() {
     return usage.ru_maxrss / 1024;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-    QCoreApplication application(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s FOLDER [WORKERS]\n", argv[0]);
-        return 1;
-    }
-    const int workers = argc > 2 ? std::atoi(argv[2]) : 0;
+void AddFolder(CPictureRepository& repository, const QString& folder) {
     QStringList extensions;
     vistrel::GetEnabledExtensions(vistrel::TheProgramSettings().enabledFormats, extensions);
     QStringList patterns;
     for (const QString& extension : extensions) {
         patterns << QLatin1Char('*') + extension;
     }
-
-    vistrel::CPictureRepository repository;
-    QElapsedTimer clock;
-    clock.start();
-    QDirIterator files(QString::fromLocal8Bit(argv[1]), patterns, QDir::Files,
-                       QDirIterator::Subdirectories);
+    QDirIterator files(folder, patterns, QDir::Files, QDirIterator::Subdirectories);
     while (files.hasNext()) {
         const QString path = files.next();
         if (!path.contains(QLatin1String("/."))) {
             repository.AddPicture(path);
         }
+    }
+}
+
+// The cache: per entry its path and its signature bytes (empty when unreadable).
+bool LoadCache(CPictureRepository& repository, const QString& cache) {
+    QFile file(cache);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    QDataStream in(&file);
+    while (!in.atEnd()) {
+        QString path;
+        QByteArray bytes;
+        in >> path >> bytes;
+        const std::int32_t index = repository.GetCount();
+        repository.AddPicture(QStringLiteral("cached:") + path);  // no such file: no decoding
+        auto& entry = repository.GetPicture(index);
+        entry.signature =
+            vistrel::SignatureBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+        entry.loadError = bytes.isEmpty();
+    }
+    return true;
+}
+
+void SaveCache(const CPictureRepository& repository, const QString& cache) {
+    QFile file(cache);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return;
+    }
+    QDataStream out(&file);
+    for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+        const auto& entry = repository.GetPicture(i);
+        out << entry.path
+            << QByteArray(reinterpret_cast<const char*>(entry.signature.data()),
+                          static_cast<qsizetype>(entry.signature.size()));
+    }
+}
+
+// Slightly perturbed copies of the entries, until there are `total`.
+void AddCopies(CPictureRepository& repository, std::int32_t total) {
+    std::mt19937 random(5);
+    const std::int32_t originals = repository.GetCount();
+    for (std::int32_t i = originals; i < total; ++i) {
+        const auto& source = repository.GetPicture(i % originals);
+        std::vector<std::uint8_t> bytes(source.signature.begin(), source.signature.end());
+        for (auto& byte : bytes) {
+            byte = static_cast<std::uint8_t>(
+                std::clamp(byte + static_cast<int>(random() % 5) - 2, 0, 255));
+        }
+        repository.AddPicture(QStringLiteral("copy:%1").arg(i));
+        auto& entry = repository.GetPicture(i);
+        entry.signature = vistrel::SignatureBytes(std::move(bytes));
+        entry.loadError = entry.signature.empty();
+    }
+}
+
+std::int64_t ReferenceWalk(const CPictureRepository& repository, float threshold, bool shapeOnly) {
+    std::int64_t similar = 0;
+    for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+        const std::uint8_t* a = repository.GetPicture(i).signature.data();
+        for (std::int32_t j = i + 1; j < repository.GetCount() && a != nullptr; ++j) {
+            const std::uint8_t* b = repository.GetPicture(j).signature.data();
+            if (b != nullptr &&
+                vistrel::IsSimilarFactor(vistrel::ComputeDifferenceReference(b, a, 100, shapeOnly),
+                                         threshold / 2)) {
+                ++similar;
+            }
+        }
+    }
+    return similar;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() < 2) {
+        std::fprintf(stderr,
+                     "usage: %s FOLDER [--workers N] [--threshold T] [--shape-only] "
+                     "[--signatures CACHE] [--copies N] [--reference]\n",
+                     argv[0]);
+        return 1;
+    }
+    const auto option = [&arguments](const char* name) {
+        const qsizetype at = arguments.indexOf(QString::fromLatin1(name));
+        return at > 0 && at + 1 < arguments.size() ? arguments[at + 1] : QString();
+    };
+    const int workers = option("--workers").toInt();
+    auto& settings = vistrel::TheProgramSettings();
+    if (!option("--threshold").isEmpty()) {
+        settings.threshold = option("--threshold").toFloat();
+    }
+    settings.shapeOnly = arguments.contains(QStringLiteral("--shape-only"));
+    const QString cache = option("--signatures");
+
+    CPictureRepository repository;
+    QElapsedTimer clock;
+    clock.start();
+    if (cache.isEmpty() || !LoadCache(repository, cache)) {
+        AddFolder(repository, arguments[1]);
+        if (!cache.isEmpty()) {
+            SaveCache(repository, cache);
+        }
+    }
+    if (!option("--copies").isEmpty()) {
+        AddCopies(repository, option("--copies").toInt());
     }
     const double addSeconds = clock.elapsed() / 1000.0;
     const long memoryAfterAdding = PeakMemoryMb();
@@ -60,15 +165,14 @@ int main(int argc, char* argv[]) {
     std::int32_t started = 0;
     std::uint64_t pairs = 0;
     clock.restart();
-    repository.StartComparison(notices, vistrel::kComparisonNoticeMessage,
-                               vistrel::TheProgramSettings().threshold, &started, -1, &pairs,
-                               workers);
+    repository.StartComparison(notices, vistrel::kComparisonNoticeMessage, settings.threshold,
+                               &started, -1, &pairs, workers);
     while (!collector.Collect(started)) {
-        notices->WaitForNotice(std::chrono::milliseconds(100));
+        notices->WaitForNotice(std::chrono::milliseconds(20));
     }
     repository.StopComparison();
     collector.Close();
-    const double compareSeconds = clock.elapsed() / 1000.0;
+    const double compareSeconds = clock.nsecsElapsed() / 1e9;
 
     std::int64_t links = 0;
     std::int32_t unreadable = 0;
@@ -76,13 +180,23 @@ int main(int argc, char* argv[]) {
         links += static_cast<std::int64_t>(repository.GetPicture(i).similar.size());
         unreadable += repository.GetPicture(i).loadError ? 1 : 0;
     }
-    std::printf("pictures %d (unreadable %d), workers %d\n", repository.GetCount(), unreadable,
-                started);
+    std::printf("pictures %d (unreadable %d), workers %d, threshold %.1f%s\n",
+                repository.GetCount(), unreadable, started, settings.threshold,
+                settings.shapeOnly ? ", shape only" : "");
     std::printf("adding: %.1f s, peak memory %ld MB\n", addSeconds, memoryAfterAdding);
-    std::printf("comparing: %llu pairs in %.2f s, %.0f pairs/s, %lld similar pairs\n",
+    std::printf("comparing: %llu pairs in %.3f s, %.0f pairs/s, %lld similar pairs\n",
                 static_cast<unsigned long long>(pairs), compareSeconds,
                 compareSeconds > 0 ? pairs / compareSeconds : 0.0,
                 static_cast<long long>(links / 2));
     std::printf("peak memory %ld MB\n", PeakMemoryMb());
+    if (arguments.contains(QStringLiteral("--reference"))) {
+        clock.restart();
+        const std::int64_t similar =
+            ReferenceWalk(repository, settings.threshold, settings.shapeOnly);
+        const double referenceSeconds = clock.nsecsElapsed() / 1e9;
+        std::printf("plain reference walk: %.1f s, %lld similar pairs, %.0f x slower\n",
+                    referenceSeconds, static_cast<long long>(similar),
+                    referenceSeconds / compareSeconds);
+    }
     return 0;
 }
