@@ -167,6 +167,7 @@ int main(int argc, char* argv[]) {
     clock.restart();
     repository.StartComparison(notices, vistrel::kComparisonNoticeMessage, settings.threshold,
                                &started, -1, &pairs, workers);
+    const double startSeconds = clock.nsecsElapsed() / 1e9;
     while (!collector.Collect(started)) {
         notices->WaitForNotice(std::chrono::milliseconds(20));
     }
@@ -188,6 +189,7 @@ int main(int argc, char* argv[]) {
                 static_cast<unsigned long long>(pairs), compareSeconds,
                 compareSeconds > 0 ? pairs / compareSeconds : 0.0,
                 static_cast<long long>(links / 2));
+    std::printf("of which preparing the run (sketches, order): %.3f s\n", startSeconds);
     std::printf("peak memory %ld MB\n", PeakMemoryMb());
     if (arguments.contains(QStringLiteral("--reference"))) {
         clock.restart();

@@ -1,6 +1,7 @@
 // One comparison of two 100 x 100 signatures, in both modes.
 
 #include "DifferenceFactor.h"
+#include "DifferenceKernel.h"
 #include "ProgramSettings.h"
 
 #include <benchmark/benchmark.h>
@@ -32,5 +33,24 @@ void ComputeDifference(benchmark::State& state) {
     state.SetLabel(state.range(0) != 0 ? "shape only" : "normal");
 }
 BENCHMARK(ComputeDifference)->Arg(0)->Arg(1);
+
+// Each kernel this processor can run, on the channel sums of one pair.
+void DifferenceKernels(benchmark::State& state) {
+    const auto kernels = vistrel::AvailableKernels();
+    if (static_cast<std::size_t>(state.range(0)) >= kernels.size()) {
+        state.SkipWithError("not available on this processor");
+        return;
+    }
+    const vistrel::DifferenceKernel& kernel = *kernels[static_cast<std::size_t>(state.range(0))];
+    const auto a = RandomSignature(1);
+    const auto b = RandomSignature(2);
+    for (auto _ : state) {
+        std::int64_t sums[3] = {0, 0, 0};
+        kernel.channelSquares(a.data(), b.data(), kSide * kSide, sums);
+        benchmark::DoNotOptimize(sums);
+    }
+    state.SetLabel(kernel.name);
+}
+BENCHMARK(DifferenceKernels)->DenseRange(0, 2);
 
 }  // namespace

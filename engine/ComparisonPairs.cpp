@@ -1,5 +1,7 @@
 #include "ComparisonPairs.h"
 
+#include "PairDecision.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -7,16 +9,33 @@
 namespace vistrel {
 
 ComparisonPairs::ComparisonPairs(std::vector<SignatureBytes> signaturesByEntry,
-                                 std::int32_t targetEntry, std::int32_t side)
+                                 std::int32_t targetEntry, std::int32_t side,
+                                 float thresholdPercent, bool shapeOnlyMode)
     : signatures(std::move(signaturesByEntry)),
       target(targetEntry),
-      sketches(std::make_unique<const SketchTable>(signatures, side)) {
+      sketches(std::make_unique<const SketchTable>(signatures, side)),
+      window(PairDecision::KeyWindow(thresholdPercent, static_cast<std::int64_t>(side) * side)),
+      shapeOnly(shapeOnlyMode) {
+    std::vector<std::pair<std::int64_t, std::int32_t>> byKey;
     for (std::size_t i = 0; i < signatures.size(); ++i) {
         if (!signatures[i].empty()) {
             byKey.emplace_back(sketches->Key(i), static_cast<std::int32_t>(i));
         }
     }
     std::sort(byKey.begin(), byKey.end());
+    sortedKeys.reserve(byKey.size());
+    sortedEntries.reserve(byKey.size());
+    for (const auto& [key, entry] : byKey) {
+        sortedKeys.push_back(key);
+        sortedEntries.push_back(entry);
+    }
+    if (!shapeOnly) {
+        for (std::size_t i = 0; i < signatures.size(); ++i) {
+            if (!signatures[i].empty()) {
+                cubes[CubeOf(i, 0, 0, 0)].push_back(static_cast<std::int32_t>(i));
+            }
+        }
+    }
     const auto n = static_cast<std::uint64_t>(signatures.size());
     if (target >= 0) {
         count = n >= 1 ? n - 1 : 0;
@@ -37,16 +56,51 @@ std::uint64_t ComparisonPairs::RowStart(std::int64_t i) const {
     return static_cast<std::uint64_t>(i * (2 * n - i - 1) / 2);
 }
 
-void ComparisonPairs::CandidatesNear(std::int32_t i, std::int64_t window, std::int32_t first,
-                                     std::int32_t last, std::vector<std::int32_t>& out) const {
+std::uint64_t ComparisonPairs::CubeOf(std::size_t i, int dx, int dy, int dz) const {
+    const auto& totals = signatures[i].Sketch().channelTotals;
+    // Channel totals are below 2^31, so each cube number fits 21 bits with room for -1.
+    const auto coordinate = [this](std::int32_t total, int delta) {
+        return static_cast<std::uint64_t>(total / window + 1 + delta) & 0x1FFFFF;
+    };
+    return coordinate(totals[0], dx) << 42 | coordinate(totals[1], dy) << 21 |
+           coordinate(totals[2], dz);
+}
+
+void ComparisonPairs::CandidatesInCubes(std::int32_t i, std::int32_t first, std::int32_t last,
+                                        std::vector<std::int32_t>& out) const {
     out.clear();
+    for (int dx = -1; dx <= 1; ++dx) {
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dz = -1; dz <= 1; ++dz) {
+                const auto cube = cubes.find(CubeOf(static_cast<std::size_t>(i), dx, dy, dz));
+                if (cube == cubes.end()) {
+                    continue;
+                }
+                // Entries are in index order: skip to the range asked for.
+                const std::vector<std::int32_t>& entries = cube->second;
+                for (auto it = std::lower_bound(entries.begin(), entries.end(), first);
+                     it != entries.end() && *it < last; ++it) {
+                    out.push_back(*it);
+                }
+            }
+        }
+    }
+}
+
+void ComparisonPairs::CandidatesNear(std::int32_t i, std::int32_t first, std::int32_t last,
+                                     std::vector<std::int32_t>& out) const {
+    if (!shapeOnly) {
+        CandidatesInCubes(i, first, last, out);
+        return;
+    }
     const std::int64_t key = sketches->Key(static_cast<std::size_t>(i));
-    const auto low =
-        std::lower_bound(byKey.begin(), byKey.end(), std::make_pair(key - window, INT32_MIN));
-    const auto high =
-        std::upper_bound(byKey.begin(), byKey.end(), std::make_pair(key + window, INT32_MAX));
+    const auto low = static_cast<std::size_t>(
+        std::lower_bound(sortedKeys.begin(), sortedKeys.end(), key - window) - sortedKeys.begin());
+    const auto high = static_cast<std::size_t>(
+        std::upper_bound(sortedKeys.begin(), sortedKeys.end(), key + window) - sortedKeys.begin());
     // A window wider than the range asked for is cheaper to test entry by entry.
-    if (high - low > static_cast<std::ptrdiff_t>(last - first) / 2) {
+    if (high - low > static_cast<std::size_t>(last - first) / 2) {
+        out.clear();
         for (std::int32_t j = first; j < last; ++j) {
             if (!signatures[static_cast<std::size_t>(j)].empty() &&
                 std::abs(sketches->Key(static_cast<std::size_t>(j)) - key) <= window) {
@@ -55,12 +109,17 @@ void ComparisonPairs::CandidatesNear(std::int32_t i, std::int64_t window, std::i
         }
         return;
     }
-    for (auto it = low; it != high; ++it) {
-        if (it->second >= first && it->second < last) {
-            out.push_back(it->second);
-        }
+    // Without branches: every entry of the window is written, and kept when in range.
+    out.resize(high - low);
+    std::size_t kept = 0;
+    const auto from = static_cast<std::uint32_t>(first);
+    const auto span = static_cast<std::uint32_t>(last - first);
+    for (std::size_t at = low; at < high; ++at) {
+        const std::int32_t j = sortedEntries[at];
+        out[kept] = j;
+        kept += static_cast<std::uint32_t>(j) - from < span ? 1 : 0;
     }
-    std::sort(out.begin(), out.end());
+    out.resize(kept);
 }
 
 std::int32_t ComparisonPairs::RowOf(std::uint64_t k) const {

@@ -2,10 +2,11 @@
 
 #include "PairInfo.h"
 #include "SignatureBytes.h"
-#include "SignatureSketch.h"
+#include "SketchTable.h"
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -19,8 +20,10 @@ class ComparisonPairs {
 public:
     /// `signatures` by entry index (empty for an entry that takes part in no comparison);
     /// `target` below 0 for the whole repository, else the entry to search for.
+    /// `thresholdPercent` and `shapeOnly` are the run's (the threshold as the workers compare
+    /// against it); they decide which pairs CandidatesNear can skip.
     ComparisonPairs(std::vector<SignatureBytes> signatures, std::int32_t target,
-                    std::int32_t side = 100);
+                    std::int32_t side = 100, float thresholdPercent = 0.0f, bool shapeOnly = false);
 
     /// Number of pairs of the run.
     std::uint64_t Count() const { return count; }
@@ -38,9 +41,9 @@ public:
     /// Number of pairs before row i in the whole-repository order.
     std::uint64_t RowStart(std::int64_t i) const;
 
-    /// The entries j with first <= j < last and a signature whose sketch key lies within
-    /// `window` of entry i's, in ascending order, into `out`.
-    void CandidatesNear(std::int32_t i, std::int64_t window, std::int32_t first, std::int32_t last,
+    /// The entries j with first <= j < last and a signature that may be similar to entry i
+    /// by their sketches' totals, into `out`, in no particular order.
+    void CandidatesNear(std::int32_t i, std::int32_t first, std::int32_t last,
                         std::vector<std::int32_t>& out) const;
 
     /// Calls visit(pair) for the pairs numbered first, first + 1, ... (at most `limit` of them,
@@ -55,8 +58,20 @@ private:
     std::int32_t target;
     std::uint64_t count;
     std::unique_ptr<const SketchTable> sketches;
-    /// (sketch key, entry) of every entry with a signature, by key.
-    std::vector<std::pair<std::int64_t, std::int32_t>> byKey;
+    /// Every entry with a signature, ordered by sketch key: the keys and the entries apart, so
+    /// that a window of keys is found and swept with few cache lines.
+    std::vector<std::int64_t> sortedKeys;
+    std::vector<std::int32_t> sortedEntries;
+    /// How far apart keys (or, in the normal mode, channel totals) of a similar pair can be.
+    std::int64_t window = 0;
+    bool shapeOnly = false;
+    /// In the normal mode: entries by the cube of channel totals they fall in, cubes `window`
+    /// wide, so that a similar pair lies in the same or a neighbouring cube. In index order.
+    std::unordered_map<std::uint64_t, std::vector<std::int32_t>> cubes;
+
+    std::uint64_t CubeOf(std::size_t i, int dx, int dy, int dz) const;
+    void CandidatesInCubes(std::int32_t i, std::int32_t first, std::int32_t last,
+                           std::vector<std::int32_t>& out) const;
 };
 
 template <typename Visit>

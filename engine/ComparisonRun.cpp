@@ -40,7 +40,9 @@ bool CPictureRepository::StartComparison(std::shared_ptr<NoticeQueue> notices,
     for (const CPictureInfo& picture : pictures) {
         signatures.push_back(picture.loadError ? SignatureBytes() : picture.signature);
     }
-    const auto pairs = std::make_shared<const ComparisonPairs>(std::move(signatures), target, side);
+    const bool shapeOnly = TheProgramSettings().shapeOnly;
+    const auto pairs = std::make_shared<const ComparisonPairs>(std::move(signatures), target, side,
+                                                               halfThreshold, shapeOnly);
     if (workerCount <= 0) {
         workerCount = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     }
@@ -51,9 +53,8 @@ bool CPictureRepository::StartComparison(std::shared_ptr<NoticeQueue> notices,
 
     stopEvent = std::make_shared<StopEvent>();
     for (int i = 0; i < workerCount; ++i) {
-        workerParams.push_back(std::make_shared<ThreadParams>(
-            ThreadParams{pairs, spans, stopEvent, notices, message, halfThreshold, side,
-                         TheProgramSettings().shapeOnly}));
+        workerParams.push_back(std::make_shared<ThreadParams>(ThreadParams{
+            pairs, spans, stopEvent, notices, message, halfThreshold, side, shapeOnly}));
     }
     try {
         for (const std::shared_ptr<ThreadParams>& block : workerParams) {

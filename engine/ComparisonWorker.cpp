@@ -3,10 +3,15 @@
 #include "PairDecision.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace vistrel {
 
 namespace {
+
+// How many candidates are decided between two looks at the stop flag: a few milliseconds of
+// work at most.
+constexpr std::size_t kCandidatesPerStopCheck = 256;
 
 // Walks the pairs [first, last) of the run in order and records the similar ones. Pairs that
 // cannot be similar by their sketch keys are passed over without a look. Returns true when the
@@ -25,24 +30,35 @@ public:
 private:
     bool Stopped() const { return block.stopEvent->IsSet(); }
 
-    // Compares entry `row` with each candidate in ascending order; true when stopped, with
-    // `decided` set to the candidates' span up to the last one compared.
-    bool CompareRow(std::int32_t row, std::int32_t rowFirst, std::int32_t rowLast, bool rowIsA,
-                    std::uint64_t& decided) {
-        pairs.CandidatesNear(row, decision.KeyWindow(), rowFirst, rowLast, candidates);
+    // Compares entry `row` with its candidates among entries [rowFirst, rowLast) and appends
+    // the similar pairs in ascending order of the other entry. The candidates come in any
+    // order, so a stop inside the row drops the row: true when stopped, nothing appended.
+    bool CompareRow(std::int32_t row, std::int32_t rowFirst, std::int32_t rowLast, bool rowIsA) {
+        pairs.CandidatesNear(row, rowFirst, rowLast, candidates);
         const std::uint8_t* rowSignature = pairs.Signature(row);
+        found.clear();
+        std::size_t sinceStopCheck = 0;
         for (const std::int32_t other : candidates) {
+            if (other == row) {
+                continue;
+            }
             float factor = 0.0f;
             if (decision.IsSimilar(pairs.Signature(other), rowSignature,
                                    static_cast<std::size_t>(other), static_cast<std::size_t>(row),
                                    factor)) {
-                records.push_back(rowIsA ? PairInfo{nullptr, nullptr, row, other, factor}
-                                         : PairInfo{nullptr, nullptr, other, row, factor});
+                found.emplace_back(other, factor);
             }
-            if (Stopped()) {
-                decided = static_cast<std::uint64_t>(other - rowFirst) + 1;
-                return true;
+            if (++sinceStopCheck == kCandidatesPerStopCheck) {
+                sinceStopCheck = 0;
+                if (Stopped()) {
+                    return true;
+                }
             }
+        }
+        std::sort(found.begin(), found.end());
+        for (const auto& [other, factor] : found) {
+            records.push_back(rowIsA ? PairInfo{nullptr, nullptr, row, other, factor}
+                                     : PairInfo{nullptr, nullptr, other, row, factor});
         }
         return false;
     }
@@ -53,9 +69,8 @@ private:
             const std::uint64_t rowEnd = std::min(last, pairs.RowStart(i + 1));
             const auto j0 = static_cast<std::int32_t>(i + 1 + (k - pairs.RowStart(i)));
             const auto j1 = static_cast<std::int32_t>(j0 + (rowEnd - k));
-            std::uint64_t decided = 0;
-            if (pairs.Signature(i) != nullptr && CompareRow(i, j0, j1, true, decided)) {
-                done = k - first + decided;
+            if (pairs.Signature(i) != nullptr && CompareRow(i, j0, j1, true)) {
+                done = k - first;
                 return true;
             }
             k = rowEnd;
@@ -78,25 +93,9 @@ private:
         const auto entryOf = [target](std::uint64_t k) {
             return static_cast<std::int32_t>(k < static_cast<std::uint64_t>(target) ? k : k + 1);
         };
-        const std::int32_t firstEntry = entryOf(first);
-        const std::int32_t lastEntry = entryOf(last - 1) + 1;
-        pairs.CandidatesNear(target, decision.KeyWindow(), firstEntry, lastEntry, candidates);
-        const std::uint8_t* targetSignature = pairs.Signature(target);
-        for (const std::int32_t other : candidates) {
-            if (other == target) {
-                continue;
-            }
-            float factor = 0.0f;
-            if (decision.IsSimilar(targetSignature, pairs.Signature(other),
-                                   static_cast<std::size_t>(target),
-                                   static_cast<std::size_t>(other), factor)) {
-                records.push_back(PairInfo{nullptr, nullptr, other, target, factor});
-            }
-            if (Stopped()) {
-                const std::uint64_t k = other < target ? other : other - 1;
-                done = k - first + 1;
-                return true;
-            }
+        if (CompareRow(target, entryOf(first), entryOf(last - 1) + 1, false)) {
+            done = 0;
+            return true;
         }
         return false;
     }
@@ -106,6 +105,7 @@ private:
     const PairDecision& decision;
     std::vector<PairInfo>& records;
     std::vector<std::int32_t> candidates;
+    std::vector<std::pair<std::int32_t, float>> found;
 };
 
 }  // namespace

@@ -24,17 +24,26 @@ PairDecision::PairDecision(const SketchTable& sketchTable, std::int32_t sideLeng
       side(sideLength),
       threshold(thresholdPercent),
       shapeOnly(shapeOnlyMode) {
+    rejectAbove = RejectAbove(thresholdPercent);
+}
+
+double PairDecision::RejectAbove(float thresholdPercent) {
     // Similar means factor x 100 / 256 below the threshold.
     const double limit = std::max(0.0, static_cast<double>(thresholdPercent) * 256.0 / 100.0);
-    rejectAbove = limit * (1.0 + kMargin) + kMargin;
-    // Both modes bound the factor by |key difference| / (3 x pixels).
-    keyWindow = static_cast<std::int64_t>(std::ceil(rejectAbove * 3.0 * sketches.Pixels())) + 1;
+    return limit * (1.0 + kMargin) + kMargin;
+}
+
+std::int64_t PairDecision::KeyWindow(float thresholdPercent, std::int64_t pixels) {
+    // Both modes bound the factor by |key difference| / (3 x pixels); the normal mode also by
+    // the mean of the channels' |total differences| / pixels, so no one channel's total can
+    // differ by more than this either.
+    return static_cast<std::int64_t>(std::ceil(RejectAbove(thresholdPercent) * 3.0 * pixels)) + 1;
 }
 
 bool PairDecision::IsSimilar(const std::uint8_t* a, const std::uint8_t* b, std::size_t ia,
                              std::size_t ib, float& factor) const {
     if (sketches.MeanBound(ia, ib, shapeOnly) > rejectAbove ||
-        sketches.BlockBound(ia, ib, shapeOnly) > rejectAbove) {
+        sketches.BlockBoundAbove(ia, ib, shapeOnly, rejectAbove)) {
         return false;
     }
     return ExactSimilar(a, b, factor);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SignatureSketch.h"
+#include "SketchTable.h"
 
 #include <cstdint>
 
@@ -16,8 +16,12 @@ public:
     PairDecision(const SketchTable& sketches, std::int32_t side, float thresholdPercent,
                  bool shapeOnly);
 
-    /// The largest difference of sketch keys that can still belong to a similar pair.
-    std::int64_t KeyWindow() const { return keyWindow; }
+    /// The largest factor bound that can still belong to a similar pair under
+    /// `thresholdPercent`, with room for rounding.
+    static double RejectAbove(float thresholdPercent);
+    /// The largest difference of sketch keys (or, in the normal mode, of any one channel's
+    /// totals) that can still belong to a similar pair.
+    static std::int64_t KeyWindow(float thresholdPercent, std::int64_t pixels);
 
     /// True, with the exact factor, when signatures a and b (entries ia and ib) are similar.
     bool IsSimilar(const std::uint8_t* a, const std::uint8_t* b, std::size_t ia, std::size_t ib,
@@ -32,7 +36,6 @@ private:
     bool shapeOnly;
     /// Above this factor bound a pair is surely not similar, with room for rounding.
     double rejectAbove;
-    std::int64_t keyWindow;
 };
 
 }  // namespace vistrel

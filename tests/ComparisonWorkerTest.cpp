@@ -88,7 +88,8 @@ protected:
     // pairs, and collects its notices here until it finishes.
     std::vector<Seen> RunAndReceive(std::vector<SignatureBytes> signatures, std::int32_t target,
                                     std::uint64_t spanLength) {
-        auto pairs = std::make_shared<const ComparisonPairs>(std::move(signatures), target);
+        auto pairs = std::make_shared<const ComparisonPairs>(
+            std::move(signatures), target, test::kSide, block.threshold, block.shapeOnly);
         block.spans = std::make_shared<SpanDispenser>(pairs->Count(), spanLength);
         block.pairs = std::move(pairs);
         std::thread worker([this] { ComparisonWorker(block); });
@@ -185,13 +186,18 @@ TEST_F(ComparisonWorkerTest, NoPairsPostsOnlyFinished) {
     EXPECT_EQ(seen[0].code, kNoticeWorkerFinished);
 }
 
-TEST_F(ComparisonWorkerTest, StopAlreadySetComparesOnePairThenFinishes) {
+TEST_F(ComparisonWorkerTest, StopAlreadySetEndsAfterTheFirstRowOfItsFirstSpan) {
+    // Five entries in spans of six pairs: the first span holds row 0 (four pairs) and two of
+    // row 1. A worker already told to stop finishes row 0, reports it, and ends.
     stop->Set();
-    const std::vector<Seen> seen = RunAndReceive({grey, grey, grey, grey, grey}, -1, 4);
+    const std::vector<Seen> seen = RunAndReceive({grey, grey, grey, grey, grey}, -1, 6);
     ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0].pairsDone, 1u);
+    EXPECT_EQ(seen[0].pairsDone, 4u);
     EXPECT_FALSE(seen[0].complete);
-    EXPECT_EQ(seen[0].records.size(), 1u);
+    ASSERT_EQ(seen[0].records.size(), 4u);
+    for (int j = 0; j < 4; ++j) {
+        EXPECT_EQ(seen[0].records[static_cast<std::size_t>(j)].indexB, j + 1);
+    }
     EXPECT_EQ(seen[1].code, kNoticeWorkerFinished);
 }
 
@@ -207,7 +213,8 @@ TEST_F(ComparisonWorkerTest, ClosedQueueDropsLaterNotices) {
     int wakeUps = 0;
     notices->SetWakeHandler([&wakeUps] { ++wakeUps; });
     notices->Close();
-    block.pairs = std::make_shared<const ComparisonPairs>(std::vector{grey, nearGrey}, -1);
+    block.pairs = std::make_shared<const ComparisonPairs>(std::vector{grey, nearGrey}, -1,
+                                                          test::kSide, block.threshold);
     block.spans = std::make_shared<SpanDispenser>(1, 1);
     ComparisonWorker(block);
     EXPECT_TRUE(notices->TakeAll().empty());

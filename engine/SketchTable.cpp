@@ -1,0 +1,88 @@
+#include "SketchTable.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace vistrel {
+
+namespace {
+
+constexpr int kGrid = SignatureSketch::kGrid;
+constexpr int kBlocks = SignatureSketch::kBlocks;
+
+}  // namespace
+
+SketchTable::SketchTable(const std::vector<SignatureBytes>& signatures, std::int32_t side)
+    : pixels(static_cast<std::int64_t>(side) * side),
+      sketches(signatures.size(), nullptr),
+      owners(signatures),
+      inverseBlockPixels(kBlocks, 0.0) {
+    for (std::size_t i = 0; i < owners.size(); ++i) {
+        if (!owners[i].empty()) {
+            sketches[i] = &owners[i].Sketch();
+        }
+    }
+    for (int gx = 0; gx < kGrid; ++gx) {
+        for (int gy = 0; gy < kGrid; ++gy) {
+            const int count =
+                (SignatureSketch::BlockStart(gx + 1, side) -
+                 SignatureSketch::BlockStart(gx, side)) *
+                (SignatureSketch::BlockStart(gy + 1, side) - SignatureSketch::BlockStart(gy, side));
+            inverseBlockPixels[static_cast<std::size_t>(gx * kGrid + gy)] =
+                count > 0 ? 1.0 / count : 0.0;
+        }
+    }
+}
+
+double SketchTable::MeanBound(std::size_t a, std::size_t b, bool shapeOnly) const {
+    const SignatureSketch& sa = *sketches[a];
+    const SignatureSketch& sb = *sketches[b];
+    const double n = static_cast<double>(pixels);
+    if (shapeOnly) {
+        // The RMS of the per-pixel total differences is at least their mean.
+        return std::abs(static_cast<double>(sa.key - sb.key)) / (3.0 * n);
+    }
+    double bound = 0.0;
+    for (std::size_t k = 0; k < 3; ++k) {
+        bound += std::abs(static_cast<double>(sa.channelTotals[k] - sb.channelTotals[k])) / n;
+    }
+    return bound / 3.0;
+}
+
+bool SketchTable::BlockBoundAbove(std::size_t a, std::size_t b, bool shapeOnly,
+                                  double limit) const {
+    // Blocks are summed in groups; the partial sums only grow, so a partial bound above the
+    // limit settles it.
+    constexpr int kGroup = 20;
+    const std::int32_t* ba = sketches[a]->blockTotals.data();
+    const std::int32_t* bb = sketches[b]->blockTotals.data();
+    const double n = static_cast<double>(pixels);
+    double sums[3] = {0.0, 0.0, 0.0};
+    for (int group = 0; group < kBlocks; group += kGroup) {
+        for (int block = group; block < group + kGroup && block < kBlocks; ++block) {
+            const double weight = inverseBlockPixels[static_cast<std::size_t>(block)];
+            const std::int32_t* pa = ba + 3 * block;
+            const std::int32_t* pb = bb + 3 * block;
+            if (shapeOnly) {
+                const double d =
+                    static_cast<double>((pa[0] + pa[1] + pa[2]) - (pb[0] + pb[1] + pb[2]));
+                sums[0] += d * d * weight;
+            } else {
+                for (int k = 0; k < 3; ++k) {
+                    const double d = static_cast<double>(pa[k] - pb[k]);
+                    sums[k] += d * d * weight;
+                }
+            }
+        }
+        const double bound =
+            shapeOnly
+                ? std::sqrt(sums[0] / 9.0 / n)
+                : (std::sqrt(sums[0] / n) + std::sqrt(sums[1] / n) + std::sqrt(sums[2] / n)) / 3.0;
+        if (bound > limit) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace vistrel

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "SignatureBytes.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace vistrel {
+
+/// The sketches of a run's signatures, with the lower bounds of the difference factor they
+/// give: the mean square over a block is never more than the mean of the squares inside it, so
+/// a factor computed from totals never exceeds the real one. Holds its own references to the
+/// signatures; immutable; any thread.
+class SketchTable {
+public:
+    SketchTable(const std::vector<SignatureBytes>& signatures, std::int32_t side);
+
+    /// The sum of all bytes of signature i: pictures whose keys differ by more than
+    /// 3 x pixels x factor cannot have a factor below it.
+    std::int64_t Key(std::size_t i) const { return sketches[i] ? sketches[i]->key : 0; }
+
+    /// A lower bound of the difference factor of signatures a and b (0 to 255 scale), from the
+    /// channel totals alone. Both must exist.
+    double MeanBound(std::size_t a, std::size_t b, bool shapeOnly) const;
+    /// True when the tighter bound from the block totals exceeds `limit`; it stops adding
+    /// blocks as soon as the part summed so far does.
+    bool BlockBoundAbove(std::size_t a, std::size_t b, bool shapeOnly, double limit) const;
+
+    std::int64_t Pixels() const { return pixels; }
+
+private:
+    std::int64_t pixels;
+    std::vector<const SignatureSketch*> sketches;  // null for an entry without a signature
+    std::vector<SignatureBytes> owners;            // keeps the sketches alive
+    std::vector<double> inverseBlockPixels;        // 1 / pixels of each block
+};
+
+}  // namespace vistrel
