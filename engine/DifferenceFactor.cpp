@@ -38,7 +38,15 @@ float ComputeDifferenceReference(const std::uint8_t* signatureA, const std::uint
 
 float ComputeDifference(const std::uint8_t* signatureA, const std::uint8_t* signatureB,
                         std::int32_t side) {
-    return ComputeDifferenceReference(signatureA, signatureB, side, TheProgramSettings().shapeOnly);
+    const DifferenceKernel& kernel = ActiveKernel();
+    const std::int64_t pixels = static_cast<std::int64_t>(side) * side;
+    if (TheProgramSettings().shapeOnly) {
+        return FactorFromShapeSum(
+            kernel.shapeSquares(signatureA, signatureB, static_cast<std::size_t>(pixels)), pixels);
+    }
+    std::int64_t sums[3] = {0, 0, 0};
+    kernel.channelSquares(signatureA, signatureB, static_cast<std::size_t>(pixels), sums);
+    return FactorFromChannelSums(sums, pixels);
 }
 
 bool IsSimilarFactor(float factor, float thresholdPercent) {
