@@ -9,9 +9,10 @@ namespace vistrel {
 
 namespace {
 
-// The exact sums are taken in slices of this many pixels; after each the partial factor is
-// checked, since the sums only grow.
-constexpr std::size_t kSlicePixels = 512;
+// The exact sums are taken in slices, each twice as long as the one before, starting with this
+// many pixels; after each the partial factor is checked, since the sums only grow. Short
+// slices first end clear cases early; longer ones later keep the checks few.
+constexpr std::size_t kFirstSlicePixels = 256;
 
 // The float rounding of the exact factor moves it by far less than this, relative and absolute.
 constexpr double kMargin = 1e-5;
@@ -55,8 +56,9 @@ bool PairDecision::ExactSimilar(const std::uint8_t* a, const std::uint8_t* b, fl
     const double n = static_cast<double>(pixels);
     std::int64_t sums[3] = {0, 0, 0};
     std::int64_t shapeSum = 0;
-    for (std::size_t done = 0; done < pixels;) {
-        const std::size_t slice = std::min(kSlicePixels, pixels - done);
+    std::size_t sliceLength = kFirstSlicePixels;
+    for (std::size_t done = 0; done < pixels; sliceLength *= 2) {
+        const std::size_t slice = std::min(sliceLength, pixels - done);
         const std::uint8_t* sliceA = a + 3 * done;
         const std::uint8_t* sliceB = b + 3 * done;
         double partial = 0.0;
