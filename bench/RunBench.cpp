@@ -3,36 +3,21 @@
 
 #include "ComparisonCollector.h"
 #include "PictureRepository.h"
+#include "RandomEntries.h"
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <random>
 #include <thread>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Entries for paths that do not exist, given random signatures directly.
-void Fill(vistrel::CPictureRepository& repository, int count) {
-    std::mt19937 random(11);
-    for (int i = 0; i < count; ++i) {
-        repository.AddPicture(QStringLiteral("/nowhere/%1.jpg").arg(i));
-        std::vector<std::uint8_t> bytes(30000);
-        for (auto& byte : bytes) {
-            byte = static_cast<std::uint8_t>(random());
-        }
-        auto& entry = repository.GetPicture(i);
-        entry.signature = vistrel::SignatureBytes(std::move(bytes));
-        entry.loadError = false;
-    }
-}
-
 // From the stop request until every worker has ended and the run's state is freed.
 void StopLatency(benchmark::State& state) {
     vistrel::CPictureRepository repository;
-    Fill(repository, 3000);
+    vistrel::test::AddRandomEntries(repository, 3000, 11);
     for (auto _ : state) {
         auto notices = std::make_shared<vistrel::NoticeQueue>();
         std::int32_t workers = 0;
@@ -51,7 +36,7 @@ BENCHMARK(StopLatency)->Arg(2)->Arg(8)->UseManualTime()->Unit(benchmark::kMicros
 // A whole test of 1,000 entries (499,500 pairs), collected as the Progress dialog does.
 void WholeRun(benchmark::State& state) {
     vistrel::CPictureRepository repository;
-    Fill(repository, 1000);
+    vistrel::test::AddRandomEntries(repository, 1000, 11);
     std::uint64_t pairs = 0;
     for (auto _ : state) {
         auto notices = std::make_shared<vistrel::NoticeQueue>();

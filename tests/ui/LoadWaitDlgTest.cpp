@@ -3,6 +3,7 @@
 
 #include "LoadWaitDlg.h"
 #include "PictureRepository.h"
+#include "support/EventLoopPolling.h"
 #include "support/TestPictures.h"
 #include "support/Utf16Text.h"
 
@@ -27,19 +28,8 @@
 namespace vistrel {
 namespace {
 
+using test::Poll;
 using test::Utf16Le;
-
-// Runs `step` from the modal loop every 20 ms until it returns true.
-void Poll(QObject* context, std::function<bool()> step) {
-    auto* timer = new QTimer(context);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, step = std::move(step)] {
-        if (step()) {
-            timer->deleteLater();
-            timer->stop();
-        }
-    });
-    timer->start(20);
-}
 
 // A loader that the system refuses to start.
 class UnstartableLoadWaitDlg : public CLoadWaitDlg {

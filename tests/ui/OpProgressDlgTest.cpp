@@ -2,13 +2,13 @@
 
 #include "OpProgressDlg.h"
 #include "PictureRepository.h"
+#include "support/EventLoopPolling.h"
+#include "support/RandomEntries.h"
 
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
-
-#include <random>
 
 using vistrel::COpProgressDlg;
 using vistrel::CPictureRepository;
@@ -18,34 +18,34 @@ class OpProgressDlgTest : public QObject {
     Q_OBJECT
 
 private:
-    // Entries for paths that do not exist, given signatures directly; every `period`-th entry
-    // is a copy of entry 0.
+    // Random entries; every `period`-th entry is a copy of entry 0.
     static void Fill(CPictureRepository& repository, int count, int period) {
-        std::mt19937 random(5);
-        for (int i = 0; i < count; ++i) {
-            repository.AddPicture(QStringLiteral("/nowhere/%1.jpg").arg(i));
-            std::vector<std::uint8_t> bytes(30000);
-            for (auto& byte : bytes) {
-                byte = static_cast<std::uint8_t>(random());
-            }
-            auto& entry = repository.GetPicture(i);
-            entry.signature = i % period == 0 && i > 0 ? repository.GetPicture(0).signature
-                                                       : SignatureBytes(std::move(bytes));
-            entry.loadError = false;
-        }
+        vistrel::test::AddRandomEntries(repository, count, 5, period);
     }
 
     // A dialog for a run of `repository` at the default threshold.
-    static void Prepare(COpProgressDlg& dialog, CPictureRepository& repository, int workers = 0) {
+    static void Prepare(COpProgressDlg& dialog, CPictureRepository& repository, int workers = 0,
+                        float threshold = 4.0f) {
         dialog.repository = &repository;
-        dialog.threshold = 4.0f;
+        dialog.threshold = threshold;
         dialog.workerCount = workers;
     }
+
+    // A run that lasts long enough for a user to act on: at the highest threshold every pair
+    // is compared in full, since no bound can rule one out.
+    static void FillForALongRun(CPictureRepository& repository) { Fill(repository, 3000, 7); }
 
     // Runs the dialog modally; `whileOpen` is called once the run is under way.
     static int Exec(COpProgressDlg& dialog, const std::function<void()>& whileOpen = {}) {
         if (whileOpen) {
-            QTimer::singleShot(150, &dialog, whileOpen);
+            // As soon as the run is under way: it must not have ended by then.
+            vistrel::test::Poll(&dialog, [&dialog, whileOpen] {
+                if (dialog.repository == nullptr || !dialog.repository->IsComparing()) {
+                    return false;
+                }
+                whileOpen();
+                return true;
+            });
         }
         return dialog.exec();
     }
@@ -74,9 +74,8 @@ private slots:
     }
 
     void stopButtonEscapeAndCloseBoxStopTheRun() {
-        // Enough pairs that the run is still going when the user acts.
         CPictureRepository repository;
-        Fill(repository, 1500, 7);
+        FillForALongRun(repository);
         const std::function<void(COpProgressDlg&)> actions[] = {
             [](COpProgressDlg& dialog) { dialog.findChild<QPushButton*>()->click(); },
             [](COpProgressDlg& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); },
@@ -84,7 +83,7 @@ private slots:
         };
         for (const auto& action : actions) {
             COpProgressDlg dialog;
-            Prepare(dialog, repository, 2);
+            Prepare(dialog, repository, 2, 99.0f);
             bool wasRunning = false;
             const int result = Exec(dialog, [&] {
                 wasRunning = repository.IsComparing();
@@ -98,9 +97,9 @@ private slots:
 
     void enterDoesNotCloseTheDialog() {
         CPictureRepository repository;
-        Fill(repository, 1500, 7);
+        FillForALongRun(repository);
         COpProgressDlg dialog;
-        Prepare(dialog, repository, 1);
+        Prepare(dialog, repository, 1, 99.0f);
         bool stillOpen = false;
         const int result = Exec(dialog, [&] {
             QTest::keyClick(&dialog, Qt::Key_Return);

@@ -6,6 +6,7 @@
 #include "ProgramSettings.h"
 #include "SettingsDlg.h"
 #include "SettingsStore.h"
+#include "support/EventLoopPolling.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -71,18 +72,7 @@ QPoint ArrowCentre(QAbstractSpinBox* box, QStyle::SubControl arrow) {
     option.stepEnabled = QAbstractSpinBox::StepUpEnabled | QAbstractSpinBox::StepDownEnabled;
     return box->style()->subControlRect(QStyle::CC_SpinBox, &option, arrow, box).center();
 }
-
-// Calls `step` every 20 ms while the event loop runs, until it returns true.
-void Poll(QObject* context, std::function<bool()> step) {
-    auto* timer = new QTimer(context);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, step = std::move(step)] {
-        if (step()) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start(20);
-}
+using test::Poll;
 
 }  // namespace
 

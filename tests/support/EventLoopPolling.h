@@ -1,0 +1,24 @@
+#pragma once
+
+// Driving modal windows from a test: a step that runs inside the window's own event loop.
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+namespace vistrel::test {
+
+/// Calls `step` every 20 ms while the event loop runs, until it returns true.
+inline void Poll(QObject* context, std::function<bool()> step) {
+    auto* timer = new QTimer(context);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, step = std::move(step)] {
+        if (step()) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(20);
+}
+
+}  // namespace vistrel::test
