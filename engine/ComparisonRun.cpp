@@ -12,10 +12,29 @@ namespace vistrel {
 
 namespace {
 
-// Spans are long enough that notices stay few, short enough that every worker gets many and
-// that progress moves often.
-constexpr std::uint64_t kLongestSpan = 4096;
+// Spans are long enough that notices stay few and that a worker compares many rows against each
+// picture it reads (so that the rows stay in the cache), short enough that every worker gets
+// many and that progress moves often.
+constexpr std::uint64_t kLongestSpan = 1 << 20;
 constexpr std::uint64_t kSpansPerWorker = 64;
+
+// Spans of whole rows of the whole-repository order, each at least `pairsPerSpan` pairs long
+// (but the last): the start of each span.
+std::vector<std::uint64_t> WholeRowSpans(const ComparisonPairs& pairs, std::uint64_t pairsPerSpan) {
+    std::vector<std::uint64_t> starts{0};
+    std::int32_t row = 0;
+    while (true) {
+        const std::uint64_t spanStart = starts.back();
+        std::uint64_t end = spanStart;
+        while (end < pairs.Count() && end - spanStart < pairsPerSpan) {
+            end = pairs.RowStart(++row);
+        }
+        if (end >= pairs.Count()) {
+            return starts;
+        }
+        starts.push_back(end);
+    }
+}
 
 }  // namespace
 
@@ -46,10 +65,12 @@ bool CPictureRepository::StartComparison(std::shared_ptr<NoticeQueue> notices,
     if (workerCount <= 0) {
         workerCount = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     }
-    const std::uint64_t spanLength = std::clamp<std::uint64_t>(
+    const std::uint64_t pairsPerSpan = std::clamp<std::uint64_t>(
         pairs->Count() / (kSpansPerWorker * static_cast<std::uint64_t>(workerCount)), 1,
         kLongestSpan);
-    const auto spans = std::make_shared<SpanDispenser>(pairs->Count(), spanLength);
+    const auto spans = target >= 0 ? std::make_shared<SpanDispenser>(pairs->Count(), pairsPerSpan)
+                                   : std::make_shared<SpanDispenser>(
+                                         WholeRowSpans(*pairs, pairsPerSpan), pairs->Count());
 
     stopEvent = std::make_shared<StopEvent>();
     for (int i = 0; i < workerCount; ++i) {

@@ -3,6 +3,7 @@
 #include "PairDecision.h"
 
 #include <algorithm>
+#include <climits>
 #include <utility>
 
 namespace vistrel {
@@ -63,23 +64,113 @@ private:
         return false;
     }
 
+    // A piece of row i of the whole-repository order: its columns [j0, j1).
+    struct RowPiece {
+        std::int32_t i, j0, j1;
+        std::size_t candidatesFrom, candidatesTo;  // into rowCandidates
+    };
+
+    // Walks a span of the whole-repository order. Where the sketches leave few candidates the
+    // rows are decided one after the other; where they leave most pairs (a lax threshold) the
+    // span is compared column by column instead, so that each picture of a column is read
+    // once for all the span's rows, which stay in the cache meanwhile.
     bool WalkWholeRepository(std::uint64_t first, std::uint64_t last, std::uint64_t& done) {
+        done = 0;
+        pieces.clear();
+        rowCandidates.clear();
         for (std::uint64_t k = first; k < last;) {
             const std::int32_t i = pairs.RowOf(k);
             const std::uint64_t rowEnd = std::min(last, pairs.RowStart(i + 1));
             const auto j0 = static_cast<std::int32_t>(i + 1 + (k - pairs.RowStart(i)));
             const auto j1 = static_cast<std::int32_t>(j0 + (rowEnd - k));
-            if (pairs.Signature(i) != nullptr && CompareRow(i, j0, j1, true)) {
-                done = k - first;
-                return true;
+            const std::size_t from = rowCandidates.size();
+            if (pairs.Signature(i) != nullptr) {
+                pairs.CandidatesNear(i, j0, j1, candidates);
+                rowCandidates.insert(rowCandidates.end(), candidates.begin(), candidates.end());
             }
+            pieces.push_back(RowPiece{i, j0, j1, from, rowCandidates.size()});
             k = rowEnd;
-            if (Stopped()) {
-                done = k - first;
-                return true;
+        }
+        const bool dense = rowCandidates.size() > (last - first) / 4;
+        const bool stopped = dense ? DecideByColumns() : DecideByRows();
+        if (!stopped) {
+            done = last - first;
+        }
+        return stopped;
+    }
+
+    // True when the stop flag is set, looked at every so many decisions.
+    bool StopDue() {
+        if (++sinceStopCheck < kCandidatesPerStopCheck) {
+            return false;
+        }
+        sinceStopCheck = 0;
+        return Stopped();
+    }
+
+    void Decide(std::int32_t i, std::int32_t j) {
+        float factor = 0.0f;
+        if (decision.IsSimilar(pairs.Signature(j), pairs.Signature(i), static_cast<std::size_t>(j),
+                               static_cast<std::size_t>(i), factor)) {
+            found.emplace_back(j, factor);
+        }
+    }
+
+    void Emit(std::int32_t i) {
+        std::sort(found.begin(), found.end());
+        for (const auto& [j, factor] : found) {
+            records.push_back(PairInfo{nullptr, nullptr, i, j, factor});
+        }
+    }
+
+    bool DecideByRows() {
+        for (const RowPiece& piece : pieces) {
+            found.clear();
+            for (std::size_t c = piece.candidatesFrom; c < piece.candidatesTo; ++c) {
+                Decide(piece.i, rowCandidates[c]);
+                if (StopDue()) {
+                    return true;  // the span is dropped whole
+                }
+            }
+            Emit(piece.i);
+        }
+        return false;
+    }
+
+    bool DecideByColumns() {
+        if (rowsFound.size() < pieces.size()) {
+            rowsFound.resize(pieces.size());
+        }
+        std::int32_t firstColumn = INT32_MAX;
+        std::int32_t lastColumn = 0;
+        for (std::size_t r = 0; r < pieces.size(); ++r) {
+            rowsFound[r].clear();
+            firstColumn = std::min(firstColumn, pieces[r].j0);
+            lastColumn = std::max(lastColumn, pieces[r].j1);
+        }
+        for (std::int32_t j = firstColumn; j < lastColumn; ++j) {
+            if (pairs.Signature(j) == nullptr) {
+                continue;
+            }
+            for (std::size_t r = 0; r < pieces.size(); ++r) {
+                const RowPiece& piece = pieces[r];
+                if (j < piece.j0 || j >= piece.j1 || pairs.Signature(piece.i) == nullptr) {
+                    continue;
+                }
+                found.clear();
+                Decide(piece.i, j);
+                rowsFound[r].insert(rowsFound[r].end(), found.begin(), found.end());
+                if (StopDue()) {
+                    return true;  // the span is dropped whole
+                }
             }
         }
-        done = last - first;
+        // Column order left every row's pairs in ascending order of the other entry.
+        for (std::size_t r = 0; r < pieces.size(); ++r) {
+            for (const auto& [j, factor] : rowsFound[r]) {
+                records.push_back(PairInfo{nullptr, nullptr, pieces[r].i, j, factor});
+            }
+        }
         return false;
     }
 
@@ -106,6 +197,10 @@ private:
     std::vector<PairInfo>& records;
     std::vector<std::int32_t> candidates;
     std::vector<std::pair<std::int32_t, float>> found;
+    std::vector<RowPiece> pieces;
+    std::vector<std::int32_t> rowCandidates;
+    std::vector<std::vector<std::pair<std::int32_t, float>>> rowsFound;
+    std::size_t sinceStopCheck = 0;
 };
 
 }  // namespace
@@ -113,17 +208,24 @@ private:
 int ComparisonWorker(const ThreadParams& block) {
     const PairDecision decision(block.pairs->Sketches(), block.side, block.threshold,
                                 block.shapeOnly);
+    // One walk for the whole life of the worker: its buffers are reused from span to span.
+    std::vector<PairInfo> records;
+    SpanWalk walk(block, decision, records);
     std::uint64_t span = 0;
     std::uint64_t firstPair = 0;
+    std::uint64_t lastPair = 0;
     bool stopped = false;
-    while (!stopped && block.spans->Take(span, firstPair)) {
+    while (!stopped && block.spans->Take(span, firstPair, lastPair)) {
         ComparisonNotice notice{block.message, kNoticePairsCompared, span, 0, true, {}};
-        const std::uint64_t last =
-            std::min(block.pairs->Count(), firstPair + block.spans->SpanLength());
-        SpanWalk walk(block, decision, notice.records);
-        stopped = walk.Walk(firstPair, last, notice.pairsDone);
+        records.clear();
+        stopped = walk.Walk(firstPair, lastPair, notice.pairsDone);
         notice.complete = !stopped;
+        if (!stopped) {
+            notice.records = std::move(records);
+        }
         block.notices->Post(std::move(notice));
+        // A stop that comes while a span is finished ends the worker after it.
+        stopped = stopped || block.stopEvent->IsSet();
     }
     block.notices->Post(ComparisonNotice{block.message, kNoticeWorkerFinished, 0, 0, true, {}});
     return 0;

@@ -186,18 +186,17 @@ TEST_F(ComparisonWorkerTest, NoPairsPostsOnlyFinished) {
     EXPECT_EQ(seen[0].code, kNoticeWorkerFinished);
 }
 
-TEST_F(ComparisonWorkerTest, StopAlreadySetEndsAfterTheFirstRowOfItsFirstSpan) {
-    // Five entries in spans of six pairs: the first span holds row 0 (four pairs) and two of
-    // row 1. A worker already told to stop finishes row 0, reports it, and ends.
+TEST_F(ComparisonWorkerTest, StopAlreadySetEndsAfterItsFirstSpan) {
+    // Five entries in spans of six pairs: a worker already told to stop finishes the span it
+    // has taken (row 0 and the start of row 1), reports it, and takes no other.
     stop->Set();
     const std::vector<Seen> seen = RunAndReceive({grey, grey, grey, grey, grey}, -1, 6);
     ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0].pairsDone, 4u);
-    EXPECT_FALSE(seen[0].complete);
-    ASSERT_EQ(seen[0].records.size(), 4u);
-    for (int j = 0; j < 4; ++j) {
-        EXPECT_EQ(seen[0].records[static_cast<std::size_t>(j)].indexB, j + 1);
-    }
+    EXPECT_EQ(seen[0].pairsDone, 6u);
+    EXPECT_TRUE(seen[0].complete);
+    ASSERT_EQ(seen[0].records.size(), 6u);
+    EXPECT_EQ(seen[0].records[4].indexA, 1);
+    EXPECT_EQ(seen[0].records[4].indexB, 2);
     EXPECT_EQ(seen[1].code, kNoticeWorkerFinished);
 }
 
