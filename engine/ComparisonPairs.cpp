@@ -16,6 +16,10 @@ ComparisonPairs::ComparisonPairs(std::vector<SignatureBytes> signaturesByEntry,
       sketches(std::make_unique<const SketchTable>(signatures, side)),
       window(PairDecision::KeyWindow(thresholdPercent, static_cast<std::int64_t>(side) * side)),
       shapeOnly(shapeOnlyMode) {
+    signatureData.reserve(signatures.size());
+    for (const SignatureBytes& signature : signatures) {
+        signatureData.push_back(signature.data());
+    }
     std::vector<std::pair<std::int64_t, std::int32_t>> byKey;
     for (std::size_t i = 0; i < signatures.size(); ++i) {
         if (!signatures[i].empty()) {

@@ -31,7 +31,7 @@ public:
     std::int32_t Target() const { return target; }
     /// The signature of entry i, or null when it takes part in no comparison.
     const std::uint8_t* Signature(std::int32_t i) const {
-        return signatures[static_cast<std::size_t>(i)].data();
+        return signatureData[static_cast<std::size_t>(i)];
     }
     /// The run's sketches, for lower bounds of the factor.
     const SketchTable& Sketches() const { return *sketches; }
@@ -55,6 +55,9 @@ private:
     PairInfo MakePair(std::int32_t a, std::int32_t b) const;
 
     std::vector<SignatureBytes> signatures;
+    /// The signatures' first bytes, side by side: the hot loops read them without chasing
+    /// each signature's shared block.
+    std::vector<const std::uint8_t*> signatureData;
     std::int32_t target;
     std::uint64_t count;
     std::unique_ptr<const SketchTable> sketches;

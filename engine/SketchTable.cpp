@@ -17,9 +17,14 @@ SketchTable::SketchTable(const std::vector<SignatureBytes>& signatures, std::int
       sketches(signatures.size(), nullptr),
       owners(signatures),
       inverseBlockPixels(kBlocks, 0.0) {
+    totals.resize(owners.size(), Totals{0, {0, 0, 0}});
     for (std::size_t i = 0; i < owners.size(); ++i) {
         if (!owners[i].empty()) {
-            sketches[i] = &owners[i].Sketch();
+            const SignatureSketch& sketch = owners[i].Sketch();
+            sketches[i] = &sketch;
+            totals[i] =
+                Totals{sketch.key,
+                       {sketch.channelTotals[0], sketch.channelTotals[1], sketch.channelTotals[2]}};
         }
     }
     for (int gx = 0; gx < kGrid; ++gx) {
@@ -35,8 +40,8 @@ SketchTable::SketchTable(const std::vector<SignatureBytes>& signatures, std::int
 }
 
 double SketchTable::MeanBound(std::size_t a, std::size_t b, bool shapeOnly) const {
-    const SignatureSketch& sa = *sketches[a];
-    const SignatureSketch& sb = *sketches[b];
+    const Totals& sa = totals[a];
+    const Totals& sb = totals[b];
     const double n = static_cast<double>(pixels);
     if (shapeOnly) {
         // The RMS of the per-pixel total differences is at least their mean.
@@ -44,7 +49,7 @@ double SketchTable::MeanBound(std::size_t a, std::size_t b, bool shapeOnly) cons
     }
     double bound = 0.0;
     for (std::size_t k = 0; k < 3; ++k) {
-        bound += std::abs(static_cast<double>(sa.channelTotals[k] - sb.channelTotals[k])) / n;
+        bound += std::abs(static_cast<double>(sa.channel[k] - sb.channel[k])) / n;
     }
     return bound / 3.0;
 }

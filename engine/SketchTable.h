@@ -17,7 +17,7 @@ public:
 
     /// The sum of all bytes of signature i: pictures whose keys differ by more than
     /// 3 x pixels x factor cannot have a factor below it.
-    std::int64_t Key(std::size_t i) const { return sketches[i] ? sketches[i]->key : 0; }
+    std::int64_t Key(std::size_t i) const { return totals[i].key; }
 
     /// A lower bound of the difference factor of signatures a and b (0 to 255 scale), from the
     /// channel totals alone. Both must exist.
@@ -30,6 +30,12 @@ public:
 
 private:
     std::int64_t pixels;
+    /// The channel totals and keys side by side, for the cheap bound that sees every candidate.
+    struct Totals {
+        std::int64_t key;
+        std::int32_t channel[3];
+    };
+    std::vector<Totals> totals;
     std::vector<const SignatureSketch*> sketches;  // null for an entry without a signature
     std::vector<SignatureBytes> owners;            // keeps the sketches alive
     std::vector<double> inverseBlockPixels;        // 1 / pixels of each block
