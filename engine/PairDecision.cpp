@@ -44,6 +44,7 @@ std::int64_t PairDecision::KeyWindow(float thresholdPercent, std::int64_t pixels
 bool PairDecision::IsSimilar(const std::uint8_t* a, const std::uint8_t* b, std::size_t ia,
                              std::size_t ib, float& factor) const {
     if (sketches.MeanBound(ia, ib, shapeOnly) > rejectAbove ||
+        sketches.QuarterBound(ia, ib, shapeOnly) > rejectAbove ||
         sketches.BlockBoundAbove(ia, ib, shapeOnly, rejectAbove)) {
         return false;
     }

@@ -17,16 +17,6 @@ SketchTable::SketchTable(const std::vector<SignatureBytes>& signatures, std::int
       sketches(signatures.size(), nullptr),
       owners(signatures),
       inverseBlockPixels(kBlocks, 0.0) {
-    totals.resize(owners.size(), Totals{0, {0, 0, 0}});
-    for (std::size_t i = 0; i < owners.size(); ++i) {
-        if (!owners[i].empty()) {
-            const SignatureSketch& sketch = owners[i].Sketch();
-            sketches[i] = &sketch;
-            totals[i] =
-                Totals{sketch.key,
-                       {sketch.channelTotals[0], sketch.channelTotals[1], sketch.channelTotals[2]}};
-        }
-    }
     for (int gx = 0; gx < kGrid; ++gx) {
         for (int gy = 0; gy < kGrid; ++gy) {
             const int count =
@@ -37,6 +27,36 @@ SketchTable::SketchTable(const std::vector<SignatureBytes>& signatures, std::int
                 count > 0 ? 1.0 / count : 0.0;
         }
     }
+    const int half = SignatureSketch::BlockStart(kGrid / 2, side);
+    for (int q = 0; q < 4; ++q) {
+        const int columns = q < 2 ? half : side - half;
+        const int rows = q % 2 == 0 ? half : side - half;
+        inverseQuarterPixels[q] = columns * rows > 0 ? 1.0 / (columns * rows) : 0.0;
+    }
+    totals.resize(owners.size(), Totals{});
+    keys.resize(owners.size(), 0);
+    for (std::size_t i = 0; i < owners.size(); ++i) {
+        if (owners[i].empty()) {
+            continue;
+        }
+        const SignatureSketch& sketch = owners[i].Sketch();
+        sketches[i] = &sketch;
+        keys[i] = sketch.key;
+        Totals& t = totals[i];
+        for (int k = 0; k < 3; ++k) {
+            t.channel[k] = sketch.channelTotals[static_cast<std::size_t>(k)];
+        }
+        // Quarter q holds the blocks whose column half is q / 2 and row half q % 2.
+        for (int gx = 0; gx < kGrid; ++gx) {
+            for (int gy = 0; gy < kGrid; ++gy) {
+                const int q = (gx < kGrid / 2 ? 0 : 2) + (gy < kGrid / 2 ? 0 : 1);
+                for (int k = 0; k < 3; ++k) {
+                    t.quarter[q][k] +=
+                        sketch.blockTotals[static_cast<std::size_t>(3 * (gx * kGrid + gy) + k)];
+                }
+            }
+        }
+    }
 }
 
 double SketchTable::MeanBound(std::size_t a, std::size_t b, bool shapeOnly) const {
@@ -45,13 +65,36 @@ double SketchTable::MeanBound(std::size_t a, std::size_t b, bool shapeOnly) cons
     const double n = static_cast<double>(pixels);
     if (shapeOnly) {
         // The RMS of the per-pixel total differences is at least their mean.
-        return std::abs(static_cast<double>(sa.key - sb.key)) / (3.0 * n);
+        return std::abs(static_cast<double>(keys[a] - keys[b])) / (3.0 * n);
     }
     double bound = 0.0;
     for (std::size_t k = 0; k < 3; ++k) {
         bound += std::abs(static_cast<double>(sa.channel[k] - sb.channel[k])) / n;
     }
     return bound / 3.0;
+}
+
+double SketchTable::QuarterBound(std::size_t a, std::size_t b, bool shapeOnly) const {
+    const Totals& ta = totals[a];
+    const Totals& tb = totals[b];
+    const double n = static_cast<double>(pixels);
+    double sums[3] = {0.0, 0.0, 0.0};
+    for (int q = 0; q < 4; ++q) {
+        if (shapeOnly) {
+            const double d =
+                static_cast<double>((ta.quarter[q][0] + ta.quarter[q][1] + ta.quarter[q][2]) -
+                                    (tb.quarter[q][0] + tb.quarter[q][1] + tb.quarter[q][2]));
+            sums[0] += d * d * inverseQuarterPixels[q];
+        } else {
+            for (int k = 0; k < 3; ++k) {
+                const double d = static_cast<double>(ta.quarter[q][k] - tb.quarter[q][k]);
+                sums[k] += d * d * inverseQuarterPixels[q];
+            }
+        }
+    }
+    return shapeOnly
+               ? std::sqrt(sums[0] / 9.0 / n)
+               : (std::sqrt(sums[0] / n) + std::sqrt(sums[1] / n) + std::sqrt(sums[2] / n)) / 3.0;
 }
 
 bool SketchTable::BlockBoundAbove(std::size_t a, std::size_t b, bool shapeOnly,

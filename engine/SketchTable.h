@@ -17,11 +17,13 @@ public:
 
     /// The sum of all bytes of signature i: pictures whose keys differ by more than
     /// 3 x pixels x factor cannot have a factor below it.
-    std::int64_t Key(std::size_t i) const { return totals[i].key; }
+    std::int64_t Key(std::size_t i) const { return keys[i]; }
 
     /// A lower bound of the difference factor of signatures a and b (0 to 255 scale), from the
     /// channel totals alone. Both must exist.
     double MeanBound(std::size_t a, std::size_t b, bool shapeOnly) const;
+    /// A tighter lower bound from the totals of the four quarters of the picture.
+    double QuarterBound(std::size_t a, std::size_t b, bool shapeOnly) const;
     /// True when the tighter bound from the block totals exceeds `limit`; it stops adding
     /// blocks as soon as the part summed so far does.
     bool BlockBoundAbove(std::size_t a, std::size_t b, bool shapeOnly, double limit) const;
@@ -30,12 +32,15 @@ public:
 
 private:
     std::int64_t pixels;
-    /// The channel totals and keys side by side, for the cheap bound that sees every candidate.
-    struct Totals {
-        std::int64_t key;
+    /// The channel totals over the whole picture and over its quarters, side by side in one
+    /// cache line per picture, for the cheap bounds that see every candidate.
+    struct alignas(64) Totals {
         std::int32_t channel[3];
+        std::int32_t quarter[4][3];
     };
     std::vector<Totals> totals;
+    std::vector<std::int64_t> keys;
+    double inverseQuarterPixels[4] = {0, 0, 0, 0};
     std::vector<const SignatureSketch*> sketches;  // null for an entry without a signature
     std::vector<SignatureBytes> owners;            // keeps the sketches alive
     std::vector<double> inverseBlockPixels;        // 1 / pixels of each block
