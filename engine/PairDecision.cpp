@@ -9,11 +9,6 @@ namespace vistrel {
 
 namespace {
 
-// The exact sums are taken in slices, each twice as long as the one before, starting with this
-// many pixels; after each the partial factor is checked, since the sums only grow. Short
-// slices first end clear cases early; longer ones later keep the checks few.
-constexpr std::size_t kFirstSlicePixels = 256;
-
 // The float rounding of the exact factor moves it by far less than this, relative and absolute.
 constexpr double kMargin = 1e-5;
 
@@ -41,43 +36,61 @@ std::int64_t PairDecision::KeyWindow(float thresholdPercent, std::int64_t pixels
     return static_cast<std::int64_t>(std::ceil(RejectAbove(thresholdPercent) * 3.0 * pixels)) + 1;
 }
 
+double PairDecision::Bound(const double squares[3]) const {
+    const double n = static_cast<double>(sketches.Pixels());
+    if (shapeOnly) {
+        return std::sqrt(std::max(0.0, squares[0]) / n);
+    }
+    return (std::sqrt(std::max(0.0, squares[0]) / n) + std::sqrt(std::max(0.0, squares[1]) / n) +
+            std::sqrt(std::max(0.0, squares[2]) / n)) /
+           3.0;
+}
+
 bool PairDecision::IsSimilar(const std::uint8_t* a, const std::uint8_t* b, std::size_t ia,
                              std::size_t ib, float& factor) const {
     if (sketches.MeanBound(ia, ib, shapeOnly) > rejectAbove ||
-        sketches.QuarterBound(ia, ib, shapeOnly) > rejectAbove ||
-        sketches.BlockBoundAbove(ia, ib, shapeOnly, rejectAbove)) {
+        sketches.QuarterBound(ia, ib, shapeOnly) > rejectAbove) {
         return false;
     }
-    return ExactSimilar(a, b, factor);
-}
-
-bool PairDecision::ExactSimilar(const std::uint8_t* a, const std::uint8_t* b, float& factor) const {
+    // The exact sums are taken one column of blocks at a time. After each, the exact part so
+    // far plus the block shares of the columns still to come bound the factor from below, so
+    // a pair that is not similar usually ends after a column or two.
+    SketchTable::ColumnShares shares;
+    sketches.BlockColumnShares(ia, ib, shapeOnly, shares);
+    double remaining[3] = {0.0, 0.0, 0.0};
+    for (const auto& column : shares) {
+        for (int k = 0; k < 3; ++k) {
+            remaining[k] += column[k];
+        }
+    }
+    if (Bound(remaining) > rejectAbove) {
+        return false;
+    }
     const DifferenceKernel& kernel = ActiveKernel();
-    const auto pixels = static_cast<std::size_t>(side) * static_cast<std::size_t>(side);
-    const double n = static_cast<double>(pixels);
     std::int64_t sums[3] = {0, 0, 0};
     std::int64_t shapeSum = 0;
-    std::size_t sliceLength = kFirstSlicePixels;
-    for (std::size_t done = 0; done < pixels; sliceLength *= 2) {
-        const std::size_t slice = std::min(sliceLength, pixels - done);
-        const std::uint8_t* sliceA = a + 3 * done;
-        const std::uint8_t* sliceB = b + 3 * done;
-        double partial = 0.0;
+    for (int gx = 0; gx < SignatureSketch::kGrid; ++gx) {
+        const auto from = static_cast<std::size_t>(SignatureSketch::BlockStart(gx, side)) * side;
+        const auto to = static_cast<std::size_t>(SignatureSketch::BlockStart(gx + 1, side)) * side;
         if (shapeOnly) {
-            shapeSum += kernel.shapeSquares(sliceA, sliceB, slice);
-            partial = std::sqrt(static_cast<double>(shapeSum) / 9.0 / n);
+            shapeSum += kernel.shapeSquares(a + 3 * from, b + 3 * from, to - from);
         } else {
-            kernel.channelSquares(sliceA, sliceB, slice, sums);
-            partial =
-                (std::sqrt(sums[0] / n) + std::sqrt(sums[1] / n) + std::sqrt(sums[2] / n)) / 3.0;
+            kernel.channelSquares(a + 3 * from, b + 3 * from, to - from, sums);
         }
-        done += slice;
-        if (partial > rejectAbove) {
+        for (int k = 0; k < 3; ++k) {
+            remaining[k] -= shares[gx][k];
+        }
+        const double exact[3] = {
+            shapeOnly ? static_cast<double>(shapeSum) / 9.0 : static_cast<double>(sums[0]),
+            static_cast<double>(sums[1]), static_cast<double>(sums[2])};
+        const double squares[3] = {exact[0] + remaining[0], exact[1] + remaining[1],
+                                   exact[2] + remaining[2]};
+        if (Bound(squares) > rejectAbove) {
             return false;
         }
     }
-    factor = shapeOnly ? FactorFromShapeSum(shapeSum, static_cast<std::int64_t>(pixels))
-                       : FactorFromChannelSums(sums, static_cast<std::int64_t>(pixels));
+    const auto pixels = static_cast<std::int64_t>(side) * side;
+    factor = shapeOnly ? FactorFromShapeSum(shapeSum, pixels) : FactorFromChannelSums(sums, pixels);
     return IsSimilarFactor(factor, threshold);
 }
 

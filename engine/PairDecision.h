@@ -28,7 +28,9 @@ public:
                    float& factor) const;
 
 private:
-    bool ExactSimilar(const std::uint8_t* a, const std::uint8_t* b, float& factor) const;
+    /// The factor bound from exact sums over the pixels compared so far and block shares for
+    /// the rest.
+    double Bound(const double squares[3]) const;
 
     const SketchTable& sketches;
     std::int32_t side;

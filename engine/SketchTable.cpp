@@ -97,24 +97,21 @@ double SketchTable::QuarterBound(std::size_t a, std::size_t b, bool shapeOnly) c
                : (std::sqrt(sums[0] / n) + std::sqrt(sums[1] / n) + std::sqrt(sums[2] / n)) / 3.0;
 }
 
-bool SketchTable::BlockBoundAbove(std::size_t a, std::size_t b, bool shapeOnly,
-                                  double limit) const {
-    // Blocks are summed in groups; the partial sums only grow, so a partial bound above the
-    // limit settles it.
-    constexpr int kGroup = 20;
+void SketchTable::BlockColumnShares(std::size_t a, std::size_t b, bool shapeOnly,
+                                    ColumnShares& shares) const {
     const std::int32_t* ba = sketches[a]->blockTotals.data();
     const std::int32_t* bb = sketches[b]->blockTotals.data();
-    const double n = static_cast<double>(pixels);
-    double sums[3] = {0.0, 0.0, 0.0};
-    for (int group = 0; group < kBlocks; group += kGroup) {
-        for (int block = group; block < group + kGroup && block < kBlocks; ++block) {
+    for (int gx = 0; gx < kGrid; ++gx) {
+        double sums[3] = {0.0, 0.0, 0.0};
+        for (int gy = 0; gy < kGrid; ++gy) {
+            const int block = gx * kGrid + gy;
             const double weight = inverseBlockPixels[static_cast<std::size_t>(block)];
             const std::int32_t* pa = ba + 3 * block;
             const std::int32_t* pb = bb + 3 * block;
             if (shapeOnly) {
                 const double d =
                     static_cast<double>((pa[0] + pa[1] + pa[2]) - (pb[0] + pb[1] + pb[2]));
-                sums[0] += d * d * weight;
+                sums[0] += d * d * weight / 9.0;
             } else {
                 for (int k = 0; k < 3; ++k) {
                     const double d = static_cast<double>(pa[k] - pb[k]);
@@ -122,15 +119,10 @@ bool SketchTable::BlockBoundAbove(std::size_t a, std::size_t b, bool shapeOnly,
                 }
             }
         }
-        const double bound =
-            shapeOnly
-                ? std::sqrt(sums[0] / 9.0 / n)
-                : (std::sqrt(sums[0] / n) + std::sqrt(sums[1] / n) + std::sqrt(sums[2] / n)) / 3.0;
-        if (bound > limit) {
-            return true;
+        for (int k = 0; k < 3; ++k) {
+            shares[gx][k] = sums[k];
         }
     }
-    return false;
 }
 
 }  // namespace vistrel

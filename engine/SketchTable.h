@@ -24,9 +24,12 @@ public:
     double MeanBound(std::size_t a, std::size_t b, bool shapeOnly) const;
     /// A tighter lower bound from the totals of the four quarters of the picture.
     double QuarterBound(std::size_t a, std::size_t b, bool shapeOnly) const;
-    /// True when the tighter bound from the block totals exceeds `limit`; it stops adding
-    /// blocks as soon as the part summed so far does.
-    bool BlockBoundAbove(std::size_t a, std::size_t b, bool shapeOnly, double limit) const;
+    /// The block totals' share of the squared differences, per column of blocks and channel
+    /// (in the shape-only mode channel 0 holds the totals' share, divided by 9): each is at
+    /// most the exact sum over the pixels of that column of blocks.
+    using ColumnShares = double[SignatureSketch::kGrid][3];
+    void BlockColumnShares(std::size_t a, std::size_t b, bool shapeOnly,
+                           ColumnShares& shares) const;
 
     std::int64_t Pixels() const { return pixels; }
 
