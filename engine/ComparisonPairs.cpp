@@ -48,13 +48,6 @@ ComparisonPairs::ComparisonPairs(std::vector<SignatureBytes> signaturesByEntry,
     }
 }
 
-PairInfo ComparisonPairs::MakePair(std::int32_t a, std::int32_t b) const {
-    // The first entry of the pair is indexA, but its signature goes into signatureB: the order
-    // in which the links of a similar pair are recorded depends on it.
-    return PairInfo{signatures[static_cast<std::size_t>(b)].data(),
-                    signatures[static_cast<std::size_t>(a)].data(), a, b, 0.0f};
-}
-
 std::uint64_t ComparisonPairs::RowStart(std::int64_t i) const {
     const auto n = static_cast<std::int64_t>(signatures.size());
     return static_cast<std::uint64_t>(i * (2 * n - i - 1) / 2);

@@ -46,14 +46,7 @@ public:
     void CandidatesNear(std::int32_t i, std::int32_t first, std::int32_t last,
                         std::vector<std::int32_t>& out) const;
 
-    /// Calls visit(pair) for the pairs numbered first, first + 1, ... (at most `limit` of them,
-    /// never past the end) until visit returns false. Returns the number of pairs visited.
-    template <typename Visit>
-    std::uint64_t VisitPairs(std::uint64_t first, std::uint64_t limit, Visit&& visit) const;
-
 private:
-    PairInfo MakePair(std::int32_t a, std::int32_t b) const;
-
     std::vector<SignatureBytes> signatures;
     /// The signatures' first bytes, side by side: the hot loops read them without chasing
     /// each signature's shared block.
@@ -76,40 +69,5 @@ private:
     void CandidatesInCubes(std::int32_t i, std::int32_t first, std::int32_t last,
                            std::vector<std::int32_t>& out) const;
 };
-
-template <typename Visit>
-std::uint64_t ComparisonPairs::VisitPairs(std::uint64_t first, std::uint64_t limit,
-                                          Visit&& visit) const {
-    if (first >= count) {
-        return 0;
-    }
-    const std::uint64_t last = first + std::min(limit, count - first);
-    const auto n = static_cast<std::int32_t>(signatures.size());
-    std::uint64_t visited = 0;
-    if (target >= 0) {
-        for (std::uint64_t k = first; k < last; ++k) {
-            const auto i =
-                static_cast<std::int32_t>(k < static_cast<std::uint64_t>(target) ? k : k + 1);
-            ++visited;
-            if (!visit(MakePair(i, target))) {
-                break;
-            }
-        }
-        return visited;
-    }
-    std::int32_t i = RowOf(first);
-    auto j = static_cast<std::int32_t>(first - RowStart(i)) + i + 1;
-    for (std::uint64_t k = first; k < last; ++k) {
-        ++visited;
-        if (!visit(MakePair(i, j))) {
-            break;
-        }
-        if (++j == n) {
-            ++i;
-            j = i + 1;
-        }
-    }
-    return visited;
-}
 
 }  // namespace vistrel
