@@ -1,5 +1,8 @@
 #include "ComparisonWorker.h"
 
+#include "BlockedKernel.h"
+#include "DifferenceFactor.h"
+#include "DifferenceKernel.h"
 #include "PairDecision.h"
 
 #include <algorithm>
@@ -13,6 +16,10 @@ namespace {
 // How many candidates are decided between two looks at the stop flag: a few milliseconds of
 // work at most.
 constexpr std::size_t kCandidatesPerStopCheck = 256;
+
+// How many rows the blocked comparison lays out at a time: each block of columns is laid out
+// once per tile, and the tile's rows stay in the cache while the columns pass.
+constexpr std::size_t kRowsPerTile = 128;
 
 // Walks the pairs [first, last) of the run in order and records the similar ones. Pairs that
 // cannot be similar by their sketch keys are passed over without a look. Returns true when the
@@ -92,7 +99,10 @@ private:
             k = rowEnd;
         }
         const bool dense = rowCandidates.size() > (last - first) / 4;
-        const bool stopped = dense ? DecideByColumns() : DecideByRows();
+        const BlockedKernel* blocked = block.shapeOnly ? nullptr : ActiveBlockedKernel();
+        const bool stopped = !dense               ? DecideByRows()
+                             : blocked != nullptr ? DecideByBlocks(*blocked)
+                                                  : DecideByColumns();
         if (!stopped) {
             done = last - first;
         }
@@ -100,8 +110,9 @@ private:
     }
 
     // True when the stop flag is set, looked at every so many decisions.
-    bool StopDue() {
-        if (++sinceStopCheck < kCandidatesPerStopCheck) {
+    bool StopDue(std::size_t decisions = 1) {
+        sinceStopCheck += decisions;
+        if (sinceStopCheck < kCandidatesPerStopCheck) {
             return false;
         }
         sinceStopCheck = 0;
@@ -137,16 +148,33 @@ private:
         return false;
     }
 
-    bool DecideByColumns() {
+    // Clears the similar pairs found per row piece.
+    void ClearRowsFound() {
         if (rowsFound.size() < pieces.size()) {
             rowsFound.resize(pieces.size());
         }
-        std::int32_t firstColumn = INT32_MAX;
-        std::int32_t lastColumn = 0;
         for (std::size_t r = 0; r < pieces.size(); ++r) {
             rowsFound[r].clear();
-            firstColumn = std::min(firstColumn, pieces[r].j0);
-            lastColumn = std::max(lastColumn, pieces[r].j1);
+        }
+    }
+
+    // Records the similar pairs found per row piece, which are in ascending order of the other
+    // entry, rows first to last.
+    void EmitRowsFound() {
+        for (std::size_t r = 0; r < pieces.size(); ++r) {
+            for (const auto& [j, factor] : rowsFound[r]) {
+                records.push_back(PairInfo{nullptr, nullptr, pieces[r].i, j, factor});
+            }
+        }
+    }
+
+    bool DecideByColumns() {
+        ClearRowsFound();
+        std::int32_t firstColumn = INT32_MAX;
+        std::int32_t lastColumn = 0;
+        for (const RowPiece& piece : pieces) {
+            firstColumn = std::min(firstColumn, piece.j0);
+            lastColumn = std::max(lastColumn, piece.j1);
         }
         for (std::int32_t j = firstColumn; j < lastColumn; ++j) {
             if (pairs.Signature(j) == nullptr) {
@@ -165,12 +193,97 @@ private:
                 }
             }
         }
-        // Column order left every row's pairs in ascending order of the other entry.
+        EmitRowsFound();
+        return false;
+    }
+
+    // Compares every pair of the span in full, a block of rows by a block of columns at a
+    // time, without a look at the sketches: where the bounds rule out few pairs that is faster
+    // than deciding pair by pair. The rows are laid out a tile at a time and the columns a block
+    // at a time, so both stay in the cache while they are compared.
+    bool DecideByBlocks(const BlockedKernel& kernel) {
+        constexpr int kRows = BlockedKernel::kRows;
+        constexpr int kColumns = BlockedKernel::kColumns;
+        const std::size_t pixels = static_cast<std::size_t>(block.side) * block.side;
+        ClearRowsFound();
+        liveRows.clear();
         for (std::size_t r = 0; r < pieces.size(); ++r) {
-            for (const auto& [j, factor] : rowsFound[r]) {
-                records.push_back(PairInfo{nullptr, nullptr, pieces[r].i, j, factor});
+            if (pairs.Signature(pieces[r].i) != nullptr) {
+                liveRows.push_back(r);
             }
         }
+        // The last slot holds a blank signature that fills a short block.
+        if (blank.size() != 3 * pixels) {
+            blank.assign(3 * pixels, 0);
+        }
+        columnPlanes.Reset(kColumns + 1, pixels);
+        const SignaturePlanes* const filler = &columnPlanes.Fill(kColumns, kernel, blank.data());
+        for (std::size_t tile = 0; tile < liveRows.size(); tile += kRowsPerTile) {
+            const std::size_t tileEnd = std::min(liveRows.size(), tile + kRowsPerTile);
+            rowPlanes.Reset(tileEnd - tile, pixels);
+            std::int32_t firstColumn = INT32_MAX;
+            std::int32_t lastColumn = 0;
+            for (std::size_t t = tile; t < tileEnd; ++t) {
+                const RowPiece& piece = pieces[liveRows[t]];
+                rowPlanes.Fill(t - tile, kernel, pairs.Signature(piece.i));
+                firstColumn = std::min(firstColumn, piece.j0);
+                lastColumn = std::max(lastColumn, piece.j1);
+            }
+            for (std::int32_t j = firstColumn; j < lastColumn;) {
+                std::int32_t columnAt[kColumns];
+                const SignaturePlanes* columns[kColumns];
+                int columnCount = 0;
+                for (; j < lastColumn && columnCount < kColumns; ++j) {
+                    if (pairs.Signature(j) != nullptr) {
+                        columnAt[columnCount] = j;
+                        columns[columnCount] = &columnPlanes.Fill(
+                            static_cast<std::size_t>(columnCount), kernel, pairs.Signature(j));
+                        ++columnCount;
+                    }
+                }
+                for (int c = columnCount; c < kColumns; ++c) {
+                    columns[c] = filler;
+                }
+                for (std::size_t at = tile; at < tileEnd && columnCount > 0; at += kRows) {
+                    const int rowCount =
+                        static_cast<int>(std::min<std::size_t>(kRows, tileEnd - at));
+                    const SignaturePlanes* rows[kRows];
+                    bool wanted = false;
+                    for (int r = 0; r < kRows; ++r) {
+                        rows[r] = r < rowCount ? &rowPlanes[at - tile + static_cast<std::size_t>(r)]
+                                               : filler;
+                        if (r < rowCount) {
+                            const RowPiece& piece =
+                                pieces[liveRows[at + static_cast<std::size_t>(r)]];
+                            wanted = wanted || (piece.j0 <= columnAt[columnCount - 1] &&
+                                                columnAt[0] < piece.j1);
+                        }
+                    }
+                    if (!wanted) {
+                        continue;
+                    }
+                    BlockedKernel::BlockSums sums;
+                    kernel.blockSquares(rows, columns, pixels, sums);
+                    for (int r = 0; r < rowCount; ++r) {
+                        const std::size_t piece = liveRows[at + static_cast<std::size_t>(r)];
+                        for (int c = 0; c < columnCount; ++c) {
+                            if (columnAt[c] < pieces[piece].j0 || columnAt[c] >= pieces[piece].j1) {
+                                continue;
+                            }
+                            const float factor = FactorFromChannelSums(
+                                sums[r][c], static_cast<std::int64_t>(pixels));
+                            if (IsSimilarFactor(factor, block.threshold)) {
+                                rowsFound[piece].emplace_back(columnAt[c], factor);
+                            }
+                        }
+                    }
+                    if (StopDue(kRows * kColumns)) {
+                        return true;  // the span is dropped whole
+                    }
+                }
+            }
+        }
+        EmitRowsFound();
         return false;
     }
 
@@ -200,6 +313,10 @@ private:
     std::vector<RowPiece> pieces;
     std::vector<std::int32_t> rowCandidates;
     std::vector<std::vector<std::pair<std::int32_t, float>>> rowsFound;
+    std::vector<std::size_t> liveRows;  // the pieces whose row has a signature
+    SignaturePlanesBuffer rowPlanes;
+    SignaturePlanesBuffer columnPlanes;
+    std::vector<std::uint8_t> blank;
     std::size_t sinceStopCheck = 0;
 };
 

@@ -1,0 +1,106 @@
+// The blocked kernel gives, for every pair of a block, exactly the sums the scalar difference
+// kernel gives: on random signatures of awkward lengths, on extremes long enough to need the
+// lane flushes, and with the rows and columns of a block all different.
+
+#include "BlockedKernel.h"
+#include "DifferenceKernel.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+namespace vistrel {
+namespace {
+
+using Signature = std::vector<std::uint8_t>;
+
+Signature Random(std::size_t pixels, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    Signature bytes(3 * pixels);
+    for (auto& byte : bytes) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    return bytes;
+}
+
+std::vector<const BlockedKernel*> Kernels() {
+    std::vector<const BlockedKernel*> kernels{&ScalarBlockedKernel()};
+    if (ActiveBlockedKernel() != nullptr) {
+        kernels.push_back(ActiveBlockedKernel());
+    }
+    return kernels;
+}
+
+// Lays out four rows and four columns and checks every pair's sums against the scalar
+// difference kernel, and each signature's totals and squares against plain sums.
+void ExpectBlockMatches(const BlockedKernel& kernel, const std::vector<Signature>& rows,
+                        const std::vector<Signature>& columns) {
+    const std::size_t pixels = rows[0].size() / 3;
+    SignaturePlanesBuffer buffer;
+    buffer.Reset(8, pixels);
+    const SignaturePlanes* rowPlanes[4];
+    const SignaturePlanes* columnPlanes[4];
+    for (std::size_t i = 0; i < 4; ++i) {
+        rowPlanes[i] = &buffer.Fill(i, kernel, rows[i].data());
+        columnPlanes[i] = &buffer.Fill(4 + i, kernel, columns[i].data());
+    }
+    for (std::size_t i = 0; i < 4; ++i) {
+        for (std::size_t k = 0; k < 3; ++k) {
+            std::int64_t total = 0;
+            std::int64_t squares = 0;
+            for (std::size_t p = 0; p < pixels; ++p) {
+                total += rows[i][3 * p + k];
+                squares += rows[i][3 * p + k] * rows[i][3 * p + k];
+            }
+            EXPECT_EQ(rowPlanes[i]->totals[k], total) << kernel.name << ", channel " << k;
+            EXPECT_EQ(rowPlanes[i]->squares[k], squares) << kernel.name << ", channel " << k;
+        }
+    }
+    BlockedKernel::BlockSums sums;
+    kernel.blockSquares(rowPlanes, columnPlanes, pixels, sums);
+    for (std::size_t r = 0; r < 4; ++r) {
+        for (std::size_t c = 0; c < 4; ++c) {
+            std::int64_t expected[3] = {0, 0, 0};
+            ScalarKernel().channelSquares(rows[r].data(), columns[c].data(), pixels, expected);
+            for (std::size_t k = 0; k < 3; ++k) {
+                EXPECT_EQ(sums[r][c][k], expected[k])
+                    << kernel.name << ", " << pixels << " pixels, row " << r << ", column " << c
+                    << ", channel " << k;
+            }
+        }
+    }
+}
+
+TEST(BlockedKernel, MatchesTheDifferenceKernelOnRandomSignaturesOfAwkwardLengths) {
+    for (const std::size_t pixels : {1u, 21u, 63u, 64u, 65u, 100u, 127u, 10000u, 10001u}) {
+        std::vector<Signature> rows;
+        std::vector<Signature> columns;
+        for (std::uint32_t i = 0; i < 4; ++i) {
+            rows.push_back(Random(pixels, static_cast<std::uint32_t>(pixels) * 8 + i));
+            columns.push_back(Random(pixels, static_cast<std::uint32_t>(pixels) * 8 + 4 + i));
+        }
+        for (const BlockedKernel* kernel : Kernels()) {
+            ExpectBlockMatches(*kernel, rows, columns);
+        }
+    }
+}
+
+TEST(BlockedKernel, MatchesTheDifferenceKernelOnExtremeSignatures) {
+    // Largest products and differences over more pixels than a 32-bit lane could hold without
+    // its flush, and a pattern that punishes a wrong channel order.
+    const std::size_t pixels = 600000;
+    const Signature zeros(3 * pixels, 0);
+    const Signature full(3 * pixels, 255);
+    Signature alternating(3 * pixels);
+    for (std::size_t i = 0; i < alternating.size(); ++i) {
+        alternating[i] = (i % 7 == 0 || i % 3 == 1) ? 255 : 0;
+    }
+    for (const BlockedKernel* kernel : Kernels()) {
+        ExpectBlockMatches(*kernel, {full, zeros, alternating, full},
+                           {zeros, full, full, alternating});
+    }
+}
+
+}  // namespace
+}  // namespace vistrel
