@@ -1,5 +1,6 @@
 // One comparison of two 100 x 100 signatures, in both modes.
 
+#include "BlockedKernel.h"
 #include "DifferenceFactor.h"
 #include "DifferenceKernel.h"
 #include "ProgramSettings.h"
@@ -52,5 +53,48 @@ void DifferenceKernels(benchmark::State& state) {
     state.SetLabel(kernel.name);
 }
 BENCHMARK(DifferenceKernels)->DenseRange(0, 2);
+
+// The blocked kernel on one block of 4 x 4 pairs already laid out, and the layout of one
+// signature; each iteration counts 16 pairs.
+void BlockedKernelPairs(benchmark::State& state) {
+    const vistrel::BlockedKernel* kernel = vistrel::ActiveBlockedKernel();
+    if (kernel == nullptr) {
+        state.SkipWithError("not available on this processor");
+        return;
+    }
+    constexpr std::size_t kPixels = kSide * kSide;
+    vistrel::SignaturePlanesBuffer buffer;
+    buffer.Reset(8, kPixels);
+    std::vector<std::vector<std::uint8_t>> signatures;
+    const vistrel::SignaturePlanes* planes[8];
+    for (std::uint32_t i = 0; i < 8; ++i) {
+        signatures.push_back(RandomSignature(i + 10));
+        planes[i] = &buffer.Fill(i, *kernel, signatures.back().data());
+    }
+    for (auto _ : state) {
+        vistrel::BlockedKernel::BlockSums sums;
+        kernel->blockSquares(planes, planes + 4, kPixels, sums);
+        benchmark::DoNotOptimize(sums);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 16);
+    state.SetLabel(kernel->name);
+}
+BENCHMARK(BlockedKernelPairs);
+
+void BlockedKernelLayout(benchmark::State& state) {
+    const vistrel::BlockedKernel* kernel = vistrel::ActiveBlockedKernel();
+    if (kernel == nullptr) {
+        state.SkipWithError("not available on this processor");
+        return;
+    }
+    vistrel::SignaturePlanesBuffer buffer;
+    buffer.Reset(1, kSide * kSide);
+    const auto signature = RandomSignature(3);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(buffer.Fill(0, *kernel, signature.data()));
+    }
+    state.SetLabel(kernel->name);
+}
+BENCHMARK(BlockedKernelLayout);
 
 }  // namespace

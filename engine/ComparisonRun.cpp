@@ -15,8 +15,8 @@ namespace {
 // Spans are long enough that notices stay few and that a worker compares many rows against each
 // picture it reads (so that the rows stay in the cache), short enough that every worker gets
 // many and that progress moves often.
-constexpr std::uint64_t kLongestSpan = 1 << 20;
-constexpr std::uint64_t kSpansPerWorker = 64;
+constexpr std::uint64_t kLongestSpan = 1 << 22;
+constexpr std::uint64_t kSpansPerWorker = 16;
 
 // Spans of whole rows of the whole-repository order, each at least `pairsPerSpan` pairs long
 // (but the last): the start of each span.

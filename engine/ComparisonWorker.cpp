@@ -1,12 +1,11 @@
 #include "ComparisonWorker.h"
 
-#include "BlockedKernel.h"
-#include "DifferenceFactor.h"
-#include "DifferenceKernel.h"
+#include "BlockedComparison.h"
 #include "PairDecision.h"
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 #include <utility>
 
 namespace vistrel {
@@ -17,9 +16,11 @@ namespace {
 // work at most.
 constexpr std::size_t kCandidatesPerStopCheck = 256;
 
-// How many rows the blocked comparison lays out at a time: each block of columns is laid out
-// once per tile, and the tile's rows stay in the cache while the columns pass.
-constexpr std::size_t kRowsPerTile = 128;
+// Whether comparing every pair in full pays: it does once the cheapest bounds leave more than
+// this share of a span's pairs for a closer look (measured on photographs: at a third, both
+// take the same time), judged from a sample of so many candidates.
+constexpr double kBlockedShare = 0.35;
+constexpr std::size_t kSampledCandidates = 1024;
 
 // Walks the pairs [first, last) of the run in order and records the similar ones. Pairs that
 // cannot be similar by their sketch keys are passed over without a look. Returns true when the
@@ -28,7 +29,12 @@ class SpanWalk {
 public:
     SpanWalk(const ThreadParams& block, const PairDecision& decision,
              std::vector<PairInfo>& records)
-        : block(block), pairs(*block.pairs), decision(decision), records(records) {}
+        : block(block), pairs(*block.pairs), decision(decision), records(records) {
+        const BlockedKernel* kernel = ActiveBlockedKernel();
+        if (kernel != nullptr && !block.shapeOnly) {
+            blocked.emplace(*kernel, pairs, block.side, block.threshold);
+        }
+    }
 
     bool Walk(std::uint64_t first, std::uint64_t last, std::uint64_t& done) {
         return pairs.Target() >= 0 ? WalkSearch(first, last, done)
@@ -80,7 +86,8 @@ private:
     // Walks a span of the whole-repository order. Where the sketches leave few candidates the
     // rows are decided one after the other; where they leave most pairs (a lax threshold) the
     // span is compared column by column instead, so that each picture of a column is read
-    // once for all the span's rows, which stay in the cache meanwhile.
+    // once for all the span's rows, which stay in the cache meanwhile; and where the bounds
+    // would rule out too few of them to pay, every pair is compared in full, in blocks.
     bool WalkWholeRepository(std::uint64_t first, std::uint64_t last, std::uint64_t& done) {
         done = 0;
         pieces.clear();
@@ -99,14 +106,38 @@ private:
             k = rowEnd;
         }
         const bool dense = rowCandidates.size() > (last - first) / 4;
-        const BlockedKernel* blocked = block.shapeOnly ? nullptr : ActiveBlockedKernel();
-        const bool stopped = !dense               ? DecideByRows()
-                             : blocked != nullptr ? DecideByBlocks(*blocked)
-                                                  : DecideByColumns();
+        const bool wholeBlocks = dense && blocked && SurvivingShare(last - first) > kBlockedShare;
+        const bool stopped = !dense        ? DecideByRows()
+                             : wholeBlocks ? DecideByBlocks(*blocked)
+                                           : DecideByColumns();
         if (!stopped) {
             done = last - first;
         }
         return stopped;
+    }
+
+    // The share of the span's pairs that the cheapest bounds leave for a closer look, estimated
+    // from a sample of the candidates.
+    double SurvivingShare(std::uint64_t spanPairs) const {
+        const std::size_t stride =
+            std::max<std::size_t>(1, rowCandidates.size() / kSampledCandidates);
+        std::size_t sampled = 0;
+        std::size_t surviving = 0;
+        for (const RowPiece& piece : pieces) {
+            for (std::size_t c = (piece.candidatesFrom + stride - 1) / stride * stride;
+                 c < piece.candidatesTo; c += stride) {
+                ++sampled;
+                if (decision.PassesSketchBounds(static_cast<std::size_t>(rowCandidates[c]),
+                                                static_cast<std::size_t>(piece.i))) {
+                    ++surviving;
+                }
+            }
+        }
+        if (sampled == 0 || spanPairs == 0) {
+            return 0.0;
+        }
+        return static_cast<double>(surviving) / static_cast<double>(sampled) *
+               static_cast<double>(rowCandidates.size()) / static_cast<double>(spanPairs);
     }
 
     // True when the stop flag is set, looked at every so many decisions.
@@ -197,91 +228,17 @@ private:
         return false;
     }
 
-    // Compares every pair of the span in full, a block of rows by a block of columns at a
-    // time, without a look at the sketches: where the bounds rule out few pairs that is faster
-    // than deciding pair by pair. The rows are laid out a tile at a time and the columns a block
-    // at a time, so both stay in the cache while they are compared.
-    bool DecideByBlocks(const BlockedKernel& kernel) {
-        constexpr int kRows = BlockedKernel::kRows;
-        constexpr int kColumns = BlockedKernel::kColumns;
-        const std::size_t pixels = static_cast<std::size_t>(block.side) * block.side;
+    // Compares every pair of the span in full: where the bounds rule out few pairs that is
+    // faster than deciding pair by pair.
+    bool DecideByBlocks(BlockedComparison& blocked) {
         ClearRowsFound();
-        liveRows.clear();
-        for (std::size_t r = 0; r < pieces.size(); ++r) {
-            if (pairs.Signature(pieces[r].i) != nullptr) {
-                liveRows.push_back(r);
-            }
+        rowRanges.clear();
+        for (const RowPiece& piece : pieces) {
+            rowRanges.push_back(BlockedComparison::RowRange{piece.i, piece.j0, piece.j1});
         }
-        // The last slot holds a blank signature that fills a short block.
-        if (blank.size() != 3 * pixels) {
-            blank.assign(3 * pixels, 0);
-        }
-        columnPlanes.Reset(kColumns + 1, pixels);
-        const SignaturePlanes* const filler = &columnPlanes.Fill(kColumns, kernel, blank.data());
-        for (std::size_t tile = 0; tile < liveRows.size(); tile += kRowsPerTile) {
-            const std::size_t tileEnd = std::min(liveRows.size(), tile + kRowsPerTile);
-            rowPlanes.Reset(tileEnd - tile, pixels);
-            std::int32_t firstColumn = INT32_MAX;
-            std::int32_t lastColumn = 0;
-            for (std::size_t t = tile; t < tileEnd; ++t) {
-                const RowPiece& piece = pieces[liveRows[t]];
-                rowPlanes.Fill(t - tile, kernel, pairs.Signature(piece.i));
-                firstColumn = std::min(firstColumn, piece.j0);
-                lastColumn = std::max(lastColumn, piece.j1);
-            }
-            for (std::int32_t j = firstColumn; j < lastColumn;) {
-                std::int32_t columnAt[kColumns];
-                const SignaturePlanes* columns[kColumns];
-                int columnCount = 0;
-                for (; j < lastColumn && columnCount < kColumns; ++j) {
-                    if (pairs.Signature(j) != nullptr) {
-                        columnAt[columnCount] = j;
-                        columns[columnCount] = &columnPlanes.Fill(
-                            static_cast<std::size_t>(columnCount), kernel, pairs.Signature(j));
-                        ++columnCount;
-                    }
-                }
-                for (int c = columnCount; c < kColumns; ++c) {
-                    columns[c] = filler;
-                }
-                for (std::size_t at = tile; at < tileEnd && columnCount > 0; at += kRows) {
-                    const int rowCount =
-                        static_cast<int>(std::min<std::size_t>(kRows, tileEnd - at));
-                    const SignaturePlanes* rows[kRows];
-                    bool wanted = false;
-                    for (int r = 0; r < kRows; ++r) {
-                        rows[r] = r < rowCount ? &rowPlanes[at - tile + static_cast<std::size_t>(r)]
-                                               : filler;
-                        if (r < rowCount) {
-                            const RowPiece& piece =
-                                pieces[liveRows[at + static_cast<std::size_t>(r)]];
-                            wanted = wanted || (piece.j0 <= columnAt[columnCount - 1] &&
-                                                columnAt[0] < piece.j1);
-                        }
-                    }
-                    if (!wanted) {
-                        continue;
-                    }
-                    BlockedKernel::BlockSums sums;
-                    kernel.blockSquares(rows, columns, pixels, sums);
-                    for (int r = 0; r < rowCount; ++r) {
-                        const std::size_t piece = liveRows[at + static_cast<std::size_t>(r)];
-                        for (int c = 0; c < columnCount; ++c) {
-                            if (columnAt[c] < pieces[piece].j0 || columnAt[c] >= pieces[piece].j1) {
-                                continue;
-                            }
-                            const float factor = FactorFromChannelSums(
-                                sums[r][c], static_cast<std::int64_t>(pixels));
-                            if (IsSimilarFactor(factor, block.threshold)) {
-                                rowsFound[piece].emplace_back(columnAt[c], factor);
-                            }
-                        }
-                    }
-                    if (StopDue(kRows * kColumns)) {
-                        return true;  // the span is dropped whole
-                    }
-                }
-            }
+        if (blocked.Compare(rowRanges, rowsFound,
+                            [this](std::size_t decided) { return StopDue(decided); })) {
+            return true;  // the span is dropped whole
         }
         EmitRowsFound();
         return false;
@@ -313,10 +270,8 @@ private:
     std::vector<RowPiece> pieces;
     std::vector<std::int32_t> rowCandidates;
     std::vector<std::vector<std::pair<std::int32_t, float>>> rowsFound;
-    std::vector<std::size_t> liveRows;  // the pieces whose row has a signature
-    SignaturePlanesBuffer rowPlanes;
-    SignaturePlanesBuffer columnPlanes;
-    std::vector<std::uint8_t> blank;
+    std::vector<BlockedComparison::RowRange> rowRanges;
+    std::optional<BlockedComparison> blocked;  // only where the processor has a blocked kernel
     std::size_t sinceStopCheck = 0;
 };
 

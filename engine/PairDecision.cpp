@@ -46,10 +46,14 @@ double PairDecision::Bound(const double squares[3]) const {
            3.0;
 }
 
+bool PairDecision::PassesSketchBounds(std::size_t ia, std::size_t ib) const {
+    return sketches.MeanBound(ia, ib, shapeOnly) <= rejectAbove &&
+           sketches.QuarterBound(ia, ib, shapeOnly) <= rejectAbove;
+}
+
 bool PairDecision::IsSimilar(const std::uint8_t* a, const std::uint8_t* b, std::size_t ia,
                              std::size_t ib, float& factor) const {
-    if (sketches.MeanBound(ia, ib, shapeOnly) > rejectAbove ||
-        sketches.QuarterBound(ia, ib, shapeOnly) > rejectAbove) {
+    if (!PassesSketchBounds(ia, ib)) {
         return false;
     }
     // The exact sums are taken one column of blocks at a time. After each, the exact part so

@@ -23,6 +23,9 @@ public:
     /// totals) that can still belong to a similar pair.
     static std::int64_t KeyWindow(float thresholdPercent, std::int64_t pixels);
 
+    /// False when the cheapest bounds (channel and quarter totals) already rule the pair out.
+    bool PassesSketchBounds(std::size_t ia, std::size_t ib) const;
+
     /// True, with the exact factor, when signatures a and b (entries ia and ib) are similar.
     bool IsSimilar(const std::uint8_t* a, const std::uint8_t* b, std::size_t ia, std::size_t ib,
                    float& factor) const;
