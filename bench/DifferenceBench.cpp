@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -64,7 +65,7 @@ void BlockedKernelPairs(benchmark::State& state) {
     }
     constexpr std::size_t kPixels = kSide * kSide;
     vistrel::SignaturePlanesBuffer buffer;
-    buffer.Reset(8, kPixels);
+    buffer.Reset(8, kPixels, state.range(0) != 0);
     std::vector<std::vector<std::uint8_t>> signatures;
     const vistrel::SignaturePlanes* planes[8];
     for (std::uint32_t i = 0; i < 8; ++i) {
@@ -73,13 +74,13 @@ void BlockedKernelPairs(benchmark::State& state) {
     }
     for (auto _ : state) {
         vistrel::BlockedKernel::BlockSums sums;
-        kernel->blockSquares(planes, planes + 4, kPixels, sums);
+        kernel->blockSquares(planes, planes + 4, kPixels, state.range(0) != 0, sums);
         benchmark::DoNotOptimize(sums);
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 16);
-    state.SetLabel(kernel->name);
+    state.SetLabel(std::string(kernel->name) + (state.range(0) != 0 ? ", shape only" : ""));
 }
-BENCHMARK(BlockedKernelPairs);
+BENCHMARK(BlockedKernelPairs)->Arg(0)->Arg(1);
 
 void BlockedKernelLayout(benchmark::State& state) {
     const vistrel::BlockedKernel* kernel = vistrel::ActiveBlockedKernel();
@@ -88,7 +89,7 @@ void BlockedKernelLayout(benchmark::State& state) {
         return;
     }
     vistrel::SignaturePlanesBuffer buffer;
-    buffer.Reset(1, kSide * kSide);
+    buffer.Reset(1, kSide * kSide, false);
     const auto signature = RandomSignature(3);
     for (auto _ : state) {
         benchmark::DoNotOptimize(buffer.Fill(0, *kernel, signature.data()));

@@ -17,14 +17,15 @@ constexpr int kColumns = BlockedKernel::kColumns;
 
 BlockedComparison::BlockedComparison(const BlockedKernel& blockedKernel,
                                      const ComparisonPairs& runPairs, std::int32_t side,
-                                     float thresholdPercent)
+                                     float thresholdPercent, bool shapeOnlyMode)
     : kernel(blockedKernel),
       pairs(runPairs),
       pixels(static_cast<std::size_t>(side) * static_cast<std::size_t>(side)),
       threshold(thresholdPercent),
+      shapeOnly(shapeOnlyMode),
       blank(3 * pixels, 0) {
     static_assert(kColumnsPerPanel % kColumns == 0);
-    columnPlanes.Reset(kColumnsPerPanel + 1, pixels);
+    columnPlanes.Reset(kColumnsPerPanel + 1, pixels, shapeOnly);
     columnPlanes.Fill(kColumnsPerPanel, kernel, blank.data());
 }
 
@@ -38,7 +39,7 @@ bool BlockedComparison::Compare(const std::vector<RowRange>& rows, std::vector<F
     }
     for (std::size_t tile = 0; tile < liveRows.size(); tile += kRowsPerTile) {
         const std::size_t tileEnd = std::min(liveRows.size(), tile + kRowsPerTile);
-        rowPlanes.Reset(tileEnd - tile, pixels);
+        rowPlanes.Reset(tileEnd - tile, pixels, shapeOnly);
         std::int32_t first = INT32_MAX;
         std::int32_t last = INT32_MIN;
         for (std::size_t t = tile; t < tileEnd; ++t) {
@@ -98,7 +99,7 @@ std::size_t BlockedComparison::CompareBlockRow(const std::vector<RowRange>& rows
     std::size_t decided = 0;
     for (int group = 0; group * kColumns < panelSize; ++group) {
         BlockedKernel::BlockSums sums;
-        kernel.blockSquares(rowBlock, panel + group * kColumns, pixels, sums);
+        kernel.blockSquares(rowBlock, panel + group * kColumns, pixels, shapeOnly, sums);
         for (int r = 0; r < rowCount; ++r) {
             const std::size_t row = liveRows[at + static_cast<std::size_t>(r)];
             const RowRange& range = rows[row];
@@ -108,8 +109,9 @@ std::size_t BlockedComparison::CompareBlockRow(const std::vector<RowRange>& rows
                     continue;
                 }
                 ++decided;
-                const float factor =
-                    FactorFromChannelSums(sums[r][c], static_cast<std::int64_t>(pixels));
+                const auto pixelCount = static_cast<std::int64_t>(pixels);
+                const float factor = shapeOnly ? FactorFromShapeSum(sums[r][c][0], pixelCount)
+                                               : FactorFromChannelSums(sums[r][c], pixelCount);
                 if (IsSimilarFactor(factor, threshold)) {
                     found[row].emplace_back(j, factor);
                 }

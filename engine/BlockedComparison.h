@@ -25,7 +25,7 @@ public:
     using Found = std::vector<std::pair<std::int32_t, float>>;
 
     BlockedComparison(const BlockedKernel& kernel, const ComparisonPairs& pairs, std::int32_t side,
-                      float thresholdPercent);
+                      float thresholdPercent, bool shapeOnly);
 
     /// Appends to found[r] the similar pairs of rows[r] as (other entry, factor), in ascending
     /// order of the other entry; `found` has a list per row. Entries without a signature take
@@ -50,6 +50,7 @@ private:
     const ComparisonPairs& pairs;
     std::size_t pixels;
     float threshold;
+    bool shapeOnly;
     std::vector<std::size_t> liveRows;  // the rows that have a signature
     SignaturePlanesBuffer rowPlanes;
     SignaturePlanesBuffer columnPlanes;  // the panel, then one blank signature

@@ -13,33 +13,48 @@ std::size_t PlaneStride(std::size_t pixels) {
     return (pixels + 63) / 64 * 64;
 }
 
-void ToPlanesScalar(const std::uint8_t* rgb, std::size_t pixels, std::uint8_t* planes,
-                    SignaturePlanes& out) {
+void ToPlanesScalar(const std::uint8_t* rgb, std::size_t pixels, bool shapeOnly,
+                    std::uint8_t* planes, SignaturePlanes& out) {
     const std::size_t stride = PlaneStride(pixels);
-    std::memset(planes, 0, 3 * stride);
+    std::memset(planes, 0, PlanesSize(pixels));
     out = SignaturePlanes{planes, {0, 0, 0}, {0, 0, 0}};
     for (std::size_t p = 0; p < pixels; ++p) {
+        const std::uint8_t* pixel = rgb + 3 * p;
+        if (shapeOnly) {
+            const auto total = static_cast<std::uint16_t>(pixel[0] + pixel[1] + pixel[2]);
+            std::memcpy(planes + 2 * p, &total, sizeof total);
+            out.totals[0] += total;
+            out.squares[0] += std::int64_t{total} * total;
+            continue;
+        }
         for (std::size_t k = 0; k < 3; ++k) {
-            const std::int64_t value = rgb[3 * p + k];
-            planes[k * stride + p] = rgb[3 * p + k];
-            out.totals[k] += value;
-            out.squares[k] += value * value;
+            planes[k * stride + p] = pixel[k];
+            out.totals[k] += pixel[k];
+            out.squares[k] += std::int64_t{pixel[k]} * pixel[k];
         }
     }
 }
 
 void BlockSquaresScalar(const SignaturePlanes* const rows[BlockedKernel::kRows],
                         const SignaturePlanes* const columns[BlockedKernel::kColumns],
-                        std::size_t pixels, BlockedKernel::BlockSums& sums) {
+                        std::size_t pixels, bool shapeOnly, BlockedKernel::BlockSums& sums) {
     const std::size_t stride = PlaneStride(pixels);
     for (int r = 0; r < BlockedKernel::kRows; ++r) {
         for (int c = 0; c < BlockedKernel::kColumns; ++c) {
-            for (std::size_t k = 0; k < 3; ++k) {
-                const std::uint8_t* a = rows[r]->bytes + k * stride;
-                const std::uint8_t* b = columns[c]->bytes + k * stride;
+            for (std::size_t k = 0; k < (shapeOnly ? 1 : 3); ++k) {
                 std::int64_t sum = 0;
                 for (std::size_t p = 0; p < pixels; ++p) {
-                    const std::int64_t d = a[p] - b[p];
+                    std::int64_t d = 0;
+                    if (shapeOnly) {
+                        std::uint16_t a = 0;
+                        std::uint16_t b = 0;
+                        std::memcpy(&a, rows[r]->bytes + 2 * p, sizeof a);
+                        std::memcpy(&b, columns[c]->bytes + 2 * p, sizeof b);
+                        d = std::int64_t{a} - b;
+                    } else {
+                        d = std::int64_t{rows[r]->bytes[k * stride + p]} -
+                            columns[c]->bytes[k * stride + p];
+                    }
                     sum += d * d;
                 }
                 sums[r][c][k] = sum;
@@ -73,8 +88,9 @@ const BlockedKernel* ActiveBlockedKernel() {
     return active;
 }
 
-void SignaturePlanesBuffer::Reset(std::size_t count, std::size_t pixelCount) {
+void SignaturePlanesBuffer::Reset(std::size_t count, std::size_t pixelCount, bool shapeOnlyMode) {
     pixels = pixelCount;
+    shapeOnly = shapeOnlyMode;
     linesPerSignature = PlanesSize(pixels) / 64;
     if (lines.size() < count * linesPerSignature) {
         lines.resize(count * linesPerSignature);
@@ -84,7 +100,7 @@ void SignaturePlanesBuffer::Reset(std::size_t count, std::size_t pixelCount) {
 
 const SignaturePlanes& SignaturePlanesBuffer::Fill(std::size_t slot, const BlockedKernel& kernel,
                                                    const std::uint8_t* rgb) {
-    kernel.toPlanes(rgb, pixels, lines[slot * linesPerSignature].bytes, planes[slot]);
+    kernel.toPlanes(rgb, pixels, shapeOnly, lines[slot * linesPerSignature].bytes, planes[slot]);
     return planes[slot];
 }
 

@@ -8,7 +8,8 @@ namespace vistrel {
 
 /// A signature laid out for the blocked kernel: all its red bytes, then all its green, then all
 /// its blue, each plane padded with zeros to whole 64-byte lines; with each channel's sum and sum
-/// of squares.
+/// of squares. For the shape-only mode, one plane of the 16-bit totals of each pixel's three
+/// bytes instead, with its sum and sum of squares in channel 0.
 struct SignaturePlanes {
     const std::uint8_t* bytes = nullptr;
     std::int64_t totals[3] = {0, 0, 0};
@@ -19,23 +20,23 @@ struct SignaturePlanes {
 /// full. With the signatures in planes, the squared differences of a pair are
 /// sum a^2 + sum b^2 - 2 sum ab, and the sums of products of 4 x 4 pairs are taken in one pass
 /// over the planes, each byte read once for four pairs. The sums are exact integers, the same as
-/// DifferenceKernel::channelSquares gives, so the factors are the reference's to the bit. Any
-/// thread.
+/// DifferenceKernel gives, so the factors are the reference's to the bit. Any thread.
 struct BlockedKernel {
     static constexpr int kRows = 4;
     static constexpr int kColumns = 4;
     using BlockSums = std::int64_t[kRows][kColumns][3];
 
     const char* name;
-    /// Lays out `rgb` (interleaved, `pixels` pixels) in `planes`, which has room for
-    /// PlanesSize(pixels) bytes, and describes it in `out`.
-    void (*toPlanes)(const std::uint8_t* rgb, std::size_t pixels, std::uint8_t* planes,
-                     SignaturePlanes& out);
+    /// Lays out `rgb` (interleaved, `pixels` pixels) for the mode in `planes`, 64-byte aligned
+    /// with room for PlanesSize(pixels) bytes, and describes it in `out`.
+    void (*toPlanes)(const std::uint8_t* rgb, std::size_t pixels, bool shapeOnly,
+                     std::uint8_t* planes, SignaturePlanes& out);
     /// sums[r][c][k]: the sum over the pixels of channel k of the squared differences between
-    /// rows[r] and columns[c].
+    /// rows[r] and columns[c], as channelSquares gives it; in the shape-only mode sums[r][c][0]
+    /// only, as shapeSquares gives it.
     void (*blockSquares)(const SignaturePlanes* const rows[kRows],
                          const SignaturePlanes* const columns[kColumns], std::size_t pixels,
-                         BlockSums& sums);
+                         bool shapeOnly, BlockSums& sums);
 };
 
 /// The bytes of one signature of `pixels` pixels laid out in planes.
@@ -52,8 +53,9 @@ const BlockedKernel* ActiveBlockedKernel();
 /// Room for the planes of a number of signatures, reused as long as it lives.
 class SignaturePlanesBuffer {
 public:
-    /// Makes room for `count` signatures of `pixels` pixels; what was held is forgotten.
-    void Reset(std::size_t count, std::size_t pixels);
+    /// Makes room for `count` signatures of `pixels` pixels laid out for the mode; what was
+    /// held is forgotten.
+    void Reset(std::size_t count, std::size_t pixels, bool shapeOnly);
     /// Lays out `rgb` in slot `slot`.
     const SignaturePlanes& Fill(std::size_t slot, const BlockedKernel& kernel,
                                 const std::uint8_t* rgb);
@@ -66,6 +68,7 @@ private:
     std::vector<Line> lines;
     std::vector<SignaturePlanes> planes;
     std::size_t pixels = 0;
+    bool shapeOnly = false;
     std::size_t linesPerSignature = 0;
 };
 

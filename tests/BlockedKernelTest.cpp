@@ -35,10 +35,10 @@ std::vector<const BlockedKernel*> Kernels() {
 // Lays out four rows and four columns and checks every pair's sums against the scalar
 // difference kernel, and each signature's totals and squares against plain sums.
 void ExpectBlockMatches(const BlockedKernel& kernel, const std::vector<Signature>& rows,
-                        const std::vector<Signature>& columns) {
+                        const std::vector<Signature>& columns, bool shapeOnly) {
     const std::size_t pixels = rows[0].size() / 3;
     SignaturePlanesBuffer buffer;
-    buffer.Reset(8, pixels);
+    buffer.Reset(8, pixels, shapeOnly);
     const SignaturePlanes* rowPlanes[4];
     const SignaturePlanes* columnPlanes[4];
     for (std::size_t i = 0; i < 4; ++i) {
@@ -46,24 +46,32 @@ void ExpectBlockMatches(const BlockedKernel& kernel, const std::vector<Signature
         columnPlanes[i] = &buffer.Fill(4 + i, kernel, columns[i].data());
     }
     for (std::size_t i = 0; i < 4; ++i) {
-        for (std::size_t k = 0; k < 3; ++k) {
+        for (std::size_t k = 0; k < (shapeOnly ? 1 : 3); ++k) {
             std::int64_t total = 0;
             std::int64_t squares = 0;
             for (std::size_t p = 0; p < pixels; ++p) {
-                total += rows[i][3 * p + k];
-                squares += rows[i][3 * p + k] * rows[i][3 * p + k];
+                const std::int64_t value =
+                    shapeOnly ? rows[i][3 * p] + rows[i][3 * p + 1] + rows[i][3 * p + 2]
+                              : rows[i][3 * p + k];
+                total += value;
+                squares += value * value;
             }
             EXPECT_EQ(rowPlanes[i]->totals[k], total) << kernel.name << ", channel " << k;
             EXPECT_EQ(rowPlanes[i]->squares[k], squares) << kernel.name << ", channel " << k;
         }
     }
     BlockedKernel::BlockSums sums;
-    kernel.blockSquares(rowPlanes, columnPlanes, pixels, sums);
+    kernel.blockSquares(rowPlanes, columnPlanes, pixels, shapeOnly, sums);
     for (std::size_t r = 0; r < 4; ++r) {
         for (std::size_t c = 0; c < 4; ++c) {
             std::int64_t expected[3] = {0, 0, 0};
-            ScalarKernel().channelSquares(rows[r].data(), columns[c].data(), pixels, expected);
-            for (std::size_t k = 0; k < 3; ++k) {
+            if (shapeOnly) {
+                expected[0] =
+                    ScalarKernel().shapeSquares(rows[r].data(), columns[c].data(), pixels);
+            } else {
+                ScalarKernel().channelSquares(rows[r].data(), columns[c].data(), pixels, expected);
+            }
+            for (std::size_t k = 0; k < (shapeOnly ? 1 : 3); ++k) {
                 EXPECT_EQ(sums[r][c][k], expected[k])
                     << kernel.name << ", " << pixels << " pixels, row " << r << ", column " << c
                     << ", channel " << k;
@@ -81,7 +89,8 @@ TEST(BlockedKernel, MatchesTheDifferenceKernelOnRandomSignaturesOfAwkwardLengths
             columns.push_back(Random(pixels, static_cast<std::uint32_t>(pixels) * 8 + 4 + i));
         }
         for (const BlockedKernel* kernel : Kernels()) {
-            ExpectBlockMatches(*kernel, rows, columns);
+            ExpectBlockMatches(*kernel, rows, columns, false);
+            ExpectBlockMatches(*kernel, rows, columns, true);
         }
     }
 }
@@ -97,8 +106,10 @@ TEST(BlockedKernel, MatchesTheDifferenceKernelOnExtremeSignatures) {
         alternating[i] = (i % 7 == 0 || i % 3 == 1) ? 255 : 0;
     }
     for (const BlockedKernel* kernel : Kernels()) {
-        ExpectBlockMatches(*kernel, {full, zeros, alternating, full},
-                           {zeros, full, full, alternating});
+        for (const bool shapeOnly : {false, true}) {
+            ExpectBlockMatches(*kernel, {full, zeros, alternating, full},
+                               {zeros, full, full, alternating}, shapeOnly);
+        }
     }
 }
 
