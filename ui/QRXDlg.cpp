@@ -148,6 +148,7 @@ void CQRXDlg::ConnectCommands() {
         }
     });
     connect(tree, &QTreeWidget::customContextMenuRequested, this, &CQRXDlg::ShowContextMenu);
+    connect(tree, &QTreeWidget::itemExpanded, this, &CQRXDlg::AddChildItems);
 }
 
 bool CQRXDlg::eventFilter(QObject* watched, QEvent* event) {

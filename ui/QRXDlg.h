@@ -93,6 +93,14 @@ private:
     void ShowContextMenu();
     /// Steps 1 to 6 of a rebuild: everything but the preview.
     void RebuildTreeItems();
+    /// Gives a top-level item its child items, one per similar picture, the first time it is
+    /// expanded: at a lax threshold a repository has millions of links, too many items to
+    /// make at once.
+    void AddChildItems(QTreeWidgetItem* item);
+    /// True when the item has child items, made or still to be made.
+    bool HasChildItems(const QTreeWidgetItem* item) const;
+    /// The number of items, child items still to be made included.
+    int CountItems() const;
     /// Previews the selected item; false when its picture could not be decoded (the entry is
     /// then marked unreadable).
     bool PreviewSelectedItem();

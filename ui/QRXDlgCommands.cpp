@@ -137,6 +137,11 @@ void CQRXDlg::RemoveFromRepository() {
         if (removed >= 0 && index > removed) {
             item->setData(0, Qt::UserRole, index - 1);
         }
+        // An item whose child items are still to be made loses its arrow with its last link.
+        if (item->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator &&
+            repository->GetPicture(item->data(0, Qt::UserRole).toInt()).similar.empty()) {
+            item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+        }
     }
     treeEventsEnabled = true;
     UpdateCommandStates();
@@ -181,7 +186,7 @@ void CQRXDlg::NextSimilar() {
         const auto at = [&](int i) { return parent ? parent->child(i) : tree->topLevelItem(i); };
         const int position = parent ? parent->indexOfChild(item) : tree->indexOfTopLevelItem(item);
         for (int i = position + 1; i < siblings(); ++i) {
-            if (at(i)->childCount() > 0) {
+            if (HasChildItems(at(i))) {
                 tree->setCurrentItem(at(i));
                 return;
             }

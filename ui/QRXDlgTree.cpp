@@ -28,14 +28,6 @@ bool IsShown(const CPictureInfo& picture, ViewFilter filter) {
     return true;
 }
 
-int CountItems(const QTreeWidget& tree) {
-    int count = tree.topLevelItemCount();
-    for (int i = 0; i < tree.topLevelItemCount(); ++i) {
-        count += tree.topLevelItem(i)->childCount();
-    }
-    return count;
-}
-
 }  // namespace
 
 void CQRXDlg::RefreshTree() {
@@ -59,9 +51,8 @@ void CQRXDlg::RebuildTreeItems() {
         if (picture.loadError) {
             item->setForeground(0, QColor(255, 0, 0));
         }
-        for (const CSimilarInfo& link : picture.similar) {
-            item->addChild(
-                new QTreeWidgetItem(QStringList(repository->GetPicture(link.index).path)));
+        if (!picture.similar.empty()) {
+            item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         }
         items.append(item);
     }
@@ -75,6 +66,40 @@ void CQRXDlg::RebuildTreeItems() {
     treeEventsEnabled = true;
 }
 
+void CQRXDlg::AddChildItems(QTreeWidgetItem* item) {
+    if (item->parent() != nullptr || item->childCount() > 0) {
+        return;
+    }
+    const std::int32_t index = item->data(0, kEntryIndexRole).toInt();
+    if (index < 0 || index >= repository->GetCount()) {
+        return;
+    }
+    QList<QTreeWidgetItem*> children;
+    for (const CSimilarInfo& link : repository->GetPicture(index).similar) {
+        children.append(new QTreeWidgetItem(QStringList(repository->GetPicture(link.index).path)));
+    }
+    item->addChildren(children);
+    item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
+bool CQRXDlg::HasChildItems(const QTreeWidgetItem* item) const {
+    return item->childCount() > 0 || item->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator;
+}
+
+int CQRXDlg::CountItems() const {
+    int count = tree->topLevelItemCount();
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = tree->topLevelItem(i);
+        if (item->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator) {
+            const std::int32_t index = item->data(0, kEntryIndexRole).toInt();
+            count += static_cast<int>(repository->GetPicture(index).similar.size());
+        } else {
+            count += item->childCount();
+        }
+    }
+    return count;
+}
+
 void CQRXDlg::UpdateTotals() {
     QString prefix = tr("Total items: ");
     if (showSimilar->isChecked()) {
@@ -82,7 +107,7 @@ void CQRXDlg::UpdateTotals() {
     } else if (showLoadError->isChecked()) {
         prefix = tr("Total items (load error): ");
     }
-    SetStatusText(prefix + QString::number(CountItems(*tree)));
+    SetStatusText(prefix + QString::number(CountItems()));
 }
 
 void CQRXDlg::SetFilter(ViewFilter filter) {

@@ -2,8 +2,12 @@
 
 namespace vistrel {
 
-QString ProgramName() { return QStringLiteral("Vistrel"); }
+QString ProgramName() {
+    return QStringLiteral("Vistrel");
+}
 
-QString ProgramVersion() { return QStringLiteral("1.2.4"); }
+QString ProgramVersion() {
+    return QStringLiteral("1.2.4");
+}
 
 }  // namespace vistrel

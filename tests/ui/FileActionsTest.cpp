@@ -140,6 +140,9 @@ private:
                record.contains(QStringLiteral("Path=") + path + QLatin1Char('\n'));
     }
     static QTreeWidgetItem* Item(CQRXDlg& window, const QString& path, bool child = false) {
+        for (int i = 0; i < window.Tree()->topLevelItemCount(); ++i) {
+            window.Tree()->expandItem(window.Tree()->topLevelItem(i));  // makes the child items
+        }
         const QList<QTreeWidgetItem*> found =
             window.Tree()->findItems(path, Qt::MatchExactly | Qt::MatchRecursive);
         for (QTreeWidgetItem* item : found) {

@@ -197,11 +197,14 @@ private slots:
         window.RefreshTree();
         QTreeWidget* tree = window.Tree();
         QCOMPARE(TopLevelTexts(*tree), (QStringList{a, b}));
-        QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), b);
-        QCOMPARE(tree->topLevelItem(1)->child(0)->text(0), a);
         QCOMPARE(window.StatusText(), QStringLiteral("Total items: 4"));
         QCOMPARE(window.SelectedPath(), a);
         QVERIFY(!tree->topLevelItem(0)->isExpanded());
+        tree->expandItem(tree->topLevelItem(0));
+        tree->expandItem(tree->topLevelItem(1));
+        QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), b);
+        QCOMPARE(tree->topLevelItem(1)->child(0)->text(0), a);
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items: 4"));
         // The first item is previewed: 300 x 200 with its file size.
         QVERIFY(window.Preview()->HasPicture());
         QCOMPARE(window.Preview()->PictureSize(), QSize(300, 200));
@@ -209,6 +212,46 @@ private slots:
         // Selecting a child previews the similar picture itself.
         tree->setCurrentItem(tree->topLevelItem(0)->child(0));
         QCOMPARE(window.Preview()->PictureSize(), QSize(200, 300));
+    }
+
+    void childItemsAreMadeWhenAnItemIsFirstExpanded() {
+        // At a lax threshold a repository holds millions of links: the tree makes an item's
+        // child items only once it is opened, yet shows its arrow and counts them from the start.
+        CQRXDlg window;
+        const QString a = Picture("a.png", 40, 30);
+        const QString b = Picture("b.png", 30, 40);
+        const QString c = Picture("c.png", 20, 20);
+        for (const QString& path : {a, b, c}) {
+            window.Repository().AddPicture(path);
+        }
+        Link(window, 0, 1);
+        Link(window, 0, 2);
+        window.RefreshTree();
+        QTreeWidget* tree = window.Tree();
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(tree->topLevelItem(i)->childCount(), 0);
+            QCOMPARE(tree->topLevelItem(i)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        }
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items: 7"));
+
+        tree->expandItem(tree->topLevelItem(0));
+        QCOMPARE(tree->topLevelItem(0)->childCount(), 2);
+        QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), b);
+        QCOMPARE(tree->topLevelItem(0)->child(1)->text(0), c);
+        tree->collapseItem(tree->topLevelItem(0));
+        tree->expandItem(tree->topLevelItem(0));
+        QCOMPARE(tree->topLevelItem(0)->childCount(), 2);  // made once
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items: 7"));
+
+        // Removing the picture both others were linked to leaves them without an arrow.
+        tree->setCurrentItem(tree->topLevelItem(0));
+        window.Actions().removeFromRepository->trigger();
+        QCOMPARE(TopLevelTexts(*tree), (QStringList{b, c}));
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(tree->topLevelItem(i)->childIndicatorPolicy(),
+                     QTreeWidgetItem::DontShowIndicatorWhenChildless);
+        }
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items: 2"));
     }
 
     void filtersChooseTheEntriesShown() {

@@ -77,11 +77,12 @@ QStringList TopLevelTexts(const QTreeWidget& tree) {
     return texts;
 }
 
-// Every top-level item with its children: the whole tree as text.
-QStringList TreeText(const QTreeWidget& tree) {
+// Every top-level item with its children: the whole tree as text, every item expanded.
+QStringList TreeText(QTreeWidget& tree) {
     QStringList lines;
     for (int i = 0; i < tree.topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = tree.topLevelItem(i);
+        QTreeWidgetItem* item = tree.topLevelItem(i);
+        tree.expandItem(item);
         lines << item->text(0);
         for (int c = 0; c < item->childCount(); ++c) {
             lines << QStringLiteral("  ") + item->child(c)->text(0);
@@ -242,6 +243,7 @@ private slots:
         QCOMPARE(message, QStringLiteral("Not found"));
         QCOMPARE(window.SelectedPath(), photoACopy);
         // From a child item only its siblings count, and they have no children.
+        window.Tree()->expandItem(window.Tree()->topLevelItem(1));
         window.Tree()->setCurrentItem(window.Tree()->topLevelItem(1)->child(0));
         message.clear();
         AnswerMessageBox(QMessageBox::Ok, &message);
@@ -258,6 +260,7 @@ private slots:
         window.Repository().AddSimilarPair(vistrel::PairInfo{nullptr, nullptr, 1, 3, 2.0f});
         window.Repository().AddSimilarPair(vistrel::PairInfo{nullptr, nullptr, 0, 1, 2.0f});
         window.RefreshTree();
+        QCOMPARE(TreeText(*window.Tree()).size(), 8);  // the child items made
 
         // A top-level item: its own item and every child naming it go.
         window.Tree()->setCurrentItem(window.Tree()->topLevelItem(1));
@@ -269,6 +272,7 @@ private slots:
         // A child item: the picture it names goes, with its own top-level item.
         window.Repository().AddSimilarPair(vistrel::PairInfo{nullptr, nullptr, 0, 2, 2.0f});
         window.RefreshTree();
+        window.Tree()->expandItem(window.Tree()->topLevelItem(0));
         window.Tree()->setCurrentItem(window.Tree()->topLevelItem(0)->child(0));
         QCOMPARE(window.SelectedPath(), photoACopy);
         window.Actions().removeFromRepository->trigger();
