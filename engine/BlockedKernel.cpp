@@ -1,5 +1,6 @@
 #include "BlockedKernel.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -91,7 +92,7 @@ const BlockedKernel* ActiveBlockedKernel() {
 void SignaturePlanesBuffer::Reset(std::size_t count, std::size_t pixelCount, bool shapeOnlyMode) {
     pixels = pixelCount;
     shapeOnly = shapeOnlyMode;
-    linesPerSignature = PlanesSize(pixels) / 64;
+    linesPerSignature = std::max<std::size_t>(1, PlanesSize(pixels) / 64);  // even for no pixels
     if (lines.size() < count * linesPerSignature) {
         lines.resize(count * linesPerSignature);
     }

@@ -184,6 +184,28 @@ TEST_F(ComparisonWorkerTest, StopAlreadySetEndsAfterItsFirstSpan) {
     EXPECT_EQ(seen[1].code, kNoticeWorkerFinished);
 }
 
+TEST_F(ComparisonWorkerTest, AStopDropsASpanOfPairsThatAllNeedAFullComparison) {
+    // Thirty pictures all alike: no bound rules a pair out, so the span of all 435 pairs is
+    // compared in full (in blocks, where the processor can). Whole, it finds every pair; a stop
+    // drops it whole, leaving nothing half-recorded.
+    const std::vector<SignatureBytes> alike(30, grey);
+    const std::vector<Seen> whole = RunAndReceive(alike, -1, 435);
+    ASSERT_EQ(whole.size(), 2u);
+    EXPECT_TRUE(whole[0].complete);
+    ASSERT_EQ(whole[0].records.size(), 435u);
+    EXPECT_EQ(whole[0].records[29].indexA, 1);
+    EXPECT_EQ(whole[0].records[29].indexB, 2);
+    EXPECT_EQ(whole[0].records[434].indexA, 28);
+
+    stop->Set();
+    const std::vector<Seen> stopped = RunAndReceive(alike, -1, 435);
+    ASSERT_EQ(stopped.size(), 2u);
+    EXPECT_FALSE(stopped[0].complete);
+    EXPECT_EQ(stopped[0].pairsDone, 0u);
+    EXPECT_TRUE(stopped[0].records.empty());
+    EXPECT_EQ(stopped[1].code, kNoticeWorkerFinished);
+}
+
 TEST_F(ComparisonWorkerTest, ThresholdZeroFindsNothingEvenForIdenticalPictures) {
     block.threshold = 0.0f;
     const std::vector<Seen> seen = RunAndReceive({grey, grey}, -1, 1);
