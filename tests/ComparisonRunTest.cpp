@@ -8,10 +8,15 @@
 #include "SignatureBuilders.h"
 #include "support/TestPictures.h"
 
+#include <QDataStream>
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <iostream>
 #include <random>
 #include <thread>
 
@@ -216,6 +221,49 @@ TEST_F(ComparisonRunTest, PrunedRunsGiveExactlyTheLinksOfThePlainWalk) {
     }
     EXPECT_GT(links, 0u);
     EXPECT_LT(links, 200u * 199u / 2u);
+}
+
+TEST_F(ComparisonRunTest, CorpusSignaturesGiveExactlyTheLinksOfThePlainWalk) {
+    // Signatures of real photographs, read from the cache that
+    // `vistrel_corpus_run FOLDER --signatures CACHE` writes (path and bytes per entry); set
+    // VISTREL_CORPUS_SIGNATURES to that file to run this.
+    const char* cache = std::getenv("VISTREL_CORPUS_SIGNATURES");
+    if (cache == nullptr) {
+        GTEST_SKIP() << "VISTREL_CORPUS_SIGNATURES names no signature cache";
+    }
+    QFile file(QString::fromLocal8Bit(cache));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << cache;
+    QDataStream in(&file);
+    while (!in.atEnd() && repository.GetCount() < 300) {
+        QString path;
+        QByteArray bytes;
+        in >> path >> bytes;
+        if (bytes.size() != static_cast<qsizetype>(test::kSignatureBytes)) {
+            continue;  // an unreadable picture
+        }
+        const std::int32_t index = repository.GetCount();
+        repository.AddPicture(QStringLiteral("/nowhere/") + path);
+        repository.GetPicture(index).signature =
+            SignatureBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+        repository.GetPicture(index).loadError = false;
+    }
+    ASSERT_EQ(repository.GetCount(), 300);
+    for (const bool shapeOnly : {false, true}) {
+        TheProgramSettings().shapeOnly = shapeOnly;
+        for (const float threshold : {1.0f, 4.0f, 10.0f, 50.0f, 99.0f}) {
+            ASSERT_TRUE(Run(threshold, -1, 2));
+            const AllLinks expected = ReferenceLinks(threshold, UINT64_MAX, shapeOnly);
+            EXPECT_EQ(Links(), expected)
+                << "threshold " << threshold << ", shape only " << shapeOnly;
+            std::size_t links = 0;
+            for (const auto& list : expected) {
+                links += list.size();
+            }
+            std::cout << "threshold " << threshold << (shapeOnly ? ", shape only: " : ": ")
+                      << links / 2 << " similar pairs\n";
+        }
+    }
+    TheProgramSettings().shapeOnly = false;
 }
 
 TEST_F(ComparisonRunTest, PrunedSearchGivesExactlyThePlainSearch) {
