@@ -30,12 +30,7 @@ class SpanWalk {
 public:
     SpanWalk(const ThreadParams& block, const PairDecision& decision,
              std::vector<PairInfo>& records)
-        : block(block), pairs(*block.pairs), decision(decision), records(records) {
-        const BlockedKernel* kernel = ActiveBlockedKernel();
-        if (kernel != nullptr) {
-            blocked.emplace(*kernel, pairs, block.side, block.threshold, block.shapeOnly);
-        }
-    }
+        : block(block), pairs(*block.pairs), decision(decision), records(records) {}
 
     bool Walk(std::uint64_t first, std::uint64_t last, std::uint64_t& done) {
         return pairs.Target() >= 0 ? WalkSearch(first, last, done)
@@ -107,11 +102,11 @@ private:
             k = rowEnd;
         }
         const bool dense = rowCandidates.size() > (last - first) / 4;
-        const bool wholeBlocks = dense && blocked &&
+        const bool wholeBlocks = dense && ActiveBlockedKernel() != nullptr &&
                                  SurvivingShare(last - first) >
                                      (block.shapeOnly ? kBlockedShareShapeOnly : kBlockedShare);
         const bool stopped = !dense        ? DecideByRows()
-                             : wholeBlocks ? DecideByBlocks(*blocked)
+                             : wholeBlocks ? DecideByBlocks()
                                            : DecideByColumns();
         if (!stopped) {
             done = last - first;
@@ -233,14 +228,19 @@ private:
 
     // Compares every pair of the span in full: where the bounds rule out few pairs that is
     // faster than deciding pair by pair.
-    bool DecideByBlocks(BlockedComparison& blocked) {
+    bool DecideByBlocks() {
+        // Made at the first span that needs it: its buffers are no use to a strict run.
+        if (!blocked) {
+            blocked.emplace(*ActiveBlockedKernel(), pairs, block.side, block.threshold,
+                            block.shapeOnly);
+        }
         ClearRowsFound();
         rowRanges.clear();
         for (const RowPiece& piece : pieces) {
             rowRanges.push_back(BlockedComparison::RowRange{piece.i, piece.j0, piece.j1});
         }
-        if (blocked.Compare(rowRanges, rowsFound,
-                            [this](std::size_t decided) { return StopDue(decided); })) {
+        if (blocked->Compare(rowRanges, rowsFound,
+                             [this](std::size_t decided) { return StopDue(decided); })) {
             return true;  // the span is dropped whole
         }
         EmitRowsFound();
@@ -274,7 +274,7 @@ private:
     std::vector<std::int32_t> rowCandidates;
     std::vector<std::vector<std::pair<std::int32_t, float>>> rowsFound;
     std::vector<BlockedComparison::RowRange> rowRanges;
-    std::optional<BlockedComparison> blocked;  // only where the processor has a blocked kernel
+    std::optional<BlockedComparison> blocked;  // once a span has needed it
     std::size_t sinceStopCheck = 0;
 };
 

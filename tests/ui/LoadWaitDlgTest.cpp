@@ -150,24 +150,12 @@ private slots:
         UnstartableLoadWaitDlg dialog;
         dialog.params.repository = &repository;
         dialog.params.path = QStringLiteral("/any.qrx");
-        QString title;
-        QString text;
-        int buttons = 0;
-        Poll(&dialog, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr) {
-                return false;
-            }
-            title = box->windowTitle();
-            text = box->text();
-            buttons = static_cast<int>(box->buttons().size());
-            box->button(QMessageBox::Ok)->click();
-            return true;
-        });
+        test::SeenMessageBox box;
+        test::AcceptNextMessageBox(&dialog, box);
         QCOMPARE(dialog.exec(), 2);
-        QCOMPARE(title, QStringLiteral("Error"));
-        QCOMPARE(text, QStringLiteral("Unable to start process"));
-        QCOMPARE(buttons, 1);
+        QCOMPARE(box.title, QStringLiteral("Error"));
+        QCOMPARE(box.text, QStringLiteral("Unable to start process"));
+        QCOMPARE(box.buttons, 1);
         QCOMPARE(repository.GetCount(), 1);
     }
 };

@@ -72,7 +72,6 @@ QPoint ArrowCentre(QAbstractSpinBox* box, QStyle::SubControl arrow) {
     option.stepEnabled = QAbstractSpinBox::StepUpEnabled | QAbstractSpinBox::StepDownEnabled;
     return box->style()->subControlRect(QStyle::CC_SpinBox, &option, arrow, box).center();
 }
-using test::Poll;
 
 }  // namespace
 
@@ -452,22 +451,8 @@ private slots:
         blocker.close();
 
         CSettingsDlg dialog;
-        QString title;
-        QString text;
-        int buttons = 0;
-        bool okButton = false;
-        Poll(&dialog, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr) {
-                return false;
-            }
-            title = box->windowTitle();
-            text = box->text();
-            buttons = static_cast<int>(box->buttons().size());
-            okButton = box->button(QMessageBox::Ok) != nullptr;
-            box->button(QMessageBox::Ok)->click();
-            return true;
-        });
+        test::SeenMessageBox box;
+        test::AcceptNextMessageBox(&dialog, box);
         QTimer::singleShot(0, &dialog, [&] {
             Type(ThresholdBox(dialog), QStringLiteral("12"));
             Child<QCheckBox>(dialog, "shapeOnlyBox")->setChecked(true);
@@ -475,10 +460,10 @@ private slots:
             Child<QPushButton>(dialog, "okButton")->click();
         });
         QCOMPARE(dialog.exec(), int(QDialog::Accepted));
-        QCOMPARE(title, QStringLiteral("Error"));
-        QCOMPARE(text, QStringLiteral("Unable to save settings"));
-        QCOMPARE(buttons, 1);
-        QVERIFY(okButton);
+        QCOMPARE(box.title, QStringLiteral("Error"));
+        QCOMPARE(box.text, QStringLiteral("Unable to save settings"));
+        QCOMPARE(box.buttons, 1);
+        QVERIFY(box.hasOk);
 
         ProgramSettings expected;
         expected.threshold = 12.0f;
