@@ -74,9 +74,11 @@ public:
 
     /// Writes the repository file (paths and links, UTF-16 little-endian lines) to `path`, with
     /// ".qrx" appended unless the path already ends in it (any letter case). The file is
-    /// replaced only once it has been written whole. Clears `modified` and returns true on
-    /// success; on failure the earlier file stays as it was. GUI thread.
-    bool SaveToFile(QString path);
+    /// replaced only once it has been written whole and has reached the disk. Clears `modified`
+    /// and returns true on success; on failure the earlier file stays exactly as it was,
+    /// `modified` is kept, and `reason` (when given) receives the system's error text, such as
+    /// "No space left on device". GUI thread.
+    bool SaveToFile(QString path, QString* reason = nullptr);
 
     /// The file SaveToFile writes for `path`: ".qrx" appended unless its last four characters
     /// are ".qrx" in any letter case (a path of four characters or fewer is kept).
@@ -106,6 +108,8 @@ public:
 
 private:
     std::size_t CheckedIndex(std::int32_t index) const;
+    /// Writes the file `target` whole or not at all; on failure `reason` says why.
+    bool WriteFile(const QString& target, QString& reason) const;
 
     std::vector<CPictureInfo> pictures;
     /// Index of every entry by its path, kept in step with `pictures`.
