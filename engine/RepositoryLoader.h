@@ -23,14 +23,16 @@ struct LoadParams {
 
 /// Thread routine of a repository load: replaces the entries of `params->repository` with those
 /// of the file `params->path` (computing every signature again), then calls `params->finished`.
+/// Anything but a regular file (a FIFO, a device, a folder) is refused without being read.
 /// After any failure the repository is empty. Returns 1 on success, 0 on failure. Runs on the
 /// loader thread, which is the repository's only user until it calls `finished`.
 int LoadRepositoryThread(LoadParams* params);
 
 /// Replaces the entries of `repository` with those of the repository file read from `file`,
-/// which is open for reading. False, with the repository emptied and `modified` as it was
-/// before, when the file is cut short or malformed beyond use. Any thread that owns the
-/// repository for the time of the call.
+/// which is open for reading; the repository then counts as unmodified. False, with the
+/// repository emptied and `modified` as it was before, when the file is not a repository file
+/// or is cut short (see ParseRepositoryFile). Any thread that owns the repository for the time
+/// of the call.
 bool ReadRepository(CPictureRepository& repository, QIODevice& file);
 
 }  // namespace vistrel
