@@ -194,24 +194,28 @@ void CQRXDlg::UpdateCommandStates() {
     deleteDamagedButton->setEnabled(damaged);
 }
 
-void CQRXDlg::DiscardRepository() {
-    if (repository->IsModified() &&
-        QMessageBox::question(this, ProgramName(), tr("Do you want to save changes?"),
-                              QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
-        SaveRepository();
+bool CQRXDlg::MayDropRepository() {
+    if (!repository->IsModified()) {
+        return true;
+    }
+    const auto answer = QMessageBox::question(
+        this, ProgramName(), tr("Do you want to save changes?"),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
+    return answer == QMessageBox::No || (answer == QMessageBox::Yes && SaveRepository());
+}
+
+bool CQRXDlg::DiscardRepository() {
+    if (!MayDropRepository()) {
+        return false;
     }
     repository = std::make_unique<CPictureRepository>();
+    return true;
 }
 
 void CQRXDlg::closeEvent(QCloseEvent* event) {
-    if (repository->IsModified()) {
-        const auto answer = QMessageBox::question(
-            this, ProgramName(), tr("Do you want to save changes?"),
-            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
-        if (answer == QMessageBox::Cancel || (answer == QMessageBox::Yes && !SaveRepository())) {
-            event->ignore();
-            return;
-        }
+    if (!MayDropRepository()) {
+        event->ignore();
+        return;
     }
     treeEventsEnabled = false;
     event->accept();

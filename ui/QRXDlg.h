@@ -41,8 +41,9 @@ public:
 
     /// Enables the commands by the state of the repository: empty, any links, any load errors.
     void UpdateCommandStates();
-    /// Replaces the repository by an empty one, first offering to save a modified one.
-    void DiscardRepository();
+    /// Replaces the repository by an empty one, first offering to save a modified one. False,
+    /// with the repository kept, when the user cancels or the save does not happen.
+    bool DiscardRepository();
     /// Rebuilds the tree from the repository under the view filter, then the command states,
     /// the totals and the preview. Selects the first item.
     void RefreshTree();
@@ -87,6 +88,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /// Asks whether to save a modified repository: true when it may go (saved, or the user said
+    /// No), false on Cancel or when the save was cancelled or failed.
+    bool MayDropRepository();
     void BuildControls(QWidget* client);
     void ConnectCommands();
     void LayOutTree();

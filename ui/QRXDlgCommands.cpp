@@ -34,7 +34,10 @@ void RunComparison(QWidget* parent, CPictureRepository& repository, std::int32_t
 }  // namespace
 
 void CQRXDlg::NewRepository() {
-    DiscardRepository();
+    if (!DiscardRepository()) {
+        UpdateCommandStates();
+        return;
+    }
     AddToRepository();
     UpdateCommandStates();
 }
@@ -46,7 +49,19 @@ void CQRXDlg::OpenRepository() {
         UpdateCommandStates();
         return;
     }
-    DiscardRepository();
+    // Reading a FIFO or a device would wait for ever behind a dialog that cannot be closed.
+    if (QFileInfo(path).exists() && !QFileInfo(path).isFile()) {
+        QMessageBox::warning(this, tr("Open Repository"),
+                             tr("\"%1\" is not a regular file, so it cannot be opened as a "
+                                "repository.")
+                                 .arg(path));
+        UpdateCommandStates();
+        return;
+    }
+    if (!DiscardRepository()) {
+        UpdateCommandStates();
+        return;
+    }
     SetStatusText(tr("Opening..."));
     CLoadWaitDlg wait(this);
     wait.params.repository = repository.get();
@@ -84,13 +99,14 @@ bool CQRXDlg::SaveRepository() {
         return false;
     }
     SetStatusText(tr("Saving..."));
-    const bool saved = repository->SaveToFile(target);
+    QString reason;
+    const bool saved = repository->SaveToFile(target, &reason);
     UpdateTotals();
     if (!saved) {
         QMessageBox::critical(this, tr("Error"),
-                              tr("The repository could not be saved to \"%1\". The file that was "
-                                 "there is unchanged.")
-                                  .arg(target));
+                              tr("The repository could not be saved to \"%1\": %2. The file "
+                                 "that was there is unchanged.")
+                                  .arg(target, reason));
     }
     return saved;
 }

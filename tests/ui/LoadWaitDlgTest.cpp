@@ -9,7 +9,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -18,11 +17,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <functional>
+#include <future>
 #include <system_error>
 
 namespace vistrel {
@@ -36,6 +32,20 @@ class UnstartableLoadWaitDlg : public CLoadWaitDlg {
 protected:
     std::thread StartThread(std::function<void()>) override {
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    }
+};
+
+// A loader that starts reading only once the test lets it go.
+class HeldLoadWaitDlg : public CLoadWaitDlg {
+public:
+    std::promise<void> release;
+
+protected:
+    std::thread StartThread(std::function<void()> routine) override {
+        return std::thread([routine = std::move(routine), held = release.get_future()] {
+            held.wait();
+            routine();
+        });
     }
 };
 
@@ -96,49 +106,33 @@ private slots:
         QVERIFY(repository.IsEmpty());
     }
 
-    // The file is a pipe that the test fills only after trying Escape, Enter and a close
-    // request, so the loader is certainly still waiting while they arrive.
+    // The loader is held until the test has tried Escape, Enter and a close request, so it is
+    // certainly still at work while they arrive.
     void escapeEnterAndCloseDoNotEndTheLoad() {
         QTemporaryDir folder;
-        const QString pipe = folder.filePath(QStringLiteral("slow.qrx"));
-        QVERIFY(mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+        const QString file = folder.filePath(QStringLiteral("slow.qrx"));
+        QVERIFY(test::WriteBytes(file, Utf16Le(QStringLiteral("1\n8\n/x/y.png\n0\n"))));
 
         CPictureRepository repository;
-        CLoadWaitDlg dialog;
+        HeldLoadWaitDlg dialog;
         dialog.params.repository = &repository;
-        dialog.params.path = pipe;
-        bool tried = false;
+        dialog.params.path = file;
         bool stillOpen = false;
-        bool fed = false;
-        QElapsedTimer waiting;
-        waiting.start();
         Poll(&dialog, [&] {
             if (!dialog.isVisible()) {
                 return false;
             }
-            if (!tried) {
-                tried = true;
-                QTest::keyClick(&dialog, Qt::Key_Escape);
-                QTest::keyClick(&dialog, Qt::Key_Return);
-                QTest::keyClick(&dialog, Qt::Key_Enter);
-                dialog.close();
-                QCoreApplication::processEvents();
-                stillOpen = dialog.isVisible() && dialog.result() == 0;
-            }
-            // Opening the writing end succeeds once the loader waits at the reading end; never
-            // block here, so that a loader that is not there cannot hang the test.
-            const int fd = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
-            if (fd < 0) {
-                return waiting.elapsed() > 10000;
-            }
-            const QByteArray bytes = Utf16Le(QStringLiteral("1\n8\n/x/y.png\n0\n"));
-            fed = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
-            ::close(fd);
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            QTest::keyClick(&dialog, Qt::Key_Return);
+            QTest::keyClick(&dialog, Qt::Key_Enter);
+            dialog.close();
+            QCoreApplication::processEvents();
+            stillOpen = dialog.isVisible() && dialog.result() == 0;
+            dialog.release.set_value();
             return true;
         });
         QCOMPARE(dialog.exec(), 1);
         QVERIFY(stillOpen);
-        QVERIFY(fed);
         QVERIFY(dialog.params.succeeded);
         QCOMPARE(repository.GetCount(), 1);
         QCOMPARE(repository.GetPicture(0).path, QStringLiteral("/x/y.png"));

@@ -16,6 +16,8 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <functional>
 
 using vistrel::CQRXDlg;
@@ -154,7 +156,8 @@ private slots:
         other.Actions().openRepository->trigger();
         QCOMPARE(TreeText(*other.Tree()), tested);
         QCOMPARE(other.Tree()->geometry().top(), 200);
-        QVERIFY(other.Repository().IsModified());  // loading added entries
+        QVERIFY(!other.Repository().IsModified());  // just as the file holds it
+        other.Repository().AddPicture(photoA + ".missing");
 
         // Saving over an existing file asks about the file really written.
         QString question;
@@ -179,6 +182,40 @@ private slots:
         window.Actions().openRepository->trigger();
         QVERIFY(message.contains("could not be read"));
         QVERIFY(window.Repository().IsEmpty());
+    }
+
+    // A FIFO would block the loader for ever behind a dialog that cannot be closed.
+    void openAFifoIsRefusedBeforeReading() {
+        const QString fifo = work.filePath("fifo.qrx");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        CQRXDlg window;
+        window.show();
+        window.Repository().AddPicture(photoA);
+        QString message;
+        ChooseFile(fifo);
+        AnswerMessageBox(QMessageBox::Ok, &message);
+        window.Actions().openRepository->trigger();
+        QVERIFY(message.contains("not a regular file"));
+        QCOMPARE(window.Repository().GetCount(), 1);
+    }
+
+    // Choosing to save and then not saving must not lose the repository, for New and Open.
+    void newAndOpenKeepTheRepositoryWhenItIsNotSaved() {
+        CQRXDlg window;
+        window.show();
+        window.Repository().AddPicture(photoA);
+        window.RefreshTree();
+        AnswerMessageBox(QMessageBox::Yes);
+        CancelChooser();  // the save chooser
+        window.Actions().newRepository->trigger();
+        QCOMPARE(window.Repository().GetCount(), 1);
+        QVERIFY(window.Repository().IsModified());
+
+        ChooseFile(work.filePath("set.qrx"));
+        AnswerMessageBox(QMessageBox::Cancel);
+        window.Actions().openRepository->trigger();
+        QCOMPARE(window.Repository().GetCount(), 1);
+        QCOMPARE(TopLevelTexts(*window.Tree()), QStringList{photoA});
     }
 
     void openCancelledChangesNothing() {
