@@ -1,13 +1,21 @@
-// The parts of vistrel-cli that need no process: option parsing, numbers and the progress line.
+// The parts of vistrel-cli that need no process: option parsing, numbers, the progress line
+// and the console.
 
 #include "CliRunner.h"
 #include "CommandLineParser.h"
+#include "Console.h"
 #include "OutputFormat.h"
 #include "ProgressLine.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
+#include <mutex>
 #include <random>
+#include <set>
+#include <thread>
+#include <vector>
 
 namespace vistrel::cli {
 namespace {
@@ -100,6 +108,90 @@ TEST(ProgressLine, UnknownTotalShowsCountsAndTimeSpent) {
     EXPECT_EQ(line, QStringLiteral("scanning 30 pictures, 15/s, 2.0 s"));
     EXPECT_EQ(FormatProgressLine({QStringLiteral("loading a.qrx"), QString(), 0, 0, 3.0}, 80),
               QStringLiteral("loading a.qrx, 3.0 s"));
+}
+
+// What a terminal shows of one line written to it: the text after the last carriage return,
+// without the erase-to-end-of-line sequences.
+QByteArray TerminalView(QByteArray line) {
+    line = line.mid(line.lastIndexOf('\r') + 1);
+    return line.replace("\033[K", "");
+}
+
+// What a stream collects. The stream's own lock already orders the writes; this one says so to
+// the thread sanitizer.
+struct Collected {
+    std::mutex mutex;
+    QByteArray bytes;
+};
+
+// A stream that collects what is written to it, and lets the other threads run at every write so
+// that they meet between the console's writes as often as they can.
+std::FILE* CollectingStream(Collected& collected) {
+    cookie_io_functions_t functions{};
+    functions.write = [](void* cookie, const char* bytes, std::size_t size) -> ssize_t {
+        Collected& target = *static_cast<Collected*>(cookie);
+        {
+            const std::lock_guard lock(target.mutex);
+            target.bytes.append(bytes, static_cast<qsizetype>(size));
+        }
+        std::this_thread::yield();
+        return static_cast<ssize_t>(size);
+    };
+    return fopencookie(&collected, "w", functions);
+}
+
+// Qt's messages reach the console from the repository loader's thread while the main thread
+// redraws the progress line: every warning must still show as a whole line of its own.
+TEST(Console, WarningsFromOtherThreadsStayWholeLinesBesideTheProgressLine) {
+    Collected written;
+    std::FILE* const stream = CollectingStream(written);
+    ASSERT_NE(stream, nullptr);
+    constexpr int kThreads = 3;
+    constexpr int kWarnings = 2000;
+    {
+        Console console(false, stream, true);
+        std::atomic<int> writing{kThreads};
+        std::vector<std::thread> writers;
+        for (int t = 0; t < kThreads; ++t) {
+            writers.emplace_back([&console, &writing, t] {
+                for (int n = 0; n < kWarnings; ++n) {
+                    console.Warning(QStringLiteral("thread %1 message %2").arg(t).arg(n));
+                }
+                --writing;
+            });
+        }
+        std::uint64_t done = 0;
+        while (writing > 0) {
+            console.Progress(
+                {QStringLiteral("loading"), QStringLiteral("pictures"), ++done, 0, 1.0}, true);
+        }
+        for (std::thread& writer : writers) {
+            writer.join();
+        }
+        console.EndProgress();
+    }
+    ASSERT_EQ(std::fclose(stream), 0);
+
+    QList<QByteArray> lines = written.bytes.split('\n');
+    EXPECT_EQ(TerminalView(lines.takeLast()), QByteArray());  // the progress line erased
+    std::set<QByteArray> expected;
+    for (int t = 0; t < kThreads; ++t) {
+        for (int n = 0; n < kWarnings; ++n) {
+            expected.insert(QStringLiteral("vistrel-cli: warning: thread %1 message %2")
+                                .arg(t)
+                                .arg(n)
+                                .toUtf8());
+        }
+    }
+    QList<QByteArray> broken;
+    for (const QByteArray& line : lines) {
+        if (expected.erase(TerminalView(line)) != 1) {
+            broken.append(TerminalView(line));
+        }
+    }
+    EXPECT_TRUE(broken.isEmpty()) << broken.size()
+                                  << " lines broken, the first: " << broken.value(0).toStdString();
+    EXPECT_TRUE(expected.empty()) << expected.size() << " warnings missing";
 }
 
 }  // namespace
