@@ -1,6 +1,7 @@
 #include "PictureDecoder.h"
 
 #include "PictureCompleteness.h"
+#include "PixelDensity.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 namespace vistrel {
 
@@ -45,11 +47,23 @@ tjscalingfactor ChooseJpegScaling(int width, int height, int minSide) {
     return tjscalingfactor{1, 1};
 }
 
-// libjpeg goes on after a warning, filling what is missing with grey. A file that ends early
-// is a damaged picture; other warnings (such as stray bytes between markers) leave a whole one.
-bool IsTruncationWarning(const char* message) {
-    return QString::fromLatin1(message).contains(QLatin1String("premature end"),
-                                                 Qt::CaseInsensitive);
+// libjpeg goes on after a warning (a file that ends early, corrupt data), filling what it could
+// not read with grey, and TurboJPEG reports some failures of progressive files only as warnings,
+// with rows never written. Stopping at the first warning makes every one of them a failure.
+// Limiting progressive scans keeps a hostile file from taking minutes to decode.
+constexpr int kJpegFlags = TJFLAG_LIMITSCANS | TJFLAG_STOPONWARNING;
+
+// True when TurboJPEG reads all of a JPEG's data without a warning. Decoding at 1/8 costs the
+// reading of the data and little more; the buffer is no larger than the decoded picture.
+bool JpegDataIsWhole(tjhandle handle, const unsigned char* data, unsigned long length, int width,
+                     int height, int pixelFormat) {
+    const tjscalingfactor eighth{1, 8};
+    const int scaledWidth = TJSCALED(width, eighth);
+    const int scaledHeight = TJSCALED(height, eighth);
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(scaledWidth) * scaledHeight *
+                                      tjPixelSize[pixelFormat]);
+    return tjDecompress2(handle, data, length, pixels.data(), scaledWidth, 0, scaledHeight,
+                         pixelFormat, kJpegFlags) == 0;
 }
 
 // Qt drops a straight alpha channel in this conversion rather than blending it, so the colour
@@ -59,12 +73,14 @@ QImage ToRgb888(const QImage& image) {
 }
 
 QImage DecodeWithQt(QIODevice& device, const QSize& scaledSize, QSize* fullSize) {
+    const QByteArray head = device.peek(kPixelDensityHeadBytes);
     QImageReader reader(&device);
     reader.setAutoTransform(false);
     reader.setDecideFormatFromContent(true);
     reader.setAllocationLimit(kQtAllocationLimitMb);
-    const QSize size = reader.size();
-    if (!size.isValid() || !WithinBudget(size.width(), size.height())) {
+    const QSize size = DeclaredSize(head, reader.size());
+    if (!size.isValid() || !WithinBudget(size.width(), size.height()) ||
+        !FileCanHoldPixels(head, device.size(), size)) {
         return {};
     }
     if (fullSize != nullptr && !scaledSize.isValid()) {
@@ -99,6 +115,10 @@ QImage DecodeJpeg(QFile& file, const DecodeOptions& options, QSize* fullSize) {
     if (fullSize != nullptr) {
         *fullSize = QSize(width, height);
     }
+    if (!FileCanHoldPixels(bytes.left(kPixelDensityHeadBytes), bytes.size(),
+                           QSize(width, height))) {
+        return {};
+    }
     const tjscalingfactor scaling = ChooseJpegScaling(width, height, options.minScaledSide);
     const int scaledWidth = TJSCALED(width, scaling);
     const int scaledHeight = TJSCALED(height, scaling);
@@ -106,7 +126,11 @@ QImage DecodeJpeg(QFile& file, const DecodeOptions& options, QSize* fullSize) {
         return {};
     }
     if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK) {
-        // TurboJPEG does not turn CMYK into RGB; Qt's reader does, with the same DCT scaling.
+        // TurboJPEG does not turn CMYK into RGB; Qt's reader does, with the same DCT scaling, but
+        // it fills what a damaged file lacks with grey, so TurboJPEG reads the data first.
+        if (!JpegDataIsWhole(handle.get(), data, length, width, height, TJPF_CMYK)) {
+            return {};
+        }
         file.seek(0);
         return DecodeWithQt(file, QSize(scaledWidth, scaledHeight), nullptr);
     }
@@ -114,15 +138,12 @@ QImage DecodeJpeg(QFile& file, const DecodeOptions& options, QSize* fullSize) {
     if (image.isNull()) {
         return {};
     }
-    // Limiting progressive scans keeps a hostile file from taking minutes to decode.
-    const int result = tjDecompress2(handle.get(), data, length, image.bits(), scaledWidth,
-                                     static_cast<int>(image.bytesPerLine()), scaledHeight, TJPF_RGB,
-                                     TJFLAG_LIMITSCANS);
-    if (result != 0) {
-        const bool fatal = tjGetErrorCode(handle.get()) == TJERR_FATAL;
-        if (fatal || IsTruncationWarning(tjGetErrorStr2(handle.get()))) {
-            return {};
-        }
+    // Whatever a decoding leaves unwritten can never be taken for pixels: zeroed, not stale.
+    image.fill(0);
+    if (tjDecompress2(handle.get(), data, length, image.bits(), scaledWidth,
+                      static_cast<int>(image.bytesPerLine()), scaledHeight, TJPF_RGB,
+                      kJpegFlags) != 0) {
+        return {};
     }
     return image;
 }

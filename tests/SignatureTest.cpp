@@ -15,6 +15,7 @@
 #include <turbojpeg.h>
 
 #include <cstdlib>
+#include <limits>
 
 namespace vistrel {
 namespace {
@@ -301,6 +302,102 @@ TEST_F(SignatureTest, CmykJpegGivesItsColours) {
     const auto signature = ComputeSignature(Path("cmyk.jpg"), kSide);
     ASSERT_FALSE(signature.empty());
     EXPECT_LE(ChannelDistance(test::SignaturePixel(signature, kSide, 50, 50), qRgb(255, 0, 0)), 6);
+}
+
+TEST_F(SignatureTest, DamagedProgressiveJpegIsUnreadable) {
+    // TurboJPEG reports some failures in progressive files only as warnings, and leaves the rows
+    // it never reached unwritten.
+    const QByteArray jpeg =
+        test::EncodeJpeg(test::MakePhotoLike(320, 240, 8), TJSAMP_420, TJFLAG_PROGRESSIVE);
+    ASSERT_TRUE(test::WriteBytes(Path("whole.jpg"), jpeg));
+    ASSERT_FALSE(DecodePicture(Path("whole.jpg")).isNull());
+    // The data of the second scan broken by a marker that does not exist.
+    const qsizetype firstScan = jpeg.indexOf("\xFF\xDA");
+    const qsizetype secondScan = jpeg.indexOf("\xFF\xDA", firstScan + 2);
+    ASSERT_GT(firstScan, 0);
+    ASSERT_GT(secondScan, firstScan);
+    QByteArray damaged = jpeg;
+    damaged.replace(secondScan + 20, 2, QByteArray::fromHex("FFA5"));
+    ASSERT_TRUE(test::WriteBytes(Path("damaged.jpg"), damaged));
+    ASSERT_TRUE(test::WriteBytes(Path("cut.jpg"), jpeg.left(jpeg.size() * 2 / 3)));
+    EXPECT_TRUE(DecodePicture(Path("damaged.jpg")).isNull());
+    EXPECT_TRUE(DecodePicture(Path("cut.jpg")).isNull());
+}
+
+TEST_F(SignatureTest, BmpHeaderOfAbsurdSizesIsUnreadable) {
+    // 0x7FFFFFFF x -0x80000000 pixels of 32 bits: no product of these fits 64 bits unchecked.
+    QByteArray bmp("BM");
+    bmp.resize(54, '\0');
+    qToLittleEndian<quint32>(54, bmp.data() + 10);  // pixel data offset
+    qToLittleEndian<quint32>(40, bmp.data() + 14);  // header size
+    qToLittleEndian<qint32>(0x7FFFFFFF, bmp.data() + 18);
+    qToLittleEndian<qint32>(std::numeric_limits<qint32>::min(), bmp.data() + 22);
+    qToLittleEndian<quint16>(1, bmp.data() + 26);   // planes
+    qToLittleEndian<quint16>(32, bmp.data() + 28);  // bits per pixel
+    ASSERT_TRUE(test::WriteBytes(Path("absurd.bmp"), bmp));
+    ASSERT_TRUE(test::WriteBytes(Path("absurd-short.bmp"), bmp.left(34)));
+    EXPECT_TRUE(DecodePicture(Path("absurd.bmp")).isNull());
+    EXPECT_TRUE(DecodePicture(Path("absurd-short.bmp")).isNull());
+}
+
+TEST_F(SignatureTest, PictureDeclaringMorePixelsThanItsFileCanHoldIsUnreadable) {
+    // A whole GIF of one pixel on a logical screen of 12,000 x 1,000: 12 million pixels declared
+    // by 800 bytes.
+    QByteArray gif = test::EncodeGif(test::MakePicture(1, 1, [](int, int) { return kWhite; }));
+    ASSERT_FALSE(gif.isEmpty());
+    qToLittleEndian<quint16>(12000, gif.data() + 6);
+    qToLittleEndian<quint16>(1000, gif.data() + 8);
+    ASSERT_TRUE(test::WriteBytes(Path("screen.gif"), gif));
+    // A run-length BMP of as many pixels whose data ends the picture at once.
+    ASSERT_TRUE(test::WriteBytes(Path("empty-runs.bmp"),
+                                 test::MakeRle8Bmp(12000, 1000, QByteArray::fromHex("0001"))));
+    EXPECT_TRUE(DecodePicture(Path("screen.gif")).isNull());
+    EXPECT_TRUE(DecodePicture(Path("empty-runs.bmp")).isNull());
+    // A plain colour compresses best of all, yet a JPEG of it still needs bits for every block.
+    ASSERT_TRUE(test::WriteBytes(
+        Path("plain.jpg"),
+        test::EncodeJpeg(test::MakePicture(4096, 2048, [](int, int) { return qRgb(90, 90, 90); }),
+                         TJSAMP_420)));
+    EXPECT_FALSE(DecodePicture(Path("plain.jpg")).isNull());
+}
+
+TEST_F(SignatureTest, CmykJpegRleBmpAndGifWhoseDataEndsEarlyAreUnreadable) {
+    const QImage photo = test::MakePhotoLike(160, 120, 4);
+    std::vector<unsigned char> cmyk;
+    for (int y = 0; y < photo.height(); ++y) {
+        for (int x = 0; x < photo.width(); ++x) {
+            const QRgb colour = photo.pixel(x, y);
+            cmyk.insert(cmyk.end(), {static_cast<unsigned char>(qRed(colour)),
+                                     static_cast<unsigned char>(qGreen(colour)),
+                                     static_cast<unsigned char>(qBlue(colour)), 200});
+        }
+    }
+    const QByteArray jpeg = test::CompressJpeg(cmyk, 160, 120, TJPF_CMYK, TJSAMP_444);
+    // 64 x 64: two runs of 32 pixels and an end of line per row, then the end of the picture.
+    QByteArray runs;
+    for (int y = 0; y < 64; ++y) {
+        runs += QByteArray::fromHex("2010208A0000");
+    }
+    runs += QByteArray::fromHex("0001");
+    const QByteArray gif = test::EncodeGif(test::Posterize(photo));
+    // Signature, screen, colour table, then the image descriptor, the LZW code size, the data.
+    constexpr qsizetype kGifDataStart = 13 + 768 + 10 + 1;
+    ASSERT_EQ(gif[kGifDataStart - 11], ',');
+    const struct {
+        const char* name;
+        QByteArray whole;
+        QByteArray cut;
+    } cases[] = {
+        {"cmyk.jpg", jpeg, jpeg.left(jpeg.size() / 2)},
+        {"runs.bmp", test::MakeRle8Bmp(64, 64, runs), test::MakeRle8Bmp(64, 64, runs.left(200))},
+        {"no-data.gif", gif, gif.left(kGifDataStart) + QByteArray::fromHex("003B")},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(test::WriteBytes(Path(c.name), c.whole));
+        ASSERT_FALSE(DecodePicture(Path(c.name)).isNull()) << c.name;
+        ASSERT_TRUE(test::WriteBytes(Path(c.name), c.cut));
+        EXPECT_TRUE(DecodePicture(Path(c.name)).isNull()) << c.name;
+    }
 }
 
 TEST_F(SignatureTest, RepositoryStoresTheSignatureOfAReadablePicture) {

@@ -131,7 +131,12 @@ void AppendWord(QByteArray& out, int value) {
 
 }  // namespace
 
-bool WriteGif(const QImage& source, const QString& path) {
+bool WriteGif(const QImage& picture, const QString& path) {
+    const QByteArray gif = EncodeGif(picture);
+    return !gif.isEmpty() && WriteBytes(path, gif);
+}
+
+QByteArray EncodeGif(const QImage& source) {
     const QImage picture = source.convertToFormat(QImage::Format_RGB888);
     QHash<QRgb, int> paletteIndex;
     QByteArray palette;
@@ -144,7 +149,7 @@ bool WriteGif(const QImage& source, const QString& path) {
             auto found = paletteIndex.find(colour);
             if (found == paletteIndex.end()) {
                 if (paletteIndex.size() == 256) {
-                    return false;
+                    return {};
                 }
                 found = paletteIndex.insert(colour, static_cast<int>(paletteIndex.size()));
                 palette.append(static_cast<char>(row[3 * x]));
@@ -187,16 +192,50 @@ bool WriteGif(const QImage& source, const QString& path) {
     codes.Write(kEnd, 9);
     out.append(codes.Finish());
     out.append(';');
-    return WriteBytes(path, out);
+    return out;
+}
+
+namespace {
+
+void AppendDword(QByteArray& out, std::uint32_t value) {
+    AppendWord(out, static_cast<int>(value & 0xFFFF));
+    AppendWord(out, static_cast<int>(value >> 16));
+}
+
+}  // namespace
+
+QByteArray MakeRle8Bmp(int width, int height, const QByteArray& runLengthData) {
+    constexpr int kHeaders = 14 + 40;
+    constexpr int kPalette = 256 * 4;
+    QByteArray out("BM");
+    AppendDword(out, static_cast<std::uint32_t>(kHeaders + kPalette + runLengthData.size()));
+    AppendDword(out, 0);
+    AppendDword(out, kHeaders + kPalette);
+    AppendDword(out, 40);
+    AppendDword(out, static_cast<std::uint32_t>(width));
+    AppendDword(out, static_cast<std::uint32_t>(height));
+    AppendWord(out, 1);   // planes
+    AppendWord(out, 8);   // bits per pixel
+    AppendDword(out, 1);  // BI_RLE8
+    AppendDword(out, static_cast<std::uint32_t>(runLengthData.size()));
+    AppendDword(out, 2835);  // 72 dpi
+    AppendDword(out, 2835);
+    AppendDword(out, 256);  // colours used
+    AppendDword(out, 0);
+    for (int i = 0; i < 256; ++i) {
+        AppendDword(out, static_cast<std::uint32_t>(i * 0x010101));
+    }
+    out.append(runLengthData);
+    return out;
 }
 
 QByteArray CompressJpeg(const std::vector<unsigned char>& pixels, int width, int height,
-                        int pixelFormat, int subsampling) {
+                        int pixelFormat, int subsampling, int flags) {
     const std::unique_ptr<void, int (*)(tjhandle)> handle(tjInitCompress(), tjDestroy);
     unsigned char* jpeg = nullptr;
     unsigned long length = 0;
     const int result = tjCompress2(handle.get(), pixels.data(), width, 0, height, pixelFormat,
-                                   &jpeg, &length, subsampling, 95, 0);
+                                   &jpeg, &length, subsampling, 95, flags);
     QByteArray bytes;
     if (result == 0) {
         bytes = QByteArray(reinterpret_cast<const char*>(jpeg), static_cast<qsizetype>(length));
@@ -205,7 +244,7 @@ QByteArray CompressJpeg(const std::vector<unsigned char>& pixels, int width, int
     return bytes;
 }
 
-bool WriteJpeg(const QImage& picture, const QString& path, int subsampling) {
+QByteArray EncodeJpeg(const QImage& picture, int subsampling, int flags) {
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
     std::vector<unsigned char> pixels;
     pixels.reserve(static_cast<std::size_t>(rgb.width()) * rgb.height() * 3);
@@ -213,7 +252,11 @@ bool WriteJpeg(const QImage& picture, const QString& path, int subsampling) {
         const uchar* row = rgb.constScanLine(y);
         pixels.insert(pixels.end(), row, row + 3 * rgb.width());
     }
-    const QByteArray jpeg = CompressJpeg(pixels, rgb.width(), rgb.height(), TJPF_RGB, subsampling);
+    return CompressJpeg(pixels, rgb.width(), rgb.height(), TJPF_RGB, subsampling, flags);
+}
+
+bool WriteJpeg(const QImage& picture, const QString& path, int subsampling) {
+    const QByteArray jpeg = EncodeJpeg(picture, subsampling);
     return !jpeg.isEmpty() && WriteBytes(path, jpeg);
 }
 

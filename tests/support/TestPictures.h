@@ -29,9 +29,13 @@ QImage MakePhotoLike(int width, int height, std::uint32_t seed);
 /// The picture with each channel reduced to six levels: at most 216 colours, as a GIF needs.
 QImage Posterize(const QImage& picture);
 
-/// A JPEG of packed pixels in TurboJPEG's `pixelFormat`, at quality 95; empty on failure.
+/// A JPEG of packed pixels in TurboJPEG's `pixelFormat`, at quality 95, with TurboJPEG's
+/// `flags` (such as TJFLAG_PROGRESSIVE); empty on failure.
 QByteArray CompressJpeg(const std::vector<unsigned char>& pixels, int width, int height,
-                        int pixelFormat, int subsampling);
+                        int pixelFormat, int subsampling, int flags = 0);
+
+/// `picture` as a JPEG at quality 95 with TurboJPEG's `subsampling` and `flags`.
+QByteArray EncodeJpeg(const QImage& picture, int subsampling, int flags = 0);
 
 /// Writes `picture` as a JPEG at quality 95 with TurboJPEG's `subsampling`; true on success.
 bool WriteJpeg(const QImage& picture, const QString& path, int subsampling);
@@ -42,6 +46,14 @@ bool WritePicture(const QImage& picture, PictureFormat format, const QString& pa
 
 /// Writes a GIF of a picture with at most 256 colours; true on success.
 bool WriteGif(const QImage& picture, const QString& path);
+
+/// The bytes WriteGif writes: the logical screen and the one picture both of the picture's size.
+/// Empty for a picture of more than 256 colours.
+QByteArray EncodeGif(const QImage& picture);
+
+/// An 8-bit run-length BMP (a grey palette of 256 entries) that declares `width` x `height`
+/// pixels and holds `runLengthData` as its pixel data.
+QByteArray MakeRle8Bmp(int width, int height, const QByteArray& runLengthData);
 
 /// Writes `bytes` to `path`; true on success.
 bool WriteBytes(const QString& path, const QByteArray& bytes);
