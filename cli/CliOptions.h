@@ -26,6 +26,8 @@ struct CliOptions {
     std::optional<std::array<bool, FORMAT_COUNT>> formats;
     QString saveFile;
     bool json = false;
+    /// Fields and records ended by NUL bytes instead of tabs and line feeds (-0, --null).
+    bool null = false;
     bool quiet = false;
     bool help = false;
     bool version = false;

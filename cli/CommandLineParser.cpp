@@ -79,6 +79,10 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
+        if (argument == QLatin1String("-0") && !optionsEnded) {
+            options.null = true;
+            continue;
+        }
         if (optionsEnded || !argument.startsWith(QLatin1String("--"))) {
             if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1 && !optionsEnded) {
                 return Failure(QStringLiteral("unknown option '%1'").arg(argument));
@@ -135,6 +139,8 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
             options.shapeOnly = true;
         } else if (name == QLatin1String("--json")) {
             options.json = true;
+        } else if (name == QLatin1String("--null")) {
+            options.null = true;
         } else if (name == QLatin1String("--quiet")) {
             options.quiet = true;
         } else if (name == QLatin1String("--help")) {
@@ -153,6 +159,9 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
     }
     if (operands.isEmpty()) {
         return Failure(QStringLiteral("no command given (test, search or signature)"));
+    }
+    if (options.null && options.json) {
+        return Failure(QStringLiteral("--null and --json cannot be used together"));
     }
     const QString commandName = operands.takeFirst();
     options.command = CommandNamed(commandName);
@@ -178,7 +187,7 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
                 return Failure(QStringLiteral("signature needs exactly one PICTURE"));
             }
             if (options.threshold || options.shapeOnly || options.formats ||
-                !options.saveFile.isEmpty() || options.json) {
+                !options.saveFile.isEmpty() || options.json || options.null) {
                 return Failure(QStringLiteral("signature takes no option but --quiet"));
             }
             options.picture = operands.takeFirst();

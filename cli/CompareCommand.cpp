@@ -122,9 +122,10 @@ int RunCompareCommand(const CliOptions& options, Console& console) {
     if (options.json) {
         output = JsonResult(repository, outcome.records, target);
     } else {
+        const RecordEnds ends = options.null ? RecordEnds::Nul : RecordEnds::Lines;
         for (const PairInfo& record : outcome.records) {
-            output +=
-                search ? SearchLine(repository, record, target) : PairLine(repository, record);
+            output += search ? SearchLine(repository, record, target, ends)
+                             : PairLine(repository, record, ends);
         }
     }
     if (!WriteOut(output) || std::fflush(stdout) != 0) {

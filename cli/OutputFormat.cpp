@@ -35,18 +35,23 @@ QByteArray FormatFactor(float factor) {
     return QByteArray(text, static_cast<qsizetype>(end - text));
 }
 
-QByteArray PairLine(const CPictureRepository& repository, const PairInfo& record) {
+QByteArray PairLine(const CPictureRepository& repository, const PairInfo& record, RecordEnds ends) {
     const std::int32_t a = std::min(record.indexA, record.indexB);
     const std::int32_t b = std::max(record.indexA, record.indexB);
-    return FormatFactor(record.factor) + '\t' + QFile::encodeName(repository.GetPicture(a).path) +
-           '\t' + QFile::encodeName(repository.GetPicture(b).path) + '\n';
+    const char between = ends == RecordEnds::Nul ? '\0' : '\t';
+    const char last = ends == RecordEnds::Nul ? '\0' : '\n';
+    return FormatFactor(record.factor) + between +
+           QFile::encodeName(repository.GetPicture(a).path) + between +
+           QFile::encodeName(repository.GetPicture(b).path) + last;
 }
 
 QByteArray SearchLine(const CPictureRepository& repository, const PairInfo& record,
-                      std::int32_t target) {
+                      std::int32_t target, RecordEnds ends) {
     const std::int32_t other = record.indexA == target ? record.indexB : record.indexA;
-    return FormatFactor(record.factor) + '\t' +
-           QFile::encodeName(repository.GetPicture(other).path) + '\n';
+    const char between = ends == RecordEnds::Nul ? '\0' : '\t';
+    const char last = ends == RecordEnds::Nul ? '\0' : '\n';
+    return FormatFactor(record.factor) + between +
+           QFile::encodeName(repository.GetPicture(other).path) + last;
 }
 
 QByteArray JsonResult(const CPictureRepository& repository, const std::vector<PairInfo>& records,

@@ -17,16 +17,25 @@ namespace vistrel::cli {
 /// A factor as printf's "%.3f" writes it, whatever the user's locale.
 QByteArray FormatFactor(float factor);
 
-/// The line of one similar pair of a test: "FACTOR<TAB>PATH_A<TAB>PATH_B\n", with A the
-/// earlier entry. Paths keep the bytes of their file names.
-QByteArray PairLine(const CPictureRepository& repository, const PairInfo& record);
+/// How the fields of a record end: a tab, the last one a line feed; or every one a NUL byte, as
+/// `find -print0` ends its names, for names that hold tabs or line feeds themselves.
+enum class RecordEnds { Lines, Nul };
 
-/// The line of one picture found by a search for `target`: "FACTOR<TAB>PATH\n".
+/// The record of one similar pair of a test: "FACTOR<TAB>PATH_A<TAB>PATH_B\n", or
+/// "FACTOR\0PATH_A\0PATH_B\0", with A the earlier entry. Paths keep the bytes of their file
+/// names.
+QByteArray PairLine(const CPictureRepository& repository, const PairInfo& record,
+                    RecordEnds ends = RecordEnds::Lines);
+
+/// The record of one picture found by a search for `target`: "FACTOR<TAB>PATH\n", or
+/// "FACTOR\0PATH\0".
 QByteArray SearchLine(const CPictureRepository& repository, const PairInfo& record,
-                      std::int32_t target);
+                      std::int32_t target, RecordEnds ends = RecordEnds::Lines);
 
 /// The whole result as one JSON document: every entry (path, loadError) and every similar pair
-/// (a before b, indices into the pictures, exact factor); "target" for a search.
+/// (a before b, indices into the pictures, exact factor); "target" for a search. Paths are
+/// JSON strings of the exact names: control characters and lone UTF-16 surrogates are written
+/// as \u escapes, so any parser gives back the name the repository holds.
 QByteArray JsonResult(const CPictureRepository& repository, const std::vector<PairInfo>& records,
                       std::int32_t target);
 

@@ -73,6 +73,15 @@ TEST(CommandLineParser, HelpAndVersionWinOverErrors) {
     EXPECT_FALSE(ParseCommandLine(Args({"signature", "a.png", "b.png"})).ok());
 }
 
+TEST(CommandLineParser, NullEndsTheLinesOfTestAndSearchOnly) {
+    EXPECT_TRUE(ParseCommandLine(Args({"test", "-0", "d"})).options.null);
+    EXPECT_TRUE(ParseCommandLine(Args({"search", "p.jpg", "--null", "d"})).options.null);
+    EXPECT_EQ(ParseCommandLine(Args({"test", "--", "-0"})).options.sources, Args({"-0"}));
+    EXPECT_FALSE(ParseCommandLine(Args({"test", "--null", "--json", "d"})).ok());
+    EXPECT_FALSE(ParseCommandLine(Args({"signature", "-0", "p.jpg"})).ok());
+    EXPECT_FALSE(ParseCommandLine(Args({"test", "--null=1", "d"})).ok());
+}
+
 TEST(OutputFormat, FactorHasThreeDecimalsLikePrintf) {
     std::mt19937 random(7);
     std::uniform_real_distribution<float> factors(0.0f, 255.0f);

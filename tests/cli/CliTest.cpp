@@ -220,6 +220,41 @@ TEST_F(CliTest, JsonParsesWithPicturesAndPairs) {
     }
 }
 
+// Tabs and line feeds are legal in names: --null and --json keep them apart from the fields.
+TEST_F(CliTest, NamesWithTabsAndLineFeedsSurviveNullAndJson) {
+    const QString folder = root.filePath(QStringLiteral("odd names"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString tab = folder + QStringLiteral("/tab\there.png");
+    const QString feed = folder + QStringLiteral("/line\nfeed\t.png");
+    const QImage picture = test::MakePhotoLike(200, 150, 4);
+    ASSERT_TRUE(test::WritePicture(picture, PictureFormat::Png, tab));
+    ASSERT_TRUE(test::WritePicture(picture, PictureFormat::Png, feed));
+
+    const CliResult json = Run({QStringLiteral("test"), QStringLiteral("--json"),
+                                QStringLiteral("--threshold=4"), folder});
+    ASSERT_EQ(json.status, 0) << json.err.toStdString();
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json.out, &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    const QStringList order = PicturesOf(json);
+    ASSERT_EQ(order.size(), 2);
+    EXPECT_EQ(QSet<QString>(order.cbegin(), order.cend()), (QSet<QString>{tab, feed}));
+    EXPECT_EQ(document.object().value(QStringLiteral("pairs")).toArray().size(), 1);
+
+    const CliResult pairs = Run({QStringLiteral("test"), QStringLiteral("--null"),
+                                 QStringLiteral("--threshold=4"), folder});
+    ASSERT_EQ(pairs.status, 0) << pairs.err.toStdString();
+    EXPECT_EQ(pairs.out.split('\0'),
+              (QList<QByteArray>{"0.000", QFile::encodeName(order[0]), QFile::encodeName(order[1]),
+                                 QByteArray()}));
+
+    const CliResult search = Run({QStringLiteral("search"), QStringLiteral("-0"),
+                                  QStringLiteral("--threshold=4"), tab, folder});
+    ASSERT_EQ(search.status, 0) << search.err.toStdString();
+    EXPECT_EQ(search.out.split('\0'),
+              (QList<QByteArray>{"0.000", QFile::encodeName(feed), QByteArray()}));
+}
+
 TEST_F(CliTest, SearchPrintsThePicturesLikeThePicture) {
     const CliResult known = Run({QStringLiteral("search"), QStringLiteral("--threshold"),
                                  QStringLiteral("4"), Picture("a.png"), pictures});
@@ -380,6 +415,8 @@ TEST_F(CliTest, BadCommandLinesAreUsageErrors) {
         {QStringLiteral("-x"), {QStringLiteral("test"), QStringLiteral("-x"), pictures}},
         {QStringLiteral("--quiet"),
          {QStringLiteral("test"), QStringLiteral("--quiet=yes"), pictures}},
+        {QStringLiteral("--null"),
+         {QStringLiteral("test"), QStringLiteral("--null"), QStringLiteral("--json"), pictures}},
     };
     for (const auto& [culprit, arguments] : cases) {
         SCOPED_TRACE(culprit.toStdString());
