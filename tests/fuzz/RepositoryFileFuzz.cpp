@@ -128,6 +128,17 @@ void EnsureApplication() {
     }
 }
 
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    EnsureApplication();
+    FuzzOne(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    return 0;
+}
+
+#ifndef VISTREL_LIBFUZZER
+namespace {
+
 QByteArray Utf16Le(const char16_t* text) {
     QByteArray bytes;
     for (; *text != 0; ++text) {
@@ -139,13 +150,6 @@ QByteArray Utf16Le(const char16_t* text) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    EnsureApplication();
-    FuzzOne(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
-    return 0;
-}
-
-#ifndef VISTREL_LIBFUZZER
 int main(int argc, char* argv[]) {
     EnsureApplication();
     if (argc > 1) {
