@@ -3,6 +3,7 @@
 #include "DifferenceFactor.h"
 #include "DifferenceKernel.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vistrel {
@@ -24,8 +25,11 @@ PairDecision::PairDecision(const SketchTable& sketchTable, std::int32_t sideLeng
 }
 
 double PairDecision::RejectAbove(float thresholdPercent) {
-    // Similar means factor x 100 / 256 below the threshold.
-    const double limit = std::max(0.0, static_cast<double>(thresholdPercent) * 256.0 / 100.0);
+    // Similar means factor x 100 / 256 below the threshold. The stored threshold may be any
+    // float: at 0 or below, or NaN, no factor is similar (IsSimilarFactor is false for every
+    // one), so only the rounding margin is left; infinity gives infinity.
+    const double percent = static_cast<double>(thresholdPercent);
+    const double limit = percent > 0.0 ? percent * 256.0 / 100.0 : 0.0;
     return limit * (1.0 + kMargin) + kMargin;
 }
 
@@ -33,7 +37,12 @@ std::int64_t PairDecision::KeyWindow(float thresholdPercent, std::int64_t pixels
     // Both modes bound the factor by |key difference| / (3 x pixels); the normal mode also by
     // the mean of the channels' |total differences| / pixels, so no one channel's total can
     // differ by more than this either.
-    return static_cast<std::int64_t>(std::ceil(RejectAbove(thresholdPercent) * 3.0 * pixels)) + 1;
+    const double window =
+        std::ceil(RejectAbove(thresholdPercent) * 3.0 * static_cast<double>(pixels));
+    // No two keys (nor channel totals) are further apart than 255 x 3 x pixels: a wider window
+    // finds nothing more, and capping it keeps a huge or infinite threshold in range.
+    const double widest = 255.0 * 3.0 * static_cast<double>(pixels);
+    return static_cast<std::int64_t>(std::min(window, widest)) + 1;
 }
 
 double PairDecision::Bound(const double squares[3]) const {

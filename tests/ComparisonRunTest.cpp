@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 #include <random>
 #include <thread>
 
@@ -96,6 +97,25 @@ protected:
                     links[j].push_back({i, truncated});
                     links[i].push_back({j, truncated});
                 }
+            }
+        }
+        return links;
+    }
+
+    // The links a plain search for entry `target` would leave, computed here directly.
+    AllLinks ReferenceSearchLinks(float threshold, std::int32_t target, bool shapeOnly) const {
+        AllLinks links(static_cast<std::size_t>(repository.GetCount()));
+        for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+            if (i == target) {
+                continue;
+            }
+            const float factor = ComputeDifferenceReference(
+                repository.GetPicture(target).signature.data(),
+                repository.GetPicture(i).signature.data(), test::kSide, shapeOnly);
+            if (IsSimilarFactor(factor, threshold / 2)) {
+                const auto truncated = static_cast<std::int32_t>(factor);
+                links[static_cast<std::size_t>(target)].push_back({i, truncated});
+                links[static_cast<std::size_t>(i)].push_back({target, truncated});
             }
         }
         return links;
@@ -271,22 +291,40 @@ TEST_F(ComparisonRunTest, PrunedSearchGivesExactlyThePlainSearch) {
     for (const float threshold : {4.0f, 10.0f, 50.0f}) {
         const std::int32_t target = 52;
         ASSERT_TRUE(Run(threshold, target, 2));
-        AllLinks expected(static_cast<std::size_t>(repository.GetCount()));
-        for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
-            if (i == target) {
-                continue;
-            }
-            const float factor = ComputeDifferenceReference(
-                repository.GetPicture(target).signature.data(),
-                repository.GetPicture(i).signature.data(), test::kSide, false);
-            if (IsSimilarFactor(factor, threshold / 2)) {
-                const auto truncated = static_cast<std::int32_t>(factor);
-                expected[static_cast<std::size_t>(target)].push_back({i, truncated});
-                expected[static_cast<std::size_t>(i)].push_back({target, truncated});
-            }
-        }
-        EXPECT_EQ(Links(), expected) << "threshold " << threshold;
+        EXPECT_EQ(Links(), ReferenceSearchLinks(threshold, target, false))
+            << "threshold " << threshold;
     }
+}
+
+TEST_F(ComparisonRunTest, AnyStoredThresholdGivesExactlyTheLinksOfThePlainWalk) {
+    // The threshold is read from the stored settings as any float at all: runs must agree with
+    // the plain walk for every one (nothing similar for NaN or below 0, everything for huge
+    // values), in both modes, for the whole repository and for one picture.
+    AddPhotoLikeEntries(repository, 12, 5);
+    repository.GetPicture(7).signature = repository.GetPicture(3).signature;  // factor 0
+    const float thresholds[] = {std::numeric_limits<float>::quiet_NaN(),
+                                std::numeric_limits<float>::infinity(),
+                                -std::numeric_limits<float>::infinity(),
+                                -5.0f,
+                                1e9f,
+                                1e20f,
+                                std::numeric_limits<float>::max()};
+    for (const bool shapeOnly : {false, true}) {
+        TheProgramSettings().shapeOnly = shapeOnly;
+        for (const float threshold : thresholds) {
+            ASSERT_TRUE(Run(threshold, -1, 2));
+            EXPECT_EQ(Links(), ReferenceLinks(threshold, UINT64_MAX, shapeOnly))
+                << "threshold " << threshold << ", shape only " << shapeOnly;
+            ASSERT_TRUE(Run(threshold, 17, 2));
+            EXPECT_EQ(Links(), ReferenceSearchLinks(threshold, 17, shapeOnly))
+                << "search, threshold " << threshold << ", shape only " << shapeOnly;
+        }
+    }
+    TheProgramSettings().shapeOnly = false;
+    // Not trivial: a huge threshold links every pair, NaN none, not even the identical one.
+    EXPECT_EQ(ReferenceLinks(1e20f, UINT64_MAX, false)[0].size(), 59u);
+    EXPECT_TRUE(
+        ReferenceLinks(std::numeric_limits<float>::quiet_NaN(), UINT64_MAX, false)[3].empty());
 }
 
 TEST_F(ComparisonRunTest, SearchReplacesTheLinksOfATest) {
