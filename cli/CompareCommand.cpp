@@ -33,11 +33,6 @@ bool CheckPicture(const QString& picture, QString& error) {
     return true;
 }
 
-QString SavedName(const QString& file) {
-    return file.endsWith(QLatin1String(".qrx"), Qt::CaseInsensitive) ? file
-                                                                     : file + QLatin1String(".qrx");
-}
-
 bool WriteOut(const QByteArray& bytes) {
     return std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout) ==
            static_cast<std::size_t>(bytes.size());
@@ -112,9 +107,10 @@ int RunCompareCommand(const CliOptions& options, Console& console) {
         return kExitUnreadable;
     }
 
-    if (!options.saveFile.isEmpty() && !repository.SaveToFile(options.saveFile)) {
-        console.Error(QStringLiteral("cannot write the repository file '%1'")
-                          .arg(SavedName(options.saveFile)));
+    QString reason;
+    if (!options.saveFile.isEmpty() && !repository.SaveToFile(options.saveFile, &reason)) {
+        console.Error(QStringLiteral("cannot write the repository file '%1': %2")
+                          .arg(CPictureRepository::RepositoryFilePath(options.saveFile), reason));
         return kExitUnreadable;
     }
 

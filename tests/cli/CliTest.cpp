@@ -19,6 +19,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -446,10 +448,14 @@ TEST_F(CliTest, UnreadableSourcesAndPicturesAreStatusTwo) {
     ASSERT_TRUE(test::WriteBytes(damaged, cutShort));
     ExpectOneLineFailure(Run({QStringLiteral("test"), damaged}), 2, damaged);
 
+    // The line says why the save failed, after the name of the file it tried to write.
     const QString unwritable = root.filePath(QStringLiteral("no/such/folder/out"));
-    ExpectOneLineFailure(Run({QStringLiteral("test"), QStringLiteral("--save"), unwritable,
-                              QStringLiteral("--quiet"), Picture("a.png")}),
-                         2, unwritable);
+    const CliResult unsaved = Run({QStringLiteral("test"), QStringLiteral("--save"), unwritable,
+                                   QStringLiteral("--quiet"), Picture("a.png")});
+    ExpectOneLineFailure(unsaved, 2, unwritable);
+    EXPECT_TRUE(
+        unsaved.err.contains(QFile::encodeName(unwritable) + ".qrx': " + std::strerror(ENOENT)))
+        << unsaved.err.toStdString();
 
     if (geteuid() != 0) {  // permissions do not stop the superuser
         const QString locked = root.filePath(QStringLiteral("locked"));
