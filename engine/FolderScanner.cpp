@@ -1,10 +1,15 @@
 #include "FolderScanner.h"
 
+#include "VirtualFileSystems.h"
+
+#include <QByteArrayView>
 #include <QFile>
 #include <QMetaObject>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -69,9 +74,8 @@ struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
 
     /// True when `folder` was listed to its end. Returns early once a stop is requested.
     bool ScanFolder(const std::string& folder) {
-        DirHandle dir(opendir(folder.c_str()));
+        DirHandle dir = OpenFolder(folder);
         if (!dir) {
-            Send({Message::Kind::Error, ErrorText(folder, errno)});
             return false;
         }
         for (;;) {
@@ -101,17 +105,60 @@ struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
             }
             if (S_ISDIR(info.st_mode)) {
                 // Links and bind mounts can lead back into the tree; each folder is walked once.
-                if (visited.emplace(info.st_dev, info.st_ino).second) {
+                if (IsReadableName(folder, entry->d_name) &&
+                    visited.emplace(info.st_dev, info.st_ino).second) {
                     ScanFolder(path);
                 }
                 continue;
             }
             // Only regular files: opening a FIFO or a device named like a picture would block
-            // the GUI thread that reads it.
-            if (S_ISREG(info.st_mode) && HasListedExtension(entry->d_name)) {
+            // the GUI thread that reads it. A file reached again through a hard or symbolic
+            // link is reported once: twice, it would be its own near-copy.
+            if (S_ISREG(info.st_mode) && HasListedExtension(entry->d_name) &&
+                IsReadableName(folder, entry->d_name) &&
+                reported.emplace(info.st_dev, info.st_ino).second) {
                 Send({Message::Kind::File, QFile::decodeName(path.c_str())});
             }
         }
+    }
+
+    /// The listing of `folder`, or null (with an error sent) when it cannot be listed or lies
+    /// on a virtual file system.
+    DirHandle OpenFolder(const std::string& folder) {
+        const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            Send({Message::Kind::Error, ErrorText(folder, errno)});
+            return nullptr;
+        }
+        struct stat info {};
+        if (fstat(fd, &info) == 0 && virtualFileSystems.Holds(fd, info.st_dev)) {
+            close(fd);
+            Send(
+                {Message::Kind::Error, QFile::decodeName(folder.c_str()) +
+                                           QStringLiteral(": a virtual file system, not scanned")});
+            return nullptr;
+        }
+        DirHandle dir(fdopendir(fd));
+        if (!dir) {
+            const int error = errno;
+            close(fd);
+            Send({Message::Kind::Error, ErrorText(folder, error)});
+        }
+        return dir;
+    }
+
+    /// True when `name` reads back as the same bytes once turned into text; any other name
+    /// would reach the window as a different file (or as the same text as another name), so it
+    /// is skipped with a warning that names its folder.
+    bool IsReadableName(const std::string& folder, const char* name) {
+        const QString text = QFile::decodeName(name);
+        if (QFile::encodeName(text) == QByteArrayView(name)) {
+            return true;
+        }
+        Send({Message::Kind::Error,
+              QFile::decodeName(folder.c_str()) + QStringLiteral(": \"") + text +
+                  QStringLiteral("\" skipped, its name is not valid in the system's encoding")});
+        return false;
     }
 
     bool HasListedExtension(const char* name) const {
@@ -181,8 +228,10 @@ struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
     const QStringList extensions;
     const Receiver receiver;
     const std::chrono::milliseconds sendLimit;
-    /// Scan thread only.
+    /// Scan thread only: the folders entered and the files reported, by device and inode.
     std::set<std::pair<dev_t, ino_t>> visited;
+    std::set<std::pair<dev_t, ino_t>> reported;
+    const VirtualFileSystems virtualFileSystems;
 
     mutable std::mutex mutex;
     std::condition_variable changed;

@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -86,6 +88,20 @@ void PumpBriefly() {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
 }
+
+/// A folder kept open for as long as it lives.
+struct HeldFolder {
+    explicit HeldFolder(const QString& path)
+        : fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+    ~HeldFolder() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    const int fd;
+};
 
 class FolderScannerTest : public testing::Test {
 protected:
@@ -298,6 +314,76 @@ TEST_F(FolderScannerTest, RootThatCannotBeListedGivesAnErrorThenFinished) {
     EXPECT_EQ(recorder.messages[0].kind, Kind::Error);
     EXPECT_TRUE(recorder.messages[0].text.contains(PathOf("missing")));
     EXPECT_EQ(recorder.messages[1].kind, Kind::Finished);
+}
+
+TEST_F(FolderScannerTest, NeverEntersVirtualFileSystemsBehindLinks) {
+    // A folder outside the tree that only the entries of /proc lead to (this process's open
+    // folder in /proc/self/fd), so a scan that walks /proc finds a picture there.
+    QTemporaryDir outside;
+    ASSERT_TRUE(outside.isValid());
+    QFile far(outside.filePath("far.jpg"));
+    ASSERT_TRUE(far.open(QIODevice::WriteOnly));
+    far.close();
+    const HeldFolder held(outside.path());
+    ASSERT_GE(held.fd, 0);
+    MakeFile("near.jpg");
+    MakeLink("/proc", "proc");
+    MakeLink("/sys", "sys");
+    // Whatever comes through a link ends the scan, rather than a walk of the whole machine.
+    recorder.onMessage = [&](const CFolderScanner::Message& message) {
+        if (message.kind == Kind::File && message.text != PathOf("near.jpg")) {
+            scanner.Stop();
+        }
+    };
+    ASSERT_TRUE(scanner.Start(&recorder.window, folder.path(), {".jpg"}, recorder.Receiver()));
+    ASSERT_TRUE(PumpUntil([this] { return recorder.FinishedCount() > 0 || !scanner.IsRunning(); }));
+    EXPECT_TRUE(scanner.Stop());
+
+    EXPECT_EQ(recorder.Files(), QStringList{PathOf("near.jpg")});
+    EXPECT_EQ(recorder.FinishedCount(), 1);
+    // Each link left alone is named in a warning.
+    const QStringList errors = recorder.Errors();
+    for (const QString& link : {PathOf("proc"), PathOf("sys")}) {
+        EXPECT_EQ(errors.filter(link + ": ").size(), 1) << errors.join('\n').toStdString();
+    }
+}
+
+// --- Each file once, and only names that can be told apart -------------------------------------
+
+TEST_F(FolderScannerTest, ReportsAFileOnceWhateverNamesLeadToIt) {
+    MakeFile("a.png");
+    ASSERT_EQ(::link(QFile::encodeName(PathOf("a.png")).constData(),
+                     QFile::encodeName(PathOf("hard.png")).constData()),
+              0);
+    MakeLink(PathOf("a.png"), "soft.png");
+    MakeFile("other.png");
+    ScanToEnd(folder.path(), {".png"});
+
+    const QStringList reported = recorder.Files();
+    EXPECT_EQ(reported.size(), 2) << reported.join(' ').toStdString();
+    EXPECT_TRUE(reported.contains(PathOf("other.png")));
+    EXPECT_TRUE(recorder.Errors().isEmpty());
+}
+
+TEST_F(FolderScannerTest, SkipsNamesThatAreNotValidUtf8WithAWarningNamingTheirFolder) {
+    // Both names would read back as the same text; neither may be reported, nor entered.
+    MakeFile("sub/kept.png");
+    const QByteArray sub = QFile::encodeName(PathOf("sub"));
+    for (const char* name : {"/a\xff.png", "/a\xfe.png"}) {
+        const int fd = ::open((sub + name).constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        ASSERT_GE(fd, 0) << name;
+        ::close(fd);
+    }
+    ASSERT_EQ(::mkdir((sub + "/caf\xe9").constData(), 0700), 0);
+    const int inside = ::open((sub + "/caf\xe9/in.png").constData(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(inside, 0);
+    ::close(inside);
+    ScanToEnd(folder.path(), {".png"});
+
+    EXPECT_EQ(recorder.Files(), QStringList{PathOf("sub/kept.png")});
+    const QStringList errors = recorder.Errors();
+    EXPECT_EQ(errors.size(), 3) << errors.join('\n').toStdString();
+    EXPECT_EQ(errors.filter(PathOf("sub") + ": ").size(), 3) << errors.join('\n').toStdString();
 }
 
 // --- Stopping and a receiver that does not answer ---------------------------------------------
