@@ -12,14 +12,17 @@
 namespace vistrel {
 
 /// Walks a folder tree depth-first on its own thread and hands every picture file to a receiver
-/// on the receiver's thread, one file at a time. Start and Stop: the receiver's (GUI) thread.
+/// on the receiver's thread, one file at a time. Links are followed, but each folder is entered
+/// and each file (by device and inode) reported once per scan; virtual file systems (/proc,
+/// /sys, /dev) are never entered, and names that do not read back as the same bytes are
+/// skipped with an error. Start and Stop: the receiver's (GUI) thread.
 class CFolderScanner {
 public:
     /// What the scan reports. The receiver owns the text once it is called.
     struct Message {
         enum class Kind {
             File,      ///< `text` is the full path of a file whose extension is in the list.
-            Error,     ///< `text` says why a folder or an entry could not be read.
+            Error,     ///< `text` says why a folder or an entry was not read or was skipped.
             Finished,  ///< The whole tree was walked; nothing follows.
         };
         Kind kind = Kind::Finished;
