@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -465,6 +466,40 @@ TEST_F(CliTest, UnreadableSourcesAndPicturesAreStatusTwo) {
         QFile::setPermissions(
             locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
+}
+
+// A save onto a really full disk: a small file system of its own, mounted in a private mount
+// namespace, filled up after the earlier repository file was put there. The save must fail with
+// the system's reason and leave that file exactly as it was.
+TEST_F(CliTest, SaveOntoAFullDiskKeepsTheEarlierFile) {
+    const QString earlier = root.filePath(QStringLiteral("earlier.qrx"));
+    ASSERT_EQ(Run({QStringLiteral("test"), QStringLiteral("--quiet"), QStringLiteral("--save"),
+                   earlier, pictures})
+                  .status,
+              0);
+    const QString disk = root.filePath(QStringLiteral("disk"));
+    ASSERT_TRUE(QDir().mkpath(disk));
+    const QString script = QStringLiteral(
+        "mount -t tmpfs -o size=256k tmpfs \"$1\" || exit 77\n"
+        "cp \"$2\" \"$1/set.qrx\" && { cat /dev/zero > \"$1/fill\"; } 2>/dev/null\n"
+        "XDG_CONFIG_HOME=\"$5\" \"$3\" test --quiet --save \"$1/set\" \"$4\" >/dev/null\n"
+        "echo \"status $?\"\n"
+        "cmp -s \"$2\" \"$1/set.qrx\" && echo same\n");
+    QProcess shell;
+    shell.start(
+        QStringLiteral("unshare"),
+        {QStringLiteral("--mount"), QStringLiteral("sh"), QStringLiteral("-c"), script,
+         QStringLiteral("sh"), disk, earlier, QStringLiteral(VISTREL_CLI_PATH), pictures, config});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    const QByteArray out = shell.readAllStandardOutput();
+    const QByteArray err = shell.readAllStandardError();
+    if (shell.exitCode() == 77 || !out.contains("status")) {
+        GTEST_SKIP() << "no private mount namespace with a small file system here: "
+                     << err.toStdString();
+    }
+    EXPECT_TRUE(out.contains("status 2\n")) << out.toStdString();
+    EXPECT_TRUE(out.contains("same\n")) << out.toStdString();
+    EXPECT_TRUE(err.contains(std::strerror(ENOSPC))) << err.toStdString();
 }
 
 TEST_F(CliTest, SignatureWritesTheEngineSignature) {
