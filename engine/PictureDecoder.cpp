@@ -10,6 +10,7 @@
 #include <turbojpeg.h>
 
 #include <array>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -53,17 +54,44 @@ tjscalingfactor ChooseJpegScaling(int width, int height, int minSide) {
 // Limiting progressive scans keeps a hostile file from taking minutes to decode.
 constexpr int kJpegFlags = TJFLAG_LIMITSCANS | TJFLAG_STOPONWARNING;
 
-// True when TurboJPEG reads all of a JPEG's data without a warning. Decoding at 1/8 costs the
-// reading of the data and little more; the buffer is no larger than the decoded picture.
+// Some cameras and editors leave stray bytes between a file's segments. libjpeg skips them with
+// a warning and decodes every pixel, so such a photo is whole and must not be called damaged.
+bool IsStrayBytesWarning(tjhandle handle) {
+    return tjGetErrorCode(handle) == TJERR_WARNING &&
+           std::strstr(tjGetErrorStr2(handle), "extraneous bytes before marker") != nullptr;
+}
+
+// Decodes into `pixels` (zeroed first: whatever a decoding leaves unwritten is never taken for
+// pixels) and tells whether every pixel was decoded. A first warning about stray bytes is
+// decoded again without stopping at warnings; only the last warning can be read then, so it
+// must be about stray bytes too.
+bool DecodeJpegPixels(tjhandle handle, const unsigned char* data, unsigned long length,
+                      unsigned char* pixels, int width, int pitch, int height, int pixelFormat) {
+    std::memset(pixels, 0, static_cast<std::size_t>(pitch) * height);
+    if (tjDecompress2(handle, data, length, pixels, width, pitch, height, pixelFormat,
+                      kJpegFlags) == 0) {
+        return true;
+    }
+    if (!IsStrayBytesWarning(handle)) {
+        return false;
+    }
+    std::memset(pixels, 0, static_cast<std::size_t>(pitch) * height);
+    return tjDecompress2(handle, data, length, pixels, width, pitch, height, pixelFormat,
+                         kJpegFlags & ~TJFLAG_STOPONWARNING) == 0 ||
+           IsStrayBytesWarning(handle);
+}
+
+// True when TurboJPEG reads all of a JPEG's data. Decoding at 1/8 costs the reading of the data
+// and little more; the buffer is no larger than the decoded picture.
 bool JpegDataIsWhole(tjhandle handle, const unsigned char* data, unsigned long length, int width,
                      int height, int pixelFormat) {
     const tjscalingfactor eighth{1, 8};
     const int scaledWidth = TJSCALED(width, eighth);
     const int scaledHeight = TJSCALED(height, eighth);
-    std::vector<unsigned char> pixels(static_cast<std::size_t>(scaledWidth) * scaledHeight *
-                                      tjPixelSize[pixelFormat]);
-    return tjDecompress2(handle, data, length, pixels.data(), scaledWidth, 0, scaledHeight,
-                         pixelFormat, kJpegFlags) == 0;
+    const int pitch = scaledWidth * tjPixelSize[pixelFormat];
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(pitch) * scaledHeight);
+    return DecodeJpegPixels(handle, data, length, pixels.data(), scaledWidth, pitch, scaledHeight,
+                            pixelFormat);
 }
 
 // Qt drops a straight alpha channel in this conversion rather than blending it, so the colour
@@ -138,11 +166,8 @@ QImage DecodeJpeg(QFile& file, const DecodeOptions& options, QSize* fullSize) {
     if (image.isNull()) {
         return {};
     }
-    // Whatever a decoding leaves unwritten can never be taken for pixels: zeroed, not stale.
-    image.fill(0);
-    if (tjDecompress2(handle.get(), data, length, image.bits(), scaledWidth,
-                      static_cast<int>(image.bytesPerLine()), scaledHeight, TJPF_RGB,
-                      kJpegFlags) != 0) {
+    if (!DecodeJpegPixels(handle.get(), data, length, image.bits(), scaledWidth,
+                          static_cast<int>(image.bytesPerLine()), scaledHeight, TJPF_RGB)) {
         return {};
     }
     return image;

@@ -322,6 +322,15 @@ TEST_F(SignatureTest, DamagedProgressiveJpegIsUnreadable) {
     ASSERT_TRUE(test::WriteBytes(Path("cut.jpg"), jpeg.left(jpeg.size() * 2 / 3)));
     EXPECT_TRUE(DecodePicture(Path("damaged.jpg")).isNull());
     EXPECT_TRUE(DecodePicture(Path("cut.jpg")).isNull());
+
+    // Stray bytes before the end marker, as some cameras leave them, cost no pixel: the photo
+    // is whole and reads as it would without them.
+    QByteArray stray = jpeg;
+    stray.insert(stray.size() - 2, QByteArray(64, '\x17'));
+    ASSERT_TRUE(test::WriteBytes(Path("stray.jpg"), stray));
+    EXPECT_EQ(ComputeSignature(Path("stray.jpg"), kSide),
+              ComputeSignature(Path("whole.jpg"), kSide));
+    EXPECT_FALSE(ComputeSignature(Path("stray.jpg"), kSide).empty());
 }
 
 TEST_F(SignatureTest, BmpHeaderOfAbsurdSizesIsUnreadable) {
