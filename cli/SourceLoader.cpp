@@ -108,6 +108,7 @@ bool SourceLoader::ScanFolder(const QString& folder, QString& error) {
     QObject receiverContext;
     QEventLoop loop;
     CFolderScanner scanner;
+    scanner.SetPresentFiles(repository.Paths());
     const bool started = scanner.Start(
         &receiverContext, folder, extensions, [&](const CFolderScanner::Message& message) {
             switch (message.kind) {
@@ -121,6 +122,7 @@ bool SourceLoader::ScanFolder(const QString& folder, QString& error) {
                     break;
                 }
                 case CFolderScanner::Message::Kind::Error:
+                case CFolderScanner::Message::Kind::Skipped:
                     console.Warning(message.text);
                     break;
                 case CFolderScanner::Message::Kind::Finished:

@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -50,10 +51,11 @@ QString ErrorText(const std::string& path, int error) {
 /// through the messages in flight, the scan thread through its own reference.
 struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
     Session(QObject* window, const QString& rootFolder, const QStringList& extensions,
-            Receiver receiver, std::chrono::milliseconds sendLimit)
+            const QStringList& presentFiles, Receiver receiver, std::chrono::milliseconds sendLimit)
         : window(window),
           rootFolder(QFile::encodeName(rootFolder).toStdString()),
           extensions(extensions),
+          presentFiles(presentFiles),
           receiver(std::move(receiver)),
           sendLimit(sendLimit) {}
 
@@ -62,6 +64,12 @@ struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
         struct stat info {};
         if (stat(self->rootFolder.c_str(), &info) == 0) {
             self->visited.emplace(info.st_dev, info.st_ino);
+        }
+        for (const QString& path : self->presentFiles) {
+            std::string name = QFile::encodeName(path).toStdString();
+            if (stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+                self->present.emplace(std::pair(info.st_dev, info.st_ino), std::move(name));
+            }
         }
         self->ScanFolder(self->rootFolder);
         if (!self->IsStopped()) {
@@ -115,7 +123,7 @@ struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
             // the GUI thread that reads it. A file reached again through a hard or symbolic
             // link is reported once: twice, it would be its own near-copy.
             if (S_ISREG(info.st_mode) && HasListedExtension(entry->d_name) &&
-                IsReadableName(folder, entry->d_name) &&
+                IsReadableName(folder, entry->d_name) && IsNewFile(info, path) &&
                 reported.emplace(info.st_dev, info.st_ino).second) {
                 Send({Message::Kind::File, QFile::decodeName(path.c_str())});
             }
@@ -133,9 +141,9 @@ struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
         struct stat info {};
         if (fstat(fd, &info) == 0 && virtualFileSystems.Holds(fd, info.st_dev)) {
             close(fd);
-            Send(
-                {Message::Kind::Error, QFile::decodeName(folder.c_str()) +
-                                           QStringLiteral(": a virtual file system, not scanned")});
+            Send({Message::Kind::Skipped,
+                  QFile::decodeName(folder.c_str()) +
+                      QStringLiteral(": a virtual file system, not scanned")});
             return nullptr;
         }
         DirHandle dir(fdopendir(fd));
@@ -155,10 +163,17 @@ struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
         if (QFile::encodeName(text) == QByteArrayView(name)) {
             return true;
         }
-        Send({Message::Kind::Error,
+        Send({Message::Kind::Skipped,
               QFile::decodeName(folder.c_str()) + QStringLiteral(": \"") + text +
                   QStringLiteral("\" skipped, its name is not valid in the system's encoding")});
         return false;
+    }
+
+    /// False for a file the receiver already holds under another name. Under its own name it is
+    /// reported, and the receiver leaves it alone.
+    bool IsNewFile(const struct stat& info, const std::string& path) const {
+        const auto known = present.find(std::pair(info.st_dev, info.st_ino));
+        return known == present.end() || known->second == path;
     }
 
     bool HasListedExtension(const char* name) const {
@@ -226,11 +241,14 @@ struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
     QObject* const window;
     const std::string rootFolder;
     const QStringList extensions;
+    const QStringList presentFiles;
     const Receiver receiver;
     const std::chrono::milliseconds sendLimit;
     /// Scan thread only: the folders entered and the files reported, by device and inode.
     std::set<std::pair<dev_t, ino_t>> visited;
     std::set<std::pair<dev_t, ino_t>> reported;
+    /// The receiver's files by device and inode, with the name it holds each under.
+    std::map<std::pair<dev_t, ino_t>, std::string> present;
     const VirtualFileSystems virtualFileSystems;
 
     mutable std::mutex mutex;
@@ -254,8 +272,8 @@ bool CFolderScanner::Start(QObject* window, const QString& rootFolder,
     if (window == nullptr || !receiver) {
         return false;
     }
-    auto started = std::make_shared<Session>(window, rootFolder, extensions, std::move(receiver),
-                                             limits.sendLimit);
+    auto started = std::make_shared<Session>(window, rootFolder, extensions, presentFiles,
+                                             std::move(receiver), limits.sendLimit);
     try {
         thread = std::thread(&Session::Run, started);
     } catch (const std::system_error&) {

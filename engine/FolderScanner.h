@@ -22,7 +22,9 @@ public:
     struct Message {
         enum class Kind {
             File,      ///< `text` is the full path of a file whose extension is in the list.
-            Error,     ///< `text` says why a folder or an entry was not read or was skipped.
+            Error,     ///< `text` says why a folder or an entry could not be read.
+            Skipped,   ///< `text` names what was left out on purpose, and why: a virtual file
+                       ///< system, a name that cannot be represented exactly.
             Finished,  ///< The whole tree was walked; nothing follows.
         };
         Kind kind = Kind::Finished;
@@ -53,6 +55,11 @@ public:
     bool Start(QObject* window, const QString& rootFolder, const QStringList& extensions,
                Receiver receiver);
 
+    /// Paths of files the receiver already holds, for the next Start: a file among them that the
+    /// scan reaches under another name (a hard or symbolic link) is not reported, as a second
+    /// name of a file the scan reported is not. The scan thread looks them up.
+    void SetPresentFiles(QStringList paths) { presentFiles = std::move(paths); }
+
     /// Ends the scan, if any: wakes the scan thread and waits up to `stopWait` for it, then
     /// abandons it. Any number of times. True when no scan thread was left behind.
     bool Stop();
@@ -67,6 +74,7 @@ private:
     struct Session;
 
     Limits limits;
+    QStringList presentFiles;
     /// What the scan thread shares with the receiver's thread; the thread holds its own
     /// reference, so an abandoned thread never reaches freed memory.
     std::shared_ptr<Session> session;

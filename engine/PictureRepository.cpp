@@ -15,6 +15,15 @@ std::size_t CPictureRepository::CheckedIndex(std::int32_t index) const {
     return static_cast<std::size_t>(index);
 }
 
+QStringList CPictureRepository::Paths() const {
+    QStringList paths;
+    paths.reserve(static_cast<qsizetype>(pictures.size()));
+    for (const CPictureInfo& picture : pictures) {
+        paths.append(picture.path);
+    }
+    return paths;
+}
+
 std::int32_t CPictureRepository::FindPicture(const QString& path) const {
     return indexByPath.value(path, -1);
 }

@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <cstdint>
@@ -51,6 +52,9 @@ public:
 
     /// The side length N of the signatures (100).
     std::int32_t Side() const { return side; }
+
+    /// The paths of all entries, in order.
+    QStringList Paths() const;
 
     /// Index of the entry whose path equals `path` exactly (case-sensitive), or -1.
     std::int32_t FindPicture(const QString& path) const;

@@ -46,6 +46,7 @@ public:
 
     QStringList Files() const { return TextsOf(Kind::File); }
     QStringList Errors() const { return TextsOf(Kind::Error); }
+    QStringList Skipped() const { return TextsOf(Kind::Skipped); }
     int FinishedCount() const {
         return static_cast<int>(std::count_if(messages.begin(), messages.end(), [](const auto& m) {
             return m.kind == Kind::Finished;
@@ -342,7 +343,7 @@ TEST_F(FolderScannerTest, NeverEntersVirtualFileSystemsBehindLinks) {
     EXPECT_EQ(recorder.Files(), QStringList{PathOf("near.jpg")});
     EXPECT_EQ(recorder.FinishedCount(), 1);
     // Each link left alone is named in a warning.
-    const QStringList errors = recorder.Errors();
+    const QStringList errors = recorder.Skipped();
     for (const QString& link : {PathOf("proc"), PathOf("sys")}) {
         EXPECT_EQ(errors.filter(link + ": ").size(), 1) << errors.join('\n').toStdString();
     }
@@ -363,6 +364,15 @@ TEST_F(FolderScannerTest, ReportsAFileOnceWhateverNamesLeadToIt) {
     EXPECT_EQ(reported.size(), 2) << reported.join(' ').toStdString();
     EXPECT_TRUE(reported.contains(PathOf("other.png")));
     EXPECT_TRUE(recorder.Errors().isEmpty());
+
+    // A file the receiver already holds is reported under that name alone, whichever name the
+    // listing meets first.
+    recorder.messages.clear();
+    scanner.SetPresentFiles({PathOf("hard.png")});
+    ScanToEnd(folder.path(), {".png"});
+    QStringList again = recorder.Files();
+    again.sort();
+    EXPECT_EQ(again, (QStringList{PathOf("hard.png"), PathOf("other.png")}));
 }
 
 TEST_F(FolderScannerTest, SkipsNamesThatAreNotValidUtf8WithAWarningNamingTheirFolder) {
@@ -381,7 +391,7 @@ TEST_F(FolderScannerTest, SkipsNamesThatAreNotValidUtf8WithAWarningNamingTheirFo
     ScanToEnd(folder.path(), {".png"});
 
     EXPECT_EQ(recorder.Files(), QStringList{PathOf("sub/kept.png")});
-    const QStringList errors = recorder.Errors();
+    const QStringList errors = recorder.Skipped();
     EXPECT_EQ(errors.size(), 3) << errors.join('\n').toStdString();
     EXPECT_EQ(errors.filter(PathOf("sub") + ": ").size(), 3) << errors.join('\n').toStdString();
 }

@@ -91,6 +91,8 @@ private:
     /// Asks whether to save a modified repository: true when it may go (saved, or the user said
     /// No), false on Cancel or when the save was cancelled or failed.
     bool MayDropRepository();
+    /// Tells the user, once after a scan, what it left out on purpose.
+    void ShowSkippedFiles(const QStringList& skipped);
     void BuildControls(QWidget* client);
     void ConnectCommands();
     void LayOutTree();

@@ -120,11 +120,25 @@ void CQRXDlg::AddToRepository() {
             GetEnabledExtensions(TheProgramSettings().enabledFormats, extensions);
             CSearchProgressDlg scan(this, repository.get(), folder, extensions);
             scan.exec();
+            ShowSkippedFiles(scan.Skipped());
         } else {
             repository->AddPicture(folder);
         }
     }
     RefreshTree();
+}
+
+void CQRXDlg::ShowSkippedFiles(const QStringList& skipped) {
+    if (skipped.isEmpty()) {
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, tr("Add To Repository"),
+                    tr("Some folders or files were left out: they are on a virtual file system "
+                       "(such as /proc), or their names cannot be represented exactly. The "
+                       "details list them."),
+                    QMessageBox::Ok, this);
+    box.setDetailedText(skipped.join(u'\n'));
+    box.exec();
 }
 
 void CQRXDlg::RemoveFromRepository() {

@@ -56,6 +56,7 @@ void CSearchProgressDlg::showEvent(QShowEvent* event) {
     }
     started = true;
     filesSeen = 0;
+    scanner.SetPresentFiles(repository->Paths());
     // When the scan cannot start the dialog stays up with its first texts until Stop.
     scanner.Start(this, rootFolder, extensions,
                   [this](const CFolderScanner::Message& message) { OnScanMessage(message); });
@@ -81,6 +82,9 @@ void CSearchProgressDlg::OnScanMessage(const CFolderScanner::Message& message) {
         case CFolderScanner::Message::Kind::Error:
             // Folders that cannot be read are skipped without a word, as every other scan
             // failure.
+            break;
+        case CFolderScanner::Message::Kind::Skipped:
+            skipped.append(message.text);
             break;
         case CFolderScanner::Message::Kind::Finished:
             accept();

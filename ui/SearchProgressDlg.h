@@ -30,6 +30,8 @@ public:
 
     /// Number of files the scan has reported so far.
     int FilesSeen() const { return filesSeen; }
+    /// What the scan left out on purpose, one line each, for the window to tell the user.
+    const QStringList& Skipped() const { return skipped; }
 
 public slots:
     /// Stop, Escape and closing the window: ends the scan and closes with Rejected.
@@ -44,6 +46,7 @@ private:
     QString rootFolder;
     QStringList extensions;
     int filesSeen = 0;
+    QStringList skipped;
     CPictureRepository* repository;
     bool started = false;
     QLabel* countLabel;

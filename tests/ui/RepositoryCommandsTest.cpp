@@ -16,7 +16,9 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <functional>
 
@@ -216,6 +218,32 @@ private slots:
         window.Actions().openRepository->trigger();
         QCOMPARE(window.Repository().GetCount(), 1);
         QCOMPARE(TopLevelTexts(*window.Tree()), QStringList{photoA});
+    }
+
+    // A second name of a picture already in the repository adds nothing, and a name that cannot
+    // be represented exactly is left out with a word to the user.
+    void addingAnotherFolderSkipsKnownFilesAndSaysWhatItLeftOut() {
+        const QString more = work.filePath("more");
+        QVERIFY(QDir().mkpath(more));
+        QCOMPARE(::link(QFile::encodeName(photoB).constData(),
+                        QFile::encodeName(more + "/b-again.png").constData()),
+                 0);
+        const int fd = ::open((QFile::encodeName(more) + "/odd\xff.png").constData(),
+                              O_WRONLY | O_CREAT, 0600);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        CQRXDlg window;
+        window.show();
+        window.Repository().AddPicture(photoB);
+        QString details;
+        ChooseFile(more);
+        WhenModal<QMessageBox>([&details](QMessageBox* box) {
+            details = box->detailedText();
+            box->button(QMessageBox::Ok)->click();
+        });
+        window.Actions().addToRepository->trigger();
+        QCOMPARE(window.Repository().Paths(), QStringList{photoB});
+        QVERIFY2(details.startsWith(more + ": "), qPrintable(details));
     }
 
     void openCancelledChangesNothing() {
