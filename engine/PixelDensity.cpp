@@ -33,6 +33,14 @@ constexpr qint64 kPngRowBytesPerByte = 1100;
 // formats Qt may recognise have bounds of their own: only an absurd ratio is refused.
 constexpr qint64 kOtherPixelsPerByte = 65536;
 
+// Past the format's own bound, a picture that takes this much memory to decode must also hold a
+// byte of file for every so many pixels. Photographs of any size take a byte for every few
+// pixels; only plain areas compress further, and a file that has the decoder spend hundreds of
+// megabytes on them (a 1 MB PNG of 128 million 16-bit pixels takes 1.4 GB) is made to exhaust
+// memory more often than it is a picture anyone keeps.
+constexpr qint64 kLargeDecodeBytes = qint64{128} << 20;
+constexpr qint64 kLargePixelsPerByte = 64;
+
 // File lengths above this (a terabyte) are taken as this, so that no product overflows.
 constexpr qint64 kLongestFile = qint64{1} << 40;
 
@@ -77,6 +85,13 @@ bool FileCanHoldPixels(const QByteArray& head, qint64 fileBytes, const QSize& de
     const qint64 width = declared.width();
     const qint64 height = declared.height();
     const qint64 pixels = width * height;  // below 2^62
+    // Qt decodes into 32 bits a pixel, or 64 for the deep PNGs. JPEGs are reduced in the DCT
+    // and need no such bound.
+    const bool deep = head.startsWith("\x89PNG") && PngBitsPerPixel(head) > 32;
+    if (!head.startsWith("\xFF\xD8\xFF") && pixels * (deep ? 8 : 4) > kLargeDecodeBytes &&
+        pixels > kLargePixelsPerByte * bytes) {
+        return false;
+    }
     if (head.startsWith("\x89PNG")) {
         const qint64 rowBytes = (width * std::max<qint64>(1, PngBitsPerPixel(head)) + 7) / 8;
         return height <= kPngRowBytesPerByte * bytes / rowBytes;

@@ -360,8 +360,13 @@ TEST_F(SignatureTest, PictureDeclaringMorePixelsThanItsFileCanHoldIsUnreadable) 
     // A run-length BMP of as many pixels whose data ends the picture at once.
     ASSERT_TRUE(test::WriteBytes(Path("empty-runs.bmp"),
                                  test::MakeRle8Bmp(12000, 1000, QByteArray::fromHex("0001"))));
+    // A PNG of 17 million plain 16-bit pixels in some 150 kB: 131 MB to decode, 120 pixels a byte.
+    QImage deep(4200, 4096, QImage::Format_RGBA64);
+    deep.fill(Qt::darkCyan);
+    ASSERT_TRUE(deep.save(Path("deep.png"), "PNG"));
     EXPECT_TRUE(DecodePicture(Path("screen.gif")).isNull());
     EXPECT_TRUE(DecodePicture(Path("empty-runs.bmp")).isNull());
+    EXPECT_TRUE(DecodePicture(Path("deep.png")).isNull()) << QFileInfo(Path("deep.png")).size();
     // A plain colour compresses best of all, yet a JPEG of it still needs bits for every block.
     ASSERT_TRUE(test::WriteBytes(
         Path("plain.jpg"),
