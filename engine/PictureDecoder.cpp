@@ -9,6 +9,7 @@
 
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -54,17 +55,27 @@ tjscalingfactor ChooseJpegScaling(int width, int height, int minSide) {
 // Limiting progressive scans keeps a hostile file from taking minutes to decode.
 constexpr int kJpegFlags = TJFLAG_LIMITSCANS | TJFLAG_STOPONWARNING;
 
-// Some cameras and editors leave stray bytes between a file's segments. libjpeg skips them with
-// a warning and decodes every pixel, so such a photo is whole and must not be called damaged.
-bool IsStrayBytesWarning(tjhandle handle) {
-    return tjGetErrorCode(handle) == TJERR_WARNING &&
-           std::strstr(tjGetErrorStr2(handle), "extraneous bytes before marker") != nullptr;
+// Warnings about a file's headers rather than its pixel data: stray bytes between segments,
+// odd scan parameters in a baseline file, an unknown JFIF version, Adobe transform or broken
+// ICC profile, as some cameras and editors write them. libjpeg decodes every pixel of such a
+// photo, so it is whole and must not be called damaged.
+bool IsHeaderWarning(tjhandle handle) {
+    if (tjGetErrorCode(handle) != TJERR_WARNING) {
+        return false;
+    }
+    const char* const message = tjGetErrorStr2(handle);
+    constexpr std::array kHarmless = {
+        "extraneous bytes before marker", "Invalid SOS parameters for sequential JPEG",
+        "unknown JFIF revision number", "Unknown Adobe color transform code", "bad ICC marker"};
+    return std::any_of(kHarmless.begin(), kHarmless.end(), [message](const char* harmless) {
+        return std::strstr(message, harmless) != nullptr;
+    });
 }
 
 // Decodes into `pixels` (zeroed first: whatever a decoding leaves unwritten is never taken for
-// pixels) and tells whether every pixel was decoded. A first warning about stray bytes is
-// decoded again without stopping at warnings; only the last warning can be read then, so it
-// must be about stray bytes too.
+// pixels) and tells whether every pixel was decoded. After a first warning about the headers the
+// file is decoded again without stopping at warnings; only the last warning can be read then, so
+// it must be about the headers too.
 bool DecodeJpegPixels(tjhandle handle, const unsigned char* data, unsigned long length,
                       unsigned char* pixels, int width, int pitch, int height, int pixelFormat) {
     std::memset(pixels, 0, static_cast<std::size_t>(pitch) * height);
@@ -72,13 +83,13 @@ bool DecodeJpegPixels(tjhandle handle, const unsigned char* data, unsigned long 
                       kJpegFlags) == 0) {
         return true;
     }
-    if (!IsStrayBytesWarning(handle)) {
+    if (!IsHeaderWarning(handle)) {
         return false;
     }
     std::memset(pixels, 0, static_cast<std::size_t>(pitch) * height);
     return tjDecompress2(handle, data, length, pixels, width, pitch, height, pixelFormat,
                          kJpegFlags & ~TJFLAG_STOPONWARNING) == 0 ||
-           IsStrayBytesWarning(handle);
+           IsHeaderWarning(handle);
 }
 
 // True when TurboJPEG reads all of a JPEG's data. Decoding at 1/8 costs the reading of the data
