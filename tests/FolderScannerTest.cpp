@@ -107,6 +107,12 @@ struct HeldFolder {
 class FolderScannerTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(folder.isValid()); }
+    // QTemporaryDir cannot remove names that are not valid in the system's encoding; the file
+    // system's own bytes can.
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(QFile::encodeName(folder.path()).toStdString(), ignored);
+    }
 
     QString PathOf(const QString& relative) const { return folder.filePath(relative); }
 

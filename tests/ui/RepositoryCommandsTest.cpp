@@ -20,6 +20,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 
 using vistrel::CQRXDlg;
@@ -122,6 +123,12 @@ private slots:
             PictureFormat::Jpeg, photoACopy));
         QVERIFY(vistrel::test::WritePicture(b, PictureFormat::Png, photoB));
         QVERIFY(vistrel::test::WritePicture(c, PictureFormat::Bmp, photoC));
+    }
+
+    // QTemporaryDir cannot remove names that are not valid in the system's encoding.
+    void cleanupTestCase() {
+        std::error_code ignored;
+        std::filesystem::remove_all(QFile::encodeName(work.path()).toStdString(), ignored);
     }
 
     void addTestSaveAndOpenAgain() {
