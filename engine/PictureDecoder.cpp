@@ -184,6 +184,9 @@ QImage DecodeJpeg(QFile& file, const DecodeOptions& options, QSize* fullSize) {
     return image;
 }
 
+// How much of a JPEG EstimateDecodeBytes reads for its frame header.
+constexpr qint64 kJpegHeaderBytes = 256 * 1024;
+
 bool StartsLikeJpeg(QFile& file) {
     std::array<char, 3> head{};
     const bool jpeg = file.peek(head.data(), 3) == 3 && head[0] == '\xFF' && head[1] == '\xD8' &&
@@ -209,6 +212,39 @@ QImage DecodePicture(const QString& path, const DecodeOptions& options, QSize* f
         return {};
     }
     return DecodeWithQt(file, QSize(), fullSize);
+}
+
+std::int64_t EstimateDecodeBytes(const QString& path, const DecodeOptions& options) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    if (StartsLikeJpeg(file)) {
+        // The frame header comes after the metadata segments, which rarely take this much.
+        const QByteArray head = file.read(kJpegHeaderBytes);
+        const TurboJpegHandle handle(tjInitDecompress());
+        int width = 0;
+        int height = 0;
+        int subsampling = 0;
+        int colourspace = 0;
+        if (!handle || tjDecompressHeader3(handle.get(),
+                                           reinterpret_cast<const unsigned char*>(head.constData()),
+                                           static_cast<unsigned long>(head.size()), &width, &height,
+                                           &subsampling, &colourspace) != 0) {
+            return 0;
+        }
+        // TurboJPEG writes 8-bit RGB straight away, next to the file it holds whole.
+        const tjscalingfactor scaling = ChooseJpegScaling(width, height, options.minScaledSide);
+        return std::int64_t{TJSCALED(width, scaling)} * TJSCALED(height, scaling) * 3 + file.size();
+    }
+    QImageReader reader(&file);
+    reader.setDecideFormatFromContent(true);
+    const QSize size = reader.size();
+    if (!size.isValid()) {
+        return 0;
+    }
+    // Qt's readers decode into up to 64 bits a pixel (deep PNG and TIFF), then the RGB copy.
+    return std::int64_t{size.width()} * size.height() * (8 + 3);
 }
 
 }  // namespace vistrel

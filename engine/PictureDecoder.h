@@ -28,4 +28,9 @@ struct DecodeOptions {
 QImage DecodePicture(const QString& path, const DecodeOptions& options = {},
                      QSize* fullSize = nullptr);
 
+/// About how many bytes decoding `path` with `options` holds at its peak, from the file's header
+/// alone: the decoded picture and its 8-bit RGB copy (a JPEG is reduced in the DCT first). 0 when
+/// the header cannot be read, in which case decoding fails at once. Any thread.
+std::int64_t EstimateDecodeBytes(const QString& path, const DecodeOptions& options = {});
+
 }  // namespace vistrel

@@ -32,9 +32,16 @@ bool CPictureRepository::AddPicture(const QString& path) {
     if (FindPicture(path) >= 0) {
         return true;
     }
+    return AddSignedPicture(path, SignatureBytes(ComputeSignature(path, side)));
+}
+
+bool CPictureRepository::AddSignedPicture(const QString& path, SignatureBytes signature) {
+    if (FindPicture(path) >= 0) {
+        return true;
+    }
     CPictureInfo entry;
     entry.path = path;
-    entry.signature = SignatureBytes(ComputeSignature(path, side));
+    entry.signature = std::move(signature);
     entry.loadError = entry.signature.empty();
     indexByPath.insert(path, GetCount());
     pictures.push_back(std::move(entry));

@@ -64,6 +64,10 @@ public:
     /// `modified` when an entry was appended. Always true.
     bool AddPicture(const QString& path);
 
+    /// As AddPicture, with the signature made elsewhere (by a SignaturePipeline): an empty one
+    /// marks the entry unreadable.
+    bool AddSignedPicture(const QString& path, SignatureBytes signature);
+
     /// Removes the entry with that path (if any), dropping the links to it and renumbering the
     /// links to the entries after it. Always true.
     bool RemovePicture(const QString& path);

@@ -1,0 +1,189 @@
+#include "SignaturePipeline.h"
+
+#include "PictureDecoder.h"
+#include "PictureSignature.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace vistrel {
+
+SignaturePipeline::SignaturePipeline(int side, Limits limits) : side(side), limits(limits) {
+    const int count = limits.workers > 0
+                          ? limits.workers
+                          : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    for (int i = 0; i < count; ++i) {
+        try {
+            workers.emplace_back(&SignaturePipeline::Work, this);
+        } catch (const std::system_error&) {
+            break;  // fewer workers, or none: Next then makes the signatures itself
+        }
+    }
+}
+
+SignaturePipeline::~SignaturePipeline() {
+    Stop();
+}
+
+void SignaturePipeline::Add(QString path) {
+    {
+        const std::lock_guard lock(mutex);
+        if (stopped || finishedAdding) {
+            return;
+        }
+        pending.push_back(std::move(path));
+        ++added;
+    }
+    workAvailable.notify_one();
+    resultReady.notify_all();  // a consumer without workers makes it itself
+}
+
+void SignaturePipeline::Finish() {
+    {
+        const std::lock_guard lock(mutex);
+        finishedAdding = true;
+    }
+    workAvailable.notify_all();
+    resultReady.notify_all();
+}
+
+std::uint64_t SignaturePipeline::Delivered() const {
+    const std::lock_guard lock(mutex);
+    return delivered;
+}
+
+std::uint64_t SignaturePipeline::Added() const {
+    const std::lock_guard lock(mutex);
+    return added;
+}
+
+bool SignaturePipeline::TakeJob(std::uint64_t& index, QString& path, std::int64_t& reserved) {
+    std::unique_lock lock(mutex);
+    // Only so far ahead of the consumer: finished results hold their signatures until taken.
+    workAvailable.wait(lock, [this] {
+        return stopped || (!pending.empty() && taken - delivered < limits.ahead) ||
+               (pending.empty() && finishedAdding);
+    });
+    if (stopped || pending.empty()) {
+        return false;
+    }
+    index = taken++;
+    path = std::move(pending.front());
+    pending.pop_front();
+    lock.unlock();
+    // Read from the header, outside the lock; a picture larger than the whole budget waits until
+    // it can be decoded alone.
+    const std::int64_t estimate = std::min(EstimateDecodeBytes(path), limits.decodeBytes);
+    lock.lock();
+    workAvailable.wait(lock, [&] {
+        return stopped || decoding == 0 || decodingBytes + estimate <= limits.decodeBytes;
+    });
+    if (stopped) {
+        return false;
+    }
+    ++decoding;
+    decodingBytes += estimate;
+    reserved = estimate;
+    return true;
+}
+
+void SignaturePipeline::Work() {
+    std::uint64_t index = 0;
+    QString path;
+    std::int64_t reserved = 0;
+    while (TakeJob(index, path, reserved)) {
+        SignatureBytes signature(ComputeSignature(path, side));
+        {
+            const std::lock_guard lock(mutex);
+            --decoding;
+            decodingBytes -= reserved;
+            if (!stopped) {
+                finished.emplace(index, Result{std::move(path), std::move(signature)});
+            }
+        }
+        workAvailable.notify_all();
+        resultReady.notify_all();
+    }
+}
+
+bool SignaturePipeline::Ready() const {
+    return stopped || finished.count(delivered) != 0 || (finishedAdding && delivered == added);
+}
+
+bool SignaturePipeline::Deliver(Result& result) {
+    if (stopped || finished.count(delivered) == 0) {
+        return false;
+    }
+    auto next = finished.find(delivered);
+    result = std::move(next->second);
+    finished.erase(next);
+    ++delivered;
+    return true;
+}
+
+bool SignaturePipeline::Next(Result& result) {
+    if (workers.empty()) {
+        // No thread could be made: the consumer makes each signature itself, in order.
+        std::unique_lock lock(mutex);
+        resultReady.wait(lock, [this] { return stopped || !pending.empty() || finishedAdding; });
+        if (stopped || pending.empty()) {
+            return false;
+        }
+        QString path = std::move(pending.front());
+        pending.pop_front();
+        ++delivered;
+        lock.unlock();
+        SignatureBytes signature(ComputeSignature(path, side));
+        result = Result{std::move(path), std::move(signature)};
+        return true;
+    }
+    bool delivering = false;
+    {
+        std::unique_lock lock(mutex);
+        resultReady.wait(lock, [this] { return Ready(); });
+        delivering = Deliver(result);
+    }
+    if (delivering) {
+        workAvailable.notify_all();  // there is room ahead again
+    }
+    return delivering;
+}
+
+bool SignaturePipeline::TryNext(Result& result) {
+    if (workers.empty()) {
+        {
+            const std::lock_guard lock(mutex);
+            if (pending.empty()) {
+                return false;
+            }
+        }
+        return Next(result);
+    }
+    bool delivering = false;
+    {
+        const std::lock_guard lock(mutex);
+        delivering = Deliver(result);
+    }
+    if (delivering) {
+        workAvailable.notify_all();
+    }
+    return delivering;
+}
+
+void SignaturePipeline::Stop() {
+    {
+        const std::lock_guard lock(mutex);
+        stopped = true;
+        pending.clear();
+        finished.clear();
+    }
+    workAvailable.notify_all();
+    resultReady.notify_all();
+    for (std::thread& worker : workers) {
+        if (worker.joinable()) {
+            worker.join();
+        }
+    }
+}
+
+}  // namespace vistrel

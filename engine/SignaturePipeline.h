@@ -1,0 +1,97 @@
+#pragma once
+
+#include "SignatureBytes.h"
+
+#include <QString>
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace vistrel {
+
+/// Makes the signatures of many picture files on several threads and hands them out in the
+/// order their paths went in, each exactly as the picture's own ComputeSignature makes it. A
+/// producer feeds paths with Add and ends with Finish; one consumer takes the results with Next
+/// or TryNext; Stop and the destructor may come from the consumer's thread at any time.
+class SignaturePipeline {
+public:
+    /// One picture's signature; empty when the picture cannot be read.
+    struct Result {
+        QString path;
+        SignatureBytes signature;
+    };
+
+    struct Limits {
+        /// Threads that decode; 0: one per core.
+        int workers = 0;
+        /// What the pictures being decoded at once may hold in all (EstimateDecodeBytes). A
+        /// picture larger than this is still decoded, alone, and the decoder's own pixel budget
+        /// decides whether it is readable.
+        std::int64_t decodeBytes = std::int64_t{512} << 20;
+        /// How many results may be made ahead of the one the consumer waits for: finished
+        /// results hold their signatures until they are taken.
+        std::size_t ahead = 256;
+    };
+
+    /// Starts the workers at once, making signatures of `side` x `side` pixels. When no thread
+    /// can be made, Next makes each signature on the consumer's thread.
+    explicit SignaturePipeline(int side, Limits limits);
+    explicit SignaturePipeline(int side) : SignaturePipeline(side, Limits{}) {}
+    SignaturePipeline(const SignaturePipeline&) = delete;
+    SignaturePipeline& operator=(const SignaturePipeline&) = delete;
+    /// Stops and joins the workers.
+    ~SignaturePipeline();
+
+    /// Queues a path; never blocks. Producer thread.
+    void Add(QString path);
+    /// No more paths will come. Producer thread.
+    void Finish();
+
+    /// The next result in the order of Add: waits for it. False once every path added before
+    /// Finish was handed out, or after Stop. Consumer thread.
+    bool Next(Result& result);
+    /// As Next, without waiting: false when the next result is not made yet.
+    bool TryNext(Result& result);
+    /// Results handed out so far, and paths added so far.
+    std::uint64_t Delivered() const;
+    std::uint64_t Added() const;
+
+    /// Starts no further decoding and drops what is not handed out yet; Next and TryNext give
+    /// false from then on. Waits for the decodings in progress. Consumer thread.
+    void Stop();
+
+    /// Threads actually decoding (0 when none could be made).
+    int WorkerCount() const { return static_cast<int>(workers.size()); }
+
+private:
+    void Work();
+    /// Takes the next path to decode and reserves its memory; false when the worker is to end.
+    bool TakeJob(std::uint64_t& index, QString& path, std::int64_t& reserved);
+    /// Under the lock: whether result `index` (or the end) can be handed out now.
+    bool Ready() const;
+    bool Deliver(Result& result);
+
+    const int side;
+    const Limits limits;
+
+    mutable std::mutex mutex;
+    std::condition_variable workAvailable;  // for workers: a path, room ahead, memory, a stop
+    std::condition_variable resultReady;    // for the consumer
+    std::deque<QString> pending;            // paths not taken by a worker yet
+    std::uint64_t added = 0;                // paths added
+    std::uint64_t taken = 0;                // paths taken by workers (their indices: 0..taken-1)
+    std::uint64_t delivered = 0;            // results handed out
+    std::map<std::uint64_t, Result> finished;
+    std::int64_t decodingBytes = 0;  // reserved by the decodings in progress
+    int decoding = 0;                // decodings in progress
+    bool finishedAdding = false;
+    bool stopped = false;
+    std::vector<std::thread> workers;
+};
+
+}  // namespace vistrel

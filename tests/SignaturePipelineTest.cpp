@@ -1,0 +1,117 @@
+// The signature pipeline: whatever the number of workers and however tight its limits, the same
+// results in the same order as making each signature in turn; a stop ends it at once.
+
+#include "PictureRepository.h"
+#include "PictureSignature.h"
+#include "SignaturePipeline.h"
+#include "support/TestPictures.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace vistrel {
+namespace {
+
+constexpr int kSide = CPictureRepository::kSide;
+
+class SignaturePipelineTest : public testing::Test {
+protected:
+    // Pictures of every format and size, with unreadable files and missing paths among them.
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        for (int i = 0; i < 30; ++i) {
+            const char* const suffixes[] = {"bmp", "gif", "jpg", "png", "tif"};
+            const QString path = folder.filePath(
+                QStringLiteral("p%1.%2").arg(i).arg(QLatin1String(suffixes[i % 5])));
+            if (i % 7 == 3) {
+                ASSERT_TRUE(test::WriteBytes(path, QByteArray("\xff\xd8\xff broken")));
+            } else if (i % 11 == 5) {
+                // no file at all
+            } else {
+                const test::PictureFormat format = test::kAllFormats[i % 5];
+                const int width = 40 + 13 * i;
+                const int height = 30 + 9 * i;
+                // A GIF holds 256 colours at most.
+                const QImage picture =
+                    format == test::PictureFormat::Gif
+                        ? test::MakePicture(width, height,
+                                            [i](int x, int y) {
+                                                return qRgb((x / 16) % 4 * 80, (y / 16) % 4 * 80,
+                                                            i * 8);
+                                            })
+                        : test::MakePhotoLike(width, height, static_cast<std::uint32_t>(i));
+                ASSERT_TRUE(test::WritePicture(picture, format, path));
+            }
+            paths.push_back(path);
+        }
+        for (const QString& path : paths) {
+            serial.push_back(SignatureBytes(ComputeSignature(path, kSide)));
+        }
+    }
+
+    QTemporaryDir folder;
+    std::vector<QString> paths;
+    std::vector<SignatureBytes> serial;
+};
+
+TEST_F(SignaturePipelineTest, GivesTheSerialResultsInOrderWithAnyWorkerCount) {
+    for (const int workers : {1, 2, 8}) {
+        // A budget of one small picture and little room ahead, so that the limits act.
+        for (const std::int64_t budget : {std::int64_t{512} << 20, std::int64_t{100'000}}) {
+            SCOPED_TRACE(testing::Message() << workers << " workers, budget " << budget);
+            SignaturePipeline pipeline(kSide, {workers, budget, 3});
+            ASSERT_EQ(pipeline.WorkerCount(), workers);
+            // Paths keep coming while results are taken.
+            for (std::size_t i = 0; i < paths.size() / 2; ++i) {
+                pipeline.Add(paths[i]);
+            }
+            std::vector<SignaturePipeline::Result> results;
+            SignaturePipeline::Result result;
+            while (results.size() < paths.size() / 4 && pipeline.Next(result)) {
+                results.push_back(result);
+            }
+            for (std::size_t i = paths.size() / 2; i < paths.size(); ++i) {
+                pipeline.Add(paths[i]);
+            }
+            pipeline.Finish();
+            while (pipeline.Next(result)) {
+                results.push_back(result);
+            }
+            ASSERT_EQ(results.size(), paths.size());
+            for (std::size_t i = 0; i < paths.size(); ++i) {
+                EXPECT_EQ(results[i].path, paths[i]) << i;
+                EXPECT_EQ(results[i].signature, serial[i]) << i;
+                EXPECT_EQ(results[i].signature.empty(), serial[i].empty()) << i;
+            }
+            EXPECT_FALSE(pipeline.Next(result));
+        }
+    }
+}
+
+TEST_F(SignaturePipelineTest, StopInTheMiddleDropsTheRestAtOnce) {
+    SignaturePipeline pipeline(kSide, {2, std::int64_t{512} << 20, 4});
+    for (int round = 0; round < 20; ++round) {
+        for (const QString& path : paths) {
+            pipeline.Add(path);
+        }
+    }
+    SignaturePipeline::Result result;
+    ASSERT_TRUE(pipeline.Next(result));
+    EXPECT_EQ(result.path, paths[0]);
+    EXPECT_EQ(result.signature, serial[0]);
+    pipeline.Stop();
+    EXPECT_FALSE(pipeline.Next(result));
+    EXPECT_FALSE(pipeline.TryNext(result));
+    // Nothing more is taken in either.
+    pipeline.Add(paths[1]);
+    pipeline.Finish();
+    EXPECT_FALSE(pipeline.Next(result));
+    EXPECT_EQ(pipeline.Delivered(), 1u);
+    EXPECT_EQ(pipeline.Added(), 20 * paths.size());
+}
+
+}  // namespace
+}  // namespace vistrel
