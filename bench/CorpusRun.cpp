@@ -13,6 +13,7 @@
 #include "PictureFormats.h"
 #include "PictureRepository.h"
 #include "ProgramSettings.h"
+#include "SignaturePipeline.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
@@ -36,19 +37,28 @@ long PeakMemoryMb() {
     return usage.ru_maxrss / 1024;
 }
 
-void AddFolder(CPictureRepository& repository, const QString& folder) {
+// Signatures are made on `workers` threads (0: one per core), the entries appended in the
+// listing's order.
+void AddFolder(CPictureRepository& repository, const QString& folder, int workers) {
     QStringList extensions;
     vistrel::GetEnabledExtensions(vistrel::TheProgramSettings().enabledFormats, extensions);
     QStringList patterns;
     for (const QString& extension : extensions) {
         patterns << QLatin1Char('*') + extension;
     }
+    vistrel::SignaturePipeline pipeline(repository.Side(),
+                                        vistrel::SignaturePipeline::Limits{workers});
     QDirIterator files(folder, patterns, QDir::Files, QDirIterator::Subdirectories);
     while (files.hasNext()) {
         const QString path = files.next();
         if (!path.contains(QLatin1String("/."))) {
-            repository.AddPicture(path);
+            pipeline.Add(path);
         }
+    }
+    pipeline.Finish();
+    vistrel::SignaturePipeline::Result made;
+    while (pipeline.Next(made)) {
+        repository.AddSignedPicture(made.path, std::move(made.signature));
     }
 }
 
@@ -149,7 +159,7 @@ int main(int argc, char* argv[]) {
     QElapsedTimer clock;
     clock.start();
     if (cache.isEmpty() || !LoadCache(repository, cache)) {
-        AddFolder(repository, arguments[1]);
+        AddFolder(repository, arguments[1], workers);
         if (!cache.isEmpty()) {
             SaveCache(repository, cache);
         }

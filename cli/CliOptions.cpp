@@ -30,6 +30,7 @@ QString UsageText() {
         "  --json          write one JSON document instead of lines\n"
         "  -0, --null      end every field with a NUL byte instead of a tab or a line feed:\n"
         "                  FACTOR\\0PATH_A\\0PATH_B\\0 per pair, FACTOR\\0PATH\\0 per picture\n"
+        "  --workers N     make signatures and compare on N threads (default: one per core)\n"
         "  --quiet         print only warnings and errors on standard error\n"
         "  --help          show this text\n"
         "  --version       show the version\n"

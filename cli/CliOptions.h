@@ -28,6 +28,8 @@ struct CliOptions {
     bool json = false;
     /// Fields and records ended by NUL bytes instead of tabs and line feeds (-0, --null).
     bool null = false;
+    /// Threads that make signatures and compare (--workers); 0: one per core.
+    int workers = 0;
     bool quiet = false;
     bool help = false;
     bool version = false;

@@ -8,6 +8,9 @@ namespace vistrel::cli {
 
 namespace {
 
+// More threads than this only wait on the disk and on each other.
+constexpr int kMostWorkers = 256;
+
 bool ParseThreshold(const QString& text, float& threshold) {
     bool ok = false;
     const float value = text.trimmed().toFloat(&ok);  // C locale whatever the user's
@@ -103,9 +106,9 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
             value = argument.mid(equals + 1);
             hasValue = true;
         }
-        const bool takesValue = name == QLatin1String("--threshold") ||
-                                name == QLatin1String("--formats") ||
-                                name == QLatin1String("--save");
+        const bool takesValue =
+            name == QLatin1String("--threshold") || name == QLatin1String("--formats") ||
+            name == QLatin1String("--save") || name == QLatin1String("--workers");
         if (takesValue && !hasValue) {
             if (i + 1 >= arguments.size()) {
                 return Failure(QStringLiteral("option '%1' needs a value").arg(name));
@@ -135,6 +138,16 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
                 return Failure(QStringLiteral("--save needs a file name"));
             }
             options.saveFile = value;
+        } else if (name == QLatin1String("--workers")) {
+            bool ok = false;
+            const int workers = value.toInt(&ok);
+            if (!ok || workers < 1 || workers > kMostWorkers) {
+                return Failure(
+                    QStringLiteral("--workers needs a whole number from 1 to %1, not '%2'")
+                        .arg(kMostWorkers)
+                        .arg(value));
+            }
+            options.workers = workers;
         } else if (name == QLatin1String("--shape-only")) {
             options.shapeOnly = true;
         } else if (name == QLatin1String("--json")) {
@@ -187,7 +200,8 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
                 return Failure(QStringLiteral("signature needs exactly one PICTURE"));
             }
             if (options.threshold || options.shapeOnly || options.formats ||
-                !options.saveFile.isEmpty() || options.json || options.null) {
+                !options.saveFile.isEmpty() || options.json || options.null ||
+                options.workers != 0) {
                 return Failure(QStringLiteral("signature takes no option but --quiet"));
             }
             options.picture = operands.takeFirst();

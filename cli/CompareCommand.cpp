@@ -80,7 +80,7 @@ int RunCompareCommand(const CliOptions& options, Console& console) {
     }
 
     CPictureRepository repository;
-    SourceLoader sources(repository, console);
+    SourceLoader sources(repository, console, options.workers);
     for (const QString& source : options.sources) {
         if (!sources.AddSource(source, error)) {
             console.Error(error);
@@ -101,7 +101,7 @@ int RunCompareCommand(const CliOptions& options, Console& console) {
         }
     }
 
-    const RunOutcome outcome = RunSimilarity(repository, target, console);
+    const RunOutcome outcome = RunSimilarity(repository, target, console, options.workers);
     if (!outcome.started) {
         console.Error(QStringLiteral("cannot start the comparison: no thread could be made"));
         return kExitUnreadable;

@@ -12,7 +12,8 @@
 
 namespace vistrel::cli {
 
-RunOutcome RunSimilarity(CPictureRepository& repository, std::int32_t target, Console& console) {
+RunOutcome RunSimilarity(CPictureRepository& repository, std::int32_t target, Console& console,
+                         int workerCount) {
     RunOutcome outcome;
     auto notices = std::make_shared<NoticeQueue>();
     ComparisonCollector collector(repository, notices);
@@ -24,7 +25,7 @@ RunOutcome RunSimilarity(CPictureRepository& repository, std::int32_t target, Co
     std::int32_t workers = 0;
     outcome.started = repository.StartComparison(notices, kComparisonNoticeMessage,
                                                  TheProgramSettings().threshold, &workers, target,
-                                                 &outcome.pairs);
+                                                 &outcome.pairs, workerCount);
     if (outcome.started) {
         // Fewer than two entries start no worker, and no notice will come.
         while (workers > 0 && !collector.Collect(workers)) {

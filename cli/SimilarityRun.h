@@ -24,6 +24,8 @@ struct RunOutcome {
 /// Runs a comparison to its end with the settings' threshold, as the Progress dialog does:
 /// every pair (`target` below 0) or the pairs of entry `target`. The repository's links are
 /// replaced by the run's.
-RunOutcome RunSimilarity(CPictureRepository& repository, std::int32_t target, Console& console);
+/// `workers`: threads to compare on, 0 for one per core.
+RunOutcome RunSimilarity(CPictureRepository& repository, std::int32_t target, Console& console,
+                         int workers = 0);
 
 }  // namespace vistrel::cli

@@ -6,6 +6,7 @@
 #include "PictureRepository.h"
 #include "ProgramSettings.h"
 #include "RepositoryLoader.h"
+#include "SignaturePipeline.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
+#include <QTimer>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -55,8 +57,8 @@ QString UnreadableReason(const QString& path, bool folder) {
     return QString();
 }
 
-SourceLoader::SourceLoader(CPictureRepository& repository, Console& console)
-    : repository(repository), console(console) {}
+SourceLoader::SourceLoader(CPictureRepository& repository, Console& console, int workers)
+    : repository(repository), console(console), workers(workers) {}
 
 bool SourceLoader::CheckSource(const QString& source, QString& error) {
     const QString path = AbsolutePath(source);
@@ -104,32 +106,47 @@ bool SourceLoader::ScanFolder(const QString& folder, QString& error) {
 
     QElapsedTimer clock;
     clock.start();
-    std::uint64_t found = 0;
+    // The scan lists the files; the pipeline makes their signatures on every core, and the
+    // entries are appended in the order the scan found them.
+    SignaturePipeline pipeline(repository.Side(), SignaturePipeline::Limits{workers});
+    const auto append = [&](SignaturePipeline::Result& made) {
+        const int before = repository.GetCount();
+        repository.AddSignedPicture(made.path, std::move(made.signature));
+        WarnUnreadableFrom(before);
+        console.Progress({QStringLiteral("scanning"), QStringLiteral("pictures"),
+                          pipeline.Delivered(), pipeline.Added(), clock.elapsed() / 1000.0});
+    };
+    const auto appendMade = [&] {
+        SignaturePipeline::Result made;
+        while (pipeline.TryNext(made)) {
+            append(made);
+        }
+    };
     QObject receiverContext;
     QEventLoop loop;
+    QTimer drain;
+    QObject::connect(&drain, &QTimer::timeout, appendMade);
+    drain.start(std::chrono::milliseconds(20));
     CFolderScanner scanner;
     scanner.SetPresentFiles(repository.Paths());
-    const bool started = scanner.Start(
-        &receiverContext, folder, extensions, [&](const CFolderScanner::Message& message) {
-            switch (message.kind) {
-                case CFolderScanner::Message::Kind::File: {
-                    const int before = repository.GetCount();
-                    repository.AddPicture(message.text);
-                    ++found;
-                    WarnUnreadableFrom(before);
-                    console.Progress({QStringLiteral("scanning"), QStringLiteral("pictures"), found,
-                                      0, clock.elapsed() / 1000.0});
-                    break;
-                }
-                case CFolderScanner::Message::Kind::Error:
-                case CFolderScanner::Message::Kind::Skipped:
-                    console.Warning(message.text);
-                    break;
-                case CFolderScanner::Message::Kind::Finished:
-                    loop.quit();
-                    break;
-            }
-        });
+    const bool started = scanner.Start(&receiverContext, folder, extensions,
+                                       [&](const CFolderScanner::Message& message) {
+                                           switch (message.kind) {
+                                               case CFolderScanner::Message::Kind::File:
+                                                   if (repository.FindPicture(message.text) < 0) {
+                                                       pipeline.Add(message.text);
+                                                   }
+                                                   appendMade();
+                                                   break;
+                                               case CFolderScanner::Message::Kind::Error:
+                                               case CFolderScanner::Message::Kind::Skipped:
+                                                   console.Warning(message.text);
+                                                   break;
+                                               case CFolderScanner::Message::Kind::Finished:
+                                                   loop.quit();
+                                                   break;
+                                           }
+                                       });
     if (!started) {
         error =
             QStringLiteral("cannot scan '%1': the scan thread could not be started").arg(folder);
@@ -137,6 +154,12 @@ bool SourceLoader::ScanFolder(const QString& folder, QString& error) {
     }
     loop.exec();
     scanner.Stop();
+    drain.stop();
+    pipeline.Finish();
+    SignaturePipeline::Result made;
+    while (pipeline.Next(made)) {
+        append(made);
+    }
     console.EndProgress();
     scanSeconds += clock.elapsed() / 1000.0;
     return true;
@@ -158,7 +181,8 @@ bool SourceLoader::LoadRepositoryFile(const QString& file, QString& error) {
 
     QElapsedTimer clock;
     clock.start();
-    auto reading = std::async(std::launch::async, [&] { return ReadRepository(target, input); });
+    auto reading =
+        std::async(std::launch::async, [&] { return ReadRepository(target, input, workers); });
     const QString phase = QStringLiteral("loading %1").arg(QFileInfo(file).fileName());
     while (reading.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
         console.Progress({phase, QString(), 0, 0, clock.elapsed() / 1000.0});

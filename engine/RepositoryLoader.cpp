@@ -3,6 +3,7 @@
 #include "PictureRepository.h"
 
 #include "RepositoryFileParser.h"
+#include "SignaturePipeline.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -37,9 +38,15 @@ bool OpenRegularFile(const QString& path, QFile& file) {
     return true;
 }
 
-bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents) {
+bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents, int workers) {
+    SignaturePipeline pipeline(repository.Side(), SignaturePipeline::Limits{workers});
     for (const QString& path : contents.paths) {
-        repository.AddPicture(path);
+        pipeline.Add(path);
+    }
+    pipeline.Finish();
+    SignaturePipeline::Result made;
+    while (pipeline.Next(made)) {
+        repository.AddSignedPicture(made.path, std::move(made.signature));
     }
     // The parser saw every path once, so records and entries are the same.
     if (repository.GetCount() != static_cast<std::int32_t>(contents.paths.size())) {
@@ -53,7 +60,7 @@ bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents
 
 }  // namespace
 
-bool ReadRepository(CPictureRepository& repository, QIODevice& file) {
+bool ReadRepository(CPictureRepository& repository, QIODevice& file, int workers) {
     const bool wasModified = repository.IsModified();
     repository.RemoveAllPictures();
     bool ok = false;
@@ -61,7 +68,7 @@ bool ReadRepository(CPictureRepository& repository, QIODevice& file) {
         // The whole file is checked before any picture is decoded: a damaged file fails at once,
         // however many pictures it names.
         std::optional<RepositoryFileContents> contents = ParseRepositoryFile(file);
-        ok = contents.has_value() && AddEntries(repository, *contents);
+        ok = contents.has_value() && AddEntries(repository, *contents, workers);
     } catch (const std::exception&) {
         // Out of memory on a huge file: the load failed, like any other broken file.
         ok = false;

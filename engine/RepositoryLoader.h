@@ -33,6 +33,7 @@ int LoadRepositoryThread(LoadParams* params);
 /// repository emptied and `modified` as it was before, when the file is not a repository file
 /// or is cut short (see ParseRepositoryFile). Any thread that owns the repository for the time
 /// of the call.
-bool ReadRepository(CPictureRepository& repository, QIODevice& file);
+/// `workers`: threads that make the signatures, 0 for one per core.
+bool ReadRepository(CPictureRepository& repository, QIODevice& file, int workers = 0);
 
 }  // namespace vistrel

@@ -166,6 +166,14 @@ TEST_F(CliTest, TestPrintsExactlyTheNearCopiesInRepositoryOrder) {
     ASSERT_EQ(lines.status, 0) << lines.err.toStdString();
     EXPECT_EQ(PairsOf(lines.OutLines()), NearCopies());
     EXPECT_EQ(lines.OutLines(), ExpectedTestLines(order, 4.0f));
+
+    // However many threads make the signatures, the same repository in the same order.
+    for (const char* workers : {"1", "8"}) {
+        const CliResult again =
+            Run({QStringLiteral("test"), QStringLiteral("--threshold=4"), QStringLiteral("--json"),
+                 QStringLiteral("--workers"), QLatin1String(workers), pictures});
+        EXPECT_EQ(again.out, json.out) << workers;
+    }
 }
 
 TEST_F(CliTest, SavedRepositoryGivesTheSameLines) {
@@ -406,6 +414,8 @@ TEST_F(CliTest, BadCommandLinesAreUsageErrors) {
          {QStringLiteral("test"), QStringLiteral("--threshold"), QStringLiteral("abc"), pictures}},
         {QStringLiteral("150"),
          {QStringLiteral("test"), QStringLiteral("--threshold=150"), pictures}},
+        {QStringLiteral("--workers"),
+         {QStringLiteral("test"), QStringLiteral("--workers=0"), pictures}},
         {QStringLiteral("--threshold"),
          {QStringLiteral("test"), pictures, QStringLiteral("--threshold")}},
         {QStringLiteral("webp"),
