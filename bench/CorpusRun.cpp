@@ -13,7 +13,6 @@
 #include "PictureFormats.h"
 #include "PictureRepository.h"
 #include "ProgramSettings.h"
-#include "SignaturePipeline.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
@@ -26,6 +25,7 @@
 #include <chrono>
 #include <cstdio>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -46,20 +46,15 @@ void AddFolder(CPictureRepository& repository, const QString& folder, int worker
     for (const QString& extension : extensions) {
         patterns << QLatin1Char('*') + extension;
     }
-    vistrel::SignaturePipeline pipeline(repository.Side(),
-                                        vistrel::SignaturePipeline::Limits{workers});
+    std::vector<QString> paths;
     QDirIterator files(folder, patterns, QDir::Files, QDirIterator::Subdirectories);
     while (files.hasNext()) {
         const QString path = files.next();
         if (!path.contains(QLatin1String("/."))) {
-            pipeline.Add(path);
+            paths.push_back(path);
         }
     }
-    pipeline.Finish();
-    vistrel::SignaturePipeline::Result made;
-    while (pipeline.Next(made)) {
-        repository.AddSignedPicture(made.path, std::move(made.signature));
-    }
+    repository.AddPictures(paths, workers);
 }
 
 // The cache: per entry its path and its signature bytes (empty when unreadable).

@@ -197,7 +197,8 @@ bool SourceLoader::LoadRepositoryFile(const QString& file, QString& error) {
     }
     if (!direct) {
         for (std::int32_t i = 0; i < scratch.GetCount(); ++i) {
-            repository.AddPicture(scratch.GetPicture(i).path);
+            const CPictureInfo& loadedEntry = scratch.GetPicture(i);
+            repository.AddSignedPicture(loadedEntry.path, loadedEntry.signature);
         }
     }
     WarnUnreadableFrom(first);

@@ -65,7 +65,7 @@ struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
         if (stat(self->rootFolder.c_str(), &info) == 0) {
             self->visited.emplace(info.st_dev, info.st_ino);
         }
-        for (const QString& path : self->presentFiles) {
+        for (const QString& path : std::exchange(self->presentFiles, {})) {
             std::string name = QFile::encodeName(path).toStdString();
             if (stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
                 self->present.emplace(std::pair(info.st_dev, info.st_ino), std::move(name));
@@ -241,7 +241,8 @@ struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
     QObject* const window;
     const std::string rootFolder;
     const QStringList extensions;
-    const QStringList presentFiles;
+    /// Scan thread only: handed over by Start, turned into `present` as the scan begins.
+    QStringList presentFiles;
     const Receiver receiver;
     const std::chrono::milliseconds sendLimit;
     /// Scan thread only: the folders entered and the files reported, by device and inode.

@@ -1,6 +1,7 @@
 #include "PictureRepository.h"
 
 #include "PictureSignature.h"
+#include "SignaturePipeline.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,6 +34,18 @@ bool CPictureRepository::AddPicture(const QString& path) {
         return true;
     }
     return AddSignedPicture(path, SignatureBytes(ComputeSignature(path, side)));
+}
+
+void CPictureRepository::AddPictures(const std::vector<QString>& paths, int workers) {
+    SignaturePipeline pipeline(side, SignaturePipeline::Limits{workers});
+    for (const QString& path : paths) {
+        pipeline.Add(path);
+    }
+    pipeline.Finish();
+    SignaturePipeline::Result made;
+    while (pipeline.Next(made)) {
+        AddSignedPicture(made.path, std::move(made.signature));
+    }
 }
 
 bool CPictureRepository::AddSignedPicture(const QString& path, SignatureBytes signature) {

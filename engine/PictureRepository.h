@@ -64,6 +64,10 @@ public:
     /// `modified` when an entry was appended. Always true.
     bool AddPicture(const QString& path);
 
+    /// As AddPicture for each of `paths` in turn, with the signatures made on `workers` threads
+    /// (0: one per core) by a SignaturePipeline; the entries are those of a serial making.
+    void AddPictures(const std::vector<QString>& paths, int workers = 0);
+
     /// As AddPicture, with the signature made elsewhere (by a SignaturePipeline): an empty one
     /// marks the entry unreadable.
     bool AddSignedPicture(const QString& path, SignatureBytes signature);

@@ -3,7 +3,6 @@
 #include "PictureRepository.h"
 
 #include "RepositoryFileParser.h"
-#include "SignaturePipeline.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -39,15 +38,7 @@ bool OpenRegularFile(const QString& path, QFile& file) {
 }
 
 bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents, int workers) {
-    SignaturePipeline pipeline(repository.Side(), SignaturePipeline::Limits{workers});
-    for (const QString& path : contents.paths) {
-        pipeline.Add(path);
-    }
-    pipeline.Finish();
-    SignaturePipeline::Result made;
-    while (pipeline.Next(made)) {
-        repository.AddSignedPicture(made.path, std::move(made.signature));
-    }
+    repository.AddPictures(contents.paths, workers);
     // The parser saw every path once, so records and entries are the same.
     if (repository.GetCount() != static_cast<std::int32_t>(contents.paths.size())) {
         return false;

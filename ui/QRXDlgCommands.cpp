@@ -50,7 +50,7 @@ void CQRXDlg::OpenRepository() {
         return;
     }
     // Reading a FIFO or a device would wait for ever behind a dialog that cannot be closed.
-    if (QFileInfo(path).exists() && !QFileInfo(path).isFile()) {
+    if (const QFileInfo chosen(path); chosen.exists() && !chosen.isFile()) {
         QMessageBox::warning(this, tr("Open Repository"),
                              tr("\"%1\" is not a regular file, so it cannot be opened as a "
                                 "repository.")
