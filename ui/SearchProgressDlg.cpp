@@ -7,17 +7,23 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSizePolicy>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <chrono>
 
 namespace vistrel {
 
 CSearchProgressDlg::CSearchProgressDlg(QWidget* parent, CPictureRepository* repository,
                                        const QString& rootFolder, const QStringList& extensions,
-                                       CFolderScanner::Limits limits)
+                                       CFolderScanner::Limits limits,
+                                       SignaturePipeline::Limits pipelineLimits)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       rootFolder(rootFolder),
       extensions(extensions),
       repository(repository),
+      pipelineLimits(std::move(pipelineLimits)),
+      addTimer(new QTimer(this)),
       countLabel(new QLabel(tr("Count:"), this)),
       pathLabel(new QLabel(tr("Path"), this)),
       stopButton(new QPushButton(tr("Stop"), this)),
@@ -34,6 +40,8 @@ CSearchProgressDlg::CSearchProgressDlg(QWidget* parent, CPictureRepository* repo
     stopButton->setAutoDefault(false);
     stopButton->setDefault(false);
     connect(stopButton, &QPushButton::clicked, this, &CSearchProgressDlg::reject);
+    addTimer->setSingleShot(true);
+    connect(addTimer, &QTimer::timeout, this, &CSearchProgressDlg::AddFinishedFiles);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -47,6 +55,9 @@ CSearchProgressDlg::CSearchProgressDlg(QWidget* parent, CPictureRepository* repo
 
 CSearchProgressDlg::~CSearchProgressDlg() {
     scanner.Stop();
+    if (pipeline) {
+        pipeline->Stop();
+    }
 }
 
 void CSearchProgressDlg::showEvent(QShowEvent* event) {
@@ -56,6 +67,7 @@ void CSearchProgressDlg::showEvent(QShowEvent* event) {
     }
     started = true;
     filesSeen = 0;
+    pipeline = std::make_unique<SignaturePipeline>(repository->Side(), pipelineLimits);
     scanner.SetPresentFiles(repository->Paths());
     // When the scan cannot start the dialog stays up with its first texts until Stop.
     scanner.Start(this, rootFolder, extensions,
@@ -64,21 +76,25 @@ void CSearchProgressDlg::showEvent(QShowEvent* event) {
 
 void CSearchProgressDlg::reject() {
     scanner.Stop();
+    addTimer->stop();
+    if (pipeline) {
+        pipeline->Stop();  // what is not added yet is dropped
+    }
     QDialog::reject();
 }
 
 void CSearchProgressDlg::OnScanMessage(const CFolderScanner::Message& message) {
     switch (message.kind) {
-        case CFolderScanner::Message::Kind::File:
-            repository->AddPicture(message.text);
-            // Redrawing is dear next to a small picture; every tenth file is enough.
-            if (filesSeen % 10 == 0) {
-                countLabel->setText(tr("Total count: %1").arg(filesSeen));
-                repaint();
+        case CFolderScanner::Message::Kind::File: {
+            // A file the repository holds already is not decoded again; it keeps its place in
+            // the order all the same.
+            const bool toSign = repository->FindPicture(message.text) < 0;
+            if (toSign) {
+                pipeline->Add(message.text);
             }
-            ++filesSeen;
-            pathLabel->setText(tr("File: %1").arg(message.text));
+            found.push_back(FoundFile{message.text, toSign});
             break;
+        }
         case CFolderScanner::Message::Kind::Error:
             // Folders that cannot be read are skipped without a word, as every other scan
             // failure.
@@ -87,8 +103,51 @@ void CSearchProgressDlg::OnScanMessage(const CFolderScanner::Message& message) {
             skipped.append(message.text);
             break;
         case CFolderScanner::Message::Kind::Finished:
-            accept();
+            scanFinished = true;
+            pipeline->Finish();
             break;
+    }
+    if (!addTimer->isActive()) {
+        addTimer->start(10);
+    }
+}
+
+void CSearchProgressDlg::AddFinishedFiles() {
+    using Clock = std::chrono::steady_clock;
+    // Short turns, so that the window answers between them and Stop takes effect soon.
+    constexpr auto kTurnTime = std::chrono::milliseconds(20);
+    constexpr int kTurnFiles = 100;
+    const Clock::time_point turnEnd = Clock::now() + kTurnTime;
+    QString lastPath;
+    for (int handled = 0; !found.empty() && handled < kTurnFiles && Clock::now() < turnEnd;
+         ++handled) {
+        const FoundFile& next = found.front();
+        if (next.toSign) {
+            SignaturePipeline::Result made;
+            if (!pipeline->TryNext(made)) {
+                break;  // not made yet
+            }
+            repository->AddSignedPicture(made.path, std::move(made.signature));
+        } else {
+            repository->AddPicture(next.path);  // held already: nothing to make
+        }
+        // The count moves on every tenth file: setting a label is dear next to a small picture.
+        if (filesSeen % 10 == 0) {
+            countLabel->setText(tr("Total count: %1").arg(filesSeen));
+        }
+        ++filesSeen;
+        lastPath = next.path;
+        found.pop_front();
+    }
+    if (!lastPath.isEmpty()) {
+        pathLabel->setText(tr("File: %1").arg(lastPath));
+    }
+    if (scanFinished && found.empty()) {
+        accept();
+        return;
+    }
+    if (!found.empty()) {
+        addTimer->start(found.front().toSign && lastPath.isEmpty() ? 10 : 0);
     }
 }
 
