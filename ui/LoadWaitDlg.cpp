@@ -3,16 +3,23 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QProgressBar>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <system_error>
 
 namespace vistrel {
 
 CLoadWaitDlg::CLoadWaitDlg(QWidget* parent)
     // A caption without a system menu, and so without a close box.
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      progressBar(new QProgressBar(this)),
+      progressTimer(new QTimer(this)) {
     setWindowTitle(tr("Opening Repository"));
     auto* text = new QLabel(
         tr("Loading is in progress. Please wait.") + u'\n' + tr("This can take a few minutes."),
@@ -20,6 +27,12 @@ CLoadWaitDlg::CLoadWaitDlg(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(45, 20, 45, 20);
     layout->addWidget(text);
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setRange(0, 0);  // busy until the file is read and the total known
+    progressBar->setFormat(tr("%v of %m pictures"));
+    layout->addWidget(progressBar);
+    progressTimer->setInterval(100);
+    connect(progressTimer, &QTimer::timeout, this, &CLoadWaitDlg::ShowProgress);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
@@ -51,6 +64,7 @@ void CLoadWaitDlg::StartLoading() {
     };
     try {
         loader = StartThread([this] { LoadRepositoryThread(&params); });
+        progressTimer->start();
     } catch (const std::system_error&) {
         params.finished = nullptr;
         QMessageBox::critical(this, tr("Error"), tr("Unable to start process"));
@@ -58,7 +72,20 @@ void CLoadWaitDlg::StartLoading() {
     }
 }
 
+void CLoadWaitDlg::ShowProgress() {
+    const std::int64_t total = params.progress.total.load(std::memory_order_relaxed);
+    if (total > 0) {
+        const auto clamp = [](std::int64_t n) {
+            return static_cast<int>(std::min<std::int64_t>(n, std::numeric_limits<int>::max()));
+        };
+        progressBar->setRange(0, clamp(total));
+        progressBar->setValue(clamp(params.progress.done.load(std::memory_order_relaxed)));
+    }
+}
+
 void CLoadWaitDlg::OnLoadFinished() {
+    progressTimer->stop();
+    ShowProgress();
     // The loader has nothing left to do but return; joining here keeps no thread behind.
     if (loader.joinable()) {
         loader.join();

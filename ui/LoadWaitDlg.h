@@ -7,12 +7,15 @@
 #include <functional>
 #include <thread>
 
+class QProgressBar;
 class QShowEvent;
+class QTimer;
 
 namespace vistrel {
 
 /// The "Opening Repository" wait dialog: runs LoadRepositoryThread on its own thread and blocks
-/// the window until the load has ended; the user cannot close it. GUI thread only.
+/// the window until the load has ended, showing how many pictures are done; the user cannot
+/// close it. GUI thread only.
 class CLoadWaitDlg : public QDialog {
     Q_OBJECT
 
@@ -39,7 +42,10 @@ protected:
 private:
     void StartLoading();
     void OnLoadFinished();
+    void ShowProgress();
 
+    QProgressBar* progressBar;
+    QTimer* progressTimer;
     std::thread loader;
     bool started = false;
 };

@@ -36,7 +36,8 @@ bool CPictureRepository::AddPicture(const QString& path) {
     return AddSignedPicture(path, SignatureBytes(ComputeSignature(path, side)));
 }
 
-void CPictureRepository::AddPictures(const std::vector<QString>& paths, int workers) {
+void CPictureRepository::AddPictures(const std::vector<QString>& paths, int workers,
+                                     const std::function<void()>& added) {
     SignaturePipeline pipeline(side, SignaturePipeline::Limits{workers});
     for (const QString& path : paths) {
         pipeline.Add(path);
@@ -45,6 +46,9 @@ void CPictureRepository::AddPictures(const std::vector<QString>& paths, int work
     SignaturePipeline::Result made;
     while (pipeline.Next(made)) {
         AddSignedPicture(made.path, std::move(made.signature));
+        if (added) {
+            added();
+        }
     }
 }
 

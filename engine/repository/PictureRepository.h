@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -66,7 +67,9 @@ public:
 
     /// As AddPicture for each of `paths` in turn, with the signatures made on `workers` threads
     /// (0: one per core) by a SignaturePipeline; the entries are those of a serial making.
-    void AddPictures(const std::vector<QString>& paths, int workers = 0);
+    /// `added`, when given, is called after each path is handled.
+    void AddPictures(const std::vector<QString>& paths, int workers = 0,
+                     const std::function<void()>& added = {});
 
     /// As AddPicture, with the signature made elsewhere (by a SignaturePipeline): an empty one
     /// marks the entry unreadable.

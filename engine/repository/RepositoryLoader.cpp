@@ -37,8 +37,16 @@ bool OpenRegularFile(const QString& path, QFile& file) {
     return true;
 }
 
-bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents, int workers) {
-    repository.AddPictures(contents.paths, workers);
+bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents, int workers,
+                LoadProgress* progress) {
+    if (progress != nullptr) {
+        progress->total = static_cast<std::int64_t>(contents.paths.size());
+    }
+    repository.AddPictures(contents.paths, workers, [progress] {
+        if (progress != nullptr) {
+            progress->done.fetch_add(1, std::memory_order_relaxed);
+        }
+    });
     // The parser saw every path once, so records and entries are the same.
     if (repository.GetCount() != static_cast<std::int32_t>(contents.paths.size())) {
         return false;
@@ -51,7 +59,8 @@ bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents
 
 }  // namespace
 
-bool ReadRepository(CPictureRepository& repository, QIODevice& file, int workers) {
+bool ReadRepository(CPictureRepository& repository, QIODevice& file, int workers,
+                    LoadProgress* progress) {
     const bool wasModified = repository.IsModified();
     repository.RemoveAllPictures();
     bool ok = false;
@@ -59,7 +68,7 @@ bool ReadRepository(CPictureRepository& repository, QIODevice& file, int workers
         // The whole file is checked before any picture is decoded: a damaged file fails at once,
         // however many pictures it names.
         std::optional<RepositoryFileContents> contents = ParseRepositoryFile(file);
-        ok = contents.has_value() && AddEntries(repository, *contents, workers);
+        ok = contents.has_value() && AddEntries(repository, *contents, workers, progress);
     } catch (const std::exception&) {
         // Out of memory on a huge file: the load failed, like any other broken file.
         ok = false;
@@ -83,7 +92,7 @@ int LoadRepositoryThread(LoadParams* params) {
         CPictureRepository& repository = *params->repository;
         QFile file;
         if (OpenRegularFile(params->path, file)) {
-            ok = ReadRepository(repository, file);
+            ok = ReadRepository(repository, file, 0, &params->progress);
         } else {
             repository.RemoveAllPictures();
         }

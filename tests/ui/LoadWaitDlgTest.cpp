@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -93,6 +94,11 @@ private slots:
         QVERIFY(!repository.GetPicture(0).signature.empty());
         QVERIFY(repository.GetPicture(1).loadError);
         QCOMPARE(repository.GetPicture(1).similar.size(), std::size_t{1});
+        // The bar ends on every picture done, out of those the file names.
+        const auto* bar = dialog.findChild<QProgressBar*>("progressBar");
+        QVERIFY(bar != nullptr);
+        QCOMPARE(bar->maximum(), 2);
+        QCOMPARE(bar->value(), 2);
     }
 
     void failedLoadAlsoReturnsOneAndSaysSo() {
