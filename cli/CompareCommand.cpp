@@ -91,7 +91,7 @@ int RunCompareCommand(const CliOptions& options, Console& console) {
     std::int32_t target = -1;
     if (search) {
         const QString picture = AbsolutePath(options.picture);
-        repository.AddPicture(picture);
+        repository.AddPictures({picture});  // through the signature cache
         target = repository.FindPicture(picture);
         if (repository.GetPicture(target).loadError) {
             console.Error(

@@ -90,7 +90,7 @@ bool SourceLoader::AddSource(const QString& source, QString& error) {
     if (IsRepositoryFile(path)) {
         return LoadRepositoryFile(path, error);
     }
-    repository.AddPicture(path);
+    repository.AddPictures({path}, workers);  // through the signature cache
     if (repository.GetPicture(repository.FindPicture(path)).loadError) {
         error = QStringLiteral("cannot read picture '%1': not a picture that can be decoded")
                     .arg(source);

@@ -10,10 +10,13 @@
 #include "ProgramSettings.h"
 #include "SearchProgressDlg.h"
 #include "SettingsDlg.h"
+#include "SignaturePipeline.h"
 
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace vistrel {
@@ -22,6 +25,30 @@ namespace {
 
 // After Open the tree starts a little higher than the usual 210 pixels, until the next resize.
 constexpr int kTreeTopAfterOpen = 200;
+
+// Adds one picture with its signature made on another thread: a large picture would otherwise
+// hold the window for a second or more. The window answers meanwhile, but takes no input.
+void AddOnePicture(CPictureRepository& repository, const QString& path) {
+    if (repository.FindPicture(path) >= 0) {
+        return;
+    }
+    SignaturePipeline pipeline(repository.Side(), SignaturePipeline::Limits{1});
+    pipeline.Add(path);
+    pipeline.Finish();
+    SignaturePipeline::Result made;
+    if (!pipeline.TryNext(made)) {
+        QEventLoop waiting;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &waiting, [&] {
+            if (pipeline.TryNext(made)) {
+                waiting.quit();
+            }
+        });
+        poll.start(10);
+        waiting.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    repository.AddSignedPicture(made.path, std::move(made.signature));
+}
 
 void RunComparison(QWidget* parent, CPictureRepository& repository, std::int32_t target) {
     COpProgressDlg dialog(parent);
@@ -122,7 +149,7 @@ void CQRXDlg::AddToRepository() {
             scan.exec();
             ShowSkippedFiles(scan.Skipped());
         } else {
-            repository->AddPicture(folder);
+            AddOnePicture(*repository, folder);
         }
     }
     RefreshTree();
@@ -197,7 +224,7 @@ void CQRXDlg::SearchSimilar() {
     chooser.setNameFilters(SearchSimilarFilters(TheProgramSettings().enabledFormats));
     if (chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty()) {
         const QString path = chooser.selectedFiles().first();
-        repository->AddPicture(path);
+        AddOnePicture(*repository, path);
         RefreshTree();
         UpdateTotals();
         RunComparison(this, *repository, repository->FindPicture(path));
