@@ -3,14 +3,20 @@
 
 #include "PictureRepository.h"
 #include "PictureSignature.h"
+#include "SignatureCache.h"
 #include "SignaturePipeline.h"
 #include "support/TestPictures.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace vistrel {
 namespace {
@@ -89,6 +95,43 @@ TEST_F(SignaturePipelineTest, GivesTheSerialResultsInOrderWithAnyWorkerCount) {
             EXPECT_FALSE(pipeline.Next(result));
         }
     }
+}
+
+TEST_F(SignaturePipelineTest, SecondRunTakesTheSignaturesFromTheCache) {
+    QTemporaryDir cacheFolder;
+    ASSERT_TRUE(cacheFolder.isValid());
+    const auto cache = std::make_shared<SignatureCache>(cacheFolder.filePath("signatures.sqlite"));
+    ASSERT_TRUE(cache->IsOpen()) << cache->Problem().toStdString();
+    const auto run = [&] {
+        SignaturePipeline pipeline(kSide, {2, std::int64_t{512} << 20, 8, cache});
+        for (const QString& path : paths) {
+            pipeline.Add(path);
+        }
+        pipeline.Finish();
+        std::vector<SignatureBytes> made;
+        SignaturePipeline::Result result;
+        while (pipeline.Next(result)) {
+            made.push_back(result.signature);
+        }
+        return made;
+    };
+    ASSERT_EQ(run(), serial);
+
+    // Every picture's bytes overwritten with as many others, its time put back: only the cache
+    // can still give the signatures, and it gives them exactly.
+    for (const QString& path : paths) {
+        struct stat before {};
+        if (::stat(QFile::encodeName(path).constData(), &before) != 0) {
+            continue;  // a missing path stays missing
+        }
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(QByteArray(before.st_size, 'x')), before.st_size);
+        file.close();
+        const struct timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    }
+    EXPECT_EQ(run(), serial);
 }
 
 TEST_F(SignaturePipelineTest, StopInTheMiddleDropsTheRestAtOnce) {

@@ -3,7 +3,10 @@
 #include "PictureDecoder.h"
 #include "PictureSignature.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
+#include <optional>
 #include <system_error>
 
 namespace vistrel {
@@ -23,6 +26,9 @@ SignaturePipeline::SignaturePipeline(int side, Limits limits) : side(side), limi
 
 SignaturePipeline::~SignaturePipeline() {
     Stop();
+    if (limits.cache) {
+        limits.cache->Flush();
+    }
 }
 
 void SignaturePipeline::Add(QString path) {
@@ -57,7 +63,7 @@ std::uint64_t SignaturePipeline::Added() const {
     return added;
 }
 
-bool SignaturePipeline::TakeJob(std::uint64_t& index, QString& path, std::int64_t& reserved) {
+bool SignaturePipeline::TakeJob(std::uint64_t& index, QString& path) {
     std::unique_lock lock(mutex);
     // Only so far ahead of the consumer: finished results hold their signatures until taken.
     workAvailable.wait(lock, [this] {
@@ -70,11 +76,14 @@ bool SignaturePipeline::TakeJob(std::uint64_t& index, QString& path, std::int64_
     index = taken++;
     path = std::move(pending.front());
     pending.pop_front();
-    lock.unlock();
+    return true;
+}
+
+bool SignaturePipeline::Reserve(const QString& path, std::int64_t& reserved) {
     // Read from the header, outside the lock; a picture larger than the whole budget waits until
     // it can be decoded alone.
     const std::int64_t estimate = std::min(EstimateDecodeBytes(path), limits.decodeBytes);
-    lock.lock();
+    std::unique_lock lock(mutex);
     workAvailable.wait(lock, [&] {
         return stopped || decoding == 0 || decodingBytes + estimate <= limits.decodeBytes;
     });
@@ -87,21 +96,56 @@ bool SignaturePipeline::TakeJob(std::uint64_t& index, QString& path, std::int64_
     return true;
 }
 
+void SignaturePipeline::Release(std::int64_t reserved) {
+    {
+        const std::lock_guard lock(mutex);
+        --decoding;
+        decodingBytes -= reserved;
+    }
+    workAvailable.notify_all();
+}
+
+template <typename ReserveFn, typename ReleaseFn>
+bool SignaturePipeline::Make(const QString& path, SignatureBytes& signature, ReserveFn reserve,
+                             ReleaseFn release) {
+    SignatureCache* const cache = limits.cache.get();
+    const std::optional<SignatureCache::FileKey> key =
+        cache ? SignatureCache::KeyOf(path) : std::nullopt;
+    if (key) {
+        if (std::optional<SignatureBytes> kept = cache->Find(*key, side)) {
+            signature = std::move(*kept);
+            return true;
+        }
+    }
+    if (!reserve()) {
+        return false;
+    }
+    signature = SignatureBytes(ComputeSignature(path, side));
+    release();
+    // Kept only when the file did not change while it was read, and an unreadable picture only
+    // when its content is to blame: a file the user may not read now may become readable
+    // without a change of its time.
+    if (key && SignatureCache::KeyOf(path) == key &&
+        (!signature.empty() || QFileInfo(path).isReadable())) {
+        cache->Store(*key, path, side, signature);
+    }
+    return true;
+}
+
 void SignaturePipeline::Work() {
     std::uint64_t index = 0;
     QString path;
-    std::int64_t reserved = 0;
-    while (TakeJob(index, path, reserved)) {
-        SignatureBytes signature(ComputeSignature(path, side));
+    while (TakeJob(index, path)) {
+        std::int64_t reserved = 0;
+        SignatureBytes signature;
+        const bool made = Make(
+            path, signature, [&] { return Reserve(path, reserved); }, [&] { Release(reserved); });
         {
             const std::lock_guard lock(mutex);
-            --decoding;
-            decodingBytes -= reserved;
-            if (!stopped) {
+            if (made && !stopped) {
                 finished.emplace(index, Result{std::move(path), std::move(signature)});
             }
         }
-        workAvailable.notify_all();
         resultReady.notify_all();
     }
 }
@@ -133,7 +177,9 @@ bool SignaturePipeline::Next(Result& result) {
         pending.pop_front();
         ++delivered;
         lock.unlock();
-        SignatureBytes signature(ComputeSignature(path, side));
+        SignatureBytes signature;
+        Make(
+            path, signature, [] { return true; }, [] {});
         result = Result{std::move(path), std::move(signature)};
         return true;
     }

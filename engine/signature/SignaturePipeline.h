@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SignatureBytes.h"
+#include "SignatureCache.h"
 
 #include <QString>
 
@@ -36,6 +37,9 @@ public:
         /// How many results may be made ahead of the one the consumer waits for: finished
         /// results hold their signatures until they are taken.
         std::size_t ahead = 256;
+        /// Where signatures are looked up before a picture is decoded, and kept after; null for
+        /// none. A picture found there is neither read nor counted against the budget.
+        std::shared_ptr<SignatureCache> cache = InstalledSignatureCache();
     };
 
     /// Starts the workers at once, making signatures of `side` x `side` pixels. When no thread
@@ -44,7 +48,7 @@ public:
     explicit SignaturePipeline(int side) : SignaturePipeline(side, Limits{}) {}
     SignaturePipeline(const SignaturePipeline&) = delete;
     SignaturePipeline& operator=(const SignaturePipeline&) = delete;
-    /// Stops and joins the workers.
+    /// Stops and joins the workers, and writes out what the cache still holds.
     ~SignaturePipeline();
 
     /// Queues a path; never blocks. Producer thread.
@@ -70,8 +74,16 @@ public:
 
 private:
     void Work();
-    /// Takes the next path to decode and reserves its memory; false when the worker is to end.
-    bool TakeJob(std::uint64_t& index, QString& path, std::int64_t& reserved);
+    /// Takes the next path; false when the worker is to end.
+    bool TakeJob(std::uint64_t& index, QString& path);
+    /// Waits until the decoding of `path` fits in the budget and reserves its memory; false on
+    /// Stop.
+    bool Reserve(const QString& path, std::int64_t& reserved);
+    void Release(std::int64_t reserved);
+    /// The signature of `path`: from the cache when it holds this very file, made otherwise.
+    /// `reserve` and `release` bracket the decoding; false when `reserve` refused (a stop).
+    template <typename ReserveFn, typename ReleaseFn>
+    bool Make(const QString& path, SignatureBytes& signature, ReserveFn reserve, ReleaseFn release);
     /// Under the lock: whether result `index` (or the end) can be handed out now.
     bool Ready() const;
     bool Deliver(Result& result);
