@@ -7,6 +7,7 @@ QString UsageText() {
         "Usage: vistrel-cli test [OPTIONS] SOURCE...\n"
         "       vistrel-cli search [OPTIONS] PICTURE SOURCE...\n"
         "       vistrel-cli signature PICTURE\n"
+        "       vistrel-cli cache --stats | --prune | --clear\n"
         "\n"
         "Finds pictures that look alike.\n"
         "\n"
@@ -16,6 +17,8 @@ QString UsageText() {
         "  search     compare PICTURE with every other picture; prints FACTOR<TAB>PATH\n"
         "             per similar picture (PICTURE joins the repository when it is new)\n"
         "  signature  write the 30,000 signature bytes of PICTURE to standard output\n"
+        "  cache      --stats: how many signatures the cache keeps, its size and place;\n"
+        "             --prune: drop those of files gone or changed; --clear: drop all\n"
         "\n"
         "A SOURCE is a folder, scanned with its subfolders (names beginning with a dot are\n"
         "skipped), a repository file (.qrx), or a single picture. FACTOR is the difference\n"
@@ -31,11 +34,14 @@ QString UsageText() {
         "  -0, --null      end every field with a NUL byte instead of a tab or a line feed:\n"
         "                  FACTOR\\0PATH_A\\0PATH_B\\0 per pair, FACTOR\\0PATH\\0 per picture\n"
         "  --workers N     make signatures and compare on N threads (default: one per core)\n"
+        "  --no-cache      neither use nor fill the signature cache\n"
         "  --quiet         print only warnings and errors on standard error\n"
         "  --help          show this text\n"
         "  --version       show the version\n"
         "\n"
-        "Threshold, shape-only and formats default to the program settings.\n"
+        "Threshold, shape-only and formats default to the program settings. Signatures\n"
+        "are kept between runs in $XDG_CACHE_HOME/vistrel/signatures.sqlite\n"
+        "(~/.cache/vistrel/ by default) and used again while a file is unchanged.\n"
         "Exit status: 0 success, 1 usage error, 2 a source or picture cannot be read.\n");
 }
 

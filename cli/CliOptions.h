@@ -11,7 +11,10 @@
 namespace vistrel::cli {
 
 /// The command a run of vistrel-cli carries out.
-enum class Command { None, Test, Search, Signature };
+enum class Command { None, Test, Search, Signature, Cache };
+
+/// What `cache` does with the signature cache.
+enum class CacheAction { None, Stats, Prune, Clear };
 
 /// Everything the command line asked for, once parsed. Unset optionals leave the user's
 /// settings as they are.
@@ -30,6 +33,10 @@ struct CliOptions {
     bool null = false;
     /// Threads that make signatures and compare (--workers); 0: one per core.
     int workers = 0;
+    /// Neither use nor fill the signature cache (--no-cache).
+    bool noCache = false;
+    /// The action of `cache`: --stats, --prune or --clear.
+    CacheAction cacheAction = CacheAction::None;
     bool quiet = false;
     bool help = false;
     bool version = false;

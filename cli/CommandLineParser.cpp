@@ -31,6 +31,9 @@ Command CommandNamed(const QString& name) {
     if (name == QLatin1String("signature")) {
         return Command::Signature;
     }
+    if (name == QLatin1String("cache")) {
+        return Command::Cache;
+    }
     return Command::None;
 }
 
@@ -154,6 +157,18 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
             options.json = true;
         } else if (name == QLatin1String("--null")) {
             options.null = true;
+        } else if (name == QLatin1String("--no-cache")) {
+            options.noCache = true;
+        } else if (name == QLatin1String("--stats") || name == QLatin1String("--prune") ||
+                   name == QLatin1String("--clear")) {
+            const CacheAction action = name == QLatin1String("--stats")   ? CacheAction::Stats
+                                       : name == QLatin1String("--prune") ? CacheAction::Prune
+                                                                          : CacheAction::Clear;
+            if (options.cacheAction != CacheAction::None && options.cacheAction != action) {
+                return Failure(
+                    QStringLiteral("cache takes exactly one of --stats, --prune and --clear"));
+            }
+            options.cacheAction = action;
         } else if (name == QLatin1String("--quiet")) {
             options.quiet = true;
         } else if (name == QLatin1String("--help")) {
@@ -171,16 +186,20 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
         return result;
     }
     if (operands.isEmpty()) {
-        return Failure(QStringLiteral("no command given (test, search or signature)"));
+        return Failure(QStringLiteral("no command given (test, search, signature or cache)"));
     }
     if (options.null && options.json) {
         return Failure(QStringLiteral("--null and --json cannot be used together"));
     }
     const QString commandName = operands.takeFirst();
     options.command = CommandNamed(commandName);
+    if (options.command != Command::Cache && options.command != Command::None &&
+        options.cacheAction != CacheAction::None) {
+        return Failure(QStringLiteral("--stats, --prune and --clear belong to the cache command"));
+    }
     switch (options.command) {
         case Command::None:
-            return Failure(QStringLiteral("unknown command '%1' (test, search or signature)")
+            return Failure(QStringLiteral("unknown command '%1' (test, search, signature or cache)")
                                .arg(commandName));
         case Command::Test:
             if (operands.isEmpty()) {
@@ -201,10 +220,24 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
             }
             if (options.threshold || options.shapeOnly || options.formats ||
                 !options.saveFile.isEmpty() || options.json || options.null ||
-                options.workers != 0) {
+                options.workers != 0 || options.noCache) {
                 return Failure(QStringLiteral("signature takes no option but --quiet"));
             }
             options.picture = operands.takeFirst();
+            break;
+        case Command::Cache:
+            if (!operands.isEmpty()) {
+                return Failure(QStringLiteral("cache takes no SOURCE or PICTURE"));
+            }
+            if (options.threshold || options.shapeOnly || options.formats ||
+                !options.saveFile.isEmpty() || options.json || options.null ||
+                options.workers != 0 || options.noCache) {
+                return Failure(QStringLiteral(
+                    "cache takes no option but --stats, --prune, --clear and --quiet"));
+            }
+            if (options.cacheAction == CacheAction::None) {
+                return Failure(QStringLiteral("cache needs one of --stats, --prune and --clear"));
+            }
             break;
     }
     result.options = options;

@@ -14,4 +14,8 @@ int RunCompareCommand(const CliOptions& options, Console& console);
 /// exit status.
 int RunSignatureCommand(const CliOptions& options, Console& console);
 
+/// Carries out `cache`: reports on, prunes or clears the signature cache at its usual place.
+/// Returns the exit status.
+int RunCacheCommand(const CliOptions& options, Console& console);
+
 }  // namespace vistrel::cli

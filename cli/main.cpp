@@ -5,11 +5,13 @@
 #include "Console.h"
 #include "ExitStatus.h"
 #include "QtMessages.h"
+#include "SignatureCache.h"
 #include "UserSettings.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
@@ -35,8 +37,32 @@ int main(int argc, char* argv[]) {
     if (options.command == Command::Signature) {
         return RunSignatureCommand(options, console);
     }
+    if (options.command == Command::Cache) {
+        return RunCacheCommand(options, console);
+    }
     if (const QString warning = ApplyUserSettings(options); !warning.isEmpty()) {
         console.Warning(warning);
     }
-    return RunCompareCommand(options, console);
+    // Signatures kept from earlier runs spare decoding the pictures again; without the cache
+    // the command works all the same.
+    std::shared_ptr<vistrel::SignatureCache> cache;
+    if (!options.noCache) {
+        cache = std::make_shared<vistrel::SignatureCache>(vistrel::SignatureCache::DefaultPath());
+        if (cache->IsOpen()) {
+            vistrel::InstallSignatureCache(cache);
+        } else {
+            console.Warning(cache->Problem());
+            cache.reset();
+        }
+    }
+    const int status = RunCompareCommand(options, console);
+    if (cache) {
+        vistrel::InstallSignatureCache(nullptr);
+        cache->Flush();
+        // Storing stopped during the run (a full disk, say).
+        if (const QString problem = cache->Problem(); !problem.isEmpty()) {
+            console.Warning(problem);
+        }
+    }
+    return status;
 }

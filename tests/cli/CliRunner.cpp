@@ -36,20 +36,30 @@ QStringList CliResult::OutLines() const {
     return Lines(out);
 }
 
-CliResult RunCli(const QStringList& arguments, const QString& configHome) {
-    QProcess process;
+QString CacheHome(const QString& configHome) {
+    return configHome + QStringLiteral("/cache");
+}
+
+std::unique_ptr<QProcess> StartCli(const QStringList& arguments, const QString& configHome) {
+    auto process = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), CacheHome(configHome));
     environment.insert(QStringLiteral("HOME"), configHome);
-    process.setProcessEnvironment(environment);
-    process.setInputChannelMode(QProcess::ManagedInputChannel);
-    process.start(QStringLiteral(VISTREL_CLI_PATH), arguments);
-    CliResult result;
-    if (!process.waitForStarted(10000)) {
-        return result;
+    process->setProcessEnvironment(environment);
+    process->setInputChannelMode(QProcess::ManagedInputChannel);
+    process->start(QStringLiteral(VISTREL_CLI_PATH), arguments);
+    if (!process->waitForStarted(10000)) {
+        return nullptr;
     }
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000)) {
+    process->closeWriteChannel();
+    return process;
+}
+
+CliResult FinishCli(QProcess& process) {
+    CliResult result;
+    // A run already seen to end has nothing more to wait for.
+    if (process.state() != QProcess::NotRunning && !process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished(5000);
         return result;
@@ -60,6 +70,11 @@ CliResult RunCli(const QStringList& arguments, const QString& configHome) {
         result.status = process.exitCode();
     }
     return result;
+}
+
+CliResult RunCli(const QStringList& arguments, const QString& configHome) {
+    const std::unique_ptr<QProcess> process = StartCli(arguments, configHome);
+    return process ? FinishCli(*process) : CliResult();
 }
 
 }  // namespace vistrel::test

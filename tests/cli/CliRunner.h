@@ -6,6 +6,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class QProcess;
+
 namespace vistrel::test {
 
 /// What one run of the program gave.
@@ -23,8 +27,18 @@ struct CliResult {
 /// `value` as the C library's printf writes it with "%.3f" in the C locale (ties to even).
 QString PrintfFactor(double value);
 
-/// Runs vistrel-cli with `arguments`, XDG_CONFIG_HOME and HOME set to `configHome`, standard
-/// input closed; gives up after a minute.
+/// Runs vistrel-cli with `arguments`, XDG_CONFIG_HOME and HOME set to `configHome` and
+/// XDG_CACHE_HOME to its folder "cache" (see CacheHome), standard input closed; gives up after a
+/// minute.
 CliResult RunCli(const QStringList& arguments, const QString& configHome);
+
+/// Starts vistrel-cli as RunCli does, without waiting for it; null when it cannot be started.
+std::unique_ptr<QProcess> StartCli(const QStringList& arguments, const QString& configHome);
+
+/// Waits for a run StartCli started, at most a minute.
+CliResult FinishCli(QProcess& process);
+
+/// The XDG_CACHE_HOME of a run with `configHome`: never the user's own cache.
+QString CacheHome(const QString& configHome);
 
 }  // namespace vistrel::test

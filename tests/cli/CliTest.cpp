@@ -3,6 +3,7 @@
 #include "PictureRepository.h"
 #include "PictureSignature.h"
 #include "ProgramSettings.h"
+#include "SignatureCache.h"
 #include "TestPictures.h"
 
 #include <QDir>
@@ -20,9 +21,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace vistrel {
@@ -31,6 +36,7 @@ namespace {
 using test::CliResult;
 using test::PictureFormat;
 using test::RunCli;
+using test::StartCli;
 
 constexpr std::size_t kSignatureSize = 3 * CPictureRepository::kSide * CPictureRepository::kSide;
 
@@ -67,6 +73,23 @@ protected:
     QString Picture(const char* name) const { return pictures + QLatin1Char('/') + name; }
 
     CliResult Run(const QStringList& arguments) const { return RunCli(arguments, config); }
+
+    QString CacheFile() const {
+        return test::CacheHome(config) + QStringLiteral("/vistrel/signatures.sqlite");
+    }
+
+    // The "NAME: VALUE" lines of `cache --stats`.
+    std::map<QString, QString> CacheStats() const {
+        const CliResult result = Run({QStringLiteral("cache"), QStringLiteral("--stats")});
+        EXPECT_EQ(result.status, 0) << result.err.toStdString();
+        std::map<QString, QString> stats;
+        for (const QString& line : result.OutLines()) {
+            const qsizetype colon = line.indexOf(QStringLiteral(": "));
+            EXPECT_GT(colon, 0) << line.toStdString();
+            stats[line.left(colon)] = line.mid(colon + 2);
+        }
+        return stats;
+    }
 
     QString StoreFile() const { return config + QStringLiteral("/Morvant/QRX.conf"); }
 
@@ -430,6 +453,15 @@ TEST_F(CliTest, BadCommandLinesAreUsageErrors) {
          {QStringLiteral("test"), QStringLiteral("--quiet=yes"), pictures}},
         {QStringLiteral("--null"),
          {QStringLiteral("test"), QStringLiteral("--null"), QStringLiteral("--json"), pictures}},
+        {QStringLiteral("cache needs"), {QStringLiteral("cache")}},
+        {QStringLiteral("exactly one"),
+         {QStringLiteral("cache"), QStringLiteral("--stats"), QStringLiteral("--clear")}},
+        {QStringLiteral("no SOURCE"),
+         {QStringLiteral("cache"), QStringLiteral("--prune"), pictures}},
+        {QStringLiteral("cache takes no option"),
+         {QStringLiteral("cache"), QStringLiteral("--stats"), QStringLiteral("--no-cache")}},
+        {QStringLiteral("belong to the cache"),
+         {QStringLiteral("test"), QStringLiteral("--prune"), pictures}},
     };
     for (const auto& [culprit, arguments] : cases) {
         SCOPED_TRACE(culprit.toStdString());
@@ -492,7 +524,8 @@ TEST_F(CliTest, SaveOntoAFullDiskKeepsTheEarlierFile) {
     const QString script = QStringLiteral(
         "mount -t tmpfs -o size=256k tmpfs \"$1\" || exit 77\n"
         "cp \"$2\" \"$1/set.qrx\" && { cat /dev/zero > \"$1/fill\"; } 2>/dev/null\n"
-        "XDG_CONFIG_HOME=\"$5\" \"$3\" test --quiet --save \"$1/set\" \"$4\" >/dev/null\n"
+        "XDG_CONFIG_HOME=\"$5\" XDG_CACHE_HOME=\"$5/cache\" \"$3\" test --quiet --save \"$1/set\" "
+        "\"$4\" >/dev/null\n"
         "echo \"status $?\"\n"
         "cmp -s \"$2\" \"$1/set.qrx\" && echo same\n");
     QProcess shell;
@@ -510,6 +543,91 @@ TEST_F(CliTest, SaveOntoAFullDiskKeepsTheEarlierFile) {
     EXPECT_TRUE(out.contains("status 2\n")) << out.toStdString();
     EXPECT_TRUE(out.contains("same\n")) << out.toStdString();
     EXPECT_TRUE(err.contains(std::strerror(ENOSPC))) << err.toStdString();
+}
+
+TEST_F(CliTest, CacheKeepsSignaturesUnlessNoCacheAndPrunesGoneFiles) {
+    const QStringList arguments = {QStringLiteral("test"), QStringLiteral("--quiet"), pictures};
+    const CliResult uncached = Run(QStringList(arguments) << QStringLiteral("--no-cache"));
+    ASSERT_EQ(uncached.status, 0) << uncached.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(CacheFile()));
+    EXPECT_FALSE(QFileInfo::exists(test::CacheHome(config)));
+
+    const CliResult cached = Run(arguments);
+    ASSERT_EQ(cached.status, 0) << cached.err.toStdString();
+    EXPECT_EQ(cached.out, uncached.out);
+    std::map<QString, QString> stats = CacheStats();
+    EXPECT_EQ(stats[QStringLiteral("entries")], QString::number(ScannablePictures().size()));
+    EXPECT_EQ(stats[QStringLiteral("unreadable")], QStringLiteral("1"));
+    EXPECT_EQ(stats[QStringLiteral("database")], CacheFile());
+    EXPECT_NE(stats[QStringLiteral("oldest entry")], QStringLiteral("none"));
+    // A second run over the kept signatures gives the same lines.
+    EXPECT_EQ(Run(arguments).out, cached.out);
+
+    ASSERT_TRUE(QFile::remove(Picture("c.tif")));
+    const CliResult pruned = Run({QStringLiteral("cache"), QStringLiteral("--prune")});
+    EXPECT_EQ(pruned.status, 0) << pruned.err.toStdString();
+    EXPECT_EQ(pruned.out, QByteArray("dropped: 1\n"));
+    EXPECT_EQ(CacheStats()[QStringLiteral("entries")],
+              QString::number(ScannablePictures().size() - 1));
+
+    const CliResult cleared = Run({QStringLiteral("cache"), QStringLiteral("--clear")});
+    EXPECT_EQ(cleared.status, 0) << cleared.err.toStdString();
+    stats = CacheStats();
+    EXPECT_EQ(stats[QStringLiteral("entries")], QStringLiteral("0"));
+    EXPECT_EQ(stats[QStringLiteral("oldest entry")], QStringLiteral("none"));
+}
+
+// Runs at once open, fill and read one cache, while this process stores the same pictures and
+// reads them back: nobody waits in vain, takes the database for damaged, or reads other bytes.
+TEST_F(CliTest, RunsAtOnceShareOneCache) {
+    std::vector<std::unique_ptr<QProcess>> runs;
+    for (int i = 0; i < 3; ++i) {
+        runs.push_back(StartCli(
+            {QStringLiteral("test"), QStringLiteral("--threshold"), QStringLiteral("4"), pictures},
+            config));
+        ASSERT_NE(runs.back(), nullptr);
+    }
+    std::vector<std::pair<QString, SignatureBytes>> made;
+    for (const QString& path : ScannablePictures()) {
+        made.emplace_back(path, SignatureBytes(ComputeSignature(path, CPictureRepository::kSide)));
+    }
+    SignatureCache cache(CacheFile());
+    ASSERT_TRUE(cache.IsOpen()) << cache.Problem().toStdString();
+    const auto running = [&] {
+        return std::any_of(runs.begin(), runs.end(), [](const auto& run) {
+            run->waitForFinished(0);
+            return run->state() != QProcess::NotRunning;
+        });
+    };
+    for (int round = 0; round < 5 || (running() && round < 1000); ++round) {
+        for (const auto& [path, signature] : made) {
+            cache.Store(*SignatureCache::KeyOf(path), path, CPictureRepository::kSide, signature);
+        }
+        cache.Flush();
+        for (const auto& [path, signature] : made) {
+            const std::optional<SignatureBytes> found =
+                cache.Find(*SignatureCache::KeyOf(path), CPictureRepository::kSide);
+            ASSERT_TRUE(found.has_value()) << round << ' ' << path.toStdString();
+            EXPECT_TRUE(*found == signature) << path.toStdString();
+        }
+    }
+    EXPECT_TRUE(cache.Problem().isEmpty()) << cache.Problem().toStdString();
+
+    std::vector<CliResult> results;
+    for (const auto& run : runs) {
+        results.push_back(test::FinishCli(*run));
+        EXPECT_EQ(results.back().status, 0) << results.back().err.toStdString();
+        EXPECT_FALSE(results.back().err.contains("signature cache"))
+            << results.back().err.toStdString();
+        EXPECT_EQ(results.back().out, results.front().out);
+    }
+    EXPECT_EQ(PairsOf(results.front().OutLines()), NearCopies());
+    EXPECT_TRUE(QDir(QFileInfo(CacheFile()).absolutePath())
+                    .entryList({QStringLiteral("*damaged*")})
+                    .isEmpty());
+    std::map<QString, QString> stats = CacheStats();
+    EXPECT_EQ(stats[QStringLiteral("entries")], QString::number(ScannablePictures().size()));
+    EXPECT_EQ(stats[QStringLiteral("unreadable")], QStringLiteral("1"));
 }
 
 TEST_F(CliTest, SignatureWritesTheEngineSignature) {

@@ -1,0 +1,77 @@
+#include "Commands.h"
+#include "Console.h"
+#include "ExitStatus.h"
+#include "SignatureCache.h"
+
+#include <QDateTime>
+#include <QDir>
+
+#include <cstdio>
+
+namespace vistrel::cli {
+
+namespace {
+
+void PrintLine(const QString& text) {
+    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+}
+
+QString SizeText(std::int64_t bytes) {
+    const QString exact = QStringLiteral("%1 bytes").arg(bytes);
+    if (bytes < 1024 * 1024) {
+        return exact;
+    }
+    return QStringLiteral("%1 MB (%2)")
+        .arg(static_cast<double>(bytes) / (1024.0 * 1024.0), 0, 'f', 1)
+        .arg(exact);
+}
+
+QString DateText(std::int64_t nanoseconds) {
+    if (nanoseconds == 0) {
+        return QStringLiteral("none");
+    }
+    return QDateTime::fromMSecsSinceEpoch(nanoseconds / 1'000'000)
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+}  // namespace
+
+int RunCacheCommand(const CliOptions& options, Console& console) {
+    SignatureCache cache(SignatureCache::DefaultPath());
+    if (!cache.IsOpen()) {
+        console.Error(cache.Problem());
+        return kExitUnreadable;
+    }
+    switch (options.cacheAction) {
+        case CacheAction::Stats: {
+            const SignatureCache::Stats stats = cache.GetStats();
+            PrintLine(QStringLiteral("entries: %1").arg(stats.entries));
+            PrintLine(QStringLiteral("unreadable: %1").arg(stats.unreadable));
+            PrintLine(QStringLiteral("size on disk: %1").arg(SizeText(stats.bytesOnDisk)));
+            PrintLine(QStringLiteral("oldest entry: %1").arg(DateText(stats.oldestStoredNs)));
+            PrintLine(QStringLiteral("database: %1").arg(QDir::toNativeSeparators(cache.Path())));
+            break;
+        }
+        case CacheAction::Prune:
+            PrintLine(QStringLiteral("dropped: %1").arg(cache.Prune()));
+            break;
+        case CacheAction::Clear:
+            if (!cache.Clear()) {
+                console.Error(QStringLiteral("cannot clear the signature cache %1")
+                                  .arg(QDir::toNativeSeparators(cache.Path())));
+                return kExitUnreadable;
+            }
+            console.Info(QStringLiteral("the signature cache is empty"));
+            break;
+        case CacheAction::None:
+            break;
+    }
+    // Pruning can meet a file the disk cannot write back.
+    if (const QString problem = cache.Problem(); !problem.isEmpty()) {
+        console.Error(problem);
+        return kExitUnreadable;
+    }
+    return kExitSuccess;
+}
+
+}  // namespace vistrel::cli
