@@ -3,10 +3,13 @@
 #include "ProgramResources.h"
 #include "QRXDlg.h"
 #include "SettingsStore.h"
+#include "SignatureCache.h"
 #include "WindowTexts.h"
 
 #include <QApplication>
 #include <QIcon>
+
+#include <memory>
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
@@ -18,7 +21,29 @@ int main(int argc, char* argv[]) {
     // Missing or damaged settings leave the defaults in force; nothing to tell the user.
     vistrel::LoadSettings();
 
-    vistrel::CQRXDlg window;
-    window.show();
-    return QApplication::exec();
+    // Signatures kept from earlier runs spare decoding unchanged pictures again; without the
+    // cache the program works all the same.
+    auto cache = std::make_shared<vistrel::SignatureCache>(vistrel::SignatureCache::DefaultPath());
+    const bool cacheOpen = cache->IsOpen();
+    if (cacheOpen) {
+        vistrel::InstallSignatureCache(cache);
+    } else {
+        qWarning("%s", qPrintable(cache->Problem()));
+    }
+
+    int status = 0;
+    {
+        vistrel::CQRXDlg window;
+        window.show();
+        status = QApplication::exec();
+    }
+    if (cacheOpen) {
+        vistrel::InstallSignatureCache(nullptr);
+        cache->Flush();
+        // Storing stopped while the window ran (a full disk, say).
+        if (const QString problem = cache->Problem(); !problem.isEmpty()) {
+            qWarning("%s", qPrintable(problem));
+        }
+    }
+    return status;
 }
