@@ -6,6 +6,7 @@
 #include "PictureRepository.h"
 #include "ProgramSettings.h"
 #include "SignatureBuilders.h"
+#include "TestSizes.h"
 #include "support/TestPictures.h"
 
 #include <QDataStream>
@@ -160,7 +161,8 @@ TEST_F(ComparisonRunTest, ThreeEntriesWithOneSimilarPair) {
 }
 
 TEST_F(ComparisonRunTest, SameLinksWithOneTwoAndEightWorkers) {
-    AddEntries(150, 12, 12);
+    const int count = test::TestSize(150, 40);
+    AddEntries(count, 12, 12);
     for (const bool shapeOnly : {false, true}) {
         TheProgramSettings().shapeOnly = shapeOnly;
         const AllLinks expected = ReferenceLinks(6.0f, UINT64_MAX, shapeOnly);
@@ -172,11 +174,13 @@ TEST_F(ComparisonRunTest, SameLinksWithOneTwoAndEightWorkers) {
     TheProgramSettings().shapeOnly = false;
     // The expectation is not trivial: some pairs are similar and most are not.
     EXPECT_TRUE(repository.HasSimilar());
-    EXPECT_LT(ReferenceLinks(6.0f, UINT64_MAX, false)[0].size(), 149u);
+    EXPECT_LT(ReferenceLinks(6.0f, UINT64_MAX, false)[0].size(),
+              static_cast<std::size_t>(count - 1));
 }
 
 TEST_F(ComparisonRunTest, RecordObserverSeesEveryPairInOrderWithItsFactor) {
-    AddEntries(60, 6, 8);
+    const auto count = static_cast<std::size_t>(test::TestSize(60, 30));
+    AddEntries(static_cast<int>(count), 6, 8);
     struct Expected {
         std::int32_t a, b;
         float factor;
@@ -193,7 +197,7 @@ TEST_F(ComparisonRunTest, RecordObserverSeesEveryPairInOrderWithItsFactor) {
         }
     }
     ASSERT_FALSE(expected.empty());
-    ASSERT_LT(expected.size(), 60u * 59u / 2u);
+    ASSERT_LT(expected.size(), count * (count - 1) / 2);
 
     auto notices = std::make_shared<NoticeQueue>();
     ComparisonCollector collector(repository, notices);
@@ -223,7 +227,8 @@ TEST_F(ComparisonRunTest, RecordObserverSeesEveryPairInOrderWithItsFactor) {
 TEST_F(ComparisonRunTest, PrunedRunsGiveExactlyTheLinksOfThePlainWalk) {
     // Whatever the bounds skip, the links, their factors and their order must be those of the
     // plain reference walk, in both modes and from strict to lax thresholds.
-    AddPhotoLikeEntries(repository, 40, 5);
+    AddPhotoLikeEntries(repository, test::TestSize(40, 8), 5);
+    const auto count = static_cast<std::size_t>(repository.GetCount());
     for (const bool shapeOnly : {false, true}) {
         TheProgramSettings().shapeOnly = shapeOnly;
         for (const float threshold : {1.0f, 4.0f, 10.0f, 50.0f, 99.0f}) {
@@ -240,7 +245,7 @@ TEST_F(ComparisonRunTest, PrunedRunsGiveExactlyTheLinksOfThePlainWalk) {
         links += list.size();
     }
     EXPECT_GT(links, 0u);
-    EXPECT_LT(links, 200u * 199u / 2u);
+    EXPECT_LT(links, count * (count - 1) / 2);
 }
 
 TEST_F(ComparisonRunTest, CorpusSignaturesGiveExactlyTheLinksOfThePlainWalk) {
@@ -300,7 +305,8 @@ TEST_F(ComparisonRunTest, AnyStoredThresholdGivesExactlyTheLinksOfThePlainWalk) 
     // The threshold is read from the stored settings as any float at all: runs must agree with
     // the plain walk for every one (nothing similar for NaN or below 0, everything for huge
     // values), in both modes, for the whole repository and for one picture.
-    AddPhotoLikeEntries(repository, 12, 5);
+    AddPhotoLikeEntries(repository, test::TestSize(12, 4), 5);
+    const auto count = static_cast<std::size_t>(repository.GetCount());
     repository.GetPicture(7).signature = repository.GetPicture(3).signature;  // factor 0
     const float thresholds[] = {std::numeric_limits<float>::quiet_NaN(),
                                 std::numeric_limits<float>::infinity(),
@@ -322,7 +328,7 @@ TEST_F(ComparisonRunTest, AnyStoredThresholdGivesExactlyTheLinksOfThePlainWalk) 
     }
     TheProgramSettings().shapeOnly = false;
     // Not trivial: a huge threshold links every pair, NaN none, not even the identical one.
-    EXPECT_EQ(ReferenceLinks(1e20f, UINT64_MAX, false)[0].size(), 59u);
+    EXPECT_EQ(ReferenceLinks(1e20f, UINT64_MAX, false)[0].size(), count - 1);
     EXPECT_TRUE(
         ReferenceLinks(std::numeric_limits<float>::quiet_NaN(), UINT64_MAX, false)[3].empty());
 }
