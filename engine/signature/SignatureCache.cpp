@@ -96,12 +96,37 @@ QString SignatureCache::DefaultPath() {
 
 SignatureCache::SignatureCache(QString path) : path(std::move(path)) {
     const std::lock_guard lock(mutex);
-    OpenDatabase();
+    if (!OpenDatabase()) {
+        return;
+    }
+    sqlite3* handle = nullptr;
+    const int code = sqlite3_open_v2(QFile::encodeName(this->path).constData(), &handle,
+                                     SQLITE_OPEN_READWRITE, nullptr);
+    writerDb.reset(handle);
+    if (code != SQLITE_OK) {
+        Fail(ErrorText(code));
+        return;
+    }
+    sqlite3_busy_timeout(writerDb.get(), kBusyMilliseconds);
+    Execute(writerDb.get(), "PRAGMA synchronous=NORMAL");
+    try {
+        writer = std::thread(&SignatureCache::WriteEntries, this);
+    } catch (const std::system_error& error) {
+        Fail(QString::fromLocal8Bit(error.what()));
+    }
 }
 
 SignatureCache::~SignatureCache() {
+    {
+        const std::lock_guard lock(mutex);
+        stopping = true;
+    }
+    writeWanted.notify_all();
+    if (writer.joinable()) {
+        writer.join();  // it writes what is pending first
+    }
     const std::lock_guard lock(mutex);
-    FlushLocked();
+    writerDb.reset();
     CloseDatabase();
 }
 
@@ -252,27 +277,26 @@ void SignatureCache::Fail(const QString& reason) {
     CloseDatabase();
 }
 
-QString SignatureCache::ErrorText(int code) const {
+QString SignatureCache::ErrorText(int code, sqlite3* connection) const {
+    sqlite3* const handle = connection != nullptr ? connection : db.get();
     const int primary = code & 0xff;
-    if (db != nullptr && (primary == SQLITE_IOERR || primary == SQLITE_FULL ||
-                          primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY)) {
+    if (handle != nullptr && (primary == SQLITE_IOERR || primary == SQLITE_FULL ||
+                              primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY)) {
         // "disk I/O error" says less than the system's own reason, such as a full disk.
-        if (const int system = sqlite3_system_errno(db.get()); system != 0) {
+        if (const int system = sqlite3_system_errno(handle); system != 0) {
             return QString::fromLocal8Bit(std::strerror(system));
         }
     }
     if (primary == SQLITE_FULL) {
         return QString::fromLocal8Bit(std::strerror(ENOSPC));
     }
-    return QString::fromUtf8(db != nullptr ? sqlite3_errmsg(db.get()) : sqlite3_errstr(code));
+    return QString::fromUtf8(handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(code));
 }
 
-void SignatureCache::RecoverFromDamage() {
-    const std::optional<FileKey> damagedFile = opened;
-    pending.clear();
-    if (SetAside(damagedFile)) {
-        OpenDatabase();
-    }
+void SignatureCache::StopOnDamage(int code) {
+    // Setting the file aside here could pull it from under the writer thread or another
+    // process; the next cache to open it does that.
+    Fail(ErrorText(code));
 }
 
 std::optional<SignatureBytes> SignatureCache::Find(const FileKey& key, int side) {
@@ -281,12 +305,14 @@ std::optional<SignatureBytes> SignatureCache::Find(const FileKey& key, int side)
         return std::nullopt;
     }
     // The newest entry of the file still waiting to be written wins over the database.
-    for (auto waiting = pending.rbegin(); waiting != pending.rend(); ++waiting) {
-        if (waiting->key.device == key.device && waiting->key.inode == key.inode) {
-            if (waiting->key == key && waiting->side == side) {
-                return waiting->signature;
+    for (const std::vector<Pending>* waiting : {&pending, &writing}) {
+        for (auto entry = waiting->rbegin(); entry != waiting->rend(); ++entry) {
+            if (entry->key.device == key.device && entry->key.inode == key.inode) {
+                if (entry->key == key && entry->side == side) {
+                    return entry->signature;
+                }
+                return std::nullopt;
             }
-            return std::nullopt;
         }
     }
     int code = SQLITE_OK;
@@ -315,7 +341,7 @@ std::optional<SignatureBytes> SignatureCache::Find(const FileKey& key, int side)
         return SignatureBytes(std::vector<std::uint8_t>(bytes, bytes + length));
     }
     if (IsDamage(code)) {
-        RecoverFromDamage();
+        StopOnDamage(code);
     }
     // Busy past the timeout, or an I/O error: the caller makes the signature itself.
     return std::nullopt;
@@ -331,30 +357,67 @@ void SignatureCache::Store(const FileKey& key, const QString& filePath, int side
     }
     pending.push_back({key, filePath, side, signature});
     if (pending.size() >= kFlushEvery) {
-        FlushLocked();
+        writeWanted.notify_one();
     }
 }
 
 void SignatureCache::Flush() {
-    const std::lock_guard lock(mutex);
-    FlushLocked();
-}
-
-void SignatureCache::FlushLocked() {
-    if (db == nullptr || pending.empty()) {
+    std::unique_lock lock(mutex);
+    if (!writer.joinable()) {
         pending.clear();
         return;
     }
-    int code = Execute(db.get(), "BEGIN IMMEDIATE");
+    flushWanted = true;
+    writeWanted.notify_one();
+    written.wait(lock, [this] { return pending.empty() && writing.empty(); });
+}
+
+void SignatureCache::WriteEntries() {
+    std::unique_lock lock(mutex);
+    for (;;) {
+        writeWanted.wait(
+            lock, [this] { return stopping || flushWanted || pending.size() >= kFlushEvery; });
+        if (!pending.empty() && db != nullptr) {
+            writing.swap(pending);
+            lock.unlock();
+            const int code = WriteBatch(writing);
+            // The writer connection is this thread's alone.
+            const QString reason = code != SQLITE_OK ? ErrorText(code, writerDb.get()) : QString();
+            lock.lock();
+            writing.clear();
+            if (code != SQLITE_OK && db != nullptr) {
+                const int primary = code & 0xff;
+                if (IsDamage(code) || (primary != SQLITE_BUSY && primary != SQLITE_LOCKED)) {
+                    // Damaged, a full disk or a failing one: stop here rather than fail on
+                    // every batch.
+                    Fail(reason);
+                }
+                // Busy past the timeout: another process holds the cache; this batch is made
+                // again in a later run.
+            }
+            continue;  // more may have come meanwhile
+        }
+        pending.clear();  // nothing to write them to once the cache has stopped
+        flushWanted = false;
+        written.notify_all();
+        if (stopping) {
+            return;
+        }
+    }
+}
+
+int SignatureCache::WriteBatch(const std::vector<Pending>& batch) {
+    sqlite3* const handle = writerDb.get();
+    int code = Execute(handle, "BEGIN IMMEDIATE");
     if (code == SQLITE_OK) {
         const Statement insert =
-            Prepare(db.get(),
+            Prepare(handle,
                     "INSERT OR REPLACE INTO signatures(device, inode, size, modified_ns, side, "
                     "path, stored_ns, signature) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
                     code);
         const std::int64_t now = NowNs();
-        for (std::size_t i = 0; code == SQLITE_OK && i < pending.size(); ++i) {
-            const Pending& entry = pending[i];
+        for (std::size_t i = 0; code == SQLITE_OK && i < batch.size(); ++i) {
+            const Pending& entry = batch[i];
             const QByteArray name = QFile::encodeName(entry.path);
             sqlite3_bind_int64(insert.get(), 1, AsStored(entry.key.device));
             sqlite3_bind_int64(insert.get(), 2, AsStored(entry.key.inode));
@@ -377,27 +440,17 @@ void SignatureCache::FlushLocked() {
         }
     }
     if (code == SQLITE_OK) {
-        code = Execute(db.get(), "COMMIT");
+        code = Execute(handle, "COMMIT");
     }
-    pending.clear();
-    if (code == SQLITE_OK) {
-        return;
+    if (code != SQLITE_OK) {
+        Execute(handle, "ROLLBACK");
     }
-    const QString reason = ErrorText(code);
-    Execute(db.get(), "ROLLBACK");
-    const int primary = code & 0xff;
-    if (IsDamage(code)) {
-        RecoverFromDamage();
-    } else if (primary != SQLITE_BUSY && primary != SQLITE_LOCKED) {
-        // A full disk or a failing one: stop here rather than fail on every batch.
-        Fail(reason);
-    }
-    // Busy past the timeout: another process holds the cache; this batch is made again later.
+    return code;
 }
 
 SignatureCache::Stats SignatureCache::GetStats() {
+    Flush();
     const std::lock_guard lock(mutex);
-    FlushLocked();
     Stats stats;
     if (db == nullptr) {
         return stats;
@@ -418,8 +471,8 @@ SignatureCache::Stats SignatureCache::GetStats() {
 }
 
 std::int64_t SignatureCache::Prune() {
+    Flush();
     const std::lock_guard lock(mutex);
-    FlushLocked();
     if (db == nullptr) {
         return 0;
     }
@@ -475,7 +528,7 @@ std::int64_t SignatureCache::Prune() {
         const QString reason = ErrorText(code);
         Execute(db.get(), "ROLLBACK");
         if (IsDamage(code)) {
-            RecoverFromDamage();
+            StopOnDamage(code);
         } else if ((code & 0xff) != SQLITE_BUSY) {
             Fail(reason);
         }

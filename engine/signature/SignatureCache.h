@@ -4,10 +4,12 @@
 
 #include <QString>
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 struct sqlite3;
@@ -18,7 +20,8 @@ namespace vistrel {
 /// every Vistrel process of that user. An entry holds for the very same file content only: it is
 /// found by device and inode (which a rename or a move within one file system keeps) and used
 /// only while the file's size and modification time are those it was made from. Unreadable
-/// pictures are kept too, as empty signatures. Any thread; the calls are serialised.
+/// pictures are kept too, as empty signatures. Any thread; the calls are serialised. Stored
+/// entries are written by a thread of the cache's own, so that no caller waits for the disk.
 class SignatureCache {
 public:
     /// What identifies one content of one file.
@@ -65,10 +68,10 @@ public:
     std::optional<SignatureBytes> Find(const FileKey& key, int side);
 
     /// Keeps `signature` (empty: unreadable) for this file content, replacing the entry of the
-    /// same file. Held in memory and written in one transaction with others: every few hundred
-    /// entries, on Flush and on destruction.
+    /// same file. Held in memory and written in one transaction with others, on the cache's
+    /// own thread: every few hundred entries, on Flush and on destruction.
     void Store(const FileKey& key, const QString& path, int side, const SignatureBytes& signature);
-    /// Writes what Store holds now.
+    /// Writes what Store holds now, and waits until it is written.
     void Flush();
 
     Stats GetStats();
@@ -99,22 +102,35 @@ private:
     /// Renames the damaged file (with its log) beside itself, unless another process already
     /// did and put a new one in its place.
     bool SetAside(const std::optional<FileKey>& before);
-    /// Sets aside a file found damaged while in use and opens a new one.
-    void RecoverFromDamage();
+    /// Stops using a file found damaged while in use; the next cache to open it sets it aside.
+    void StopOnDamage(int code);
     void CloseDatabase();
-    void FlushLocked();
+    /// The writer thread: writes the entries Store holds, a batch at a time.
+    void WriteEntries();
+    /// Writes `batch` in one transaction on `writerDb`; the SQLite result.
+    int WriteBatch(const std::vector<Pending>& batch);
     /// Records why the cache stops and closes it.
     void Fail(const QString& reason);
-    /// The reason SQLite gives for the last failure, as the system words it when it can.
-    QString ErrorText(int code) const;
+    /// The reason SQLite gives for the last failure on `connection` (`db` when null), as the
+    /// system words it when it can.
+    QString ErrorText(int code, sqlite3* connection = nullptr) const;
 
     const QString path;
     mutable std::mutex mutex;
-    Database db;
+    Database db;  // finds, the tables, stats, prune and clear: under `mutex`
+    /// A second connection, the writer thread's alone: a batch being written never holds up a
+    /// Find on `db`, thanks to the write-ahead log.
+    Database writerDb;
     /// The file `db` opened, to tell it from one another process put in its place.
     std::optional<FileKey> opened;
     QString problem;
-    std::vector<Pending> pending;
+    std::vector<Pending> pending;  // stored, not yet taken by the writer
+    std::vector<Pending> writing;  // the batch the writer is writing, for Find meanwhile
+    bool flushWanted = false;
+    bool stopping = false;
+    std::condition_variable writeWanted;  // for the writer: a full batch, a Flush, the end
+    std::condition_variable written;      // for Flush: nothing pending or being written
+    std::thread writer;
 };
 
 /// The cache every bulk making of signatures in this process uses; null (no cache) until a
