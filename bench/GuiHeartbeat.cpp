@@ -2,11 +2,12 @@
 // dialog) or opens a repository file (the "Opening Repository" wait dialog). A 10 ms timer on
 // the GUI thread records the longest gap between its ticks and counts the gaps over 100 ms; a
 // window that keeps answering keeps every gap near 10 ms, whatever the size of the folder.
-//   QT_QPA_PLATFORM=offscreen vistrel_gui_heartbeat FOLDER [--save FILE.qrx]
-//   QT_QPA_PLATFORM=offscreen vistrel_gui_heartbeat --open FILE.qrx
+//   QT_QPA_PLATFORM=offscreen vistrel_gui_heartbeat [--cache] FOLDER [--save FILE.qrx]
+//   QT_QPA_PLATFORM=offscreen vistrel_gui_heartbeat [--cache] --open FILE.qrx
 // The folder is scanned for the five formats' extensions, as File > Add To Repository does with
-// every format enabled; --save writes the repository afterwards, for a later --open. No signature
-// cache is installed, so every picture is decoded. Prints the pictures added, the wall time, the
+// every format enabled; --save writes the repository afterwards, for a later --open. Without
+// --cache no signature cache is used, so every picture is decoded; with it, the user's cache
+// (as the window uses it). Prints the pictures added, the wall time, the
 // longest gap and the number of gaps over 100 ms.
 
 #include "LoadWaitDlg.h"
@@ -14,6 +15,7 @@
 #include "PictureRepository.h"
 #include "ProgramSettings.h"
 #include "SearchProgressDlg.h"
+#include "SignatureCache.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -22,6 +24,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -68,8 +71,8 @@ private:
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: vistrel_gui_heartbeat FOLDER [--save FILE.qrx]\n"
-                 "       vistrel_gui_heartbeat --open FILE.qrx\n");
+                 "usage: vistrel_gui_heartbeat [--cache] FOLDER [--save FILE.qrx]\n"
+                 "       vistrel_gui_heartbeat [--cache] --open FILE.qrx\n");
     return 1;
 }
 
@@ -77,7 +80,11 @@ int Usage() {
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    const QStringList arguments = QApplication::arguments().mid(1);
+    QStringList arguments = QApplication::arguments().mid(1);
+    if (arguments.removeAll(QStringLiteral("--cache")) > 0) {
+        vistrel::InstallSignatureCache(
+            std::make_shared<vistrel::SignatureCache>(vistrel::SignatureCache::DefaultPath()));
+    }
     const bool open = arguments.size() == 2 && arguments[0] == QLatin1String("--open");
     const bool save = arguments.size() == 3 && arguments[1] == QLatin1String("--save");
     if (!open && !save && arguments.size() != 1) {
