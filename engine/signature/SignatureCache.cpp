@@ -372,6 +372,14 @@ void SignatureCache::Flush() {
     written.wait(lock, [this] { return pending.empty() && writing.empty(); });
 }
 
+void SignatureCache::WriteSoon() {
+    {
+        const std::lock_guard lock(mutex);
+        flushWanted = true;
+    }
+    writeWanted.notify_one();
+}
+
 void SignatureCache::WriteEntries() {
     std::unique_lock lock(mutex);
     for (;;) {

@@ -73,6 +73,9 @@ public:
     void Store(const FileKey& key, const QString& path, int side, const SignatureBytes& signature);
     /// Writes what Store holds now, and waits until it is written.
     void Flush();
+    /// Has what Store holds now written without waiting for it: for a thread that must not wait
+    /// for the disk.
+    void WriteSoon();
 
     Stats GetStats();
     /// Drops the entries whose file is gone or no longer has that content; the number dropped.

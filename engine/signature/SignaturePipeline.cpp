@@ -27,7 +27,7 @@ SignaturePipeline::SignaturePipeline(int side, Limits limits) : side(side), limi
 SignaturePipeline::~SignaturePipeline() {
     Stop();
     if (limits.cache) {
-        limits.cache->Flush();
+        limits.cache->WriteSoon();  // the window's thread must not wait for the disk
     }
 }
 

@@ -48,7 +48,7 @@ public:
     explicit SignaturePipeline(int side) : SignaturePipeline(side, Limits{}) {}
     SignaturePipeline(const SignaturePipeline&) = delete;
     SignaturePipeline& operator=(const SignaturePipeline&) = delete;
-    /// Stops and joins the workers, and writes out what the cache still holds.
+    /// Stops and joins the workers, and has the cache write what it still holds.
     ~SignaturePipeline();
 
     /// Queues a path; never blocks. Producer thread.
