@@ -63,7 +63,16 @@ public:
 public slots:
     // Repository commands.
     void NewRepository();
+    /// Asks for a repository file and opens it with OpenRepositoryFile.
     void OpenRepository();
+    /// Opens `path` as File > Open does once a file was chosen: refuses a file that is not a
+    /// regular one, offers to save a modified repository, loads behind the "Opening
+    /// Repository" dialog and says so when the file cannot be read (the repository is then
+    /// empty). True when the file was opened.
+    bool OpenRepositoryFile(const QString& path);
+    /// Opens `path` with OpenRepositoryFile once the event loop runs, so that the wait dialog
+    /// has its parent on screen: the file given on the command line.
+    void OpenRepositoryFileLater(const QString& path);
     /// Asks for a file and saves; true when the repository was written.
     bool SaveRepository();
     void AddToRepository();

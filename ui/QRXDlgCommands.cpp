@@ -76,6 +76,10 @@ void CQRXDlg::OpenRepository() {
         UpdateCommandStates();
         return;
     }
+    OpenRepositoryFile(path);
+}
+
+bool CQRXDlg::OpenRepositoryFile(const QString& path) {
     // Reading a FIFO or a device would wait for ever behind a dialog that cannot be closed.
     if (const QFileInfo chosen(path); chosen.exists() && !chosen.isFile()) {
         QMessageBox::warning(this, tr("Open Repository"),
@@ -83,11 +87,11 @@ void CQRXDlg::OpenRepository() {
                                 "repository.")
                                  .arg(path));
         UpdateCommandStates();
-        return;
+        return false;
     }
     if (!DiscardRepository()) {
         UpdateCommandStates();
-        return;
+        return false;
     }
     SetStatusText(tr("Opening..."));
     CLoadWaitDlg wait(this);
@@ -106,6 +110,11 @@ void CQRXDlg::OpenRepository() {
                                 "nothing of it was opened.")
                                  .arg(path));
     }
+    return finished && wait.params.succeeded;
+}
+
+void CQRXDlg::OpenRepositoryFileLater(const QString& path) {
+    QTimer::singleShot(0, this, [this, path] { OpenRepositoryFile(path); });
 }
 
 bool CQRXDlg::SaveRepository() {

@@ -1,5 +1,7 @@
-// Vistrel's entry point: loads the user's settings and runs the main window until it closes.
+// Vistrel's entry point, `vistrel [FILE.qrx]`: loads the user's settings and runs the main
+// window until it closes, opening the file given.
 
+#include "ProgramArguments.h"
 #include "ProgramResources.h"
 #include "QRXDlg.h"
 #include "SettingsStore.h"
@@ -9,6 +11,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
 #include <memory>
 
 int main(int argc, char* argv[]) {
@@ -16,6 +19,12 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(vistrel::ProgramName());
     QApplication::setApplicationVersion(vistrel::ProgramVersion());
     QApplication::setDesktopFileName(QStringLiteral("vistrel"));
+    const vistrel::ProgramArguments arguments =
+        vistrel::ParseProgramArguments(QApplication::arguments());
+    if (!arguments.message.isEmpty()) {
+        std::fputs(qPrintable(arguments.message), arguments.exitStatus == 0 ? stdout : stderr);
+        return arguments.exitStatus;
+    }
     vistrel::EnsureProgramResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vistrel.png")));
     // Missing or damaged settings leave the defaults in force; nothing to tell the user.
@@ -35,6 +44,9 @@ int main(int argc, char* argv[]) {
     {
         vistrel::CQRXDlg window;
         window.show();
+        if (!arguments.repositoryFile.isEmpty()) {
+            window.OpenRepositoryFileLater(arguments.repositoryFile);
+        }
         status = QApplication::exec();
     }
     if (cacheOpen) {

@@ -1,6 +1,7 @@
 // The repository commands driven as a user drives them, through the window's actions: add a
 // folder with near-copies, test, save, open again, search, Next Similar and Remove.
 
+#include "ProgramArguments.h"
 #include "QRXDlg.h"
 #include "support/TestPictures.h"
 
@@ -191,6 +192,45 @@ private slots:
         window.Actions().openRepository->trigger();
         QVERIFY(message.contains("could not be read"));
         QVERIFY(window.Repository().IsEmpty());
+    }
+
+    // `vistrel FILE.qrx`: the file opens as Open opens it, once the window is on screen.
+    void commandLineFileOpensOnceTheWindowShows() {
+        vistrel::CPictureRepository saved;
+        saved.AddPicture(photoA);
+        saved.AddPicture(photoB);
+        QVERIFY(saved.SaveToFile(work.filePath("start.qrx")));
+        const vistrel::ProgramArguments arguments = vistrel::ParseProgramArguments(
+            {QStringLiteral("vistrel"),
+             QDir(QDir::currentPath()).relativeFilePath(work.filePath("start.qrx"))});
+        QCOMPARE(arguments.repositoryFile, work.filePath("start.qrx"));
+        QVERIFY(arguments.message.isEmpty());
+        QCOMPARE(vistrel::ParseProgramArguments({"vistrel"}).repositoryFile, QString());
+        QCOMPARE(vistrel::ParseProgramArguments({"vistrel", "a.qrx", "b.qrx"}).exitStatus, 1);
+        QCOMPARE(vistrel::ParseProgramArguments({"vistrel", "--nonsense"}).exitStatus, 1);
+
+        CQRXDlg window;
+        window.show();
+        window.OpenRepositoryFileLater(arguments.repositoryFile);
+        QCOMPARE(window.Repository().GetCount(), 0);  // not before the event loop runs
+        QTRY_COMPARE(window.Repository().Paths(), (QStringList{photoA, photoB}));
+        QCOMPARE(TopLevelTexts(*window.Tree()), (QStringList{photoA, photoB}));
+
+        // A file that cannot be read: the same message as Open's, and an empty repository.
+        const QString broken = work.filePath("start-broken.qrx");
+        QFile file(broken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("3\0\n\0", 4));
+        file.close();
+        CQRXDlg other;
+        other.show();
+        QString message;
+        AnswerMessageBox(QMessageBox::Ok, &message);
+        other.OpenRepositoryFileLater(broken);
+        QTRY_VERIFY(!message.isEmpty());
+        QVERIFY(message.contains("could not be read"));
+        QVERIFY(other.Repository().IsEmpty());
+        QCOMPARE(other.Tree()->topLevelItemCount(), 0);
     }
 
     // A FIFO would block the loader for ever behind a dialog that cannot be closed.
