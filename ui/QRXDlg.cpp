@@ -192,6 +192,18 @@ void CQRXDlg::UpdateCommandStates() {
     deleteSimilarButton->setEnabled(similar);
     actions.deleteAllDamaged->setEnabled(damaged);
     deleteDamagedButton->setEnabled(damaged);
+    UpdateWindowModified();
+}
+
+void CQRXDlg::SetRepositoryFile(const QString& path) {
+    setWindowFilePath(path);
+    setWindowTitle(MainWindowTitle(path));
+    UpdateWindowModified();
+}
+
+void CQRXDlg::UpdateWindowModified() {
+    // Qt warns when a title without "[*]" is marked modified.
+    setWindowModified(!windowFilePath().isEmpty() && repository->IsModified());
 }
 
 bool CQRXDlg::MayDropRepository() {
@@ -209,6 +221,7 @@ bool CQRXDlg::DiscardRepository() {
         return false;
     }
     repository = std::make_unique<CPictureRepository>();
+    SetRepositoryFile(QString());
     return true;
 }
 

@@ -39,7 +39,8 @@ public:
     QLabel* SizeLabel() const { return sizeLabel; }
     ViewFilter Filter() const { return viewFilter; }
 
-    /// Enables the commands by the state of the repository: empty, any links, any load errors.
+    /// Enables the commands by the state of the repository: empty, any links, any load errors;
+    /// marks the title modified or not by the repository.
     void UpdateCommandStates();
     /// Replaces the repository by an empty one, first offering to save a modified one. False,
     /// with the repository kept, when the user cancels or the save does not happen.
@@ -47,7 +48,8 @@ public:
     /// Rebuilds the tree from the repository under the view filter, then the command states,
     /// the totals and the preview. Selects the first item.
     void RefreshTree();
-    /// Writes "Total items: N" (with the filter's wording) into the status bar.
+    /// Writes "Total items: N" (with the filter's wording) into the status bar, and marks the
+    /// title modified or not by the repository.
     void UpdateTotals();
     /// Shows the selected item's picture with its size; a picture that cannot be decoded marks
     /// its entry unreadable and rebuilds the tree.
@@ -100,6 +102,11 @@ private:
     /// Asks whether to save a modified repository: true when it may go (saved, or the user said
     /// No), false on Cancel or when the save was cancelled or failed.
     bool MayDropRepository();
+    /// Records the repository file last opened or saved (its name in the title, windowFilePath);
+    /// an empty path for none.
+    void SetRepositoryFile(const QString& path);
+    /// The title's "[*]" follows the repository's modified flag; a title without a file has none.
+    void UpdateWindowModified();
     /// Tells the user, once after a scan, what it left out on purpose.
     void ShowSkippedFiles(const QStringList& skipped);
     void BuildControls(QWidget* client);

@@ -98,6 +98,10 @@ bool CQRXDlg::OpenRepositoryFile(const QString& path) {
     wait.params.repository = repository.get();
     wait.params.path = path;
     const bool finished = wait.exec() == 1;
+    const bool opened = finished && wait.params.succeeded;
+    if (opened) {
+        SetRepositoryFile(path);
+    }
     if (finished) {
         tree->setGeometry(0, kTreeTopAfterOpen, client->width(),
                           std::max(0, client->height() - kTreeTopAfterOpen));
@@ -110,7 +114,7 @@ bool CQRXDlg::OpenRepositoryFile(const QString& path) {
                                 "nothing of it was opened.")
                                  .arg(path));
     }
-    return finished && wait.params.succeeded;
+    return opened;
 }
 
 void CQRXDlg::OpenRepositoryFileLater(const QString& path) {
@@ -137,6 +141,9 @@ bool CQRXDlg::SaveRepository() {
     SetStatusText(tr("Saving..."));
     QString reason;
     const bool saved = repository->SaveToFile(target, &reason);
+    if (saved) {
+        SetRepositoryFile(target);
+    }
     UpdateTotals();
     if (!saved) {
         QMessageBox::critical(this, tr("Error"),

@@ -108,6 +108,7 @@ void CQRXDlg::UpdateTotals() {
         prefix = tr("Total items (load error): ");
     }
     SetStatusText(prefix + QString::number(CountItems()));
+    UpdateWindowModified();
 }
 
 void CQRXDlg::SetFilter(ViewFilter filter) {

@@ -1,5 +1,7 @@
 #include "WindowTexts.h"
 
+#include <QFileInfo>
+
 namespace vistrel {
 
 QString ProgramName() {
@@ -8,6 +10,13 @@ QString ProgramName() {
 
 QString ProgramVersion() {
     return QStringLiteral("1.2.4");
+}
+
+QString MainWindowTitle(const QString& repositoryFile) {
+    if (repositoryFile.isEmpty()) {
+        return ProgramName();
+    }
+    return QStringLiteral("%1[*] - %2").arg(QFileInfo(repositoryFile).fileName(), ProgramName());
 }
 
 }  // namespace vistrel

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWindow>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -231,6 +232,41 @@ private slots:
         QVERIFY(message.contains("could not be read"));
         QVERIFY(other.Repository().IsEmpty());
         QCOMPARE(other.Tree()->topLevelItemCount(), 0);
+    }
+
+    // The title names the file last opened or saved, with "*" while there are changes.
+    void titleNamesTheFileAndShowsChanges() {
+        CQRXDlg window;
+        window.show();
+        window.Repository().AddPicture(photoA);
+        window.Repository().AddPicture(photoB);
+        window.RefreshTree();
+        QCOMPARE(window.windowTitle(), QStringLiteral("Vistrel"));  // nothing opened or saved
+        QVERIFY(!window.isWindowModified());
+
+        ChooseFile(work.filePath("titled"));
+        window.Actions().saveRepository->trigger();
+        QCOMPARE(window.windowFilePath(), work.filePath("titled.qrx"));
+        QCOMPARE(window.windowTitle(), QStringLiteral("titled.qrx[*] - Vistrel"));
+        QCOMPARE(window.windowHandle()->title(), QStringLiteral("titled.qrx - Vistrel"));
+
+        window.Tree()->setCurrentItem(window.Tree()->topLevelItem(0));
+        window.Actions().removeFromRepository->trigger();
+        QVERIFY(window.isWindowModified());
+        QCOMPARE(window.windowHandle()->title(), QStringLiteral("titled.qrx* - Vistrel"));
+
+        // Opened again, without saving the change: as the file holds it.
+        ChooseFile(work.filePath("titled.qrx"));
+        AnswerMessageBox(QMessageBox::No);
+        window.Actions().openRepository->trigger();
+        QCOMPARE(window.Repository().GetCount(), 2);
+        QCOMPARE(window.windowHandle()->title(), QStringLiteral("titled.qrx - Vistrel"));
+
+        // New forgets the file.
+        CancelChooser();
+        window.Actions().newRepository->trigger();
+        QCOMPARE(window.windowTitle(), QStringLiteral("Vistrel"));
+        QVERIFY(window.windowFilePath().isEmpty());
     }
 
     // A FIFO would block the loader for ever behind a dialog that cannot be closed.
