@@ -5,9 +5,11 @@
 #include "PictureDecoder.h"
 #include "PictureRepository.h"
 #include "PictureSignature.h"
+#include "support/HeifPictures.h"
 #include "support/TestPictures.h"
 
 #include <QFile>
+#include <QImageWriter>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -16,6 +18,7 @@
 
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 namespace vistrel {
 namespace {
@@ -256,6 +259,84 @@ TEST_F(SignatureTest, DctReductionMovesAPhotoBySmallFactor) {
     for (const bool shapeOnly : {false, true}) {
         EXPECT_LT(ComputeDifferenceReference(reduced.data(), full.data(), kSide, shapeOnly), 0.6f)
             << (shapeOnly ? "shape only" : "normal");
+    }
+}
+
+TEST_F(SignatureTest, WebpHeicAndAvifGiveTheSignatureOfTheSamePictureAsPng) {
+    const QImage photo = test::MakePhotoLike(640, 480, 11);
+    ASSERT_TRUE(test::WritePicture(photo, PictureFormat::Png, Path("photo.png")));
+    const auto png = ComputeSignature(Path("photo.png"), kSide);
+    ASSERT_FALSE(png.empty());
+    QImageWriter webp(Path("photo.webp"), "webp");
+    webp.setQuality(90);
+    ASSERT_TRUE(webp.write(photo)) << webp.errorString().toStdString();
+    QString missing;
+    for (const auto& [name, codec] : {std::pair{"photo.heic", test::HeifCodec::Hevc},
+                                      std::pair{"photo.avif", test::HeifCodec::Av1}}) {
+        QString problem;
+        const QByteArray bytes = test::EncodeHeif(photo, codec, problem);
+        if (bytes.isEmpty()) {
+            missing += QStringLiteral(" %1: %2;").arg(QString::fromLatin1(name), problem);
+            continue;
+        }
+        ASSERT_TRUE(test::WriteBytes(Path(name), bytes));
+    }
+    for (const char* name : {"photo.webp", "photo.heic", "photo.avif"}) {
+        if (!QFile::exists(Path(name))) {
+            continue;
+        }
+        QSize fullSize;
+        EXPECT_EQ(DecodePicture(Path(name), {}, &fullSize).size(), photo.size()) << name;
+        EXPECT_EQ(fullSize, photo.size()) << name;
+        // The pipeline's budget needs the size from the header: at least the RGB picture.
+        EXPECT_GE(EstimateDecodeBytes(Path(name)), std::int64_t{640} * 480 * 3) << name;
+        const auto signature = ComputeSignature(Path(name), kSide);
+        ASSERT_EQ(signature.size(), png.size()) << name;
+        for (const bool shapeOnly : {false, true}) {
+            EXPECT_LT(ComputeDifferenceReference(signature.data(), png.data(), kSide, shapeOnly),
+                      2.0f)
+                << name << (shapeOnly ? " shape only" : " normal");
+        }
+    }
+    if (!missing.isEmpty()) {
+        GTEST_SKIP() << "not checked:" << missing.toStdString();
+    }
+}
+
+TEST_F(SignatureTest, DamagedOrOverBudgetHeicAndAvifAreUnreadable) {
+    const QImage photo = test::MakePhotoLike(320, 240, 12);
+    for (const auto codec : {test::HeifCodec::Hevc, test::HeifCodec::Av1}) {
+        QString problem;
+        const QByteArray whole = test::EncodeHeif(photo, codec, problem);
+        if (whole.isEmpty()) {
+            GTEST_SKIP() << problem.toStdString();
+        }
+        const std::string kind = codec == test::HeifCodec::Hevc ? "HEIC" : "AVIF";
+        ASSERT_TRUE(test::WriteBytes(Path("whole"), whole));
+        ASSERT_FALSE(DecodePicture(Path("whole")).isNull()) << kind;
+
+        // A file cut in half loses the end of its coded picture; one whose 'ftyp' box is followed
+        // by garbage has no readable boxes.
+        ASSERT_TRUE(test::WriteBytes(Path("cut"), whole.left(whole.size() / 2)));
+        QByteArray garbage = whole;
+        std::uint32_t noise = 12345;
+        for (qsizetype i = qFromBigEndian<std::uint32_t>(whole.constData()); i < garbage.size();
+             ++i) {
+            noise = noise * 1103515245u + 12345u;
+            garbage[i] = static_cast<char>(noise >> 24);
+        }
+        ASSERT_TRUE(test::WriteBytes(Path("garbage"), garbage));
+        // A header declaring 20000 x 20000 pixels, far above the budget: refused before decoding.
+        QByteArray huge = whole;
+        const qsizetype ispe = huge.indexOf("ispe");
+        ASSERT_GT(ispe, 0) << kind;
+        qToBigEndian<std::uint32_t>(20000, huge.data() + ispe + 8);
+        qToBigEndian<std::uint32_t>(20000, huge.data() + ispe + 12);
+        ASSERT_TRUE(test::WriteBytes(Path("huge"), huge));
+        for (const char* name : {"cut", "garbage", "huge"}) {
+            EXPECT_TRUE(DecodePicture(Path(name)).isNull()) << kind << " " << name;
+            EXPECT_TRUE(ComputeSignature(Path(name), kSide).empty()) << kind << " " << name;
+        }
     }
 }
 

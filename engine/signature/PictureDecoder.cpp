@@ -1,5 +1,6 @@
 #include "PictureDecoder.h"
 
+#include "HeifDecoder.h"
 #include "PictureCompleteness.h"
 #include "PixelDensity.h"
 
@@ -208,6 +209,9 @@ QImage DecodePicture(const QString& path, const DecodeOptions& options, QSize* f
     if (StartsLikeJpeg(file)) {
         return DecodeJpeg(file, options, fullSize);
     }
+    if (StartsLikeHeif(file)) {
+        return DecodeHeif(file, kDecodeBudgetPixels, fullSize);
+    }
     if (!HoldsAllPictureData(file)) {
         return {};
     }
@@ -236,6 +240,13 @@ std::int64_t EstimateDecodeBytes(const QString& path, const DecodeOptions& optio
         // TurboJPEG writes 8-bit RGB straight away, next to the file it holds whole.
         const tjscalingfactor scaling = ChooseJpegScaling(width, height, options.minScaledSide);
         return std::int64_t{TJSCALED(width, scaling)} * TJSCALED(height, scaling) * 3 + file.size();
+    }
+    if (StartsLikeHeif(file)) {
+        // libheif writes 8-bit RGB, which the image takes over, after its YCbCr planes (up to
+        // 16 bits a sample), next to the file it holds whole.
+        const QSize size = HeifPictureSize(file);
+        return size.isValid() ? std::int64_t{size.width()} * size.height() * (3 + 6) + file.size()
+                              : 0;
     }
     QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);

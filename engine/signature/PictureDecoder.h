@@ -19,12 +19,13 @@ struct DecodeOptions {
 };
 
 /// Decodes a picture file into 8-bit RGB (QImage::Format_RGB888): JPEG through TurboJPEG,
-/// BMP, GIF (first frame), PNG and TIFF through Qt's image readers; the format is told by the
-/// content, not the name. Colour channels come as stored, alpha ignored, no EXIF rotation.
-/// Returns a null image for a missing, truncated, corrupt or over-budget file, a JPEG that
-/// decodes with any warning, a file that declares more pixels than its format can code in its
-/// length, or one that is not a picture. `fullSize`, when given, receives the picture's own width
-/// and height (before any DCT reduction) once its header has been read. Any thread.
+/// HEIC and AVIF through libheif (the primary picture, with the rotation and cropping its file
+/// asks for), BMP, GIF (first frame), PNG, TIFF and WebP (first frame) through Qt's image
+/// readers; the format is told by the content, not the name. Colour channels come as stored, alpha
+/// ignored, no EXIF rotation. Returns a null image for a missing, truncated, corrupt or over-budget
+/// file, a JPEG that decodes with any warning, a file that declares more pixels than its format can
+/// code in its length, or one that is not a picture. `fullSize`, when given, receives the picture's
+/// own width and height (before any DCT reduction) once its header has been read. Any thread.
 QImage DecodePicture(const QString& path, const DecodeOptions& options = {},
                      QSize* fullSize = nullptr);
 

@@ -1,0 +1,158 @@
+#include "HeifDecoder.h"
+
+#include <libheif/heif.h>
+
+#include <memory>
+
+namespace vistrel {
+
+namespace {
+
+// A HEIF file is read whole into memory for libheif; a file above this is not taken for a photo.
+constexpr qint64 kMaxHeifFileBytes = 512LL * 1024 * 1024;
+
+// libheif refuses pictures with a side above this before it allocates anything; the pixel budget
+// is checked on top of it. No side of a picture within the budget comes near it in practice.
+constexpr int kHeifMaxSide = 65536;
+
+struct ContextDeleter {
+    void operator()(heif_context* context) const { heif_context_free(context); }
+};
+struct HandleDeleter {
+    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+};
+struct OptionsDeleter {
+    void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
+};
+using HeifContext = std::unique_ptr<heif_context, ContextDeleter>;
+using HeifHandle = std::unique_ptr<heif_image_handle, HandleDeleter>;
+using HeifOptions = std::unique_ptr<heif_decoding_options, OptionsDeleter>;
+
+HeifContext NewContext() {
+    HeifContext context(heif_context_alloc());
+    if (context) {
+        heif_context_set_maximum_image_size_limit(context.get(), kHeifMaxSide);
+        // The signature pipeline already decodes one picture per core; tiles are decoded on the
+        // calling thread instead of on threads of libheif's own.
+        heif_context_set_max_decoding_threads(context.get(), 0);
+    }
+    return context;
+}
+
+HeifHandle PrimaryHandle(heif_context* context) {
+    heif_image_handle* handle = nullptr;
+    if (heif_context_get_primary_image_handle(context, &handle).code != heif_error_Ok) {
+        return {};
+    }
+    return HeifHandle(handle);
+}
+
+// libheif's reader over a QIODevice, so that the boxes can be read without the coded data.
+struct DeviceReader {
+    static int64_t Position(void* device) { return static_cast<QIODevice*>(device)->pos(); }
+    static int Read(void* data, size_t size, void* device) {
+        const auto wanted = static_cast<qint64>(size);
+        return static_cast<QIODevice*>(device)->read(static_cast<char*>(data), wanted) == wanted
+                   ? 0
+                   : 1;
+    }
+    static int Seek(int64_t position, void* device) {
+        return static_cast<QIODevice*>(device)->seek(position) ? 0 : 1;
+    }
+    static heif_reader_grow_status WaitForSize(int64_t size, void* device) {
+        return size <= static_cast<QIODevice*>(device)->size()
+                   ? heif_reader_grow_status_size_reached
+                   : heif_reader_grow_status_size_beyond_eof;
+    }
+};
+
+constexpr heif_reader kDeviceReader = {1, &DeviceReader::Position, &DeviceReader::Read,
+                                       &DeviceReader::Seek, &DeviceReader::WaitForSize};
+
+// Releases the libheif picture a QImage was made over, once the last copy of the QImage is gone.
+void ReleaseHeifImage(void* image) {
+    heif_image_release(static_cast<heif_image*>(image));
+}
+
+}  // namespace
+
+bool StartsLikeHeif(QIODevice& file) {
+    // heif_check_filetype reads the 'ftyp' box's size, type and major brand.
+    const QByteArray head = file.peek(12);
+    const heif_filetype_result type = heif_check_filetype(
+        reinterpret_cast<const std::uint8_t*>(head.constData()), static_cast<int>(head.size()));
+    return type == heif_filetype_yes_supported || type == heif_filetype_yes_unsupported;
+}
+
+QImage DecodeHeif(QIODevice& file, std::int64_t budgetPixels, QSize* fullSize) {
+    if (file.size() > kMaxHeifFileBytes) {
+        return {};
+    }
+    // libheif reads from these bytes without copying them; they outlive the context.
+    const QByteArray bytes = file.readAll();
+    const HeifContext context = NewContext();
+    if (!context ||
+        heif_context_read_from_memory_without_copy(context.get(), bytes.constData(),
+                                                   static_cast<size_t>(bytes.size()), nullptr)
+                .code != heif_error_Ok) {
+        return {};
+    }
+    const HeifHandle handle = PrimaryHandle(context.get());
+    if (!handle) {
+        return {};
+    }
+    // The size with the file's rotation and cropping applied, as the picture will be decoded.
+    const std::int64_t width = heif_image_handle_get_width(handle.get());
+    const std::int64_t height = heif_image_handle_get_height(handle.get());
+    if (width <= 0 || height <= 0 || width * height > budgetPixels) {
+        return {};
+    }
+    if (fullSize != nullptr) {
+        *fullSize = QSize(static_cast<int>(width), static_cast<int>(height));
+    }
+    const HeifOptions options(heif_decoding_options_alloc());
+    if (!options) {
+        return {};
+    }
+    // A damaged stream is an error rather than a picture with grey or garbled parts; deeper
+    // pictures (10-bit AVIF, HDR HEIC) come as 8 bits, like every other format.
+    options->strict_decoding = 1;
+    options->convert_hdr_to_8bit = 1;
+    heif_image* decoded = nullptr;
+    if (heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
+                          options.get())
+                .code != heif_error_Ok ||
+        decoded == nullptr) {
+        return {};
+    }
+    // The QImage takes over the libheif picture: no copy of the pixels, released with the image.
+    int stride = 0;
+    const std::uint8_t* const pixels =
+        heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
+    const int decodedWidth = heif_image_get_width(decoded, heif_channel_interleaved);
+    const int decodedHeight = heif_image_get_height(decoded, heif_channel_interleaved);
+    if (pixels == nullptr || decodedWidth <= 0 || decodedHeight <= 0 ||
+        std::int64_t{decodedWidth} * decodedHeight > budgetPixels ||
+        heif_image_get_bits_per_pixel_range(decoded, heif_channel_interleaved) != 8) {
+        heif_image_release(decoded);
+        return {};
+    }
+    return QImage(pixels, decodedWidth, decodedHeight, stride, QImage::Format_RGB888,
+                  &ReleaseHeifImage, decoded);
+}
+
+QSize HeifPictureSize(QIODevice& file) {
+    const HeifContext context = NewContext();
+    if (!context ||
+        heif_context_read_from_reader(context.get(), &kDeviceReader, &file, nullptr).code !=
+            heif_error_Ok) {
+        return {};
+    }
+    const HeifHandle handle = PrimaryHandle(context.get());
+    if (!handle) {
+        return {};
+    }
+    return {heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get())};
+}
+
+}  // namespace vistrel

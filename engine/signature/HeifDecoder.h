@@ -1,0 +1,29 @@
+#pragma once
+
+// HEIF pictures (HEIC: HEVC inside; AVIF: AV1 inside) decoded through libheif, for
+// PictureDecoder. Kept apart so that libheif's types stay in one file.
+
+#include <QIODevice>
+#include <QImage>
+#include <QSize>
+
+#include <cstdint>
+
+namespace vistrel {
+
+/// True when `file` begins like a HEIF file (an 'ftyp' box with a HEIC, HEIF or AVIF brand).
+/// Leaves the read position where it was. Any thread.
+bool StartsLikeHeif(QIODevice& file);
+
+/// Decodes the primary picture of the HEIF file `file` (positioned at its start) at full size,
+/// with the rotation, mirroring and cropping its file asks for, into 8-bit RGB, alpha dropped.
+/// A null image for a damaged file, a file libheif cannot decode or a picture above
+/// `budgetPixels` (told by the header, before any decoding). `fullSize`, when given, receives the
+/// picture's width and height once the header has been read. Any thread.
+QImage DecodeHeif(QIODevice& file, std::int64_t budgetPixels, QSize* fullSize);
+
+/// The width and height of the primary picture of the HEIF file `file` as decoded, read from its
+/// boxes without its coded data; an invalid size when they cannot be read. Any thread.
+QSize HeifPictureSize(QIODevice& file);
+
+}  // namespace vistrel
