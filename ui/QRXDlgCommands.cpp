@@ -127,6 +127,12 @@ bool CQRXDlg::SaveRepository() {
     // The question about replacing a file must concern the file that is really written, which
     // may have ".qrx" added to the name typed.
     chooser.setOption(QFileDialog::DontConfirmOverwrite);
+    // The file last opened or saved is proposed; replacing it is still asked about below.
+    if (const QString current = windowFilePath(); !current.isEmpty()) {
+        const QFileInfo file(current);
+        chooser.setDirectory(file.absolutePath());
+        chooser.selectFile(file.fileName());
+    }
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) {
         return false;
     }

@@ -262,6 +262,18 @@ private slots:
         QCOMPARE(window.Repository().GetCount(), 2);
         QCOMPARE(window.windowHandle()->title(), QStringLiteral("titled.qrx - Vistrel"));
 
+        // Save proposes the file opened; taking it still asks before replacing it.
+        QStringList proposed;
+        QString question;
+        WhenModal<QFileDialog>([&proposed](QFileDialog* chooser) {
+            proposed = chooser->selectedFiles();
+            static_cast<QDialog*>(chooser)->accept();
+        });
+        AnswerMessageBox(QMessageBox::No, &question);
+        window.Actions().saveRepository->trigger();
+        QCOMPARE(proposed, QStringList{work.filePath("titled.qrx")});
+        QVERIFY(question.contains("already exists"));
+
         // New forgets the file.
         CancelChooser();
         window.Actions().newRepository->trigger();
