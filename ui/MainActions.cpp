@@ -30,6 +30,7 @@ MainActions BuildMainMenu(QMainWindow& window) {
         AddAction(file, QObject::tr("&New Repository..."), QKeySequence("Ctrl+N"));
     actions.openRepository =
         AddAction(file, QObject::tr("&Open Repository..."), QKeySequence("Ctrl+O"));
+    actions.recentRepositories = file->addMenu(QObject::tr("Recen&t Repositories"));
     actions.saveRepository =
         AddAction(file, QObject::tr("&Save Repository..."), QKeySequence("Ctrl+S"));
     file->addSeparator();

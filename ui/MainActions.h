@@ -11,6 +11,8 @@ namespace vistrel {
 struct MainActions {
     QAction* newRepository = nullptr;
     QAction* openRepository = nullptr;
+    /// "Recent Repositories": filled by the window with the files and "Clear Menu".
+    QMenu* recentRepositories = nullptr;
     QAction* saveRepository = nullptr;
     QAction* addToRepository = nullptr;
     QAction* removeFromRepository = nullptr;

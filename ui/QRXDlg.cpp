@@ -3,6 +3,7 @@
 #include "DialogUnits.h"
 #include "PreviewBox.h"
 #include "ProgramResources.h"
+#include "RecentRepositories.h"
 #include "WindowTexts.h"
 
 #include <QAction>
@@ -52,6 +53,7 @@ CQRXDlg::CQRXDlg(QWidget* parent)
     actions = BuildMainMenu(*this);
     contextMenu = BuildContextMenu(*this, actions);
     ConnectCommands();
+    UpdateRecentMenu();
     statusText = new QLabel(this);
     statusBar()->addWidget(statusText, 1);
     SetStatusText(tr("Ready"));
@@ -119,6 +121,8 @@ void CQRXDlg::ConnectCommands() {
     bind(actions.removeFromRepository, &CQRXDlg::RemoveFromRepository);
     bind(actions.programSettings, &CQRXDlg::EditProgramSettings);
     bind(actions.exit, &CQRXDlg::close);
+    // Another Vistrel window may have opened or saved a file meanwhile.
+    connect(actions.recentRepositories, &QMenu::aboutToShow, this, &CQRXDlg::UpdateRecentMenu);
     bind(actions.searchSimilar, &CQRXDlg::SearchSimilar);
     bind(actions.testRepository, &CQRXDlg::TestRepository);
     bind(actions.nextSimilar, &CQRXDlg::NextSimilar);
@@ -196,6 +200,10 @@ void CQRXDlg::UpdateCommandStates() {
 }
 
 void CQRXDlg::SetRepositoryFile(const QString& path) {
+    if (!path.isEmpty()) {
+        AddRecentRepository(path);
+        UpdateRecentMenu();
+    }
     setWindowFilePath(path);
     setWindowTitle(MainWindowTitle(path));
     UpdateWindowModified();

@@ -72,6 +72,9 @@ public slots:
     /// Repository" dialog and says so when the file cannot be read (the repository is then
     /// empty). True when the file was opened.
     bool OpenRepositoryFile(const QString& path);
+    /// Opens a file of Recent Repositories as OpenRepositoryFile does; a file that is gone is
+    /// taken off the list, and the user is told.
+    void OpenRecentRepository(const QString& path);
     /// Opens `path` with OpenRepositoryFile once the event loop runs, so that the wait dialog
     /// has its parent on screen: the file given on the command line.
     void OpenRepositoryFileLater(const QString& path);
@@ -105,6 +108,8 @@ private:
     /// Records the repository file last opened or saved (its name in the title, windowFilePath);
     /// an empty path for none.
     void SetRepositoryFile(const QString& path);
+    /// Fills Recent Repositories from the stored list: one entry per file, then "Clear Menu".
+    void UpdateRecentMenu();
     /// The title's "[*]" follows the repository's modified flag; a title without a file has none.
     void UpdateWindowModified();
     /// Tells the user, once after a scan, what it left out on purpose.

@@ -3,6 +3,7 @@
 
 #include "ProgramArguments.h"
 #include "QRXDlg.h"
+#include "RecentRepositories.h"
 #include "support/TestPictures.h"
 
 #include <QAbstractButton>
@@ -10,7 +11,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -96,6 +99,26 @@ QStringList TreeText(QTreeWidget& tree) {
         }
     }
     return lines;
+}
+
+// The files of File > Recent Repositories, top to bottom.
+QStringList RecentEntries(const CQRXDlg& window) {
+    QStringList paths;
+    for (QAction* action : window.Actions().recentRepositories->actions()) {
+        if (!action->data().toString().isEmpty()) {
+            paths << action->data().toString();
+        }
+    }
+    return paths;
+}
+
+QAction* RecentEntry(const CQRXDlg& window, const QString& path) {
+    for (QAction* action : window.Actions().recentRepositories->actions()) {
+        if (action->data().toString() == path) {
+            return action;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -279,6 +302,65 @@ private slots:
         window.Actions().newRepository->trigger();
         QCOMPARE(window.windowTitle(), QStringLiteral("Vistrel"));
         QVERIFY(window.windowFilePath().isEmpty());
+    }
+
+    // Recent Repositories: most recent first, each file once, at most eight; choosing one opens
+    // it as Open does; a file that is gone leaves the list.
+    void recentRepositoriesKeepTheLastEightFiles() {
+        vistrel::StoreRecentRepositories({});
+        const QByteArray programSettings =
+            QSettings("Morvant", "QRX").value("ProgramSettings").toByteArray();
+        QStringList files;
+        for (int i = 0; i < 10; ++i) {
+            vistrel::CPictureRepository saved;
+            saved.AddPicture(i % 2 == 0 ? photoA : photoB);
+            files << work.filePath(QStringLiteral("recent-%1.qrx").arg(i));
+            QVERIFY(saved.SaveToFile(files.last()));
+        }
+        CQRXDlg window;
+        window.show();
+        QVERIFY(RecentEntries(window).isEmpty());
+        for (const QString& file : files) {
+            QVERIFY(window.OpenRepositoryFile(file));
+        }
+        QStringList expected;
+        for (int i = 9; i >= 2; --i) {
+            expected << files[i];
+        }
+        QCOMPARE(RecentEntries(window), expected);
+
+        // Chosen from the menu, a file is opened and moves to the top; a modified repository
+        // is offered for saving first.
+        window.Repository().AddPicture(photoC);
+        window.RefreshTree();
+        QString question;
+        AnswerMessageBox(QMessageBox::No, &question);
+        RecentEntry(window, files[5])->trigger();
+        QCOMPARE(question, QStringLiteral("Do you want to save changes?"));
+        QCOMPARE(window.Repository().Paths(), QStringList{photoB});
+        QCOMPARE(window.windowFilePath(), files[5]);
+        expected.removeAll(files[5]);
+        expected.prepend(files[5]);
+        QCOMPARE(RecentEntries(window), expected);
+        // A second window sees the same list, as the next run will.
+        CQRXDlg other;
+        QCOMPARE(RecentEntries(other), expected);
+
+        QString message;
+        QVERIFY(QFile::remove(files[9]));
+        AnswerMessageBox(QMessageBox::Ok, &message);
+        RecentEntry(window, files[9])->trigger();
+        QVERIFY(message.contains(files[9]));
+        expected.removeAll(files[9]);
+        QCOMPARE(RecentEntries(window), expected);
+        QCOMPARE(window.windowFilePath(), files[5]);  // nothing else changed
+        QCOMPARE(window.Repository().Paths(), QStringList{photoB});
+
+        window.Actions().recentRepositories->actions().last()->trigger();  // Clear Menu
+        QVERIFY(RecentEntries(window).isEmpty());
+        QVERIFY(vistrel::LoadRecentRepositories().isEmpty());
+        QCOMPARE(QSettings("Morvant", "QRX").value("ProgramSettings").toByteArray(),
+                 programSettings);
     }
 
     // A FIFO would block the loader for ever behind a dialog that cannot be closed.
