@@ -16,12 +16,19 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTreeWidget>
 
 namespace vistrel {
 
 namespace {
+
+// Where the window's size, position and maximised state are kept when it closes, beside the
+// program settings.
+const char* const kOrganization = "Morvant";
+const char* const kApplication = "QRX";
+const char* const kGeometryValue = "MainWindowGeometry";
 
 // The tree fills the client area from this many pixels down to the status bar.
 constexpr int kTreeTop = 210;
@@ -239,7 +246,16 @@ void CQRXDlg::closeEvent(QCloseEvent* event) {
         return;
     }
     treeEventsEnabled = false;
+    QSettings(kOrganization, kApplication).setValue(kGeometryValue, saveGeometry());
     event->accept();
+}
+
+void CQRXDlg::RestoreWindowGeometry() {
+    const QVariant stored = QSettings(kOrganization, kApplication).value(kGeometryValue);
+    // A missing or damaged value leaves the size the window was made with.
+    if (stored.typeId() == QMetaType::QByteArray) {
+        restoreGeometry(stored.toByteArray());
+    }
 }
 
 }  // namespace vistrel

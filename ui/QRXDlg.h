@@ -32,6 +32,9 @@ public:
     explicit CQRXDlg(QWidget* parent = nullptr);
     ~CQRXDlg() override;
 
+    /// Gives the window the size, position and maximised state it had when it last closed.
+    void RestoreWindowGeometry();
+
     CPictureRepository& Repository() { return *repository; }
     const MainActions& Actions() const { return actions; }
     QTreeWidget* Tree() const { return tree; }

@@ -43,6 +43,7 @@ int main(int argc, char* argv[]) {
     int status = 0;
     {
         vistrel::CQRXDlg window;
+        window.RestoreWindowGeometry();
         window.show();
         if (!arguments.repositoryFile.isEmpty()) {
             window.OpenRepositoryFileLater(arguments.repositoryFile);

@@ -352,6 +352,33 @@ private slots:
         QTRY_COMPARE(window.Tree()->height(), 0);
     }
 
+    // The size, position and maximised state at closing are those of the next start.
+    void geometryIsKeptFromCloseToStart() {
+        {
+            CQRXDlg window;
+            window.setGeometry(40, 50, 640, 480);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QVERIFY(window.close());
+        }
+        {
+            CQRXDlg window;
+            window.RestoreWindowGeometry();
+            QCOMPARE(window.geometry(), QRect(40, 50, 640, 480));
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            window.showMaximized();
+            QTRY_VERIFY(window.isMaximized());
+            QVERIFY(window.close());
+        }
+        CQRXDlg window;
+        window.RestoreWindowGeometry();
+        window.show();
+        QVERIFY(window.isMaximized());
+        window.showNormal();
+        QTRY_COMPARE(window.geometry(), QRect(40, 50, 640, 480));
+    }
+
     void closingAsksAboutUnsavedChanges() {
         CQRXDlg window;
         window.show();
