@@ -39,7 +39,11 @@ MainActions BuildMainMenu(QMainWindow& window) {
     file->addSeparator();
     actions.programSettings = AddAction(file, QObject::tr("&Program Settings..."));
     file->addSeparator();
-    actions.exit = AddAction(file, QObject::tr("E&xit"));
+    // Exit is also the desktop's Quit key, Ctrl+Q on Linux desktops, also where the platform
+    // names no key for it.
+    const QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+    actions.exit = AddAction(file, QObject::tr("E&xit"),
+                             quitKeys.isEmpty() ? QKeySequence("Ctrl+Q") : quitKeys.first());
 
     QMenu* action = bar->addMenu(QObject::tr("&Action"));
     actions.searchSimilar =

@@ -17,6 +17,7 @@ struct MainActions {
     QAction* addToRepository = nullptr;
     QAction* removeFromRepository = nullptr;
     QAction* programSettings = nullptr;
+    /// "Exit", with the Quit key: closes the window as its close button does.
     QAction* exit = nullptr;
     QAction* searchSimilar = nullptr;
     QAction* testRepository = nullptr;

@@ -144,6 +144,7 @@ private slots:
         QCOMPARE(a.searchSimilar->shortcut(), QKeySequence("Ctrl+F"));
         QCOMPARE(a.helpFile->shortcut(), QKeySequence(Qt::Key_F1));
         QCOMPARE(a.exit->text(), QStringLiteral("E&xit"));
+        QCOMPARE(a.exit->shortcut(), QKeySequence("Ctrl+Q"));
         QCOMPARE(a.about->text(), QStringLiteral("&About..."));
     }
 
@@ -389,8 +390,19 @@ private slots:
         QVERIFY(!window.close());
         QCOMPARE(question, QStringLiteral("Do you want to save changes?"));
         QVERIFY(window.isVisible());
+        // Ctrl+Q asks the same.
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        question.clear();
+        AnswerNextMessageBox(QMessageBox::Cancel, &question);
+        QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(question, QStringLiteral("Do you want to save changes?"));
+        QVERIFY(window.isVisible());
+        QApplication::setActiveWindow(&window);  // back from the message box
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         AnswerNextMessageBox(QMessageBox::No);
-        QVERIFY(window.close());
+        QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!window.isVisible());
         // Enter and Escape never close the main window.
         CQRXDlg other;
         other.show();
