@@ -1,5 +1,6 @@
 #include "SettingsStore.h"
 
+#include "AddedFormatSettings.h"
 #include "ProgramSettings.h"
 
 #include <QFileInfo>
@@ -13,6 +14,16 @@ namespace {
 const char* const kOrganization = "Morvant";
 const char* const kApplication = "QRX";
 const char* const kValueName = "ProgramSettings";
+const char* const kAddedFormatsName = "MoreFormats";
+
+// The added formats' flags are independent of the 32-byte value: a store written before they
+// existed has no such value and leaves them enabled.
+void LoadAddedFormats(const QSettings& store) {
+    const QVariant value = store.value(kAddedFormatsName);
+    if (value.typeId() == QMetaType::QString) {
+        TheAddedFormats() = DecodeAddedFormats(value.toString());
+    }
+}
 
 }  // namespace
 
@@ -27,6 +38,7 @@ bool LoadSettings() {
             }
             return false;
         }
+        LoadAddedFormats(store);
         const QVariant value = store.value(kValueName);
         if (store.status() != QSettings::NoError || value.typeId() != QMetaType::QByteArray) {
             return false;
@@ -44,6 +56,7 @@ bool LoadSettings() {
 bool SaveSettings() {
     QSettings store(kOrganization, kApplication);
     store.setValue(kValueName, EncodeSettings(TheProgramSettings()));
+    store.setValue(kAddedFormatsName, EncodeAddedFormats(TheAddedFormats()));
     store.sync();
     return store.status() == QSettings::NoError;
 }

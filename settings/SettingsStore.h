@@ -6,11 +6,13 @@ namespace vistrel {
 /// "ProgramSettings", a 32-byte QByteArray. A store that does not exist yet is created with the
 /// values in memory and read back. Returns false, leaving the record as it was, when the value is
 /// missing, of another type or longer than 32 bytes; a shorter value is ignored (true).
-/// GUI thread only.
+/// Also loads TheAddedFormats() from the value "MoreFormats" beside it (EncodeAddedFormats'
+/// text); when that is missing or not a text, the flags stay as they are. GUI thread only.
 bool LoadSettings();
 
 /// Writes TheProgramSettings() to the per-user store, replacing any earlier value whatever its
-/// type. Returns true when the value was written. GUI thread only.
+/// type, and TheAddedFormats() as "MoreFormats". Returns true when the values were written. GUI
+/// thread only.
 bool SaveSettings();
 
 }  // namespace vistrel

@@ -1,5 +1,6 @@
 // The settings record, its 32-byte stored form, the per-user store and the format table.
 
+#include "AddedFormatSettings.h"
 #include "PictureFormats.h"
 #include "ProgramSettings.h"
 #include "SettingsStore.h"
@@ -25,12 +26,15 @@ protected:
     void SetUp() override {
         QFile::remove(StorePath());
         TheProgramSettings() = ProgramSettings{};
+        TheAddedFormats() = kAllAdded;
     }
     void TearDown() override {
         QFile::remove(StorePath());
         QDir().rmdir(QFileInfo(StorePath()).path());
         TheProgramSettings() = ProgramSettings{};
+        TheAddedFormats() = kAllAdded;
     }
+    static constexpr AddedFormatFlags kAllAdded{true, true, true};
     static QString StorePath() { return QSettings("Morvant", "QRX").fileName(); }
     static void Store(const QVariant& value) {
         QSettings store("Morvant", "QRX");
@@ -161,6 +165,34 @@ TEST_F(SettingsStoreTest, UnwritableStoreFailsWithoutChangingTheRecord) {
     QFile::remove(folder);
 }
 
+TEST_F(SettingsStoreTest, AddedFormatsAreStoredBesideTheUnchanged32Bytes) {
+    TheAddedFormats() = {false, true, false};
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_EQ(Stored().toByteArray().toHex(), kDefaultBytes.toHex());
+    EXPECT_EQ(QSettings("Morvant", "QRX").value("MoreFormats"), QVariant(QStringLiteral("heic")));
+    TheAddedFormats() = kAllAdded;
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(TheAddedFormats(), (AddedFormatFlags{false, true, false}));
+    EXPECT_EQ(TheProgramSettings(), ProgramSettings{});
+
+    TheAddedFormats() = {};  // none: an empty text, which must not read back as "all"
+    ASSERT_TRUE(SaveSettings());
+    TheAddedFormats() = kAllAdded;
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(TheAddedFormats(), AddedFormatFlags{});
+
+    // A store written before the added formats existed leaves them enabled.
+    {
+        QSettings store("Morvant", "QRX");
+        store.remove("MoreFormats");
+    }
+    TheAddedFormats() = kAllAdded;
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(TheAddedFormats(), kAllAdded);
+    EXPECT_EQ(DecodeAddedFormats(QStringLiteral(" AVIF,bogus,webp")),
+              (AddedFormatFlags{true, false, true}));
+}
+
 TEST(PictureFormatTable, ExtensionsOfOneFormat) {
     QStringList list;
     GetFormatExtensions(0, list);
@@ -180,6 +212,10 @@ TEST(PictureFormatTable, ExtensionsOfTheEnabledFormats) {
     QStringList some;
     GetEnabledExtensions({false, true, false, false, true}, some);
     EXPECT_EQ(some, (QStringList{".gif", ".tif", ".tiff"}));
+    // The added formats come after the five, each only when enabled.
+    QStringList withAdded;
+    GetAllEnabledExtensions({false, true, false, false, true}, {false, true, true}, withAdded);
+    EXPECT_EQ(withAdded, (QStringList{".gif", ".tif", ".tiff", ".heic", ".heif", ".avif"}));
 }
 
 }  // namespace

@@ -6,7 +6,22 @@
 
 namespace vistrel {
 
-QStringList SearchSimilarFilters(const std::array<bool, FORMAT_COUNT>& enabledFormats) {
+namespace {
+
+// "*.bmp;*.dib (*.bmp *.dib)" for the extensions ".bmp" and ".dib".
+QString FilterOf(const QStringList& extensions) {
+    QStringList patterns;
+    for (const QString& extension : extensions) {
+        patterns << QLatin1Char('*') + extension;
+    }
+    return patterns.join(QLatin1Char(';')) + QStringLiteral(" (") +
+           patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+}
+
+}  // namespace
+
+QStringList SearchSimilarFilters(const std::array<bool, FORMAT_COUNT>& enabledFormats,
+                                 const AddedFormatFlags& addedFormats) {
     QStringList filters{QStringLiteral("*.* (*)")};
     for (int i = 0; i < FORMAT_COUNT; ++i) {
         if (!enabledFormats[i]) {
@@ -14,12 +29,15 @@ QStringList SearchSimilarFilters(const std::array<bool, FORMAT_COUNT>& enabledFo
         }
         QStringList extensions;
         GetFormatExtensions(static_cast<std::uint32_t>(i + 1), extensions);
-        QStringList patterns;
-        for (const QString& extension : extensions) {
-            patterns << QLatin1Char('*') + extension;
+        filters << FilterOf(extensions);
+    }
+    for (int i = 0; i < kAddedFormatCount; ++i) {
+        if (!addedFormats[static_cast<std::size_t>(i)]) {
+            continue;
         }
-        filters << patterns.join(QLatin1Char(';')) + QStringLiteral(" (") +
-                       patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+        QStringList extensions;
+        GetAddedFormatExtensions(i, extensions);
+        filters << FilterOf(extensions);
     }
     return filters;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AddedFormatSettings.h"
 #include "ProgramSettings.h"
 
 #include <QStringList>
@@ -10,8 +11,9 @@ namespace vistrel {
 
 /// The name filters of the Search Similar file chooser: "*.* (*)" first, then one entry per
 /// enabled format in table order, showing its own patterns, such as "*.bmp;*.dib (*.bmp
-/// *.dib)".
-QStringList SearchSimilarFilters(const std::array<bool, FORMAT_COUNT>& enabledFormats);
+/// *.dib)", then one per enabled added format (`addedFormats`), such as "*.avif (*.avif)".
+QStringList SearchSimilarFilters(const std::array<bool, FORMAT_COUNT>& enabledFormats,
+                                 const AddedFormatFlags& addedFormats = TheAddedFormats());
 
 /// The name filter of the repository file choosers.
 QString RepositoryFileFilter();

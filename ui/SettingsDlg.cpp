@@ -1,5 +1,6 @@
 #include "SettingsDlg.h"
 
+#include "AddedFormatSettings.h"
 #include "DialogUnits.h"
 #include "PictureFormats.h"
 #include "ProgramSettings.h"
@@ -202,6 +203,15 @@ void CSettingsDlg::CreateFormatsPage() {
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(settings.enabledFormats[i] ? Qt::Checked : Qt::Unchecked);
     }
+    // The added formats follow the five, each with its own flag.
+    const AddedFormatFlags& added = TheAddedFormats();
+    for (int i = 0; i < kAddedFormatCount; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        auto* item = new QListWidgetItem(QString::fromLatin1(kAddedPictureFormats[at].extensions),
+                                         formatList);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(added[at] ? Qt::Checked : Qt::Unchecked);
+    }
     auto* layout = new QVBoxLayout(formatsPage);
     layout->addWidget(label);
     layout->addWidget(formatList);
@@ -221,6 +231,10 @@ void CSettingsDlg::accept() {
     ProgramSettings& settings = TheProgramSettings();
     for (int i = 0; i < FORMAT_COUNT; ++i) {
         settings.enabledFormats[i] = formatList->item(i)->checkState() == Qt::Checked;
+    }
+    for (int i = 0; i < kAddedFormatCount; ++i) {
+        TheAddedFormats()[static_cast<std::size_t>(i)] =
+            formatList->item(FORMAT_COUNT + i)->checkState() == Qt::Checked;
     }
     // The text as it stands, not a value of the arrows' range: an empty box gives 0.
     settings.threshold = static_cast<float>(thresholdBox->text().toInt());

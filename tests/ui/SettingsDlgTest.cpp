@@ -1,6 +1,7 @@
 // The "Program Settings" dialog: what it shows from the record, what OK stores and saves, what
 // Cancel leaves alone, and the threshold box's own rules.
 
+#include "AddedFormatSettings.h"
 #include "DialogUnits.h"
 #include "PictureFormats.h"
 #include "ProgramSettings.h"
@@ -112,6 +113,7 @@ private slots:
         QFile::remove(StorePath());
         QFile::remove(folder);  // a blocker left by a failed test
         TheProgramSettings() = ProgramSettings{};
+        TheAddedFormats() = {true, true, true};
     }
 
     void cleanup() { init(); }
@@ -132,11 +134,17 @@ private slots:
         QVERIFY(stretch->isChecked());
 
         auto* list = Child<QListWidget>(dialog, "formatList");
-        QCOMPARE(list->count(), FORMAT_COUNT);
+        QCOMPARE(list->count(), FORMAT_COUNT + kAddedFormatCount);
         for (int i = 0; i < FORMAT_COUNT; ++i) {
             QCOMPARE(list->item(i)->text(), QString::fromLatin1(kPictureFormats[i]));
             QCOMPARE(list->item(i)->checkState(), Qt::Checked);
             QVERIFY(list->item(i)->flags() & Qt::ItemIsUserCheckable);
+        }
+        for (int i = 0; i < kAddedFormatCount; ++i) {
+            QListWidgetItem* item = list->item(FORMAT_COUNT + i);
+            QCOMPARE(item->text(), QString::fromLatin1(kAddedPictureFormats[i].extensions));
+            QCOMPARE(item->checkState(), Qt::Checked);
+            QVERIFY(item->flags() & Qt::ItemIsUserCheckable);
         }
 
         QVERIFY(Open(dialog));
@@ -341,6 +349,8 @@ private slots:
         list->setCurrentRow(1);
         QTest::keyClick(list, Qt::Key_Space);
         QCOMPARE(list->item(1)->checkState(), Qt::Unchecked);
+        list->setCurrentRow(FORMAT_COUNT + 2);  // .avif
+        QTest::keyClick(list, Qt::Key_Space);
         ClickOk(dialog);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
 
@@ -353,6 +363,9 @@ private slots:
         QCOMPARE(bytes.size(), kStoredSettingsSize);
         QCOMPARE(bytes.toHex(), EncodeSettings(expected).toHex());
         QCOMPARE(bytes.mid(16, 5), QByteArray::fromHex("0100010101"));
+        QCOMPARE(TheAddedFormats(), (AddedFormatFlags{true, true, false}));
+        QCOMPARE(QSettings("Morvant", "QRX").value("MoreFormats").toString(),
+                 QStringLiteral("webp,heic"));
 
         QStringList extensions;
         GetEnabledExtensions(TheProgramSettings().enabledFormats, extensions);
