@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PictureFormats.h"
 #include "ProgramSettings.h"
 
 #include <QString>
@@ -27,6 +28,8 @@ struct CliOptions {
     bool shapeOnly = false;
     /// Which formats of the picture format table --formats enabled.
     std::optional<std::array<bool, FORMAT_COUNT>> formats;
+    /// Which added formats (kAddedPictureFormats) --formats enabled; set together with `formats`.
+    std::optional<AddedFormatFlags> addedFormats;
     QString saveFile;
     bool json = false;
     /// Fields and records ended by NUL bytes instead of tabs and line feeds (-0, --null).

@@ -45,8 +45,10 @@ ParseResult Failure(const QString& message) {
 
 }  // namespace
 
-bool ParseFormatList(const QString& list, std::array<bool, FORMAT_COUNT>& enabled, QString& error) {
+bool ParseFormatList(const QString& list, std::array<bool, FORMAT_COUNT>& enabled,
+                     AddedFormatFlags& added, QString& error) {
     enabled.fill(false);
+    added.fill(false);
     const QStringList items = list.split(QLatin1Char(','));
     for (QString item : items) {
         item = item.trimmed().toLower();
@@ -68,10 +70,18 @@ bool ParseFormatList(const QString& list, std::array<bool, FORMAT_COUNT>& enable
                 known = true;
             }
         }
+        for (int i = 0; i < kAddedFormatCount; ++i) {
+            QStringList extensions;
+            GetAddedFormatExtensions(i, extensions);
+            if (extensions.contains(QLatin1Char('.') + item)) {
+                added[static_cast<std::size_t>(i)] = true;
+                known = true;
+            }
+        }
         if (!known) {
             error = QStringLiteral(
                         "--formats: unknown picture format '%1' (known: bmp, dib, gif, "
-                        "jpg, jpeg, jpe, jfif, png, tif, tiff)")
+                        "jpg, jpeg, jpe, jfif, png, tif, tiff, webp, heic, heif, avif)")
                         .arg(item);
             return false;
         }
@@ -131,11 +141,13 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
             options.threshold = threshold;
         } else if (name == QLatin1String("--formats")) {
             std::array<bool, FORMAT_COUNT> enabled{};
+            AddedFormatFlags added{};
             QString error;
-            if (!ParseFormatList(value, enabled, error)) {
+            if (!ParseFormatList(value, enabled, added, error)) {
                 return Failure(error);
             }
             options.formats = enabled;
+            options.addedFormats = added;
         } else if (name == QLatin1String("--save")) {
             if (value.isEmpty()) {
                 return Failure(QStringLiteral("--save needs a file name"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CliOptions.h"
+#include "PictureFormats.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,8 +20,10 @@ struct ParseResult {
 /// or "--name=VALUE"; "--" ends them. --help and --version win over everything else.
 ParseResult ParseCommandLine(const QStringList& arguments);
 
-/// Reads a --formats list ("jpg,png", dots and letter case optional) into format flags; false
-/// with `error` set when an item is not an extension of the picture format table.
-bool ParseFormatList(const QString& list, std::array<bool, FORMAT_COUNT>& enabled, QString& error);
+/// Reads a --formats list ("jpg,png,heic", dots and letter case optional) into the flags of the
+/// five formats (`enabled`) and of the added ones (`added`); false with `error` set when an item
+/// is not an extension of either format table.
+bool ParseFormatList(const QString& list, std::array<bool, FORMAT_COUNT>& enabled,
+                     AddedFormatFlags& added, QString& error);
 
 }  // namespace vistrel::cli

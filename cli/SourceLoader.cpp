@@ -1,5 +1,6 @@
 #include "SourceLoader.h"
 
+#include "AddedFormatSettings.h"
 #include "Console.h"
 #include "FolderScanner.h"
 #include "PictureFormats.h"
@@ -102,7 +103,7 @@ bool SourceLoader::AddSource(const QString& source, QString& error) {
 bool SourceLoader::ScanFolder(const QString& folder, QString& error) {
     scanned = true;
     QStringList extensions;
-    GetEnabledExtensions(TheProgramSettings().enabledFormats, extensions);
+    GetAllEnabledExtensions(TheProgramSettings().enabledFormats, TheAddedFormats(), extensions);
 
     QElapsedTimer clock;
     clock.start();

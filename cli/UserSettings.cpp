@@ -1,5 +1,6 @@
 #include "UserSettings.h"
 
+#include "AddedFormatSettings.h"
 #include "ProgramSettings.h"
 #include "SettingsStore.h"
 
@@ -26,6 +27,9 @@ QString ApplyUserSettings(const CliOptions& options) {
     }
     if (options.formats) {
         settings.enabledFormats = *options.formats;
+    }
+    if (options.addedFormats) {
+        TheAddedFormats() = *options.addedFormats;
     }
     return warning;
 }

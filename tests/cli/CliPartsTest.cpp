@@ -56,14 +56,26 @@ TEST(CommandLineParser, ThresholdMustBeAPercentage) {
 
 TEST(CommandLineParser, FormatsEnableEveryFormatHoldingAnExtension) {
     std::array<bool, FORMAT_COUNT> enabled{};
+    AddedFormatFlags added{};
     QString error;
-    ASSERT_TRUE(ParseFormatList(QStringLiteral("JPE, .tiff"), enabled, error));
+    ASSERT_TRUE(ParseFormatList(QStringLiteral("JPE, .tiff"), enabled, added, error));
     EXPECT_EQ(enabled, (std::array<bool, FORMAT_COUNT>{false, false, true, false, true}));
-    ASSERT_TRUE(ParseFormatList(QStringLiteral("dib"), enabled, error));
+    EXPECT_EQ(added, AddedFormatFlags{});
+    ASSERT_TRUE(ParseFormatList(QStringLiteral("dib"), enabled, added, error));
     EXPECT_EQ(enabled, (std::array<bool, FORMAT_COUNT>{true, false, false, false, false}));
-    EXPECT_FALSE(ParseFormatList(QStringLiteral("png,,gif"), enabled, error));
-    EXPECT_FALSE(ParseFormatList(QStringLiteral("webp"), enabled, error));
-    EXPECT_TRUE(error.contains(QStringLiteral("webp")));
+    ASSERT_TRUE(ParseFormatList(QStringLiteral("webp,HEIF,.avif"), enabled, added, error));
+    EXPECT_EQ(enabled, (std::array<bool, FORMAT_COUNT>{}));
+    EXPECT_EQ(added, (AddedFormatFlags{true, true, true}));
+    ASSERT_TRUE(ParseFormatList(QStringLiteral("png,heic"), enabled, added, error));
+    EXPECT_EQ(enabled, (std::array<bool, FORMAT_COUNT>{false, false, false, true, false}));
+    EXPECT_EQ(added, (AddedFormatFlags{false, true, false}));
+    const ParseResult parsed = ParseCommandLine(Args({"test", "--formats", "webp,heic,avif", "d"}));
+    ASSERT_TRUE(parsed.ok()) << parsed.error.toStdString();
+    EXPECT_EQ(parsed.options.formats, std::optional(std::array<bool, FORMAT_COUNT>{}));
+    EXPECT_EQ(parsed.options.addedFormats, std::optional(AddedFormatFlags{true, true, true}));
+    EXPECT_FALSE(ParseFormatList(QStringLiteral("png,,gif"), enabled, added, error));
+    EXPECT_FALSE(ParseFormatList(QStringLiteral("jxl"), enabled, added, error));
+    EXPECT_TRUE(error.contains(QStringLiteral("jxl")));
 }
 
 TEST(CommandLineParser, HelpAndVersionWinOverErrors) {
