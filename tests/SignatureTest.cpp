@@ -314,6 +314,11 @@ TEST_F(SignatureTest, DamagedOrOverBudgetHeicAndAvifAreUnreadable) {
         const std::string kind = codec == test::HeifCodec::Hevc ? "HEIC" : "AVIF";
         ASSERT_TRUE(test::WriteBytes(Path("whole"), whole));
         ASSERT_FALSE(DecodePicture(Path("whole")).isNull()) << kind;
+        // The generic major brand "mif1" reads like the codec's own.
+        QByteArray generic = whole;
+        generic.replace(8, 4, "mif1");
+        ASSERT_TRUE(test::WriteBytes(Path("generic"), generic));
+        EXPECT_EQ(DecodePicture(Path("generic")), DecodePicture(Path("whole"))) << kind;
 
         // A file cut in half loses the end of its coded picture; one whose 'ftyp' box is followed
         // by garbage has no readable boxes.

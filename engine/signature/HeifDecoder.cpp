@@ -77,11 +77,17 @@ void ReleaseHeifImage(void* image) {
 }  // namespace
 
 bool StartsLikeHeif(QIODevice& file) {
-    // heif_check_filetype reads the 'ftyp' box's size, type and major brand.
-    const QByteArray head = file.peek(12);
-    const heif_filetype_result type = heif_check_filetype(
-        reinterpret_cast<const std::uint8_t*>(head.constData()), static_cast<int>(head.size()));
-    return type == heif_filetype_yes_supported || type == heif_filetype_yes_unsupported;
+    // heif_check_filetype reads the 'ftyp' box's size, type and major brand. It is unsure of the
+    // generic brand "mif1", which some cameras write with "heic" among the compatible brands
+    // only; such a file is given to libheif as well, which tells by the whole box.
+    constexpr int kBrandEnd = 12;
+    const QByteArray head = file.peek(kBrandEnd);
+    if (head.size() < kBrandEnd) {
+        return false;
+    }
+    const heif_filetype_result type =
+        heif_check_filetype(reinterpret_cast<const std::uint8_t*>(head.constData()), kBrandEnd);
+    return type != heif_filetype_no;
 }
 
 QImage DecodeHeif(QIODevice& file, std::int64_t budgetPixels, QSize* fullSize) {
