@@ -18,7 +18,7 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(vistrel::ProgramName());
     QApplication::setApplicationVersion(vistrel::ProgramVersion());
-    QApplication::setDesktopFileName(QStringLiteral("vistrel"));
+    QApplication::setDesktopFileName(QStringLiteral("org.vistrel.Vistrel"));
     const vistrel::ProgramArguments arguments =
         vistrel::ParseProgramArguments(QApplication::arguments());
     if (!arguments.message.isEmpty()) {
