@@ -21,11 +21,15 @@ struct ContextDeleter {
 struct HandleDeleter {
     void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
 };
+struct ImageDeleter {
+    void operator()(heif_image* image) const { heif_image_release(image); }
+};
 struct OptionsDeleter {
     void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
 };
 using HeifContext = std::unique_ptr<heif_context, ContextDeleter>;
 using HeifHandle = std::unique_ptr<heif_image_handle, HandleDeleter>;
+using HeifImage = std::unique_ptr<heif_image, ImageDeleter>;
 using HeifOptions = std::unique_ptr<heif_decoding_options, OptionsDeleter>;
 
 HeifContext NewContext() {
@@ -120,31 +124,31 @@ QImage DecodeHeif(QIODevice& file, std::int64_t budgetPixels, QSize* fullSize) {
     if (!options) {
         return {};
     }
-    // A damaged stream is an error rather than a picture with grey or garbled parts; deeper
-    // pictures (10-bit AVIF, HDR HEIC) come as 8 bits, like every other format.
+    // Damage the codec reports is an error rather than a warning beside a picture with grey or
+    // garbled parts; deeper pictures (10-bit AVIF, HDR HEIC) come as 8 bits, like every format.
     options->strict_decoding = 1;
     options->convert_hdr_to_8bit = 1;
-    heif_image* decoded = nullptr;
-    if (heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
-                          options.get())
-                .code != heif_error_Ok ||
-        decoded == nullptr) {
+    heif_image* raw = nullptr;
+    const heif_error error = heif_decode_image(handle.get(), &raw, heif_colorspace_RGB,
+                                               heif_chroma_interleaved_RGB, options.get());
+    HeifImage decoded(raw);
+    if (error.code != heif_error_Ok || !decoded) {
         return {};
     }
-    // The QImage takes over the libheif picture: no copy of the pixels, released with the image.
     int stride = 0;
     const std::uint8_t* const pixels =
-        heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
-    const int decodedWidth = heif_image_get_width(decoded, heif_channel_interleaved);
-    const int decodedHeight = heif_image_get_height(decoded, heif_channel_interleaved);
+        heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
+    const int decodedWidth = heif_image_get_width(decoded.get(), heif_channel_interleaved);
+    const int decodedHeight = heif_image_get_height(decoded.get(), heif_channel_interleaved);
     if (pixels == nullptr || decodedWidth <= 0 || decodedHeight <= 0 ||
         std::int64_t{decodedWidth} * decodedHeight > budgetPixels ||
-        heif_image_get_bits_per_pixel_range(decoded, heif_channel_interleaved) != 8) {
-        heif_image_release(decoded);
+        heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved) != 8) {
         return {};
     }
+    // The QImage takes over the libheif picture: no copy of the pixels, released with the last
+    // copy of the image.
     return QImage(pixels, decodedWidth, decodedHeight, stride, QImage::Format_RGB888,
-                  &ReleaseHeifImage, decoded);
+                  &ReleaseHeifImage, decoded.release());
 }
 
 QSize HeifPictureSize(QIODevice& file) {
