@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -373,6 +374,17 @@ TEST_F(CliTest, SettingsAreReadButNeverWritten) {
 }
 
 TEST_F(CliTest, FormatsOptionChoosesWhatIsScanned) {
+    // An added format is scanned when named, and left out when the list does not name it.
+    ASSERT_TRUE(
+        QImageWriter(Picture("nested/c.webp"), "webp").write(test::MakePhotoLike(256, 192, 3)));
+    const CliResult added =
+        Run({QStringLiteral("test"), QStringLiteral("--json"), QStringLiteral("--formats"),
+             QStringLiteral("tif,webp"), pictures});
+    ASSERT_EQ(added.status, 0) << added.err.toStdString();
+    const QStringList found = PicturesOf(added);
+    EXPECT_EQ(QSet<QString>(found.cbegin(), found.cend()),
+              (QSet<QString>{Picture("c.tif"), Picture("nested/c.webp")}));
+
     const CliResult result =
         Run({QStringLiteral("test"), QStringLiteral("--json"), QStringLiteral("--formats"),
              QStringLiteral("png,.JPG"), pictures});
