@@ -8,6 +8,7 @@
 // with slightly perturbed copies; --reference also times the plain walk (one thread, scalar
 // reference arithmetic, no pruning) and prints the ratio.
 
+#include "AddedFormatSettings.h"
 #include "ComparisonCollector.h"
 #include "DifferenceFactor.h"
 #include "PictureFormats.h"
@@ -41,7 +42,8 @@ long PeakMemoryMb() {
 // listing's order.
 void AddFolder(CPictureRepository& repository, const QString& folder, int workers) {
     QStringList extensions;
-    vistrel::GetEnabledExtensions(vistrel::TheProgramSettings().enabledFormats, extensions);
+    vistrel::GetAllEnabledExtensions(vistrel::TheProgramSettings().enabledFormats,
+                                     vistrel::TheAddedFormats(), extensions);
     QStringList patterns;
     for (const QString& extension : extensions) {
         patterns << QLatin1Char('*') + extension;

@@ -10,6 +10,7 @@
 // (as the window uses it). Prints the pictures added, the wall time, the
 // longest gap and the number of gaps over 100 ms.
 
+#include "AddedFormatSettings.h"
 #include "LoadWaitDlg.h"
 #include "PictureFormats.h"
 #include "PictureRepository.h"
@@ -105,7 +106,8 @@ int main(int argc, char* argv[]) {
         }
     } else {
         QStringList extensions;
-        vistrel::GetEnabledExtensions(vistrel::TheProgramSettings().enabledFormats, extensions);
+        vistrel::GetAllEnabledExtensions(vistrel::TheProgramSettings().enabledFormats,
+                                         vistrel::TheAddedFormats(), extensions);
         vistrel::CSearchProgressDlg scan(nullptr, &repository, arguments[0], extensions);
         scan.exec();
     }

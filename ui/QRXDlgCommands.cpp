@@ -3,6 +3,7 @@
 
 #include "QRXDlg.h"
 
+#include "AddedFormatSettings.h"
 #include "LoadWaitDlg.h"
 #include "OpProgressDlg.h"
 #include "PictureFileFilters.h"
@@ -166,7 +167,8 @@ void CQRXDlg::AddToRepository() {
     if (!folder.isEmpty()) {
         if (QFileInfo(folder).isDir()) {
             QStringList extensions;
-            GetEnabledExtensions(TheProgramSettings().enabledFormats, extensions);
+            GetAllEnabledExtensions(TheProgramSettings().enabledFormats, TheAddedFormats(),
+                                    extensions);
             CSearchProgressDlg scan(this, repository.get(), folder, extensions);
             scan.exec();
             ShowSkippedFiles(scan.Skipped());
