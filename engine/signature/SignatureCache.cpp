@@ -29,10 +29,7 @@ constexpr int kBusyMilliseconds = 5000;
 // replacing it at the same moment.
 constexpr int kOpenAttempts = 3;
 
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+using Statement = std::unique_ptr<sqlite3_stmt, SqliteStatementFinalizer>;
 
 Statement Prepare(sqlite3* db, const char* sql, int& code) {
     sqlite3_stmt* statement = nullptr;
@@ -66,6 +63,10 @@ sqlite3_int64 AsStored(std::uint64_t value) {
 }
 
 }  // namespace
+
+void SqliteStatementFinalizer::operator()(sqlite3_stmt* statement) const {
+    sqlite3_finalize(statement);
+}
 
 void SignatureCache::DatabaseCloser::operator()(sqlite3* handle) const {
     // The last connection checkpoints the log into the database and removes it.
@@ -266,6 +267,7 @@ bool SignatureCache::SetAside(const std::optional<FileKey>& before) {
 }
 
 void SignatureCache::CloseDatabase() {
+    findStatement.reset();  // a statement left unfinalized keeps the connection open
     db.reset();
     opened.reset();
 }
@@ -293,12 +295,6 @@ QString SignatureCache::ErrorText(int code, sqlite3* connection) const {
     return QString::fromUtf8(handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(code));
 }
 
-void SignatureCache::StopOnDamage(int code) {
-    // Setting the file aside here could pull it from under the writer thread or another
-    // process; the next cache to open it does that.
-    Fail(ErrorText(code));
-}
-
 std::optional<SignatureBytes> SignatureCache::Find(const FileKey& key, int side) {
     const std::lock_guard lock(mutex);
     if (db == nullptr) {
@@ -316,32 +312,43 @@ std::optional<SignatureBytes> SignatureCache::Find(const FileKey& key, int side)
         }
     }
     int code = SQLITE_OK;
-    const Statement find = Prepare(db.get(),
-                                   "SELECT signature FROM signatures WHERE device = ?1 AND "
-                                   "inode = ?2 AND size = ?3 AND modified_ns = ?4 AND side = ?5",
-                                   code);
-    if (code == SQLITE_OK) {
-        sqlite3_bind_int64(find.get(), 1, AsStored(key.device));
-        sqlite3_bind_int64(find.get(), 2, AsStored(key.inode));
-        sqlite3_bind_int64(find.get(), 3, key.size);
-        sqlite3_bind_int64(find.get(), 4, key.modifiedNs);
-        sqlite3_bind_int(find.get(), 5, side);
-        code = sqlite3_step(find.get());
+    if (findStatement == nullptr) {
+        findStatement = Prepare(db.get(),
+                                "SELECT signature FROM signatures WHERE device = ?1 AND "
+                                "inode = ?2 AND size = ?3 AND modified_ns = ?4 AND side = ?5",
+                                code);
     }
+    sqlite3_stmt* const find = findStatement.get();
+    if (code == SQLITE_OK) {
+        sqlite3_bind_int64(find, 1, AsStored(key.device));
+        sqlite3_bind_int64(find, 2, AsStored(key.inode));
+        sqlite3_bind_int64(find, 3, key.size);
+        sqlite3_bind_int64(find, 4, key.modifiedNs);
+        sqlite3_bind_int(find, 5, side);
+        code = sqlite3_step(find);
+    }
+    std::optional<SignatureBytes> found;
     if (code == SQLITE_ROW) {
-        const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(find.get(), 0));
-        const auto length = static_cast<std::size_t>(sqlite3_column_bytes(find.get(), 0));
-        if (bytes == nullptr || length == 0) {
-            return SignatureBytes();
-        }
+        const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(find, 0));
+        const auto length = static_cast<std::size_t>(sqlite3_column_bytes(find, 0));
         const auto expected = static_cast<std::size_t>(3 * side) * static_cast<std::size_t>(side);
-        if (length != expected) {
-            return std::nullopt;
+        if (bytes == nullptr || length == 0) {
+            found = SignatureBytes();
+        } else if (length == expected) {
+            found = SignatureBytes(std::vector<std::uint8_t>(bytes, bytes + length));
         }
-        return SignatureBytes(std::vector<std::uint8_t>(bytes, bytes + length));
+    }
+    if (find != nullptr) {
+        // Ends the read, which would otherwise hold back the log's checkpoints.
+        sqlite3_reset(find);
+    }
+    if (found) {
+        return found;
     }
     if (IsDamage(code)) {
-        StopOnDamage(code);
+        // Setting the file aside here could pull it from under the writer thread or another
+        // process; the next cache to open it does that.
+        Fail(ErrorText(code));
     }
     // Busy past the timeout, or an I/O error: the caller makes the signature itself.
     return std::nullopt;
@@ -535,10 +542,8 @@ std::int64_t SignatureCache::Prune() {
     if (code != SQLITE_OK) {
         const QString reason = ErrorText(code);
         Execute(db.get(), "ROLLBACK");
-        if (IsDamage(code)) {
-            StopOnDamage(code);
-        } else if ((code & 0xff) != SQLITE_BUSY) {
-            Fail(reason);
+        if ((code & 0xff) != SQLITE_BUSY) {
+            Fail(reason);  // damaged, or a disk that fails
         }
         return 0;
     }

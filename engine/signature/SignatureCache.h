@@ -13,8 +13,14 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace vistrel {
+
+/// Finalizes a prepared SQLite statement; for the cache's statements.
+struct SqliteStatementFinalizer {
+    void operator()(sqlite3_stmt* statement) const;
+};
 
 /// The signatures of picture files kept between runs, in one SQLite database per user, shared by
 /// every Vistrel process of that user. An entry holds for the very same file content only: it is
@@ -98,6 +104,7 @@ private:
         void operator()(sqlite3* handle) const;
     };
     using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
+    using Statement = std::unique_ptr<sqlite3_stmt, SqliteStatementFinalizer>;
 
     bool OpenDatabase();
     /// Opens the file once; false with `damaged` set when it is not a sound database.
@@ -105,8 +112,6 @@ private:
     /// Renames the damaged file (with its log) beside itself, unless another process already
     /// did and put a new one in its place.
     bool SetAside(const std::optional<FileKey>& before);
-    /// Stops using a file found damaged while in use; the next cache to open it sets it aside.
-    void StopOnDamage(int code);
     void CloseDatabase();
     /// The writer thread: writes the entries Store holds, a batch at a time.
     void WriteEntries();
@@ -121,6 +126,8 @@ private:
     const QString path;
     mutable std::mutex mutex;
     Database db;  // finds, the tables, stats, prune and clear: under `mutex`
+    /// Find's query on `db`, prepared once: it runs once for every picture.
+    Statement findStatement;
     /// A second connection, the writer thread's alone: a batch being written never holds up a
     /// Find on `db`, thanks to the write-ahead log.
     Database writerDb;
