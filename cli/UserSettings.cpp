@@ -11,8 +11,7 @@ namespace vistrel::cli {
 
 QString ApplyUserSettings(const CliOptions& options) {
     QString warning;
-    const QString storeFile =
-        QSettings(QStringLiteral("Morvant"), QStringLiteral("QRX")).fileName();
+    const QString storeFile = QSettings(kSettingsOrganization, kSettingsApplication).fileName();
     // LoadSettings creates a missing store; this program must leave the user's files alone.
     if (QFileInfo::exists(storeFile) && !LoadSettings()) {
         warning = QStringLiteral("cannot read the program settings in %1; using the defaults")

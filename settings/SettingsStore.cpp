@@ -11,8 +11,6 @@ namespace vistrel {
 
 namespace {
 
-const char* const kOrganization = "Morvant";
-const char* const kApplication = "QRX";
 const char* const kValueName = "ProgramSettings";
 const char* const kAddedFormatsName = "MoreFormats";
 
@@ -31,7 +29,7 @@ bool LoadSettings() {
     // A store that is missing is written once with the values in memory and then read again;
     // the second round never writes, so a store that stays unreadable cannot loop.
     for (int round = 0; round < 2; ++round) {
-        const QSettings store(kOrganization, kApplication);
+        const QSettings store(kSettingsOrganization, kSettingsApplication);
         if (!QFileInfo::exists(store.fileName())) {
             if (round == 0 && SaveSettings()) {
                 continue;
@@ -54,7 +52,7 @@ bool LoadSettings() {
 }
 
 bool SaveSettings() {
-    QSettings store(kOrganization, kApplication);
+    QSettings store(kSettingsOrganization, kSettingsApplication);
     store.setValue(kValueName, EncodeSettings(TheProgramSettings()));
     store.setValue(kAddedFormatsName, EncodeAddedFormats(TheAddedFormats()));
     store.sync();

@@ -2,6 +2,11 @@
 
 namespace vistrel {
 
+/// The per-user store's names, QSettings(kSettingsOrganization, kSettingsApplication): it holds
+/// "ProgramSettings" and the values the program keeps beside it.
+inline constexpr const char* kSettingsOrganization = "Morvant";
+inline constexpr const char* kSettingsApplication = "QRX";
+
 /// Loads TheProgramSettings() from the per-user store: QSettings("Morvant", "QRX"), key
 /// "ProgramSettings", a 32-byte QByteArray. A store that does not exist yet is created with the
 /// values in memory and read back. Returns false, leaving the record as it was, when the value is

@@ -4,6 +4,7 @@
 #include "PreviewBox.h"
 #include "ProgramResources.h"
 #include "RecentRepositories.h"
+#include "SettingsStore.h"
 #include "WindowTexts.h"
 
 #include <QAction>
@@ -26,8 +27,6 @@ namespace {
 
 // Where the window's size, position and maximised state are kept when it closes, beside the
 // program settings.
-const char* const kOrganization = "Morvant";
-const char* const kApplication = "QRX";
 const char* const kGeometryValue = "MainWindowGeometry";
 
 // The tree fills the client area from this many pixels down to the status bar.
@@ -246,12 +245,13 @@ void CQRXDlg::closeEvent(QCloseEvent* event) {
         return;
     }
     treeEventsEnabled = false;
-    QSettings(kOrganization, kApplication).setValue(kGeometryValue, saveGeometry());
+    QSettings(kSettingsOrganization, kSettingsApplication).setValue(kGeometryValue, saveGeometry());
     event->accept();
 }
 
 void CQRXDlg::RestoreWindowGeometry() {
-    const QVariant stored = QSettings(kOrganization, kApplication).value(kGeometryValue);
+    const QVariant stored =
+        QSettings(kSettingsOrganization, kSettingsApplication).value(kGeometryValue);
     // A missing or damaged value leaves the size the window was made with.
     if (stored.typeId() == QMetaType::QByteArray) {
         restoreGeometry(stored.toByteArray());

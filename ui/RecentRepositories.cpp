@@ -1,13 +1,13 @@
 #include "RecentRepositories.h"
 
+#include "SettingsStore.h"
+
 #include <QSettings>
 
 namespace vistrel {
 
 namespace {
 
-const char* const kOrganization = "Morvant";
-const char* const kApplication = "QRX";
 const char* const kValueName = "RecentRepositories";
 
 }  // namespace
@@ -19,7 +19,7 @@ QStringList RecentWith(QStringList recent, const QString& path) {
 }
 
 QStringList LoadRecentRepositories() {
-    const QSettings store(kOrganization, kApplication);
+    const QSettings store(kSettingsOrganization, kSettingsApplication);
     const QStringList stored = store.value(kValueName).toStringList();
     // A value edited by hand may hold anything; the menu shows each file once.
     QStringList recent;
@@ -32,7 +32,7 @@ QStringList LoadRecentRepositories() {
 }
 
 void StoreRecentRepositories(const QStringList& recent) {
-    QSettings store(kOrganization, kApplication);
+    QSettings store(kSettingsOrganization, kSettingsApplication);
     store.setValue(kValueName, recent);
 }
 
