@@ -45,6 +45,11 @@ MainActions BuildMainMenu(QMainWindow& window) {
     actions.exit = AddAction(file, QObject::tr("E&xit"),
                              quitKeys.isEmpty() ? QKeySequence("Ctrl+Q") : quitKeys.first());
 
+    QMenu* edit = bar->addMenu(QObject::tr("&Edit"));
+    const QList<QKeySequence> undoKeys = QKeySequence::keyBindings(QKeySequence::Undo);
+    actions.undoTrash = AddAction(edit, QObject::tr("&Undo Move to Trash"),
+                                  undoKeys.isEmpty() ? QKeySequence("Ctrl+Z") : undoKeys.first());
+
     QMenu* action = bar->addMenu(QObject::tr("&Action"));
     actions.searchSimilar =
         AddAction(action, QObject::tr("&Search Similar..."), QKeySequence("Ctrl+F"));
@@ -52,7 +57,10 @@ MainActions BuildMainMenu(QMainWindow& window) {
         AddAction(action, QObject::tr("&Test Repository For Similar"), QKeySequence("F5"));
     action->addSeparator();
     actions.nextSimilar = AddAction(action, QObject::tr("Next Similar"), QKeySequence("F3"));
+    actions.compareSideBySide =
+        AddAction(action, QObject::tr("&Compare Side by Side..."), QKeySequence("Ctrl+D"));
     actions.deleteAllSimilar = AddAction(action, QObject::tr("Delete All Similar..."));
+    actions.keepOneOfEachGroup = AddAction(action, QObject::tr("&Keep One of Each Group..."));
     actions.deleteAllDamaged = AddAction(action, QObject::tr("Delete All Damaged..."));
     action->addSeparator();
     actions.deleteFile = AddAction(action, QObject::tr("&Delete File..."), QKeySequence("Del"));
@@ -68,6 +76,7 @@ MainActions BuildMainMenu(QMainWindow& window) {
 QMenu* BuildContextMenu(QMainWindow& window, const MainActions& actions) {
     auto* menu = new QMenu(&window);
     menu->addAction(actions.nextSimilar);
+    menu->addAction(actions.compareSideBySide);
     menu->addSeparator();
     menu->addAction(actions.deleteFile);
     menu->addAction(actions.openFile);

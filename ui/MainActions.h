@@ -19,10 +19,16 @@ struct MainActions {
     QAction* programSettings = nullptr;
     /// "Exit", with the Quit key: closes the window as its close button does.
     QAction* exit = nullptr;
+    /// "Undo Move to Trash", with the Undo key: puts back what the last clean-up moved.
+    QAction* undoTrash = nullptr;
     QAction* searchSimilar = nullptr;
     QAction* testRepository = nullptr;
     QAction* nextSimilar = nullptr;
+    /// Shows the selected similar picture and its parent item's picture side by side.
+    QAction* compareSideBySide = nullptr;
     QAction* deleteAllSimilar = nullptr;
+    /// Moves all but one picture of each group of similar pictures to the trash.
+    QAction* keepOneOfEachGroup = nullptr;
     QAction* deleteAllDamaged = nullptr;
     QAction* deleteFile = nullptr;
     QAction* openFile = nullptr;
@@ -31,12 +37,12 @@ struct MainActions {
     QAction* about = nullptr;
 };
 
-/// Fills the menu bar of `window` with the "&File", "&Action" and "&Help" menus and returns
-/// their actions, with their keys. GUI thread.
+/// Fills the menu bar of `window` with the "&File", "&Edit", "&Action" and "&Help" menus and
+/// returns their actions, with their keys. GUI thread.
 MainActions BuildMainMenu(QMainWindow& window);
 
-/// The tree's context menu: "Next Similar", a separator, "Delete File...", "Open File...",
-/// "Find File...", sharing the main menu's actions. Owned by `window`.
+/// The tree's context menu: "Next Similar", "Compare Side by Side", a separator, "Delete File...",
+/// "Open File...", "Find File...", sharing the main menu's actions. Owned by `window`.
 QMenu* BuildContextMenu(QMainWindow& window, const MainActions& actions);
 
 }  // namespace vistrel

@@ -17,9 +17,9 @@ COperationReportDlg::COperationReportDlg(QStringList paths, QWidget* parent)
     };
     setFixedSize(units(0, 0, 262, 237).size());
 
-    auto* label = new QLabel(tr("Could not delete the files:"), this);
-    label->setGeometry(units(6, 6, 84, 8));
-    label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
+    message = new QLabel(tr("Could not delete the files:"), this);
+    message->setGeometry(units(6, 6, 84, 8));
+    message->resize(std::max(message->width(), message->sizeHint().width()), message->height());
 
     pathList = new QPlainTextEdit(this);
     pathList->setGeometry(units(7, 18, 248, 192));
@@ -31,6 +31,11 @@ COperationReportDlg::COperationReportDlg(QStringList paths, QWidget* parent)
     close->setGeometry(units(205, 216, 50, 14));
     close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void COperationReportDlg::SetMessage(const QString& text) {
+    message->setText(text);
+    message->resize(std::max(message->width(), message->sizeHint().width()), message->height());
 }
 
 QString COperationReportDlg::JoinPaths(const QStringList& paths) {

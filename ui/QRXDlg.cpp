@@ -134,6 +134,7 @@ void CQRXDlg::ConnectCommands() {
     bind(actions.nextSimilar, &CQRXDlg::NextSimilar);
     bind(actions.deleteAllSimilar, &CQRXDlg::DeleteAllSimilar);
     bind(actions.deleteAllDamaged, &CQRXDlg::DeleteAllDamaged);
+    bind(actions.undoTrash, &CQRXDlg::UndoMoveToTrash);
     bind(actions.deleteFile, &CQRXDlg::DeleteFile);
     bind(actions.openFile, &CQRXDlg::OpenFile);
     bind(actions.findFile, &CQRXDlg::FindFile);
@@ -202,6 +203,7 @@ void CQRXDlg::UpdateCommandStates() {
     deleteSimilarButton->setEnabled(similar);
     actions.deleteAllDamaged->setEnabled(damaged);
     deleteDamagedButton->setEnabled(damaged);
+    actions.undoTrash->setEnabled(!trashUndo.IsEmpty());
     UpdateWindowModified();
 }
 

@@ -2,6 +2,7 @@
 
 #include "MainActions.h"
 #include "PictureRepository.h"
+#include "TrashUndo.h"
 
 #include <QMainWindow>
 
@@ -64,6 +65,12 @@ public:
     void SetStatusText(const QString& text);
     /// The path of the tree's selected item (a top-level or a child item), or an empty string.
     QString SelectedPath() const;
+    /// Asks whether to move `path` to the trash (the question parented to `asker`), moves it,
+    /// records it for Undo Move to Trash, drops its entry and rebuilds the tree. Says so when
+    /// the trash refuses the file, which then keeps its entry. True when the file went.
+    bool TrashPictureFile(const QString& path, QWidget* asker);
+    /// What the last clean-up moved to the trash, for Undo Move to Trash.
+    const CTrashUndo& TrashUndoRecord() const { return trashUndo; }
 
 public slots:
     // Repository commands.
@@ -95,6 +102,9 @@ public slots:
     void FindFile();
     void DeleteAllSimilar();
     void DeleteAllDamaged();
+    /// Puts back the files the last clean-up moved to the trash and adds their entries again;
+    /// lists the files that could not come back.
+    void UndoMoveToTrash();
     void HelpFile();
     void About();
 
@@ -135,6 +145,7 @@ private:
     /// then marked unreadable).
     bool PreviewSelectedItem();
     std::unique_ptr<CPictureRepository> repository;
+    CTrashUndo trashUndo;
     MainActions actions;
     QMenu* contextMenu = nullptr;
     QWidget* client = nullptr;

@@ -38,24 +38,29 @@ void ReportFilesLeft(CQRXDlg& window) {
 
 void CQRXDlg::DeleteFile() {
     const QString path = SelectedPath();
-    if (path.isEmpty()) {
-        return;
+    if (!path.isEmpty()) {
+        TrashPictureFile(path, this);
     }
+}
+
+bool CQRXDlg::TrashPictureFile(const QString& path, QWidget* asker) {
     // The desktop asks nothing before trashing a file, so the question is ours.
     const auto answer =
-        QMessageBox::question(this, tr("Delete File"), tr("Move \"%1\" to the trash?").arg(path),
+        QMessageBox::question(asker, tr("Delete File"), tr("Move \"%1\" to the trash?").arg(path),
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
     if (answer != QMessageBox::Yes) {
-        return;
+        return false;
     }
-    if (!MoveFileToTrash(path)) {
-        QMessageBox::warning(this, tr("Delete File"),
+    trashUndo.Begin();
+    if (!trashUndo.RecordingTrash(*repository)(path)) {
+        QMessageBox::warning(asker, tr("Delete File"),
                              tr("Could not move \"%1\" to the trash.").arg(path));
-        return;
+        return false;
     }
     repository->RemovePicture(path);
     RefreshTree();
     UpdateCommandStates();
+    return true;
 }
 
 void CQRXDlg::OpenFile() {
@@ -75,7 +80,8 @@ void CQRXDlg::DeleteAllSimilar() {
                        tr("All similar pictures will be deleted.\nContinue?"))) {
         return;
     }
-    DeleteSimilarFiles(*repository);
+    trashUndo.Begin();
+    DeleteSimilarFiles(*repository, trashUndo.RecordingTrash(*repository));
     RefreshTree();
     ReportFilesLeft(*this);
 }
@@ -85,9 +91,25 @@ void CQRXDlg::DeleteAllDamaged() {
                        tr("All pictures that couldn't be loaded will be deleted.\nContinue?"))) {
         return;
     }
-    DeleteDamagedFiles(*repository);
+    trashUndo.Begin();
+    DeleteDamagedFiles(*repository, trashUndo.RecordingTrash(*repository));
     RefreshTree();
     ReportFilesLeft(*this);
+}
+
+void CQRXDlg::UndoMoveToTrash() {
+    if (trashUndo.IsEmpty()) {
+        return;
+    }
+    const QStringList notRestored = trashUndo.Undo(*repository);
+    RefreshTree();
+    if (!notRestored.isEmpty()) {
+        COperationReportDlg report(notRestored, this);
+        report.setWindowTitle(tr("Undo Move to Trash"));
+        // The trash no longer holds them, or another file has taken their place.
+        report.SetMessage(tr("Could not put back the files:"));
+        report.exec();
+    }
 }
 
 void CQRXDlg::HelpFile() {

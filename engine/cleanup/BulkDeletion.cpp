@@ -22,6 +22,10 @@ void ClearMarks(CPictureRepository& repository) {
 }  // namespace
 
 bool MoveFileToTrash(const QString& path) {
+    return MoveFileToTrashTracked(path, nullptr);
+}
+
+bool MoveFileToTrashTracked(const QString& path, QString* pathInTrash) {
     // An empty path would name the working directory itself.
     if (path.isEmpty()) {
         return false;
@@ -32,7 +36,7 @@ bool MoveFileToTrash(const QString& path) {
     if (dataHome.isEmpty() || !QDir().mkpath(dataHome)) {
         return false;
     }
-    return QFile::moveToTrash(path);
+    return QFile::moveToTrash(path, pathInTrash);
 }
 
 void DeleteSimilarFiles(CPictureRepository& repository, const TrashFunction& trash) {

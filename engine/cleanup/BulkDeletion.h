@@ -14,6 +14,8 @@ using TrashFunction = std::function<bool(const QString& path)>;
 
 /// Moves `path` to the desktop trash (never removes it for good); true when it went.
 bool MoveFileToTrash(const QString& path);
+/// As MoveFileToTrash; `pathInTrash` receives where the trash keeps the file.
+bool MoveFileToTrashTracked(const QString& path, QString* pathInTrash);
 
 /// Moves the files of every entry that is linked to another one to the trash, with no question,
 /// and drops their entries. Every entry loses its links first, whatever happens to the files.

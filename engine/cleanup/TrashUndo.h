@@ -1,0 +1,45 @@
+#pragma once
+
+#include "BulkDeletion.h"
+#include "PictureInfo.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace vistrel {
+
+class CPictureRepository;
+
+/// The files that the last clean-up command moved to the trash, with their entries, so that
+/// Undo Move to Trash can put both back. GUI thread.
+class CTrashUndo {
+public:
+    /// Moves a file to the trash; `pathInTrash` receives where it went.
+    using TrashMover = std::function<bool(const QString& path, QString* pathInTrash)>;
+
+    /// Forgets the files of the command before: a new command begins.
+    void Begin() { files.clear(); }
+    /// A trash function for the clean-up commands that records each file it moves, with a copy
+    /// of its entry in `repository` (which must still hold it when the function is called).
+    TrashFunction RecordingTrash(const CPictureRepository& repository,
+                                 TrashMover mover = MoveFileToTrashTracked);
+    /// Records a file moved to the trash by other means, with its entry.
+    void Record(const CPictureInfo& entry, const QString& pathInTrash);
+    bool IsEmpty() const { return files.empty(); }
+    std::size_t Count() const { return files.size(); }
+    /// Puts the recorded files back at their paths (never over a file that is there again) and
+    /// appends their entries, without links, to `repository`. Returns the paths of the files
+    /// that could not come back; the record is then empty.
+    QStringList Undo(CPictureRepository& repository);
+
+private:
+    struct TrashedFile {
+        CPictureInfo entry;
+        QString pathInTrash;
+    };
+    std::vector<TrashedFile> files;
+};
+
+}  // namespace vistrel
