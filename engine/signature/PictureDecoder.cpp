@@ -218,10 +218,10 @@ QImage DecodePicture(const QString& path, const DecodeOptions& options, QSize* f
     return DecodeWithQt(file, QSize(), fullSize);
 }
 
-std::int64_t EstimateDecodeBytes(const QString& path, const DecodeOptions& options) {
+PictureHeader ReadPictureHeader(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        return 0;
+        return {};
     }
     if (StartsLikeJpeg(file)) {
         // The frame header comes after the metadata segments, which rarely take this much.
@@ -235,24 +235,38 @@ std::int64_t EstimateDecodeBytes(const QString& path, const DecodeOptions& optio
                                            reinterpret_cast<const unsigned char*>(head.constData()),
                                            static_cast<unsigned long>(head.size()), &width, &height,
                                            &subsampling, &colourspace) != 0) {
-            return 0;
+            return {};
         }
-        // TurboJPEG writes 8-bit RGB straight away, next to the file it holds whole.
-        const tjscalingfactor scaling = ChooseJpegScaling(width, height, options.minScaledSide);
-        return std::int64_t{TJSCALED(width, scaling)} * TJSCALED(height, scaling) * 3 + file.size();
+        return {QSize(width, height), QByteArrayLiteral("jpeg")};
     }
     if (StartsLikeHeif(file)) {
-        // libheif writes 8-bit RGB, which the image takes over, after its YCbCr planes (up to
-        // 16 bits a sample), next to the file it holds whole.
-        const QSize size = HeifPictureSize(file);
-        return size.isValid() ? std::int64_t{size.width()} * size.height() * (3 + 6) + file.size()
-                              : 0;
+        return {HeifPictureSize(file), QByteArrayLiteral("heif")};
     }
     QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     const QSize size = reader.size();
+    return {size, size.isValid() ? reader.format() : QByteArray()};
+}
+
+std::int64_t EstimateDecodeBytes(const QString& path, const DecodeOptions& options) {
+    const PictureHeader header = ReadPictureHeader(path);
+    const QSize& size = header.size;
     if (!size.isValid()) {
         return 0;
+    }
+    const std::int64_t fileBytes = QFileInfo(path).size();
+    if (header.format == "jpeg") {
+        // TurboJPEG writes 8-bit RGB straight away, next to the file it holds whole.
+        const tjscalingfactor scaling =
+            ChooseJpegScaling(size.width(), size.height(), options.minScaledSide);
+        return std::int64_t{TJSCALED(size.width(), scaling)} * TJSCALED(size.height(), scaling) *
+                   3 +
+               fileBytes;
+    }
+    if (header.format == "heif") {
+        // libheif writes 8-bit RGB, which the image takes over, after its YCbCr planes (up to
+        // 16 bits a sample), next to the file it holds whole.
+        return std::int64_t{size.width()} * size.height() * (3 + 6) + fileBytes;
     }
     // Qt's readers decode into up to 64 bits a pixel (deep PNG and TIFF), then the RGB copy.
     return std::int64_t{size.width()} * size.height() * (8 + 3);

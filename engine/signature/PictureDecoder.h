@@ -29,6 +29,17 @@ struct DecodeOptions {
 QImage DecodePicture(const QString& path, const DecodeOptions& options = {},
                      QSize* fullSize = nullptr);
 
+/// What a picture file's header tells, without decoding it.
+struct PictureHeader {
+    /// The picture's own width and height; invalid when the header cannot be read.
+    QSize size;
+    /// The format as read from the content: "jpeg", "png", "heif", "webp", ...
+    QByteArray format;
+};
+
+/// Reads the header of `path` only. Any thread.
+PictureHeader ReadPictureHeader(const QString& path);
+
 /// About how many bytes decoding `path` with `options` holds at its peak, from the file's header
 /// alone: the decoded picture and its 8-bit RGB copy (a JPEG is reduced in the DCT first). 0 when
 /// the header cannot be read, in which case decoding fails at once. Any thread.
