@@ -53,9 +53,10 @@ bool RenameNoReplace(const QByteArray& source, const QByteArray& target, int& er
     return true;
 }
 
-}  // namespace
-
-QString TrashRecordPath(const QString& pathInTrash) {
+// The original place the info record of `pathInTrash` names, in both readings: records are
+// meant to be percent-encoded, but some writers (Qt 6.4 among them) leave the path as it is.
+// Empty when there is no readable record.
+QStringList RecordedPaths(const QString& pathInTrash) {
     QFile info(InfoPathOf(pathInTrash));
     if (!info.open(QIODevice::ReadOnly)) {
         return {};
@@ -65,33 +66,35 @@ QString TrashRecordPath(const QString& pathInTrash) {
         return {};
     }
     for (const QByteArray& line : lines) {
-        if (line.startsWith("Path=")) {
-            const QByteArray value = line.mid(5);
-            if (value.isEmpty()) {
-                return {};
-            }
-            // Records are percent-encoded, but some writers leave them as they are.
-            const QByteArray decoded = QByteArray::fromPercentEncoding(value);
-            QString path = QFile::decodeName(decoded);
+        if (!line.startsWith("Path=") || line.size() == 5) {
+            continue;
+        }
+        QStringList readings;
+        for (const QByteArray& value :
+             {QByteArray::fromPercentEncoding(line.mid(5)), line.mid(5)}) {
+            QString path = QFile::decodeName(value);
             if (!path.startsWith(QLatin1Char('/'))) {
                 path = TopDirOf(pathInTrash) + QLatin1Char('/') + path;
             }
-            return QDir::cleanPath(path);
+            readings.append(QDir::cleanPath(path));
         }
+        return readings;
     }
     return {};
 }
+
+}  // namespace
 
 RestoreOutcome RestoreFromTrash(const QString& pathInTrash, const QString& originalPath) {
     const QFileInfo trashed(pathInTrash);
     if (!trashed.exists() && !trashed.isSymLink()) {
         return RestoreOutcome::NotInTrash;
     }
-    const QString recorded = TrashRecordPath(pathInTrash);
+    const QStringList recorded = RecordedPaths(pathInTrash);
     if (recorded.isEmpty()) {
         return RestoreOutcome::NotInTrash;
     }
-    if (recorded != QDir::cleanPath(QFileInfo(originalPath).absoluteFilePath())) {
+    if (!recorded.contains(QDir::cleanPath(QFileInfo(originalPath).absoluteFilePath()))) {
         return RestoreOutcome::RecordDiffers;
     }
     const QFileInfo target(originalPath);

@@ -17,12 +17,9 @@ enum class RestoreOutcome {
     Failed,
 };
 
-/// The original place that the trash's info record of `pathInTrash` (a file under a trash's
-/// "files" folder) names, or an empty string when there is no readable record.
-QString TrashRecordPath(const QString& pathInTrash);
-
-/// Moves `pathInTrash` back to `originalPath` and drops its info record, provided the record
-/// names that path and nothing is there now. Never overwrites a file.
+/// Moves `pathInTrash` (a file under a trash's "files" folder) back to `originalPath` and drops
+/// its info record, provided the record names that path and nothing is there now. Never
+/// overwrites a file.
 RestoreOutcome RestoreFromTrash(const QString& pathInTrash, const QString& originalPath);
 
 }  // namespace vistrel

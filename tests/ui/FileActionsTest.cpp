@@ -363,6 +363,41 @@ private slots:
         QCOMPARE(window.Tree()->topLevelItemCount(), 2);
     }
 
+    void undoPutsBackTheLastCleanUpButNeverOverAFileThatTookItsPlace() {
+        CQRXDlg window;
+        const QString a = Picture(QStringLiteral("a 100%.png"), 1);
+        const QString b = Picture(QStringLiteral("b.png"), 2);
+        const QString c = Picture(QStringLiteral("c.png"), 3);
+        for (const QString& path : {a, b, c}) {
+            window.Repository().AddPicture(path);
+        }
+        const SignatureBytes signatureOfA = window.Repository().GetPicture(0).signature;
+        Link(window, 0, 1);
+        window.RefreshTree();
+        QVERIFY(!window.Actions().undoTrash->isEnabled());
+        ModalUser user({QMessageBox::Yes});
+        window.DeleteAllSimilar();
+        QVERIFY(InTrash(a) && InTrash(b));
+        QVERIFY(window.Actions().undoTrash->isEnabled());
+        // Another file now stands where b was: it must survive the undo untouched.
+        QVERIFY(test::WriteBytes(b, QByteArray("the user's new file")));
+
+        window.Actions().undoTrash->trigger();
+        QCOMPARE(user.reports, std::vector<QString>{b + QLatin1Char('\n')});
+        QVERIFY(QFileInfo::exists(a) && !InTrash(a));
+        QVERIFY(InTrash(b));
+        QFile kept(b);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("the user's new file"));
+        const std::int32_t restored = window.Repository().FindPicture(a);
+        QVERIFY(restored >= 0);
+        QVERIFY(window.Repository().GetPicture(restored).signature == signatureOfA);
+        QCOMPARE(window.Repository().FindPicture(b), -1);
+        QVERIFY(Item(window, a) != nullptr);
+        // Undo is for the last clean-up only, once.
+        QVERIFY(!window.Actions().undoTrash->isEnabled());
+    }
+
     void deleteAllDamagedTrashesThemWithoutReportWhenAllWent() {
         CQRXDlg window;
         const QString good = Picture(QStringLiteral("good.png"), 1);
