@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -113,6 +114,8 @@ void CQRXDlg::BuildControls(QWidget* parent) {
     tree->setSelectionMode(QAbstractItemView::SingleSelection);
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     tree->setUniformRowHeights(true);
+    // Tooltips are made when asked for: each reads a picture file's header.
+    tree->viewport()->installEventFilter(this);
     LayOutTree();
 }
 
@@ -165,6 +168,10 @@ void CQRXDlg::ConnectCommands() {
 bool CQRXDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client && event->type() == QEvent::Resize) {
         LayOutTree();
+    }
+    if (event->type() == QEvent::ToolTip && tree != nullptr && watched == tree->viewport()) {
+        ShowItemToolTip(static_cast<QHelpEvent&>(*event));
+        return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -10,6 +10,7 @@
 #include <memory>
 
 class QGroupBox;
+class QHelpEvent;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -131,6 +132,9 @@ private:
     void ConnectCommands();
     void LayOutTree();
     void ShowContextMenu();
+    /// Shows the tooltip of the item under the mouse: a picture's facts, and for a similar
+    /// picture the difference factor of its link.
+    void ShowItemToolTip(const QHelpEvent& event);
     /// Steps 1 to 6 of a rebuild: everything but the preview.
     void RebuildTreeItems();
     /// Gives a top-level item its child items, one per similar picture, the first time it is

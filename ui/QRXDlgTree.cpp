@@ -2,11 +2,14 @@
 // menu.
 
 #include "QRXDlg.h"
+#include "TreeToolTips.h"
 
 #include <QAction>
 #include <QCursor>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QRadioButton>
+#include <QToolTip>
 #include <QTreeWidget>
 
 namespace vistrel {
@@ -132,6 +135,30 @@ void CQRXDlg::ShowContextMenu() {
     }
     actions.nextSimilar->setEnabled(repository->HasSimilar());
     contextMenu->popup(QCursor::pos());
+}
+
+void CQRXDlg::ShowItemToolTip(const QHelpEvent& event) {
+    QTreeWidgetItem* item = tree->itemAt(event.pos());
+    if (item == nullptr) {
+        QToolTip::hideText();
+        return;
+    }
+    QString text;
+    if (const QTreeWidgetItem* parent = item->parent()) {
+        // Child items are made in the order of their parent entry's links.
+        const std::int32_t index = parent->data(0, kEntryIndexRole).toInt();
+        const int position = parent->indexOfChild(item);
+        if (index >= 0 && index < repository->GetCount()) {
+            const std::vector<CSimilarInfo>& links = repository->GetPicture(index).similar;
+            if (position >= 0 && position < static_cast<int>(links.size())) {
+                text =
+                    SimilarToolTip(item->text(0), links[static_cast<std::size_t>(position)].factor);
+            }
+        }
+    } else {
+        text = PictureToolTip(item->text(0));
+    }
+    QToolTip::showText(event.globalPos(), text, tree->viewport(), tree->visualItemRect(item));
 }
 
 }  // namespace vistrel

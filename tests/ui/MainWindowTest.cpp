@@ -14,6 +14,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -116,6 +117,14 @@ private:
         return texts;
     }
 
+    // The tooltip the tree shows when the mouse rests on `item`.
+    static QString ToolTipOf(QTreeWidget& tree, QTreeWidgetItem* item) {
+        const QPoint at = tree.visualItemRect(item).center();
+        QHelpEvent help(QEvent::ToolTip, at, tree.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(tree.viewport(), &help);
+        return QToolTip::text();
+    }
+
     static void Link(CQRXDlg& window, int a, int b) {
         window.Repository().AddSimilarPair(vistrel::PairInfo{nullptr, nullptr, a, b, 1.5f});
     }
@@ -213,6 +222,19 @@ private slots:
         // Selecting a child previews the similar picture itself.
         tree->setCurrentItem(tree->topLevelItem(0)->child(0));
         QCOMPARE(window.Preview()->PictureSize(), QSize(200, 300));
+        // The tooltips tell what the texts, which stay the paths, do not.
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QString child = ToolTipOf(*tree, tree->topLevelItem(0)->child(0));
+        QVERIFY2(child.startsWith("Difference factor: 1 (0.4 %)\n200 x 300 pixels\n" +
+                                  vistrel::FileSizeText(QFileInfo(b).size())),
+                 qPrintable(child));
+        const QString top = ToolTipOf(*tree, tree->topLevelItem(1));
+        QVERIFY2(top.startsWith("200 x 300 pixels\n" + vistrel::FileSizeText(QFileInfo(b).size()) +
+                                "\nModified "),
+                 qPrintable(top));
+        QVERIFY(QFile::remove(b));
+        QCOMPARE(ToolTipOf(*tree, tree->topLevelItem(1)), QStringLiteral("The file is missing."));
     }
 
     void childItemsAreMadeWhenAnItemIsFirstExpanded() {
