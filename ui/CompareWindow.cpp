@@ -94,6 +94,8 @@ void CompareWindow::BuildControls() {
     bold.setBold(true);
     factorLabel->setFont(bold);
     noteLabel = new QLabel(this);
+    // A note names a file, and a long name must not widen the window.
+    noteLabel->setWordWrap(true);
     previousButton = MakeButton(tr("Previous Pair"), tr("P or Page Up"), this);
     nextButton = MakeButton(tr("Next Pair"), tr("N or Page Down"), this);
     fitButton = MakeButton(tr("Fit"), tr("0"), this);
@@ -246,6 +248,12 @@ void CompareWindow::StartLoading(Side side, const LoadedPicture* reuse,
     }
 }
 
+void CompareWindow::ReadFactsAgain(Side side) {
+    const QString path = paths[side];
+    facts[side].reset();
+    factReaders[side]->Start([path] { return ReadFacts{path, ReadPictureFacts(path)}; });
+}
+
 void CompareWindow::PictureLoaded(Side side, const LoadedPicture& loaded) {
     if (loaded.path != paths[side] || pictures[side]) {
         return;  // a picture of a pair no longer shown
@@ -308,7 +316,9 @@ void CompareWindow::ShowViews() {
         }
     } else if (blinkButton->isChecked()) {
         const Side shown = blinkShowsRight ? kRight : kLeft;
-        ShowSide(views[kLeft], shown, shown == kLeft ? tr("Left") : tr("Right"));
+        const QString name = QFileInfo(paths[shown]).fileName();
+        ShowSide(views[kLeft], shown,
+                 shown == kLeft ? tr("Left: %1").arg(name) : tr("Right: %1").arg(name));
     } else {
         ShowSide(views[kLeft], kLeft, QString());
         ShowSide(views[kRight], kRight, QString());
@@ -360,6 +370,10 @@ void CompareWindow::RepositoryChanged() {
         noteLabel->setText(
             tr("This pair is no longer among the similar pictures; Next Pair "
                "starts again from the first pair."));
+        // A file of the pair may have gone with its entry.
+        for (const Side side : {kLeft, kRight}) {
+            ReadFactsAgain(side);
+        }
     }
     ShowFacts();
 }
@@ -412,9 +426,9 @@ void CompareWindow::TrashPicture(Side side) {
     if (!went) {
         // The main window has said why, if the trash refused it; the file may also have gone
         // meanwhile, which its facts will show.
-        noteLabel->setText(tr("\"%1\" was not moved to the trash.").arg(path));
-        facts[side].reset();
-        factReaders[side]->Start([path] { return ReadFacts{path, ReadPictureFacts(path)}; });
+        noteLabel->setText(
+            tr("\"%1\" was not moved to the trash.").arg(QFileInfo(path).fileName()));
+        ReadFactsAgain(side);
         RepositoryChanged();
         return;
     }

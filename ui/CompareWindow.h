@@ -86,6 +86,8 @@ private:
     void Step(bool forward);
     void StartLoading(Side side, const LoadedPicture* reuse,
                       const std::optional<PictureFacts>& facts);
+    /// Reads the facts of that side's file once more: it may have gone or changed.
+    void ReadFactsAgain(Side side);
     void PictureLoaded(Side side, const LoadedPicture& loaded);
     void FactsRead(Side side, const ReadFacts& read);
     void DifferenceMade(const Difference& made);
