@@ -38,19 +38,34 @@ QString FormatText(const PictureFacts& facts) {
                                   : QString::fromLatin1(facts.format).toUpper();
 }
 
-// Breaks may fall after each "/" as well as at spaces, so that a long path wraps instead of
-// widening the window.
+// Breaks may fall after each "/", "_", "-", "." and within any long run of other characters, so
+// that a long path wraps instead of widening the window or being cut off.
 QString WrappablePath(const QString& path) {
-    QString text = path;
-    text.replace(QLatin1Char('/'), QStringLiteral("/\u200b"));
+    constexpr int kLongestRun = 16;
+    const QChar breakHere(0x200b);
+    QString text;
+    int run = 0;
+    for (const QChar c : path) {
+        text.append(c);
+        if (c == QLatin1Char('/') || c == QLatin1Char('_') || c == QLatin1Char('-') ||
+            c == QLatin1Char('.') || ++run == kLongestRun) {
+            text.append(breakHere);
+            run = 0;
+        } else if (c.isSpace()) {
+            run = 0;
+        }
+    }
     return text;
 }
 
 }  // namespace
 
 ComparePanel::ComparePanel(const QString& trashText, QWidget* parent) : QWidget(parent) {
-    pathLabel = MakeValue(this);
+    // The path wraps at the width the window gives it, never widening the window; it is not
+    // selectable, as the break marks in it would be copied too (its tool tip is the plain path).
+    pathLabel = new QLabel(this);
     pathLabel->setWordWrap(true);
+    pathLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     dimensionsLabel = MakeValue(this);
     fileSizeLabel = MakeValue(this);
     modifiedLabel = MakeValue(this);
@@ -73,6 +88,8 @@ ComparePanel::ComparePanel(const QString& trashText, QWidget* parent) : QWidget(
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(pathLabel);
     layout->addLayout(facts);
+    // The buttons of both sides stay in one row when one path takes more lines.
+    layout->addStretch(1);
     layout->addLayout(buttons);
 }
 
