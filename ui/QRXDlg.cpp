@@ -1,5 +1,6 @@
 #include "QRXDlg.h"
 
+#include "CompareCommand.h"
 #include "DialogUnits.h"
 #include "PreviewBox.h"
 #include "ProgramResources.h"
@@ -135,6 +136,8 @@ void CQRXDlg::ConnectCommands() {
     bind(actions.searchSimilar, &CQRXDlg::SearchSimilar);
     bind(actions.testRepository, &CQRXDlg::TestRepository);
     bind(actions.nextSimilar, &CQRXDlg::NextSimilar);
+    connect(actions.compareSideBySide, &QAction::triggered, this,
+            [this] { CompareSelectedPair(*this); });
     bind(actions.deleteAllSimilar, &CQRXDlg::DeleteAllSimilar);
     bind(actions.deleteAllDamaged, &CQRXDlg::DeleteAllDamaged);
     bind(actions.undoTrash, &CQRXDlg::UndoMoveToTrash);
@@ -211,7 +214,9 @@ void CQRXDlg::UpdateCommandStates() {
     actions.deleteAllDamaged->setEnabled(damaged);
     deleteDamagedButton->setEnabled(damaged);
     actions.undoTrash->setEnabled(!trashUndo.IsEmpty());
+    actions.compareSideBySide->setEnabled(IsSimilarItemSelected(*tree));
     UpdateWindowModified();
+    emit CommandStatesUpdated();
 }
 
 void CQRXDlg::SetRepositoryFile(const QString& path) {

@@ -109,6 +109,11 @@ public slots:
     void HelpFile();
     void About();
 
+signals:
+    /// The commands were enabled anew: the repository, its links or the selection may have
+    /// changed.
+    void CommandStatesUpdated();
+
 protected:
     /// Offers to save a modified repository; Cancel, or a save that did not happen, keeps the
     /// window open.

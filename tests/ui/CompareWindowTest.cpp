@@ -1,0 +1,260 @@
+// The Compare Side by Side window as a user meets it: the facts and factor of a pair, stepping
+// through every pair with the keys, a file gone since the test, and moving a file to the trash
+// (in a private data folder) on to the next pair.
+
+#include "ComparePanel.h"
+#include "CompareWindow.h"
+#include "FileSizeText.h"
+#include "QRXDlg.h"
+#include "support/TestPictures.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <optional>
+#include <set>
+#include <utility>
+
+namespace vistrel {
+namespace {
+
+using test::PictureFormat;
+
+// Answers every message box shown while it lives with Yes, counting them.
+class YesSayer : public QObject {
+public:
+    YesSayer() {
+        connect(&timer, &QTimer::timeout, this, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                ++answered;
+                box->button(QMessageBox::Yes)->click();
+            }
+        });
+        timer.start(20);
+    }
+    int answered = 0;
+
+private:
+    QTimer timer;
+};
+
+bool IsBold(const QLabel* label) {
+    return label->font().bold();
+}
+
+}  // namespace
+
+class CompareWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::optional<QTemporaryDir> folder;
+
+    QString Picture(const QString& name, int width, int height, PictureFormat format,
+                    std::uint32_t seed) {
+        const QString path = folder->filePath(name);
+        if (!test::WritePicture(test::MakePhotoLike(width, height, seed), format, path)) {
+            qFatal("cannot write a test picture");
+        }
+        return path;
+    }
+    static void Link(CQRXDlg& window, int a, int b, float factor = 1) {
+        window.Repository().AddSimilarPair(
+            CPictureRepository::PairInfo{nullptr, nullptr, a, b, factor});
+    }
+    // Selects `child` under `parent` in the tree and runs Compare Side by Side. Only the child
+    // is selected, so that the main window's preview never tries the parent's picture.
+    static CompareWindow* Compare(CQRXDlg& window, const QString& parent, const QString& child) {
+        window.RefreshTree();
+        QTreeWidget* tree = window.Tree();
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* top = tree->topLevelItem(i);
+            if (top->text(0) != parent) {
+                continue;
+            }
+            tree->expandItem(top);
+            for (int k = 0; k < top->childCount(); ++k) {
+                if (top->child(k)->text(0) == child) {
+                    tree->setCurrentItem(top->child(k));
+                }
+            }
+        }
+        if (!window.Actions().compareSideBySide->isEnabled()) {
+            return nullptr;
+        }
+        window.Actions().compareSideBySide->trigger();
+        return window.findChild<CompareWindow*>();
+    }
+    static std::pair<QString, QString> Shown(const CompareWindow& compare) {
+        return {compare.Path(CompareWindow::kLeft), compare.Path(CompareWindow::kRight)};
+    }
+
+private slots:
+    void init() {
+        folder.emplace();
+        QVERIFY(folder->isValid());
+    }
+    void cleanup() { folder.reset(); }
+
+    void showsFactsOfPairWithBetterMarked() {
+        CQRXDlg window;
+        // The left one has more pixels and the older date, the right one the larger file.
+        const QString left = Picture(QStringLiteral("left.jpg"), 80, 60, PictureFormat::Jpeg, 1);
+        const QString right = Picture(QStringLiteral("right.bmp"), 70, 50, PictureFormat::Bmp, 2);
+        QFile older(left);
+        QVERIFY(older.open(QIODevice::ReadWrite));
+        QVERIFY(older.setFileTime(QDateTime::currentDateTime().addDays(-30),
+                                  QFileDevice::FileModificationTime));
+        older.close();
+        QVERIFY(QFileInfo(right).size() > QFileInfo(left).size());
+        window.Repository().AddPicture(left);
+        window.Repository().AddPicture(right);
+        Link(window, 0, 1, 12.7f);
+        window.RefreshTree();
+        // A picture with no parent item makes no pair.
+        QVERIFY(window.Tree()->currentItem()->parent() == nullptr);
+        QVERIFY(!window.Actions().compareSideBySide->isEnabled());
+
+        CompareWindow* compare = Compare(window, left, right);
+        QVERIFY(compare != nullptr);
+        QTRY_VERIFY(!compare->IsLoading());
+        QCOMPARE(Shown(*compare), std::make_pair(left, right));
+        QCOMPARE(compare->FactorLabel()->text(), QStringLiteral("Difference factor: 12 (4.7 %)"));
+        const ComparePanel* l = compare->Panel(CompareWindow::kLeft);
+        const ComparePanel* r = compare->Panel(CompareWindow::kRight);
+        QCOMPARE(l->DimensionsLabel()->text(), QStringLiteral("80 x 60 pixels"));
+        QCOMPARE(r->DimensionsLabel()->text(), QStringLiteral("70 x 50 pixels"));
+        QCOMPARE(l->FileSizeLabel()->text(), FileSizeText(QFileInfo(left).size()));
+        QCOMPARE(r->FileSizeLabel()->text(), FileSizeText(QFileInfo(right).size()));
+        QCOMPARE(l->FormatLabel()->text(), QStringLiteral("JPEG"));
+        QCOMPARE(r->FormatLabel()->text(), QStringLiteral("BMP"));
+        QVERIFY(IsBold(l->DimensionsLabel()) && !IsBold(r->DimensionsLabel()));
+        QVERIFY(!IsBold(l->FileSizeLabel()) && IsBold(r->FileSizeLabel()));
+        QVERIFY(IsBold(l->ModifiedLabel()) && !IsBold(r->ModifiedLabel()));
+        // Both decoded whole, not reduced as the preview is.
+        QCOMPARE(compare->View(CompareWindow::kLeft)->Picture().FullSize(), QSize(80, 60));
+        QCOMPARE(compare->View(CompareWindow::kRight)->Picture().FullSize(), QSize(70, 50));
+        QVERIFY(l->TrashButton()->isEnabled() && r->TrashButton()->isEnabled());
+    }
+
+    void nextPairKeyWalksEveryPairOnceAndWraps() {
+        CQRXDlg window;
+        QStringList paths;
+        for (int i = 0; i < 4; ++i) {
+            paths.append(Picture(QStringLiteral("%1.png").arg(i), 30, 20, PictureFormat::Png, i));
+            window.Repository().AddPicture(paths.back());
+        }
+        Link(window, 0, 1);
+        Link(window, 2, 3);
+        Link(window, 1, 2);
+        Link(window, 0, 3);
+        // From the pair chosen in the tree, its entries either way round.
+        CompareWindow* compare = Compare(window, paths[2], paths[1]);
+        QVERIFY(compare != nullptr);
+        QVERIFY(QTest::qWaitForWindowActive(compare));
+        std::set<std::pair<QString, QString>> seen{{paths[1], paths[2]}};
+        QStringList notes;
+        for (int step = 0; step < 4; ++step) {
+            QTest::keyClick(compare, Qt::Key_N);
+            seen.insert(Shown(*compare));
+            notes.append(compare->NoteLabel()->text());
+        }
+        // Four pairs, each once, by entry and then by the order of its links; back at the start.
+        QCOMPARE(seen.size(), std::size_t{4});
+        QCOMPARE(Shown(*compare), std::make_pair(paths[1], paths[2]));
+        QVERIFY(seen.count({paths[0], paths[1]}) && seen.count({paths[0], paths[3]}) &&
+                seen.count({paths[2], paths[3]}));
+        QCOMPARE(notes, QStringList({QString(), QStringLiteral("Back at the first pair."),
+                                     QString(), QString()}));
+        QTest::keyClick(compare, Qt::Key_PageUp);
+        QCOMPARE(Shown(*compare), std::make_pair(paths[0], paths[3]));
+        QTest::keyClick(compare, Qt::Key_Escape);
+        QVERIFY(!compare->isVisible());
+    }
+
+    void vanishedFileShownMissing() {
+        CQRXDlg window;
+        const QString stays = Picture(QStringLiteral("stays.png"), 30, 20, PictureFormat::Png, 1);
+        const QString gone = Picture(QStringLiteral("gone.png"), 30, 20, PictureFormat::Png, 2);
+        window.Repository().AddPicture(stays);
+        window.Repository().AddPicture(gone);
+        Link(window, 0, 1);
+        QVERIFY(QFile::remove(gone));
+        CompareWindow* compare = Compare(window, gone, stays);
+        QVERIFY(compare != nullptr);
+        QTRY_VERIFY(!compare->IsLoading());
+        const ComparePanel* missing = compare->Panel(CompareWindow::kLeft);
+        QCOMPARE(missing->DimensionsLabel()->text(), QStringLiteral("The file is missing."));
+        QVERIFY(!missing->TrashButton()->isEnabled());
+        QVERIFY(compare->Panel(CompareWindow::kRight)->TrashButton()->isEnabled());
+        QVERIFY(compare->View(CompareWindow::kLeft)
+                    ->Message()
+                    .startsWith(QStringLiteral("Cannot show this picture: ")));
+        // Nothing to mark against a file that is not there.
+        QVERIFY(!IsBold(compare->Panel(CompareWindow::kRight)->FileSizeLabel()));
+    }
+
+    void trashMovesOnToNextPairThatRemains() {
+        CQRXDlg window;
+        QStringList paths;
+        for (int i = 0; i < 4; ++i) {
+            paths.append(Picture(QStringLiteral("%1.png").arg(i), 30, 20, PictureFormat::Png, i));
+            window.Repository().AddPicture(paths.back());
+        }
+        Link(window, 0, 1);
+        Link(window, 1, 2);
+        Link(window, 2, 3, 7);
+        CompareWindow* compare = Compare(window, paths[0], paths[1]);
+        QVERIFY(compare != nullptr);
+        QTRY_VERIFY(!compare->IsLoading());
+        {
+            YesSayer user;
+            compare->Panel(CompareWindow::kRight)->TrashButton()->click();
+            QCOMPARE(user.answered, 1);
+        }
+        // The entries after the one that went have moved up; the window shows, by path, the
+        // next pair without it, and its own factor.
+        QVERIFY(!QFileInfo::exists(paths[1]));
+        QCOMPARE(window.Repository().FindPicture(paths[1]), -1);
+        QCOMPARE(Shown(*compare), std::make_pair(paths[2], paths[3]));
+        QCOMPARE(compare->FactorLabel()->text(), QStringLiteral("Difference factor: 7 (2.7 %)"));
+        QVERIFY(compare->isVisible());
+        QTRY_VERIFY(!compare->IsLoading());
+        // The last pair gone, the window closes.
+        {
+            YesSayer user;
+            compare->Panel(CompareWindow::kLeft)->TrashButton()->click();
+        }
+        QVERIFY(!compare->isVisible());
+        QCOMPARE(window.Repository().GetCount(), 2);
+    }
+};
+
+}  // namespace vistrel
+
+int main(int argc, char* argv[]) {
+    QTemporaryDir home;
+    if (!home.isValid()) {
+        return 2;
+    }
+    // Before anything reads them: the settings and the trash stay in this private home.
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
+    qputenv("DBUS_SESSION_BUS_ADDRESS",
+            ("unix:path=" + home.filePath(QStringLiteral("no-bus"))).toLocal8Bit());
+    QApplication application(argc, argv);
+    vistrel::CompareWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "CompareWindowTest.moc"

@@ -1,0 +1,138 @@
+#pragma once
+
+#include "ComparePicture.h"
+#include "CompareView.h"
+#include "PictureFacts.h"
+
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+class QGridLayout;
+class QLabel;
+class QPushButton;
+
+namespace vistrel {
+
+class CQRXDlg;
+class ComparePanel;
+template <typename Result>
+class LatestJob;
+
+/// The "Compare Side by Side" window: two similar pictures of the main window's repository side
+/// by side at full quality, zoomed and panned together, with their facts, the pair's difference
+/// factor, a blinking and a difference view, and the commands to move either file to the trash
+/// and to step through every similar pair. It knows the pair only by the two paths and finds it
+/// again in the repository whenever it acts, so that no change in the main window leaves it
+/// with a stale index. Pictures are decoded on worker threads. One per main window, which owns
+/// it. GUI thread.
+class CompareWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    enum Side { kLeft = 0, kRight = 1 };
+
+    explicit CompareWindow(CQRXDlg& owner);
+    ~CompareWindow() override;
+
+    /// Shows the pair of the entries at these paths, with `note` in the window's note line, and
+    /// brings the window to the front.
+    void ShowPair(const QString& leftPath, const QString& rightPath, const QString& note = {});
+
+    QString Path(Side side) const { return paths[side]; }
+    ComparePanel* Panel(Side side) const { return panels[side]; }
+    CompareView* View(Side side) const { return views[side]; }
+    QLabel* FactorLabel() const { return factorLabel; }
+    QLabel* NoteLabel() const { return noteLabel; }
+    /// True while a picture, its facts or the difference view is still being worked out.
+    bool IsLoading() const;
+
+public slots:
+    void NextPair();
+    void PreviousPair();
+    /// Asks to move that side's file to the trash (the main window's question and Undo record);
+    /// once it went, shows the next pair that remains, or closes when none does.
+    void TrashPicture(Side side);
+    /// Finds the pair again after the main window changed the repository: its factor, or that it
+    /// is no longer a similar pair (the trash buttons are then off, and Next Pair starts over).
+    void RepositoryChanged();
+    void SetBlink(bool on);
+    void SetDifference(bool on);
+    void FitToWindow();
+    /// The larger picture at one screen pixel per picture pixel.
+    void ActualSize();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    struct ReadFacts {
+        QString path;
+        PictureFacts facts;
+    };
+    struct Difference {
+        QString first;
+        QString second;
+        PictureLevels map;
+    };
+
+    void BuildControls();
+    void BuildKeys();
+    void Step(bool forward);
+    void StartLoading(Side side, const LoadedPicture* reuse,
+                      const std::optional<PictureFacts>& facts);
+    /// Reads the facts of that side's file once more: it may have gone or changed.
+    void ReadFactsAgain(Side side);
+    void PictureLoaded(Side side, const LoadedPicture& loaded);
+    void FactsRead(Side side, const ReadFacts& read);
+    void DifferenceMade(const Difference& made);
+    /// Puts the pictures, the blinking one or the difference into the views.
+    void ShowViews();
+    void ShowSide(CompareView* view, Side side, const QString& caption);
+    void ShowFacts();
+    void ShowFactor();
+    void UpdateZoomLabel();
+    /// The scale at which the larger picture fits the views.
+    double SmallestFit() const;
+    void StopWork();
+    void SaveGeometry() const;
+
+    CQRXDlg& owner;
+    std::array<QString, 2> paths;
+    std::array<std::optional<PictureFacts>, 2> facts;
+    std::array<std::optional<LoadedPicture>, 2> pictures;
+    std::optional<PictureLevels> difference;
+    std::array<std::unique_ptr<LatestJob<LoadedPicture>>, 2> loaders;
+    std::array<std::unique_ptr<LatestJob<ReadFacts>>, 2> factReaders;
+    std::unique_ptr<LatestJob<Difference>> differ;
+    ViewZoom zoom;
+    /// The pair is no longer a similar pair of the repository.
+    bool stale = false;
+    /// The window's own trash command is changing the repository.
+    bool trashing = false;
+    bool blinkShowsRight = false;
+    /// One view takes the place of both (blinking or difference).
+    bool singleView = false;
+    QTimer blinkTimer;
+
+    QLabel* factorLabel = nullptr;
+    QLabel* noteLabel = nullptr;
+    QLabel* zoomLabel = nullptr;
+    QPushButton* previousButton = nullptr;
+    QPushButton* nextButton = nullptr;
+    QPushButton* fitButton = nullptr;
+    QPushButton* actualButton = nullptr;
+    QPushButton* blinkButton = nullptr;
+    QPushButton* differenceButton = nullptr;
+    QPushButton* closeButton = nullptr;
+    std::array<CompareView*, 2> views{};
+    std::array<ComparePanel*, 2> panels{};
+    QGridLayout* grid = nullptr;
+};
+
+}  // namespace vistrel
