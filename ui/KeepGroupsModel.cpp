@@ -145,6 +145,7 @@ CKeepGroupsModel::Totals CKeepGroupsModel::PlannedTotals() const {
         // A group whose picture to keep is gone will be left alone.
         if (!group.included || group.kept < 0 ||
             !pictures[Slot(group.first + group.kept)].facts.exists) {
+            ++totals.groupsLeftAlone;
             continue;
         }
         for (int i = 0; i < group.count; ++i) {

@@ -54,10 +54,12 @@ public:
     /// The picture to keep and the ones to move of each included group that has a picture to
     /// keep, in group order.
     std::vector<KeepPlan> Plans() const;
-    /// How many files the plans move and how many bytes they hold.
+    /// How many files the plans move, how many bytes they hold, and how many groups stay as
+    /// they are.
     struct Totals {
         int files = 0;
         std::int64_t bytes = 0;
+        int groupsLeftAlone = 0;
     };
     Totals PlannedTotals() const;
 

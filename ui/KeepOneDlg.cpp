@@ -229,10 +229,13 @@ void CKeepOneDlg::UpdateSummary() {
         return;
     }
     const CKeepGroupsModel::Totals totals = model->PlannedTotals();
-    const QString groups =
+    QString groups =
         model->GroupCount() == 1
-            ? tr("1 group of similar pictures.")
-            : tr("%1 groups of similar pictures.").arg(QLocale().toString(model->GroupCount()));
+            ? tr("1 group of similar pictures")
+            : tr("%1 groups of similar pictures").arg(QLocale().toString(model->GroupCount()));
+    groups += totals.groupsLeftAlone == 0
+                  ? tr(".")
+                  : tr(", %1 left alone.").arg(QLocale().toString(totals.groupsLeftAlone));
     QString plan;
     if (totals.files == 0) {
         plan = tr("Nothing will go to the trash.");

@@ -116,7 +116,7 @@ void CQRXDlg::KeepOneOfEachGroup() {
         COperationReportDlg report(outcome.keptGone, this);
         report.setWindowTitle(tr("Keep One of Each Group"));
         // Moving the copies of a picture that is itself gone would lose the picture.
-        report.SetMessage(tr("Left alone the groups of these pictures, now gone:"));
+        report.SetMessage(tr("Groups left alone, as the picture to keep is gone:"));
         report.exec();
     }
 }

@@ -3,6 +3,7 @@
 #include "PictureDecoder.h"
 
 #include <QFutureWatcher>
+#include <QPainter>
 #include <QPromise>
 #include <QThreadPool>
 
@@ -37,7 +38,14 @@ QImage CThumbnailLoader::MakeThumbnail(const QString& path, int side) {
     if (picture.isNull()) {
         return {};
     }
-    return picture.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    // Centred on a clear square, so that every row of a list is as high and its text starts at
+    // the same place whatever the picture's shape.
+    const QImage scaled = picture.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QImage square(side, side, QImage::Format_ARGB32_Premultiplied);
+    square.fill(Qt::transparent);
+    QPainter painter(&square);
+    painter.drawImage((side - scaled.width()) / 2, (side - scaled.height()) / 2, scaled);
+    return square;
 }
 
 void CThumbnailLoader::StartNext() {

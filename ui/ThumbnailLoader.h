@@ -22,8 +22,8 @@ public:
     /// wait, the oldest one is dropped (Dropped), to be asked again if still wanted.
     void Request(int key, const QString& path);
 
-    /// A thumbnail at most `side` pixels on each side; a null image when the file cannot be
-    /// decoded. Any thread.
+    /// The picture scaled to fit `side` x `side` pixels, centred on a clear square of that size;
+    /// a null image when the file cannot be decoded. Any thread.
     static QImage MakeThumbnail(const QString& path, int side);
 
 signals:
