@@ -8,11 +8,16 @@
 #include <QPainter>
 #include <QPalette>
 
+#include <algorithm>
+
 namespace vistrel {
 
 namespace {
 
-// Picture rows carry their group's number plus one in their internal id; group rows carry 0.
+// The model is one flat list, each group's row followed by its pictures' rows: a tree view keeps
+// a persistent index for every expanded row, which for tens of thousands of groups takes it
+// minutes. Picture rows carry their picture's number plus one in their internal id; group rows
+// carry 0.
 constexpr quintptr kGroupRowId = 0;
 
 QPixmap Placeholder(int side, bool failed) {
@@ -36,6 +41,7 @@ QPixmap Placeholder(int side, bool failed) {
 CKeepGroupsModel::CKeepGroupsModel(const CPictureRepository& repository, int thumbnailSide,
                                    QObject* parent)
     : QAbstractItemModel(parent),
+      thumbnailSide(thumbnailSide),
       waitingPlaceholder(Placeholder(thumbnailSide, false)),
       failedPlaceholder(Placeholder(thumbnailSide, true)) {
     for (const PictureGroup& members : ListPictureGroups(repository)) {
@@ -48,6 +54,7 @@ CKeepGroupsModel::CKeepGroupsModel(const CPictureRepository& repository, int thu
             pictures.push_back(Picture{
                 info.path, info.loadError, false, false, {}, static_cast<int>(groups.size())});
         }
+        groupRows.push_back(group.first + static_cast<int>(groups.size()));
         groups.push_back(group);
     }
 }
@@ -61,7 +68,7 @@ void CKeepGroupsModel::SetFacts(int picture, const PictureFacts& facts) {
     entry.hasFacts = true;
     ++factsRead;
     Group& group = groups[Slot(entry.group)];
-    // The caller sums up the plans once per batch of facts, not once per group.
+    // The views hear of it once per batch, from the caller, not once per group.
     if (--group.factsMissing == 0) {
         ChooseKept(entry.group);
     }
@@ -74,6 +81,7 @@ void CKeepGroupsModel::SetRule(KeepRule newRule) {
             ChooseKept(group);
         }
     }
+    emit RowsChanged();
     emit PlansChanged();
 }
 
@@ -86,7 +94,6 @@ void CKeepGroupsModel::ChooseKept(int group) {
         candidates.push_back(KeepCandidate{picture.path, picture.facts});
     }
     entry.kept = static_cast<int>(ChooseKeptPicture(candidates, rule));
-    GroupChanged(group);
 }
 
 bool CKeepGroupsModel::KeepPicture(const QModelIndex& index) {
@@ -100,7 +107,7 @@ bool CKeepGroupsModel::KeepPicture(const QModelIndex& index) {
         return false;
     }
     group.kept = picture - group.first;
-    GroupChanged(entry.group);
+    emit RowsChanged();
     emit PlansChanged();
     return true;
 }
@@ -111,7 +118,7 @@ void CKeepGroupsModel::SetGroupIncluded(const QModelIndex& index, bool included)
         return;
     }
     groups[Slot(group)].included = included;
-    GroupChanged(group);
+    emit RowsChanged();
     emit PlansChanged();
 }
 
@@ -173,62 +180,55 @@ void CKeepGroupsModel::SetThumbnail(int picture, const QImage& thumbnail) {
     if (!entry.undecodable) {
         thumbnails.insert(picture, new QPixmap(QPixmap::fromImage(thumbnail)));
     }
-    const Group& group = groups[Slot(entry.group)];
-    const QModelIndex cell =
-        createIndex(picture - group.first, PictureColumn, static_cast<quintptr>(entry.group) + 1);
+    const QModelIndex cell = PictureIndex(picture);
     emit dataChanged(cell, cell, {Qt::DecorationRole, Qt::ToolTipRole});
 }
 
-void CKeepGroupsModel::GroupChanged(int group) {
-    const QModelIndex row = index(group, 0);
-    emit dataChanged(row, index(group, Columns - 1));
-    const int count = groups[Slot(group)].count;
-    emit dataChanged(index(0, 0, row), index(count - 1, Columns - 1, row));
+QModelIndex CKeepGroupsModel::GroupIndex(int group, int column) const {
+    return createIndex(GroupRow(group), column, kGroupRowId);
+}
+
+QModelIndex CKeepGroupsModel::PictureIndex(int picture, int column) const {
+    const int group = pictures[Slot(picture)].group;
+    return createIndex(GroupRow(group) + 1 + picture - groups[Slot(group)].first, column,
+                       static_cast<quintptr>(picture) + 1);
 }
 
 int CKeepGroupsModel::PictureOf(const QModelIndex& index) const {
     if (!index.isValid() || index.internalId() == kGroupRowId) {
         return -1;
     }
-    return groups[Slot(static_cast<int>(index.internalId() - 1))].first + index.row();
+    return static_cast<int>(index.internalId() - 1);
 }
 
 int CKeepGroupsModel::GroupOf(const QModelIndex& index) const {
     if (!index.isValid()) {
         return -1;
     }
-    return index.internalId() == kGroupRowId ? index.row()
-                                             : static_cast<int>(index.internalId() - 1);
+    if (index.internalId() != kGroupRowId) {
+        return pictures[Slot(PictureOf(index))].group;
+    }
+    // The last group whose row is at or before this one.
+    const auto after = std::upper_bound(groupRows.begin(), groupRows.end(), index.row());
+    return static_cast<int>(after - groupRows.begin()) - 1;
 }
 
 QModelIndex CKeepGroupsModel::index(int row, int column, const QModelIndex& parent) const {
-    if (row < 0 || column < 0 || column >= Columns) {
+    if (parent.isValid() || row < 0 || row >= rowCount() || column < 0 || column >= Columns) {
         return {};
     }
-    if (!parent.isValid()) {
-        return row < GroupCount() ? createIndex(row, column, kGroupRowId) : QModelIndex();
-    }
-    if (parent.internalId() != kGroupRowId || row >= groups[Slot(parent.row())].count) {
-        return {};
-    }
-    return createIndex(row, column, static_cast<quintptr>(parent.row()) + 1);
+    const QModelIndex groupRow = createIndex(row, column, kGroupRowId);
+    const int group = GroupOf(groupRow);
+    const int position = row - GroupRow(group) - 1;
+    return position < 0 ? groupRow : PictureIndex(groups[Slot(group)].first + position, column);
 }
 
-QModelIndex CKeepGroupsModel::parent(const QModelIndex& child) const {
-    if (!child.isValid() || child.internalId() == kGroupRowId) {
-        return {};
-    }
-    return createIndex(static_cast<int>(child.internalId() - 1), 0, kGroupRowId);
+QModelIndex CKeepGroupsModel::parent(const QModelIndex&) const {
+    return {};
 }
 
 int CKeepGroupsModel::rowCount(const QModelIndex& parent) const {
-    if (!parent.isValid()) {
-        return GroupCount();
-    }
-    if (parent.internalId() == kGroupRowId && parent.column() == 0) {
-        return groups[Slot(parent.row())].count;
-    }
-    return 0;
+    return parent.isValid() ? 0 : GroupCount() + PictureCount();
 }
 
 int CKeepGroupsModel::columnCount(const QModelIndex&) const {
@@ -279,7 +279,7 @@ QVariant CKeepGroupsModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const int picture = PictureOf(index);
-    return picture < 0 ? GroupData(index.row(), index.column(), role)
+    return picture < 0 ? GroupData(GroupOf(index), index.column(), role)
                        : PictureData(picture, index.column(), role);
 }
 
@@ -319,6 +319,10 @@ QVariant CKeepGroupsModel::PictureData(int picture, int column, int role) const 
     }
     if (role == Qt::ForegroundRole && !group.included) {
         return QPalette().brush(QPalette::Disabled, QPalette::Text);
+    }
+    if (role == Qt::SizeHintRole) {
+        // Said here, so that measuring a row never asks for its thumbnail.
+        return QSize(thumbnailSide, thumbnailSide + 4);
     }
     if (role == Qt::DecorationRole && column == PictureColumn) {
         return Thumbnail(picture);

@@ -17,9 +17,10 @@ namespace vistrel {
 
 class CPictureRepository;
 
-/// The groups of similar pictures as Keep One of Each Group shows them: a row per group, with
-/// a check box that leaves the group out, and under it a row per picture with its thumbnail and
-/// facts, the one to keep marked. Thumbnails are asked for as rows are painted. GUI thread.
+/// The groups of similar pictures as Keep One of Each Group shows them, as one list: a row per
+/// group, with a check box that leaves the group out, followed by a row per picture with its
+/// thumbnail and facts, the one to keep marked. Thumbnails are asked for as rows are painted. GUI
+/// thread.
 class CKeepGroupsModel : public QAbstractItemModel {
     Q_OBJECT
 
@@ -38,8 +39,11 @@ public:
     int GroupCount() const { return static_cast<int>(groups.size()); }
 
     /// Records the facts of a picture; once a group has all of its facts, its picture to keep
-    /// is chosen by the rule. Emits no PlansChanged: facts come by the thousand.
+    /// is chosen by the rule. Says nothing (facts come by the thousand): the caller calls
+    /// FactsBatchDone after a batch.
     void SetFacts(int picture, const PictureFacts& facts);
+    /// Tells the views that the rows of the facts set since are to be painted again.
+    void FactsBatchDone() { emit RowsChanged(); }
     /// True once every picture's facts are in.
     bool AllFactsRead() const { return factsRead == pictures.size(); }
     /// Chooses the picture to keep of every group again by `rule`.
@@ -50,6 +54,9 @@ public:
     /// Includes or leaves out the group of `index` (a group row or one of its pictures).
     void SetGroupIncluded(const QModelIndex& index, bool included);
     bool IsGroupRow(const QModelIndex& index) const;
+    /// The row of a group, and of a picture (by its number), in `column`.
+    QModelIndex GroupIndex(int group, int column = PictureColumn) const;
+    QModelIndex PictureIndex(int picture, int column = PictureColumn) const;
 
     /// The picture to keep and the ones to move of each included group that has a picture to
     /// keep, in group order.
@@ -83,6 +90,10 @@ public:
 signals:
     /// The plans changed: a group was chosen, included or left out.
     void PlansChanged();
+    /// The texts and marks of any number of rows changed, their heights did not: the views
+    /// paint what they show again. A tree view would take dataChanged over a span of rows
+    /// with a walk over all its rows for each row of the span.
+    void RowsChanged();
 
 private:
     struct Picture {
@@ -102,20 +113,22 @@ private:
     };
 
     static std::size_t Slot(int number) { return static_cast<std::size_t>(number); }
+    int GroupRow(int group) const { return groupRows[Slot(group)]; }
     /// The picture number of a picture row, or -1 for a group row.
     int PictureOf(const QModelIndex& index) const;
     int GroupOf(const QModelIndex& index) const;
     void ChooseKept(int group);
-    /// Tells the views that a group's row and its pictures' rows changed.
-    void GroupChanged(int group);
     QVariant GroupData(int group, int column, int role) const;
     QVariant PictureData(int picture, int column, int role) const;
     QVariant Thumbnail(int picture) const;
 
     std::vector<Picture> pictures;
     std::vector<Group> groups;
+    /// The row of each group, ascending.
+    std::vector<int> groupRows;
     std::size_t factsRead = 0;
     KeepRule rule = KeepRule::MostPixels;
+    int thumbnailSide = 0;
     std::function<void(int, const QString&)> requestThumbnail;
     // Thumbnails are made again when scrolled back to rather than held for every picture.
     mutable QCache<int, QPixmap> thumbnails{2000};

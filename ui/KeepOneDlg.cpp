@@ -123,13 +123,12 @@ void CKeepOneDlg::BuildControls() {
     view->setModel(model);
     view->setIconSize(QSize(kThumbnailSide, kThumbnailSide));
     view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setTextElideMode(Qt::ElideMiddle);
+    // The end of a path, the file's name, tells pictures apart; the whole path is in its tip.
+    view->setTextElideMode(Qt::ElideLeft);
     view->setAllColumnsShowFocus(true);
     view->installEventFilter(this);
-    for (int group = 0; group < model->GroupCount(); ++group) {
-        view->setFirstColumnSpanned(group, QModelIndex(), true);
-    }
-    view->expandAll();
+    view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
     QHeaderView* header = view->header();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(CKeepGroupsModel::PictureColumn, QHeaderView::Stretch);
@@ -167,6 +166,7 @@ void CKeepOneDlg::BuildControls() {
     layout->addWidget(summary);
     layout->addLayout(buttons);
 
+    connect(model, &CKeepGroupsModel::RowsChanged, view->viewport(), qOverload<>(&QWidget::update));
     connect(ruleBox, &QComboBox::currentIndexChanged, this,
             [this] { model->SetRule(static_cast<KeepRule>(ruleBox->currentData().toInt())); });
     connect(view, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
@@ -181,7 +181,7 @@ void CKeepOneDlg::BuildControls() {
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     if (model->GroupCount() > 0) {
-        view->setCurrentIndex(model->index(0, 0));
+        view->setCurrentIndex(model->GroupIndex(0));
     }
     view->setFocus();
     // As large as the work deserves, within the screen the window is on.
@@ -206,10 +206,12 @@ void CKeepOneDlg::StartReadingFacts() {
 void CKeepOneDlg::TakeFacts(int begin, int end) {
     for (int i = begin; i < end; ++i) {
         const std::shared_ptr<const FactsBatch> batch = factsWatcher.resultAt(i);
-        for (std::size_t j = 0; j < batch->facts.size(); ++j) {
-            model->SetFacts(batch->first + static_cast<int>(j), batch->facts[j]);
+        const int count = static_cast<int>(batch->facts.size());
+        for (int j = 0; j < count; ++j) {
+            model->SetFacts(batch->first + j, batch->facts[static_cast<std::size_t>(j)]);
         }
     }
+    model->FactsBatchDone();
     UpdateSummary();
 }
 

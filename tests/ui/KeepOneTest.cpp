@@ -67,9 +67,10 @@ private:
     QTimer timer;
 };
 
-QModelIndex PictureRow(const CKeepOneDlg& dialog, int group, int picture, int column = 0) {
+// The row of a group's picture, by its place in the group.
+QModelIndex PictureRow(const CKeepOneDlg& dialog, int group, int picture) {
     const CKeepGroupsModel& model = *dialog.Model();
-    return model.index(picture, column, model.index(group, 0));
+    return model.index(model.GroupIndex(group).row() + 1 + picture, 0);
 }
 
 }  // namespace
@@ -150,7 +151,7 @@ private slots:
                 keptByRule.append(plan.kept);
             }
             // With the keyboard alone: Space on group 2 leaves it out, Enter on c1 keeps it.
-            view->setCurrentIndex(dialog.Model()->index(1, 0));
+            view->setCurrentIndex(dialog.Model()->GroupIndex(1));
             QTest::keyClick(view, Qt::Key_Space);
             view->setCurrentIndex(PictureRow(dialog, 2, 1));
             QTest::keyClick(view, Qt::Key_Return);
