@@ -129,7 +129,9 @@ bool CKeepGroupsModel::IsGroupRow(const QModelIndex& index) const {
 std::vector<KeepPlan> CKeepGroupsModel::Plans() const {
     std::vector<KeepPlan> plans;
     for (const Group& group : groups) {
-        if (!group.included || group.kept < 0) {
+        // A group none of whose files was there when the facts were read has nothing to move.
+        if (!group.included || group.kept < 0 ||
+            !pictures[Slot(group.first + group.kept)].facts.exists) {
             continue;
         }
         KeepPlan plan;

@@ -58,8 +58,8 @@ public:
     QModelIndex GroupIndex(int group, int column = PictureColumn) const;
     QModelIndex PictureIndex(int picture, int column = PictureColumn) const;
 
-    /// The picture to keep and the ones to move of each included group that has a picture to
-    /// keep, in group order.
+    /// The picture to keep and the ones to move of each included group that has a file to keep,
+    /// in group order.
     std::vector<KeepPlan> Plans() const;
     /// How many files the plans move, how many bytes they hold, and how many groups stay as
     /// they are.
