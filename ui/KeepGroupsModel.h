@@ -46,6 +46,7 @@ public:
     void FactsBatchDone() { emit RowsChanged(); }
     /// True once every picture's facts are in.
     bool AllFactsRead() const { return factsRead == pictures.size(); }
+    int FactsReadCount() const { return static_cast<int>(factsRead); }
     /// Chooses the picture to keep of every group again by `rule`.
     void SetRule(KeepRule rule);
     /// Makes the picture at `index` the one its group keeps; false (and nothing changes) for a

@@ -175,7 +175,7 @@ void CKeepOneDlg::BuildControls() {
         }
     });
     connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            &CKeepOneDlg::UpdateSummary);
+            &CKeepOneDlg::UpdateKeepButton);
     connect(keepButton, &QPushButton::clicked, this, &CKeepOneDlg::KeepCurrentPicture);
     connect(moveButton, &QPushButton::clicked, this, &CKeepOneDlg::AskAndMove);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -215,17 +215,17 @@ void CKeepOneDlg::TakeFacts(int begin, int end) {
     UpdateSummary();
 }
 
-void CKeepOneDlg::UpdateSummary() {
+void CKeepOneDlg::UpdateKeepButton() {
     const QModelIndex current = view->currentIndex();
     keepButton->setEnabled(model->AllFactsRead() && current.isValid() &&
                            !model->IsGroupRow(current));
+}
+
+void CKeepOneDlg::UpdateSummary() {
+    UpdateKeepButton();
     if (!model->AllFactsRead()) {
-        int read = 0;
-        for (int i = 0; i < factsWatcher.future().resultCount(); ++i) {
-            read += static_cast<int>(factsWatcher.resultAt(i)->facts.size());
-        }
         summary->setText(tr("Reading the pictures' files: %1 of %2...")
-                             .arg(QLocale().toString(read))
+                             .arg(QLocale().toString(model->FactsReadCount()))
                              .arg(QLocale().toString(model->PictureCount())));
         moveButton->setEnabled(false);
         return;

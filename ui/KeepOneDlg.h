@@ -49,6 +49,8 @@ private:
     void StartReadingFacts();
     void TakeFacts(int begin, int end);
     void UpdateSummary();
+    /// Keep This Picture works on a picture row once the facts are in.
+    void UpdateKeepButton();
     void KeepCurrentPicture();
     void AskAndMove();
 
