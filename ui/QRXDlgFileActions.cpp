@@ -1,5 +1,5 @@
-// The main window's commands on picture files (open, show, move to the trash, the two bulk
-// deletions) and the Help menu.
+// The main window's commands on picture files (open, show, move to the trash, the bulk
+// deletions, Keep One of Each Group) and the Help menu.
 
 #include "AboutDlg.h"
 #include "BulkDeletion.h"
