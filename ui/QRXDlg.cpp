@@ -140,6 +140,7 @@ void CQRXDlg::ConnectCommands() {
             [this] { CompareSelectedPair(*this); });
     bind(actions.deleteAllSimilar, &CQRXDlg::DeleteAllSimilar);
     bind(actions.deleteAllDamaged, &CQRXDlg::DeleteAllDamaged);
+    bind(actions.keepOneOfEachGroup, &CQRXDlg::KeepOneOfEachGroup);
     bind(actions.undoTrash, &CQRXDlg::UndoMoveToTrash);
     bind(actions.deleteFile, &CQRXDlg::DeleteFile);
     bind(actions.openFile, &CQRXDlg::OpenFile);
@@ -209,6 +210,7 @@ void CQRXDlg::UpdateCommandStates() {
     }
     actions.nextSimilar->setEnabled(similar);
     actions.deleteAllSimilar->setEnabled(similar);
+    actions.keepOneOfEachGroup->setEnabled(similar);
     nextButton->setEnabled(similar);
     deleteSimilarButton->setEnabled(similar);
     actions.deleteAllDamaged->setEnabled(damaged);

@@ -103,6 +103,9 @@ public slots:
     void FindFile();
     void DeleteAllSimilar();
     void DeleteAllDamaged();
+    /// Lets the user choose one picture to keep of each group of similar pictures and moves
+    /// the others to the trash, recorded for Undo Move to Trash; reports what stayed.
+    void KeepOneOfEachGroup();
     /// Puts back the files the last clean-up moved to the trash and adds their entries again;
     /// lists the files that could not come back.
     void UndoMoveToTrash();

@@ -1,10 +1,12 @@
-// The main window's commands on picture files (open, show, move to the trash, the two bulk
-// deletions) and the Help menu.
+// The main window's commands on picture files (open, show, move to the trash, the bulk
+// deletions, Keep One of Each Group) and the Help menu.
 
 #include "AboutDlg.h"
 #include "BulkDeletion.h"
 #include "FileManagerItem.h"
+#include "GroupCleanup.h"
 #include "HelpFileLocation.h"
+#include "KeepOneDlg.h"
 #include "OperationReportDlg.h"
 #include "QRXDlg.h"
 
@@ -95,6 +97,28 @@ void CQRXDlg::DeleteAllDamaged() {
     DeleteDamagedFiles(*repository, trashUndo.RecordingTrash(*repository));
     RefreshTree();
     ReportFilesLeft(*this);
+}
+
+void CQRXDlg::KeepOneOfEachGroup() {
+    CKeepOneDlg choice(*repository, this);
+    if (choice.exec() != QDialog::Accepted) {
+        return;
+    }
+    trashUndo.Begin();
+    const KeepOutcome outcome =
+        TrashAllButKept(*repository, choice.Plans(), trashUndo.RecordingTrash(*repository));
+    RefreshTree();
+    if (!outcome.notMoved.isEmpty()) {
+        COperationReportDlg report(outcome.notMoved, this);
+        report.exec();
+    }
+    if (!outcome.keptGone.isEmpty()) {
+        COperationReportDlg report(outcome.keptGone, this);
+        report.setWindowTitle(tr("Keep One of Each Group"));
+        // Moving the copies of a picture that is itself gone would lose the picture.
+        report.SetMessage(tr("Groups left alone, as the picture to keep is gone:"));
+        report.exec();
+    }
 }
 
 void CQRXDlg::UndoMoveToTrash() {

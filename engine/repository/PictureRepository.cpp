@@ -94,6 +94,45 @@ bool CPictureRepository::RemovePictureAt(std::int32_t index) {
     return true;
 }
 
+void CPictureRepository::RemovePictures(const std::vector<std::int32_t>& indexes) {
+    std::vector<bool> removed(pictures.size(), false);
+    for (const std::int32_t index : indexes) {
+        if (index >= 0 && index < GetCount()) {
+            removed[static_cast<std::size_t>(index)] = true;
+        }
+    }
+    // Each entry's new index, or -1 for an entry that goes.
+    std::vector<std::int32_t> renumbered(pictures.size(), -1);
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        if (removed[i]) {
+            indexByPath.remove(pictures[i].path);
+            continue;
+        }
+        renumbered[i] = static_cast<std::int32_t>(kept);
+        if (kept != i) {
+            pictures[kept] = std::move(pictures[i]);
+            indexByPath[pictures[kept].path] = static_cast<std::int32_t>(kept);
+        }
+        ++kept;
+    }
+    if (kept == pictures.size()) {
+        return;
+    }
+    pictures.resize(kept);
+    modified = true;
+    for (CPictureInfo& picture : pictures) {
+        auto& links = picture.similar;
+        std::erase_if(links, [&renumbered](const CSimilarInfo& link) {
+            return link.index < 0 || static_cast<std::size_t>(link.index) >= renumbered.size() ||
+                   renumbered[static_cast<std::size_t>(link.index)] < 0;
+        });
+        for (CSimilarInfo& link : links) {
+            link.index = renumbered[static_cast<std::size_t>(link.index)];
+        }
+    }
+}
+
 void CPictureRepository::RemoveAllPictures() {
     pictures.clear();
     indexByPath.clear();

@@ -80,6 +80,10 @@ public:
     bool RemovePicture(const QString& path);
     /// As RemovePicture, for the entry at `index` (which must exist). Always true.
     bool RemovePictureAt(std::int32_t index);
+    /// As RemovePictureAt for each of `indexes` (any order; repeats and indexes outside the
+    /// entries are ignored), in one pass over the entries and links, so that removing thousands
+    /// of entries costs no more than removing one.
+    void RemovePictures(const std::vector<std::int32_t>& indexes);
     /// Removes every entry; `modified` stays as it was.
     void RemoveAllPictures();
 

@@ -86,6 +86,7 @@ private:
                                                             {"test", a.testRepository},
                                                             {"next", a.nextSimilar},
                                                             {"deleteSimilar", a.deleteAllSimilar},
+                                                            {"keepOne", a.keepOneOfEachGroup},
                                                             {"deleteDamaged", a.deleteAllDamaged},
                                                             {"deleteFile", a.deleteFile},
                                                             {"openFile", a.openFile},
@@ -186,7 +187,7 @@ private slots:
         window.RefreshTree();
         QStringList linked =
             plain + QStringList{"button Next Similar", "button Delete All Similar...", "next",
-                                "deleteSimilar"};
+                                "deleteSimilar", "keepOne"};
         linked.sort();
         QCOMPARE(EnabledNames(window), linked);
 

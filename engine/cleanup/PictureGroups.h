@@ -1,0 +1,37 @@
+#pragma once
+
+#include "PictureFacts.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace vistrel {
+
+class CPictureRepository;
+
+/// The entries of one group of similar pictures, by repository index, in repository order.
+using PictureGroup = std::vector<std::int32_t>;
+
+/// The groups of similar pictures: the sets of entries joined by links, directly or through
+/// other entries. An entry without links belongs to none. Groups come in the order of their
+/// first entry. Linear in entries and links. GUI thread (the repository's thread).
+std::vector<PictureGroup> ListPictureGroups(const CPictureRepository& repository);
+
+/// How the picture to keep of a group is chosen.
+enum class KeepRule { MostPixels, LargestFile, Oldest, Newest, ShortestPath };
+
+/// One picture of a group as the choice sees it.
+struct KeepCandidate {
+    QString path;
+    PictureFacts facts;
+};
+
+/// The position in `group` of the picture to keep under `rule`. A picture whose file is gone is
+/// never chosen while another exists; among equals the earlier one wins, so the choice is the
+/// same every time. When no file exists, 0. Any thread.
+std::size_t ChooseKeptPicture(const std::vector<KeepCandidate>& group, KeepRule rule);
+
+}  // namespace vistrel

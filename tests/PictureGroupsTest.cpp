@@ -1,0 +1,166 @@
+// Keep One of Each Group in the engine: the groups of linked entries, the choice of the picture
+// to keep under each rule, and what the command moves and leaves.
+
+#include "GroupCleanup.h"
+#include "PictureGroups.h"
+#include "PictureRepository.h"
+#include "support/TestPictures.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace vistrel {
+namespace {
+
+void Link(CPictureRepository& repository, int a, int b) {
+    repository.AddSimilarPair(CPictureRepository::PairInfo{nullptr, nullptr, a, b, 1.0f});
+}
+
+// Entries for `count` paths under `folder`, without signatures (as unreadable pictures are).
+void AddEntries(CPictureRepository& repository, const QString& folder, int count) {
+    for (int i = 0; i < count; ++i) {
+        repository.AddSignedPicture(folder + QStringLiteral("/%1.jpg").arg(i), SignatureBytes());
+    }
+}
+
+KeepCandidate Candidate(const QString& path, std::int64_t pixels, std::int64_t bytes,
+                        int modifiedDay, bool exists = true) {
+    KeepCandidate candidate;
+    candidate.path = path;
+    candidate.facts.exists = exists;
+    if (exists) {
+        candidate.facts.size = QSize(static_cast<int>(pixels), 1);
+        candidate.facts.fileBytes = bytes;
+        candidate.facts.modified = QDateTime(QDate(2020, 1, 1).addDays(modifiedDay), QTime(12, 0));
+    }
+    return candidate;
+}
+
+TEST(PictureGroupsTest, GroupsAreTheLinkedSetsInOrderOfTheirFirstEntry) {
+    CPictureRepository repository;
+    AddEntries(repository, QStringLiteral("/nowhere"), 10);
+    // {0, 3, 5, 8} through a chain that reaches back, {1, 6}, {4, 7}; 2 and 9 have no links.
+    Link(repository, 5, 8);
+    Link(repository, 3, 5);
+    Link(repository, 1, 6);
+    Link(repository, 7, 4);
+    Link(repository, 0, 8);
+    Link(repository, 0, 3);  // a second path inside the same group
+    const std::vector<PictureGroup> expected{{0, 3, 5, 8}, {1, 6}, {4, 7}};
+    EXPECT_EQ(ListPictureGroups(repository), expected);
+
+    // Entries that cannot be read still belong to their groups.
+    EXPECT_TRUE(repository.GetPicture(0).loadError);
+    CPictureRepository unlinked;
+    AddEntries(unlinked, QStringLiteral("/nowhere"), 3);
+    EXPECT_TRUE(ListPictureGroups(unlinked).empty());
+}
+
+TEST(PictureGroupsTest, EachRuleChoosesItsPictureAndTiesGoToTheEarlierEntry) {
+    const std::vector<KeepCandidate> group{
+        Candidate(QStringLiteral("/p/aaaa.jpg"), 100, 500, 5),
+        Candidate(QStringLiteral("/p/bbbbbb.jpg"), 400, 300, 2),
+        Candidate(QStringLiteral("/p/c.jpg"), 200, 900, 9),
+        Candidate(QStringLiteral("/p/dd.jpg"), 400, 900, 2),
+    };
+    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::MostPixels), 1u);   // 1 and 3 tie
+    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::LargestFile), 2u);  // 2 and 3 tie
+    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::Oldest), 1u);       // 1 and 3 tie
+    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::Newest), 2u);
+    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::ShortestPath), 2u);
+
+    const std::vector<KeepCandidate> same{Candidate(QStringLiteral("/p/x.jpg"), 7, 7, 7),
+                                          Candidate(QStringLiteral("/p/y.jpg"), 7, 7, 7)};
+    for (const KeepRule rule : {KeepRule::MostPixels, KeepRule::LargestFile, KeepRule::Oldest,
+                                KeepRule::Newest, KeepRule::ShortestPath}) {
+        EXPECT_EQ(ChooseKeptPicture(same, rule), 0u);
+    }
+}
+
+TEST(PictureGroupsTest, APictureWhoseFileIsGoneIsNeverKeptWhileAnotherExists) {
+    // The first entry is gone: it would win every rule by its path and by being first.
+    const std::vector<KeepCandidate> group{
+        Candidate(QStringLiteral("/a"), 0, 0, 0, /*exists=*/false),
+        Candidate(QStringLiteral("/p/long/b.jpg"), 0, 0, 3),
+        Candidate(QStringLiteral("/p/c.jpg"), 0, 0, 4),
+    };
+    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::MostPixels), 1u);
+    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::LargestFile), 1u);
+    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::Oldest), 1u);
+    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::Newest), 2u);
+    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::ShortestPath), 2u);
+    const std::vector<KeepCandidate> allGone{Candidate(QStringLiteral("/x"), 0, 0, 0, false),
+                                             Candidate(QStringLiteral("/y"), 0, 0, 0, false)};
+    EXPECT_EQ(ChooseKeptPicture(allGone, KeepRule::MostPixels), 0u);
+}
+
+TEST(PictureGroupsTest, KeepOneMovesTheOthersAndLeavesAGroupWhoseKeptPictureIsGone) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    CPictureRepository repository;
+    AddEntries(repository, folder.path(), 9);
+    for (int i = 0; i < 9; ++i) {
+        ASSERT_TRUE(test::WriteBytes(repository.GetPicture(i).path, QByteArray("bytes")));
+    }
+    const auto path = [&repository](int i) { return repository.GetPicture(i).path; };
+    const QString p0 = path(0), p1 = path(1), p2 = path(2), p3 = path(3), p4 = path(4),
+                  p5 = path(5), p6 = path(6), p7 = path(7), p8 = path(8);
+    // Groups {0, 2, 4} (keep 2), {1, 5} (keep 5; its file vanishes), {3, 6, 8} (keep 8;
+    // the trash refuses 3); 7 has no links.
+    Link(repository, 0, 2);
+    Link(repository, 2, 4);
+    Link(repository, 1, 5);
+    Link(repository, 3, 6);
+    Link(repository, 6, 8);
+    Link(repository, 3, 8);
+    ASSERT_TRUE(QFile::remove(p5));
+    QStringList asked;
+    const auto trash = [&asked, &p3](const QString& file) {
+        asked.append(file);
+        return file != p3;
+    };
+
+    const KeepOutcome outcome =
+        TrashAllButKept(repository, {{p2, {p0, p4}}, {p5, {p1}}, {p8, {p3, p6}}}, trash);
+
+    EXPECT_EQ(asked, (QStringList{p0, p4, p3, p6}));
+    EXPECT_EQ(outcome.moved, (QStringList{p0, p4, p6}));
+    EXPECT_EQ(outcome.notMoved, QStringList{p3});
+    EXPECT_EQ(outcome.keptGone, QStringList{p5});
+    EXPECT_EQ(repository.Paths(), (QStringList{p1, p2, p3, p5, p7, p8}));
+    // The links between the pictures that stay are kept, renumbered.
+    using Links = std::vector<CSimilarInfo>;
+    EXPECT_EQ(repository.GetPicture(0).similar, (Links{{3, 1}}));  // 1 - 5
+    EXPECT_TRUE(repository.GetPicture(1).similar.empty());         // 2 lost 0 and 4
+    EXPECT_EQ(repository.GetPicture(2).similar, (Links{{5, 1}}));  // 3 - 8
+    EXPECT_EQ(repository.GetPicture(5).similar, (Links{{2, 1}}));
+    EXPECT_EQ(repository.FindPicture(p8), 5);
+}
+
+TEST(PictureGroupsTest, RemovingManyEntriesAtOnceEqualsRemovingThemOneByOne) {
+    CPictureRepository atOnce;
+    CPictureRepository oneByOne;
+    for (CPictureRepository* repository : {&atOnce, &oneByOne}) {
+        AddEntries(*repository, QStringLiteral("/nowhere"), 12);
+        for (int i = 0; i < 12; ++i) {
+            for (int j = i + 1; j < 12; j += 1 + i % 4) {
+                Link(*repository, i, j);
+            }
+        }
+    }
+    atOnce.RemovePictures({9, 0, 4, 9, 5, 11, 40, -1});
+    for (const int index : {11, 9, 5, 4, 0}) {
+        oneByOne.RemovePictureAt(index);
+    }
+    ASSERT_EQ(atOnce.Paths(), oneByOne.Paths());
+    for (int i = 0; i < atOnce.GetCount(); ++i) {
+        EXPECT_EQ(atOnce.GetPicture(i).similar, oneByOne.GetPicture(i).similar) << i;
+        EXPECT_EQ(atOnce.FindPicture(atOnce.GetPicture(i).path), i);
+    }
+    EXPECT_EQ(atOnce.FindPicture(QStringLiteral("/nowhere/0.jpg")), -1);
+    EXPECT_TRUE(atOnce.IsModified());
+}
+
+}  // namespace
+}  // namespace vistrel

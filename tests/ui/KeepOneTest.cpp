@@ -1,0 +1,217 @@
+// Keep One of Each Group as a user meets it: the dialog with its groups, thumbnails and
+// keyboard, the question, the desktop trash (in a private data folder) and Undo Move to Trash.
+
+#include "FileSizeText.h"
+#include "KeepGroupsModel.h"
+#include "KeepOneDlg.h"
+#include "OperationReportDlg.h"
+#include "QRXDlg.h"
+#include "ThumbnailLoader.h"
+#include "support/TestPictures.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <functional>
+#include <optional>
+
+namespace vistrel {
+namespace {
+
+// Plays the user at every modal window while it lives: hands the Keep One dialog to `choose`
+// once its facts are read, then answers the question with Yes and closes any report.
+class KeepOneUser : public QObject {
+public:
+    explicit KeepOneUser(std::function<bool(CKeepOneDlg&)> choose) : choose(std::move(choose)) {
+        connect(&timer, &QTimer::timeout, this, &KeepOneUser::Look);
+        timer.start(20);
+    }
+
+    QString question;
+    QStringList reports;
+    bool chose = false;
+
+private:
+    void Look() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            question = box->text();
+            if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
+                yes->click();
+            } else {
+                box->reject();
+            }
+        } else if (auto* report = qobject_cast<COperationReportDlg*>(modal)) {
+            reports.append(report->PathList()->toPlainText());
+            report->reject();
+        } else if (auto* dialog = qobject_cast<CKeepOneDlg*>(modal); dialog && !chose) {
+            // A dialog that never gets its facts and thumbnails fails the test, not hangs it.
+            if (++looks > kMostLooks) {
+                dialog->reject();
+            } else if (dialog->MoveButton()->isEnabled() && choose(*dialog)) {
+                chose = true;
+                // The question is a modal box of its own: it is answered on a later look.
+                QTimer::singleShot(0, dialog->MoveButton(), &QPushButton::click);
+            }
+        }
+    }
+
+    static constexpr int kMostLooks = 3000;
+    std::function<bool(CKeepOneDlg&)> choose;
+    int looks = 0;
+    QTimer timer;
+};
+
+// The row of a group's picture, by its place in the group.
+QModelIndex PictureRow(const CKeepOneDlg& dialog, int group, int picture) {
+    const CKeepGroupsModel& model = *dialog.Model();
+    return model.index(model.GroupIndex(group).row() + 1 + picture, 0);
+}
+
+}  // namespace
+
+class KeepOneTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::optional<QTemporaryDir> folder;
+
+    QString Picture(const QString& name, int width, int height, std::uint32_t seed) {
+        const QString path = folder->filePath(name);
+        if (!test::WritePicture(test::MakePhotoLike(width, height, seed), test::PictureFormat::Png,
+                                path)) {
+            qFatal("cannot write a test picture");
+        }
+        return path;
+    }
+    static bool InTrash(const QString& path) {
+        return !QFileInfo::exists(path) &&
+               QFileInfo::exists(qEnvironmentVariable("XDG_DATA_HOME") +
+                                 QStringLiteral("/Trash/files/") + QFileInfo(path).fileName());
+    }
+    static void Link(CQRXDlg& window, int a, int b) {
+        window.Repository().AddSimilarPair(CPictureRepository::PairInfo{nullptr, nullptr, a, b, 1});
+    }
+
+private slots:
+    void init() {
+        folder.emplace();
+        QVERIFY(folder->isValid());
+    }
+    void cleanup() { folder.reset(); }
+
+    void keepsOneOfEachChosenGroupAndUndoBringsTheOthersBack() {
+        CQRXDlg window;
+        // Group 1: a1 has the most pixels, a3 cannot be read. Group 2 is left out by the user.
+        // Group 3: the rule keeps c0, the user keeps c1 instead. d has no links.
+        const QString a0 = Picture(QStringLiteral("a0.png"), 40, 30, 1);
+        const QString a1 = Picture(QStringLiteral("a1.png"), 80, 60, 2);
+        const QString a2 = Picture(QStringLiteral("a2.png"), 40, 30, 3);
+        const QString a3 = folder->filePath(QStringLiteral("a3.png"));
+        QVERIFY(test::WriteBytes(a3, QByteArray("no picture in here")));
+        const QString b0 = Picture(QStringLiteral("b0.png"), 40, 30, 4);
+        const QString b1 = Picture(QStringLiteral("b1.png"), 50, 40, 5);
+        const QString c0 = Picture(QStringLiteral("c0.png"), 60, 45, 6);
+        const QString c1 = Picture(QStringLiteral("c1.png"), 30, 20, 7);
+        const QString d = Picture(QStringLiteral("d.png"), 40, 30, 8);
+        const QStringList all{a0, a1, a2, a3, b0, b1, c0, c1, d};
+        for (const QString& path : all) {
+            window.Repository().AddPicture(path);
+        }
+        QVERIFY(window.Repository().GetPicture(3).loadError);
+        Link(window, 0, 1);
+        Link(window, 3, 1);
+        Link(window, 2, 3);
+        Link(window, 4, 5);
+        Link(window, 6, 7);
+        window.RefreshTree();
+        QVERIFY(window.Actions().keepOneOfEachGroup->isEnabled());
+
+        const qint64 freed = QFileInfo(a0).size() + QFileInfo(a2).size() + QFileInfo(a3).size() +
+                             QFileInfo(c0).size();
+        QStringList keptByRule;
+        QString summary;
+        KeepOneUser user([&](CKeepOneDlg& dialog) {
+            QTreeView* view = dialog.GroupView();
+            const QModelIndex kept = PictureRow(dialog, 0, 1);
+            const QModelIndex damaged = PictureRow(dialog, 0, 3);
+            view->scrollTo(damaged);
+            // Wait for the thumbnails: a1's own and a3's "cannot be read".
+            const auto thumbnail = kept.data(Qt::DecorationRole).value<QPixmap>();
+            if (thumbnail.toImage() != CThumbnailLoader::MakeThumbnail(a1, 64) ||
+                !damaged.data(Qt::ToolTipRole).toString().contains(QStringLiteral("cannot"))) {
+                return false;
+            }
+            for (const KeepPlan& plan : dialog.Plans()) {
+                keptByRule.append(plan.kept);
+            }
+            // With the keyboard alone: Space on group 2 leaves it out, Enter on c1 keeps it.
+            view->setCurrentIndex(dialog.Model()->GroupIndex(1));
+            QTest::keyClick(view, Qt::Key_Space);
+            view->setCurrentIndex(PictureRow(dialog, 2, 1));
+            QTest::keyClick(view, Qt::Key_Return);
+            summary = dialog.Summary()->text();
+            return true;
+        });
+        window.KeepOneOfEachGroup();
+
+        QVERIFY(user.chose);
+        QCOMPARE(keptByRule, (QStringList{a1, b1, c0}));
+        QCOMPARE(summary, QStringLiteral("3 groups of similar pictures, 1 left alone. 4 files will "
+                                         "go to the trash (%1).")
+                              .arg(FileSizeText(freed)));
+        QCOMPARE(
+            user.question,
+            QStringLiteral("Move 4 files to the trash? This frees %1.").arg(FileSizeText(freed)));
+        for (const QString& path : {a0, a2, a3, c0}) {
+            QVERIFY2(InTrash(path), qPrintable(path));
+            QCOMPARE(window.Repository().FindPicture(path), -1);
+        }
+        for (const QString& path : {a1, b0, b1, c1, d}) {
+            QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+            QVERIFY(window.Repository().FindPicture(path) >= 0);
+        }
+        QVERIFY(user.reports.isEmpty());
+        // The group left out keeps its link; the others lost theirs with their entries.
+        QCOMPARE(window.Repository().GetPicture(window.Repository().FindPicture(b0)).similar.size(),
+                 std::size_t{1});
+        QVERIFY(
+            window.Repository().GetPicture(window.Repository().FindPicture(a1)).similar.empty());
+        QCOMPARE(window.Tree()->topLevelItemCount(), 5);
+        QVERIFY(window.Actions().undoTrash->isEnabled());
+
+        window.UndoMoveToTrash();
+        for (const QString& path : all) {
+            QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+            QVERIFY(window.Repository().FindPicture(path) >= 0);
+        }
+        QCOMPARE(window.Repository().GetCount(), int(all.size()));
+    }
+};
+
+}  // namespace vistrel
+
+int main(int argc, char* argv[]) {
+    QTemporaryDir home;
+    if (!home.isValid()) {
+        return 2;
+    }
+    // Before anything reads them: the settings and the trash stay in this private home.
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
+    QApplication application(argc, argv);
+    vistrel::KeepOneTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "KeepOneTest.moc"

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "GroupCleanup.h"
+#include "PictureFacts.h"
+#include "PictureGroups.h"
+
+#include <QAbstractItemModel>
+#include <QCache>
+#include <QPixmap>
+#include <QSet>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace vistrel {
+
+class CPictureRepository;
+
+/// The groups of similar pictures as Keep One of Each Group shows them, as one list: a row per
+/// group, with a check box that leaves the group out, followed by a row per picture with its
+/// thumbnail and facts, the one to keep marked. Thumbnails are asked for as rows are painted. GUI
+/// thread.
+class CKeepGroupsModel : public QAbstractItemModel {
+    Q_OBJECT
+
+public:
+    enum Column { PictureColumn, ActionColumn, SizeColumn, BytesColumn, ModifiedColumn, Columns };
+
+    /// The groups of `repository` as they are now (the model keeps no reference to it), with
+    /// thumbnails of `thumbnailSide` pixels.
+    CKeepGroupsModel(const CPictureRepository& repository, int thumbnailSide,
+                     QObject* parent = nullptr);
+
+    /// The pictures of all groups, in group order: the numbers SetFacts and the thumbnail
+    /// requests use.
+    int PictureCount() const { return static_cast<int>(pictures.size()); }
+    QString PicturePath(int picture) const { return pictures[Slot(picture)].path; }
+    int GroupCount() const { return static_cast<int>(groups.size()); }
+
+    /// Records the facts of a picture; once a group has all of its facts, its picture to keep
+    /// is chosen by the rule. Says nothing (facts come by the thousand): the caller calls
+    /// FactsBatchDone after a batch.
+    void SetFacts(int picture, const PictureFacts& facts);
+    /// Tells the views that the rows of the facts set since are to be painted again.
+    void FactsBatchDone() { emit RowsChanged(); }
+    /// True once every picture's facts are in.
+    bool AllFactsRead() const { return factsRead == pictures.size(); }
+    int FactsReadCount() const { return static_cast<int>(factsRead); }
+    /// Chooses the picture to keep of every group again by `rule`.
+    void SetRule(KeepRule rule);
+    /// Makes the picture at `index` the one its group keeps; false (and nothing changes) for a
+    /// group row, a picture whose facts are not in yet, or one whose file is gone.
+    bool KeepPicture(const QModelIndex& index);
+    /// Includes or leaves out the group of `index` (a group row or one of its pictures).
+    void SetGroupIncluded(const QModelIndex& index, bool included);
+    bool IsGroupRow(const QModelIndex& index) const;
+    /// The row of a group, and of a picture (by its number), in `column`.
+    QModelIndex GroupIndex(int group, int column = PictureColumn) const;
+    QModelIndex PictureIndex(int picture, int column = PictureColumn) const;
+
+    /// The picture to keep and the ones to move of each included group that has a file to keep,
+    /// in group order.
+    std::vector<KeepPlan> Plans() const;
+    /// How many files the plans move, how many bytes they hold, and how many groups stay as
+    /// they are.
+    struct Totals {
+        int files = 0;
+        std::int64_t bytes = 0;
+        int groupsLeftAlone = 0;
+    };
+    Totals PlannedTotals() const;
+
+    /// Called with a picture's number and path when its row is shown without a thumbnail.
+    void SetThumbnailRequester(std::function<void(int, const QString&)> requester);
+    /// A thumbnail arrived; a null one means the picture cannot be decoded.
+    void SetThumbnail(int picture, const QImage& thumbnail);
+    /// A thumbnail request was given up; the row asks again when next shown.
+    void ForgetRequest(int picture) { requested.remove(picture); }
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+signals:
+    /// The plans changed: a group was chosen, included or left out.
+    void PlansChanged();
+    /// The texts and marks of any number of rows changed, their heights did not: the views
+    /// paint what they show again. A tree view would take dataChanged over a span of rows
+    /// with a walk over all its rows for each row of the span.
+    void RowsChanged();
+
+private:
+    struct Picture {
+        QString path;
+        bool loadError = false;
+        bool hasFacts = false;
+        bool undecodable = false;
+        PictureFacts facts;
+        int group = 0;
+    };
+    struct Group {
+        int first = 0;  ///< the number of its first picture
+        int count = 0;
+        int factsMissing = 0;
+        int kept = -1;  ///< position of the picture to keep; -1 until all facts are in
+        bool included = true;
+    };
+
+    static std::size_t Slot(int number) { return static_cast<std::size_t>(number); }
+    int GroupRow(int group) const { return groupRows[Slot(group)]; }
+    /// The picture number of a picture row, or -1 for a group row.
+    int PictureOf(const QModelIndex& index) const;
+    int GroupOf(const QModelIndex& index) const;
+    void ChooseKept(int group);
+    QVariant GroupData(int group, int column, int role) const;
+    QVariant PictureData(int picture, int column, int role) const;
+    QVariant Thumbnail(int picture) const;
+
+    std::vector<Picture> pictures;
+    std::vector<Group> groups;
+    /// The row of each group, ascending.
+    std::vector<int> groupRows;
+    std::size_t factsRead = 0;
+    KeepRule rule = KeepRule::MostPixels;
+    int thumbnailSide = 0;
+    std::function<void(int, const QString&)> requestThumbnail;
+    // Thumbnails are made again when scrolled back to rather than held for every picture.
+    mutable QCache<int, QPixmap> thumbnails{2000};
+    mutable QSet<int> requested;
+    QPixmap waitingPlaceholder;
+    QPixmap failedPlaceholder;
+};
+
+}  // namespace vistrel

@@ -1,0 +1,297 @@
+#include "KeepOneDlg.h"
+
+#include "FileSizeText.h"
+#include "KeepGroupsModel.h"
+#include "PictureFacts.h"
+#include "ThumbnailLoader.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPromise>
+#include <QPushButton>
+#include <QScreen>
+#include <QThreadPool>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace vistrel {
+
+/// The facts of the pictures numbered `first` onwards.
+struct FactsBatch {
+    int first = 0;
+    std::vector<PictureFacts> facts;
+};
+
+namespace {
+
+constexpr int kThumbnailSide = 64;
+
+// A batch a fifth of a second at most, so that the count moves, and few enough batches that the
+// window is not flooded by a hundred thousand results.
+constexpr int kBatchFiles = 256;
+constexpr qint64 kBatchMilliseconds = 200;
+
+// Reads the facts of `paths` in order on the shared thread pool, in batches. Cancelling the
+// future stops the reading at the next file.
+QFuture<std::shared_ptr<const FactsBatch>> ReadFactsInBackground(QStringList paths) {
+    using Promise = QPromise<std::shared_ptr<const FactsBatch>>;
+    auto promise = std::make_shared<Promise>();
+    auto future = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, paths = std::move(paths)] {
+        auto batch = std::make_shared<FactsBatch>();
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < paths.size() && !promise->isCanceled(); ++i) {
+            batch->facts.push_back(ReadPictureFacts(paths[i]));
+            if (batch->facts.size() >= kBatchFiles || clock.elapsed() >= kBatchMilliseconds ||
+                i + 1 == paths.size()) {
+                promise->addResult(std::shared_ptr<const FactsBatch>(std::move(batch)));
+                batch = std::make_shared<FactsBatch>();
+                batch->first = i + 1;
+                clock.restart();
+            }
+        }
+        promise->finish();
+    });
+    return future;
+}
+
+const struct {
+    const char* name;
+    KeepRule rule;
+} kRules[] = {
+    {QT_TRANSLATE_NOOP("vistrel::CKeepOneDlg", "Most pixels"), KeepRule::MostPixels},
+    {QT_TRANSLATE_NOOP("vistrel::CKeepOneDlg", "Largest file"), KeepRule::LargestFile},
+    {QT_TRANSLATE_NOOP("vistrel::CKeepOneDlg", "Oldest"), KeepRule::Oldest},
+    {QT_TRANSLATE_NOOP("vistrel::CKeepOneDlg", "Newest"), KeepRule::Newest},
+    {QT_TRANSLATE_NOOP("vistrel::CKeepOneDlg", "Shortest path"), KeepRule::ShortestPath},
+};
+
+}  // namespace
+
+CKeepOneDlg::CKeepOneDlg(const CPictureRepository& repository, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(tr("Keep One of Each Group"));
+    model = new CKeepGroupsModel(repository, kThumbnailSide, this);
+    thumbnails = new CThumbnailLoader(kThumbnailSide, this);
+    model->SetThumbnailRequester(
+        [this](int picture, const QString& path) { thumbnails->Request(picture, path); });
+    connect(thumbnails, &CThumbnailLoader::Ready, model, &CKeepGroupsModel::SetThumbnail);
+    connect(thumbnails, &CThumbnailLoader::Dropped, model, &CKeepGroupsModel::ForgetRequest);
+    connect(model, &CKeepGroupsModel::PlansChanged, this, &CKeepOneDlg::UpdateSummary);
+    BuildControls();
+    StartReadingFacts();
+    UpdateSummary();
+}
+
+CKeepOneDlg::~CKeepOneDlg() {
+    // The reading stops at its next file; its later results go nowhere.
+    factsWatcher.disconnect(this);
+    factsWatcher.future().cancel();
+}
+
+std::vector<KeepPlan> CKeepOneDlg::Plans() const {
+    return model->Plans();
+}
+
+void CKeepOneDlg::BuildControls() {
+    auto* ruleLabel = new QLabel(tr("Keep in each &group the picture with:"), this);
+    ruleBox = new QComboBox(this);
+    for (const auto& entry : kRules) {
+        ruleBox->addItem(tr(entry.name), static_cast<int>(entry.rule));
+    }
+    ruleLabel->setBuddy(ruleBox);
+    auto* ruleRow = new QHBoxLayout;
+    ruleRow->addWidget(ruleLabel);
+    ruleRow->addWidget(ruleBox);
+    ruleRow->addStretch();
+
+    auto* hint = new QLabel(tr("To keep another picture, double-click it or select it and press "
+                               "Space. Clear a group's box to leave that group alone."),
+                            this);
+    hint->setWordWrap(true);
+
+    view = new QTreeView(this);
+    view->setModel(model);
+    view->setIconSize(QSize(kThumbnailSide, kThumbnailSide));
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    // The end of a path, the file's name, tells pictures apart; the whole path is in its tip.
+    view->setTextElideMode(Qt::ElideLeft);
+    view->setAllColumnsShowFocus(true);
+    view->installEventFilter(this);
+    view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
+    QHeaderView* header = view->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(CKeepGroupsModel::PictureColumn, QHeaderView::Stretch);
+    const QFontMetrics metrics(view->font());
+    const auto fit = [&metrics](const QString& sample) {
+        return metrics.horizontalAdvance(sample) + metrics.averageCharWidth() * 3;
+    };
+    header->resizeSection(CKeepGroupsModel::ActionColumn, fit(tr("To trash")));
+    header->resizeSection(CKeepGroupsModel::SizeColumn, fit(QStringLiteral("00000 x 00000")));
+    header->resizeSection(CKeepGroupsModel::BytesColumn, fit(QStringLiteral("000.00 MB")));
+    header->resizeSection(CKeepGroupsModel::ModifiedColumn,
+                          fit(QLocale().toString(QDateTime(QDate(2000, 12, 28), QTime(23, 59)),
+                                                 QLocale::ShortFormat)));
+
+    summary = new QLabel(this);
+    summary->setWordWrap(true);
+
+    keepButton = new QPushButton(tr("&Keep This Picture"), this);
+    moveButton = new QPushButton(tr("&Move to Trash..."), this);
+    auto* cancel = new QPushButton(tr("Cancel"), this);
+    // Enter belongs to the list (it keeps the selected picture), never to a button.
+    for (QPushButton* button : {keepButton, moveButton, cancel}) {
+        button->setAutoDefault(false);
+    }
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(keepButton);
+    buttons->addStretch();
+    buttons->addWidget(moveButton);
+    buttons->addWidget(cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(ruleRow);
+    layout->addWidget(hint);
+    layout->addWidget(view, 1);
+    layout->addWidget(summary);
+    layout->addLayout(buttons);
+
+    connect(model, &CKeepGroupsModel::RowsChanged, view->viewport(), qOverload<>(&QWidget::update));
+    connect(ruleBox, &QComboBox::currentIndexChanged, this,
+            [this] { model->SetRule(static_cast<KeepRule>(ruleBox->currentData().toInt())); });
+    connect(view, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (!model->IsGroupRow(index)) {
+            KeepCurrentPicture();
+        }
+    });
+    connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &CKeepOneDlg::UpdateKeepButton);
+    connect(keepButton, &QPushButton::clicked, this, &CKeepOneDlg::KeepCurrentPicture);
+    connect(moveButton, &QPushButton::clicked, this, &CKeepOneDlg::AskAndMove);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    if (model->GroupCount() > 0) {
+        view->setCurrentIndex(model->GroupIndex(0));
+    }
+    view->setFocus();
+    // As large as the work deserves, within the screen the window is on.
+    QSize size(960, 680);
+    if (const QScreen* screen = parentWidget() != nullptr ? parentWidget()->screen()
+                                                          : QGuiApplication::primaryScreen()) {
+        size = size.boundedTo(screen->availableSize() * 9 / 10);
+    }
+    resize(size);
+}
+
+void CKeepOneDlg::StartReadingFacts() {
+    QStringList paths;
+    paths.reserve(model->PictureCount());
+    for (int picture = 0; picture < model->PictureCount(); ++picture) {
+        paths.append(model->PicturePath(picture));
+    }
+    connect(&factsWatcher, &QFutureWatcherBase::resultsReadyAt, this, &CKeepOneDlg::TakeFacts);
+    factsWatcher.setFuture(ReadFactsInBackground(std::move(paths)));
+}
+
+void CKeepOneDlg::TakeFacts(int begin, int end) {
+    for (int i = begin; i < end; ++i) {
+        const std::shared_ptr<const FactsBatch> batch = factsWatcher.resultAt(i);
+        const int count = static_cast<int>(batch->facts.size());
+        for (int j = 0; j < count; ++j) {
+            model->SetFacts(batch->first + j, batch->facts[static_cast<std::size_t>(j)]);
+        }
+    }
+    model->FactsBatchDone();
+    UpdateSummary();
+}
+
+void CKeepOneDlg::UpdateKeepButton() {
+    const QModelIndex current = view->currentIndex();
+    keepButton->setEnabled(model->AllFactsRead() && current.isValid() &&
+                           !model->IsGroupRow(current));
+}
+
+void CKeepOneDlg::UpdateSummary() {
+    UpdateKeepButton();
+    if (!model->AllFactsRead()) {
+        summary->setText(tr("Reading the pictures' files: %1 of %2...")
+                             .arg(QLocale().toString(model->FactsReadCount()))
+                             .arg(QLocale().toString(model->PictureCount())));
+        moveButton->setEnabled(false);
+        return;
+    }
+    const CKeepGroupsModel::Totals totals = model->PlannedTotals();
+    QString groups =
+        model->GroupCount() == 1
+            ? tr("1 group of similar pictures")
+            : tr("%1 groups of similar pictures").arg(QLocale().toString(model->GroupCount()));
+    groups += totals.groupsLeftAlone == 0
+                  ? tr(".")
+                  : tr(", %1 left alone.").arg(QLocale().toString(totals.groupsLeftAlone));
+    QString plan;
+    if (totals.files == 0) {
+        plan = tr("Nothing will go to the trash.");
+    } else if (totals.files == 1) {
+        plan = tr("1 file will go to the trash (%1).").arg(FileSizeText(totals.bytes));
+    } else {
+        plan = tr("%1 files will go to the trash (%2).")
+                   .arg(QLocale().toString(totals.files), FileSizeText(totals.bytes));
+    }
+    summary->setText(groups + QLatin1Char(' ') + plan);
+    moveButton->setEnabled(totals.files > 0);
+}
+
+void CKeepOneDlg::KeepCurrentPicture() {
+    if (!model->KeepPicture(view->currentIndex())) {
+        QApplication::beep();
+    }
+}
+
+void CKeepOneDlg::AskAndMove() {
+    const CKeepGroupsModel::Totals totals = model->PlannedTotals();
+    if (!model->AllFactsRead() || totals.files == 0) {
+        return;
+    }
+    // Nothing has moved yet: the trash asks nothing, so the question is ours.
+    const QString files =
+        totals.files == 1 ? tr("Move 1 file to the trash?")
+                          : tr("Move %1 files to the trash?").arg(QLocale().toString(totals.files));
+    QMessageBox box(QMessageBox::Question, windowTitle(),
+                    files + QLatin1Char(' ') + tr("This frees %1.").arg(FileSizeText(totals.bytes)),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() == QMessageBox::Yes) {
+        accept();
+    }
+}
+
+bool CKeepOneDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == view && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const QModelIndex current = view->currentIndex();
+        if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+            current.isValid()) {
+            if (model->IsGroupRow(current)) {
+                const QModelIndex group = current.siblingAtColumn(0);
+                model->SetGroupIncluded(
+                    group, model->data(group, Qt::CheckStateRole).toInt() != Qt::Checked);
+            } else {
+                KeepCurrentPicture();
+            }
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace vistrel

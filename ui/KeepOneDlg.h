@@ -1,0 +1,67 @@
+#pragma once
+
+#include "GroupCleanup.h"
+
+#include <QDialog>
+#include <QFutureWatcher>
+
+#include <memory>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTreeView;
+
+namespace vistrel {
+
+class CKeepGroupsModel;
+class CPictureRepository;
+class CThumbnailLoader;
+struct FactsBatch;
+
+/// "Keep One of Each Group": shows every group of similar pictures with thumbnails, marks the
+/// picture each group keeps by a rule or by the user's choice, lets groups be left alone, and
+/// asks before anything moves. Accepted once the user agreed; the window then carries out
+/// Plans(). The pictures' facts and thumbnails are read on worker threads. GUI thread.
+class CKeepOneDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    /// Shows the groups of `repository` as they are now; the dialog keeps no reference to it.
+    explicit CKeepOneDlg(const CPictureRepository& repository, QWidget* parent = nullptr);
+    ~CKeepOneDlg() override;
+
+    /// What to move: one plan per group that is included and has a picture to keep.
+    std::vector<KeepPlan> Plans() const;
+
+    CKeepGroupsModel* Model() const { return model; }
+    QTreeView* GroupView() const { return view; }
+    QComboBox* RuleBox() const { return ruleBox; }
+    QPushButton* MoveButton() const { return moveButton; }
+    QLabel* Summary() const { return summary; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void StartReadingFacts();
+    void TakeFacts(int begin, int end);
+    void UpdateSummary();
+    /// Keep This Picture works on a picture row once the facts are in.
+    void UpdateKeepButton();
+    void KeepCurrentPicture();
+    void AskAndMove();
+
+    CKeepGroupsModel* model = nullptr;
+    CThumbnailLoader* thumbnails = nullptr;
+    QTreeView* view = nullptr;
+    QComboBox* ruleBox = nullptr;
+    QLabel* summary = nullptr;
+    QPushButton* keepButton = nullptr;
+    QPushButton* moveButton = nullptr;
+    QFutureWatcher<std::shared_ptr<const FactsBatch>> factsWatcher;
+};
+
+}  // namespace vistrel
