@@ -64,6 +64,8 @@ CQRXDlg::CQRXDlg(QWidget* parent)
     UpdateRecentMenu();
     statusText = new QLabel(this);
     statusBar()->addWidget(statusText, 1);
+    groupsText = new QLabel(this);
+    statusBar()->addPermanentWidget(groupsText);
     SetStatusText(tr("Ready"));
 
     const QRect clientSize = DialogUnitsToPixels(*client, 0, 0, 465, 247);

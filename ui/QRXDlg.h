@@ -63,6 +63,9 @@ public:
     void SetFilter(ViewFilter filter);
     /// The text of the status bar: the totals, or what a command is doing.
     QString StatusText() const;
+    /// The status bar's summary of the links: "N pictures have near-copies, in G groups", or
+    /// nothing when there are no links.
+    QString GroupsText() const;
     void SetStatusText(const QString& text);
     /// The path of the tree's selected item (a top-level or a child item), or an empty string.
     QString SelectedPath() const;
@@ -145,6 +148,8 @@ private:
     void ShowItemToolTip(const QHelpEvent& event);
     /// Steps 1 to 6 of a rebuild: everything but the preview.
     void RebuildTreeItems();
+    /// Counts the groups of linked pictures into the status bar's right end.
+    void UpdateGroupsText();
     /// Gives a top-level item its child items, one per similar picture, the first time it is
     /// expanded: at a lax threshold a repository has millions of links, too many items to
     /// make at once.
@@ -176,6 +181,8 @@ private:
     QTreeWidget* tree = nullptr;
     /// A permanent label: a temporary status message would be wiped by menu hovering.
     QLabel* statusText = nullptr;
+    /// The right end of the status bar: how many pictures have near-copies, in how many groups.
+    QLabel* groupsText = nullptr;
     ViewFilter viewFilter = ViewFilter::All;
     /// The tree's selection changes are acted on only while true (not during a rebuild).
     bool treeEventsEnabled = true;

@@ -196,6 +196,15 @@ private slots:
         QStringList damaged = linked + QStringList{"button Delete All Damaged...", "deleteDamaged"};
         damaged.sort();
         QCOMPARE(EnabledNames(window), damaged);
+
+        // Pictures joined through another one make one group.
+        window.Repository().AddPicture(Picture("c.png", 20, 20));
+        Link(window, 2, 3);
+        window.RefreshTree();
+        QCOMPARE(window.GroupsText(), QStringLiteral("4 pictures have near-copies, in 2 groups"));
+        Link(window, 1, 3);
+        window.RefreshTree();
+        QCOMPARE(window.GroupsText(), QStringLiteral("4 pictures have near-copies, in 1 group"));
     }
 
     void twoSimilarPicturesMakeFourItems() {
@@ -209,6 +218,7 @@ private slots:
         QTreeWidget* tree = window.Tree();
         QCOMPARE(TopLevelTexts(*tree), (QStringList{a, b}));
         QCOMPARE(window.StatusText(), QStringLiteral("Total items: 4"));
+        QCOMPARE(window.GroupsText(), QStringLiteral("2 pictures have near-copies, in 1 group"));
         QCOMPARE(window.SelectedPath(), a);
         QVERIFY(!tree->topLevelItem(0)->isExpanded());
         tree->expandItem(tree->topLevelItem(0));
