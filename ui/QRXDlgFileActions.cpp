@@ -104,6 +104,10 @@ void CQRXDlg::KeepOneOfEachGroup() {
     if (choice.exec() != QDialog::Accepted) {
         return;
     }
+    // The dialog closes in the same moment as its question box, and a window manager that hands
+    // the focus back to the closing box's parent then leaves it nowhere: take it back, so that
+    // the keys (Undo among them) work at once.
+    activateWindow();
     trashUndo.Begin();
     const KeepOutcome outcome =
         TrashAllButKept(*repository, choice.Plans(), trashUndo.RecordingTrash(*repository));
