@@ -6,6 +6,7 @@
 #include "HelpFileLocation.h"
 #include "OperationReportDlg.h"
 #include "QRXDlg.h"
+#include "support/PrivateHome.h"
 #include "support/TestPictures.h"
 
 #include <QAbstractButton>
@@ -461,16 +462,10 @@ private slots:
 }  // namespace vistrel
 
 int main(int argc, char* argv[]) {
-    QTemporaryDir home;
-    if (!home.isValid()) {
+    const vistrel::test::PrivateHome home;
+    if (!home.IsValid()) {
         return 2;
     }
-    // Before anything reads them: the settings and the trash stay in this private home, and no
-    // file manager on the real session bus gets asked to show anything.
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
-    qputenv("DBUS_SESSION_BUS_ADDRESS",
-            ("unix:path=" + home.filePath(QStringLiteral("no-bus"))).toLocal8Bit());
     QApplication application(argc, argv);
     vistrel::FileActionsTest test;
     return QTest::qExec(&test, argc, argv);

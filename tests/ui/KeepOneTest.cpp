@@ -7,6 +7,7 @@
 #include "OperationReportDlg.h"
 #include "QRXDlg.h"
 #include "ThumbnailLoader.h"
+#include "support/PrivateHome.h"
 #include "support/TestPictures.h"
 
 #include <QAbstractButton>
@@ -202,13 +203,10 @@ private slots:
 }  // namespace vistrel
 
 int main(int argc, char* argv[]) {
-    QTemporaryDir home;
-    if (!home.isValid()) {
+    const vistrel::test::PrivateHome home;
+    if (!home.IsValid()) {
         return 2;
     }
-    // Before anything reads them: the settings and the trash stay in this private home.
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
     QApplication application(argc, argv);
     vistrel::KeepOneTest test;
     return QTest::qExec(&test, argc, argv);

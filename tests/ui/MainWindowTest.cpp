@@ -4,6 +4,7 @@
 #include "FileSizeText.h"
 #include "PreviewBox.h"
 #include "QRXDlg.h"
+#include "support/PrivateHome.h"
 #include "support/TestPictures.h"
 
 #include <QAction>
@@ -446,9 +447,10 @@ private slots:
 };
 
 int main(int argc, char* argv[]) {
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
-    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+    const vistrel::test::PrivateHome home;
+    if (!home.IsValid()) {
+        return 2;
+    }
     QApplication application(argc, argv);
     MainWindowTest test;
     return QTest::qExec(&test, argc, argv);

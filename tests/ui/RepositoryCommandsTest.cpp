@@ -4,6 +4,7 @@
 #include "ProgramArguments.h"
 #include "QRXDlg.h"
 #include "RecentRepositories.h"
+#include "support/PrivateHome.h"
 #include "support/TestPictures.h"
 
 #include <QAbstractButton>
@@ -528,9 +529,10 @@ private slots:
 };
 
 int main(int argc, char* argv[]) {
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
-    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+    const vistrel::test::PrivateHome home;
+    if (!home.IsValid()) {
+        return 2;
+    }
     QApplication application(argc, argv);
     // Qt's own choosers, which a test can answer, whatever desktop the machine has.
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
