@@ -24,14 +24,6 @@ Signature Random(std::size_t pixels, std::uint32_t seed) {
     return bytes;
 }
 
-std::vector<const BlockedKernel*> Kernels() {
-    std::vector<const BlockedKernel*> kernels{&ScalarBlockedKernel()};
-    if (ActiveBlockedKernel() != nullptr) {
-        kernels.push_back(ActiveBlockedKernel());
-    }
-    return kernels;
-}
-
 // Lays out four rows and four columns and checks every pair's sums against the scalar
 // difference kernel, and each signature's totals and squares against plain sums.
 void ExpectBlockMatches(const BlockedKernel& kernel, const std::vector<Signature>& rows,
@@ -88,7 +80,7 @@ TEST(BlockedKernel, MatchesTheDifferenceKernelOnRandomSignaturesOfAwkwardLengths
             rows.push_back(Random(pixels, static_cast<std::uint32_t>(pixels) * 8 + i));
             columns.push_back(Random(pixels, static_cast<std::uint32_t>(pixels) * 8 + 4 + i));
         }
-        for (const BlockedKernel* kernel : Kernels()) {
+        for (const BlockedKernel* kernel : AvailableBlockedKernels()) {
             ExpectBlockMatches(*kernel, rows, columns, false);
             ExpectBlockMatches(*kernel, rows, columns, true);
         }
@@ -105,7 +97,7 @@ TEST(BlockedKernel, MatchesTheDifferenceKernelOnExtremeSignatures) {
     for (std::size_t i = 0; i < alternating.size(); ++i) {
         alternating[i] = (i % 7 == 0 || i % 3 == 1) ? 255 : 0;
     }
-    for (const BlockedKernel* kernel : Kernels()) {
+    for (const BlockedKernel* kernel : AvailableBlockedKernels()) {
         for (const bool shapeOnly : {false, true}) {
             ExpectBlockMatches(*kernel, {full, zeros, alternating, full},
                                {zeros, full, full, alternating}, shapeOnly);

@@ -119,7 +119,7 @@ std::int64_t ShapeSquaresAvx2(const std::uint8_t* a, const std::uint8_t* b, std:
     return sum;
 }
 
-const DifferenceKernel kAvx2{"avx2", ChannelSquaresAvx2, ShapeSquaresAvx2};
+const DifferenceKernel kAvx2{"avx2", ChannelSquaresAvx2, ShapeSquaresAvx2, SimdLevel::kAvx2};
 
 }  // namespace
 
