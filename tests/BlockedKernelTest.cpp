@@ -1,12 +1,14 @@
-// The blocked kernel gives, for every pair of a block, exactly the sums the scalar difference
-// kernel gives: on random signatures of awkward lengths, on extremes long enough to need the
-// lane flushes, and with the rows and columns of a block all different.
+// Every blocked kernel this processor can run gives, for every pair of a block, exactly the sums
+// the scalar difference kernel gives: on random signatures of awkward lengths, on extremes long
+// enough to need the lane flushes, on bytes at the edges where unsigned bytes made signed go
+// wrong, and with the rows and columns of a block all different.
 
 #include "BlockedKernel.h"
 #include "DifferenceKernel.h"
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -102,6 +104,25 @@ TEST(BlockedKernel, MatchesTheDifferenceKernelOnExtremeSignatures) {
             ExpectBlockMatches(*kernel, {full, zeros, alternating, full},
                                {zeros, full, full, alternating}, shapeOnly);
         }
+    }
+}
+
+TEST(BlockedKernel, MatchesTheDifferenceKernelOnBytesAtTheEdgesOfTheirRange) {
+    // Kernels that take bytes as signed, or subtract 128 from them, go wrong around 0, 128
+    // and 255 first.
+    const std::uint8_t edges[] = {0, 1, 127, 128, 129, 254, 255};
+    std::mt19937 random(11);
+    std::vector<Signature> signatures(8, Signature(3 * 10001));
+    for (Signature& signature : signatures) {
+        for (auto& byte : signature) {
+            byte = edges[random() % std::size(edges)];
+        }
+    }
+    const std::vector<Signature> rows(signatures.begin(), signatures.begin() + 4);
+    const std::vector<Signature> columns(signatures.begin() + 4, signatures.end());
+    for (const BlockedKernel* kernel : AvailableBlockedKernels()) {
+        ExpectBlockMatches(*kernel, rows, columns, false);
+        ExpectBlockMatches(*kernel, rows, columns, true);
     }
 }
 

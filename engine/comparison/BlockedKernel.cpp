@@ -85,7 +85,8 @@ const BlockedKernel& ScalarBlockedKernel() {
 
 std::vector<const BlockedKernel*> AvailableBlockedKernels() {
     std::vector<const BlockedKernel*> kernels{&kScalar};
-    for (const BlockedKernel* kernel : {VnniBlockedKernel()}) {
+    for (const BlockedKernel* kernel :
+         {Avx2BlockedKernel(), AvxVnniBlockedKernel(), VnniBlockedKernel()}) {
         if (CanRun(*kernel)) {
             kernels.push_back(kernel);
         }
