@@ -1,7 +1,8 @@
 #include "SimdLevel.h"
 
+#include <QtGlobal>
+
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -38,13 +39,12 @@ SimdLevel LevelFromEnvironment() {
         if (ProcessorHas(level)) {
             return level;
         }
-        std::fprintf(stderr, "vistrel: this processor lacks VISTREL_SIMD=%s; using %s\n", asked,
-                     SimdLevelName(BestLevel()));
+        qWarning("VISTREL_SIMD=%s: this processor lacks it; using %s", asked,
+                 SimdLevelName(BestLevel()));
         return BestLevel();
     }
-    std::fprintf(stderr,
-                 "vistrel: VISTREL_SIMD=%s is none of scalar, avx2, avxvnni, avx512; using %s\n",
-                 asked, SimdLevelName(BestLevel()));
+    qWarning("VISTREL_SIMD=%s is none of scalar, avx2, avxvnni, avx512; using %s", asked,
+             SimdLevelName(BestLevel()));
     return BestLevel();
 }
 

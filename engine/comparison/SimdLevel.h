@@ -23,7 +23,8 @@ std::vector<SimdLevel> AvailableSimdLevels();
 /// The most capable level every kernel of this process may use: the best the processor has, or
 /// the lower one the environment asks for: VISTREL_SIMD=scalar|avx2|avxvnni|avx512, or
 /// VISTREL_NOVECTOR (scalar). An unknown name, or a level the processor lacks, gives the best it
-/// has, with one warning on standard error. Read once per process; any thread.
+/// has, with one warning (qWarning, so on standard error unless a handler takes it). Read once
+/// per process; any thread.
 SimdLevel ActiveSimdLevel();
 
 /// For tests: makes ActiveSimdLevel answer `level`, which the processor must have, while it
