@@ -2,15 +2,18 @@
 //   vistrel_corpus_run FOLDER [--workers N] [--threshold T] [--shape-only]
 //                      [--signatures CACHE] [--copies N] [--reference]
 // Adds every picture of the enabled formats (hidden names skipped), then compares every pair
-// and prints the wall time of both phases, pairs per second, the number of similar pairs and
-// the peak memory of the process. CACHE keeps the signatures between runs (written when
-// missing), so that the comparison can be timed alone; --copies grows the set to N entries
-// with slightly perturbed copies; --reference also times the plain walk (one thread, scalar
-// reference arithmetic, no pruning) and prints the ratio.
+// and prints the wall time of both phases, pairs per second, the number of similar pairs, the
+// peak memory of the process and the kernels it used (the processor's best, or VISTREL_SIMD's
+// choice). CACHE keeps the signatures between runs (written when missing), so that the
+// comparison can be timed alone; --copies grows the set to N entries with slightly perturbed
+// copies; --reference also times the plain walk (one thread, scalar reference arithmetic, no
+// pruning) and prints the ratio.
 
 #include "AddedFormatSettings.h"
+#include "BlockedKernel.h"
 #include "ComparisonCollector.h"
 #include "DifferenceFactor.h"
+#include "DifferenceKernel.h"
 #include "PictureFormats.h"
 #include "PictureRepository.h"
 #include "ProgramSettings.h"
@@ -197,6 +200,9 @@ int main(int argc, char* argv[]) {
                 compareSeconds > 0 ? pairs / compareSeconds : 0.0,
                 static_cast<long long>(links / 2));
     std::printf("of which preparing the run (sketches, order): %.3f s\n", startSeconds);
+    const vistrel::BlockedKernel* blockedKernel = vistrel::ActiveBlockedKernel();
+    std::printf("kernels: difference %s, blocked %s\n", vistrel::ActiveKernel().name,
+                blockedKernel != nullptr ? blockedKernel->name : "none");
     std::printf("peak memory %ld MB\n", PeakMemoryMb());
     if (arguments.contains(QStringLiteral("--reference"))) {
         clock.restart();

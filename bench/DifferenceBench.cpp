@@ -55,47 +55,51 @@ void DifferenceKernels(benchmark::State& state) {
 }
 BENCHMARK(DifferenceKernels)->DenseRange(0, 2);
 
-// The blocked kernel on one block of 4 x 4 pairs already laid out, and the layout of one
-// signature; each iteration counts 16 pairs.
+// Each blocked kernel this processor can run, on one block of 4 x 4 pairs already laid out;
+// each iteration counts 16 pairs. The first argument picks the kernel, the second the mode.
 void BlockedKernelPairs(benchmark::State& state) {
-    const vistrel::BlockedKernel* kernel = vistrel::ActiveBlockedKernel();
-    if (kernel == nullptr) {
+    const auto kernels = vistrel::AvailableBlockedKernels();
+    if (static_cast<std::size_t>(state.range(0)) >= kernels.size()) {
         state.SkipWithError("not available on this processor");
         return;
     }
+    const vistrel::BlockedKernel& kernel = *kernels[static_cast<std::size_t>(state.range(0))];
+    const bool shapeOnly = state.range(1) != 0;
     constexpr std::size_t kPixels = kSide * kSide;
     vistrel::SignaturePlanesBuffer buffer;
-    buffer.Reset(8, kPixels, state.range(0) != 0);
+    buffer.Reset(8, kPixels, shapeOnly);
     std::vector<std::vector<std::uint8_t>> signatures;
     const vistrel::SignaturePlanes* planes[8];
     for (std::uint32_t i = 0; i < 8; ++i) {
         signatures.push_back(RandomSignature(i + 10));
-        planes[i] = &buffer.Fill(i, *kernel, signatures.back().data());
+        planes[i] = &buffer.Fill(i, kernel, signatures.back().data());
     }
     for (auto _ : state) {
         vistrel::BlockedKernel::BlockSums sums;
-        kernel->blockSquares(planes, planes + 4, kPixels, state.range(0) != 0, sums);
+        kernel.blockSquares(planes, planes + 4, kPixels, shapeOnly, sums);
         benchmark::DoNotOptimize(sums);
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 16);
-    state.SetLabel(std::string(kernel->name) + (state.range(0) != 0 ? ", shape only" : ""));
+    state.SetLabel(std::string(kernel.name) + (shapeOnly ? ", shape only" : ""));
 }
-BENCHMARK(BlockedKernelPairs)->Arg(0)->Arg(1);
+BENCHMARK(BlockedKernelPairs)->ArgsProduct({{0, 1, 2, 3}, {0, 1}});
 
+// The layout of one signature by each blocked kernel.
 void BlockedKernelLayout(benchmark::State& state) {
-    const vistrel::BlockedKernel* kernel = vistrel::ActiveBlockedKernel();
-    if (kernel == nullptr) {
+    const auto kernels = vistrel::AvailableBlockedKernels();
+    if (static_cast<std::size_t>(state.range(0)) >= kernels.size()) {
         state.SkipWithError("not available on this processor");
         return;
     }
+    const vistrel::BlockedKernel& kernel = *kernels[static_cast<std::size_t>(state.range(0))];
     vistrel::SignaturePlanesBuffer buffer;
     buffer.Reset(1, kSide * kSide, false);
     const auto signature = RandomSignature(3);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(buffer.Fill(0, *kernel, signature.data()));
+        benchmark::DoNotOptimize(buffer.Fill(0, kernel, signature.data()));
     }
-    state.SetLabel(kernel->name);
+    state.SetLabel(kernel.name);
 }
-BENCHMARK(BlockedKernelLayout);
+BENCHMARK(BlockedKernelLayout)->DenseRange(0, 3);
 
 }  // namespace

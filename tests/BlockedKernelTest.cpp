@@ -1,12 +1,14 @@
-// The blocked kernel gives, for every pair of a block, exactly the sums the scalar difference
-// kernel gives: on random signatures of awkward lengths, on extremes long enough to need the
-// lane flushes, and with the rows and columns of a block all different.
+// Every blocked kernel this processor can run gives, for every pair of a block, exactly the sums
+// the scalar difference kernel gives: on random signatures of awkward lengths, on extremes long
+// enough to need the lane flushes, on bytes at the edges where unsigned bytes made signed go
+// wrong, and with the rows and columns of a block all different.
 
 #include "BlockedKernel.h"
 #include "DifferenceKernel.h"
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -22,14 +24,6 @@ Signature Random(std::size_t pixels, std::uint32_t seed) {
         byte = static_cast<std::uint8_t>(random());
     }
     return bytes;
-}
-
-std::vector<const BlockedKernel*> Kernels() {
-    std::vector<const BlockedKernel*> kernels{&ScalarBlockedKernel()};
-    if (ActiveBlockedKernel() != nullptr) {
-        kernels.push_back(ActiveBlockedKernel());
-    }
-    return kernels;
 }
 
 // Lays out four rows and four columns and checks every pair's sums against the scalar
@@ -88,7 +82,7 @@ TEST(BlockedKernel, MatchesTheDifferenceKernelOnRandomSignaturesOfAwkwardLengths
             rows.push_back(Random(pixels, static_cast<std::uint32_t>(pixels) * 8 + i));
             columns.push_back(Random(pixels, static_cast<std::uint32_t>(pixels) * 8 + 4 + i));
         }
-        for (const BlockedKernel* kernel : Kernels()) {
+        for (const BlockedKernel* kernel : AvailableBlockedKernels()) {
             ExpectBlockMatches(*kernel, rows, columns, false);
             ExpectBlockMatches(*kernel, rows, columns, true);
         }
@@ -105,11 +99,30 @@ TEST(BlockedKernel, MatchesTheDifferenceKernelOnExtremeSignatures) {
     for (std::size_t i = 0; i < alternating.size(); ++i) {
         alternating[i] = (i % 7 == 0 || i % 3 == 1) ? 255 : 0;
     }
-    for (const BlockedKernel* kernel : Kernels()) {
+    for (const BlockedKernel* kernel : AvailableBlockedKernels()) {
         for (const bool shapeOnly : {false, true}) {
             ExpectBlockMatches(*kernel, {full, zeros, alternating, full},
                                {zeros, full, full, alternating}, shapeOnly);
         }
+    }
+}
+
+TEST(BlockedKernel, MatchesTheDifferenceKernelOnBytesAtTheEdgesOfTheirRange) {
+    // Kernels that take bytes as signed, or subtract 128 from them, go wrong around 0, 128
+    // and 255 first.
+    const std::uint8_t edges[] = {0, 1, 127, 128, 129, 254, 255};
+    std::mt19937 random(11);
+    std::vector<Signature> signatures(8, Signature(3 * 10001));
+    for (Signature& signature : signatures) {
+        for (auto& byte : signature) {
+            byte = edges[random() % std::size(edges)];
+        }
+    }
+    const std::vector<Signature> rows(signatures.begin(), signatures.begin() + 4);
+    const std::vector<Signature> columns(signatures.begin() + 4, signatures.end());
+    for (const BlockedKernel* kernel : AvailableBlockedKernels()) {
+        ExpectBlockMatches(*kernel, rows, columns, false);
+        ExpectBlockMatches(*kernel, rows, columns, true);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "PictureRepository.h"
 #include "ProgramSettings.h"
 #include "SignatureBuilders.h"
+#include "SimdLevel.h"
 #include "TestSizes.h"
 #include "support/TestPictures.h"
 
@@ -227,14 +228,19 @@ TEST_F(ComparisonRunTest, RecordObserverSeesEveryPairInOrderWithItsFactor) {
 TEST_F(ComparisonRunTest, PrunedRunsGiveExactlyTheLinksOfThePlainWalk) {
     // Whatever the bounds skip, the links, their factors and their order must be those of the
     // plain reference walk, in both modes and from strict to lax thresholds.
+    // So with every instruction set this processor has.
     AddPhotoLikeEntries(repository, test::TestSize(40, 8), 5);
     const auto count = static_cast<std::size_t>(repository.GetCount());
     for (const bool shapeOnly : {false, true}) {
         TheProgramSettings().shapeOnly = shapeOnly;
         for (const float threshold : {1.0f, 4.0f, 10.0f, 50.0f, 99.0f}) {
-            ASSERT_TRUE(Run(threshold, -1, 2));
-            EXPECT_EQ(Links(), ReferenceLinks(threshold, UINT64_MAX, shapeOnly))
-                << "threshold " << threshold << ", shape only " << shapeOnly;
+            const AllLinks expected = ReferenceLinks(threshold, UINT64_MAX, shapeOnly);
+            for (const SimdLevel level : AvailableSimdLevels()) {
+                const ScopedSimdLevel forced(level);
+                ASSERT_TRUE(Run(threshold, -1, 2));
+                EXPECT_EQ(Links(), expected) << "threshold " << threshold << ", shape only "
+                                             << shapeOnly << ", " << SimdLevelName(level);
+            }
         }
     }
     TheProgramSettings().shapeOnly = false;
@@ -276,10 +282,13 @@ TEST_F(ComparisonRunTest, CorpusSignaturesGiveExactlyTheLinksOfThePlainWalk) {
     for (const bool shapeOnly : {false, true}) {
         TheProgramSettings().shapeOnly = shapeOnly;
         for (const float threshold : {1.0f, 4.0f, 10.0f, 50.0f, 99.0f}) {
-            ASSERT_TRUE(Run(threshold, -1, 2));
             const AllLinks expected = ReferenceLinks(threshold, UINT64_MAX, shapeOnly);
-            EXPECT_EQ(Links(), expected)
-                << "threshold " << threshold << ", shape only " << shapeOnly;
+            for (const SimdLevel level : AvailableSimdLevels()) {
+                const ScopedSimdLevel forced(level);
+                ASSERT_TRUE(Run(threshold, -1, 2));
+                EXPECT_EQ(Links(), expected) << "threshold " << threshold << ", shape only "
+                                             << shapeOnly << ", " << SimdLevelName(level);
+            }
             std::size_t links = 0;
             for (const auto& list : expected) {
                 links += list.size();

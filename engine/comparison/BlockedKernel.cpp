@@ -1,12 +1,12 @@
 #include "BlockedKernel.h"
 
+#include "BlockedKernelTargets.h"
+
 #include <algorithm>
-#include <cstdlib>
+#include <array>
 #include <cstring>
 
 namespace vistrel {
-
-const BlockedKernel* VnniBlockedKernel();
 
 namespace {
 
@@ -64,7 +64,14 @@ void BlockSquaresScalar(const SignaturePlanes* const rows[BlockedKernel::kRows],
     }
 }
 
-const BlockedKernel kScalar{"scalar", ToPlanesScalar, BlockSquaresScalar};
+const BlockedKernel kScalar{"scalar", ToPlanesScalar, BlockSquaresScalar, SimdLevel::kScalar};
+
+bool CanRun(const BlockedKernel& kernel) {
+    // Not every AVX-512 processor has the VNNI and VBMI instructions the AVX-512 kernel needs.
+    return ProcessorHas(kernel.level) &&
+           (kernel.level != SimdLevel::kAvx512 ||
+            (__builtin_cpu_supports("avx512vnni") && __builtin_cpu_supports("avx512vbmi")));
+}
 
 }  // namespace
 
@@ -76,17 +83,32 @@ const BlockedKernel& ScalarBlockedKernel() {
     return kScalar;
 }
 
-const BlockedKernel* ActiveBlockedKernel() {
-    static const BlockedKernel* const active = []() -> const BlockedKernel* {
-        if (std::getenv("VISTREL_NOVECTOR") != nullptr) {
-            return nullptr;
+std::vector<const BlockedKernel*> AvailableBlockedKernels() {
+    std::vector<const BlockedKernel*> kernels{&kScalar};
+    for (const BlockedKernel* kernel :
+         {Avx2BlockedKernel(), AvxVnniBlockedKernel(), VnniBlockedKernel()}) {
+        if (CanRun(*kernel)) {
+            kernels.push_back(kernel);
         }
-        const bool canRun =
-            __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-            __builtin_cpu_supports("avx512vnni") && __builtin_cpu_supports("avx512vbmi");
-        return canRun ? VnniBlockedKernel() : nullptr;
+    }
+    return kernels;
+}
+
+const BlockedKernel* ActiveBlockedKernel() {
+    // The best SIMD kernel within each level, worked out once: the choice is a lookup per call.
+    static const auto bestForLevel = [] {
+        std::array<const BlockedKernel*, kSimdLevels> best{};
+        for (std::size_t level = 0; level < kSimdLevels; ++level) {
+            for (const BlockedKernel* kernel : AvailableBlockedKernels()) {
+                if (kernel->level != SimdLevel::kScalar &&
+                    static_cast<std::size_t>(kernel->level) <= level) {
+                    best[level] = kernel;
+                }
+            }
+        }
+        return best;
     }();
-    return active;
+    return bestForLevel[static_cast<std::size_t>(ActiveSimdLevel())];
 }
 
 void SignaturePlanesBuffer::Reset(std::size_t count, std::size_t pixelCount, bool shapeOnlyMode) {

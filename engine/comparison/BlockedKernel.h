@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SimdLevel.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -37,6 +39,8 @@ struct BlockedKernel {
     void (*blockSquares)(const SignaturePlanes* const rows[kRows],
                          const SignaturePlanes* const columns[kColumns], std::size_t pixels,
                          bool shapeOnly, BlockSums& sums);
+    /// The instructions it needs (the AVX-512 one also VNNI and VBMI).
+    SimdLevel level;
 };
 
 /// The bytes of one signature of `pixels` pixels laid out in planes.
@@ -45,9 +49,12 @@ std::size_t PlanesSize(std::size_t pixels);
 /// The plain scalar version, the reference for the others.
 const BlockedKernel& ScalarBlockedKernel();
 
-/// The SIMD version this processor can run, or null when it has none or when the environment
-/// variable VISTREL_NOVECTOR is set: without SIMD the blocked kernel is no faster than
-/// deciding pair by pair. Chosen once per process.
+/// Every version this processor can run, the scalar one first.
+std::vector<const BlockedKernel*> AvailableBlockedKernels();
+
+/// The fastest SIMD version this processor can run within ActiveSimdLevel(), or null when
+/// there is none: without SIMD the blocked kernel is no faster than deciding pair by pair.
+/// Any thread.
 const BlockedKernel* ActiveBlockedKernel();
 
 /// Room for the planes of a number of signatures, reused as long as it lives.

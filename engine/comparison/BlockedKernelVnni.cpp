@@ -1,7 +1,7 @@
 // The blocked kernel for AVX-512 with VNNI dot products and VBMI byte permutes. Compiled with
 // those instructions; run only where the processor has them.
 
-#include "BlockedKernel.h"
+#include "BlockedKernelTargets.h"
 
 #include <immintrin.h>
 
@@ -252,7 +252,7 @@ void BlockSquaresVnni(const SignaturePlanes* const rows[BlockedKernel::kRows],
     }
 }
 
-const BlockedKernel kVnni{"avx512-vnni", ToPlanesVnni, BlockSquaresVnni};
+const BlockedKernel kVnni{"avx512-vnni", ToPlanesVnni, BlockSquaresVnni, SimdLevel::kAvx512};
 
 }  // namespace
 

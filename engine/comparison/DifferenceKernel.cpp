@@ -2,9 +2,8 @@
 
 #include "DifferenceKernelTargets.h"
 
+#include <array>
 #include <cmath>
-#include <cstdlib>
-#include <string_view>
 
 namespace vistrel {
 
@@ -30,22 +29,8 @@ std::int64_t ShapeSquaresScalar(const std::uint8_t* a, const std::uint8_t* b, st
     return sum;
 }
 
-const DifferenceKernel kScalar{"scalar", ChannelSquaresScalar, ShapeSquaresScalar};
-
-bool CanRun(const DifferenceKernel* kernel) {
-    if (kernel == nullptr) {
-        return false;
-    }
-    const std::string_view name = kernel->name;
-    if (name == "avx2") {
-        return __builtin_cpu_supports("avx2");
-    }
-    if (name == "avx512") {
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-               __builtin_cpu_supports("avx2");
-    }
-    return false;
-}
+const DifferenceKernel kScalar{"scalar", ChannelSquaresScalar, ShapeSquaresScalar,
+                               SimdLevel::kScalar};
 
 }  // namespace
 
@@ -56,7 +41,7 @@ const DifferenceKernel& ScalarKernel() {
 std::vector<const DifferenceKernel*> AvailableKernels() {
     std::vector<const DifferenceKernel*> kernels{&kScalar};
     for (const DifferenceKernel* kernel : {Avx2Kernel(), Avx512Kernel()}) {
-        if (CanRun(kernel)) {
+        if (kernel != nullptr && ProcessorHas(kernel->level)) {
             kernels.push_back(kernel);
         }
     }
@@ -64,13 +49,19 @@ std::vector<const DifferenceKernel*> AvailableKernels() {
 }
 
 const DifferenceKernel& ActiveKernel() {
-    static const DifferenceKernel& active = []() -> const DifferenceKernel& {
-        if (std::getenv("VISTREL_NOVECTOR") != nullptr) {
-            return kScalar;
+    // The best kernel within each level, worked out once: the choice is a lookup per call.
+    static const auto bestForLevel = [] {
+        std::array<const DifferenceKernel*, kSimdLevels> best{};
+        for (std::size_t level = 0; level < kSimdLevels; ++level) {
+            for (const DifferenceKernel* kernel : AvailableKernels()) {
+                if (static_cast<std::size_t>(kernel->level) <= level) {
+                    best[level] = kernel;
+                }
+            }
         }
-        return *AvailableKernels().back();
+        return best;
     }();
-    return active;
+    return *bestForLevel[static_cast<std::size_t>(ActiveSimdLevel())];
 }
 
 float FactorFromChannelSums(const std::int64_t sums[3], std::int64_t pixels) {

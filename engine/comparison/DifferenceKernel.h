@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SimdLevel.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -17,6 +19,8 @@ struct DifferenceKernel {
                            std::int64_t sums[3]);
     /// The sum over `pixels` pixels of the squared difference of the channel totals.
     std::int64_t (*shapeSquares)(const std::uint8_t* a, const std::uint8_t* b, std::size_t pixels);
+    /// The instructions it needs.
+    SimdLevel level;
 };
 
 /// The plain scalar kernel: the reference every other kernel must match.
@@ -25,8 +29,7 @@ const DifferenceKernel& ScalarKernel();
 /// Every kernel this processor can run, the scalar one first.
 std::vector<const DifferenceKernel*> AvailableKernels();
 
-/// The fastest kernel this processor can run, or the scalar one when the environment variable
-/// VISTREL_NOVECTOR is set. Chosen once per process.
+/// The fastest kernel this processor can run within ActiveSimdLevel(). Any thread.
 const DifferenceKernel& ActiveKernel();
 
 /// The factor from the three channel sums over `pixels` pixels: each channel's RMS rounded to

@@ -11,53 +11,91 @@ namespace vistrel {
 
 namespace {
 
-// A 32-bit lane takes at most 65,025 per block of 48 bytes; flushing to 64 bits every so many
-// blocks keeps it from overflowing.
+// A 32-bit lane takes at most 2 x 65,025 per block of 48 bytes; flushing to 64 bits every so
+// many blocks keeps it from overflowing.
 constexpr std::size_t kChannelBlocksPerFlush = 8192;
 constexpr std::size_t kShapeBlocksPerFlush = 1024;
 
-void ChannelSquaresAvx2(const std::uint8_t* a, const std::uint8_t* b, std::size_t pixels,
-                        std::int64_t sums[3]) {
-    const std::size_t blocks = pixels * 3 / 48;  // 16 pixels each
-    const __m256i evenElements = _mm256_set1_epi32(0x0000FFFF);
-    std::size_t block = 0;
-    while (block < blocks) {
-        // acc[2v] holds the squares of the even 16-bit elements of vector v, acc[2v+1] the odd.
-        __m256i acc[6];
-        for (__m256i& lane : acc) {
-            lane = _mm256_setzero_si256();
-        }
-        const std::size_t end = std::min(blocks, block + kChannelBlocksPerFlush);
-        for (; block < end; ++block) {
-            for (int v = 0; v < 3; ++v) {
-                const std::size_t at = 48 * block + 16 * v;
-                const __m256i va =
-                    _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + at)));
-                const __m256i vb =
-                    _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at)));
-                const __m256i d = _mm256_sub_epi16(va, vb);
-                acc[2 * v] = _mm256_add_epi32(
-                    acc[2 * v], _mm256_madd_epi16(d, _mm256_and_si256(d, evenElements)));
-                acc[2 * v + 1] = _mm256_add_epi32(
-                    acc[2 * v + 1], _mm256_madd_epi16(d, _mm256_andnot_si256(evenElements, d)));
+// Squares of 16-bit differences go through vpmaddwd with every other element masked, so that
+// each 32-bit lane holds one square. Lane i of vector v of a block of 48 bytes then holds byte
+// 16v + 2i (even elements) or 16v + 2i + 1 (odd ones), of channel (16v + 2i + parity) % 3: the
+// six products fall into three patterns, one accumulator each, whose lane i belongs to channel
+// (2i + pattern) % 3.
+struct ChannelAccumulators {
+    __m256i pattern[3];
+
+    // Adds the squares of the 48 differences of one block, given as three vectors of words.
+    void Add(const __m256i d[3]) {
+        const __m256i even = _mm256_set1_epi32(0x0000FFFF);
+        const auto square = [&even](__m256i x, bool odd) {
+            return _mm256_madd_epi16(
+                x, odd ? _mm256_andnot_si256(even, x) : _mm256_and_si256(x, even));
+        };
+        pattern[0] =
+            _mm256_add_epi32(pattern[0], _mm256_add_epi32(square(d[0], false), square(d[2], true)));
+        pattern[1] =
+            _mm256_add_epi32(pattern[1], _mm256_add_epi32(square(d[0], true), square(d[1], false)));
+        pattern[2] =
+            _mm256_add_epi32(pattern[2], _mm256_add_epi32(square(d[1], true), square(d[2], false)));
+    }
+
+    // Adds the lanes to their channels' sums and starts again from zero.
+    void Flush(std::int64_t sums[3]) {
+        for (int p = 0; p < 3; ++p) {
+            alignas(32) std::int32_t lanes[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), pattern[p]);
+            for (int i = 0; i < 8; ++i) {
+                sums[(2 * i + p) % 3] += lanes[i];
             }
-        }
-        // Lane i of acc[2v + parity] belongs to byte 16v + 2i + parity of each block.
-        for (int v = 0; v < 3; ++v) {
-            for (int parity = 0; parity < 2; ++parity) {
-                alignas(32) std::int32_t lanes[8];
-                _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), acc[2 * v + parity]);
-                for (int i = 0; i < 8; ++i) {
-                    sums[(16 * v + 2 * i + parity) % 3] += lanes[i];
-                }
-            }
+            pattern[p] = _mm256_setzero_si256();
         }
     }
-    const std::size_t done = blocks * 16;
-    for (std::size_t p = done; p < pixels; ++p) {
-        for (int k = 0; k < 3; ++k) {
-            const std::int64_t d = a[3 * p + k] - b[3 * p + k];
-            sums[k] += d * d;
+};
+
+// The differences of the 48 bytes of 16 pixels from `at`, as words.
+void BlockDifferences(const std::uint8_t* a, const std::uint8_t* b, std::size_t at, __m256i d[3]) {
+    for (int v = 0; v < 3; ++v) {
+        const std::size_t from = at + 16 * static_cast<std::size_t>(v);
+        d[v] = _mm256_sub_epi16(
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + from))),
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + from))));
+    }
+}
+
+void ChannelSquaresAvx2(const std::uint8_t* a, const std::uint8_t* b, std::size_t pixels,
+                        std::int64_t sums[3]) {
+    const std::size_t blocks = pixels / 16;
+    ChannelAccumulators acc{};
+    for (std::size_t block = 0; block < blocks; ++block) {
+        __m256i d[3];
+        BlockDifferences(a, b, 48 * block, d);
+        acc.Add(d);
+        if ((block + 1) % kChannelBlocksPerFlush == 0) {
+            acc.Flush(sums);
+        }
+    }
+    const std::size_t rest = pixels - 16 * blocks;
+    if (rest > 0 && blocks > 0) {
+        // The last 16 pixels, of which those already counted are masked out: a block that
+        // starts on a pixel keeps the channel of every lane.
+        __m256i d[3];
+        BlockDifferences(a, b, 3 * (pixels - 16), d);
+        const __m256i firstNew = _mm256_set1_epi16(static_cast<short>(3 * (16 - rest) - 1));
+        for (int v = 0; v < 3; ++v) {
+            const __m256i index = _mm256_add_epi16(
+                _mm256_set1_epi16(static_cast<short>(16 * v)),
+                _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+            d[v] = _mm256_and_si256(d[v], _mm256_cmpgt_epi16(index, firstNew));
+        }
+        acc.Add(d);
+    }
+    acc.Flush(sums);
+    if (blocks == 0) {
+        for (std::size_t p = 0; p < pixels; ++p) {
+            for (int k = 0; k < 3; ++k) {
+                const std::int64_t d = a[3 * p + k] - b[3 * p + k];
+                sums[k] += d * d;
+            }
         }
     }
 }
@@ -119,7 +157,7 @@ std::int64_t ShapeSquaresAvx2(const std::uint8_t* a, const std::uint8_t* b, std:
     return sum;
 }
 
-const DifferenceKernel kAvx2{"avx2", ChannelSquaresAvx2, ShapeSquaresAvx2};
+const DifferenceKernel kAvx2{"avx2", ChannelSquaresAvx2, ShapeSquaresAvx2, SimdLevel::kAvx2};
 
 }  // namespace
 

@@ -61,7 +61,8 @@ void ChannelSquaresAvx512(const std::uint8_t* a, const std::uint8_t* b, std::siz
     }
 }
 
-const DifferenceKernel kAvx512{"avx512", ChannelSquaresAvx512, ShapeSquaresForAvx512};
+const DifferenceKernel kAvx512{"avx512", ChannelSquaresAvx512, ShapeSquaresForAvx512,
+                               SimdLevel::kAvx512};
 
 }  // namespace
 

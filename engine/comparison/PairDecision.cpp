@@ -18,6 +18,7 @@ constexpr double kMargin = 1e-5;
 PairDecision::PairDecision(const SketchTable& sketchTable, std::int32_t sideLength,
                            float thresholdPercent, bool shapeOnlyMode)
     : sketches(sketchTable),
+      kernel(ActiveKernel()),
       side(sideLength),
       threshold(thresholdPercent),
       shapeOnly(shapeOnlyMode) {
@@ -79,7 +80,6 @@ bool PairDecision::IsSimilar(const std::uint8_t* a, const std::uint8_t* b, std::
     if (Bound(remaining) > rejectAbove) {
         return false;
     }
-    const DifferenceKernel& kernel = ActiveKernel();
     std::int64_t sums[3] = {0, 0, 0};
     std::int64_t shapeSum = 0;
     for (int gx = 0; gx < SignatureSketch::kGrid; ++gx) {

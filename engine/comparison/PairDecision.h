@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DifferenceKernel.h"
 #include "SketchTable.h"
 
 #include <cstdint>
@@ -36,6 +37,7 @@ private:
     double Bound(const double squares[3]) const;
 
     const SketchTable& sketches;
+    const DifferenceKernel& kernel;
     std::int32_t side;
     float threshold;
     bool shapeOnly;

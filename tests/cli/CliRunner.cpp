@@ -40,13 +40,18 @@ QString CacheHome(const QString& configHome) {
     return configHome + QStringLiteral("/cache");
 }
 
-std::unique_ptr<QProcess> StartCli(const QStringList& arguments, const QString& configHome) {
+std::unique_ptr<QProcess> StartCli(const QStringList& arguments, const QString& configHome,
+                                   const QStringList& environment) {
     auto process = std::make_unique<QProcess>();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), CacheHome(configHome));
-    environment.insert(QStringLiteral("HOME"), configHome);
-    process->setProcessEnvironment(environment);
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    variables.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    variables.insert(QStringLiteral("XDG_CACHE_HOME"), CacheHome(configHome));
+    variables.insert(QStringLiteral("HOME"), configHome);
+    for (const QString& entry : environment) {
+        const qsizetype equals = entry.indexOf(QLatin1Char('='));
+        variables.insert(entry.left(equals), entry.mid(equals + 1));
+    }
+    process->setProcessEnvironment(variables);
     process->setInputChannelMode(QProcess::ManagedInputChannel);
     process->start(QStringLiteral(VISTREL_CLI_PATH), arguments);
     if (!process->waitForStarted(10000)) {
@@ -72,8 +77,9 @@ CliResult FinishCli(QProcess& process) {
     return result;
 }
 
-CliResult RunCli(const QStringList& arguments, const QString& configHome) {
-    const std::unique_ptr<QProcess> process = StartCli(arguments, configHome);
+CliResult RunCli(const QStringList& arguments, const QString& configHome,
+                 const QStringList& environment) {
+    const std::unique_ptr<QProcess> process = StartCli(arguments, configHome, environment);
     return process ? FinishCli(*process) : CliResult();
 }
 

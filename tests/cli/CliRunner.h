@@ -28,12 +28,14 @@ struct CliResult {
 QString PrintfFactor(double value);
 
 /// Runs vistrel-cli with `arguments`, XDG_CONFIG_HOME and HOME set to `configHome` and
-/// XDG_CACHE_HOME to its folder "cache" (see CacheHome), standard input closed; gives up after a
-/// minute.
-CliResult RunCli(const QStringList& arguments, const QString& configHome);
+/// XDG_CACHE_HOME to its folder "cache" (see CacheHome), and the "NAME=value" entries of
+/// `environment`, standard input closed; gives up after a minute.
+CliResult RunCli(const QStringList& arguments, const QString& configHome,
+                 const QStringList& environment = {});
 
 /// Starts vistrel-cli as RunCli does, without waiting for it; null when it cannot be started.
-std::unique_ptr<QProcess> StartCli(const QStringList& arguments, const QString& configHome);
+std::unique_ptr<QProcess> StartCli(const QStringList& arguments, const QString& configHome,
+                                   const QStringList& environment = {});
 
 /// Waits for a run StartCli started, at most a minute.
 CliResult FinishCli(QProcess& process);

@@ -430,6 +430,22 @@ TEST_F(CliTest, SummaryAndQuiet) {
     EXPECT_EQ(quiet.ErrLines(), QStringList{lines[0]});
 }
 
+TEST_F(CliTest, AnUnknownInstructionSetWarnsOnceAndChangesNoResult) {
+    // The workers all ask for their kernels at once; the choice, and its warning, is made once.
+    const QStringList arguments{QStringLiteral("test"), QStringLiteral("--workers=4"),
+                                QStringLiteral("--threshold=50"), pictures};
+    const CliResult plain = Run(arguments);
+    ASSERT_EQ(plain.status, 0) << plain.err.toStdString();
+    for (const auto& [asked, warnings] :
+         {std::pair{"VISTREL_SIMD=avx3", 1}, std::pair{"VISTREL_SIMD=scalar", 0}}) {
+        const CliResult run = RunCli(arguments, config, {QLatin1String(asked)});
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_EQ(run.out, plain.out) << asked;
+        EXPECT_EQ(run.ErrLines().filter(QLatin1String("VISTREL_SIMD")).size(), warnings)
+            << asked << ": " << run.err.toStdString();
+    }
+}
+
 TEST_F(CliTest, EmptyFolderFindsNothing) {
     const QString empty = root.filePath(QStringLiteral("empty"));
     ASSERT_TRUE(QDir().mkpath(empty));
