@@ -2,6 +2,7 @@
 
 #include "AddedFormatSettings.h"
 #include "ProgramSettings.h"
+#include "TurnedCopiesSetting.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -13,6 +14,7 @@ namespace {
 
 const char* const kValueName = "ProgramSettings";
 const char* const kAddedFormatsName = "MoreFormats";
+const char* const kTurnedCopiesName = "TurnedCopies";
 
 // The added formats' flags are independent of the 32-byte value: a store written before they
 // existed has no such value and leaves them enabled.
@@ -37,6 +39,8 @@ bool LoadSettings() {
             return false;
         }
         LoadAddedFormats(store);
+        // A store written before the option existed has no such value: off.
+        TheFindTurnedCopies() = DecodeTurnedCopies(store.value(kTurnedCopiesName));
         const QVariant value = store.value(kValueName);
         if (store.status() != QSettings::NoError || value.typeId() != QMetaType::QByteArray) {
             return false;
@@ -55,6 +59,7 @@ bool SaveSettings() {
     QSettings store(kSettingsOrganization, kSettingsApplication);
     store.setValue(kValueName, EncodeSettings(TheProgramSettings()));
     store.setValue(kAddedFormatsName, EncodeAddedFormats(TheAddedFormats()));
+    store.setValue(kTurnedCopiesName, TheFindTurnedCopies());
     store.sync();
     return store.status() == QSettings::NoError;
 }

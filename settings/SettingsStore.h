@@ -12,12 +12,14 @@ inline constexpr const char* kSettingsApplication = "QRX";
 /// values in memory and read back. Returns false, leaving the record as it was, when the value is
 /// missing, of another type or longer than 32 bytes; a shorter value is ignored (true).
 /// Also loads TheAddedFormats() from the value "MoreFormats" beside it (EncodeAddedFormats'
-/// text); when that is missing or not a text, the flags stay as they are. GUI thread only.
+/// text); when that is missing or not a text, the flags stay as they are. And
+/// TheFindTurnedCopies() from "TurnedCopies" (DecodeTurnedCopies: missing or unknown is off).
+/// GUI thread only.
 bool LoadSettings();
 
 /// Writes TheProgramSettings() to the per-user store, replacing any earlier value whatever its
-/// type, and TheAddedFormats() as "MoreFormats". Returns true when the values were written. GUI
-/// thread only.
+/// type, TheAddedFormats() as "MoreFormats" and TheFindTurnedCopies() as "TurnedCopies". Returns
+/// true when the values were written. GUI thread only.
 bool SaveSettings();
 
 }  // namespace vistrel

@@ -8,6 +8,7 @@
 #include "SignatureBuilders.h"
 #include "SimdLevel.h"
 #include "TestSizes.h"
+#include "TurnedCopiesSetting.h"
 #include "support/TestPictures.h"
 
 #include <QDataStream>
@@ -20,8 +21,10 @@
 #include <cstdlib>
 #include <iostream>
 #include <limits>
+#include <map>
 #include <random>
 #include <thread>
+#include <tuple>
 
 namespace vistrel {
 namespace {
@@ -85,45 +88,64 @@ protected:
     }
 
     // The links one worker walking the first `pairCount` pairs of the whole-repository order
-    // would leave, computed here directly.
-    AllLinks ReferenceLinks(float threshold, std::uint64_t pairCount, bool shapeOnly) const {
+    // would leave, computed here directly; with `turned`, over every orientation of the
+    // second picture of each pair.
+    AllLinks ReferenceLinks(float threshold, std::uint64_t pairCount, bool shapeOnly,
+                            bool turned = false) const {
         AllLinks links(static_cast<std::size_t>(repository.GetCount()));
         std::uint64_t k = 0;
         for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
             for (std::int32_t j = i + 1; j < repository.GetCount() && k < pairCount; ++j, ++k) {
-                const float factor = ComputeDifferenceReference(
-                    repository.GetPicture(j).signature.data(),
-                    repository.GetPicture(i).signature.data(), test::kSide, shapeOnly);
-                if (IsSimilarFactor(factor, threshold / 2)) {
-                    const auto truncated = static_cast<std::int32_t>(factor);
-                    links[j].push_back({i, truncated});
-                    links[i].push_back({j, truncated});
-                }
+                AddReferenceLink(links, i, j, threshold, shapeOnly, turned);
             }
         }
         return links;
     }
 
     // The links a plain search for entry `target` would leave, computed here directly.
-    AllLinks ReferenceSearchLinks(float threshold, std::int32_t target, bool shapeOnly) const {
+    AllLinks ReferenceSearchLinks(float threshold, std::int32_t target, bool shapeOnly,
+                                  bool turned = false) const {
         AllLinks links(static_cast<std::size_t>(repository.GetCount()));
         for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
-            if (i == target) {
-                continue;
-            }
-            const float factor = ComputeDifferenceReference(
-                repository.GetPicture(target).signature.data(),
-                repository.GetPicture(i).signature.data(), test::kSide, shapeOnly);
-            if (IsSimilarFactor(factor, threshold / 2)) {
-                const auto truncated = static_cast<std::int32_t>(factor);
-                links[static_cast<std::size_t>(target)].push_back({i, truncated});
-                links[static_cast<std::size_t>(i)].push_back({target, truncated});
+            if (i != target) {
+                AddReferenceLink(links, i, target, threshold, shapeOnly, turned);
             }
         }
         return links;
     }
 
+    // The links of the pair of entries a and b (its first and second picture) when similar.
+    void AddReferenceLink(AllLinks& links, std::int32_t a, std::int32_t b, float threshold,
+                          bool shapeOnly, bool turned) const {
+        const std::uint8_t* signatureA = repository.GetPicture(a).signature.data();
+        const std::uint8_t* signatureB = repository.GetPicture(b).signature.data();
+        Orientation orientation = Orientation::None;
+        float factor = 0.0f;
+        if (turned) {
+            // Eight orientations cost eight plain factors: each pair's is worked out once.
+            const auto key = std::make_tuple(a, b, shapeOnly);
+            const auto known = turnedFactors.find(key);
+            if (known == turnedFactors.end()) {
+                factor = ComputeTurnedDifferenceReference(signatureA, signatureB, test::kSide,
+                                                          shapeOnly, orientation);
+                turnedFactors.emplace(key, std::make_pair(factor, orientation));
+            } else {
+                std::tie(factor, orientation) = known->second;
+            }
+        } else {
+            factor = ComputeDifferenceReference(signatureA, signatureB, test::kSide, shapeOnly);
+        }
+        if (IsSimilarFactor(factor, threshold / 2)) {
+            const auto truncated = static_cast<std::int32_t>(factor);
+            links[static_cast<std::size_t>(b)].push_back({a, truncated, Inverse(orientation)});
+            links[static_cast<std::size_t>(a)].push_back({b, truncated, orientation});
+        }
+    }
+
     CPictureRepository repository;
+    // The turned factors of pairs (first, second, shape only) the reference has worked out.
+    mutable std::map<std::tuple<std::int32_t, std::int32_t, bool>, std::pair<float, Orientation>>
+        turnedFactors;
 };
 
 // Photo-like signatures in groups of near-copies: each base picture, then copies brightened,
@@ -308,6 +330,65 @@ TEST_F(ComparisonRunTest, PrunedSearchGivesExactlyThePlainSearch) {
         EXPECT_EQ(Links(), ReferenceSearchLinks(threshold, target, false))
             << "threshold " << threshold;
     }
+}
+
+TEST_F(ComparisonRunTest, TurnedRunsGiveExactlyTheLinksOfThePlainWalkOverEveryOrientation) {
+    // Photo-like groups, and copies of some of them turned or mirrored in each of the seven
+    // other ways, some grained: every bound is taken per orientation, so both modes, both
+    // kinds of run and any number of workers must give the plain walk's links, factors and
+    // orientations.
+    AddPhotoLikeEntries(repository, test::TestSize(20, 6), 5);
+    const std::int32_t originals = repository.GetCount();
+    std::mt19937 grain(5);
+    for (int k = 0; k < test::TestSize(30, 14); ++k) {
+        const std::int32_t source = (k * 11) % originals;
+        std::vector<std::uint8_t> turned(test::kSignatureBytes);
+        OrientSignature(repository.GetPicture(source).signature.data(), turned.data(), test::kSide,
+                        static_cast<Orientation>(k % 7 + 1));
+        for (auto& byte : turned) {
+            byte = static_cast<std::uint8_t>(std::clamp(
+                static_cast<int>(byte) + static_cast<int>(grain() % (2 * (k % 3) + 1)) - k % 3, 0,
+                255));
+        }
+        const std::int32_t index = repository.GetCount();
+        repository.AddPicture(QStringLiteral("/nowhere/turned-%1.png").arg(k));
+        repository.GetPicture(index).signature = SignatureBytes(std::move(turned));
+        repository.GetPicture(index).loadError = false;
+    }
+    TheFindTurnedCopies() = true;
+    for (const bool shapeOnly : {false, true}) {
+        TheProgramSettings().shapeOnly = shapeOnly;
+        for (const float threshold : {4.0f, 10.0f, 50.0f}) {
+            const AllLinks expected = ReferenceLinks(threshold, UINT64_MAX, shapeOnly, true);
+            for (const int workers : {1, 2, 5}) {
+                ASSERT_TRUE(Run(threshold, -1, workers));
+                EXPECT_EQ(Links(), expected) << "threshold " << threshold << ", shape only "
+                                             << shapeOnly << ", " << workers << " workers";
+            }
+            for (const std::int32_t target : {3, originals + 2}) {
+                ASSERT_TRUE(Run(threshold, target, 2));
+                EXPECT_EQ(Links(), ReferenceSearchLinks(threshold, target, shapeOnly, true))
+                    << "search " << target << ", threshold " << threshold << ", shape only "
+                    << shapeOnly;
+            }
+        }
+    }
+    // Not trivial: the turned copies are found, in orientations other than as stored.
+    TheProgramSettings().shapeOnly = false;
+    std::size_t turnedLinks = 0;
+    for (const auto& list : ReferenceLinks(10.0f, UINT64_MAX, false, true)) {
+        turnedLinks += static_cast<std::size_t>(std::count_if(
+            list.begin(), list.end(),
+            [](const CSimilarInfo& link) { return link.orientation != Orientation::None; }));
+    }
+    EXPECT_GE(turnedLinks, static_cast<std::size_t>(2 * test::TestSize(30, 14)));
+    // Every SIMD level agrees.
+    for (const SimdLevel level : AvailableSimdLevels()) {
+        const ScopedSimdLevel forced(level);
+        ASSERT_TRUE(Run(10.0f, -1, 2));
+        EXPECT_EQ(Links(), ReferenceLinks(10.0f, UINT64_MAX, false, true)) << SimdLevelName(level);
+    }
+    TheFindTurnedCopies() = false;
 }
 
 TEST_F(ComparisonRunTest, AnyStoredThresholdGivesExactlyTheLinksOfThePlainWalk) {

@@ -1,8 +1,14 @@
 // The difference factor in both modes, and the strict similarity threshold.
 
+#include "AreaResampler.h"
 #include "DifferenceFactor.h"
 #include "ProgramSettings.h"
 #include "SignatureBuilders.h"
+#include "SignatureSketch.h"
+#include "support/TestPictures.h"
+
+#include <QTransform>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -89,6 +95,38 @@ TEST(DifferenceFactor, FollowsTheShapeOnlySetting) {
     settings.shapeOnly = true;
     EXPECT_EQ(ComputeDifference(red.data(), green.data(), kSide), 0.0f);
     settings.shapeOnly = saved;
+}
+
+TEST(TurnedDifference, FindsAPictureTurnedRightAndNamesTheTurnThatUndoesIt) {
+    // A photograph turned 90 degrees right looks like its original once turned left again;
+    // each orientation's block totals are those of the turned pixels.
+    const QImage photo = test::MakePhotoLike(120, 90, 3);
+    const std::vector<std::uint8_t> original = ResampleToSignature(photo, test::kSide);
+    const std::vector<std::uint8_t> turnedRight = ResampleToSignature(
+        photo.transformed(QTransform().rotate(90)).convertToFormat(QImage::Format_RGB888),
+        test::kSide);
+    EXPECT_GT(ComputeDifferenceReference(original.data(), turnedRight.data(), test::kSide, false),
+              20.0f);
+    Orientation orientation = Orientation::None;
+    EXPECT_LT(ComputeTurnedDifferenceReference(original.data(), turnedRight.data(), test::kSide,
+                                               false, orientation),
+              3.0f);
+    EXPECT_EQ(orientation, Orientation::Rot270);
+    EXPECT_STREQ(OrientationName(orientation), "rot270");
+    std::vector<std::uint8_t> turned(test::kSignatureBytes);
+    for (int o = 0; o < kOrientationCount; ++o) {
+        const auto way = static_cast<Orientation>(o);
+        OrientSignature(turnedRight.data(), turned.data(), test::kSide, way);
+        SignatureSketch fromBlocks;
+        ASSERT_TRUE(OrientSketch(ComputeSketch(turnedRight.data(), test::kSide), test::kSide, way,
+                                 fromBlocks));
+        const SignatureSketch fromPixels = ComputeSketch(turned.data(), test::kSide);
+        EXPECT_EQ(fromBlocks.blockTotals, fromPixels.blockTotals) << OrientationName(way);
+        // Turning back restores the signature.
+        std::vector<std::uint8_t> back(test::kSignatureBytes);
+        OrientSignature(turned.data(), back.data(), test::kSide, Inverse(way));
+        EXPECT_EQ(back, turnedRight) << OrientationName(way);
+    }
 }
 
 TEST(SimilarityThreshold, IsStrict) {

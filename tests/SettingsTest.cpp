@@ -4,6 +4,7 @@
 #include "PictureFormats.h"
 #include "ProgramSettings.h"
 #include "SettingsStore.h"
+#include "TurnedCopiesSetting.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,12 +28,14 @@ protected:
         QFile::remove(StorePath());
         TheProgramSettings() = ProgramSettings{};
         TheAddedFormats() = kAllAdded;
+        TheFindTurnedCopies() = false;
     }
     void TearDown() override {
         QFile::remove(StorePath());
         QDir().rmdir(QFileInfo(StorePath()).path());
         TheProgramSettings() = ProgramSettings{};
         TheAddedFormats() = kAllAdded;
+        TheFindTurnedCopies() = false;
     }
     static constexpr AddedFormatFlags kAllAdded{true, true, true};
     static QString StorePath() { return QSettings("Morvant", "QRX").fileName(); }
@@ -191,6 +194,31 @@ TEST_F(SettingsStoreTest, AddedFormatsAreStoredBesideTheUnchanged32Bytes) {
     EXPECT_EQ(TheAddedFormats(), kAllAdded);
     EXPECT_EQ(DecodeAddedFormats(QStringLiteral(" AVIF,bogus,webp")),
               (AddedFormatFlags{true, false, true}));
+}
+
+TEST_F(SettingsStoreTest, TurnedCopiesAreStoredBesideTheUnchanged32BytesAndOddValuesAreOff) {
+    TheFindTurnedCopies() = true;
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_EQ(Stored().toByteArray().toHex(), kDefaultBytes.toHex());
+    TheFindTurnedCopies() = false;
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_TRUE(TheFindTurnedCopies());
+    EXPECT_EQ(TheProgramSettings(), ProgramSettings{});
+    // Missing, of another type or an unknown text: off.
+    for (const QVariant& odd :
+         {QVariant(), QVariant(1), QVariant(QStringLiteral("yes")), QVariant(QByteArray("true"))}) {
+        {
+            QSettings store("Morvant", "QRX");
+            if (odd.isValid()) {
+                store.setValue("TurnedCopies", odd);
+            } else {
+                store.remove("TurnedCopies");
+            }
+        }
+        TheFindTurnedCopies() = true;
+        ASSERT_TRUE(LoadSettings());
+        EXPECT_FALSE(TheFindTurnedCopies()) << odd.toString().toStdString();
+    }
 }
 
 TEST(PictureFormatTable, ExtensionsOfOneFormat) {

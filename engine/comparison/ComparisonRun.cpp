@@ -3,6 +3,7 @@
 #include "ComparisonWorker.h"
 #include "PictureRepository.h"
 #include "ProgramSettings.h"
+#include "TurnedCopiesSetting.h"
 
 #include <algorithm>
 #include <system_error>
@@ -60,6 +61,7 @@ bool CPictureRepository::StartComparison(std::shared_ptr<NoticeQueue> notices,
         signatures.push_back(picture.loadError ? SignatureBytes() : picture.signature);
     }
     const bool shapeOnly = TheProgramSettings().shapeOnly;
+    const bool turned = TheFindTurnedCopies();
     const auto pairs = std::make_shared<const ComparisonPairs>(std::move(signatures), target, side,
                                                                halfThreshold, shapeOnly);
     if (workerCount <= 0) {
@@ -75,7 +77,7 @@ bool CPictureRepository::StartComparison(std::shared_ptr<NoticeQueue> notices,
     stopEvent = std::make_shared<StopEvent>();
     for (int i = 0; i < workerCount; ++i) {
         workerParams.push_back(std::make_shared<ThreadParams>(ThreadParams{
-            pairs, spans, stopEvent, notices, message, halfThreshold, side, shapeOnly}));
+            pairs, spans, stopEvent, notices, message, halfThreshold, side, shapeOnly, turned}));
     }
     try {
         for (const std::shared_ptr<ThreadParams>& block : workerParams) {

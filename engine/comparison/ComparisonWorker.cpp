@@ -2,6 +2,7 @@
 
 #include "BlockedComparison.h"
 #include "PairDecision.h"
+#include "TurnedDecision.h"
 
 #include <algorithm>
 #include <climits>
@@ -30,7 +31,11 @@ class SpanWalk {
 public:
     SpanWalk(const ThreadParams& block, const PairDecision& decision,
              std::vector<PairInfo>& records)
-        : block(block), pairs(*block.pairs), decision(decision), records(records) {}
+        : block(block), pairs(*block.pairs), decision(decision), records(records) {
+        if (block.turned) {
+            turned.emplace(decision, pairs, block.side);
+        }
+    }
 
     bool Walk(std::uint64_t first, std::uint64_t last, std::uint64_t& done) {
         return pairs.Target() >= 0 ? WalkSearch(first, last, done)
@@ -45,6 +50,9 @@ private:
     // order, so a stop inside the row drops the row: true when stopped, nothing appended.
     bool CompareRow(std::int32_t row, std::int32_t rowFirst, std::int32_t rowLast, bool rowIsA) {
         pairs.CandidatesNear(row, rowFirst, rowLast, candidates);
+        if (turned) {
+            return DecideTurned(row, candidates.data(), candidates.size(), rowIsA);
+        }
         const std::uint8_t* rowSignature = pairs.Signature(row);
         found.clear();
         std::size_t sinceStopCheck = 0;
@@ -69,6 +77,33 @@ private:
         for (const auto& [other, factor] : found) {
             records.push_back(rowIsA ? PairInfo{nullptr, nullptr, row, other, factor}
                                      : PairInfo{nullptr, nullptr, other, row, factor});
+        }
+        return false;
+    }
+
+    // Decides entry `row` with `count` candidates in every orientation and appends the similar
+    // pairs in ascending order of the other entry. True when stopped, nothing appended.
+    bool DecideTurned(std::int32_t row, const std::int32_t* rowCandidatesFrom, std::size_t count,
+                      bool rowIsA) {
+        turned->StartRow(row, rowIsA);
+        turnedFound.clear();
+        for (std::size_t c = 0; c < count; ++c) {
+            const std::int32_t other = rowCandidatesFrom[c];
+            float factor = 0.0f;
+            Orientation orientation = Orientation::None;
+            if (other != row && turned->IsSimilar(other, factor, orientation)) {
+                turnedFound.push_back(TurnedFound{other, factor, orientation});
+            }
+            if (StopDue()) {
+                return true;
+            }
+        }
+        std::sort(turnedFound.begin(), turnedFound.end(),
+                  [](const TurnedFound& x, const TurnedFound& y) { return x.other < y.other; });
+        for (const TurnedFound& f : turnedFound) {
+            records.push_back(
+                rowIsA ? PairInfo{nullptr, nullptr, row, f.other, f.factor, f.orientation}
+                       : PairInfo{nullptr, nullptr, f.other, row, f.factor, f.orientation});
         }
         return false;
     }
@@ -101,7 +136,9 @@ private:
             pieces.push_back(RowPiece{i, j0, j1, from, rowCandidates.size()});
             k = rowEnd;
         }
-        const bool dense = rowCandidates.size() > (last - first) / 4;
+        // Turned pictures are decided row by row: each row is turned once for all its
+        // candidates, which the column and block orders would have to do for every pair.
+        const bool dense = !turned && rowCandidates.size() > (last - first) / 4;
         const bool wholeBlocks = dense && ActiveBlockedKernel() != nullptr &&
                                  SurvivingShare(last - first) >
                                      (block.shapeOnly ? kBlockedShareShapeOnly : kBlockedShare);
@@ -165,6 +202,13 @@ private:
 
     bool DecideByRows() {
         for (const RowPiece& piece : pieces) {
+            if (turned) {
+                if (DecideTurned(piece.i, rowCandidates.data() + piece.candidatesFrom,
+                                 piece.candidatesTo - piece.candidatesFrom, true)) {
+                    return true;  // the span is dropped whole
+                }
+                continue;
+            }
             found.clear();
             for (std::size_t c = piece.candidatesFrom; c < piece.candidatesTo; ++c) {
                 Decide(piece.i, rowCandidates[c]);
@@ -275,6 +319,13 @@ private:
     std::vector<std::vector<std::pair<std::int32_t, float>>> rowsFound;
     std::vector<BlockedComparison::RowRange> rowRanges;
     std::optional<BlockedComparison> blocked;  // once a span has needed it
+    std::optional<TurnedDecision> turned;      // when the run finds turned pictures too
+    struct TurnedFound {
+        std::int32_t other;
+        float factor;
+        Orientation orientation;
+    };
+    std::vector<TurnedFound> turnedFound;
     std::size_t sinceStopCheck = 0;
 };
 

@@ -4,6 +4,7 @@
 #include "ProgramSettings.h"
 
 #include <cmath>
+#include <vector>
 
 namespace vistrel {
 
@@ -34,6 +35,22 @@ float ComputeDifferenceReference(const std::uint8_t* signatureA, const std::uint
         rms[k] = static_cast<float>(std::sqrt(static_cast<double>(sums[k]) / pixels));
     }
     return static_cast<float>((static_cast<double>(rms[0]) + rms[1] + rms[2]) / 3.0);
+}
+
+float ComputeTurnedDifferenceReference(const std::uint8_t* signatureA,
+                                       const std::uint8_t* signatureB, std::int32_t side,
+                                       bool shapeOnly, Orientation& orientation) {
+    std::vector<std::uint8_t> turned(3 * static_cast<std::size_t>(side) * side);
+    float smallest = 0.0f;
+    for (int o = 0; o < kOrientationCount; ++o) {
+        OrientSignature(signatureB, turned.data(), side, static_cast<Orientation>(o));
+        const float factor = ComputeDifferenceReference(signatureA, turned.data(), side, shapeOnly);
+        if (o == 0 || factor < smallest) {
+            smallest = factor;
+            orientation = static_cast<Orientation>(o);
+        }
+    }
+    return smallest;
 }
 
 float ComputeDifference(const std::uint8_t* signatureA, const std::uint8_t* signatureB,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Orientation.h"
+
 #include <cstdint>
 
 namespace vistrel {
@@ -15,6 +17,14 @@ float ComputeDifference(const std::uint8_t* signatureA, const std::uint8_t* sign
 /// difference of the per-pixel channel sums, divided by 3. Any thread.
 float ComputeDifferenceReference(const std::uint8_t* signatureA, const std::uint8_t* signatureB,
                                  std::int32_t side, bool shapeOnly);
+
+/// The plain reference of the factor when turned and mirrored pictures count: the smallest
+/// ComputeDifferenceReference between signature A and signature B in each of the eight
+/// orientations, and in `orientation` the first orientation of B, in their fixed order, that
+/// gives it. Any thread.
+float ComputeTurnedDifferenceReference(const std::uint8_t* signatureA,
+                                       const std::uint8_t* signatureB, std::int32_t side,
+                                       bool shapeOnly, Orientation& orientation);
 
 /// True when a pair with difference factor `factor` (0..255) counts as similar under
 /// `thresholdPercent`: factor x 100 / 256 lies strictly below it, in double precision.

@@ -66,18 +66,38 @@ bool PairDecision::IsSimilar(const std::uint8_t* a, const std::uint8_t* b, std::
     if (!PassesSketchBounds(ia, ib)) {
         return false;
     }
+    SketchTable::ColumnShares shares;
+    sketches.BlockColumnShares(ia, ib, shapeOnly, shares);
+    return IsSimilarBySums(a, b, shares, rejectAbove, factor);
+}
+
+double PairDecision::RejectAboveFactor(float factor) {
+    return static_cast<double>(factor) * (1.0 + kMargin) + kMargin;
+}
+
+bool PairDecision::PassesBlockBounds(const SketchTable::Totals& totalsA,
+                                     const SignatureSketch& sketchA, std::size_t ib,
+                                     double rejectBound, SketchTable::ColumnShares& shares) const {
+    if (sketches.QuarterBound(totalsA, sketches.TotalsAt(ib), shapeOnly) > rejectBound) {
+        return false;
+    }
+    sketches.BlockColumnShares(sketchA, sketches.SketchAt(ib), shapeOnly, shares);
+    return true;
+}
+
+bool PairDecision::IsSimilarBySums(const std::uint8_t* a, const std::uint8_t* b,
+                                   const SketchTable::ColumnShares& shares, double rejectBound,
+                                   float& factor) const {
     // The exact sums are taken one column of blocks at a time. After each, the exact part so
     // far plus the block shares of the columns still to come bound the factor from below, so
     // a pair that is not similar usually ends after a column or two.
-    SketchTable::ColumnShares shares;
-    sketches.BlockColumnShares(ia, ib, shapeOnly, shares);
     double remaining[3] = {0.0, 0.0, 0.0};
     for (const auto& column : shares) {
         for (int k = 0; k < 3; ++k) {
             remaining[k] += column[k];
         }
     }
-    if (Bound(remaining) > rejectAbove) {
+    if (Bound(remaining) > rejectBound) {
         return false;
     }
     std::int64_t sums[3] = {0, 0, 0};
@@ -98,7 +118,7 @@ bool PairDecision::IsSimilar(const std::uint8_t* a, const std::uint8_t* b, std::
             static_cast<double>(sums[1]), static_cast<double>(sums[2])};
         const double squares[3] = {exact[0] + remaining[0], exact[1] + remaining[1],
                                    exact[2] + remaining[2]};
-        if (Bound(squares) > rejectAbove) {
+        if (Bound(squares) > rejectBound) {
             return false;
         }
     }

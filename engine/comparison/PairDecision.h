@@ -31,6 +31,32 @@ public:
     bool IsSimilar(const std::uint8_t* a, const std::uint8_t* b, std::size_t ia, std::size_t ib,
                    float& factor) const;
 
+    // The same decision in steps, for a first signature that is an entry's turned or mirrored
+    // (whose channel totals are the entry's, but not its blocks): the channel bound once, then
+    // per orientation the block bounds, then the exact sums once the first signature is made.
+
+    /// False when the channel totals of entries ia and ib rule the pair out in every
+    /// orientation.
+    bool PassesMeanBound(std::size_t ia, std::size_t ib) const {
+        return sketches.MeanBound(ia, ib, shapeOnly) <= rejectAbove;
+    }
+    /// False when the quarter or block totals of a first signature (given by its totals and
+    /// sketch) and entry ib rule out a factor up to `rejectBound` (at most RejectAbove of the
+    /// run's threshold); otherwise the block shares for IsSimilarBySums.
+    bool PassesBlockBounds(const SketchTable::Totals& totalsA, const SignatureSketch& sketchA,
+                           std::size_t ib, double rejectBound,
+                           SketchTable::ColumnShares& shares) const;
+    /// True, with the exact factor, when signatures a and b are similar; gives up as soon as
+    /// the factor is surely above `rejectBound`. `shares` come from PassesBlockBounds.
+    bool IsSimilarBySums(const std::uint8_t* a, const std::uint8_t* b,
+                         const SketchTable::ColumnShares& shares, double rejectBound,
+                         float& factor) const;
+
+    /// The largest factor bound that can still belong to a similar pair of this run.
+    double RejectBound() const { return rejectAbove; }
+    /// The largest factor bound that can still belong to a factor below `factor`.
+    static double RejectAboveFactor(float factor);
+
 private:
     /// The factor bound from exact sums over the pixels compared so far and block shares for
     /// the rest.

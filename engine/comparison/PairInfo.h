@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Orientation.h"
+
 #include <cstdint>
 
 namespace vistrel {
@@ -12,6 +14,8 @@ struct PairInfo {
     std::int32_t indexA = 0;                   ///< repository index of one entry
     std::int32_t indexB = 0;                   ///< repository index of the other entry
     float factor = 0.0f;                       ///< difference factor, 0..255; results only
+    /// The orientation of the second picture that gave the factor; results only.
+    Orientation orientation = Orientation::None;
 };
 
 }  // namespace vistrel

@@ -42,21 +42,25 @@ SketchTable::SketchTable(const std::vector<SignatureBytes>& signatures, std::int
         const SignatureSketch& sketch = owners[i].Sketch();
         sketches[i] = &sketch;
         keys[i] = sketch.key;
-        Totals& t = totals[i];
-        for (int k = 0; k < 3; ++k) {
-            t.channel[k] = sketch.channelTotals[static_cast<std::size_t>(k)];
-        }
-        // Quarter q holds the blocks whose column half is q / 2 and row half q % 2.
-        for (int gx = 0; gx < kGrid; ++gx) {
-            for (int gy = 0; gy < kGrid; ++gy) {
-                const int q = (gx < kGrid / 2 ? 0 : 2) + (gy < kGrid / 2 ? 0 : 1);
-                for (int k = 0; k < 3; ++k) {
-                    t.quarter[q][k] +=
-                        sketch.blockTotals[static_cast<std::size_t>(3 * (gx * kGrid + gy) + k)];
-                }
+        totals[i] = TotalsOf(sketch);
+    }
+}
+
+SketchTable::Totals SketchTable::TotalsOf(const SignatureSketch& sketch) {
+    Totals t{};
+    for (int k = 0; k < 3; ++k) {
+        t.channel[k] = sketch.channelTotals[static_cast<std::size_t>(k)];
+    }
+    for (int gx = 0; gx < kGrid; ++gx) {
+        for (int gy = 0; gy < kGrid; ++gy) {
+            const int q = (gx < kGrid / 2 ? 0 : 2) + (gy < kGrid / 2 ? 0 : 1);
+            for (int k = 0; k < 3; ++k) {
+                t.quarter[q][k] +=
+                    sketch.blockTotals[static_cast<std::size_t>(3 * (gx * kGrid + gy) + k)];
             }
         }
     }
+    return t;
 }
 
 double SketchTable::MeanBound(std::size_t a, std::size_t b, bool shapeOnly) const {
@@ -74,9 +78,7 @@ double SketchTable::MeanBound(std::size_t a, std::size_t b, bool shapeOnly) cons
     return bound / 3.0;
 }
 
-double SketchTable::QuarterBound(std::size_t a, std::size_t b, bool shapeOnly) const {
-    const Totals& ta = totals[a];
-    const Totals& tb = totals[b];
+double SketchTable::QuarterBound(const Totals& ta, const Totals& tb, bool shapeOnly) const {
     const double n = static_cast<double>(pixels);
     double sums[3] = {0.0, 0.0, 0.0};
     for (int q = 0; q < 4; ++q) {
@@ -97,10 +99,10 @@ double SketchTable::QuarterBound(std::size_t a, std::size_t b, bool shapeOnly) c
                : (std::sqrt(sums[0] / n) + std::sqrt(sums[1] / n) + std::sqrt(sums[2] / n)) / 3.0;
 }
 
-void SketchTable::BlockColumnShares(std::size_t a, std::size_t b, bool shapeOnly,
-                                    ColumnShares& shares) const {
-    const std::int32_t* ba = sketches[a]->blockTotals.data();
-    const std::int32_t* bb = sketches[b]->blockTotals.data();
+void SketchTable::BlockColumnShares(const SignatureSketch& a, const SignatureSketch& b,
+                                    bool shapeOnly, ColumnShares& shares) const {
+    const std::int32_t* ba = a.blockTotals.data();
+    const std::int32_t* bb = b.blockTotals.data();
     for (int gx = 0; gx < kGrid; ++gx) {
         double sums[3] = {0.0, 0.0, 0.0};
         for (int gy = 0; gy < kGrid; ++gy) {

@@ -27,6 +27,9 @@ struct ThreadParams {
     std::int32_t side = 100;  ///< N, the side length of the signatures
     /// The comparison mode, read from the settings when the run starts.
     bool shapeOnly = false;
+    /// Whether pairs are compared in all eight orientations of the second picture, read from
+    /// the settings when the run starts.
+    bool turned = false;
 };
 
 }  // namespace vistrel

@@ -156,8 +156,11 @@ bool CPictureRepository::HasSimilar() const {
 void CPictureRepository::AddSimilarPair(const PairInfo& result) {
     // Truncation toward zero; factors are never negative, but a cast keeps the rule exact.
     const auto factor = static_cast<std::int32_t>(std::trunc(result.factor));
-    GetPicture(result.indexB).similar.push_back(CSimilarInfo{result.indexA, factor});
-    GetPicture(result.indexA).similar.push_back(CSimilarInfo{result.indexB, factor});
+    // B turned by the pair's orientation looks like A, so A turned back looks like B.
+    GetPicture(result.indexB)
+        .similar.push_back(CSimilarInfo{result.indexA, factor, Inverse(result.orientation)});
+    GetPicture(result.indexA)
+        .similar.push_back(CSimilarInfo{result.indexB, factor, result.orientation});
 }
 
 }  // namespace vistrel

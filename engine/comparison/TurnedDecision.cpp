@@ -1,0 +1,83 @@
+#include "TurnedDecision.h"
+
+#include <algorithm>
+
+namespace vistrel {
+
+TurnedDecision::TurnedDecision(const PairDecision& pairDecision, const ComparisonPairs& runPairs,
+                               std::int32_t sideLength)
+    : decision(pairDecision), pairs(runPairs), sketches(runPairs.Sketches()), side(sideLength) {}
+
+void TurnedDecision::StartRow(std::int32_t rowEntry, bool isFirst) {
+    row = rowEntry;
+    rowIsFirst = isFirst;
+    for (OrientedRow& turned : oriented) {
+        turned.sketchReady = false;
+        turned.signatureReady = false;
+    }
+}
+
+TurnedDecision::OrientedRow& TurnedDecision::Sketched(Orientation turn) {
+    OrientedRow& turned = oriented[static_cast<std::size_t>(turn)];
+    if (turned.sketchReady) {
+        return turned;
+    }
+    const auto entry = static_cast<std::size_t>(row);
+    if (turn == Orientation::None) {
+        turned.sketch = sketches.SketchAt(entry);
+    } else if (!OrientSketch(sketches.SketchAt(entry), side, turn, turned.sketch)) {
+        // Blocks that do not turn onto one another: the sketch of the turned pixels.
+        turned.sketch = ComputeSketch(Signature(turn), side);
+    }
+    turned.totals = SketchTable::TotalsOf(turned.sketch);
+    turned.sketchReady = true;
+    return turned;
+}
+
+const std::uint8_t* TurnedDecision::Signature(Orientation turn) {
+    if (turn == Orientation::None) {
+        return pairs.Signature(row);
+    }
+    OrientedRow& turned = oriented[static_cast<std::size_t>(turn)];
+    if (!turned.signatureReady) {
+        turned.signature.resize(3 * static_cast<std::size_t>(side) * side);
+        OrientSignature(pairs.Signature(row), turned.signature.data(), side, turn);
+        turned.signatureReady = true;
+    }
+    return turned.signature.data();
+}
+
+bool TurnedDecision::IsSimilar(std::int32_t other, float& factor, Orientation& orientation) {
+    const auto otherEntry = static_cast<std::size_t>(other);
+    // The channel totals are the same in every orientation.
+    if (!decision.PassesMeanBound(otherEntry, static_cast<std::size_t>(row))) {
+        return false;
+    }
+    bool similar = false;
+    double rejectAbove = decision.RejectBound();
+    for (int o = 0; o < kOrientationCount; ++o) {
+        const auto second = static_cast<Orientation>(o);
+        // The second picture turned by `second` meets the first as the first turned back
+        // meets the second.
+        const Orientation turn = rowIsFirst ? Inverse(second) : second;
+        const OrientedRow& turned = Sketched(turn);
+        SketchTable::ColumnShares shares;
+        if (!decision.PassesBlockBounds(turned.totals, turned.sketch, otherEntry, rejectAbove,
+                                        shares)) {
+            continue;
+        }
+        float candidate = 0.0f;
+        if (decision.IsSimilarBySums(Signature(turn), pairs.Signature(other), shares, rejectAbove,
+                                     candidate) &&
+            (!similar || candidate < factor)) {
+            similar = true;
+            factor = candidate;
+            orientation = second;
+            // Only a smaller factor can replace it: later orientations may stop sooner.
+            rejectAbove = std::min(rejectAbove, PairDecision::RejectAboveFactor(candidate));
+        }
+    }
+    return similar;
+}
+
+}  // namespace vistrel
