@@ -26,6 +26,8 @@ struct CliOptions {
     QStringList sources;
     std::optional<float> threshold;
     bool shapeOnly = false;
+    /// Also find turned and mirrored copies (--turned).
+    bool turned = false;
     /// Which formats of the picture format table --formats enabled.
     std::optional<std::array<bool, FORMAT_COUNT>> formats;
     /// Which added formats (kAddedPictureFormats) --formats enabled; set together with `formats`.

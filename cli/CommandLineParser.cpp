@@ -165,6 +165,8 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
             options.workers = workers;
         } else if (name == QLatin1String("--shape-only")) {
             options.shapeOnly = true;
+        } else if (name == QLatin1String("--turned")) {
+            options.turned = true;
         } else if (name == QLatin1String("--json")) {
             options.json = true;
         } else if (name == QLatin1String("--null")) {
@@ -230,7 +232,7 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
             if (operands.size() != 1) {
                 return Failure(QStringLiteral("signature needs exactly one PICTURE"));
             }
-            if (options.threshold || options.shapeOnly || options.formats ||
+            if (options.threshold || options.shapeOnly || options.turned || options.formats ||
                 !options.saveFile.isEmpty() || options.json || options.null ||
                 options.workers != 0 || options.noCache) {
                 return Failure(QStringLiteral("signature takes no option but --quiet"));
@@ -241,7 +243,7 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
             if (!operands.isEmpty()) {
                 return Failure(QStringLiteral("cache takes no SOURCE or PICTURE"));
             }
-            if (options.threshold || options.shapeOnly || options.formats ||
+            if (options.threshold || options.shapeOnly || options.turned || options.formats ||
                 !options.saveFile.isEmpty() || options.json || options.null ||
                 options.workers != 0 || options.noCache) {
                 return Failure(QStringLiteral(

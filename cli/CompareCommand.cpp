@@ -6,6 +6,7 @@
 #include "ProgressLine.h"
 #include "SimilarityRun.h"
 #include "SourceLoader.h"
+#include "TurnedCopiesSetting.h"
 
 #include <QFileInfo>
 
@@ -119,9 +120,11 @@ int RunCompareCommand(const CliOptions& options, Console& console) {
         output = JsonResult(repository, outcome.records, target);
     } else {
         const RecordEnds ends = options.null ? RecordEnds::Nul : RecordEnds::Lines;
+        // The settings as the run read them: --turned or the stored option.
+        const bool orientation = TheFindTurnedCopies();
         for (const PairInfo& record : outcome.records) {
-            output += search ? SearchLine(repository, record, target, ends)
-                             : PairLine(repository, record, ends);
+            output += search ? SearchLine(repository, record, target, ends, orientation)
+                             : PairLine(repository, record, ends, orientation);
         }
     }
     if (!WriteOut(output) || std::fflush(stdout) != 0) {

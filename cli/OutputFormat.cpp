@@ -25,6 +25,12 @@ double ShortestDouble(float value) {
     return result;
 }
 
+// How the picture of entry `second` is turned to look like that of `first`, for a similar pair.
+Orientation TurnOnto(const PairInfo& record, std::int32_t first) {
+    // The record's orientation turns its second picture onto its first.
+    return record.indexA == first ? record.orientation : Inverse(record.orientation);
+}
+
 }  // namespace
 
 QByteArray FormatFactor(float factor) {
@@ -35,23 +41,32 @@ QByteArray FormatFactor(float factor) {
     return QByteArray(text, static_cast<qsizetype>(end - text));
 }
 
-QByteArray PairLine(const CPictureRepository& repository, const PairInfo& record, RecordEnds ends) {
+QByteArray PairLine(const CPictureRepository& repository, const PairInfo& record, RecordEnds ends,
+                    bool orientation) {
     const std::int32_t a = std::min(record.indexA, record.indexB);
     const std::int32_t b = std::max(record.indexA, record.indexB);
     const char between = ends == RecordEnds::Nul ? '\0' : '\t';
     const char last = ends == RecordEnds::Nul ? '\0' : '\n';
-    return FormatFactor(record.factor) + between +
-           QFile::encodeName(repository.GetPicture(a).path) + between +
-           QFile::encodeName(repository.GetPicture(b).path) + last;
+    QByteArray line = FormatFactor(record.factor) + between +
+                      QFile::encodeName(repository.GetPicture(a).path) + between +
+                      QFile::encodeName(repository.GetPicture(b).path);
+    if (orientation) {
+        line += between + QByteArray(OrientationName(TurnOnto(record, a)));
+    }
+    return line + last;
 }
 
 QByteArray SearchLine(const CPictureRepository& repository, const PairInfo& record,
-                      std::int32_t target, RecordEnds ends) {
+                      std::int32_t target, RecordEnds ends, bool orientation) {
     const std::int32_t other = record.indexA == target ? record.indexB : record.indexA;
     const char between = ends == RecordEnds::Nul ? '\0' : '\t';
     const char last = ends == RecordEnds::Nul ? '\0' : '\n';
-    return FormatFactor(record.factor) + between +
-           QFile::encodeName(repository.GetPicture(other).path) + last;
+    QByteArray line = FormatFactor(record.factor) + between +
+                      QFile::encodeName(repository.GetPicture(other).path);
+    if (orientation) {
+        line += between + QByteArray(OrientationName(TurnOnto(record, target)));
+    }
+    return line + last;
 }
 
 QByteArray JsonResult(const CPictureRepository& repository, const std::vector<PairInfo>& records,
@@ -64,9 +79,12 @@ QByteArray JsonResult(const CPictureRepository& repository, const std::vector<Pa
     }
     QJsonArray pairs;
     for (const PairInfo& record : records) {
-        pairs.append(QJsonObject{{QStringLiteral("a"), std::min(record.indexA, record.indexB)},
+        const std::int32_t a = std::min(record.indexA, record.indexB);
+        pairs.append(QJsonObject{{QStringLiteral("a"), a},
                                  {QStringLiteral("b"), std::max(record.indexA, record.indexB)},
-                                 {QStringLiteral("factor"), ShortestDouble(record.factor)}});
+                                 {QStringLiteral("factor"), ShortestDouble(record.factor)},
+                                 {QStringLiteral("orientation"),
+                                  QString::fromLatin1(OrientationName(TurnOnto(record, a)))}});
     }
     QJsonObject result{{QStringLiteral("pictures"), pictures}, {QStringLiteral("pairs"), pairs}};
     if (target >= 0) {

@@ -23,17 +23,21 @@ enum class RecordEnds { Lines, Nul };
 
 /// The record of one similar pair of a test: "FACTOR<TAB>PATH_A<TAB>PATH_B\n", or
 /// "FACTOR\0PATH_A\0PATH_B\0", with A the earlier entry. Paths keep the bytes of their file
-/// names.
+/// names. With `orientation`, a last field says how B is turned to look like A
+/// (OrientationName).
 QByteArray PairLine(const CPictureRepository& repository, const PairInfo& record,
-                    RecordEnds ends = RecordEnds::Lines);
+                    RecordEnds ends = RecordEnds::Lines, bool orientation = false);
 
 /// The record of one picture found by a search for `target`: "FACTOR<TAB>PATH\n", or
-/// "FACTOR\0PATH\0".
+/// "FACTOR\0PATH\0". With `orientation`, a last field says how PATH is turned to look like
+/// the target.
 QByteArray SearchLine(const CPictureRepository& repository, const PairInfo& record,
-                      std::int32_t target, RecordEnds ends = RecordEnds::Lines);
+                      std::int32_t target, RecordEnds ends = RecordEnds::Lines,
+                      bool orientation = false);
 
 /// The whole result as one JSON document: every entry (path, loadError) and every similar pair
-/// (a before b, indices into the pictures, exact factor); "target" for a search. Paths are
+/// (a before b, indices into the pictures, exact factor, the orientation that turns b to look
+/// like a); "target" for a search. Paths are
 /// JSON strings of the exact names: control characters and lone UTF-16 surrogates are written
 /// as \u escapes, so any parser gives back the name the repository holds.
 QByteArray JsonResult(const CPictureRepository& repository, const std::vector<PairInfo>& records,

@@ -3,6 +3,7 @@
 #include "AddedFormatSettings.h"
 #include "ProgramSettings.h"
 #include "SettingsStore.h"
+#include "TurnedCopiesSetting.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -23,6 +24,9 @@ QString ApplyUserSettings(const CliOptions& options) {
     }
     if (options.shapeOnly) {
         settings.shapeOnly = true;
+    }
+    if (options.turned) {
+        TheFindTurnedCopies() = true;
     }
     if (options.formats) {
         settings.enabledFormats = *options.formats;

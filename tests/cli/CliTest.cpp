@@ -17,6 +17,7 @@
 #include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTransform>
 
 #include <gtest/gtest.h>
 
@@ -409,6 +410,72 @@ TEST_F(CliTest, ShapeOnlyComparesShapes) {
     EXPECT_NE(lines.OutLines(), ExpectedTestLines(PicturesOf(json), 100.0f));
 }
 
+TEST_F(CliTest, TurnedFindsTurnedAndMirroredCopiesAndNamesTheTurn) {
+    const QString folder = root.filePath(QStringLiteral("turned"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QImage a = test::MakePhotoLike(320, 240, 1);
+    const QImage c = test::MakePhotoLike(256, 192, 3);
+    const QString original = folder + QStringLiteral("/a.png");
+    const QString right = folder + QStringLiteral("/a-right.png");
+    const QString mirrored = folder + QStringLiteral("/c-mirrored.png");
+    ASSERT_TRUE(test::WritePicture(a, PictureFormat::Png, original));
+    ASSERT_TRUE(
+        test::WritePicture(a.transformed(QTransform().rotate(90)), PictureFormat::Png, right));
+    ASSERT_TRUE(test::WritePicture(c, PictureFormat::Png, folder + QStringLiteral("/c.png")));
+    ASSERT_TRUE(
+        test::WritePicture(c.transformed(QTransform().scale(-1, 1)), PictureFormat::Png, mirrored));
+
+    // Without the option neither copy is found, and the lines keep three fields.
+    const CliResult plain = Run({QStringLiteral("test"), folder});
+    ASSERT_EQ(plain.status, 0) << plain.err.toStdString();
+    EXPECT_TRUE(plain.out.isEmpty()) << plain.out.toStdString();
+
+    // The turn named is the one that brings the second picture onto the first.
+    const auto expectTurnedPairs = [&](const CliResult& result) {
+        ASSERT_EQ(result.status, 0) << result.err.toStdString();
+        const QStringList lines = result.OutLines();
+        ASSERT_EQ(lines.size(), 2) << result.out.toStdString();
+        for (const QString& line : lines) {
+            const QStringList fields = line.split(QLatin1Char('\t'));
+            ASSERT_EQ(fields.size(), 4) << line.toStdString();
+            if (fields.contains(right)) {
+                EXPECT_EQ(fields[3], fields[1] == original ? QStringLiteral("rot270")
+                                                           : QStringLiteral("rot90"));
+            } else {
+                EXPECT_TRUE(fields.contains(mirrored)) << line.toStdString();
+                EXPECT_EQ(fields[3], QStringLiteral("flip"));
+            }
+        }
+    };
+    expectTurnedPairs(Run({QStringLiteral("test"), QStringLiteral("--turned"), folder}));
+    // The stored option counts like the others.
+    {
+        WriteStore(ProgramSettings{});
+        QSettings store(StoreFile(), QSettings::IniFormat);
+        store.setValue(QStringLiteral("TurnedCopies"), true);
+    }
+    expectTurnedPairs(Run({QStringLiteral("test"), folder}));
+
+    // A search names how each picture found is turned onto the one searched for.
+    const CliResult search = Run({QStringLiteral("search"), right, folder});
+    ASSERT_EQ(search.status, 0) << search.err.toStdString();
+    ASSERT_EQ(search.OutLines().size(), 1) << search.out.toStdString();
+    EXPECT_EQ(search.OutLines()[0].split(QLatin1Char('\t')).mid(1),
+              (QStringList{original, QStringLiteral("rot90")}));
+
+    // JSON always names the orientation, "none" when the option is off.
+    QFile::remove(StoreFile());
+    const CliResult json = Run({QStringLiteral("test"), QStringLiteral("--json"), pictures});
+    ASSERT_EQ(json.status, 0) << json.err.toStdString();
+    const QJsonArray pairs =
+        QJsonDocument::fromJson(json.out).object().value(QStringLiteral("pairs")).toArray();
+    ASSERT_FALSE(pairs.isEmpty());
+    for (const QJsonValue& pair : pairs) {
+        EXPECT_EQ(pair.toObject().value(QStringLiteral("orientation")).toString(),
+                  QStringLiteral("none"));
+    }
+}
+
 TEST_F(CliTest, SummaryAndQuiet) {
     const CliResult loud =
         Run({QStringLiteral("test"), QStringLiteral("--threshold"), QStringLiteral("4"), pictures});
@@ -479,6 +546,8 @@ TEST_F(CliTest, BadCommandLinesAreUsageErrors) {
         {QStringLiteral("-x"), {QStringLiteral("test"), QStringLiteral("-x"), pictures}},
         {QStringLiteral("--quiet"),
          {QStringLiteral("test"), QStringLiteral("--quiet=yes"), pictures}},
+        {QStringLiteral("--turned"),
+         {QStringLiteral("search"), QStringLiteral("--turned=yes"), Picture("a.png"), pictures}},
         {QStringLiteral("--null"),
          {QStringLiteral("test"), QStringLiteral("--null"), QStringLiteral("--json"), pictures}},
         {QStringLiteral("cache needs"), {QStringLiteral("cache")}},
