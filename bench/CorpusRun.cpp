@@ -1,5 +1,5 @@
 // A whole test of a real folder of pictures, timed:
-//   vistrel_corpus_run FOLDER [--workers N] [--threshold T] [--shape-only]
+//   vistrel_corpus_run FOLDER [--workers N] [--threshold T] [--shape-only] [--turned]
 //                      [--signatures CACHE] [--copies N] [--reference]
 // Adds every picture of the enabled formats (hidden names skipped), then compares every pair
 // and prints the wall time of both phases, pairs per second, the number of similar pairs, the
@@ -7,7 +7,7 @@
 // choice). CACHE keeps the signatures between runs (written when missing), so that the
 // comparison can be timed alone; --copies grows the set to N entries with slightly perturbed
 // copies; --reference also times the plain walk (one thread, scalar reference arithmetic, no
-// pruning) and prints the ratio.
+// pruning) and prints the ratio. --turned also finds turned and mirrored copies.
 
 #include "AddedFormatSettings.h"
 #include "BlockedKernel.h"
@@ -17,6 +17,7 @@
 #include "PictureFormats.h"
 #include "PictureRepository.h"
 #include "ProgramSettings.h"
+#include "TurnedCopiesSetting.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
@@ -115,15 +116,21 @@ void AddCopies(CPictureRepository& repository, std::int32_t total) {
     }
 }
 
-std::int64_t ReferenceWalk(const CPictureRepository& repository, float threshold, bool shapeOnly) {
+std::int64_t ReferenceWalk(const CPictureRepository& repository, float threshold, bool shapeOnly,
+                           bool turned) {
     std::int64_t similar = 0;
     for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
         const std::uint8_t* a = repository.GetPicture(i).signature.data();
         for (std::int32_t j = i + 1; j < repository.GetCount() && a != nullptr; ++j) {
             const std::uint8_t* b = repository.GetPicture(j).signature.data();
-            if (b != nullptr &&
-                vistrel::IsSimilarFactor(vistrel::ComputeDifferenceReference(b, a, 100, shapeOnly),
-                                         threshold / 2)) {
+            if (b == nullptr) {
+                continue;
+            }
+            vistrel::Orientation orientation = vistrel::Orientation::None;
+            const float factor = turned ? vistrel::ComputeTurnedDifferenceReference(
+                                              a, b, 100, shapeOnly, orientation)
+                                        : vistrel::ComputeDifferenceReference(b, a, 100, shapeOnly);
+            if (vistrel::IsSimilarFactor(factor, threshold / 2)) {
                 ++similar;
             }
         }
@@ -138,7 +145,7 @@ int main(int argc, char* argv[]) {
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() < 2) {
         std::fprintf(stderr,
-                     "usage: %s FOLDER [--workers N] [--threshold T] [--shape-only] "
+                     "usage: %s FOLDER [--workers N] [--threshold T] [--shape-only] [--turned] "
                      "[--signatures CACHE] [--copies N] [--reference]\n",
                      argv[0]);
         return 1;
@@ -153,6 +160,8 @@ int main(int argc, char* argv[]) {
         settings.threshold = option("--threshold").toFloat();
     }
     settings.shapeOnly = arguments.contains(QStringLiteral("--shape-only"));
+    const bool turned = arguments.contains(QStringLiteral("--turned"));
+    vistrel::TheFindTurnedCopies() = turned;
     const QString cache = option("--signatures");
 
     CPictureRepository repository;
@@ -186,19 +195,26 @@ int main(int argc, char* argv[]) {
     const double compareSeconds = clock.nsecsElapsed() / 1e9;
 
     std::int64_t links = 0;
+    std::int64_t turnedLinks = 0;
     std::int32_t unreadable = 0;
     for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
         links += static_cast<std::int64_t>(repository.GetPicture(i).similar.size());
+        for (const vistrel::CSimilarInfo& link : repository.GetPicture(i).similar) {
+            turnedLinks += link.orientation != vistrel::Orientation::None ? 1 : 0;
+        }
         unreadable += repository.GetPicture(i).loadError ? 1 : 0;
     }
-    std::printf("pictures %d (unreadable %d), workers %d, threshold %.1f%s\n",
+    std::printf("pictures %d (unreadable %d), workers %d, threshold %.1f%s%s\n",
                 repository.GetCount(), unreadable, started, settings.threshold,
-                settings.shapeOnly ? ", shape only" : "");
+                settings.shapeOnly ? ", shape only" : "", turned ? ", turned copies too" : "");
     std::printf("adding: %.1f s, peak memory %ld MB\n", addSeconds, memoryAfterAdding);
     std::printf("comparing: %llu pairs in %.3f s, %.0f pairs/s, %lld similar pairs\n",
                 static_cast<unsigned long long>(pairs), compareSeconds,
                 compareSeconds > 0 ? pairs / compareSeconds : 0.0,
                 static_cast<long long>(links / 2));
+    if (turned) {
+        std::printf("of which turned or mirrored: %lld\n", static_cast<long long>(turnedLinks / 2));
+    }
     std::printf("of which preparing the run (sketches, order): %.3f s\n", startSeconds);
     const vistrel::BlockedKernel* blockedKernel = vistrel::ActiveBlockedKernel();
     std::printf("kernels: difference %s, blocked %s\n", vistrel::ActiveKernel().name,
@@ -207,7 +223,7 @@ int main(int argc, char* argv[]) {
     if (arguments.contains(QStringLiteral("--reference"))) {
         clock.restart();
         const std::int64_t similar =
-            ReferenceWalk(repository, settings.threshold, settings.shapeOnly);
+            ReferenceWalk(repository, settings.threshold, settings.shapeOnly, turned);
         const double referenceSeconds = clock.nsecsElapsed() / 1e9;
         std::printf("plain reference walk: %.1f s, %lld similar pairs, %.0f x slower\n",
                     referenceSeconds, static_cast<long long>(similar),
