@@ -5,6 +5,7 @@
 #include "PictureFormats.h"
 #include "ProgramSettings.h"
 #include "SettingsStore.h"
+#include "TurnedCopiesSetting.h"
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>
@@ -181,10 +182,19 @@ void CSettingsDlg::CreateGeneralPage() {
     shapeOnlyBox->setObjectName(QStringLiteral("shapeOnlyBox"));
     shapeOnlyBox->setChecked(settings.shapeOnly);
 
+    // Kept beside the settings record, not in it.
+    turnedBox = new QCheckBox(tr("Also find turned and mirrored copies"), generalPage);
+    turnedBox->setObjectName(QStringLiteral("turnedBox"));
+    turnedBox->setChecked(TheFindTurnedCopies());
+    turnedBox->setToolTip(
+        tr("Compares each pair in all eight ways a picture can be turned or mirrored; "
+           "a test takes a few times longer."));
+
     auto* layout = new QVBoxLayout(generalPage);
     layout->addWidget(group);
     layout->addWidget(stretchBox);
     layout->addWidget(shapeOnlyBox);
+    layout->addWidget(turnedBox);
     layout->addStretch();
 }
 
@@ -240,6 +250,7 @@ void CSettingsDlg::accept() {
     settings.threshold = static_cast<float>(thresholdBox->text().toInt());
     settings.stretchImages = stretchBox->isChecked();
     settings.shapeOnly = shapeOnlyBox->isChecked();
+    TheFindTurnedCopies() = turnedBox->isChecked();
     // The record is in force from here on, whether or not the store takes it.
     if (!SaveSettings()) {
         QMessageBox::critical(this, tr("Error"), tr("Unable to save settings"));

@@ -40,6 +40,7 @@ private:
     QAbstractSpinBox* thresholdBox = nullptr;
     QCheckBox* stretchBox = nullptr;
     QCheckBox* shapeOnlyBox = nullptr;
+    QCheckBox* turnedBox = nullptr;
     QListWidget* formatList = nullptr;
     QPushButton* okButton;
     QPushButton* cancelButton;

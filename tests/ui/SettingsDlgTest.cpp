@@ -7,6 +7,7 @@
 #include "ProgramSettings.h"
 #include "SettingsDlg.h"
 #include "SettingsStore.h"
+#include "TurnedCopiesSetting.h"
 #include "support/EventLoopPolling.h"
 
 #include <QAbstractSpinBox>
@@ -114,6 +115,7 @@ private slots:
         QFile::remove(folder);  // a blocker left by a failed test
         TheProgramSettings() = ProgramSettings{};
         TheAddedFormats() = {true, true, true};
+        TheFindTurnedCopies() = false;
     }
 
     void cleanup() { init(); }
@@ -389,6 +391,25 @@ private slots:
         QCOMPARE(Stored().toByteArray().at(29), '\0');
         QCOMPARE(TheProgramSettings().enabledFormats,
                  (std::array<bool, FORMAT_COUNT>{false, true, false, true, false}));
+    }
+
+    void turnedCopiesBoxIsOffByDefaultAndStoredBesideTheRecord() {
+        CSettingsDlg dialog;
+        auto* turned = Child<QCheckBox>(dialog, "turnedBox");
+        QCOMPARE(turned->text(), QStringLiteral("Also find turned and mirrored copies"));
+        QVERIFY(!turned->isChecked());
+        QVERIFY(Open(dialog));
+        QVERIFY(turned->isVisible());
+        QVERIFY(turned->width() >= turned->sizeHint().width());
+        // On the box itself: the widget spans the page, its text does not.
+        QTest::mouseClick(turned, Qt::LeftButton, {}, QPoint(8, turned->height() / 2));
+        ClickOk(dialog);
+        QVERIFY(TheFindTurnedCopies());
+        QCOMPARE(Stored().toByteArray(), EncodeSettings(ProgramSettings{}));
+        QCOMPARE(QSettings("Morvant", "QRX").value("TurnedCopies").toString(),
+                 QStringLiteral("true"));
+        CSettingsDlg again;
+        QVERIFY(Child<QCheckBox>(again, "turnedBox")->isChecked());
     }
 
     void hiddenStretchOptionIsKeptThroughOk_data() {
