@@ -176,8 +176,8 @@ void CQRXDlg::ShowItemToolTip(const QHelpEvent& event) {
         if (index >= 0 && index < repository->GetCount()) {
             const std::vector<CSimilarInfo>& links = repository->GetPicture(index).similar;
             if (position >= 0 && position < static_cast<int>(links.size())) {
-                text =
-                    SimilarToolTip(item->text(0), links[static_cast<std::size_t>(position)].factor);
+                const CSimilarInfo& link = links[static_cast<std::size_t>(position)];
+                text = SimilarToolTip(item->text(0), link.factor, link.orientation);
             }
         }
     } else {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Orientation.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -13,7 +15,13 @@ class CPictureRepository;
 QString PictureToolTip(const QString& path);
 
 /// The tooltip of a child item: the difference factor of its link (0 to 255 and in percent),
-/// then the similar picture's dimensions and file size.
-QString SimilarToolTip(const QString& path, std::int32_t factor);
+/// how the similar picture is turned or mirrored against its parent's when it is (the link's
+/// `orientation` turns it onto the parent's), then its dimensions and file size.
+QString SimilarToolTip(const QString& path, std::int32_t factor,
+                       Orientation orientation = Orientation::None);
+
+/// How a picture lies against another one when it is that one in `orientation`, as the user
+/// reads it ("Turned 90 degrees right"); empty for Orientation::None.
+QString OrientationText(Orientation orientation);
 
 }  // namespace vistrel

@@ -245,6 +245,20 @@ private slots:
         QVERIFY2(top.startsWith("200 x 300 pixels\n" + vistrel::FileSizeText(QFileInfo(b).size()) +
                                 "\nModified "),
                  qPrintable(top));
+        // A link found in another orientation says how the child lies against its parent: b,
+        // turned 90 degrees left, looks like a, so b is a turned right, and a is b turned left.
+        window.Repository().AddSimilarPair(
+            vistrel::PairInfo{nullptr, nullptr, 0, 1, 1.5f, vistrel::Orientation::Rot270});
+        window.Repository().GetPicture(0).similar.erase(
+            window.Repository().GetPicture(0).similar.begin());
+        window.Repository().GetPicture(1).similar.erase(
+            window.Repository().GetPicture(1).similar.begin());
+        const QString turned = ToolTipOf(*tree, tree->topLevelItem(0)->child(0));
+        QVERIFY2(turned.startsWith("Difference factor: 1 (0.4 %)\nTurned 90 degrees right\n200 x "),
+                 qPrintable(turned));
+        const QString back = ToolTipOf(*tree, tree->topLevelItem(1)->child(0));
+        QVERIFY2(back.startsWith("Difference factor: 1 (0.4 %)\nTurned 90 degrees left\n300 x "),
+                 qPrintable(back));
         QVERIFY(QFile::remove(b));
         QCOMPARE(ToolTipOf(*tree, tree->topLevelItem(1)), QStringLiteral("The file is missing."));
     }
