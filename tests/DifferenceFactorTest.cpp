@@ -5,6 +5,7 @@
 #include "ProgramSettings.h"
 #include "SignatureBuilders.h"
 #include "SignatureSketch.h"
+#include "SketchTable.h"
 #include "support/TestPictures.h"
 
 #include <QTransform>
@@ -122,6 +123,16 @@ TEST(TurnedDifference, FindsAPictureTurnedRightAndNamesTheTurnThatUndoesIt) {
                                  fromBlocks));
         const SignatureSketch fromPixels = ComputeSketch(turned.data(), test::kSide);
         EXPECT_EQ(fromBlocks.blockTotals, fromPixels.blockTotals) << OrientationName(way);
+        const SketchTable::Totals storedTotals =
+            SketchTable::TotalsOf(ComputeSketch(turnedRight.data(), test::kSide));
+        const SketchTable::Totals turnedTotals = SketchTable::TotalsOf(fromPixels);
+        std::int32_t quarters[4][3];
+        OrientQuarters(storedTotals.quarter, quarters, way);
+        for (int q = 0; q < 4; ++q) {
+            for (int k = 0; k < 3; ++k) {
+                EXPECT_EQ(quarters[q][k], turnedTotals.quarter[q][k]) << OrientationName(way);
+            }
+        }
         // Turning back restores the signature.
         std::vector<std::uint8_t> back(test::kSignatureBytes);
         OrientSignature(turned.data(), back.data(), test::kSide, Inverse(way));

@@ -90,4 +90,15 @@ bool OrientSketch(const SignatureSketch& in, int side, Orientation orientation,
     return true;
 }
 
+void OrientQuarters(const std::int32_t in[4][3], std::int32_t out[4][3], Orientation orientation) {
+    for (int hx = 0; hx < 2; ++hx) {
+        for (int hy = 0; hy < 2; ++hy) {
+            const Source s = SourceOf(orientation, hx, hy, 1);
+            for (int k = 0; k < 3; ++k) {
+                out[hx * 2 + hy][k] = in[s.x * 2 + s.y][k];
+            }
+        }
+    }
+}
+
 }  // namespace vistrel

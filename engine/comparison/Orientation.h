@@ -40,4 +40,8 @@ void OrientSignature(const std::uint8_t* in, std::uint8_t* out, int side, Orient
 bool OrientSketch(const SignatureSketch& in, int side, Orientation orientation,
                   SignatureSketch& out);
 
+/// The totals of the four quarters of a signature in `orientation` (quarter q: column half q / 2,
+/// row half q % 2; per channel), from those as stored. Exact when OrientSketch is.
+void OrientQuarters(const std::int32_t in[4][3], std::int32_t out[4][3], Orientation orientation);
+
 }  // namespace vistrel

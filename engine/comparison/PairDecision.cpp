@@ -75,16 +75,6 @@ double PairDecision::RejectAboveFactor(float factor) {
     return static_cast<double>(factor) * (1.0 + kMargin) + kMargin;
 }
 
-bool PairDecision::PassesBlockBounds(const SketchTable::Totals& totalsA,
-                                     const SignatureSketch& sketchA, std::size_t ib,
-                                     double rejectBound, SketchTable::ColumnShares& shares) const {
-    if (sketches.QuarterBound(totalsA, sketches.TotalsAt(ib), shapeOnly) > rejectBound) {
-        return false;
-    }
-    sketches.BlockColumnShares(sketchA, sketches.SketchAt(ib), shapeOnly, shares);
-    return true;
-}
-
 bool PairDecision::IsSimilarBySums(const std::uint8_t* a, const std::uint8_t* b,
                                    const SketchTable::ColumnShares& shares, double rejectBound,
                                    float& factor) const {

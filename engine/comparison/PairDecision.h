@@ -40,14 +40,19 @@ public:
     bool PassesMeanBound(std::size_t ia, std::size_t ib) const {
         return sketches.MeanBound(ia, ib, shapeOnly) <= rejectAbove;
     }
-    /// False when the quarter or block totals of a first signature (given by its totals and
-    /// sketch) and entry ib rule out a factor up to `rejectBound` (at most RejectAbove of the
-    /// run's threshold); otherwise the block shares for IsSimilarBySums.
-    bool PassesBlockBounds(const SketchTable::Totals& totalsA, const SignatureSketch& sketchA,
-                           std::size_t ib, double rejectBound,
-                           SketchTable::ColumnShares& shares) const;
+    /// False when the quarter totals of a first signature and those of entry ib rule out a
+    /// factor up to `rejectBound` (at most RejectAbove of the run's threshold).
+    bool PassesQuarterBound(const SketchTable::Totals& totalsA, std::size_t ib,
+                            double rejectBound) const {
+        return sketches.QuarterBound(totalsA, sketches.TotalsAt(ib), shapeOnly) <= rejectBound;
+    }
+    /// The block shares of a first signature's sketch and entry ib's, for IsSimilarBySums.
+    void BlockShares(const SignatureSketch& sketchA, std::size_t ib,
+                     SketchTable::ColumnShares& shares) const {
+        sketches.BlockColumnShares(sketchA, sketches.SketchAt(ib), shapeOnly, shares);
+    }
     /// True, with the exact factor, when signatures a and b are similar; gives up as soon as
-    /// the factor is surely above `rejectBound`. `shares` come from PassesBlockBounds.
+    /// the factor is surely above `rejectBound`. `shares` come from BlockShares.
     bool IsSimilarBySums(const std::uint8_t* a, const std::uint8_t* b,
                          const SketchTable::ColumnShares& shares, double rejectBound,
                          float& factor) const;

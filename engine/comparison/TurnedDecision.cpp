@@ -12,26 +12,46 @@ void TurnedDecision::StartRow(std::int32_t rowEntry, bool isFirst) {
     row = rowEntry;
     rowIsFirst = isFirst;
     for (OrientedRow& turned : oriented) {
+        turned.totalsReady = false;
         turned.sketchReady = false;
         turned.signatureReady = false;
     }
 }
 
-TurnedDecision::OrientedRow& TurnedDecision::Sketched(Orientation turn) {
-    OrientedRow& turned = oriented[static_cast<std::size_t>(turn)];
-    if (turned.sketchReady) {
-        return turned;
-    }
+const SketchTable::Totals& TurnedDecision::Totals(Orientation turn) {
     const auto entry = static_cast<std::size_t>(row);
     if (turn == Orientation::None) {
-        turned.sketch = sketches.SketchAt(entry);
-    } else if (!OrientSketch(sketches.SketchAt(entry), side, turn, turned.sketch)) {
-        // Blocks that do not turn onto one another: the sketch of the turned pixels.
-        turned.sketch = ComputeSketch(Signature(turn), side);
+        return sketches.TotalsAt(entry);
     }
-    turned.totals = SketchTable::TotalsOf(turned.sketch);
-    turned.sketchReady = true;
-    return turned;
+    OrientedRow& turned = oriented[static_cast<std::size_t>(turn)];
+    if (!turned.totalsReady) {
+        if (side % SignatureSketch::kGrid == 0) {
+            // Whole quarters turn onto one another: the cheap bound needs no turned blocks.
+            const SketchTable::Totals& stored = sketches.TotalsAt(entry);
+            turned.totals = stored;
+            OrientQuarters(stored.quarter, turned.totals.quarter, turn);
+        } else {
+            turned.totals = SketchTable::TotalsOf(Sketch(turn));
+        }
+        turned.totalsReady = true;
+    }
+    return turned.totals;
+}
+
+const SignatureSketch& TurnedDecision::Sketch(Orientation turn) {
+    const auto entry = static_cast<std::size_t>(row);
+    if (turn == Orientation::None) {
+        return sketches.SketchAt(entry);
+    }
+    OrientedRow& turned = oriented[static_cast<std::size_t>(turn)];
+    if (!turned.sketchReady) {
+        if (!OrientSketch(sketches.SketchAt(entry), side, turn, turned.sketch)) {
+            // Blocks that do not turn onto one another: the sketch of the turned pixels.
+            turned.sketch = ComputeSketch(Signature(turn), side);
+        }
+        turned.sketchReady = true;
+    }
+    return turned.sketch;
 }
 
 const std::uint8_t* TurnedDecision::Signature(Orientation turn) {
@@ -60,12 +80,11 @@ bool TurnedDecision::IsSimilar(std::int32_t other, float& factor, Orientation& o
         // The second picture turned by `second` meets the first as the first turned back
         // meets the second.
         const Orientation turn = rowIsFirst ? Inverse(second) : second;
-        const OrientedRow& turned = Sketched(turn);
-        SketchTable::ColumnShares shares;
-        if (!decision.PassesBlockBounds(turned.totals, turned.sketch, otherEntry, rejectAbove,
-                                        shares)) {
+        if (!decision.PassesQuarterBound(Totals(turn), otherEntry, rejectAbove)) {
             continue;
         }
+        SketchTable::ColumnShares shares;
+        decision.BlockShares(Sketch(turn), otherEntry, shares);
         float candidate = 0.0f;
         if (decision.IsSimilarBySums(Signature(turn), pairs.Signature(other), shares, rejectAbove,
                                      candidate) &&

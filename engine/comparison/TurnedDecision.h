@@ -30,8 +30,9 @@ public:
     bool IsSimilar(std::int32_t other, float& factor, Orientation& orientation);
 
 private:
-    /// The row in one orientation.
+    /// The row in one orientation, each part made when first needed.
     struct OrientedRow {
+        bool totalsReady = false;
         bool sketchReady = false;
         bool signatureReady = false;
         SketchTable::Totals totals{};
@@ -39,9 +40,9 @@ private:
         std::vector<std::uint8_t> signature;
     };
 
-    /// The row turned by `turn`, its sketch ready.
-    OrientedRow& Sketched(Orientation turn);
-    /// The row's signature turned by `turn`.
+    /// The row's totals, sketch and signature turned by `turn`.
+    const SketchTable::Totals& Totals(Orientation turn);
+    const SignatureSketch& Sketch(Orientation turn);
     const std::uint8_t* Signature(Orientation turn);
 
     const PairDecision& decision;
