@@ -4,6 +4,7 @@
 #include "PictureFacts.h"
 
 #include <QObject>
+#include <QTransform>
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,6 +12,17 @@
 namespace vistrel {
 
 namespace {
+
+// The picture as it lies in `orientation`: mirrored left to right first, then turned clockwise,
+// as the signatures are.
+QImage Oriented(const QImage& picture, Orientation orientation) {
+    const auto step = static_cast<int>(orientation);
+    const QImage mirrored =
+        step >= 4 ? picture.mirrored(/*horizontally=*/true, /*vertically=*/false) : picture;
+    const int quarterTurns = step % 4;
+    return quarterTurns == 0 ? mirrored
+                             : mirrored.transformed(QTransform().rotate(90 * quarterTurns));
+}
 
 // Halving stops here: a copy this small draws quickly at any size the window offers.
 constexpr int kSmallestSide = 512;
@@ -60,12 +72,13 @@ const QImage& PictureLevels::ForScale(double scale) const {
     return levels[best];
 }
 
-LoadedPicture LoadComparePicture(const QString& path) {
+LoadedPicture LoadComparePicture(const QString& path, Orientation orientation) {
     LoadedPicture loaded;
     loaded.path = path;
+    loaded.orientation = orientation;
     const QImage picture = DecodePicture(path, DecodeOptions{0});
     if (!picture.isNull()) {
-        loaded.picture = PictureLevels(picture);
+        loaded.picture = PictureLevels(Oriented(picture, orientation));
         return loaded;
     }
     // The decoder says only that it failed; the file's facts tell the user what is most likely.

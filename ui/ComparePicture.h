@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Orientation.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -31,13 +33,16 @@ private:
 /// One side of the compare window once its file was read: the picture, or why there is none.
 struct LoadedPicture {
     QString path;
+    /// How the picture was turned for showing (Orientation::None: as stored).
+    Orientation orientation = Orientation::None;
     PictureLevels picture;
     /// Why the picture cannot be shown; empty when it can.
     QString error;
 };
 
-/// Decodes `path` at full size for the compare window. Any thread.
-LoadedPicture LoadComparePicture(const QString& path);
+/// Decodes `path` at full size for the compare window, turned into `orientation` (that of a
+/// turned or mirrored copy, so that it lies as the picture it is compared with). Any thread.
+LoadedPicture LoadComparePicture(const QString& path, Orientation orientation = Orientation::None);
 
 /// Where two pictures differ: `second` scaled onto the size of `first`, the difference of each
 /// pixel (its largest channel difference) as a heat map from clear through yellow to red, over a

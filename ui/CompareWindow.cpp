@@ -74,12 +74,18 @@ void CompareWindow::ShowPair(const QString& leftPath, const QString& rightPath,
     paths = {leftPath, rightPath};
     difference.reset();
     differ->Drop();
+    // A turned or mirrored copy is shown lying as the picture it is compared with.
+    const std::optional<SimilarPair> pair =
+        FindSimilarPair(owner.Repository(), leftPath, rightPath);
+    const std::array<Orientation, 2> orientations = {Orientation::None,
+                                                     pair ? pair->orientation : Orientation::None};
     for (const Side side : {kLeft, kRight}) {
         // A picture of the pair shown before is not decoded again.
         const auto same = std::find(pathsBefore.begin(), pathsBefore.end(), paths[side]);
         const auto k = static_cast<std::size_t>(same - pathsBefore.begin());
-        const bool reuse = same != pathsBefore.end() && before[k].has_value() && factsBefore[k];
-        StartLoading(side, reuse ? &*before[k] : nullptr,
+        const bool reuse = same != pathsBefore.end() && before[k].has_value() &&
+                           before[k]->orientation == orientations[side] && factsBefore[k];
+        StartLoading(side, orientations[side], reuse ? &*before[k] : nullptr,
                      reuse ? factsBefore[k] : std::optional<PictureFacts>());
     }
     zoom = ViewZoom();
@@ -96,7 +102,7 @@ void CompareWindow::ShowPair(const QString& leftPath, const QString& rightPath,
     activateWindow();
 }
 
-void CompareWindow::StartLoading(Side side, const LoadedPicture* reuse,
+void CompareWindow::StartLoading(Side side, Orientation orientation, const LoadedPicture* reuse,
                                  const std::optional<PictureFacts>& known) {
     const QString path = paths[side];
     facts[side] = known;
@@ -105,7 +111,7 @@ void CompareWindow::StartLoading(Side side, const LoadedPicture* reuse,
         loaders[side]->Drop();
     } else {
         pictures[side].reset();
-        loaders[side]->Start([path] { return LoadComparePicture(path); });
+        loaders[side]->Start([path, orientation] { return LoadComparePicture(path, orientation); });
     }
     if (known) {
         factReaders[side]->Drop();
@@ -221,9 +227,13 @@ void CompareWindow::ShowFactor() {
         return;
     }
     // As the threshold: the factor in percent of its 0..255 scale.
-    factorLabel->setText(tr("Difference factor: %1 (%2 %)")
-                             .arg(pair->factor)
-                             .arg(pair->factor * 100.0 / 256.0, 0, 'f', 1));
+    QString text = tr("Difference factor: %1 (%2 %)")
+                       .arg(pair->factor)
+                       .arg(pair->factor * 100.0 / 256.0, 0, 'f', 1);
+    if (pair->orientation != Orientation::None) {
+        text += tr("; the right picture is shown turned to match");
+    }
+    factorLabel->setText(text);
 }
 
 void CompareWindow::RepositoryChanged() {

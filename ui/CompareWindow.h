@@ -84,7 +84,9 @@ private:
     void BuildControls();
     void BuildKeys();
     void Step(bool forward);
-    void StartLoading(Side side, const LoadedPicture* reuse,
+    /// Reads that side's file and facts (or takes `reuse`, decoded before in `orientation`), the
+    /// picture turned into `orientation`.
+    void StartLoading(Side side, Orientation orientation, const LoadedPicture* reuse,
                       const std::optional<PictureFacts>& facts);
     /// Reads the facts of that side's file once more: it may have gone or changed.
     void ReadFactsAgain(Side side);

@@ -36,7 +36,7 @@ std::optional<SimilarPair> PairAt(const CPictureRepository& repository, std::int
     if (info.index <= entry || entry == avoid || info.index == avoid) {
         return std::nullopt;
     }
-    return SimilarPair{entry, info.index, info.factor};
+    return SimilarPair{entry, info.index, info.factor, info.orientation};
 }
 
 PairStep StepForward(const CPictureRepository& repository, const std::optional<Position>& start,
@@ -102,7 +102,7 @@ std::optional<SimilarPair> FindSimilarPair(const CPictureRepository& repository,
     }
     for (const CSimilarInfo& link : repository.GetPicture(first).similar) {
         if (link.index == second) {
-            return SimilarPair{first, second, link.factor};
+            return SimilarPair{first, second, link.factor, link.orientation};
         }
     }
     return std::nullopt;

@@ -15,6 +15,8 @@ struct SimilarPair {
     std::int32_t first = -1;
     std::int32_t second = -1;
     std::int32_t factor = 0;
+    /// The orientation of the second picture that looks like the first.
+    Orientation orientation = Orientation::None;
 };
 
 /// The pair of the entries at `firstPath` and `secondPath` (`first` the index of `firstPath`)

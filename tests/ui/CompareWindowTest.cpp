@@ -146,6 +146,19 @@ private slots:
         QCOMPARE(compare->View(CompareWindow::kLeft)->Picture().FullSize(), QSize(80, 60));
         QCOMPARE(compare->View(CompareWindow::kRight)->Picture().FullSize(), QSize(70, 50));
         QVERIFY(l->TrashButton()->isEnabled() && r->TrashButton()->isEnabled());
+
+        // A copy found turned is shown lying as the picture it is compared with.
+        for (const int entry : {0, 1}) {
+            window.Repository().GetPicture(entry).similar.clear();
+        }
+        window.Repository().AddSimilarPair(
+            CPictureRepository::PairInfo{nullptr, nullptr, 0, 1, 12.7f, Orientation::Rot90});
+        window.RefreshTree();
+        compare = Compare(window, left, right);
+        QTRY_VERIFY(!compare->IsLoading());
+        QVERIFY(compare->FactorLabel()->text().endsWith("shown turned to match"));
+        QCOMPARE(compare->View(CompareWindow::kLeft)->Picture().FullSize(), QSize(80, 60));
+        QCOMPARE(compare->View(CompareWindow::kRight)->Picture().FullSize(), QSize(50, 70));
     }
 
     void nextPairKeyWalksEveryPairOnceAndWraps() {
