@@ -164,22 +164,28 @@ TEST_F(BulkDeletionTest, DamagedPicturesGoInOrderAndTheLinksLeftAreRenumbered) {
     EXPECT_TRUE(QFileInfo::exists(last));
 }
 
-TEST_F(BulkDeletionTest, DamagedPictureThatVanishedStaysMarkedAndKeepsItsLinks) {
+TEST_F(BulkDeletionTest, DamagedPictureThatVanishedOrHealedStaysMarkedAndKeepsItsLinks) {
     AddReadable(QStringLiteral("kept.png"), 1);
     const QString gone = AddDamaged(QStringLiteral("gone.png"));
     const QString damaged = AddDamaged(QStringLiteral("damaged.png"));
+    // Damaged when the repository was filled, whole again now (put back from a backup).
+    const QString healed = AddDamaged(QStringLiteral("healed.png"));
     Link(0, 1, 4.0f);
     ASSERT_TRUE(QFile::remove(gone));
+    ASSERT_TRUE(QFile::remove(healed));
+    ASSERT_TRUE(
+        test::WritePicture(test::MakePhotoLike(64, 48, 9), test::PictureFormat::Png, healed));
 
     DeleteDamagedFiles(repository);
 
-    ASSERT_EQ(repository.GetCount(), 2);
+    ASSERT_EQ(repository.GetCount(), 3);
     EXPECT_EQ(repository.GetPicture(1).path, gone);
     EXPECT_TRUE(repository.GetPicture(1).marked);
     EXPECT_FALSE(repository.GetPicture(0).marked);
     // Only Delete All Similar empties the links.
     EXPECT_EQ(repository.GetPicture(1).similar, (Links{{0, 4}}));
-    EXPECT_EQ(MarkedPaths(repository), QStringList{gone});
+    EXPECT_EQ(MarkedPaths(repository), (QStringList{gone, healed}));
+    EXPECT_TRUE(QFileInfo::exists(healed));
     ExpectTrashed(damaged);
 }
 

@@ -1,9 +1,11 @@
 #include "BulkDeletion.h"
 
 #include "PictureRepository.h"
+#include "PictureSignature.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cstdint>
@@ -78,6 +80,10 @@ void DeleteDamagedFiles(CPictureRepository& repository, const TrashFunction& tra
         CPictureInfo& picture = repository.GetPicture(i);
         if (!picture.loadError) {
             ++i;
+        } else if (!IsDamagedPictureNow(picture.path, repository.Side())) {
+            // Gone, out of reach for a moment, or whole again: not a damaged picture to move.
+            picture.marked = true;
+            ++i;
         } else if (trash(picture.path)) {
             repository.RemovePictureAt(i);
         } else {
@@ -85,6 +91,18 @@ void DeleteDamagedFiles(CPictureRepository& repository, const TrashFunction& tra
             ++i;
         }
     }
+}
+
+bool IsDamagedPictureNow(const QString& path, int side) {
+    // A file that is not there or cannot be opened says nothing about the picture in it.
+    const QFileInfo file(path);
+    if (!file.isFile()) {
+        return false;
+    }
+    if (QFile content(path); !content.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    return ComputeSignature(path, side).empty();
 }
 
 QStringList MarkedPaths(const CPictureRepository& repository) {

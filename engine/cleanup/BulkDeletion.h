@@ -23,11 +23,16 @@ bool MoveFileToTrashTracked(const QString& path, QString* pathInTrash);
 void DeleteSimilarFiles(CPictureRepository& repository,
                         const TrashFunction& trash = MoveFileToTrash);
 
-/// Moves the files of every entry with `loadError` to the trash, with no question, and drops
-/// their entries; the links of the others are renumbered. Afterwards `marked` is set exactly on
-/// the entries whose files stayed. GUI thread.
+/// Moves the files of every entry with `loadError` that is still damaged (IsDamagedPictureNow)
+/// to the trash, with no question, and drops their entries; the links of the others are
+/// renumbered. Afterwards `marked` is set exactly on the entries whose files stayed. GUI thread.
 void DeleteDamagedFiles(CPictureRepository& repository,
                         const TrashFunction& trash = MoveFileToTrash);
+
+/// True when `path` is a regular file that can be opened and whose picture cannot be decoded
+/// now (a fresh decode at `side`, never the signature cache): a missing or unreachable file is
+/// not a damaged picture. Any thread.
+bool IsDamagedPictureNow(const QString& path, int side);
 
 /// The paths of the marked entries, in index order: the files a bulk deletion left behind.
 QStringList MarkedPaths(const CPictureRepository& repository);
