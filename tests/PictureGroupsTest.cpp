@@ -2,6 +2,8 @@
 // to keep under each rule, and what the command moves and leaves.
 
 #include "GroupCleanup.h"
+#include "KeepCheck.h"
+#include "KeepPlan.h"
 #include "PictureGroups.h"
 #include "PictureRepository.h"
 #include "support/TestPictures.h"
@@ -13,8 +15,21 @@
 namespace vistrel {
 namespace {
 
-void Link(CPictureRepository& repository, int a, int b) {
-    repository.AddSimilarPair(CPictureRepository::PairInfo{nullptr, nullptr, a, b, 1.0f});
+void Link(CPictureRepository& repository, int a, int b, float factor = 1.0f) {
+    repository.AddSimilarPair(CPictureRepository::PairInfo{nullptr, nullptr, a, b, factor});
+}
+
+// A planned file as it is now.
+PlannedFile Planned(const QString& path) {
+    return PlannedFile{path, ReadFileIdentity(path)};
+}
+
+KeepPlan Plan(const QString& kept, const QStringList& copies) {
+    KeepPlan plan{Planned(kept), {}};
+    for (const QString& copy : copies) {
+        plan.copies.push_back(Planned(copy));
+    }
+    return plan;
 }
 
 // Entries for `count` paths under `folder`, without signatures (as unreadable pictures are).
@@ -93,6 +108,58 @@ TEST(PictureGroupsTest, APictureWhoseFileIsGoneIsNeverKeptWhileAnotherExists) {
     const std::vector<KeepCandidate> allGone{Candidate(QStringLiteral("/x"), 0, 0, 0, false),
                                              Candidate(QStringLiteral("/y"), 0, 0, 0, false)};
     EXPECT_EQ(ChooseKeptPicture(allGone, KeepRule::MostPixels), 0u);
+
+    // A file overwritten since the test (no header now), or one the test could not decode, is
+    // never kept while a readable copy exists, though it is the largest and newest.
+    std::vector<KeepCandidate> unreadable{Candidate(QStringLiteral("/u"), 0, 900, 9),
+                                          Candidate(QStringLiteral("/r.jpg"), 10, 10, 1),
+                                          Candidate(QStringLiteral("/d.jpg"), 10, 800, 8)};
+    unreadable[0].facts.size = QSize();
+    unreadable[2].loadError = true;
+    for (const KeepRule rule : {KeepRule::MostPixels, KeepRule::LargestFile, KeepRule::Oldest,
+                                KeepRule::Newest, KeepRule::ShortestPath}) {
+        EXPECT_EQ(ChooseKeptPicture(unreadable, rule), 1u);
+    }
+}
+
+TEST(PictureGroupsTest, OnlyNearCopiesOfThePictureKeptGoWhateverTheThreshold) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    CPictureRepository repository;
+    AddEntries(repository, folder.path(), 4);
+    std::vector<KeepCandidate> group;
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(test::WriteBytes(repository.GetPicture(i).path, QByteArray("bytes")));
+        group.push_back(Candidate(repository.GetPicture(i).path, 10, 10, i));
+    }
+    // A lax test chains 0 - 1 (a near-copy) to 2 and 3 (only alike: factors 15 and 9).
+    Link(repository, 0, 1, 1.0f);
+    Link(repository, 1, 2, 15.0f);
+    Link(repository, 2, 3, 9.0f);
+    ASSERT_EQ(ListPictureGroups(repository).size(), 1u);
+    const auto nearCopies = ListNearCopies(repository, {0, 1, 2, 3}, false);
+    using Actions = std::vector<KeepAction>;
+    EXPECT_EQ(DecideGroup(group, nearCopies, 0),
+              (Actions{KeepAction::Keep, KeepAction::Trash, KeepAction::Stay, KeepAction::Stay}));
+    // Keeping 2 moves nothing on its own; what the user ticks goes.
+    EXPECT_EQ(DecideGroup(group, nearCopies, 2),
+              (Actions{KeepAction::Stay, KeepAction::Stay, KeepAction::Keep, KeepAction::Stay}));
+    EXPECT_FALSE(MakeKeepPlan(group, nearCopies, DecideGroup(group, nearCopies, 2)));
+    const std::vector<bool> ticked{false, false, false, true};
+    const auto plan =
+        MakeKeepPlan(group, nearCopies, DecideGroup(group, nearCopies, 2, ticked), ticked);
+    ASSERT_TRUE(plan);
+    ASSERT_EQ(plan->copies.size(), 1u);
+    EXPECT_EQ(plan->copies[0].path, group[3].path);
+    EXPECT_TRUE(plan->copies[0].byHand);
+
+    // The kept file under a second path (a link) is the picture kept: it never goes.
+    const QString link = folder.filePath(QStringLiteral("link.jpg"));
+    ASSERT_TRUE(QFile::link(group[0].path, link));
+    group[1] = Candidate(link, 10, 10, 1);
+    group[0].facts.identity = ReadFileIdentity(group[0].path);
+    group[1].facts.identity = ReadFileIdentity(link);
+    EXPECT_EQ(DecideGroup(group, nearCopies, 0)[1], KeepAction::Stay);
 }
 
 TEST(PictureGroupsTest, KeepOneMovesTheOthersAndLeavesAGroupWhoseKeptPictureIsGone) {
@@ -114,15 +181,15 @@ TEST(PictureGroupsTest, KeepOneMovesTheOthersAndLeavesAGroupWhoseKeptPictureIsGo
     Link(repository, 3, 6);
     Link(repository, 6, 8);
     Link(repository, 3, 8);
-    ASSERT_TRUE(QFile::remove(p5));
     QStringList asked;
     const auto trash = [&asked, &p3](const QString& file) {
         asked.append(file);
         return file != p3;
     };
 
-    const KeepOutcome outcome =
-        TrashAllButKept(repository, {{p2, {p0, p4}}, {p5, {p1}}, {p8, {p3, p6}}}, trash);
+    const std::vector<KeepPlan> plans{Plan(p2, {p0, p4}), Plan(p5, {p1}), Plan(p8, {p3, p6})};
+    ASSERT_TRUE(QFile::remove(p5));
+    const KeepOutcome outcome = TrashAllButKept(repository, plans, trash);
 
     EXPECT_EQ(asked, (QStringList{p0, p4, p3, p6}));
     EXPECT_EQ(outcome.moved, (QStringList{p0, p4, p6}));
@@ -136,6 +203,42 @@ TEST(PictureGroupsTest, KeepOneMovesTheOthersAndLeavesAGroupWhoseKeptPictureIsGo
     EXPECT_EQ(repository.GetPicture(2).similar, (Links{{5, 1}}));  // 3 - 8
     EXPECT_EQ(repository.GetPicture(5).similar, (Links{{2, 1}}));
     EXPECT_EQ(repository.FindPicture(p8), 5);
+}
+
+TEST(PictureGroupsTest, APlanIsCheckedAgainstTheFilesAsTheyAreNow) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const auto path = [&folder](const char* name) { return folder.filePath(QLatin1String(name)); };
+    const QImage photo = test::MakePhotoLike(120, 90, 1);
+    for (const char* name : {"kept.png", "copy.png", "stale.png", "replaced.png", "b.png"}) {
+        ASSERT_TRUE(test::WritePicture(photo, test::PictureFormat::Png, path(name)));
+    }
+    // Links from before "stale.png" was rewritten as another photo with its time put back.
+    ASSERT_TRUE(test::WritePicture(test::MakePhotoLike(120, 90, 2), test::PictureFormat::Png,
+                                   path("stale.png")));
+    std::vector<KeepPlan> plans{Plan(path("kept.png"), {path("copy.png"), path("stale.png")}),
+                                Plan(path("replaced.png"), {path("b.png")})};
+    const KeepCheck check = CheckKeepPlans(plans, false);
+    ASSERT_EQ(check.plans.size(), 2u);
+    ASSERT_EQ(check.plans[0].copies.size(), 1u);
+    EXPECT_EQ(check.plans[0].copies[0].path, path("copy.png"));
+    EXPECT_EQ(check.notCopies, QStringList{path("stale.png")});
+
+    // Between the check and the move, another picture is put over a kept one: its group stays.
+    CPictureRepository repository;
+    for (const char* name : {"kept.png", "copy.png", "replaced.png", "b.png"}) {
+        repository.AddSignedPicture(path(name), SignatureBytes());
+    }
+    ASSERT_TRUE(QFile::remove(path("replaced.png")));
+    ASSERT_TRUE(QFile::copy(path("stale.png"), path("replaced.png")));
+    QStringList moved;
+    const KeepOutcome outcome =
+        TrashAllButKept(repository, check.plans, [&moved](const QString& file) {
+            moved.append(file);
+            return true;
+        });
+    EXPECT_EQ(moved, QStringList{path("copy.png")});
+    EXPECT_EQ(outcome.keptGone, QStringList{path("replaced.png")});
 }
 
 TEST(PictureGroupsTest, RemovingManyEntriesAtOnceEqualsRemovingThemOneByOne) {

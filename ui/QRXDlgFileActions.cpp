@@ -6,8 +6,10 @@
 #include "FileManagerItem.h"
 #include "GroupCleanup.h"
 #include "HelpFileLocation.h"
+#include "KeepCheckProgress.h"
 #include "KeepOneDlg.h"
 #include "OperationReportDlg.h"
+#include "ProgramSettings.h"
 #include "QRXDlg.h"
 
 #include <QCoreApplication>
@@ -100,27 +102,47 @@ void CQRXDlg::DeleteAllDamaged() {
 }
 
 void CQRXDlg::KeepOneOfEachGroup() {
-    CKeepOneDlg choice(*repository, this);
+    const bool shapeOnly = TheProgramSettings().shapeOnly;
+    CKeepOneDlg choice(*repository, shapeOnly, this);
     if (choice.exec() != QDialog::Accepted) {
         return;
     }
+    // The plan was made from the files as they were when the dialog read them: each file is
+    // checked again, and decoded afresh, before anything moves.
+    const std::optional<KeepCheck> check =
+        CheckKeepPlansWithProgress(choice.Plans(), shapeOnly, this);
     // The dialog closes in the same moment as its question box, and a window manager that hands
     // the focus back to the closing box's parent then leaves it nowhere: take it back, so that
     // the keys (Undo among them) work at once.
     activateWindow();
+    if (!check) {
+        return;
+    }
     trashUndo.Begin();
     const KeepOutcome outcome =
-        TrashAllButKept(*repository, choice.Plans(), trashUndo.RecordingTrash(*repository));
+        TrashAllButKept(*repository, check->plans, trashUndo.RecordingTrash(*repository));
     RefreshTree();
     if (!outcome.notMoved.isEmpty()) {
         COperationReportDlg report(outcome.notMoved, this);
         report.exec();
     }
-    if (!outcome.keptGone.isEmpty()) {
-        COperationReportDlg report(outcome.keptGone, this);
+    const QStringList keptChanged = check->keptChanged + outcome.keptGone;
+    if (!keptChanged.isEmpty()) {
+        COperationReportDlg report(keptChanged, this);
         report.setWindowTitle(tr("Keep One of Each Group"));
         // Moving the copies of a picture that is itself gone would lose the picture.
-        report.SetMessage(tr("Groups left alone, as the picture to keep is gone:"));
+        report.SetMessage(
+            tr("Groups left alone, as the picture to keep is gone, has changed or "
+               "cannot be read:"));
+        report.exec();
+    }
+    const QStringList notCopies = check->notCopies + outcome.changed;
+    if (!notCopies.isEmpty()) {
+        COperationReportDlg report(notCopies, this);
+        report.setWindowTitle(tr("Keep One of Each Group"));
+        report.SetMessage(
+            tr("Files left where they are, as they changed or are no longer "
+               "near-copies of the picture kept:"));
         report.exec();
     }
 }

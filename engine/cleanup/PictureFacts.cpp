@@ -12,6 +12,10 @@ PictureFacts ReadPictureFacts(const QString& path) {
     if (!file.isFile()) {
         return facts;
     }
+    facts.identity = ReadFileIdentity(path);
+    if (!facts.identity) {
+        return facts;
+    }
     facts.exists = true;
     facts.fileBytes = file.size();
     facts.modified = file.lastModified();

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "FileIdentity.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QSize>
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 namespace vistrel {
 
@@ -20,6 +23,12 @@ struct PictureFacts {
     QByteArray format;
     std::int64_t fileBytes = 0;
     QDateTime modified;
+    /// The file as it was when the facts were read, so that a command acting on them later can
+    /// tell whether it is still the same file with the same content; nothing when it is gone.
+    std::optional<FileIdentity> identity;
+
+    /// True when the file is there and its header can be read: a picture that may be kept.
+    bool Readable() const { return exists && size.isValid(); }
 
     std::int64_t Pixels() const {
         return size.isValid() ? std::int64_t{size.width()} * size.height() : 0;

@@ -60,6 +60,11 @@ bool Better(const KeepCandidate& a, const KeepCandidate& b, KeepRule rule) {
     return false;
 }
 
+// How fit a picture is to be kept, before any rule: readable, then merely there, then gone.
+int Standing(const KeepCandidate& candidate) {
+    return candidate.Keepable() ? 2 : candidate.facts.exists ? 1 : 0;
+}
+
 }  // namespace
 
 std::vector<PictureGroup> ListPictureGroups(const CPictureRepository& repository) {
@@ -100,10 +105,10 @@ std::size_t ChooseKeptPicture(const std::vector<KeepCandidate>& group, KeepRule 
     for (std::size_t i = 1; i < group.size(); ++i) {
         const KeepCandidate& candidate = group[i];
         const KeepCandidate& best = group[chosen];
-        if (!candidate.facts.exists) {
-            continue;
-        }
-        if (!best.facts.exists || Better(candidate, best, rule)) {
+        const int standing = Standing(candidate);
+        const int bestStanding = Standing(best);
+        if (standing > bestStanding ||
+            (standing == bestStanding && standing > 0 && Better(candidate, best, rule))) {
             chosen = i;
         }
     }

@@ -27,11 +27,17 @@ enum class KeepRule { MostPixels, LargestFile, Oldest, Newest, ShortestPath };
 struct KeepCandidate {
     QString path;
     PictureFacts facts;
+    /// The test could not make the picture's signature: it is damaged, whatever its header says.
+    bool loadError = false;
+
+    /// A picture that can be kept: its file is there and can be read.
+    bool Keepable() const { return facts.Readable() && !loadError; }
 };
 
-/// The position in `group` of the picture to keep under `rule`. A picture whose file is gone is
-/// never chosen while another exists; among equals the earlier one wins, so the choice is the
-/// same every time. When no file exists, 0. Any thread.
+/// The position in `group` of the picture to keep under `rule`. A picture that cannot be read
+/// now is never chosen while a readable one exists, nor one whose file is gone while another
+/// file exists; among equals the earlier one wins, so the choice is the same every time. When
+/// no file exists, 0. Any thread.
 std::size_t ChooseKeptPicture(const std::vector<KeepCandidate>& group, KeepRule rule);
 
 }  // namespace vistrel

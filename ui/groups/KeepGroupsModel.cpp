@@ -39,7 +39,7 @@ QPixmap Placeholder(int side, bool failed) {
 }  // namespace
 
 CKeepGroupsModel::CKeepGroupsModel(const CPictureRepository& repository, int thumbnailSide,
-                                   QObject* parent)
+                                   bool shapeOnly, QObject* parent)
     : QAbstractItemModel(parent),
       thumbnailSide(thumbnailSide),
       waitingPlaceholder(Placeholder(thumbnailSide, false)),
@@ -49,10 +49,14 @@ CKeepGroupsModel::CKeepGroupsModel(const CPictureRepository& repository, int thu
         group.first = static_cast<int>(pictures.size());
         group.count = static_cast<int>(members.size());
         group.factsMissing = group.count;
+        group.nearCopies = ListNearCopies(repository, members, shapeOnly);
         for (const std::int32_t entry : members) {
             const CPictureInfo& info = repository.GetPicture(entry);
-            pictures.push_back(Picture{
-                info.path, info.loadError, false, false, {}, static_cast<int>(groups.size())});
+            Picture picture;
+            picture.path = info.path;
+            picture.loadError = info.loadError;
+            picture.group = static_cast<int>(groups.size());
+            pictures.push_back(std::move(picture));
         }
         groupRows.push_back(group.first + static_cast<int>(groups.size()));
         groups.push_back(group);
@@ -85,15 +89,63 @@ void CKeepGroupsModel::SetRule(KeepRule newRule) {
     emit PlansChanged();
 }
 
+std::vector<KeepCandidate> CKeepGroupsModel::Candidates(const Group& group) const {
+    std::vector<KeepCandidate> candidates;
+    candidates.reserve(Slot(group.count));
+    for (int i = 0; i < group.count; ++i) {
+        const Picture& picture = pictures[Slot(group.first + i)];
+        candidates.push_back(KeepCandidate{picture.path, picture.facts, picture.loadError});
+    }
+    return candidates;
+}
+
 void CKeepGroupsModel::ChooseKept(int group) {
     Group& entry = groups[Slot(group)];
-    std::vector<KeepCandidate> candidates;
-    candidates.reserve(Slot(entry.count));
+    entry.kept = static_cast<int>(ChooseKeptPicture(Candidates(entry), rule));
+    Decide(group);
+}
+
+void CKeepGroupsModel::Decide(int group) {
+    Group& entry = groups[Slot(group)];
+    std::vector<bool> handPicked(Slot(entry.count));
     for (int i = 0; i < entry.count; ++i) {
-        const Picture& picture = pictures[Slot(entry.first + i)];
-        candidates.push_back(KeepCandidate{picture.path, picture.facts});
+        handPicked[Slot(i)] = pictures[Slot(entry.first + i)].choice == Choice::Move;
     }
-    entry.kept = static_cast<int>(ChooseKeptPicture(candidates, rule));
+    entry.actions = DecideGroup(Candidates(entry), entry.nearCopies, Slot(entry.kept), handPicked);
+    for (int i = 0; i < entry.count; ++i) {
+        KeepAction& action = entry.actions[Slot(i)];
+        if (action == KeepAction::Trash && pictures[Slot(entry.first + i)].choice == Choice::Stay) {
+            action = KeepAction::Stay;
+        }
+    }
+}
+
+KeepAction CKeepGroupsModel::ActionOf(int picture) const {
+    const Group& group = groups[Slot(pictures[Slot(picture)].group)];
+    const int position = picture - group.first;
+    return group.actions.empty() ? KeepAction::Stay : group.actions[Slot(position)];
+}
+
+bool CKeepGroupsModel::KeptKeepable(const Group& group) const {
+    if (group.kept < 0) {
+        return false;
+    }
+    const Picture& kept = pictures[Slot(group.first + group.kept)];
+    return KeepCandidate{kept.path, kept.facts, kept.loadError}.Keepable();
+}
+
+bool CKeepGroupsModel::MovableByHand(int picture) const {
+    const Picture& entry = pictures[Slot(picture)];
+    const Group& group = groups[Slot(entry.group)];
+    // Only beside a picture kept that can be read: otherwise the group stays whole.
+    return !group.actions.empty() && picture - group.first != group.kept &&
+           group.actions[Slot(group.kept)] == KeepAction::Keep && KeptKeepable(group) &&
+           entry.facts.exists;
+}
+
+KeepAction CKeepGroupsModel::PictureAction(const QModelIndex& index) const {
+    const int picture = PictureOf(index);
+    return picture < 0 ? KeepAction::Stay : ActionOf(picture);
 }
 
 bool CKeepGroupsModel::KeepPicture(const QModelIndex& index) {
@@ -101,12 +153,31 @@ bool CKeepGroupsModel::KeepPicture(const QModelIndex& index) {
     if (picture < 0) {
         return false;
     }
-    const Picture& entry = pictures[Slot(picture)];
+    Picture& entry = pictures[Slot(picture)];
     Group& group = groups[Slot(entry.group)];
-    if (group.factsMissing > 0 || !entry.facts.exists) {
+    if (group.factsMissing > 0 ||
+        !KeepCandidate{entry.path, entry.facts, entry.loadError}.Keepable()) {
         return false;
     }
     group.kept = picture - group.first;
+    entry.choice = Choice::Plan;
+    Decide(entry.group);
+    emit RowsChanged();
+    emit PlansChanged();
+    return true;
+}
+
+bool CKeepGroupsModel::SetPictureMoved(const QModelIndex& index, bool moved) {
+    const int picture = PictureOf(index);
+    if (picture < 0) {
+        return false;
+    }
+    if (!MovableByHand(picture)) {
+        return false;
+    }
+    Picture& entry = pictures[Slot(picture)];
+    entry.choice = moved ? Choice::Move : Choice::Stay;
+    Decide(entry.group);
     emit RowsChanged();
     emit PlansChanged();
     return true;
@@ -129,21 +200,17 @@ bool CKeepGroupsModel::IsGroupRow(const QModelIndex& index) const {
 std::vector<KeepPlan> CKeepGroupsModel::Plans() const {
     std::vector<KeepPlan> plans;
     for (const Group& group : groups) {
-        // A group none of whose files was there when the facts were read has nothing to move.
-        if (!group.included || group.kept < 0 ||
-            !pictures[Slot(group.first + group.kept)].facts.exists) {
+        if (!group.included || group.actions.empty()) {
             continue;
         }
-        KeepPlan plan;
+        std::vector<bool> handPicked(Slot(group.count));
         for (int i = 0; i < group.count; ++i) {
-            const QString& path = pictures[Slot(group.first + i)].path;
-            if (i == group.kept) {
-                plan.kept = path;
-            } else {
-                plan.others.append(path);
-            }
+            handPicked[Slot(i)] = pictures[Slot(group.first + i)].choice == Choice::Move;
         }
-        plans.push_back(std::move(plan));
+        if (std::optional<KeepPlan> plan =
+                MakeKeepPlan(Candidates(group), group.nearCopies, group.actions, handPicked)) {
+            plans.push_back(std::move(*plan));
+        }
     }
     return plans;
 }
@@ -151,18 +218,26 @@ std::vector<KeepPlan> CKeepGroupsModel::Plans() const {
 CKeepGroupsModel::Totals CKeepGroupsModel::PlannedTotals() const {
     Totals totals;
     for (const Group& group : groups) {
-        // A group whose picture to keep is gone will be left alone.
-        if (!group.included || group.kept < 0 ||
-            !pictures[Slot(group.first + group.kept)].facts.exists) {
+        int moved = 0;
+        int staying = 0;
+        for (int i = 0; i < group.count && !group.actions.empty(); ++i) {
+            const Picture& picture = pictures[Slot(group.first + i)];
+            if (group.actions[Slot(i)] == KeepAction::Trash) {
+                ++moved;
+                totals.bytes += group.included ? picture.facts.fileBytes : 0;
+            } else if (group.actions[Slot(i)] == KeepAction::Stay) {
+                ++staying;
+            }
+        }
+        // A group left out, or whose picture to keep is gone or unreadable, stays whole.
+        if (!group.included || moved == 0) {
             ++totals.groupsLeftAlone;
             continue;
         }
-        for (int i = 0; i < group.count; ++i) {
-            const Picture& picture = pictures[Slot(group.first + i)];
-            if (i != group.kept && picture.facts.exists) {
-                ++totals.files;
-                totals.bytes += picture.facts.fileBytes;
-            }
+        totals.files += moved;
+        if (staying > 0) {
+            totals.picturesLeftAlone += staying;
+            ++totals.groupsWithPicturesLeftAlone;
         }
     }
     return totals;
@@ -242,14 +317,22 @@ Qt::ItemFlags CKeepGroupsModel::flags(const QModelIndex& index) const {
         return Qt::NoItemFlags;
     }
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (IsGroupRow(index) && index.column() == 0) {
+    if (IsGroupRow(index) ? index.column() == 0
+                          : index.column() == ActionColumn && MovableByHand(PictureOf(index))) {
         flags |= Qt::ItemIsUserCheckable;
     }
     return flags;
 }
 
 bool CKeepGroupsModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::CheckStateRole || !IsGroupRow(index) || index.column() != 0) {
+    if (role != Qt::CheckStateRole) {
+        return false;
+    }
+    if (!IsGroupRow(index)) {
+        return index.column() == ActionColumn &&
+               SetPictureMoved(index, value.toInt() == Qt::Checked);
+    }
+    if (index.column() != 0) {
         return false;
     }
     SetGroupIncluded(index, value.toInt() == Qt::Checked);
@@ -293,10 +376,18 @@ QVariant CKeepGroupsModel::GroupData(int group, int column, int role) const {
     switch (role) {
         case Qt::DisplayRole: {
             QString text = tr("Group %1: %2 pictures").arg(group + 1).arg(entry.count);
+            const int staying = static_cast<int>(
+                std::count(entry.actions.begin(), entry.actions.end(), KeepAction::Stay));
             if (!entry.included) {
                 text += tr(" (left alone)");
             } else if (entry.kept >= 0 && !pictures[Slot(entry.first + entry.kept)].facts.exists) {
                 text += tr(" (no file left to keep: left alone)");
+            } else if (entry.kept >= 0 && !entry.actions.empty() &&
+                       entry.actions[Slot(entry.kept)] == KeepAction::Keep &&
+                       !KeptKeepable(entry)) {
+                text += tr(" (no picture left that can be read: left alone)");
+            } else if (staying > 0) {
+                text += tr(" (%1 similar but no near-copies: they stay)").arg(staying);
             }
             return text;
         }
@@ -333,6 +424,19 @@ QVariant CKeepGroupsModel::PictureData(int picture, int column, int role) const 
         return entry.undecodable ? tr("%1\nThis picture cannot be read.").arg(entry.path)
                                  : entry.path;
     }
+    if (role == Qt::ToolTipRole && column == ActionColumn && group.included && entry.hasFacts &&
+        !kept && ActionOf(picture) == KeepAction::Stay && facts.exists) {
+        return tr(
+            "Similar to the picture kept, but no near-copy of it: it stays unless you "
+            "tick it.");
+    }
+    if (role == Qt::CheckStateRole && column == ActionColumn) {
+        if (!group.included || !MovableByHand(picture)) {
+            return {};
+        }
+        return static_cast<int>(ActionOf(picture) == KeepAction::Trash ? Qt::Checked
+                                                                       : Qt::Unchecked);
+    }
     if (role != Qt::DisplayRole) {
         return {};
     }
@@ -349,7 +453,10 @@ QVariant CKeepGroupsModel::PictureData(int picture, int column, int role) const 
             if (!facts.exists) {
                 return tr("File gone");
             }
-            return kept ? tr("Keep") : tr("To trash");
+            if (kept) {
+                return tr("Keep");
+            }
+            return ActionOf(picture) == KeepAction::Trash ? tr("To trash") : tr("Stays");
         case SizeColumn:
             if (!entry.hasFacts || !facts.exists) {
                 return {};

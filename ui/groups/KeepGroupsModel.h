@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GroupCleanup.h"
+#include "KeepPlan.h"
 #include "PictureFacts.h"
 #include "PictureGroups.h"
 
@@ -19,8 +20,9 @@ class CPictureRepository;
 
 /// The groups of similar pictures as Keep One of Each Group shows them, as one list: a row per
 /// group, with a check box that leaves the group out, followed by a row per picture with its
-/// thumbnail and facts, the one to keep marked. Thumbnails are asked for as rows are painted. GUI
-/// thread.
+/// thumbnail and facts, the one to keep marked. Only near-copies of the picture kept go to the
+/// trash unless the user ticks another picture's box. Thumbnails are asked for as rows are
+/// painted. GUI thread.
 class CKeepGroupsModel : public QAbstractItemModel {
     Q_OBJECT
 
@@ -28,8 +30,8 @@ public:
     enum Column { PictureColumn, ActionColumn, SizeColumn, BytesColumn, ModifiedColumn, Columns };
 
     /// The groups of `repository` as they are now (the model keeps no reference to it), with
-    /// thumbnails of `thumbnailSide` pixels.
-    CKeepGroupsModel(const CPictureRepository& repository, int thumbnailSide,
+    /// thumbnails of `thumbnailSide` pixels; `shapeOnly` is the mode the links were found in.
+    CKeepGroupsModel(const CPictureRepository& repository, int thumbnailSide, bool shapeOnly,
                      QObject* parent = nullptr);
 
     /// The pictures of all groups, in group order: the numbers SetFacts and the thumbnail
@@ -50,8 +52,14 @@ public:
     /// Chooses the picture to keep of every group again by `rule`.
     void SetRule(KeepRule rule);
     /// Makes the picture at `index` the one its group keeps; false (and nothing changes) for a
-    /// group row, a picture whose facts are not in yet, or one whose file is gone.
+    /// group row, a picture whose facts are not in yet, or one that cannot be read.
     bool KeepPicture(const QModelIndex& index);
+    /// Whether the picture at `index`, not the one kept, goes to the trash: the user's choice
+    /// over the plan's (which moves near-copies of the picture kept only). False for a group
+    /// row, the picture kept, a file gone, or before the facts are in.
+    bool SetPictureMoved(const QModelIndex& index, bool moved);
+    /// The action planned now for the picture at `index`.
+    KeepAction PictureAction(const QModelIndex& index) const;
     /// Includes or leaves out the group of `index` (a group row or one of its pictures).
     void SetGroupIncluded(const QModelIndex& index, bool included);
     bool IsGroupRow(const QModelIndex& index) const;
@@ -62,12 +70,15 @@ public:
     /// The picture to keep and the ones to move of each included group that has a file to keep,
     /// in group order.
     std::vector<KeepPlan> Plans() const;
-    /// How many files the plans move, how many bytes they hold, and how many groups stay as
-    /// they are.
+    /// How many files the plans move, how many bytes they hold, how many groups stay as they
+    /// are, and how many pictures of the other groups stay, being similar to the picture kept
+    /// but no near-copies of it (in how many groups).
     struct Totals {
         int files = 0;
         std::int64_t bytes = 0;
         int groupsLeftAlone = 0;
+        int picturesLeftAlone = 0;
+        int groupsWithPicturesLeftAlone = 0;
     };
     Totals PlannedTotals() const;
 
@@ -97,6 +108,8 @@ signals:
     void RowsChanged();
 
 private:
+    /// The user's word on a picture, over the plan's.
+    enum class Choice { Plan, Move, Stay };
     struct Picture {
         QString path;
         bool loadError = false;
@@ -104,6 +117,7 @@ private:
         bool undecodable = false;
         PictureFacts facts;
         int group = 0;
+        Choice choice = Choice::Plan;
     };
     struct Group {
         int first = 0;  ///< the number of its first picture
@@ -111,6 +125,10 @@ private:
         int factsMissing = 0;
         int kept = -1;  ///< position of the picture to keep; -1 until all facts are in
         bool included = true;
+        /// ListNearCopies of the group, by position.
+        std::vector<std::vector<NearCopy>> nearCopies;
+        /// What happens to each picture, by position; empty until all facts are in.
+        std::vector<KeepAction> actions;
     };
 
     static std::size_t Slot(int number) { return static_cast<std::size_t>(number); }
@@ -119,6 +137,13 @@ private:
     int PictureOf(const QModelIndex& index) const;
     int GroupOf(const QModelIndex& index) const;
     void ChooseKept(int group);
+    /// Decides the actions of `group` again from its picture to keep and the user's choices.
+    void Decide(int group);
+    std::vector<KeepCandidate> Candidates(const Group& group) const;
+    KeepAction ActionOf(int picture) const;
+    /// A picture row whose box the user may tick: not the one kept, its file there, facts in.
+    bool MovableByHand(int picture) const;
+    bool KeptKeepable(const Group& group) const;
     QVariant GroupData(int group, int column, int role) const;
     QVariant PictureData(int picture, int column, int role) const;
     QVariant Thumbnail(int picture) const;

@@ -76,11 +76,31 @@ const struct {
     {QT_TRANSLATE_NOOP("vistrel::CKeepOneDlg", "Shortest path"), KeepRule::ShortestPath},
 };
 
+// Says how many pictures stay although their group is cleaned up, and why; empty when none.
+QString StayingText(const CKeepGroupsModel::Totals& totals) {
+    if (totals.picturesLeftAlone == 0) {
+        return {};
+    }
+    const QString pictures =
+        totals.picturesLeftAlone == 1
+            ? CKeepOneDlg::tr("1 picture")
+            : CKeepOneDlg::tr("%1 pictures").arg(QLocale().toString(totals.picturesLeftAlone));
+    const QString groups = totals.groupsWithPicturesLeftAlone == 1
+                               ? CKeepOneDlg::tr("1 group")
+                               : CKeepOneDlg::tr("%1 groups")
+                                     .arg(QLocale().toString(totals.groupsWithPicturesLeftAlone));
+    return QLatin1Char(' ') + CKeepOneDlg::tr(
+                                  "%1 in %2 stay: they look similar to the picture "
+                                  "kept but are no near-copies of it.")
+                                  .arg(pictures, groups);
+}
+
 }  // namespace
 
-CKeepOneDlg::CKeepOneDlg(const CPictureRepository& repository, QWidget* parent) : QDialog(parent) {
+CKeepOneDlg::CKeepOneDlg(const CPictureRepository& repository, bool shapeOnly, QWidget* parent)
+    : QDialog(parent) {
     setWindowTitle(tr("Keep One of Each Group"));
-    model = new CKeepGroupsModel(repository, kThumbnailSide, this);
+    model = new CKeepGroupsModel(repository, kThumbnailSide, shapeOnly, this);
     thumbnails = new CThumbnailLoader(kThumbnailSide, this);
     model->SetThumbnailRequester(
         [this](int picture, const QString& path) { thumbnails->Request(picture, path); });
@@ -114,9 +134,12 @@ void CKeepOneDlg::BuildControls() {
     ruleRow->addWidget(ruleBox);
     ruleRow->addStretch();
 
-    auto* hint = new QLabel(tr("To keep another picture, double-click it or select it and press "
-                               "Space. Clear a group's box to leave that group alone."),
-                            this);
+    auto* hint = new QLabel(
+        tr("Only near-copies of the picture kept go to the trash; pictures that are merely "
+           "similar stay unless you tick them (or press Delete). To keep another picture, "
+           "double-click it or select it and press Space. Clear a group's box to leave that "
+           "group alone."),
+        this);
     hint->setWordWrap(true);
 
     view = new QTreeView(this);
@@ -238,6 +261,7 @@ void CKeepOneDlg::UpdateSummary() {
     groups += totals.groupsLeftAlone == 0
                   ? tr(".")
                   : tr(", %1 left alone.").arg(QLocale().toString(totals.groupsLeftAlone));
+    groups += StayingText(totals);
     QString plan;
     if (totals.files == 0) {
         plan = tr("Nothing will go to the trash.");
@@ -266,8 +290,15 @@ void CKeepOneDlg::AskAndMove() {
     const QString files =
         totals.files == 1 ? tr("Move 1 file to the trash?")
                           : tr("Move %1 files to the trash?").arg(QLocale().toString(totals.files));
-    QMessageBox box(QMessageBox::Question, windowTitle(),
-                    files + QLatin1Char(' ') + tr("This frees %1.").arg(FileSizeText(totals.bytes)),
+    QString question =
+        files + QLatin1Char(' ') + tr("This frees %1.").arg(FileSizeText(totals.bytes));
+    if (totals.groupsLeftAlone > 0) {
+        question += QLatin1Char('\n') + tr("%1 of %2 groups are left alone.")
+                                            .arg(QLocale().toString(totals.groupsLeftAlone))
+                                            .arg(QLocale().toString(model->GroupCount()));
+    }
+    question += StayingText(totals);
+    QMessageBox box(QMessageBox::Question, windowTitle(), question,
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::No);
     if (box.exec() == QMessageBox::Yes) {
@@ -287,6 +318,13 @@ bool CKeepOneDlg::eventFilter(QObject* watched, QEvent* event) {
                     group, model->data(group, Qt::CheckStateRole).toInt() != Qt::Checked);
             } else {
                 KeepCurrentPicture();
+            }
+            return true;
+        }
+        if (key == Qt::Key_Delete && current.isValid() && !model->IsGroupRow(current)) {
+            if (!model->SetPictureMoved(current,
+                                        model->PictureAction(current) != KeepAction::Trash)) {
+                QApplication::beep();
             }
             return true;
         }

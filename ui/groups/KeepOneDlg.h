@@ -29,7 +29,8 @@ class CKeepOneDlg : public QDialog {
 
 public:
     /// Shows the groups of `repository` as they are now; the dialog keeps no reference to it.
-    explicit CKeepOneDlg(const CPictureRepository& repository, QWidget* parent = nullptr);
+    /// The groups of `repository`; `shapeOnly` is the mode its links were found in.
+    CKeepOneDlg(const CPictureRepository& repository, bool shapeOnly, QWidget* parent = nullptr);
     ~CKeepOneDlg() override;
 
     /// What to move: one plan per group that is included and has a picture to keep.
