@@ -6,6 +6,7 @@ QString UsageText() {
     return QStringLiteral(
         "Usage: vistrel-cli test [OPTIONS] SOURCE...\n"
         "       vistrel-cli search [OPTIONS] PICTURE SOURCE...\n"
+        "       vistrel-cli keep [--rule RULE] [--trash] [OPTIONS] SOURCE...\n"
         "       vistrel-cli signature PICTURE\n"
         "       vistrel-cli cache --stats | --prune | --clear\n"
         "\n"
@@ -16,6 +17,10 @@ QString UsageText() {
         "             FACTOR<TAB>PATH_A<TAB>PATH_B per similar pair\n"
         "  search     compare PICTURE with every other picture; prints FACTOR<TAB>PATH\n"
         "             per similar picture (PICTURE joins the repository when it is new)\n"
+        "  keep       test, then plan to keep one picture of each group of similar\n"
+        "             pictures and move its near-copies to the trash; prints\n"
+        "             keep<TAB>PATH or trash<TAB>PATH per picture, each group after a\n"
+        "             line that begins with #; moves nothing without --trash\n"
         "  signature  write the 30,000 signature bytes of PICTURE to standard output\n"
         "  cache      --stats: how many signatures the cache keeps, its size and place;\n"
         "             --prune: drop those of files gone or changed; --clear: drop all\n"
@@ -43,6 +48,9 @@ QString UsageText() {
         "                  FACTOR\\0PATH_A\\0PATH_B\\0 per pair, FACTOR\\0PATH\\0 per picture\n"
         "  --workers N     make signatures and compare on N threads (default: one per core)\n"
         "  --no-cache      neither use nor fill the signature cache\n"
+        "  --rule RULE     the picture keep keeps of each group: most-pixels (default),\n"
+        "                  largest-file, oldest, newest or shortest-path\n"
+        "  --trash         keep moves the files it plans to the trash (never deletes)\n"
         "  --quiet         print only warnings and errors on standard error\n"
         "  --help          show this text\n"
         "  --version       show the version\n"
@@ -50,7 +58,12 @@ QString UsageText() {
         "Threshold, shape-only, turned and formats default to the program settings.\n"
         "Signatures are kept between runs in $XDG_CACHE_HOME/vistrel/signatures.sqlite\n"
         "(~/.cache/vistrel/ by default) and used again while a file is unchanged.\n"
-        "Exit status: 0 success, 1 usage error, 2 a source or picture cannot be read.\n");
+        "keep moves on its own only near-copies of the picture kept (a factor below the\n"
+        "default threshold's limit, whatever --threshold says); pictures that are only\n"
+        "similar stay. Before a file moves, it is decoded again and must still be the\n"
+        "file planned and a near-copy of the picture kept.\n"
+        "Exit status: 0 success, 1 usage error, 2 a source or picture cannot be read\n"
+        "(keep: or a planned file could not be moved to the trash).\n");
 }
 
 QString VersionText() {

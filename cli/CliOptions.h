@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PictureFormats.h"
+#include "PictureGroups.h"
 #include "ProgramSettings.h"
 
 #include <QString>
@@ -12,7 +13,7 @@
 namespace vistrel::cli {
 
 /// The command a run of vistrel-cli carries out.
-enum class Command { None, Test, Search, Signature, Cache };
+enum class Command { None, Test, Search, Signature, Cache, Keep };
 
 /// What `cache` does with the signature cache.
 enum class CacheAction { None, Stats, Prune, Clear };
@@ -42,6 +43,10 @@ struct CliOptions {
     bool noCache = false;
     /// The action of `cache`: --stats, --prune or --clear.
     CacheAction cacheAction = CacheAction::None;
+    /// How `keep` chooses the picture to keep of each group (--rule).
+    KeepRule keepRule = KeepRule::MostPixels;
+    /// `keep` moves the files it plans to the trash (--trash); otherwise it only prints the plan.
+    bool trash = false;
     bool quiet = false;
     bool help = false;
     bool version = false;

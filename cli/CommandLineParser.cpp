@@ -34,7 +34,32 @@ Command CommandNamed(const QString& name) {
     if (name == QLatin1String("cache")) {
         return Command::Cache;
     }
+    if (name == QLatin1String("keep")) {
+        return Command::Keep;
+    }
     return Command::None;
+}
+
+// The names --rule takes, with the rules they stand for.
+const struct {
+    const char* name;
+    KeepRule rule;
+} kKeepRules[] = {
+    {"most-pixels", KeepRule::MostPixels},
+    {"largest-file", KeepRule::LargestFile},
+    {"oldest", KeepRule::Oldest},
+    {"newest", KeepRule::Newest},
+    {"shortest-path", KeepRule::ShortestPath},
+};
+
+bool ParseKeepRule(const QString& text, KeepRule& rule) {
+    for (const auto& entry : kKeepRules) {
+        if (text == QLatin1String(entry.name)) {
+            rule = entry.rule;
+            return true;
+        }
+    }
+    return false;
 }
 
 ParseResult Failure(const QString& message) {
@@ -93,6 +118,7 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
     CliOptions options;
     QStringList operands;
     bool optionsEnded = false;
+    bool hasRule = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         if (argument == QLatin1String("-0") && !optionsEnded) {
@@ -121,7 +147,8 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
         }
         const bool takesValue =
             name == QLatin1String("--threshold") || name == QLatin1String("--formats") ||
-            name == QLatin1String("--save") || name == QLatin1String("--workers");
+            name == QLatin1String("--save") || name == QLatin1String("--workers") ||
+            name == QLatin1String("--rule");
         if (takesValue && !hasValue) {
             if (i + 1 >= arguments.size()) {
                 return Failure(QStringLiteral("option '%1' needs a value").arg(name));
@@ -163,6 +190,15 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
                         .arg(value));
             }
             options.workers = workers;
+        } else if (name == QLatin1String("--rule")) {
+            if (!ParseKeepRule(value, options.keepRule)) {
+                return Failure(QStringLiteral("--rule needs one of most-pixels, largest-file, "
+                                              "oldest, newest, shortest-path, not '%1'")
+                                   .arg(value));
+            }
+            hasRule = true;
+        } else if (name == QLatin1String("--trash")) {
+            options.trash = true;
         } else if (name == QLatin1String("--shape-only")) {
             options.shapeOnly = true;
         } else if (name == QLatin1String("--turned")) {
@@ -200,7 +236,7 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
         return result;
     }
     if (operands.isEmpty()) {
-        return Failure(QStringLiteral("no command given (test, search, signature or cache)"));
+        return Failure(QStringLiteral("no command given (test, search, keep, signature or cache)"));
     }
     if (options.null && options.json) {
         return Failure(QStringLiteral("--null and --json cannot be used together"));
@@ -211,13 +247,26 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
         options.cacheAction != CacheAction::None) {
         return Failure(QStringLiteral("--stats, --prune and --clear belong to the cache command"));
     }
+    if (options.command != Command::Keep && (hasRule || options.trash)) {
+        return Failure(QStringLiteral("--rule and --trash belong to the keep command"));
+    }
     switch (options.command) {
         case Command::None:
-            return Failure(QStringLiteral("unknown command '%1' (test, search, signature or cache)")
-                               .arg(commandName));
+            return Failure(
+                QStringLiteral("unknown command '%1' (test, search, keep, signature or cache)")
+                    .arg(commandName));
         case Command::Test:
             if (operands.isEmpty()) {
                 return Failure(QStringLiteral("test needs at least one SOURCE"));
+            }
+            options.sources = operands;
+            break;
+        case Command::Keep:
+            if (operands.isEmpty()) {
+                return Failure(QStringLiteral("keep needs at least one SOURCE"));
+            }
+            if (options.json) {
+                return Failure(QStringLiteral("keep takes no --json"));
             }
             options.sources = operands;
             break;

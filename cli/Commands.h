@@ -5,10 +5,20 @@
 namespace vistrel::cli {
 
 class Console;
+class SourceLoader;
+
+/// Checks every source, then adds them in turn to the repository of `sources`; false, with the
+/// error told to `console`, when one cannot be read.
+bool AddAllSources(const QStringList& sourceList, SourceLoader& sources, Console& console);
 
 /// Carries out `test` or `search`: fills a repository from the sources, runs the comparison and
 /// prints the similar pairs. Returns the exit status.
 int RunCompareCommand(const CliOptions& options, Console& console);
+
+/// Carries out `keep`: fills a repository from the sources, runs the comparison, plans Keep One
+/// of Each Group and prints the plan; with --trash, checks the plan against the files and moves
+/// what still holds to the trash. Returns the exit status.
+int RunKeepCommand(const CliOptions& options, Console& console);
 
 /// Carries out `signature`: writes the picture's signature bytes to standard output. Returns the
 /// exit status.

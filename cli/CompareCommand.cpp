@@ -65,6 +65,24 @@ QString Summary(const CPictureRepository& repository, const SourceLoader& source
 
 }  // namespace
 
+bool AddAllSources(const QStringList& sourceList, SourceLoader& sources, Console& console) {
+    QString error;
+    // All are checked before any is scanned, so that a typing error fails at once.
+    for (const QString& source : sourceList) {
+        if (!SourceLoader::CheckSource(source, error)) {
+            console.Error(error);
+            return false;
+        }
+    }
+    for (const QString& source : sourceList) {
+        if (!sources.AddSource(source, error)) {
+            console.Error(error);
+            return false;
+        }
+    }
+    return true;
+}
+
 int RunCompareCommand(const CliOptions& options, Console& console) {
     const bool search = options.command == Command::Search;
     QString error;
@@ -73,20 +91,10 @@ int RunCompareCommand(const CliOptions& options, Console& console) {
         return kExitUnreadable;
     }
 
-    for (const QString& source : options.sources) {
-        if (!SourceLoader::CheckSource(source, error)) {
-            console.Error(error);
-            return kExitUnreadable;
-        }
-    }
-
     CPictureRepository repository;
     SourceLoader sources(repository, console, options.workers);
-    for (const QString& source : options.sources) {
-        if (!sources.AddSource(source, error)) {
-            console.Error(error);
-            return kExitUnreadable;
-        }
+    if (!AddAllSources(options.sources, sources, console)) {
+        return kExitUnreadable;
     }
 
     std::int32_t target = -1;

@@ -55,7 +55,8 @@ int main(int argc, char* argv[]) {
             cache.reset();
         }
     }
-    const int status = RunCompareCommand(options, console);
+    const int status = options.command == Command::Keep ? RunKeepCommand(options, console)
+                                                        : RunCompareCommand(options, console);
     if (cache) {
         vistrel::InstallSignatureCache(nullptr);
         cache->Flush();

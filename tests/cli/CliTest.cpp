@@ -329,6 +329,41 @@ TEST_F(CliTest, SearchPrintsThePicturesLikeThePicture) {
     EXPECT_EQ(paths, expected);
 }
 
+TEST_F(CliTest, KeepPlansOnlyNearCopiesOfThePictureKeptAndTrashesThemWhenAsked) {
+    // At the laxest threshold every readable picture is in one group; only the copy of the
+    // picture kept (the square b, most pixels) goes, not a-small, a near-copy of another.
+    const QStringList arguments{QStringLiteral("keep"), QStringLiteral("--threshold"),
+                                QStringLiteral("100"), pictures};
+    const CliResult plan = Run(arguments);
+    ASSERT_EQ(plan.status, 0) << plan.err.constData();
+    const QStringList lines = plan.OutLines();
+    ASSERT_EQ(lines.size(), 6) << plan.out.constData();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("# group 1: 5 pictures, 1 to the trash")));
+    QStringList trashed;
+    for (const QString& line : lines.mid(1)) {
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        ASSERT_EQ(fields.size(), 2) << qPrintable(line);
+        if (fields[0] == QLatin1String("trash")) {
+            trashed.append(fields[1]);
+        } else {
+            EXPECT_EQ(fields[0], QStringLiteral("keep"));
+        }
+    }
+    ASSERT_EQ(trashed.size(), 1);
+    EXPECT_TRUE(trashed[0] == Picture("b.bmp") || trashed[0] == Picture("nested/B copy.PNG"));
+    EXPECT_TRUE(QFileInfo::exists(trashed[0]));
+
+    const CliResult moved = Run(QStringList(arguments) << QStringLiteral("--trash"));
+    ASSERT_EQ(moved.status, 0) << moved.err.constData();
+    EXPECT_EQ(moved.out, plan.out);
+    EXPECT_FALSE(QFileInfo::exists(trashed[0]));
+    EXPECT_TRUE(QFileInfo::exists(config + QStringLiteral("/.local/share/Trash/files/") +
+                                  QFileInfo(trashed[0]).fileName()));
+    for (const char* name : {"a.png", "nested/deeper/a-small.jpg", "c.tif"}) {
+        EXPECT_TRUE(QFileInfo::exists(Picture(name))) << name;
+    }
+}
+
 TEST_F(CliTest, SettingsAreReadButNeverWritten) {
     // No store: the defaults apply and no store appears.
     const CliResult defaults = Run({QStringLiteral("test"), QStringLiteral("--quiet"), pictures});

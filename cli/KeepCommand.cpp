@@ -1,0 +1,137 @@
+#include "Commands.h"
+#include "Console.h"
+#include "ExitStatus.h"
+#include "GroupCleanup.h"
+#include "KeepCheck.h"
+#include "KeepPlan.h"
+#include "PictureFacts.h"
+#include "PictureRepository.h"
+#include "ProgramSettings.h"
+#include "SimilarityRun.h"
+#include "SourceLoader.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vistrel::cli {
+
+namespace {
+
+// Writes one field of a plan's line, ended as the user asked.
+void Field(QByteArray& output, const QByteArray& text, bool null, bool last) {
+    output += text;
+    output += null ? '\0' : last ? '\n' : '\t';
+}
+
+// The # line that heads a group: how many pictures, how many go, how many stay and why.
+QByteArray GroupLine(int number, const std::vector<KeepAction>& actions) {
+    const auto count = [&actions](KeepAction action) {
+        return static_cast<int>(std::count(actions.begin(), actions.end(), action));
+    };
+    QString text = QStringLiteral("# group %1: %2 pictures, %3 to the trash")
+                       .arg(number)
+                       .arg(actions.size())
+                       .arg(count(KeepAction::Trash));
+    if (count(KeepAction::Keep) == 0) {
+        text += QStringLiteral(", left alone: no picture to keep");
+    } else if (count(KeepAction::Trash) == 0 && count(KeepAction::Stay) > 0) {
+        text += QStringLiteral(
+            ", left alone: the picture kept cannot be read or has no "
+            "near-copies");
+    }
+    if (count(KeepAction::Stay) > 0) {
+        text += QStringLiteral(", %1 similar but no near-copies stay").arg(count(KeepAction::Stay));
+    }
+    if (count(KeepAction::Gone) > 0) {
+        text += QStringLiteral(", %1 gone").arg(count(KeepAction::Gone));
+    }
+    return text.toUtf8();
+}
+
+bool WriteOut(const QByteArray& bytes) {
+    return std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout) ==
+               static_cast<std::size_t>(bytes.size()) &&
+           std::fflush(stdout) == 0;
+}
+
+// Moves what the plans still hold to the trash and says what happened; false when a file the
+// plan would move could not be moved.
+bool MovePlanned(CPictureRepository& repository, const std::vector<KeepPlan>& plans, bool shapeOnly,
+                 Console& console) {
+    const KeepCheck check = CheckKeepPlans(plans, shapeOnly);
+    const KeepOutcome outcome = TrashAllButKept(repository, check.plans);
+    for (const QString& path : check.keptChanged + outcome.keptGone) {
+        console.Warning(QStringLiteral("group left alone: the picture to keep '%1' is gone, has "
+                                       "changed or cannot be read")
+                            .arg(path));
+    }
+    for (const QString& path : check.notCopies + outcome.changed) {
+        console.Warning(QStringLiteral("left in place: '%1' has changed or is no longer a "
+                                       "near-copy of the picture kept")
+                            .arg(path));
+    }
+    for (const QString& path : outcome.notMoved) {
+        console.Error(QStringLiteral("cannot move '%1' to the trash").arg(path));
+    }
+    console.Info(QStringLiteral("%1 files moved to the trash, %2 could not be moved")
+                     .arg(outcome.moved.size())
+                     .arg(outcome.notMoved.size()));
+    return outcome.notMoved.isEmpty();
+}
+
+}  // namespace
+
+int RunKeepCommand(const CliOptions& options, Console& console) {
+    CPictureRepository repository;
+    SourceLoader sources(repository, console, options.workers);
+    if (!AddAllSources(options.sources, sources, console)) {
+        return kExitUnreadable;
+    }
+    if (!RunSimilarity(repository, -1, console, options.workers).started) {
+        console.Error(QStringLiteral("cannot start the comparison: no thread could be made"));
+        return kExitUnreadable;
+    }
+    // The mode the links were found in: --shape-only or the stored option.
+    const bool shapeOnly = TheProgramSettings().shapeOnly;
+
+    QByteArray output;
+    std::vector<KeepPlan> plans;
+    int number = 0;
+    for (const PictureGroup& members : ListPictureGroups(repository)) {
+        std::vector<KeepCandidate> group;
+        for (const std::int32_t entry : members) {
+            const CPictureInfo& info = repository.GetPicture(entry);
+            group.push_back(KeepCandidate{info.path, ReadPictureFacts(info.path), info.loadError});
+        }
+        const auto nearCopies = ListNearCopies(repository, members, shapeOnly);
+        const std::vector<KeepAction> actions =
+            DecideGroup(group, nearCopies, ChooseKeptPicture(group, options.keepRule));
+        Field(output, GroupLine(++number, actions), options.null, true);
+        for (std::size_t i = 0; i < group.size(); ++i) {
+            Field(output, actions[i] == KeepAction::Trash ? "trash" : "keep", options.null, false);
+            Field(output, QFile::encodeName(group[i].path), options.null, true);
+        }
+        if (std::optional<KeepPlan> plan = MakeKeepPlan(group, nearCopies, actions)) {
+            plans.push_back(std::move(*plan));
+        }
+    }
+    if (!WriteOut(output)) {
+        console.Error(QStringLiteral("cannot write the results to standard output"));
+        return kExitUnreadable;
+    }
+    bool allMoved = true;
+    if (options.trash) {
+        allMoved = MovePlanned(repository, plans, shapeOnly, console);
+    }
+    QString reason;
+    if (!options.saveFile.isEmpty() && !repository.SaveToFile(options.saveFile, &reason)) {
+        console.Error(QStringLiteral("cannot write the repository file '%1': %2")
+                          .arg(CPictureRepository::RepositoryFilePath(options.saveFile), reason));
+        return kExitUnreadable;
+    }
+    return allMoved ? kExitSuccess : kExitUnreadable;
+}
+
+}  // namespace vistrel::cli
