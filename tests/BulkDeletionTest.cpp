@@ -1,8 +1,9 @@
 // The bulk deletions against a real desktop trash in a private data folder: what goes, what
-// stays marked, and how the links that remain are renumbered.
+// stays marked, and how the links that remain are renumbered; and Undo putting files back.
 
 #include "BulkDeletion.h"
 #include "PictureRepository.h"
+#include "TrashUndo.h"
 #include "support/TestPictures.h"
 
 #include <QDir>
@@ -241,6 +242,22 @@ TEST_F(BulkDeletionTest, DataFolderThatDoesNotExistYetStillGetsTheTrash) {
 
 TEST_F(BulkDeletionTest, EmptyPathIsNeverTrashed) {
     EXPECT_FALSE(MoveFileToTrash(QString()));
+}
+
+TEST_F(BulkDeletionTest, UndoPutsBackAFileWhoseNameHoldsALineFeed) {
+    // Qt writes such a name into the trash's record as it is, line feed and all.
+    const QString path = AddReadable(QStringLiteral("two\nlines 100%.png"), 1);
+    CTrashUndo undo;
+    ASSERT_TRUE(undo.RecordingTrash(repository)(path));
+    ASSERT_TRUE(repository.RemovePicture(path));
+    ASSERT_FALSE(QFileInfo::exists(path));
+
+    EXPECT_EQ(undo.Undo(repository), QStringList());
+
+    EXPECT_TRUE(QFileInfo::exists(path));
+    EXPECT_GE(repository.FindPicture(path), 0);
+    EXPECT_EQ(TrashedCount(), 0);
+    EXPECT_TRUE(QDir(TrashDir() + QStringLiteral("/info")).isEmpty());
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QUrl>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,6 +12,9 @@
 namespace vistrel {
 
 namespace {
+
+// A record holds a path of at most a few thousand bytes, percent-encoded or not.
+constexpr qint64 kMaxRecordBytes = 64 * 1024;
 
 // A trash keeps each file under files/NAME and its record under info/NAME.trashinfo.
 QString InfoPathOf(const QString& pathInTrash) {
@@ -53,34 +55,51 @@ bool RenameNoReplace(const QByteArray& source, const QByteArray& target, int& er
     return true;
 }
 
-// The original place the info record of `pathInTrash` names, in both readings: records are
-// meant to be percent-encoded, but some writers (Qt 6.4 among them) leave the path as it is.
-// Empty when there is no readable record.
-QStringList RecordedPaths(const QString& pathInTrash) {
+enum class RecordCheck { Missing, Names, Differs };
+
+// Whether the info record of `pathInTrash` names `originalPath`. Records are meant to hold the
+// path percent-encoded, but some writers (Qt 6.4 among them) write it as it is, line feeds
+// included; so the value is not read up to the end of its line but held against the path the
+// file is known to have come from, in both readings. Only the first Path key counts: a line feed
+// in a name can make later lines look like keys.
+RecordCheck CheckRecord(const QString& pathInTrash, const QString& originalPath) {
     QFile info(InfoPathOf(pathInTrash));
     if (!info.open(QIODevice::ReadOnly)) {
-        return {};
+        return RecordCheck::Missing;
     }
-    const QList<QByteArray> lines = info.readAll().split('\n');
-    if (lines.isEmpty() || lines.front().trimmed() != "[Trash Info]") {
-        return {};
+    const QByteArray record = info.read(kMaxRecordBytes);
+    const qsizetype headerEnd = record.indexOf('\n');
+    if (headerEnd < 0 || record.left(headerEnd).trimmed() != "[Trash Info]") {
+        return RecordCheck::Missing;
     }
-    for (const QByteArray& line : lines) {
-        if (!line.startsWith("Path=") || line.size() == 5) {
-            continue;
+    const qsizetype key = record.indexOf("\nPath=", headerEnd);
+    if (key < 0 || record.size() == key + 6) {
+        return RecordCheck::Missing;
+    }
+    const qsizetype value = key + 6;
+
+    // A relative path counts from the folder that holds the volume's trash.
+    const QString topDir = TopDirOf(pathInTrash);
+    const QString expected = QDir::cleanPath(QFileInfo(originalPath).absoluteFilePath());
+    QList<QByteArray> written{QFile::encodeName(expected)};
+    if (expected.startsWith(topDir + QLatin1Char('/'))) {
+        written.append(QFile::encodeName(expected.mid(topDir.size() + 1)));
+    }
+    for (const QByteArray& path : written) {
+        const qsizetype end = value + path.size();
+        if (record.mid(value, path.size()) == path &&
+            (end == record.size() || record[end] == '\n')) {
+            return RecordCheck::Names;
         }
-        QStringList readings;
-        for (const QByteArray& value :
-             {QByteArray::fromPercentEncoding(line.mid(5)), line.mid(5)}) {
-            QString path = QFile::decodeName(value);
-            if (!path.startsWith(QLatin1Char('/'))) {
-                path = TopDirOf(pathInTrash) + QLatin1Char('/') + path;
-            }
-            readings.append(QDir::cleanPath(path));
-        }
-        return readings;
     }
-    return {};
+
+    const qsizetype lineEnd = record.indexOf('\n', value);
+    QString decoded = QFile::decodeName(
+        QByteArray::fromPercentEncoding(record.mid(value, lineEnd < 0 ? -1 : lineEnd - value)));
+    if (!decoded.startsWith(QLatin1Char('/'))) {
+        decoded = topDir + QLatin1Char('/') + decoded;
+    }
+    return QDir::cleanPath(decoded) == expected ? RecordCheck::Names : RecordCheck::Differs;
 }
 
 }  // namespace
@@ -90,12 +109,13 @@ RestoreOutcome RestoreFromTrash(const QString& pathInTrash, const QString& origi
     if (!trashed.exists() && !trashed.isSymLink()) {
         return RestoreOutcome::NotInTrash;
     }
-    const QStringList recorded = RecordedPaths(pathInTrash);
-    if (recorded.isEmpty()) {
-        return RestoreOutcome::NotInTrash;
-    }
-    if (!recorded.contains(QDir::cleanPath(QFileInfo(originalPath).absoluteFilePath()))) {
-        return RestoreOutcome::RecordDiffers;
+    switch (CheckRecord(pathInTrash, originalPath)) {
+        case RecordCheck::Missing:
+            return RestoreOutcome::NotInTrash;
+        case RecordCheck::Differs:
+            return RestoreOutcome::RecordDiffers;
+        case RecordCheck::Names:
+            break;
     }
     const QFileInfo target(originalPath);
     if (target.exists() || target.isSymLink()) {
