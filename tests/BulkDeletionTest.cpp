@@ -260,5 +260,25 @@ TEST_F(BulkDeletionTest, UndoPutsBackAFileWhoseNameHoldsALineFeed) {
     EXPECT_TRUE(QDir(TrashDir() + QStringLiteral("/info")).isEmpty());
 }
 
+TEST_F(BulkDeletionTest, UndoNeverPutsAFileBackThroughALinkThatReplacedItsFolder) {
+    const QString folder = PicturePath(QStringLiteral("album"));
+    const QString elsewhere = PicturePath(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const QString path = AddReadable(QStringLiteral("album/x.png"), 1);
+    CTrashUndo undo;
+    ASSERT_TRUE(undo.RecordingTrash(repository)(path));
+    ASSERT_TRUE(repository.RemovePicture(path));
+    // The folder moves away and a link to another folder takes its name.
+    ASSERT_TRUE(QDir().rename(folder, PicturePath(QStringLiteral("album moved"))));
+    ASSERT_TRUE(QFile::link(elsewhere, folder));
+
+    EXPECT_EQ(undo.Undo(repository), QStringList{path});
+
+    EXPECT_FALSE(QFileInfo::exists(elsewhere + QStringLiteral("/x.png")));
+    EXPECT_EQ(repository.FindPicture(path), -1);
+    ExpectTrashed(path);
+}
+
 }  // namespace
 }  // namespace vistrel

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +16,31 @@ namespace {
 
 // A record holds a path of at most a few thousand bytes, percent-encoded or not.
 constexpr qint64 kMaxRecordBytes = 64 * 1024;
+
+// Closes the descriptor it owns.
+class FolderDescriptor {
+public:
+    explicit FolderDescriptor(const QString& path)
+        : fd(::open(QFile::encodeName(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
+    FolderDescriptor(const FolderDescriptor&) = delete;
+    FolderDescriptor& operator=(const FolderDescriptor&) = delete;
+    ~FolderDescriptor() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    int Get() const { return fd; }
+    std::optional<FolderIdentity> Identity() const {
+        struct stat status {};
+        if (fd < 0 || fstat(fd, &status) != 0) {
+            return std::nullopt;
+        }
+        return FolderIdentity{status.st_dev, status.st_ino};
+    }
+
+private:
+    int fd;
+};
 
 // A trash keeps each file under files/NAME and its record under info/NAME.trashinfo.
 QString InfoPathOf(const QString& pathInTrash) {
@@ -36,23 +62,21 @@ QString TopDirOf(const QString& pathInTrash) {
     return trash.absolutePath();
 }
 
-// Renames without ever replacing what is at `target`; EXDEV and the like are left to the caller.
-bool RenameNoReplace(const QByteArray& source, const QByteArray& target, int& error) {
-    if (renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
-        0) {
-        return true;
+// Renames `source` to `name` in `folder` without ever replacing what is there; EXDEV and the
+// like are returned to the caller. 0 or an errno.
+int RenameNoReplace(const QByteArray& source, int folder, const QByteArray& name) {
+    if (renameat2(AT_FDCWD, source.constData(), folder, name.constData(), RENAME_NOREPLACE) == 0) {
+        return 0;
     }
-    error = errno;
-    if (error != EINVAL && error != ENOSYS) {
-        return false;
+    if (errno != EINVAL && errno != ENOSYS) {
+        return errno;
     }
     // A file system without RENAME_NOREPLACE: a hard link fails on an existing name too.
-    if (link(source.constData(), target.constData()) != 0) {
-        error = errno;
-        return false;
+    if (linkat(AT_FDCWD, source.constData(), folder, name.constData(), 0) != 0) {
+        return errno;
     }
     unlink(source.constData());
-    return true;
+    return 0;
 }
 
 enum class RecordCheck { Missing, Names, Differs };
@@ -104,7 +128,12 @@ RecordCheck CheckRecord(const QString& pathInTrash, const QString& originalPath)
 
 }  // namespace
 
-RestoreOutcome RestoreFromTrash(const QString& pathInTrash, const QString& originalPath) {
+std::optional<FolderIdentity> ReadFolderIdentity(const QString& path) {
+    return FolderDescriptor(QFileInfo(path).absolutePath()).Identity();
+}
+
+RestoreOutcome RestoreFromTrash(const QString& pathInTrash, const QString& originalPath,
+                                const FolderIdentity& folder) {
     const QFileInfo trashed(pathInTrash);
     if (!trashed.exists() && !trashed.isSymLink()) {
         return RestoreOutcome::NotInTrash;
@@ -117,27 +146,38 @@ RestoreOutcome RestoreFromTrash(const QString& pathInTrash, const QString& origi
         case RecordCheck::Names:
             break;
     }
+    // Everything from here works relative to the folder opened once, so that the folder checked
+    // is the one the file goes into, whatever happens to the path meanwhile.
     const QFileInfo target(originalPath);
-    if (target.exists() || target.isSymLink()) {
+    const FolderDescriptor opened(target.absolutePath());
+    if (opened.Identity() != folder) {
+        return RestoreOutcome::FolderChanged;
+    }
+    const QByteArray name = QFile::encodeName(target.fileName());
+    struct stat existing {};
+    if (fstatat(opened.Get(), name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
         return RestoreOutcome::PathTaken;
     }
+    if (errno != ENOENT) {
+        return RestoreOutcome::Failed;
+    }
     const QByteArray source = QFile::encodeName(pathInTrash);
-    const QByteArray destination = QFile::encodeName(originalPath);
-    int error = 0;
-    if (!RenameNoReplace(source, destination, error)) {
-        if (error == EEXIST) {
-            return RestoreOutcome::PathTaken;
-        }
-        if (error != EXDEV) {
-            return RestoreOutcome::Failed;
-        }
-        // The trash sits on another volume: copy (which never replaces), then drop the copy
-        // in the trash only once the file is back whole.
+    int error = RenameNoReplace(source, opened.Get(), name);
+    if (error == EXDEV) {
+        // The trash sits on another volume: copy, then drop the copy in the trash only once the
+        // file is back whole.
         if (!QFile::copy(pathInTrash, originalPath)) {
             return QFileInfo::exists(originalPath) ? RestoreOutcome::PathTaken
                                                    : RestoreOutcome::Failed;
         }
+        error = 0;
         QFile::remove(pathInTrash);
+    }
+    if (error == EEXIST) {
+        return RestoreOutcome::PathTaken;
+    }
+    if (error != 0) {
+        return RestoreOutcome::Failed;
     }
     QFile::remove(InfoPathOf(pathInTrash));
     return RestoreOutcome::Restored;
