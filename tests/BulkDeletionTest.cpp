@@ -3,6 +3,7 @@
 
 #include "BulkDeletion.h"
 #include "PictureRepository.h"
+#include "RestoreCopy.h"
 #include "TrashUndo.h"
 #include "support/TestPictures.h"
 
@@ -13,6 +14,11 @@
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
 
 namespace vistrel {
 namespace {
@@ -278,6 +284,35 @@ TEST_F(BulkDeletionTest, UndoNeverPutsAFileBackThroughALinkThatReplacedItsFolder
     EXPECT_FALSE(QFileInfo::exists(elsewhere + QStringLiteral("/x.png")));
     EXPECT_EQ(repository.FindPicture(path), -1);
     ExpectTrashed(path);
+}
+
+TEST_F(BulkDeletionTest, CopyBackFromAnotherVolumeKeepsTimesAndPermissions) {
+    // The copy a restore falls back on when the trash is on another volume than the folder.
+    const QString source = PicturePath(QStringLiteral("in trash.png"));
+    ASSERT_TRUE(test::WriteBytes(source, QByteArray("picture bytes")));
+    const QByteArray encoded = QFile::encodeName(source);
+    const struct timespec times[2] = {{1000000000, 250}, {1000000123, 500}};
+    ASSERT_EQ(utimensat(AT_FDCWD, encoded.constData(), times, 0), 0);
+    ASSERT_EQ(chmod(encoded.constData(), 0640), 0);
+    const QString back = PicturePath(QStringLiteral("back"));
+    ASSERT_TRUE(QDir().mkpath(back));
+    const int folder = open(QFile::encodeName(back).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+
+    EXPECT_EQ(CopyIntoFolder(encoded, folder, "x.png"), 0);
+    EXPECT_EQ(CopyIntoFolder(encoded, folder, "x.png"), EEXIST);
+    close(folder);
+
+    struct stat copy {};
+    ASSERT_EQ(stat(QFile::encodeName(back + QStringLiteral("/x.png")).constData(), &copy), 0);
+    EXPECT_EQ(copy.st_mtim.tv_sec, times[1].tv_sec);
+    EXPECT_EQ(copy.st_mtim.tv_nsec, times[1].tv_nsec);
+    EXPECT_EQ(copy.st_mode & 07777, 0640u);
+    QFile copied(back + QStringLiteral("/x.png"));
+    ASSERT_TRUE(copied.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copied.readAll(), QByteArray("picture bytes"));
+    EXPECT_EQ(QDir(back).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("x.png")});
 }
 
 }  // namespace

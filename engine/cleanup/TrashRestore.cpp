@@ -1,5 +1,7 @@
 #include "TrashRestore.h"
 
+#include "RestoreCopy.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -166,12 +168,10 @@ RestoreOutcome RestoreFromTrash(const QString& pathInTrash, const QString& origi
     if (error == EXDEV) {
         // The trash sits on another volume: copy, then drop the copy in the trash only once the
         // file is back whole.
-        if (!QFile::copy(pathInTrash, originalPath)) {
-            return QFileInfo::exists(originalPath) ? RestoreOutcome::PathTaken
-                                                   : RestoreOutcome::Failed;
+        error = CopyIntoFolder(source, opened.Get(), name);
+        if (error == 0) {
+            unlink(source.constData());
         }
-        error = 0;
-        QFile::remove(pathInTrash);
     }
     if (error == EEXIST) {
         return RestoreOutcome::PathTaken;
