@@ -45,11 +45,17 @@ void CQRXDlg::DeleteFile() {
     }
 }
 
-bool CQRXDlg::TrashPictureFile(const QString& path, QWidget* asker) {
-    // The desktop asks nothing before trashing a file, so the question is ours.
-    const auto answer =
-        QMessageBox::question(asker, tr("Delete File"), tr("Move \"%1\" to the trash?").arg(path),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+bool CQRXDlg::TrashPictureFile(const QString& path, QWidget* asker,
+                               const QString& lastCopyWarning) {
+    // The desktop asks nothing before trashing a file, so the question is ours. A file that may
+    // be the last copy of its picture must not go by a hasty Enter.
+    QString question = tr("Move \"%1\" to the trash?").arg(path);
+    if (!lastCopyWarning.isEmpty()) {
+        question += QStringLiteral("\n\n") + lastCopyWarning;
+    }
+    const auto answer = QMessageBox::question(
+        asker, tr("Delete File"), question, QMessageBox::Yes | QMessageBox::No,
+        lastCopyWarning.isEmpty() ? QMessageBox::Yes : QMessageBox::No);
     if (answer != QMessageBox::Yes) {
         return false;
     }
