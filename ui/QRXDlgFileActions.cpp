@@ -3,6 +3,7 @@
 
 #include "AboutDlg.h"
 #include "BulkDeletion.h"
+#include "CopyCheck.h"
 #include "FileManagerItem.h"
 #include "GroupCleanup.h"
 #include "HelpFileLocation.h"
@@ -40,9 +41,16 @@ void ReportFilesLeft(CQRXDlg& window) {
 
 void CQRXDlg::DeleteFile() {
     const QString path = SelectedPath();
-    if (!path.isEmpty()) {
-        TrashPictureFile(path, this);
+    if (path.isEmpty()) {
+        return;
     }
+    QString warning;
+    if (IsOnlyReadableCopy(*repository, repository->FindPicture(path))) {
+        warning =
+            tr("No other picture of its group can be read now (they are missing or "
+               "damaged): this may be the last copy.");
+    }
+    TrashPictureFile(path, this, warning);
 }
 
 bool CQRXDlg::TrashPictureFile(const QString& path, QWidget* asker,

@@ -2,7 +2,11 @@
 
 #include <QString>
 
+#include <cstdint>
+
 namespace vistrel {
+
+class CPictureRepository;
 
 /// Whether a picture file could still stand in for a copy of it that is about to go.
 enum class CopyState {
@@ -15,5 +19,11 @@ enum class CopyState {
 
 /// Checks `path` by a stat and the picture's header, no decoding. Any thread.
 CopyState CheckPictureCopy(const QString& path);
+
+/// True when entry `index` has similar pictures and none of the others of its group (the entries
+/// joined to it by links, directly or through others, as ListPictureGroups finds them) can be
+/// read now: the entry's file may be the last copy of the picture. Reads the files' headers until
+/// the first readable one. GUI thread (the repository's thread).
+bool IsOnlyReadableCopy(const CPictureRepository& repository, std::int32_t index);
 
 }  // namespace vistrel
