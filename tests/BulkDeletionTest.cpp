@@ -1,8 +1,10 @@
 // The bulk deletions against a real desktop trash in a private data folder: what goes, what
-// stays marked, and how the links that remain are renumbered.
+// stays marked, and how the links that remain are renumbered; and Undo putting files back.
 
 #include "BulkDeletion.h"
 #include "PictureRepository.h"
+#include "RestoreCopy.h"
+#include "TrashUndo.h"
 #include "support/TestPictures.h"
 
 #include <QDir>
@@ -12,6 +14,11 @@
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
 
 namespace vistrel {
 namespace {
@@ -247,6 +254,71 @@ TEST_F(BulkDeletionTest, DataFolderThatDoesNotExistYetStillGetsTheTrash) {
 
 TEST_F(BulkDeletionTest, EmptyPathIsNeverTrashed) {
     EXPECT_FALSE(MoveFileToTrash(QString()));
+}
+
+TEST_F(BulkDeletionTest, UndoPutsBackAFileWhoseNameHoldsALineFeed) {
+    // Qt writes such a name into the trash's record as it is, line feed and all.
+    const QString path = AddReadable(QStringLiteral("two\nlines 100%.png"), 1);
+    CTrashUndo undo;
+    ASSERT_TRUE(undo.RecordingTrash(repository)(path));
+    ASSERT_TRUE(repository.RemovePicture(path));
+    ASSERT_FALSE(QFileInfo::exists(path));
+
+    EXPECT_EQ(undo.Undo(repository), QStringList());
+
+    EXPECT_TRUE(QFileInfo::exists(path));
+    EXPECT_GE(repository.FindPicture(path), 0);
+    EXPECT_EQ(TrashedCount(), 0);
+    EXPECT_TRUE(QDir(TrashDir() + QStringLiteral("/info")).isEmpty());
+}
+
+TEST_F(BulkDeletionTest, UndoNeverPutsAFileBackThroughALinkThatReplacedItsFolder) {
+    const QString folder = PicturePath(QStringLiteral("album"));
+    const QString elsewhere = PicturePath(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const QString path = AddReadable(QStringLiteral("album/x.png"), 1);
+    CTrashUndo undo;
+    ASSERT_TRUE(undo.RecordingTrash(repository)(path));
+    ASSERT_TRUE(repository.RemovePicture(path));
+    // The folder moves away and a link to another folder takes its name.
+    ASSERT_TRUE(QDir().rename(folder, PicturePath(QStringLiteral("album moved"))));
+    ASSERT_TRUE(QFile::link(elsewhere, folder));
+
+    EXPECT_EQ(undo.Undo(repository), QStringList{path});
+
+    EXPECT_FALSE(QFileInfo::exists(elsewhere + QStringLiteral("/x.png")));
+    EXPECT_EQ(repository.FindPicture(path), -1);
+    ExpectTrashed(path);
+}
+
+TEST_F(BulkDeletionTest, CopyBackFromAnotherVolumeKeepsTimesAndPermissions) {
+    // The copy a restore falls back on when the trash is on another volume than the folder.
+    const QString source = PicturePath(QStringLiteral("in trash.png"));
+    ASSERT_TRUE(test::WriteBytes(source, QByteArray("picture bytes")));
+    const QByteArray encoded = QFile::encodeName(source);
+    const struct timespec times[2] = {{1000000000, 250}, {1000000123, 500}};
+    ASSERT_EQ(utimensat(AT_FDCWD, encoded.constData(), times, 0), 0);
+    ASSERT_EQ(chmod(encoded.constData(), 0640), 0);
+    const QString back = PicturePath(QStringLiteral("back"));
+    ASSERT_TRUE(QDir().mkpath(back));
+    const int folder = open(QFile::encodeName(back).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+
+    EXPECT_EQ(CopyIntoFolder(encoded, folder, "x.png"), 0);
+    EXPECT_EQ(CopyIntoFolder(encoded, folder, "x.png"), EEXIST);
+    close(folder);
+
+    struct stat copy {};
+    ASSERT_EQ(stat(QFile::encodeName(back + QStringLiteral("/x.png")).constData(), &copy), 0);
+    EXPECT_EQ(copy.st_mtim.tv_sec, times[1].tv_sec);
+    EXPECT_EQ(copy.st_mtim.tv_nsec, times[1].tv_nsec);
+    EXPECT_EQ(copy.st_mode & 07777, 0640u);
+    QFile copied(back + QStringLiteral("/x.png"));
+    ASSERT_TRUE(copied.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copied.readAll(), QByteArray("picture bytes"));
+    EXPECT_EQ(QDir(back).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("x.png")});
 }
 
 }  // namespace

@@ -72,7 +72,9 @@ public:
     /// Asks whether to move `path` to the trash (the question parented to `asker`), moves it,
     /// records it for Undo Move to Trash, drops its entry and rebuilds the tree. Says so when
     /// the trash refuses the file, which then keeps its entry. True when the file went.
-    bool TrashPictureFile(const QString& path, QWidget* asker);
+    /// `lastCopyWarning`, when given, is added to the question, and No is then the default.
+    bool TrashPictureFile(const QString& path, QWidget* asker,
+                          const QString& lastCopyWarning = QString());
     /// What the last clean-up moved to the trash, for Undo Move to Trash.
     const CTrashUndo& TrashUndoRecord() const { return trashUndo; }
 

@@ -3,6 +3,7 @@
 
 #include "AboutDlg.h"
 #include "BulkDeletion.h"
+#include "CopyCheck.h"
 #include "FileManagerItem.h"
 #include "GroupCleanup.h"
 #include "HelpFileLocation.h"
@@ -42,16 +43,29 @@ void ReportFilesLeft(CQRXDlg& window) {
 
 void CQRXDlg::DeleteFile() {
     const QString path = SelectedPath();
-    if (!path.isEmpty()) {
-        TrashPictureFile(path, this);
+    if (path.isEmpty()) {
+        return;
     }
+    QString warning;
+    if (IsOnlyReadableCopy(*repository, repository->FindPicture(path))) {
+        warning =
+            tr("No other picture of its group can be read now (they are missing or "
+               "damaged): this may be the last copy.");
+    }
+    TrashPictureFile(path, this, warning);
 }
 
-bool CQRXDlg::TrashPictureFile(const QString& path, QWidget* asker) {
-    // The desktop asks nothing before trashing a file, so the question is ours.
-    const auto answer =
-        QMessageBox::question(asker, tr("Delete File"), tr("Move \"%1\" to the trash?").arg(path),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+bool CQRXDlg::TrashPictureFile(const QString& path, QWidget* asker,
+                               const QString& lastCopyWarning) {
+    // The desktop asks nothing before trashing a file, so the question is ours. A file that may
+    // be the last copy of its picture must not go by a hasty Enter.
+    QString question = tr("Move \"%1\" to the trash?").arg(path);
+    if (!lastCopyWarning.isEmpty()) {
+        question += QStringLiteral("\n\n") + lastCopyWarning;
+    }
+    const auto answer = QMessageBox::question(
+        asker, tr("Delete File"), question, QMessageBox::Yes | QMessageBox::No,
+        lastCopyWarning.isEmpty() ? QMessageBox::Yes : QMessageBox::No);
     if (answer != QMessageBox::Yes) {
         return false;
     }

@@ -1,7 +1,6 @@
 #include "TrashUndo.h"
 
 #include "PictureRepository.h"
-#include "TrashRestore.h"
 
 namespace vistrel {
 
@@ -20,7 +19,7 @@ TrashFunction CTrashUndo::RecordingTrash(const CPictureRepository& repository, T
 }
 
 void CTrashUndo::Record(const CPictureInfo& entry, const QString& pathInTrash) {
-    TrashedFile file{entry, pathInTrash};
+    TrashedFile file{entry, pathInTrash, ReadFolderIdentity(entry.path)};
     // The links would name indexes that are gone; the next test finds them again.
     file.entry.similar.clear();
     file.entry.marked = false;
@@ -30,7 +29,8 @@ void CTrashUndo::Record(const CPictureInfo& entry, const QString& pathInTrash) {
 QStringList CTrashUndo::Undo(CPictureRepository& repository) {
     QStringList notRestored;
     for (TrashedFile& file : files) {
-        if (RestoreFromTrash(file.pathInTrash, file.entry.path) != RestoreOutcome::Restored) {
+        if (!file.folder || RestoreFromTrash(file.pathInTrash, file.entry.path, *file.folder) !=
+                                RestoreOutcome::Restored) {
             notRestored.append(file.entry.path);
             continue;
         }

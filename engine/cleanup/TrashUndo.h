@@ -2,10 +2,12 @@
 
 #include "BulkDeletion.h"
 #include "PictureInfo.h"
+#include "TrashRestore.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 namespace vistrel {
@@ -25,12 +27,14 @@ public:
     /// of its entry in `repository` (which must still hold it when the function is called).
     TrashFunction RecordingTrash(const CPictureRepository& repository,
                                  TrashMover mover = MoveFileToTrashTracked);
-    /// Records a file moved to the trash by other means, with its entry.
+    /// Records a file moved to the trash by other means, with its entry, just after the move:
+    /// the folder it left is taken to be the one its path names now.
     void Record(const CPictureInfo& entry, const QString& pathInTrash);
     bool IsEmpty() const { return files.empty(); }
     std::size_t Count() const { return files.size(); }
-    /// Puts the recorded files back at their paths (never over a file that is there again) and
-    /// appends their entries, without links, to `repository`. Returns the paths of the files
+    /// Puts the recorded files back at their paths (never over a file that is there again, nor
+    /// into another folder than the one each left) and appends their entries, without links, to
+    /// `repository`. Returns the paths of the files
     /// that could not come back; the record is then empty.
     QStringList Undo(CPictureRepository& repository);
 
@@ -38,6 +42,8 @@ private:
     struct TrashedFile {
         CPictureInfo entry;
         QString pathInTrash;
+        /// The folder the file left; none when it could not be read, and then the file stays.
+        std::optional<FolderIdentity> folder;
     };
     std::vector<TrashedFile> files;
 };

@@ -31,19 +31,24 @@ namespace {
 
 using test::PictureFormat;
 
-// Answers every message box shown while it lives with Yes, counting them.
-class YesSayer : public QObject {
+// Answers every message box shown while it lives with `answer`, recording what each said and
+// which button it offered as the default.
+class BoxAnswerer : public QObject {
 public:
-    YesSayer() {
-        connect(&timer, &QTimer::timeout, this, [this] {
+    explicit BoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Yes) {
+        connect(&timer, &QTimer::timeout, this, [this, answer] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 ++answered;
-                box->button(QMessageBox::Yes)->click();
+                texts.append(box->text());
+                defaults.append(box->standardButton(box->defaultButton()));
+                box->button(answer)->click();
             }
         });
         timer.start(20);
     }
     int answered = 0;
+    QStringList texts;
+    QList<QMessageBox::StandardButton> defaults;
 
 private:
     QTimer timer;
@@ -232,7 +237,7 @@ private slots:
         QVERIFY(compare != nullptr);
         QTRY_VERIFY(!compare->IsLoading());
         {
-            YesSayer user;
+            BoxAnswerer user;
             compare->Panel(CompareWindow::kRight)->TrashButton()->click();
             QCOMPARE(user.answered, 1);
         }
@@ -246,10 +251,43 @@ private slots:
         QTRY_VERIFY(!compare->IsLoading());
         // The last pair gone, the window closes.
         {
-            YesSayer user;
+            BoxAnswerer user;
             compare->Panel(CompareWindow::kLeft)->TrashButton()->click();
         }
         QVERIFY(!compare->isVisible());
+        QCOMPARE(window.Repository().GetCount(), 2);
+    }
+
+    void trashWarnsWhenTheOtherPictureIsGone() {
+        CQRXDlg window;
+        const QString left = Picture(QStringLiteral("left.png"), 30, 20, PictureFormat::Png, 1);
+        const QString right = Picture(QStringLiteral("right.png"), 30, 20, PictureFormat::Png, 2);
+        window.Repository().AddPicture(left);
+        window.Repository().AddPicture(right);
+        Link(window, 0, 1);
+        CompareWindow* compare = Compare(window, left, right);
+        QVERIFY(compare != nullptr);
+        QTRY_VERIFY(!compare->IsLoading());
+        const QString question = QStringLiteral("Move \"%1\" to the trash?").arg(right);
+        {
+            BoxAnswerer user(QMessageBox::No);
+            compare->Panel(CompareWindow::kRight)->TrashButton()->click();
+            QCOMPARE(user.texts, QStringList{question});
+            QCOMPARE(user.defaults, QList<QMessageBox::StandardButton>{QMessageBox::Yes});
+        }
+        // The left file goes behind the window's back: the right one may be the last copy.
+        QVERIFY(QFile::remove(left));
+        QTRY_VERIFY(!compare->IsLoading());
+        QVERIFY(compare->Panel(CompareWindow::kRight)->TrashButton()->isEnabled());
+        {
+            BoxAnswerer user(QMessageBox::No);
+            compare->Panel(CompareWindow::kRight)->TrashButton()->click();
+            QCOMPARE(user.answered, 1);
+            QVERIFY(user.texts[0].startsWith(question));
+            QVERIFY(user.texts[0].contains(QStringLiteral("missing")));
+            QCOMPARE(user.defaults, QList<QMessageBox::StandardButton>{QMessageBox::No});
+        }
+        QVERIFY(QFileInfo::exists(right));
         QCOMPARE(window.Repository().GetCount(), 2);
     }
 };

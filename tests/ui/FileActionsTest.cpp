@@ -35,6 +35,7 @@ namespace {
 struct Seen {
     QString title;
     QString text;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
 
 // Plays the user at every modal window while it lives: answers each message box with the next
@@ -54,7 +55,8 @@ private:
     void Look() {
         QWidget* modal = QApplication::activeModalWidget();
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            boxes.push_back({box->windowTitle(), box->text()});
+            boxes.push_back(
+                {box->windowTitle(), box->text(), box->standardButton(box->defaultButton())});
             const QMessageBox::StandardButton answer =
                 answers.empty() ? QMessageBox::Ok : answers.front();
             if (!answers.empty()) {
@@ -226,6 +228,42 @@ private slots:
         QVERIFY(window.Repository().GetPicture(0).similar.empty());
         QVERIFY(Item(window, similar, true) == nullptr);
         QVERIFY(Item(window, similar, false) == nullptr);
+    }
+
+    void deleteFileWarnsWhenNoOtherPictureOfTheGroupCanBeRead() {
+        CQRXDlg window;
+        const QString a = Picture(QStringLiteral("a.png"), 1);
+        const QString b = Picture(QStringLiteral("b.png"), 2);
+        const QString c = Picture(QStringLiteral("c.png"), 3);
+        for (const QString& path : {a, b, c}) {
+            window.Repository().AddPicture(path);
+        }
+        // One group through b: a - b - c.
+        Link(window, 0, 1);
+        Link(window, 1, 2);
+        window.RefreshTree();
+        Select(window, a);
+        const QString question = QStringLiteral("Move \"%1\" to the trash?").arg(a);
+        {
+            ModalUser user({QMessageBox::No});
+            window.DeleteFile();
+            QCOMPARE(user.boxes.size(), std::size_t{1});
+            QCOMPARE(user.boxes[0].text, question);
+            QCOMPARE(user.boxes[0].defaultButton, QMessageBox::Yes);
+        }
+        // b is gone and c is no picture any more: a is the only copy that can still be read.
+        QVERIFY(QFile::remove(b));
+        QVERIFY(test::WriteBytes(c, QByteArray("not a picture now")));
+        {
+            ModalUser user({QMessageBox::No});
+            window.DeleteFile();
+            QCOMPARE(user.boxes.size(), std::size_t{1});
+            QVERIFY(user.boxes[0].text.startsWith(question));
+            QVERIFY(user.boxes[0].text.contains(QStringLiteral("last copy")));
+            QCOMPARE(user.boxes[0].defaultButton, QMessageBox::No);
+        }
+        QVERIFY(QFileInfo::exists(a));
+        QCOMPARE(window.Repository().GetCount(), 3);
     }
 
     void deleteFileThatCannotBeMovedKeepsTheEntryAndSaysSo() {

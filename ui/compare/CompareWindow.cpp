@@ -4,6 +4,7 @@
 #include "CompareWindow.h"
 
 #include "ComparePanel.h"
+#include "CopyCheck.h"
 #include "LatestJob.h"
 #include "QRXDlg.h"
 #include "SettingsStore.h"
@@ -296,8 +297,22 @@ void CompareWindow::TrashPicture(Side side) {
         nextPaths[kRight] = repository.GetPicture(next.pair->second).path;
     }
     const QString path = paths[side];
+    // Looked at now, not by the facts read before: the other file may have gone since. Only its
+    // header is read.
+    QString warning;
+    switch (CheckPictureCopy(paths[side == kLeft ? kRight : kLeft])) {
+        case CopyState::Missing:
+            warning = tr("The other picture of this pair is missing: this may be the last copy.");
+            break;
+        case CopyState::Unreadable:
+            warning =
+                tr("The other picture of this pair cannot be read: this may be the last copy.");
+            break;
+        case CopyState::Readable:
+            break;
+    }
     trashing = true;
-    const bool went = owner.TrashPictureFile(path, this);
+    const bool went = owner.TrashPictureFile(path, this, warning);
     trashing = false;
     if (!went) {
         // The main window has said why, if the trash refused it; the file may also have gone

@@ -54,8 +54,9 @@ public:
 public slots:
     void NextPair();
     void PreviousPair();
-    /// Asks to move that side's file to the trash (the main window's question and Undo record);
-    /// once it went, shows the next pair that remains, or closes when none does.
+    /// Asks to move that side's file to the trash (the main window's question and Undo record,
+    /// with a warning and No as the default when the other file of the pair is missing or cannot
+    /// be read now); once it went, shows the next pair that remains, or closes when none does.
     void TrashPicture(Side side);
     /// Finds the pair again after the main window changed the repository: its factor, or that it
     /// is no longer a similar pair (the trash buttons are then off, and Next Pair starts over).
