@@ -101,8 +101,9 @@ int RunCompareCommand(const CliOptions& options, Console& console) {
     if (search) {
         const QString picture = AbsolutePath(options.picture);
         repository.AddPictures({picture});  // through the signature cache
-        target = repository.FindPicture(picture);
-        if (repository.GetPicture(target).loadError) {
+        // A picture that a source holds already under another name is searched for as it.
+        target = repository.FindFile(picture);
+        if (target < 0 || repository.GetPicture(target).loadError) {
             console.Error(
                 QStringLiteral("cannot read picture '%1': not a picture that can be decoded")
                     .arg(options.picture));

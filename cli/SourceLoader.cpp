@@ -92,7 +92,20 @@ bool SourceLoader::AddSource(const QString& source, QString& error) {
         return LoadRepositoryFile(path, error);
     }
     repository.AddPictures({path}, workers);  // through the signature cache
-    if (repository.GetPicture(repository.FindPicture(path)).loadError) {
+    // A file held already under another name (a linked folder, a hard link) is not added
+    // again: two entries of one file would be reported as near-copies of each other.
+    const std::int32_t entry = repository.FindFile(path);
+    if (entry < 0) {
+        error = QStringLiteral("cannot read picture '%1': %2")
+                    .arg(source, UnreadableReason(path, false));
+        return false;
+    }
+    if (const QString& held = repository.GetPicture(entry).path; held != path) {
+        console.Warning(QStringLiteral("'%1' is the same file as '%2', which is already added")
+                            .arg(source, held));
+        return true;
+    }
+    if (repository.GetPicture(entry).loadError) {
         error = QStringLiteral("cannot read picture '%1': not a picture that can be decoded")
                     .arg(source);
         return false;

@@ -277,6 +277,32 @@ TEST_F(RepositoryFileTest, LongAndNonAsciiPathsComeBackWhole) {
     EXPECT_EQ(PathsOf(loaded), paths);
 }
 
+// A file the file lists under two paths (here through a linked folder) is one entry: the first
+// record keeps it, the second goes with its links, and the result differs from the file.
+TEST_F(RepositoryFileTest, SameFileListedTwiceKeepsTheFirstRecord) {
+    const QString real = PathIn(QStringLiteral("photos/a.png"));
+    ASSERT_TRUE(QDir().mkpath(PathIn(QStringLiteral("photos"))));
+    ASSERT_TRUE(test::WritePicture(test::MakePhotoLike(64, 48, 7), test::PictureFormat::Png, real));
+    ASSERT_TRUE(QFile::link(PathIn(QStringLiteral("photos")), PathIn(QStringLiteral("linked"))));
+    const QString linked = PathIn(QStringLiteral("linked/a.png"));
+    const QString before = QStringLiteral("/gone/before.jpg");
+    const QString after = QStringLiteral("/gone/after.jpg");
+    const auto record = [](const QString& path, const QString& links) {
+        return QString::number(path.size()) + u'\n' + path + u'\n' + links;
+    };
+    // 0-3 at 7, 1-2 at 0 (the same file), 2-3 at 5, 1-3 at 9.
+    ASSERT_TRUE(LoadText(QStringLiteral("4\n") + record(before, QStringLiteral("1\n3\n7\n")) +
+                         record(real, QStringLiteral("2\n2\n0\n3\n9\n")) +
+                         record(linked, QStringLiteral("2\n1\n0\n3\n5\n")) +
+                         record(after, QStringLiteral("3\n0\n7\n2\n5\n1\n9\n"))));
+    EXPECT_EQ(PathsOf(loaded), (std::vector<QString>{before, real, after}));
+    EXPECT_EQ(loaded.GetPicture(0).similar, (Links{{2, 7}}));
+    EXPECT_EQ(loaded.GetPicture(1).similar, (Links{{2, 9}}));
+    EXPECT_EQ(loaded.GetPicture(2).similar, (Links{{0, 7}, {1, 9}}));
+    ExpectLinksSound(loaded);
+    EXPECT_TRUE(loaded.IsModified());
+}
+
 TEST_F(RepositoryFileTest, EmptyRepositoryLoadsAsSuccess) {
     loaded.AddPicture(QStringLiteral("/left/over.jpg"));
     ASSERT_TRUE(saved.SaveToFile(PathIn(QStringLiteral("empty"))));

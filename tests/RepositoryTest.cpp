@@ -1,12 +1,17 @@
 // The repository's entries, its path index and the renumbering of links on removal.
 
 #include "PictureRepository.h"
+#include "support/TestPictures.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+
+#include <unistd.h>
 
 namespace vistrel {
 namespace {
@@ -68,6 +73,43 @@ TEST_F(RepositoryTest, PathsThatDifferInCaseAreDifferentEntries) {
     EXPECT_EQ(repository.FindPicture(QStringLiteral("/photos/holiday.jpg")), 1);
     EXPECT_EQ(repository.FindPicture(QStringLiteral("/photos/HOLIDAY.jpg")), -1);
     EXPECT_EQ(repository.FindPicture(QStringLiteral("/photos/Holiday.JP")), -1);
+}
+
+// A file reached through a linked folder, a link to the file or a hard link is one entry, under
+// the first path it came by; an entry's removal frees its file for another path.
+TEST_F(RepositoryTest, SameFileUnderAnotherPathIsOneEntry) {
+    const QString real = folder.filePath(QStringLiteral("photos/a.png"));
+    ASSERT_TRUE(QDir().mkpath(folder.filePath(QStringLiteral("photos"))));
+    ASSERT_TRUE(test::WriteBytes(real, QByteArray("not decoded, only stat'ed")));
+    const QString throughFolder = folder.filePath(QStringLiteral("linked/a.png"));
+    const QString throughLink = folder.filePath(QStringLiteral("a-link.png"));
+    const QString hardLink = folder.filePath(QStringLiteral("a-hard.png"));
+    ASSERT_TRUE(QFile::link(folder.filePath(QStringLiteral("photos")),
+                            folder.filePath(QStringLiteral("linked"))));
+    ASSERT_TRUE(QFile::link(real, throughLink));
+    ASSERT_EQ(::link(QFile::encodeName(real).constData(), QFile::encodeName(hardLink).constData()),
+              0);
+
+    EXPECT_TRUE(repository.AddPicture(real));
+    repository.ClearModified();
+    for (const QString& other : {throughFolder, throughLink, hardLink}) {
+        SCOPED_TRACE(other.toStdString());
+        EXPECT_FALSE(repository.AddPicture(other));
+        EXPECT_FALSE(repository.AddSignedPicture(other, {}));
+        EXPECT_EQ(repository.FindFile(other), 0);
+        EXPECT_EQ(repository.FindPicture(other), -1);
+    }
+    repository.AddPictures({throughLink, hardLink}, 1);
+    EXPECT_EQ(repository.GetCount(), 1);
+    EXPECT_FALSE(repository.IsModified());
+
+    AddEntries(2);  // files that cannot be stat'ed are known by their paths alone
+    repository.RemovePictures({0, 1});
+    EXPECT_EQ(repository.FindFile(real), -1);
+    EXPECT_TRUE(repository.AddPicture(throughFolder));
+    EXPECT_EQ(repository.FindFile(hardLink), 1);
+    EXPECT_FALSE(repository.AddPicture(real));
+    EXPECT_EQ(repository.GetCount(), 2);
 }
 
 TEST_F(RepositoryTest, IndexOutsideTheEntriesIsAnError) {

@@ -58,6 +58,7 @@ void COpProgressDlg::StartRun() {
         done(Rejected);
         return;
     }
+    linksBefore = DigestLinks(*repository);
     auto notices = std::make_shared<NoticeQueue>();
     collector = std::make_unique<ComparisonCollector>(*repository, notices);
     repository->StartComparison(notices, kComparisonNoticeMessage, threshold, &workersStarted,
@@ -97,6 +98,9 @@ void COpProgressDlg::EndRun() {
     if (collector) {
         collector->Close();
         collector.reset();
+        if (repository != nullptr && DigestLinks(*repository) != linksBefore) {
+            repository->MarkModified();
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ComparisonCollector.h"
+#include "LinksDigest.h"
 
 #include <QDialog>
 
@@ -17,7 +18,8 @@ class CPictureRepository;
 
 /// The "Progress" dialog of a similarity run: starts the run when it opens, records the similar
 /// pairs as links while the workers go, and closes with Accepted when they are done or with
-/// Rejected when the user stops the run (Stop, Escape, the close box). GUI thread.
+/// Rejected when the user stops the run (Stop, Escape, the close box). A run whose links differ
+/// from those before it marks the repository modified: its file keeps the old ones. GUI thread.
 class COpProgressDlg : public QDialog {
     Q_OBJECT
 
@@ -47,6 +49,8 @@ private:
     QPushButton* stopButton;
     QTimer* collectTimer;
     std::unique_ptr<ComparisonCollector> collector;
+    /// The links before the run, to tell at its end whether they changed.
+    LinksDigest linksBefore;
     std::int32_t workersStarted = 0;
     std::uint64_t pairCount = 0;
     bool started = false;

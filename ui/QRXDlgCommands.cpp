@@ -29,9 +29,11 @@ constexpr int kTreeTopAfterOpen = 200;
 
 // Adds one picture with its signature made on another thread: a large picture would otherwise
 // hold the window for a second or more. The window answers meanwhile, but takes no input.
-void AddOnePicture(CPictureRepository& repository, const QString& path) {
-    if (repository.FindPicture(path) >= 0) {
-        return;
+// Returns the entry that holds the file: the new one, or the one that held it already, under
+// this path or another (a linked folder, a hard link); -1 when there is none.
+std::int32_t AddOnePicture(CPictureRepository& repository, const QString& path) {
+    if (const std::int32_t held = repository.FindFile(path); held >= 0) {
+        return held;
     }
     SignaturePipeline pipeline(repository.Side(), SignaturePipeline::Limits{1});
     pipeline.Add(path);
@@ -49,6 +51,18 @@ void AddOnePicture(CPictureRepository& repository, const QString& path) {
         waiting.exec(QEventLoop::ExcludeUserInputEvents);
     }
     repository.AddSignedPicture(made.path, std::move(made.signature));
+    return repository.FindFile(path);
+}
+
+// Selects the top-level item of entry `index`, if the view filter shows it.
+void SelectEntry(QTreeWidget& tree, std::int32_t index) {
+    for (int i = 0; i < tree.topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = tree.topLevelItem(i);
+        if (item->data(0, Qt::UserRole).toInt() == index) {
+            tree.setCurrentItem(item);
+            return;
+        }
+    }
 }
 
 void RunComparison(QWidget* parent, CPictureRepository& repository, std::int32_t target) {
@@ -164,6 +178,7 @@ bool CQRXDlg::SaveRepository() {
 void CQRXDlg::AddToRepository() {
     const QString folder = QFileDialog::getExistingDirectory(this, tr("Please choose a folder."));
     SetStatusText(tr("Processing..."));
+    std::int32_t heldElsewhere = -1;
     if (!folder.isEmpty()) {
         if (QFileInfo(folder).isDir()) {
             QStringList extensions;
@@ -172,11 +187,16 @@ void CQRXDlg::AddToRepository() {
             CSearchProgressDlg scan(this, repository.get(), folder, extensions);
             scan.exec();
             ShowSkippedFiles(scan.Skipped());
-        } else {
-            AddOnePicture(*repository, folder);
+        } else if (const std::int32_t entry = AddOnePicture(*repository, folder);
+                   entry >= 0 && repository->GetPicture(entry).path != folder) {
+            heldElsewhere = entry;
         }
     }
     RefreshTree();
+    // A file held under another name is not added again: its entry is shown instead.
+    if (heldElsewhere >= 0) {
+        SelectEntry(*tree, heldElsewhere);
+    }
 }
 
 void CQRXDlg::ShowSkippedFiles(const QStringList& skipped) {
@@ -248,11 +268,17 @@ void CQRXDlg::SearchSimilar() {
     chooser.setNameFilters(SearchSimilarFilters(TheProgramSettings().enabledFormats));
     if (chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty()) {
         const QString path = chooser.selectedFiles().first();
-        AddOnePicture(*repository, path);
+        // A file the repository holds under another name is searched for as that entry.
+        const std::int32_t target = AddOnePicture(*repository, path);
         RefreshTree();
         UpdateTotals();
-        RunComparison(this, *repository, repository->FindPicture(path));
-        RefreshTree();
+        if (target >= 0) {
+            RunComparison(this, *repository, target);
+            RefreshTree();
+            if (repository->GetPicture(target).path != path) {
+                SelectEntry(*tree, target);
+            }
+        }
     }
     UpdateCommandStates();
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "FileIdentity.h"
 #include "SignatureBytes.h"
 #include "SimilarInfo.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace vistrel {
@@ -22,6 +24,9 @@ struct CPictureInfo {
     bool loadError = false;             ///< the picture cannot be read (or could not be shown)
     bool marked = false;                ///< scratch flag of the bulk deletions: the file stayed
     std::vector<CSimilarInfo> similar;  ///< links in the order their results arrived
+    /// The file's device and inode when the entry was added; none when it could not be stat'ed.
+    /// The repository sets it and indexes entries by it too.
+    std::optional<FileKey> file;
 
     /// The signature's first byte, or null when the entry has no signature.
     const std::uint8_t* SignatureData() const { return signature.data(); }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <stdexcept>
 
 namespace vistrel {
@@ -29,9 +30,27 @@ std::int32_t CPictureRepository::FindPicture(const QString& path) const {
     return indexByPath.value(path, -1);
 }
 
+std::int32_t CPictureRepository::FindFile(const QString& path) const {
+    if (const std::int32_t index = FindPicture(path); index >= 0) {
+        return index;
+    }
+    if (pathByFile.empty()) {
+        return -1;
+    }
+    const std::optional<FileIdentity> identity = ReadFileIdentity(path);
+    if (!identity) {
+        return -1;
+    }
+    const auto known = pathByFile.find(KeyOf(*identity));
+    return known == pathByFile.end() ? -1 : FindPicture(known->second);
+}
+
 bool CPictureRepository::AddPicture(const QString& path) {
     if (FindPicture(path) >= 0) {
         return true;
+    }
+    if (FindFile(path) >= 0) {
+        return false;  // decoding it would be wasted: AddSignedPicture refuses it
     }
     return AddSignedPicture(path, SignatureBytes(ComputeSignature(path, side)));
 }
@@ -56,10 +75,32 @@ bool CPictureRepository::AddSignedPicture(const QString& path, SignatureBytes si
     if (FindPicture(path) >= 0) {
         return true;
     }
+    std::optional<FileKey> file;
+    if (const std::optional<FileIdentity> identity = ReadFileIdentity(path)) {
+        file = KeyOf(*identity);
+        if (const auto known = pathByFile.find(*file); known != pathByFile.end()) {
+            // The entry's own path must still lead to this file: once a file is deleted its
+            // inode number may be given to a new file, and a file saved by writing a new one and
+            // renaming it over the old name has a new inode.
+            const std::optional<FileIdentity> held = ReadFileIdentity(known->second);
+            if (held && held->SameFile(*identity)) {
+                return false;
+            }
+            const std::int32_t stale = FindPicture(known->second);
+            if (stale >= 0) {
+                pictures[static_cast<std::size_t>(stale)].file.reset();
+            }
+            pathByFile.erase(known);
+        }
+    }
     CPictureInfo entry;
     entry.path = path;
     entry.signature = std::move(signature);
     entry.loadError = entry.signature.empty();
+    entry.file = file;
+    if (file) {
+        pathByFile.emplace(*file, path);
+    }
     indexByPath.insert(path, GetCount());
     pictures.push_back(std::move(entry));
     modified = true;
@@ -76,6 +117,7 @@ bool CPictureRepository::RemovePicture(const QString& path) {
 
 bool CPictureRepository::RemovePictureAt(std::int32_t index) {
     const std::size_t removed = CheckedIndex(index);
+    ForgetFile(removed);
     indexByPath.remove(pictures[removed].path);
     pictures.erase(pictures.begin() + static_cast<std::ptrdiff_t>(removed));
     modified = true;
@@ -106,6 +148,7 @@ void CPictureRepository::RemovePictures(const std::vector<std::int32_t>& indexes
     std::size_t kept = 0;
     for (std::size_t i = 0; i < pictures.size(); ++i) {
         if (removed[i]) {
+            ForgetFile(i);
             indexByPath.remove(pictures[i].path);
             continue;
         }
@@ -136,6 +179,16 @@ void CPictureRepository::RemovePictures(const std::vector<std::int32_t>& indexes
 void CPictureRepository::RemoveAllPictures() {
     pictures.clear();
     indexByPath.clear();
+    pathByFile.clear();
+}
+
+void CPictureRepository::ForgetFile(std::size_t index) {
+    if (const std::optional<FileKey>& file = pictures[index].file) {
+        if (const auto known = pathByFile.find(*file);
+            known != pathByFile.end() && known->second == pictures[index].path) {
+            pathByFile.erase(known);
+        }
+    }
 }
 
 bool CPictureRepository::HasMarked() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileIdentity.h"
 #include "PairInfo.h"
 #include "PictureInfo.h"
 #include "ThreadParams.h"
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace vistrel {
@@ -50,6 +52,8 @@ public:
     bool IsModified() const { return modified; }
     /// Clears the modified flag once the repository has been saved.
     void ClearModified() { modified = false; }
+    /// Sets the modified flag: the links changed in a way that the repository file should keep.
+    void MarkModified() { modified = true; }
 
     /// The side length N of the signatures (100).
     std::int32_t Side() const { return side; }
@@ -60,19 +64,29 @@ public:
     /// Index of the entry whose path equals `path` exactly (case-sensitive), or -1.
     std::int32_t FindPicture(const QString& path) const;
 
+    /// Index of the entry that holds the file at `path`: the entry of that very path, or else
+    /// the entry of the same file (device and inode) under another name, such as a path through
+    /// a linked folder or a hard link; -1 when none. Costs a stat when `path` is no entry's path.
+    std::int32_t FindFile(const QString& path) const;
+
     /// Appends an entry for `path` and computes its signature; an unreadable picture gets
     /// `loadError` and an empty signature. A path already present is left alone. Sets
-    /// `modified` when an entry was appended. Always true.
+    /// `modified` when an entry was appended. True when `path` is an entry afterwards; false,
+    /// with nothing added, when another entry holds the same file under another path (FindFile
+    /// names it): two entries of one file would be near-copies of each other, and a clean-up
+    /// keeping one would trash the other, which is the same file.
     bool AddPicture(const QString& path);
 
     /// As AddPicture for each of `paths` in turn, with the signatures made on `workers` threads
-    /// (0: one per core) by a SignaturePipeline; the entries are those of a serial making.
+    /// (0: one per core) by a SignaturePipeline; the entries are those of a serial making (the
+    /// first path of a file is its entry, later names of it are left out).
     /// `added`, when given, is called after each path is handled.
     void AddPictures(const std::vector<QString>& paths, int workers = 0,
                      const std::function<void()>& added = {});
 
     /// As AddPicture, with the signature made elsewhere (by a SignaturePipeline): an empty one
-    /// marks the entry unreadable.
+    /// marks the entry unreadable. The file is stat'ed once for its device and inode; a file
+    /// that cannot be stat'ed (gone, no permission) is known by its path alone.
     bool AddSignedPicture(const QString& path, SignatureBytes signature);
 
     /// Removes the entry with that path (if any), dropping the links to it and renumbering the
@@ -130,9 +144,15 @@ private:
     /// Writes the file `target` whole or not at all; on failure `reason` says why.
     bool WriteFile(const QString& target, QString& reason) const;
 
+    /// Forgets the file behind the entry at `index`, when it had one.
+    void ForgetFile(std::size_t index);
+
     std::vector<CPictureInfo> pictures;
     /// Index of every entry by its path, kept in step with `pictures`.
     QHash<QString, std::int32_t> indexByPath;
+    /// The path of the entry of each file known by device and inode. The path, not the index,
+    /// so that removals need not renumber it.
+    std::unordered_map<FileKey, QString, FileKeyHash> pathByFile;
     /// The worker threads of the run in progress, in start order; empty when no run.
     std::vector<WorkerThread> workerThreads;
     /// One parameter block per worker of the run in progress.

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <exception>
 #include <optional>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,8 +38,9 @@ bool OpenRegularFile(const QString& path, QFile& file) {
     return true;
 }
 
+// Fills the repository; `dropped` tells whether records were left out.
 bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents, int workers,
-                LoadProgress* progress) {
+                LoadProgress* progress, bool& dropped) {
     if (progress != nullptr) {
         progress->total = static_cast<std::int64_t>(contents.paths.size());
     }
@@ -47,13 +49,36 @@ bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents
             progress->done.fetch_add(1, std::memory_order_relaxed);
         }
     });
-    // The parser saw every path once, so records and entries are the same.
-    if (repository.GetCount() != static_cast<std::int32_t>(contents.paths.size())) {
+    // The parser saw every path once, so a record without an entry names a file that an
+    // earlier record already holds under another path (a linked folder, a hard link): the
+    // first record keeps it, the later one goes with its links.
+    const std::size_t records = contents.paths.size();
+    std::vector<std::int32_t> entryOf(records, -1);
+    std::int32_t entries = 0;
+    for (std::size_t i = 0; i < records; ++i) {
+        if (repository.FindPicture(contents.paths[i]) == entries) {
+            entryOf[i] = entries++;
+        }
+    }
+    if (entries != repository.GetCount()) {
         return false;
     }
-    for (std::size_t i = 0; i < contents.links.size(); ++i) {
-        repository.GetPicture(static_cast<std::int32_t>(i)).similar = std::move(contents.links[i]);
+    for (std::size_t i = 0; i < contents.links.size() && i < records; ++i) {
+        if (entryOf[i] < 0) {
+            continue;
+        }
+        std::vector<CSimilarInfo>& links = contents.links[i];
+        if (entries != static_cast<std::int32_t>(records)) {
+            std::erase_if(links, [&entryOf](const CSimilarInfo& link) {
+                return entryOf[static_cast<std::size_t>(link.index)] < 0;
+            });
+            for (CSimilarInfo& link : links) {
+                link.index = entryOf[static_cast<std::size_t>(link.index)];
+            }
+        }
+        repository.GetPicture(entryOf[i]).similar = std::move(links);
     }
+    dropped = entries != static_cast<std::int32_t>(records);
     return true;
 }
 
@@ -64,18 +89,22 @@ bool ReadRepository(CPictureRepository& repository, QIODevice& file, int workers
     const bool wasModified = repository.IsModified();
     repository.RemoveAllPictures();
     bool ok = false;
+    bool dropped = false;
     try {
         // The whole file is checked before any picture is decoded: a damaged file fails at once,
         // however many pictures it names.
         std::optional<RepositoryFileContents> contents = ParseRepositoryFile(file);
-        ok = contents.has_value() && AddEntries(repository, *contents, workers, progress);
+        ok = contents.has_value() && AddEntries(repository, *contents, workers, progress, dropped);
     } catch (const std::exception&) {
         // Out of memory on a huge file: the load failed, like any other broken file.
         ok = false;
     }
-    if (ok) {
+    if (ok && !dropped) {
         // The repository is exactly what its file holds.
         repository.ClearModified();
+    } else if (ok) {
+        // A record was left out: saving gives a file without it.
+        repository.MarkModified();
     } else {
         repository.RemoveAllPictures();
         // Nothing of the file was kept, so nothing new needs saving.

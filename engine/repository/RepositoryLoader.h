@@ -38,12 +38,13 @@ struct LoadParams {
 int LoadRepositoryThread(LoadParams* params);
 
 /// Replaces the entries of `repository` with those of the repository file read from `file`,
-/// which is open for reading; the repository then counts as unmodified. False, with the
-/// repository emptied and `modified` as it was before, when the file is not a repository file
-/// or is cut short (see ParseRepositoryFile). Any thread that owns the repository for the time
-/// of the call.
-/// `workers`: threads that make the signatures, 0 for one per core. `progress`, when given, is
-/// kept up to date.
+/// which is open for reading; the repository then counts as unmodified. A record naming a file
+/// that an earlier record holds under another path (same device and inode) is left out with its
+/// links, and the repository then counts as modified, since it differs from the file. False,
+/// with the repository emptied and `modified` as it was before, when the file is not a
+/// repository file or is cut short (see ParseRepositoryFile). Any thread that owns the repository
+/// for the time of the call. `workers`: threads that make the signatures, 0 for one per core.
+/// `progress`, when given, is kept up to date.
 bool ReadRepository(CPictureRepository& repository, QIODevice& file, int workers = 0,
                     LoadProgress* progress = nullptr);
 

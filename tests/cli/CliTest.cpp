@@ -364,6 +364,28 @@ TEST_F(CliTest, KeepPlansOnlyNearCopiesOfThePictureKeptAndTrashesThemWhenAsked) 
     }
 }
 
+// A file named through a linked folder is the file already added, not a near-copy of it:
+// as a source after its own path, as a folder to scan, and as the picture to search for.
+TEST_F(CliTest, SameFileThroughALinkedFolderIsOnePicture) {
+    const QString linked = root.filePath(QStringLiteral("linked"));
+    ASSERT_TRUE(QFile::link(pictures, linked));
+    const CliResult json =
+        Run({QStringLiteral("test"), QStringLiteral("--threshold=4"), QStringLiteral("--json"),
+             Picture("a.png"), linked + QStringLiteral("/a.png"), linked});
+    ASSERT_EQ(json.status, 0) << json.err.toStdString();
+    const QStringList order = PicturesOf(json);
+    EXPECT_EQ(order.size(), 6) << json.out.toStdString();
+    EXPECT_EQ(order.value(0), Picture("a.png"));
+    EXPECT_FALSE(order.contains(linked + QStringLiteral("/a.png")));
+
+    const CliResult search = Run({QStringLiteral("search"), QStringLiteral("--threshold=4"),
+                                  linked + QStringLiteral("/a.png"), pictures});
+    ASSERT_EQ(search.status, 0) << search.err.toStdString();
+    ASSERT_EQ(search.OutLines().size(), 1) << search.out.toStdString();
+    EXPECT_TRUE(
+        search.OutLines()[0].endsWith(QLatin1Char('\t') + Picture("nested/deeper/a-small.jpg")));
+}
+
 TEST_F(CliTest, SettingsAreReadButNeverWritten) {
     // No store: the defaults apply and no store appears.
     const CliResult defaults = Run({QStringLiteral("test"), QStringLiteral("--quiet"), pictures});

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -18,6 +19,9 @@
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QtTest>
+
+#include <cerrno>
+#include <cstring>
 
 using vistrel::CQRXDlg;
 using vistrel::PreviewBox;
@@ -348,7 +352,7 @@ private slots:
         window.Repository().AddPicture(doomed);
         window.Repository().AddPicture(good);
         window.Repository().ClearModified();
-        QFile::remove(doomed);
+        vistrel::test::WriteBytes(doomed, QByteArray("\x89PNG\r\n\x1a\n but no more"));
         // The first item is previewed at once: it fails, turns red, and the rebuilt tree
         // previews the next one it can show.
         window.RefreshTree();
@@ -363,6 +367,27 @@ private slots:
         QVERIFY(window.Preview()->HasPicture());
         QCOMPARE(window.SizeLabel()->text(),
                  vistrel::PictureSizeLabel(QSize(30, 30), QFileInfo(good).size()));
+    }
+
+    // A picture whose file is away (a drive or share that dropped out, a folder renamed) is
+    // not damaged: the preview says why it cannot show it, and shows it once it is back.
+    void pictureWhoseFileIsAwayStaysHealthy() {
+        CQRXDlg window;
+        QVERIFY(QDir().mkpath(folder.filePath("away")));
+        const QString away = Picture("away/trip.png", 30, 30);
+        const QString aside = folder.filePath("aside");
+        window.Repository().AddPicture(away);
+        QVERIFY(QDir().rename(folder.filePath("away"), aside));
+        window.RefreshTree();
+        QVERIFY(!window.Repository().GetPicture(0).loadError);
+        QVERIFY(window.Tree()->topLevelItem(0)->foreground(0).color() != QColor(255, 0, 0));
+        QVERIFY(!window.Preview()->HasPicture());
+        QVERIFY2(window.SizeLabel()->text().contains(QString::fromLocal8Bit(std::strerror(ENOENT))),
+                 qPrintable(window.SizeLabel()->text()));
+        QVERIFY(!window.Actions().deleteAllDamaged->isEnabled());
+        QVERIFY(QDir().rename(aside, folder.filePath("away")));
+        window.RefreshTree();
+        QVERIFY(window.Preview()->HasPicture());
     }
 
     void previewGeometry() {

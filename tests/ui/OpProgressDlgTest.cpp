@@ -64,6 +64,23 @@ private slots:
         QVERIFY(!repository.IsComparing());
     }
 
+    // The repository file keeps the links of the last save: a run that changes them leaves
+    // something to save, one that finds the same links does not.
+    void runThatChangesTheLinksMarksTheRepositoryModified() {
+        CPictureRepository repository;
+        Fill(repository, 40, 10);
+        // Links found, the same links again, every link gone.
+        const std::pair<float, bool> runs[] = {{4.0f, true}, {4.0f, false}, {0.0f, true}};
+        for (const auto& [threshold, changes] : runs) {
+            repository.ClearModified();
+            COpProgressDlg dialog;
+            Prepare(dialog, repository, 0, threshold);
+            QCOMPARE(Exec(dialog), int(QDialog::Accepted));
+            QCOMPARE(repository.IsModified(), changes);
+        }
+        QVERIFY(!repository.HasSimilar());
+    }
+
     void nothingToCompareClosesAtOnce() {
         CPictureRepository repository;
         Fill(repository, 1, 10);

@@ -467,6 +467,30 @@ private slots:
         QCOMPARE(window.Repository().GetPicture(0).similar.size(), size_t(0));
     }
 
+    // The picture searched for through a linked folder is the entry the folder's scan made:
+    // it is searched for as that entry and selected, not added as its own near-copy.
+    void searchSimilarThroughALinkedFolderSearchesTheHeldEntry() {
+        const QString linked = work.filePath("linked-photos");
+        QVERIFY(QFile::link(photos, linked));
+        CQRXDlg window;
+        window.show();
+        ChooseFile(photos);
+        window.Actions().addToRepository->trigger();
+        QCOMPARE(window.Repository().GetCount(), 4);
+        const int held = window.Repository().FindPicture(photoA);
+        QVERIFY(held >= 0);
+        window.Repository().ClearModified();
+
+        ChooseFile(linked + "/a.png");
+        window.Actions().searchSimilar->trigger();
+        QCOMPARE(window.Repository().GetCount(), 4);
+        const auto& links = window.Repository().GetPicture(held).similar;
+        QCOMPARE(links.size(), size_t(1));
+        QCOMPARE(window.Repository().GetPicture(links[0].index).path, photoACopy);
+        QCOMPARE(window.SelectedPath(), photoA);
+        QVERIFY(window.Repository().IsModified());  // new links to save
+    }
+
     void nextSimilarWalksTheTopLevelItems() {
         CQRXDlg window;
         window.show();
