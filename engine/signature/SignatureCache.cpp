@@ -22,6 +22,12 @@ namespace {
 
 using namespace cache_sql;
 
+// Free space as a person reads it: MB, or KB on a disk too small for that.
+QString SpaceText(std::uint64_t bytes) {
+    return bytes >= (std::uint64_t{10} << 20) ? QStringLiteral("%1 MB").arg(bytes >> 20)
+                                              : QStringLiteral("%1 KB").arg(bytes >> 10);
+}
+
 std::int64_t NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::system_clock::now().time_since_epoch())
@@ -399,11 +405,10 @@ bool SignatureCache::RoomFor(const std::vector<Pending>& batch) {
     storing = false;
     problem = QStringLiteral(
                   "the signature cache %1 stores no more signatures: its disk has %2 "
-                  "MB free, and the cache leaves at least %3 MB free; the signatures "
-                  "it holds are still used")
-                  .arg(QDir::toNativeSeparators(path))
-                  .arg(space->freeBytes >> 20)
-                  .arg(FreeSpaceFloor(space->volumeBytes) >> 20);
+                  "free, and the cache leaves at least %3 free; the signatures it "
+                  "holds are still used")
+                  .arg(QDir::toNativeSeparators(path), SpaceText(space->freeBytes),
+                       SpaceText(FreeSpaceFloor(space->volumeBytes)));
     return false;
 }
 
