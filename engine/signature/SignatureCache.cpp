@@ -106,7 +106,9 @@ SignatureCache::~SignatureCache() {
     writerDb.reset();
     if (db != nullptr) {
         // Gives the log's space back even when another process still reads (which keeps SQLite
-        // from removing it on close); busy then, and that process's own close does it.
+        // from removing it on close). A process in the middle of a batch is waited for only
+        // briefly: its own close does it then.
+        sqlite3_busy_timeout(db.get(), 250);
         Execute(db.get(), "PRAGMA wal_checkpoint(TRUNCATE)");
     }
     CloseDatabase();
