@@ -303,6 +303,12 @@ TEST_F(SignatureCacheTest, UsesOnlyAPlaceAndADatabaseOfItsOwn) {
         EXPECT_EQ(cache.GetStats().entries, 0);
     }
     ExpectWorkingCache();
+
+    // Its folder reached through a link (a cache folder moved to another disk) is its own.
+    const QString linked = folder.filePath(QStringLiteral("linked"));
+    ASSERT_TRUE(QFile::link(place, linked));
+    const SignatureCache throughLink(linked + QStringLiteral("/signatures.sqlite"));
+    EXPECT_TRUE(throughLink.IsOpen()) << throughLink.Problem().toStdString();
 }
 
 TEST_F(SignatureCacheTest, SetsADamagedDatabaseAsideAndMakesANewOne) {

@@ -77,7 +77,7 @@ SignatureCache::SignatureCache(QString path) : path(std::move(path)) {
     }
     sqlite3* handle = nullptr;
     const int code =
-        sqlite3_open_v2(QFile::encodeName(this->path).constData(), &handle, kOpenFlags, nullptr);
+        sqlite3_open_v2(QFile::encodeName(resolvedPath).constData(), &handle, kOpenFlags, nullptr);
     writerDb.reset(handle);
     if (code != SQLITE_OK) {
         Fail(ErrorText(code, writerDb.get()));

@@ -174,6 +174,9 @@ private:
     QString ErrorText(int code, sqlite3* connection = nullptr) const;
 
     const QString path;
+    /// `path` with the links of its folders resolved, to open: SQLite's "no links" refuses a
+    /// link anywhere in a path, and the folder may well be one (~/.cache on another disk).
+    QString resolvedPath;
     mutable std::mutex mutex;
     Database db;  // finds, the tables, stats, prune and clear: under `mutex`
     /// Find's query on `db`, prepared once: it runs once for every picture.

@@ -12,7 +12,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -41,6 +43,14 @@ bool SignatureCache::OpenDatabase() {
         Refuse(reason);
         return false;
     }
+    const std::unique_ptr<char, decltype(&std::free)> resolvedFolder(
+        realpath(QFile::encodeName(folder).constData(), nullptr), &std::free);
+    if (resolvedFolder == nullptr) {
+        Fail(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    resolvedPath =
+        QFile::decodeName(resolvedFolder.get()) + QLatin1Char('/') + QFileInfo(path).fileName();
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         const std::optional<FileKey> before = KeyOf(path);
         bool damaged = false;
@@ -60,8 +70,8 @@ bool SignatureCache::TryOpen(bool& damaged) {
     damaged = false;
     problem.clear();
     // A planted or linked log could feed the database pages of someone else's.
-    for (const QString& file :
-         {path, path + QStringLiteral("-wal"), path + QStringLiteral("-shm")}) {
+    for (const QString& file : {resolvedPath, resolvedPath + QStringLiteral("-wal"),
+                                resolvedPath + QStringLiteral("-shm")}) {
         if (const QString reason = FileDistrust(file); !reason.isEmpty()) {
             Refuse(reason);
             return false;
@@ -69,7 +79,7 @@ bool SignatureCache::TryOpen(bool& damaged) {
     }
     // Made here rather than by SQLite, for its mode: the log and shared memory take the
     // database's, and no other user may read what pictures this user has.
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = QFile::encodeName(resolvedPath);
     if (const int made =
             open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         made >= 0) {
