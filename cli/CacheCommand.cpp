@@ -1,3 +1,4 @@
+#include "CacheFolder.h"
 #include "Commands.h"
 #include "Console.h"
 #include "ExitStatus.h"
@@ -6,6 +7,7 @@
 #include <QDateTime>
 #include <QDir>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vistrel::cli {
@@ -34,9 +36,49 @@ QString DateText(std::int64_t nanoseconds) {
         .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+// Empties the cache and gives its space back. SQLite first, which is safe while other
+// processes use the cache; when it cannot (a full disk, a file it cannot open), the files go,
+// provided no other process has the database open. A place the cache refuses is left alone.
+int ClearCache(Console& console) {
+    const QString path = SignatureCache::DefaultPath();
+    const std::int64_t before = DiskBytesOf(CacheFiles(path));
+    bool emptied = false;
+    QString problem;
+    {
+        SignatureCache cache(path);
+        if (cache.IsRefused()) {
+            console.Error(cache.Problem());
+            return kExitUnreadable;
+        }
+        emptied = cache.IsOpen() && cache.Clear();
+        problem = cache.Problem();
+    }  // closed here, so that it no longer counts as a user of the files
+    QString reason;
+    if (!emptied && DatabaseInUse(path)) {
+        reason = QStringLiteral("another Vistrel program has it open; close it and try again");
+    } else {
+        // The damaged databases set aside are nobody's and can take as much room.
+        reason = RemoveCacheFiles(path, !emptied);
+    }
+    const std::int64_t freed = std::max<std::int64_t>(before - DiskBytesOf(CacheFiles(path)), 0);
+    if (!reason.isEmpty()) {
+        if (!problem.isEmpty()) {
+            console.Error(problem);
+        }
+        console.Error(QStringLiteral("cannot clear the signature cache %1: %2 (%3 freed)")
+                          .arg(QDir::toNativeSeparators(path), reason, SizeText(freed)));
+        return kExitUnreadable;
+    }
+    console.Info(QStringLiteral("the signature cache is empty; %1 freed").arg(SizeText(freed)));
+    return kExitSuccess;
+}
+
 }  // namespace
 
 int RunCacheCommand(const CliOptions& options, Console& console) {
+    if (options.cacheAction == CacheAction::Clear) {
+        return ClearCache(console);
+    }
     SignatureCache cache(SignatureCache::DefaultPath());
     if (!cache.IsOpen()) {
         console.Error(cache.Problem());
@@ -56,13 +98,6 @@ int RunCacheCommand(const CliOptions& options, Console& console) {
             PrintLine(QStringLiteral("dropped: %1").arg(cache.Prune()));
             break;
         case CacheAction::Clear:
-            if (!cache.Clear()) {
-                console.Error(QStringLiteral("cannot clear the signature cache %1")
-                                  .arg(QDir::toNativeSeparators(cache.Path())));
-                return kExitUnreadable;
-            }
-            console.Info(QStringLiteral("the signature cache is empty"));
-            break;
         case CacheAction::None:
             break;
     }

@@ -1,6 +1,7 @@
 // The signature cache: what it gives back is exactly what was stored, for that very file content
 // only; a damaged database is replaced and an unusable place leaves the program working.
 
+#include "CacheFolder.h"
 #include "PictureSignature.h"
 #include "SignatureCache.h"
 #include "support/TestPictures.h"
@@ -12,8 +13,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 namespace vistrel {
@@ -57,6 +61,50 @@ protected:
         const std::optional<SignatureBytes> found = again.Find(KeyOf(picture), kSide);
         ASSERT_TRUE(found.has_value());
         EXPECT_TRUE(*found == signature);
+    }
+
+    // Writes `bytes` over the file at `path` in place (the same inode) and puts its times back, as
+    // `cp -p` onto an existing file or a backup tool does. Only the change time can tell.
+    static void RewriteWithTimesPutBack(const QString& path, const QByteArray& bytes) {
+        const QByteArray name = QFile::encodeName(path);
+        struct stat before {};
+        ASSERT_EQ(stat(name.constData(), &before), 0);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+        file.close();
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        // The change time has the clock's coarse steps: put the times back until it has moved,
+        // as it would have by the time any real copy is made.
+        struct stat after {};
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            ASSERT_EQ(utimensat(AT_FDCWD, name.constData(), times, 0), 0);
+            ASSERT_EQ(stat(name.constData(), &after), 0);
+            if (after.st_ctim.tv_sec != before.st_ctim.tv_sec ||
+                after.st_ctim.tv_nsec != before.st_ctim.tv_nsec) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+        ASSERT_EQ(after.st_size, before.st_size);
+    }
+
+    // A database of another program's at `path`: a `signatures` table with one row.
+    static void MakeOtherDatabase(const QString& path) {
+        sqlite3* handle = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &handle), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(handle,
+                               "CREATE TABLE signatures(who TEXT, what BLOB);"
+                               "INSERT INTO signatures VALUES('a letter', x'0102')",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(handle);
+    }
+
+    static QByteArray Bytes(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     QTemporaryDir folder;
@@ -106,10 +154,10 @@ TEST_F(SignatureCacheTest, FindsOnlyTheSameContentUnderAnyName) {
     }
     SignatureCache cache(database);
 
-    // A rename keeps the inode and the content.
+    // A rename keeps the inode and the content (most file systems give it a new change time).
     const QString renamed = folder.filePath(QStringLiteral("renamed.jpg"));
     ASSERT_TRUE(QFile::rename(picture, renamed));
-    EXPECT_EQ(KeyOf(renamed), stored);
+    EXPECT_EQ(KeyOf(renamed).inode, stored.inode);
     EXPECT_TRUE(cache.Find(KeyOf(renamed), kSide).has_value());
 
     // The same size with another modification time.
@@ -142,14 +190,135 @@ TEST_F(SignatureCacheTest, FindsOnlyTheSameContentUnderAnyName) {
     EXPECT_TRUE(*found == other);
 }
 
+// Rewritten in place with its size kept and its times put back, a file keeps its inode, size and
+// modification time: the entry of its earlier content must not be taken for the new one, neither a
+// signature nor "cannot be read", and pruning drops it.
+TEST_F(SignatureCacheTest, ARewriteWithItsTimesPutBackIsNotTakenForTheOldContent) {
+    const QByteArray original = Bytes(picture);
+    ASSERT_FALSE(original.isEmpty());
+    SignatureCache cache(database);
+    cache.Store(KeyOf(picture), picture, kSide, signature);
+    cache.Flush();
+
+    // Damaged: as many bytes, none of them a picture.
+    RewriteWithTimesPutBack(picture, QByteArray(original.size(), 'x'));
+    EXPECT_FALSE(cache.Find(KeyOf(picture), kSide).has_value());
+    cache.Store(KeyOf(picture), picture, kSide, SignatureBytes());
+    cache.Flush();
+    ASSERT_TRUE(cache.Find(KeyOf(picture), kSide).has_value());
+
+    // Restored from a backup the same way: readable again, whatever the cache says.
+    RewriteWithTimesPutBack(picture, original);
+    EXPECT_FALSE(cache.Find(KeyOf(picture), kSide).has_value());
+    EXPECT_EQ(cache.Prune(), 1);
+    EXPECT_EQ(cache.GetStats().entries, 0);
+
+    // A change of mode moves only the change time: the content is the same, the entry holds.
+    cache.Store(KeyOf(picture), picture, kSide, signature);
+    cache.Flush();
+    ASSERT_EQ(chmod(QFile::encodeName(picture).constData(), 0600), 0);
+    const std::optional<SignatureBytes> found = cache.Find(KeyOf(picture), kSide);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_TRUE(*found == signature);
+    EXPECT_EQ(cache.Prune(), 0);
+}
+
+// The cache stops writing while its disk has less free than 5 % of it or 1 GiB, whichever is less,
+// counting what it is about to write.
+TEST_F(SignatureCacheTest, LeavesItsDiskAFloorOfFreeSpace) {
+    constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+    constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
+    // A large disk: 1 GiB.
+    EXPECT_EQ(FreeSpaceFloor(1000 * kGiB), kGiB);
+    EXPECT_TRUE(LeavesFreeSpace(kGiB + 8 * kMiB, 1000 * kGiB, 8 * kMiB));
+    EXPECT_FALSE(LeavesFreeSpace(kGiB + 8 * kMiB, 1000 * kGiB, 8 * kMiB + 1));
+    // A small one: 5 % of it.
+    EXPECT_EQ(FreeSpaceFloor(10 * kGiB), kGiB / 2);
+    EXPECT_TRUE(LeavesFreeSpace(kGiB, 10 * kGiB, 100 * kMiB));
+    EXPECT_FALSE(LeavesFreeSpace(kGiB / 2 + kMiB, 10 * kGiB, 2 * kMiB));
+    // Less free than the batch itself, on a disk too small for a floor worth the name.
+    EXPECT_FALSE(LeavesFreeSpace(kMiB, 4 * kMiB, 2 * kMiB));
+    EXPECT_TRUE(LeavesFreeSpace(kMiB, 4 * kMiB, kMiB / 2));
+    EXPECT_FALSE(LeavesFreeSpace(0, 4 * kMiB, 0));
+}
+
+// The cache uses a place only when it is this user's own and no one else may write it, and
+// never changes a database that is not its own, linked or not; its own from before it marked its
+// databases it takes over, emptied.
+TEST_F(SignatureCacheTest, UsesOnlyAPlaceAndADatabaseOfItsOwn) {
+    ExpectWorkingCache();
+    const QString place = QFileInfo(database).absolutePath();
+    const QByteArray placeName = QFile::encodeName(place);
+    ASSERT_EQ(chmod(placeName.constData(), 0777), 0);
+    {
+        SignatureCache cache(database);
+        EXPECT_FALSE(cache.IsOpen());
+        EXPECT_TRUE(cache.Problem().contains(QStringLiteral("other users may write")))
+            << cache.Problem().toStdString();
+        EXPECT_FALSE(cache.Find(KeyOf(picture), kSide).has_value());
+    }
+    ASSERT_EQ(chmod(placeName.constData(), 0700), 0);
+
+    // Another program's database, in the cache's place and through a link.
+    const QString other = folder.filePath(QStringLiteral("other.sqlite"));
+    MakeOtherDatabase(other);
+    const QByteArray otherBytes = Bytes(other);
+    for (const bool linked : {true, false}) {
+        SCOPED_TRACE(linked ? "linked" : "in place");
+        for (const QString& file : CacheFiles(database)) {
+            ASSERT_TRUE(QFile::remove(file));
+        }
+        ASSERT_TRUE(linked ? QFile::link(other, database) : QFile::copy(other, database));
+        {
+            SignatureCache cache(database);
+            EXPECT_FALSE(cache.IsOpen());
+            EXPECT_FALSE(cache.Problem().isEmpty());
+        }
+        EXPECT_EQ(Bytes(other), otherBytes);
+        EXPECT_EQ(Bytes(database), otherBytes);
+    }
+
+    // The cache's own tables as they were before: an entry for the picture as it is now.
+    ASSERT_TRUE(QFile::remove(database));
+    sqlite3* handle = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(database).constData(), &handle), SQLITE_OK);
+    const SignatureCache::FileKey key = KeyOf(picture);
+    const std::string earlier =
+        "CREATE TABLE meta(name TEXT PRIMARY KEY, value INTEGER);"
+        "INSERT INTO meta VALUES('algorithm_version', 1);"
+        "CREATE TABLE signatures(device INTEGER NOT NULL, inode INTEGER NOT NULL, size INTEGER "
+        "NOT NULL, modified_ns INTEGER NOT NULL, side INTEGER NOT NULL, path BLOB NOT NULL, "
+        "stored_ns INTEGER NOT NULL, signature BLOB, PRIMARY KEY(device, inode));"
+        "INSERT INTO signatures VALUES(" +
+        std::to_string(static_cast<std::int64_t>(key.device)) + ", " +
+        std::to_string(static_cast<std::int64_t>(key.inode)) + ", " + std::to_string(key.size) +
+        ", " + std::to_string(key.modifiedNs) + ", " + std::to_string(kSide) + ", 'x', 1, NULL)";
+    EXPECT_EQ(sqlite3_exec(handle, earlier.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(handle);
+    ASSERT_EQ(chmod(QFile::encodeName(database).constData(), 0600), 0);
+    {
+        SignatureCache cache(database);
+        ASSERT_TRUE(cache.IsOpen()) << cache.Problem().toStdString();
+        EXPECT_FALSE(cache.Find(key, kSide).has_value());
+        EXPECT_EQ(cache.GetStats().entries, 0);
+    }
+    ExpectWorkingCache();
+
+    // Its folder reached through a link (a cache folder moved to another disk) is its own.
+    const QString linked = folder.filePath(QStringLiteral("linked"));
+    ASSERT_TRUE(QFile::link(place, linked));
+    const SignatureCache throughLink(linked + QStringLiteral("/signatures.sqlite"));
+    EXPECT_TRUE(throughLink.IsOpen()) << throughLink.Problem().toStdString();
+}
+
 TEST_F(SignatureCacheTest, SetsADamagedDatabaseAsideAndMakesANewOne) {
     // A sound database with entries, cut short.
     {
         SignatureCache cache(database);
         for (int i = 0; i < 20; ++i) {
-            SignatureCache::FileKey key = KeyOf(picture);
-            key.inode += static_cast<std::uint64_t>(i) + 1;
-            cache.Store(key, picture, kSide, signature);
+            const QString copy = folder.filePath(QStringLiteral("copy%1.jpg").arg(i));
+            ASSERT_TRUE(QFile::copy(picture, copy));
+            cache.Store(KeyOf(copy), copy, kSide, signature);
         }
     }
     ASSERT_GT(QFileInfo(database).size(), 100'000);

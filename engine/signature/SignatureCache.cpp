@@ -1,6 +1,9 @@
 #include "SignatureCache.h"
 
-#include <QDateTime>
+#include "CacheFolder.h"
+#include "FileDigest.h"
+#include "SignatureCacheSql.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,56 +13,25 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <string>
 #include <system_error>
 
 namespace vistrel {
 
 namespace {
 
-// Entries written in one transaction: few enough to keep a transaction short for the other
-// processes, many enough that a folder of small pictures does not wait on commits.
-constexpr std::size_t kFlushEvery = 256;
-// Another process may hold the write lock while it commits a batch or clears the cache.
-constexpr int kBusyMilliseconds = 5000;
-// Opening again after setting a damaged file aside; more only when other processes keep
-// replacing it at the same moment.
-constexpr int kOpenAttempts = 3;
+using namespace cache_sql;
 
-using Statement = std::unique_ptr<sqlite3_stmt, SqliteStatementFinalizer>;
-
-Statement Prepare(sqlite3* db, const char* sql, int& code) {
-    sqlite3_stmt* statement = nullptr;
-    code = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
-    return Statement(statement);
-}
-
-int Execute(sqlite3* db, const char* sql) {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-}
-
-bool IsDamage(int code) {
-    const int primary = code & 0xff;
-    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+// Free space as a person reads it: MB, or KB on a disk too small for that.
+QString SpaceText(std::uint64_t bytes) {
+    return bytes >= (std::uint64_t{10} << 20) ? QStringLiteral("%1 MB").arg(bytes >> 20)
+                                              : QStringLiteral("%1 KB").arg(bytes >> 10);
 }
 
 std::int64_t NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::system_clock::now().time_since_epoch())
         .count();
-}
-
-std::int64_t FileSize(const QString& path) {
-    struct stat status {};
-    return stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_size : 0;
-}
-
-// SQLite's integers are signed; device and inode numbers keep their bits either way.
-sqlite3_int64 AsStored(std::uint64_t value) {
-    return static_cast<sqlite3_int64>(value);
 }
 
 }  // namespace
@@ -84,6 +56,9 @@ std::optional<SignatureCache::FileKey> SignatureCache::KeyOf(const QString& path
     key.size = static_cast<std::int64_t>(status.st_size);
     key.modifiedNs = static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 +
                      static_cast<std::int64_t>(status.st_mtim.tv_nsec);
+    key.changedNs = static_cast<std::int64_t>(status.st_ctim.tv_sec) * 1'000'000'000 +
+                    static_cast<std::int64_t>(status.st_ctim.tv_nsec);
+    key.path = path;
     return key;
 }
 
@@ -101,15 +76,16 @@ SignatureCache::SignatureCache(QString path) : path(std::move(path)) {
         return;
     }
     sqlite3* handle = nullptr;
-    const int code = sqlite3_open_v2(QFile::encodeName(this->path).constData(), &handle,
-                                     SQLITE_OPEN_READWRITE, nullptr);
+    const int code =
+        sqlite3_open_v2(QFile::encodeName(resolvedPath).constData(), &handle, kOpenFlags, nullptr);
     writerDb.reset(handle);
     if (code != SQLITE_OK) {
-        Fail(ErrorText(code));
+        Fail(ErrorText(code, writerDb.get()));
         return;
     }
     sqlite3_busy_timeout(writerDb.get(), kBusyMilliseconds);
     Execute(writerDb.get(), "PRAGMA synchronous=NORMAL");
+    Execute(writerDb.get(), kLogLimit);
     try {
         writer = std::thread(&SignatureCache::WriteEntries, this);
     } catch (const std::system_error& error) {
@@ -128,6 +104,13 @@ SignatureCache::~SignatureCache() {
     }
     const std::lock_guard lock(mutex);
     writerDb.reset();
+    if (db != nullptr) {
+        // Gives the log's space back even when another process still reads (which keeps SQLite
+        // from removing it on close). A process in the middle of a batch is waited for only
+        // briefly: its own close does it then.
+        sqlite3_busy_timeout(db.get(), 250);
+        Execute(db.get(), "PRAGMA wal_checkpoint(TRUNCATE)");
+    }
     CloseDatabase();
 }
 
@@ -136,134 +119,14 @@ bool SignatureCache::IsOpen() const {
     return db != nullptr;
 }
 
+bool SignatureCache::IsRefused() const {
+    const std::lock_guard lock(mutex);
+    return refused;
+}
+
 QString SignatureCache::Problem() const {
     const std::lock_guard lock(mutex);
     return problem;
-}
-
-bool SignatureCache::OpenDatabase() {
-    std::error_code error;
-    std::filesystem::create_directories(
-        std::filesystem::path(QFile::encodeName(QFileInfo(path).absolutePath()).toStdString()),
-        error);
-    if (error) {
-        Fail(QString::fromLocal8Bit(error.message().c_str()));
-        return false;
-    }
-    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        const std::optional<FileKey> before = KeyOf(path);
-        bool damaged = false;
-        if (TryOpen(damaged)) {
-            opened = KeyOf(path);
-            return true;
-        }
-        if (!damaged || !SetAside(before)) {
-            return false;
-        }
-    }
-    Fail(QStringLiteral("it is damaged again each time it is made"));
-    return false;
-}
-
-bool SignatureCache::TryOpen(bool& damaged) {
-    damaged = false;
-    problem.clear();
-    sqlite3* handle = nullptr;
-    int code = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle,
-                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    // SQLite gives a handle even when the open fails, for its message.
-    db.reset(handle);
-    if (code != SQLITE_OK) {
-        Fail(ErrorText(code));
-        return false;
-    }
-    if (sqlite3_db_readonly(db.get(), "main") == 1) {
-        Fail(QString::fromLocal8Bit(std::strerror(EACCES)));
-        return false;
-    }
-    sqlite3_busy_timeout(db.get(), kBusyMilliseconds);
-    // The write-ahead log lets the window and vistrel-cli read while the other writes. A commit
-    // waits for no disk flush; a crash can lose the last batches but never damages the file.
-    code = Execute(db.get(), "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL");
-    // One process at a time makes the tables, or empties those of another algorithm version.
-    if (code == SQLITE_OK) {
-        code = Execute(db.get(), "BEGIN IMMEDIATE");
-    }
-    if (code == SQLITE_OK) {
-        code = Execute(db.get(),
-                       "CREATE TABLE IF NOT EXISTS meta(name TEXT PRIMARY KEY, value INTEGER)");
-    }
-    int version = 0;
-    if (code == SQLITE_OK) {
-        const Statement read =
-            Prepare(db.get(), "SELECT value FROM meta WHERE name = 'algorithm_version'", code);
-        if (code == SQLITE_OK) {
-            code = sqlite3_step(read.get());
-            if (code == SQLITE_ROW) {
-                version = sqlite3_column_int(read.get(), 0);
-                code = SQLITE_OK;
-            } else if (code == SQLITE_DONE) {
-                code = SQLITE_OK;
-            }
-        }
-    }
-    if (code == SQLITE_OK && version != kAlgorithmVersion) {
-        // Signatures made another way would compare wrongly with the new ones.
-        code = Execute(db.get(), "DROP TABLE IF EXISTS signatures");
-        if (code == SQLITE_OK) {
-            const std::string insert =
-                "INSERT OR REPLACE INTO meta(name, value) VALUES('algorithm_version', " +
-                std::to_string(kAlgorithmVersion) + ")";
-            code = Execute(db.get(), insert.c_str());
-        }
-    }
-    if (code == SQLITE_OK) {
-        // The signature stays the last column, so that reading the others never reads it.
-        code = Execute(db.get(),
-                       "CREATE TABLE IF NOT EXISTS signatures("
-                       "device INTEGER NOT NULL, inode INTEGER NOT NULL, "
-                       "size INTEGER NOT NULL, modified_ns INTEGER NOT NULL, "
-                       "side INTEGER NOT NULL, path BLOB NOT NULL, stored_ns INTEGER NOT NULL, "
-                       "signature BLOB, PRIMARY KEY(device, inode))");
-    }
-    if (code == SQLITE_OK) {
-        code = Execute(db.get(), "COMMIT");
-    }
-    if (code != SQLITE_OK) {
-        damaged = IsDamage(code);
-        Fail(ErrorText(code));
-        return false;
-    }
-    return true;
-}
-
-bool SignatureCache::SetAside(const std::optional<FileKey>& before) {
-    CloseDatabase();
-    const std::optional<FileKey> now = KeyOf(path);
-    if (!now || (before && (now->device != before->device || now->inode != before->inode))) {
-        // Another process set it aside first and may have made the new one already.
-        return true;
-    }
-    const QString stamp = path + QStringLiteral(".damaged-") +
-                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    // Never over a file set aside earlier in the same second.
-    QString aside = stamp;
-    for (int n = 2; QFileInfo::exists(aside); ++n) {
-        aside = stamp + QLatin1Char('-') + QString::number(n);
-    }
-    if (std::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) !=
-            0 &&
-        errno != ENOENT) {
-        Fail(QStringLiteral("it is damaged and cannot be set aside (%1)")
-                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
-        return false;
-    }
-    // The log and shared memory of the damaged file must not be applied to the new one.
-    for (const QLatin1String suffix : {QLatin1String("-wal"), QLatin1String("-shm")}) {
-        std::rename(QFile::encodeName(path + suffix).constData(),
-                    QFile::encodeName(aside + suffix).constData());
-    }
-    return true;
 }
 
 void SignatureCache::CloseDatabase() {
@@ -275,6 +138,14 @@ void SignatureCache::CloseDatabase() {
 void SignatureCache::Fail(const QString& reason) {
     problem = QStringLiteral("the signature cache %1 cannot be written: %2; working without it")
                   .arg(QDir::toNativeSeparators(path), reason);
+    pending.clear();
+    CloseDatabase();
+}
+
+void SignatureCache::Refuse(const QString& reason) {
+    problem = QStringLiteral("the signature cache %1 is not used: %2; working without it")
+                  .arg(QDir::toNativeSeparators(path), reason);
+    refused = true;
     pending.clear();
     CloseDatabase();
 }
@@ -295,17 +166,14 @@ QString SignatureCache::ErrorText(int code, sqlite3* connection) const {
     return QString::fromUtf8(handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(code));
 }
 
-std::optional<SignatureBytes> SignatureCache::Find(const FileKey& key, int side) {
-    const std::lock_guard lock(mutex);
-    if (db == nullptr) {
-        return std::nullopt;
-    }
+std::optional<SignatureCache::Found> SignatureCache::Lookup(const FileKey& key, int side) {
     // The newest entry of the file still waiting to be written wins over the database.
     for (const std::vector<Pending>* waiting : {&pending, &writing}) {
         for (auto entry = waiting->rbegin(); entry != waiting->rend(); ++entry) {
             if (entry->key.device == key.device && entry->key.inode == key.inode) {
-                if (entry->key == key && entry->side == side) {
-                    return entry->signature;
+                if (entry->key.size == key.size && entry->key.modifiedNs == key.modifiedNs &&
+                    entry->side == side) {
+                    return Found{entry->signature, entry->key.changedNs, entry->digest};
                 }
                 return std::nullopt;
             }
@@ -314,8 +182,9 @@ std::optional<SignatureBytes> SignatureCache::Find(const FileKey& key, int side)
     int code = SQLITE_OK;
     if (findStatement == nullptr) {
         findStatement = Prepare(db.get(),
-                                "SELECT signature FROM signatures WHERE device = ?1 AND "
-                                "inode = ?2 AND size = ?3 AND modified_ns = ?4 AND side = ?5",
+                                "SELECT changed_ns, digest, signature FROM signatures WHERE "
+                                "device = ?1 AND inode = ?2 AND size = ?3 AND modified_ns = ?4 "
+                                "AND side = ?5",
                                 code);
     }
     sqlite3_stmt* const find = findStatement.get();
@@ -327,42 +196,95 @@ std::optional<SignatureBytes> SignatureCache::Find(const FileKey& key, int side)
         sqlite3_bind_int(find, 5, side);
         code = sqlite3_step(find);
     }
-    std::optional<SignatureBytes> found;
+    std::optional<Found> found;
     if (code == SQLITE_ROW) {
-        const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(find, 0));
-        const auto length = static_cast<std::size_t>(sqlite3_column_bytes(find, 0));
+        const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(find, 2));
+        const auto length = static_cast<std::size_t>(sqlite3_column_bytes(find, 2));
         const auto expected = static_cast<std::size_t>(3 * side) * static_cast<std::size_t>(side);
+        const std::int64_t changed = sqlite3_column_int64(find, 0);
+        const auto digest = static_cast<std::uint64_t>(sqlite3_column_int64(find, 1));
         if (bytes == nullptr || length == 0) {
-            found = SignatureBytes();
+            found = Found{SignatureBytes(), changed, digest};
         } else if (length == expected) {
-            found = SignatureBytes(std::vector<std::uint8_t>(bytes, bytes + length));
+            found = Found{SignatureBytes(std::vector<std::uint8_t>(bytes, bytes + length)), changed,
+                          digest};
         }
     }
     if (find != nullptr) {
         // Ends the read, which would otherwise hold back the log's checkpoints.
         sqlite3_reset(find);
     }
-    if (found) {
-        return found;
-    }
-    if (IsDamage(code)) {
+    if (!found && IsDamage(code)) {
         // Setting the file aside here could pull it from under the writer thread or another
         // process; the next cache to open it does that.
         Fail(ErrorText(code));
     }
     // Busy past the timeout, or an I/O error: the caller makes the signature itself.
-    return std::nullopt;
+    return found;
+}
+
+std::optional<SignatureBytes> SignatureCache::Find(const FileKey& key, int side) {
+    std::optional<Found> found;
+    {
+        const std::lock_guard lock(mutex);
+        if (db == nullptr) {
+            return std::nullopt;
+        }
+        found = Lookup(key, side);
+    }
+    if (!found) {
+        return std::nullopt;
+    }
+    if (found->changedNs == key.changedNs) {
+        return std::move(found->signature);
+    }
+    // Only the change time moved: a chmod, a rename, a new link, or new bytes written with the
+    // size and modification time put back. The bytes tell which; read without the lock, since
+    // a large file takes a while.
+    if (key.path.isEmpty()) {
+        return std::nullopt;
+    }
+    const std::optional<std::uint64_t> digest = DigestFile(key.path);
+    // The file read must still be the one of `key`, or the bytes were another content's.
+    if (!digest || *digest != found->digest || SignatureCache::KeyOf(key.path) != key) {
+        return std::nullopt;
+    }
+    {
+        // The entry takes the new change time, so that the file is not read again next time.
+        const std::lock_guard lock(mutex);
+        if (db != nullptr && storing) {
+            pending.push_back({key, key.path, side, found->signature, *digest});
+            if (pending.size() >= kFlushEvery) {
+                writeWanted.notify_one();
+            }
+        }
+    }
+    return std::move(found->signature);
 }
 
 void SignatureCache::Store(const FileKey& key, const QString& filePath, int side,
                            const SignatureBytes& signature) {
-    const std::lock_guard lock(mutex);
-    if (db == nullptr || side <= 0 ||
+    if (side <= 0 ||
         (!signature.empty() &&
          signature.size() != static_cast<std::size_t>(3 * side) * static_cast<std::size_t>(side))) {
         return;
     }
-    pending.push_back({key, filePath, side, signature});
+    {
+        const std::lock_guard lock(mutex);
+        if (db == nullptr || !storing) {
+            return;  // spares reading the file
+        }
+    }
+    const std::optional<std::uint64_t> digest = DigestFile(filePath);
+    // The bytes read must be those of `key`: the file may have changed since it was decoded.
+    if (!digest || SignatureCache::KeyOf(filePath) != key) {
+        return;
+    }
+    const std::lock_guard lock(mutex);
+    if (db == nullptr || !storing) {
+        return;
+    }
+    pending.push_back({key, filePath, side, signature, *digest});
     if (pending.size() >= kFlushEvery) {
         writeWanted.notify_one();
     }
@@ -392,7 +314,7 @@ void SignatureCache::WriteEntries() {
     for (;;) {
         writeWanted.wait(
             lock, [this] { return stopping || flushWanted || pending.size() >= kFlushEvery; });
-        if (!pending.empty() && db != nullptr) {
+        if (!pending.empty() && db != nullptr && RoomFor(pending)) {
             writing.swap(pending);
             lock.unlock();
             const int code = WriteBatch(writing);
@@ -412,7 +334,7 @@ void SignatureCache::WriteEntries() {
             }
             continue;  // more may have come meanwhile
         }
-        pending.clear();  // nothing to write them to once the cache has stopped
+        pending.clear();  // nothing to write them to once the cache has stopped or the disk is low
         flushWanted = false;
         written.notify_all();
         if (stopping) {
@@ -427,8 +349,9 @@ int SignatureCache::WriteBatch(const std::vector<Pending>& batch) {
     if (code == SQLITE_OK) {
         const Statement insert =
             Prepare(handle,
-                    "INSERT OR REPLACE INTO signatures(device, inode, size, modified_ns, side, "
-                    "path, stored_ns, signature) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
+                    "INSERT OR REPLACE INTO signatures(device, inode, size, modified_ns, "
+                    "changed_ns, digest, side, path, stored_ns, signature) "
+                    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
                     code);
         const std::int64_t now = NowNs();
         for (std::size_t i = 0; code == SQLITE_OK && i < batch.size(); ++i) {
@@ -438,15 +361,17 @@ int SignatureCache::WriteBatch(const std::vector<Pending>& batch) {
             sqlite3_bind_int64(insert.get(), 2, AsStored(entry.key.inode));
             sqlite3_bind_int64(insert.get(), 3, entry.key.size);
             sqlite3_bind_int64(insert.get(), 4, entry.key.modifiedNs);
-            sqlite3_bind_int(insert.get(), 5, entry.side);
-            sqlite3_bind_blob(insert.get(), 6, name.constData(), static_cast<int>(name.size()),
+            sqlite3_bind_int64(insert.get(), 5, entry.key.changedNs);
+            sqlite3_bind_int64(insert.get(), 6, AsStored(entry.digest));
+            sqlite3_bind_int(insert.get(), 7, entry.side);
+            sqlite3_bind_blob(insert.get(), 8, name.constData(), static_cast<int>(name.size()),
                               SQLITE_TRANSIENT);
-            sqlite3_bind_int64(insert.get(), 7, now);
+            sqlite3_bind_int64(insert.get(), 9, now);
             if (entry.signature.empty()) {
-                sqlite3_bind_null(insert.get(), 8);
+                sqlite3_bind_null(insert.get(), 10);
             } else {
                 // The entry keeps its signature alive until the statement is reset.
-                sqlite3_bind_blob(insert.get(), 8, entry.signature.data(),
+                sqlite3_bind_blob(insert.get(), 10, entry.signature.data(),
                                   static_cast<int>(entry.signature.size()), SQLITE_STATIC);
             }
             code = sqlite3_step(insert.get());
@@ -463,103 +388,30 @@ int SignatureCache::WriteBatch(const std::vector<Pending>& batch) {
     return code;
 }
 
-SignatureCache::Stats SignatureCache::GetStats() {
-    Flush();
-    const std::lock_guard lock(mutex);
-    Stats stats;
-    if (db == nullptr) {
-        return stats;
-    }
-    int code = SQLITE_OK;
-    const Statement count = Prepare(db.get(),
-                                    "SELECT count(*), "
-                                    "count(*) FILTER (WHERE ifnull(length(signature), 0) = 0), "
-                                    "ifnull(min(stored_ns), 0) FROM signatures",
-                                    code);
-    if (code == SQLITE_OK && sqlite3_step(count.get()) == SQLITE_ROW) {
-        stats.entries = sqlite3_column_int64(count.get(), 0);
-        stats.unreadable = sqlite3_column_int64(count.get(), 1);
-        stats.oldestStoredNs = sqlite3_column_int64(count.get(), 2);
-    }
-    stats.bytesOnDisk = FileSize(path) + FileSize(path + QStringLiteral("-wal"));
-    return stats;
-}
-
-std::int64_t SignatureCache::Prune() {
-    Flush();
-    const std::lock_guard lock(mutex);
-    if (db == nullptr) {
-        return 0;
-    }
-    struct Entry {
-        FileKey key;
-        QString path;
-    };
-    std::vector<Entry> gone;
-    int code = SQLITE_OK;
-    {
-        const Statement all = Prepare(
-            db.get(), "SELECT device, inode, size, modified_ns, path FROM signatures", code);
-        while (code == SQLITE_OK && sqlite3_step(all.get()) == SQLITE_ROW) {
-            Entry entry;
-            entry.key.device = static_cast<std::uint64_t>(sqlite3_column_int64(all.get(), 0));
-            entry.key.inode = static_cast<std::uint64_t>(sqlite3_column_int64(all.get(), 1));
-            entry.key.size = sqlite3_column_int64(all.get(), 2);
-            entry.key.modifiedNs = sqlite3_column_int64(all.get(), 3);
-            const auto* name = static_cast<const char*>(sqlite3_column_blob(all.get(), 4));
-            entry.path = QFile::decodeName(
-                QByteArray(name, name != nullptr ? sqlite3_column_bytes(all.get(), 4) : 0));
-            if (KeyOf(entry.path) != entry.key) {
-                gone.push_back(std::move(entry));
-            }
-        }
-    }
-    if (gone.empty()) {
-        return 0;
-    }
-    code = Execute(db.get(), "BEGIN IMMEDIATE");
-    std::int64_t dropped = 0;
-    if (code == SQLITE_OK) {
-        // The whole key: an entry another process stored meanwhile for new content stays.
-        const Statement drop = Prepare(db.get(),
-                                       "DELETE FROM signatures WHERE device = ?1 AND inode = ?2 "
-                                       "AND size = ?3 AND modified_ns = ?4",
-                                       code);
-        for (std::size_t i = 0; code == SQLITE_OK && i < gone.size(); ++i) {
-            sqlite3_bind_int64(drop.get(), 1, AsStored(gone[i].key.device));
-            sqlite3_bind_int64(drop.get(), 2, AsStored(gone[i].key.inode));
-            sqlite3_bind_int64(drop.get(), 3, gone[i].key.size);
-            sqlite3_bind_int64(drop.get(), 4, gone[i].key.modifiedNs);
-            code = sqlite3_step(drop.get());
-            code = code == SQLITE_DONE ? SQLITE_OK : code;
-            dropped += sqlite3_changes(db.get());
-            sqlite3_reset(drop.get());
-        }
-    }
-    if (code == SQLITE_OK) {
-        code = Execute(db.get(), "COMMIT");
-    }
-    if (code != SQLITE_OK) {
-        const QString reason = ErrorText(code);
-        Execute(db.get(), "ROLLBACK");
-        if ((code & 0xff) != SQLITE_BUSY) {
-            Fail(reason);  // damaged, or a disk that fails
-        }
-        return 0;
-    }
-    return dropped;
-}
-
-bool SignatureCache::Clear() {
-    const std::lock_guard lock(mutex);
-    pending.clear();
-    if (db == nullptr || Execute(db.get(), "DELETE FROM signatures") != SQLITE_OK) {
+bool SignatureCache::RoomFor(const std::vector<Pending>& batch) {
+    if (!storing) {
         return false;
     }
-    // Give the space back; another process reading at this moment only keeps the file large.
-    Execute(db.get(), "VACUUM");
-    Execute(db.get(), "PRAGMA wal_checkpoint(TRUNCATE)");
-    return true;
+    const std::optional<VolumeSpace> space = SpaceOf(QFileInfo(path).absolutePath());
+    if (!space) {
+        return true;  // SQLite's own errors tell of a disk that fails
+    }
+    // Each entry goes to the log first and to the database at the next checkpoint.
+    std::uint64_t bytes = 0;
+    for (const Pending& entry : batch) {
+        bytes += 2 * (entry.signature.size() + static_cast<std::size_t>(entry.path.size()) + 128);
+    }
+    if (LeavesFreeSpace(space->freeBytes, space->volumeBytes, bytes)) {
+        return true;
+    }
+    storing = false;
+    problem = QStringLiteral(
+                  "the signature cache %1 stores no more signatures: its disk has %2 "
+                  "free, and the cache leaves at least %3 free; the signatures it "
+                  "holds are still used")
+                  .arg(QDir::toNativeSeparators(path), SpaceText(space->freeBytes),
+                       SpaceText(FreeSpaceFloor(space->volumeBytes)));
+    return false;
 }
 
 namespace {

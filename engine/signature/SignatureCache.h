@@ -24,19 +24,32 @@ struct SqliteStatementFinalizer {
 
 /// The signatures of picture files kept between runs, in one SQLite database per user, shared by
 /// every Vistrel process of that user. An entry holds for the very same file content only: it is
-/// found by device and inode (which a rename or a move within one file system keeps) and used
-/// only while the file's size and modification time are those it was made from. Unreadable
-/// pictures are kept too, as empty signatures. Any thread; the calls are serialised. Stored
-/// entries are written by a thread of the cache's own, so that no caller waits for the disk.
+/// found by device and inode (which a rename or a move within one file system keeps), used only
+/// while the file's size and modification time are those it was made from, and trusted at once
+/// only while its change time (ctime, which no program can set back) is too; when only that
+/// moved (a chmod, a rename, a new link, or a rewrite with its times put back) the file is read
+/// and its digest must be the one stored. Unreadable pictures are kept too, as empty signatures.
+/// Any thread; the calls are serialised. Stored entries are written by a thread of the cache's
+/// own, so that no caller waits for the disk.
+///
+/// The cache uses only a folder and database of this user's own that no other user may write,
+/// and changes no database but its own (marked by its application id).
 class SignatureCache {
 public:
-    /// What identifies one content of one file.
+    /// What identifies one content of one file, read by one stat.
     struct FileKey {
         std::uint64_t device = 0;
         std::uint64_t inode = 0;
         std::int64_t size = 0;
         std::int64_t modifiedNs = 0;  ///< modification time in nanoseconds since the epoch
-        friend bool operator==(const FileKey&, const FileKey&) = default;
+        std::int64_t changedNs = 0;   ///< change time (ctime) in nanoseconds since the epoch
+        /// The name the key was read under, where Find reads the content when only the change
+        /// time moved; not part of the identity (empty: Find then trusts the change time alone).
+        QString path;
+        friend bool operator==(const FileKey& a, const FileKey& b) {
+            return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+                   a.modifiedNs == b.modifiedNs && a.changedNs == b.changedNs;
+        }
     };
 
     /// What `vistrel-cli cache --stats` reports.
@@ -54,10 +67,11 @@ public:
     /// XDG_CACHE_HOME is unset or not absolute.
     static QString DefaultPath();
 
-    /// Opens the database at `path`, making it and its folder when missing. A file that is not a
-    /// sound database (garbage, cut short) is set aside under a new name beside it and a new one
-    /// is made. When none can be opened (a folder that cannot be written, a full disk) the cache
-    /// is closed: Find finds nothing, Store keeps nothing, and Problem says why.
+    /// Opens the database at `path`, making it (0600) and its folder (0700) when missing. A file
+    /// that is not a sound database (garbage, cut short) is set aside under a new name beside it
+    /// and a new one is made. When none can be opened (a folder that cannot be written, a full
+    /// disk) or the place is refused (IsRefused) the cache is closed: Find finds nothing, Store
+    /// keeps nothing, and Problem says why.
     explicit SignatureCache(QString path);
     SignatureCache(const SignatureCache&) = delete;
     SignatureCache& operator=(const SignatureCache&) = delete;
@@ -65,17 +79,27 @@ public:
     ~SignatureCache();
 
     bool IsOpen() const;
+    /// True when the cache would not use its place: a folder or file of another user's, one
+    /// other users may write, a link, or a database that is not this cache's. Nothing there was
+    /// changed, and nothing there may be.
+    bool IsRefused() const;
     QString Path() const { return path; }
     /// Why the cache is closed or stopped storing, for one warning; empty while all is well.
     QString Problem() const;
 
     /// The signature of `side` x `side` pixels kept for exactly this file content: an empty
-    /// SignatureBytes for a picture that could not be read; nothing when there is no entry.
+    /// SignatureBytes for a picture that could not be read; nothing when there is no entry. Sound
+    /// for the file as it is now: when only the change time differs from the entry's, the file
+    /// at `key.path` is read and must have the stored digest (and the entry then takes the new
+    /// change time). Any thread; reads the file without holding up the other calls.
     std::optional<SignatureBytes> Find(const FileKey& key, int side);
 
     /// Keeps `signature` (empty: unreadable) for this file content, replacing the entry of the
-    /// same file. Held in memory and written in one transaction with others, on the cache's
-    /// own thread: every few hundred entries, on Flush and on destruction.
+    /// same file. Reads the file at `path` for its digest on the caller's thread (just decoded,
+    /// it is usually still in memory) and keeps nothing unless the file still has `key`. The
+    /// entry is written in one transaction with others on the cache's own thread: every few
+    /// hundred entries, on Flush and on destruction; not while the cache's disk has less free
+    /// than `FreeSpaceFloor` (Problem then says so, once).
     void Store(const FileKey& key, const QString& path, int side, const SignatureBytes& signature);
     /// Writes what Store holds now, and waits until it is written.
     void Flush();
@@ -84,14 +108,21 @@ public:
     void WriteSoon();
 
     Stats GetStats();
-    /// Drops the entries whose file is gone or no longer has that content; the number dropped.
+    /// Drops the entries whose file is gone or no longer has that content (by the rules of Find:
+    /// a file whose change time moved is read); the number dropped.
     std::int64_t Prune();
-    /// Drops every entry.
+    /// Drops every entry and gives the space back; false when it could not (a full disk).
     bool Clear();
 
     /// The version of what makes a signature (the decoders' scaling rules, the resampler). A
     /// database made under another version is emptied when opened.
     static constexpr int kAlgorithmVersion = 1;
+    /// The version of the tables: 2 added the change time and the digest. A database of another
+    /// version is emptied when opened.
+    static constexpr int kSchemaVersion = 2;
+    /// SQLite's application id of the cache's databases ("VsSc"): a database without it is
+    /// never changed, unless it is empty or this cache's own from before the id was set.
+    static constexpr std::int32_t kApplicationId = 0x56735363;
 
 private:
     struct Pending {
@@ -99,6 +130,13 @@ private:
         QString path;
         int side;
         SignatureBytes signature;
+        std::uint64_t digest;
+    };
+    /// An entry Find found, before the change time or the digest said it holds.
+    struct Found {
+        SignatureBytes signature;
+        std::int64_t changedNs;
+        std::uint64_t digest;
     };
     struct DatabaseCloser {
         void operator()(sqlite3* handle) const;
@@ -109,6 +147,13 @@ private:
     bool OpenDatabase();
     /// Opens the file once; false with `damaged` set when it is not a sound database.
     bool TryOpen(bool& damaged);
+    /// Within one transaction, makes sure the open database is this cache's (giving an empty
+    /// one the application id); false with `refused` set when it is another program's.
+    int ClaimDatabase(bool& refused);
+    /// Makes the tables, emptying them under another version.
+    int PrepareTables();
+    /// The entry for `key` that Store holds or the database has, under `mutex`.
+    std::optional<Found> Lookup(const FileKey& key, int side);
     /// Renames the damaged file (with its log) beside itself, unless another process already
     /// did and put a new one in its place.
     bool SetAside(const std::optional<FileKey>& before);
@@ -119,11 +164,19 @@ private:
     int WriteBatch(const std::vector<Pending>& batch);
     /// Records why the cache stops and closes it.
     void Fail(const QString& reason);
+    /// Records why the cache does not use its place, and closes it.
+    void Refuse(const QString& reason);
+    /// Whether the disk can take `batch` and leave its floor free; when not, stops storing with
+    /// one Problem. Writer thread, `mutex` held.
+    bool RoomFor(const std::vector<Pending>& batch);
     /// The reason SQLite gives for the last failure on `connection` (`db` when null), as the
     /// system words it when it can.
     QString ErrorText(int code, sqlite3* connection = nullptr) const;
 
     const QString path;
+    /// `path` with the links of its folders resolved, to open: SQLite's "no links" refuses a
+    /// link anywhere in a path, and the folder may well be one (~/.cache on another disk).
+    QString resolvedPath;
     mutable std::mutex mutex;
     Database db;  // finds, the tables, stats, prune and clear: under `mutex`
     /// Find's query on `db`, prepared once: it runs once for every picture.
@@ -134,6 +187,8 @@ private:
     /// The file `db` opened, to tell it from one another process put in its place.
     std::optional<FileKey> opened;
     QString problem;
+    bool refused = false;
+    bool storing = true;           // false once the disk ran low: finds go on, stores are dropped
     std::vector<Pending> pending;  // stored, not yet taken by the writer
     std::vector<Pending> writing;  // the batch the writer is writing, for Find meanwhile
     bool flushWanted = false;

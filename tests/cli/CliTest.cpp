@@ -93,6 +93,26 @@ protected:
         return stats;
     }
 
+    // Runs `script` (sh, with $1 a small file system of `size` mounted for it alone, $2 this
+    // program, $3 the pictures, $4 the settings folder) in a private mount namespace; its
+    // output and errors. Nothing when no such namespace can be made here.
+    std::optional<std::pair<QByteArray, QByteArray>> RunOnSmallDisk(const QString& size,
+                                                                    const QString& script) const {
+        const QString disk = root.filePath(QStringLiteral("small-disk"));
+        EXPECT_TRUE(QDir().mkpath(disk));
+        QProcess shell;
+        shell.start(
+            QStringLiteral("unshare"),
+            {QStringLiteral("--mount"), QStringLiteral("sh"), QStringLiteral("-c"),
+             QStringLiteral("mount -t tmpfs -o size=%1 tmpfs \"$1\" || exit 77\n").arg(size) +
+                 script,
+             QStringLiteral("sh"), disk, QStringLiteral(VISTREL_CLI_PATH), pictures, config});
+        if (!shell.waitForFinished(60000) || shell.exitCode() == 77) {
+            return std::nullopt;
+        }
+        return std::pair{shell.readAllStandardOutput(), shell.readAllStandardError()};
+    }
+
     QString StoreFile() const { return config + QStringLiteral("/Morvant/QRX.conf"); }
 
     void WriteStore(const ProgramSettings& settings) const {
@@ -729,6 +749,43 @@ TEST_F(CliTest, CacheKeepsSignaturesUnlessNoCacheAndPrunesGoneFiles) {
     stats = CacheStats();
     EXPECT_EQ(stats[QStringLiteral("entries")], QStringLiteral("0"));
     EXPECT_EQ(stats[QStringLiteral("oldest entry")], QStringLiteral("none"));
+}
+
+// A run on a cache disk filled up to the last block afterwards: `cache --clear` still gives the
+// cache's space back, and says how much.
+TEST_F(CliTest, ClearGivesTheSpaceOfACacheOnAFullDiskBack) {
+    const auto result =
+        RunOnSmallDisk(QStringLiteral("4m"),
+                       QStringLiteral("export XDG_CONFIG_HOME=\"$4\" XDG_CACHE_HOME=\"$1/cache\"\n"
+                                      "\"$2\" test --quiet \"$3\" >/dev/null; echo \"test $?\"\n"
+                                      "{ cat /dev/zero > \"$1/fill\"; } 2>/dev/null\n"
+                                      "\"$2\" cache --clear; echo \"clear $?\"\n"
+                                      "ls \"$1/cache/vistrel\"\n"));
+    if (!result) {
+        GTEST_SKIP() << "no private mount namespace with a small file system here";
+    }
+    const auto& [out, err] = *result;
+    EXPECT_TRUE(out.contains("test 0\n")) << out.toStdString() << err.toStdString();
+    EXPECT_TRUE(out.contains("clear 0\n")) << out.toStdString() << err.toStdString();
+    EXPECT_FALSE(out.contains("signatures.sqlite-wal")) << out.toStdString();
+    EXPECT_TRUE(err.contains("the signature cache is empty;")) << err.toStdString();
+    EXPECT_FALSE(err.contains("; 0 bytes freed")) << err.toStdString();
+}
+
+// A cache folder on a file system mounted read-only is reported as such.
+TEST_F(CliTest, AReadOnlyCacheFolderIsReportedWithItsReason) {
+    const auto result = RunOnSmallDisk(
+        QStringLiteral("1m"),
+        QStringLiteral("mkdir -p -m 700 \"$1/cache/vistrel\" && mount -o remount,ro \"$1\" || "
+                       "exit 77\n"
+                       "XDG_CONFIG_HOME=\"$4\" XDG_CACHE_HOME=\"$1/cache\" \"$2\" cache --stats\n"
+                       "echo \"status $?\"\n"));
+    if (!result) {
+        GTEST_SKIP() << "no private mount namespace with a file system to make read-only here";
+    }
+    const auto& [out, err] = *result;
+    EXPECT_TRUE(out.contains("status 2\n")) << out.toStdString();
+    EXPECT_TRUE(err.contains(std::strerror(EROFS))) << err.toStdString();
 }
 
 // Runs at once open, fill and read one cache, while this process stores the same pictures and
