@@ -2,10 +2,10 @@
 
 #include "HeifDecoder.h"
 #include "PictureCompleteness.h"
+#include "PictureFile.h"
 #include "PixelDensity.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 
 #include <turbojpeg.h>
@@ -195,34 +195,8 @@ bool StartsLikeJpeg(QFile& file) {
     return jpeg;
 }
 
-}  // namespace
-
-QImage DecodePicture(const QString& path, const DecodeOptions& options, QSize* fullSize) {
-    // Only regular files: a device or a pipe named like a picture could block or never end.
-    if (!QFileInfo(path).isFile()) {
-        return {};
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    if (StartsLikeJpeg(file)) {
-        return DecodeJpeg(file, options, fullSize);
-    }
-    if (StartsLikeHeif(file)) {
-        return DecodeHeif(file, kDecodeBudgetPixels, fullSize);
-    }
-    if (!HoldsAllPictureData(file)) {
-        return {};
-    }
-    return DecodeWithQt(file, QSize(), fullSize);
-}
-
-PictureHeader ReadPictureHeader(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
+// The header of the picture in `file`, open at its start.
+PictureHeader ReadHeader(QFile& file) {
     if (StartsLikeJpeg(file)) {
         // The frame header comes after the metadata segments, which rarely take this much.
         const QByteArray head = file.read(kJpegHeaderBytes);
@@ -248,13 +222,42 @@ PictureHeader ReadPictureHeader(const QString& path) {
     return {size, size.isValid() ? reader.format() : QByteArray()};
 }
 
+}  // namespace
+
+QImage DecodePicture(const QString& path, const DecodeOptions& options, QSize* fullSize) {
+    // Only regular files: a device or a pipe named like a picture could block or never end.
+    QFile file;
+    if (!OpenPictureFile(path, file).Opened()) {
+        return {};
+    }
+    if (StartsLikeJpeg(file)) {
+        return DecodeJpeg(file, options, fullSize);
+    }
+    if (StartsLikeHeif(file)) {
+        return DecodeHeif(file, kDecodeBudgetPixels, fullSize);
+    }
+    if (!HoldsAllPictureData(file)) {
+        return {};
+    }
+    return DecodeWithQt(file, QSize(), fullSize);
+}
+
+PictureHeader ReadPictureHeader(const QString& path) {
+    QFile file;
+    return OpenPictureFile(path, file).Opened() ? ReadHeader(file) : PictureHeader{};
+}
+
 std::int64_t EstimateDecodeBytes(const QString& path, const DecodeOptions& options) {
-    const PictureHeader header = ReadPictureHeader(path);
+    QFile file;
+    if (!OpenPictureFile(path, file).Opened()) {
+        return 0;
+    }
+    const std::int64_t fileBytes = file.size();
+    const PictureHeader header = ReadHeader(file);
     const QSize& size = header.size;
     if (!size.isValid()) {
         return 0;
     }
-    const std::int64_t fileBytes = QFileInfo(path).size();
     if (header.format == "jpeg") {
         // TurboJPEG writes 8-bit RGB straight away, next to the file it holds whole.
         const tjscalingfactor scaling =
