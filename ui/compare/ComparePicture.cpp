@@ -1,7 +1,7 @@
 #include "ComparePicture.h"
 
 #include "PictureDecoder.h"
-#include "PictureFacts.h"
+#include "PictureFile.h"
 
 #include <QObject>
 #include <QTransform>
@@ -81,14 +81,28 @@ LoadedPicture LoadComparePicture(const QString& path, Orientation orientation) {
         loaded.picture = PictureLevels(Oriented(picture, orientation));
         return loaded;
     }
-    // The decoder says only that it failed; the file's facts tell the user what is most likely.
-    const PictureFacts facts = ReadPictureFacts(path);
-    if (!facts.exists) {
-        loaded.error = QObject::tr("the file is no longer there.");
-    } else if (!facts.size.isValid()) {
-        loaded.error = QObject::tr("it is not a picture in a format Vistrel reads.");
-    } else {
-        loaded.error = QObject::tr("the file is damaged, incomplete or too large to decode.");
+    // The decoder says only that it failed; opening the file and reading its header tell the
+    // user what is most likely.
+    QFile file;
+    const PictureFileOpening opening = OpenPictureFile(path, file);
+    switch (opening.outcome) {
+        case PictureFileOpening::Outcome::Missing:
+            loaded.error = QObject::tr("the file is no longer there.");
+            break;
+        case PictureFileOpening::Outcome::NotRegular:
+            loaded.error = QObject::tr("it is not a regular file.");
+            break;
+        case PictureFileOpening::Outcome::Refused:
+            loaded.error =
+                QObject::tr("the file cannot be opened: %1.").arg(qt_error_string(opening.error));
+            break;
+        case PictureFileOpening::Outcome::Opened:
+            file.close();
+            loaded.error =
+                ReadPictureHeader(path).size.isValid()
+                    ? QObject::tr("the file is damaged, incomplete or too large to decode.")
+                    : QObject::tr("it is not a picture in a format Vistrel reads.");
+            break;
     }
     return loaded;
 }
