@@ -1,5 +1,9 @@
 #include "HeifDecoder.h"
 
+#include "HeifCodedSize.h"
+
+#include <QBuffer>
+
 #include <libheif/heif.h>
 
 #include <memory>
@@ -120,6 +124,13 @@ QImage DecodeHeif(QIODevice& file, std::int64_t budgetPixels, QSize* fullSize) {
     if (fullSize != nullptr) {
         *fullSize = QSize(static_cast<int>(width), static_cast<int>(height));
     }
+    // libheif decodes the size the coded data says, whatever the boxes declare: a small file can
+    // code a picture of gigabytes under a small 'ispe'.
+    QBuffer boxes;
+    boxes.setData(bytes);
+    if (!boxes.open(QIODevice::ReadOnly) || HeifLargestCodedPixels(boxes) > budgetPixels) {
+        return {};
+    }
     const HeifOptions options(heif_decoding_options_alloc());
     if (!options) {
         return {};
@@ -140,8 +151,8 @@ QImage DecodeHeif(QIODevice& file, std::int64_t budgetPixels, QSize* fullSize) {
         heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
     const int decodedWidth = heif_image_get_width(decoded.get(), heif_channel_interleaved);
     const int decodedHeight = heif_image_get_height(decoded.get(), heif_channel_interleaved);
-    if (pixels == nullptr || decodedWidth <= 0 || decodedHeight <= 0 ||
-        std::int64_t{decodedWidth} * decodedHeight > budgetPixels ||
+    // A picture of another size than its file declares is not the picture the file describes.
+    if (pixels == nullptr || decodedWidth != width || decodedHeight != height ||
         heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved) != 8) {
         return {};
     }

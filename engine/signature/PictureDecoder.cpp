@@ -1,5 +1,6 @@
 #include "PictureDecoder.h"
 
+#include "HeifCodedSize.h"
 #include "HeifDecoder.h"
 #include "PictureCompleteness.h"
 #include "PictureFile.h"
@@ -268,8 +269,15 @@ std::int64_t EstimateDecodeBytes(const QString& path, const DecodeOptions& optio
     }
     if (header.format == "heif") {
         // libheif writes 8-bit RGB, which the image takes over, after its YCbCr planes (up to
-        // 16 bits a sample), next to the file it holds whole.
-        return std::int64_t{size.width()} * size.height() * (3 + 6) + fileBytes;
+        // 16 bits a sample), next to the file it holds whole. It decodes the size the coded data
+        // says, which the boxes may understate; when the codec's sequence headers do not tell it,
+        // the picture may be as large as the decoder lets through.
+        file.seek(0);
+        const std::int64_t coded = HeifLargestCodedPixels(file);
+        const std::int64_t pixels =
+            coded < 0 ? kDecodeBudgetPixels
+                      : std::max(std::int64_t{size.width()} * size.height(), coded);
+        return pixels * (3 + 6) + fileBytes;
     }
     // Qt's readers decode into up to 64 bits a pixel (deep PNG and TIFF), then the RGB copy.
     return std::int64_t{size.width()} * size.height() * (8 + 3);
