@@ -10,11 +10,11 @@
 
 namespace vistrel {
 
-/// The most pixels (width x height) of any picture coded in the HEIF file `file`, read from the
-/// sequence headers in the codec configurations of its boxes (HEVC's 'hvcC', AV1's 'av1C'),
-/// without the coded data. -1 when the boxes do not tell: a configuration without a sequence
-/// header, one this reader cannot parse, or no configuration at all. Moves the read position.
-/// Any thread.
+/// The most pixels (width x height) of any picture coded in the HEIF file `file`: the largest
+/// size in the sequence headers that libheif hands the decoder, those of the codec configurations
+/// (HEVC's 'hvcC', AV1's 'av1C') and those in the coded items' data, whose slices are skipped
+/// over unread. -1 when that cannot be told: a damaged or unusual layout, or no sequence header.
+/// Moves the read position. Any thread.
 std::int64_t HeifLargestCodedPixels(QIODevice& file);
 
 }  // namespace vistrel
