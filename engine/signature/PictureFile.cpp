@@ -44,8 +44,8 @@ PictureFileOpening OpenPictureFile(const QString& path, QFile& file) {
         ::close(fd);
         return {Outcome::NotRegular, 0};
     }
-    // A regular file ignores O_NONBLOCK; cleared all the same, so that reads wait as usual.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK stays: a file on disk ignores it, and a kernel file that looks regular but
+    // waits for events (/proc/kmsg) then fails a read instead of blocking it.
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return {Outcome::Refused, EIO};
