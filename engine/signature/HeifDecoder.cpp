@@ -19,6 +19,11 @@ constexpr qint64 kMaxHeifFileBytes = 512LL * 1024 * 1024;
 // is checked on top of it. No side of a picture within the budget comes near it in practice.
 constexpr int kHeifMaxSide = 65536;
 
+// A coded picture may be larger than the one shown: coded sizes are rounded up to whole blocks
+// and the file may crop them. Beyond this much larger it is not the picture the file declares.
+constexpr std::int64_t kCodedSlack = 2;
+constexpr std::int64_t kCodedPaddingPixels = 64 * 64;
+
 struct ContextDeleter {
     void operator()(heif_context* context) const { heif_context_free(context); }
 };
@@ -125,10 +130,15 @@ QImage DecodeHeif(QIODevice& file, std::int64_t budgetPixels, QSize* fullSize) {
         *fullSize = QSize(static_cast<int>(width), static_cast<int>(height));
     }
     // libheif decodes the size the coded data says, whatever the boxes declare: a small file can
-    // code a picture of gigabytes under a small 'ispe'.
+    // code a picture of gigabytes under a small 'ispe'. One coded far larger than declared would
+    // be refused once decoded, so it is refused before.
     QBuffer boxes;
     boxes.setData(bytes);
-    if (!boxes.open(QIODevice::ReadOnly) || HeifLargestCodedPixels(boxes) > budgetPixels) {
+    if (!boxes.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const std::int64_t coded = HeifLargestCodedPixels(boxes);
+    if (coded > budgetPixels || coded > kCodedSlack * width * height + kCodedPaddingPixels) {
         return {};
     }
     const HeifOptions options(heif_decoding_options_alloc());
