@@ -376,31 +376,35 @@ std::int64_t HeifLargestCodedPixels(QIODevice& file) {
     QBuffer idat;
     std::vector<QByteArray> configurations;
     std::vector<QByteArray> types;
-    bool whole = ForEachBox(meta.mid(4), [&](const QByteArray& type, const QByteArray& body) {
-        if (type == "iinf") {
-            iinf = body;
-        } else if (type == "iloc") {
-            iloc = body;
-        } else if (type == "idat") {
-            idat.setData(body);
-        } else if (type == "iprp") {
-            ForEachBox(body, [&](const QByteArray& type, const QByteArray& ipco) {
-                if (type != "ipco") {
-                    return;
-                }
-                whole = ForEachBox(ipco,
+    bool propertiesWhole = true;
+    const bool metaWhole =
+        ForEachBox(meta.mid(4), [&](const QByteArray& type, const QByteArray& body) {
+            if (type == "iinf") {
+                iinf = body;
+            } else if (type == "iloc") {
+                iloc = body;
+            } else if (type == "idat") {
+                idat.setData(body);
+            } else if (type == "iprp") {
+                ForEachBox(body, [&](const QByteArray& type, const QByteArray& ipco) {
+                    if (type != "ipco") {
+                        return;
+                    }
+                    propertiesWhole =
+                        ForEachBox(ipco,
                                    [&](const QByteArray& type, const QByteArray& property) {
                                        if (type == "hvcC" || type == "av1C") {
                                            types.push_back(type);
                                            configurations.push_back(property);
                                        }
                                    }) &&
-                        whole;
-            });
-        }
-    });
+                        propertiesWhole;
+                });
+            }
+        });
     CodedItems items;
-    if (!whole || !ReadCodedItems(iinf, items) || !idat.open(QIODevice::ReadOnly)) {
+    if (!metaWhole || !propertiesWhole || !ReadCodedItems(iinf, items) ||
+        !idat.open(QIODevice::ReadOnly)) {
         return -1;
     }
     // libheif hands the decoder the sequence headers of the codec configuration, then the
