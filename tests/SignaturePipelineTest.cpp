@@ -1,6 +1,7 @@
 // The signature pipeline: whatever the number of workers and however tight its limits, the same
 // results in the same order as making each signature in turn; a stop ends it at once.
 
+#include "PictureDecoder.h"
 #include "PictureRepository.h"
 #include "PictureSignature.h"
 #include "SignatureCache.h"
@@ -12,11 +13,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vistrel {
 namespace {
@@ -152,6 +157,44 @@ TEST_F(SignaturePipelineTest, StopInTheMiddleDropsTheRestAtOnce) {
     EXPECT_FALSE(pipeline.Next(result));
     EXPECT_EQ(pipeline.Delivered(), 1u);
     EXPECT_EQ(pipeline.Added(), 20 * paths.size());
+}
+
+TEST_F(SignaturePipelineTest, FifoNamedLikeAPictureIsUnreadableWithoutBlocking) {
+    const QString fifo = folder.filePath(QStringLiteral("pipe.jpg"));
+    const QByteArray fifoName = QFile::encodeName(fifo);
+    ASSERT_EQ(::mkfifo(fifoName.constData(), 0600), 0);
+    const QString picture = paths[0];
+    ASSERT_FALSE(serial[0].empty());
+    auto reading = std::async(std::launch::async, [&] {
+        const bool header = ReadPictureHeader(fifo).size.isValid();
+        const bool decoded = !DecodePicture(fifo).isNull();
+        SignaturePipeline pipeline(kSide, {1, std::int64_t{512} << 20, 4});
+        pipeline.Add(fifo);
+        pipeline.Add(picture);
+        pipeline.Finish();
+        std::vector<SignatureBytes> made;
+        SignaturePipeline::Result result;
+        while (pipeline.Next(result)) {
+            made.push_back(result.signature);
+        }
+        return std::make_tuple(header, decoded, made);
+    });
+    // Reading a FIFO blocks until a writer comes: if the reading has not ended long after it
+    // should, writers come and go until it does, so that the test fails rather than hangs.
+    bool blocked = reading.wait_for(std::chrono::seconds(10)) != std::future_status::ready;
+    while (reading.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        const int writer = ::open(fifoName.constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) {
+            ::close(writer);
+        }
+    }
+    const auto [header, decoded, made] = reading.get();
+    EXPECT_FALSE(blocked) << "reading a FIFO waited for a writer";
+    EXPECT_FALSE(header);
+    EXPECT_FALSE(decoded);
+    ASSERT_EQ(made.size(), 2u);
+    EXPECT_TRUE(made[0].empty());
+    EXPECT_EQ(made[1], serial[0]);
 }
 
 }  // namespace

@@ -345,6 +345,28 @@ TEST_F(SignatureTest, DamagedOrOverBudgetHeicAndAvifAreUnreadable) {
     }
 }
 
+TEST_F(SignatureTest, HeicAndAvifCodingAnotherSizeThanTheyDeclareAreUnreadable) {
+    const QImage photo = test::MakePhotoLike(640, 320, 5);
+    for (const auto codec : {test::HeifCodec::Hevc, test::HeifCodec::Av1}) {
+        QString problem;
+        QByteArray lying = test::EncodeHeif(photo, codec, problem);
+        if (lying.isEmpty()) {
+            GTEST_SKIP() << problem.toStdString();
+        }
+        const std::string kind = codec == test::HeifCodec::Hevc ? "HEIC" : "AVIF";
+        // The size box says 64 x 32; libheif decodes what the coded data says.
+        const qsizetype ispe = lying.indexOf("ispe");
+        ASSERT_GT(ispe, 0) << kind;
+        qToBigEndian<std::uint32_t>(64, lying.data() + ispe + 8);
+        qToBigEndian<std::uint32_t>(32, lying.data() + ispe + 12);
+        ASSERT_TRUE(test::WriteBytes(Path("lying"), lying));
+        ASSERT_EQ(ReadPictureHeader(Path("lying")).size, QSize(64, 32)) << kind;
+        // The decoding budget counts the coded picture, which the decoder then refuses.
+        EXPECT_GE(EstimateDecodeBytes(Path("lying")), std::int64_t{640} * 320 * 3) << kind;
+        EXPECT_TRUE(DecodePicture(Path("lying")).isNull()) << kind;
+    }
+}
+
 TEST_F(SignatureTest, GreyPalette16BitAndAlphaPicturesGiveTheirStoredColours) {
     const QRgb colour = qRgb(180, 60, 30);
     QImage grey(30, 30, QImage::Format_Grayscale8);

@@ -1,5 +1,9 @@
 #include "HeifDecoder.h"
 
+#include "HeifCodedSize.h"
+
+#include <QBuffer>
+
 #include <libheif/heif.h>
 
 #include <memory>
@@ -14,6 +18,11 @@ constexpr qint64 kMaxHeifFileBytes = 512LL * 1024 * 1024;
 // libheif refuses pictures with a side above this before it allocates anything; the pixel budget
 // is checked on top of it. No side of a picture within the budget comes near it in practice.
 constexpr int kHeifMaxSide = 65536;
+
+// A coded picture may be larger than the one shown: coded sizes are rounded up to whole blocks
+// and the file may crop them. Beyond this much larger it is not the picture the file declares.
+constexpr std::int64_t kCodedSlack = 2;
+constexpr std::int64_t kCodedPaddingPixels = 64 * 64;
 
 struct ContextDeleter {
     void operator()(heif_context* context) const { heif_context_free(context); }
@@ -120,6 +129,18 @@ QImage DecodeHeif(QIODevice& file, std::int64_t budgetPixels, QSize* fullSize) {
     if (fullSize != nullptr) {
         *fullSize = QSize(static_cast<int>(width), static_cast<int>(height));
     }
+    // libheif decodes the size the coded data says, whatever the boxes declare: a small file can
+    // code a picture of gigabytes under a small 'ispe'. One coded far larger than declared would
+    // be refused once decoded, so it is refused before.
+    QBuffer boxes;
+    boxes.setData(bytes);
+    if (!boxes.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const std::int64_t coded = HeifLargestCodedPixels(boxes);
+    if (coded > budgetPixels || coded > kCodedSlack * width * height + kCodedPaddingPixels) {
+        return {};
+    }
     const HeifOptions options(heif_decoding_options_alloc());
     if (!options) {
         return {};
@@ -140,8 +161,8 @@ QImage DecodeHeif(QIODevice& file, std::int64_t budgetPixels, QSize* fullSize) {
         heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
     const int decodedWidth = heif_image_get_width(decoded.get(), heif_channel_interleaved);
     const int decodedHeight = heif_image_get_height(decoded.get(), heif_channel_interleaved);
-    if (pixels == nullptr || decodedWidth <= 0 || decodedHeight <= 0 ||
-        std::int64_t{decodedWidth} * decodedHeight > budgetPixels ||
+    // A picture of another size than its file declares is not the picture the file describes.
+    if (pixels == nullptr || decodedWidth != width || decodedHeight != height ||
         heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved) != 8) {
         return {};
     }

@@ -17,8 +17,9 @@ bool StartsLikeHeif(QIODevice& file);
 
 /// Decodes the primary picture of the HEIF file `file` (positioned at its start) at full size,
 /// with the rotation, mirroring and cropping its file asks for, into 8-bit RGB, alpha dropped.
-/// A null image for a damaged file, a file libheif cannot decode or a picture above
-/// `budgetPixels` (told by the header, before any decoding). `fullSize`, when given, receives the
+/// A null image for a damaged file, a file libheif cannot decode, a picture above `budgetPixels`
+/// (told by the boxes and the codec's sequence headers, before any decoding) or one that decodes
+/// to another size than its boxes declare. `fullSize`, when given, receives the
 /// picture's width and height once the header has been read. Any thread.
 QImage DecodeHeif(QIODevice& file, std::int64_t budgetPixels, QSize* fullSize);
 

@@ -1,11 +1,12 @@
 #include "PictureDecoder.h"
 
+#include "HeifCodedSize.h"
 #include "HeifDecoder.h"
 #include "PictureCompleteness.h"
+#include "PictureFile.h"
 #include "PixelDensity.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 
 #include <turbojpeg.h>
@@ -195,34 +196,8 @@ bool StartsLikeJpeg(QFile& file) {
     return jpeg;
 }
 
-}  // namespace
-
-QImage DecodePicture(const QString& path, const DecodeOptions& options, QSize* fullSize) {
-    // Only regular files: a device or a pipe named like a picture could block or never end.
-    if (!QFileInfo(path).isFile()) {
-        return {};
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    if (StartsLikeJpeg(file)) {
-        return DecodeJpeg(file, options, fullSize);
-    }
-    if (StartsLikeHeif(file)) {
-        return DecodeHeif(file, kDecodeBudgetPixels, fullSize);
-    }
-    if (!HoldsAllPictureData(file)) {
-        return {};
-    }
-    return DecodeWithQt(file, QSize(), fullSize);
-}
-
-PictureHeader ReadPictureHeader(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
+// The header of the picture in `file`, open at its start.
+PictureHeader ReadHeader(QFile& file) {
     if (StartsLikeJpeg(file)) {
         // The frame header comes after the metadata segments, which rarely take this much.
         const QByteArray head = file.read(kJpegHeaderBytes);
@@ -248,13 +223,42 @@ PictureHeader ReadPictureHeader(const QString& path) {
     return {size, size.isValid() ? reader.format() : QByteArray()};
 }
 
+}  // namespace
+
+QImage DecodePicture(const QString& path, const DecodeOptions& options, QSize* fullSize) {
+    // Only regular files: a device or a pipe named like a picture could block or never end.
+    QFile file;
+    if (!OpenPictureFile(path, file).Opened()) {
+        return {};
+    }
+    if (StartsLikeJpeg(file)) {
+        return DecodeJpeg(file, options, fullSize);
+    }
+    if (StartsLikeHeif(file)) {
+        return DecodeHeif(file, kDecodeBudgetPixels, fullSize);
+    }
+    if (!HoldsAllPictureData(file)) {
+        return {};
+    }
+    return DecodeWithQt(file, QSize(), fullSize);
+}
+
+PictureHeader ReadPictureHeader(const QString& path) {
+    QFile file;
+    return OpenPictureFile(path, file).Opened() ? ReadHeader(file) : PictureHeader{};
+}
+
 std::int64_t EstimateDecodeBytes(const QString& path, const DecodeOptions& options) {
-    const PictureHeader header = ReadPictureHeader(path);
+    QFile file;
+    if (!OpenPictureFile(path, file).Opened()) {
+        return 0;
+    }
+    const std::int64_t fileBytes = file.size();
+    const PictureHeader header = ReadHeader(file);
     const QSize& size = header.size;
     if (!size.isValid()) {
         return 0;
     }
-    const std::int64_t fileBytes = QFileInfo(path).size();
     if (header.format == "jpeg") {
         // TurboJPEG writes 8-bit RGB straight away, next to the file it holds whole.
         const tjscalingfactor scaling =
@@ -265,8 +269,15 @@ std::int64_t EstimateDecodeBytes(const QString& path, const DecodeOptions& optio
     }
     if (header.format == "heif") {
         // libheif writes 8-bit RGB, which the image takes over, after its YCbCr planes (up to
-        // 16 bits a sample), next to the file it holds whole.
-        return std::int64_t{size.width()} * size.height() * (3 + 6) + fileBytes;
+        // 16 bits a sample), next to the file it holds whole. It decodes the size the coded data
+        // says, which the boxes may understate; when the codec's sequence headers do not tell it,
+        // the picture may be as large as the decoder lets through.
+        file.seek(0);
+        const std::int64_t coded = HeifLargestCodedPixels(file);
+        const std::int64_t pixels =
+            coded < 0 ? kDecodeBudgetPixels
+                      : std::max(std::int64_t{size.width()} * size.height(), coded);
+        return pixels * (3 + 6) + fileBytes;
     }
     // Qt's readers decode into up to 64 bits a pixel (deep PNG and TIFF), then the RGB copy.
     return std::int64_t{size.width()} * size.height() * (8 + 3);

@@ -23,9 +23,10 @@ struct DecodeOptions {
 /// asks for), BMP, GIF (first frame), PNG, TIFF and WebP (first frame) through Qt's image
 /// readers; the format is told by the content, not the name. Colour channels come as stored, alpha
 /// ignored, no EXIF rotation. Returns a null image for a missing, truncated, corrupt or over-budget
-/// file, a JPEG that decodes with any warning, a file that declares more pixels than its format can
-/// code in its length, or one that is not a picture. `fullSize`, when given, receives the picture's
-/// own width and height (before any DCT reduction) once its header has been read. Any thread.
+/// file, anything but a regular file (never opened), a JPEG that decodes with any warning, a file
+/// that declares more pixels than its format can code in its length, or one that is not a picture.
+/// `fullSize`, when given, receives the picture's own width and height (before any DCT reduction)
+/// once its header has been read. Any thread.
 QImage DecodePicture(const QString& path, const DecodeOptions& options = {},
                      QSize* fullSize = nullptr);
 
@@ -37,7 +38,8 @@ struct PictureHeader {
     QByteArray format;
 };
 
-/// Reads the header of `path` only. Any thread.
+/// Reads the header of `path` only; an invalid size for anything but a regular file, which is
+/// never opened (a FIFO would block). Any thread.
 PictureHeader ReadPictureHeader(const QString& path);
 
 /// About how many bytes decoding `path` with `options` holds at its peak, from the file's header

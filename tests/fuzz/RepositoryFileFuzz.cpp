@@ -7,8 +7,9 @@
 // Built with libFuzzer (VISTREL_LIBFUZZER) it is driven by the fuzzer; otherwise its main reads
 // the files named on the command line, or a few built-in inputs when there are none.
 //
-// Paths in the input are handed to the picture decoder like any loaded path, so run it where
-// the file system holds nothing that blocks on reading.
+// Paths in the input are handed to the picture decoder like any loaded path; it opens regular
+// files only, so nothing blocks, but relative paths are read from the working folder: run it in
+// an empty one.
 
 #include "PictureRepository.h"
 #include "RepositoryLoader.h"

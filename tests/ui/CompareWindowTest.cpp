@@ -3,6 +3,7 @@
 // (in a private data folder) on to the next pair.
 
 #include "ComparePanel.h"
+#include "ComparePicture.h"
 #include "CompareWindow.h"
 #include "FileSizeText.h"
 #include "QRXDlg.h"
@@ -25,6 +26,9 @@
 #include <optional>
 #include <set>
 #include <utility>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vistrel {
 namespace {
@@ -221,6 +225,19 @@ private slots:
                     .startsWith(QStringLiteral("Cannot show this picture: ")));
         // Nothing to mark against a file that is not there.
         QVERIFY(!IsBold(compare->Panel(CompareWindow::kRight)->FileSizeLabel()));
+    }
+
+    void unopenableFileShownWithItsReason() {
+        const QString fifo = folder->filePath(QStringLiteral("pipe.png"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QCOMPARE(LoadComparePicture(fifo).error, QStringLiteral("it is not a regular file."));
+        const QString locked = Picture(QStringLiteral("locked.png"), 30, 20, PictureFormat::Png, 1);
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
+        if (::access(QFile::encodeName(locked).constData(), R_OK) == 0) {
+            QSKIP("this user reads files whatever their permissions");
+        }
+        QCOMPARE(LoadComparePicture(locked).error,
+                 QStringLiteral("the file cannot be opened: Permission denied."));
     }
 
     void trashMovesOnToNextPairThatRemains() {

@@ -1,7 +1,8 @@
 #include "ComparePicture.h"
 
+#include "DecodeBudget.h"
 #include "PictureDecoder.h"
-#include "PictureFacts.h"
+#include "PictureFile.h"
 
 #include <QObject>
 #include <QTransform>
@@ -49,6 +50,13 @@ QRgb Heat(int difference, int grey) {
     return qRgb(blend(255), blend(green), blend(0));
 }
 
+// The compare window's decodings share one budget, the signature pipeline's default: two large
+// pictures and their difference map are made one after the other rather than all at once.
+DecodeBudget& CompareDecodeBudget() {
+    static DecodeBudget budget(std::int64_t{512} << 20);
+    return budget;
+}
+
 }  // namespace
 
 PictureLevels::PictureLevels(const QImage& full) {
@@ -76,19 +84,38 @@ LoadedPicture LoadComparePicture(const QString& path, Orientation orientation) {
     LoadedPicture loaded;
     loaded.path = path;
     loaded.orientation = orientation;
-    const QImage picture = DecodePicture(path, DecodeOptions{0});
-    if (!picture.isNull()) {
-        loaded.picture = PictureLevels(Oriented(picture, orientation));
-        return loaded;
+    {
+        // Held while the turned copy and the smaller ones are made: they take less than decoding.
+        const DecodeBudget::Share share =
+            CompareDecodeBudget().Reserve(EstimateDecodeBytes(path, DecodeOptions{0}));
+        const QImage picture = DecodePicture(path, DecodeOptions{0});
+        if (!picture.isNull()) {
+            loaded.picture = PictureLevels(Oriented(picture, orientation));
+            return loaded;
+        }
     }
-    // The decoder says only that it failed; the file's facts tell the user what is most likely.
-    const PictureFacts facts = ReadPictureFacts(path);
-    if (!facts.exists) {
-        loaded.error = QObject::tr("the file is no longer there.");
-    } else if (!facts.size.isValid()) {
-        loaded.error = QObject::tr("it is not a picture in a format Vistrel reads.");
-    } else {
-        loaded.error = QObject::tr("the file is damaged, incomplete or too large to decode.");
+    // The decoder says only that it failed; opening the file and reading its header tell the
+    // user what is most likely.
+    QFile file;
+    const PictureFileOpening opening = OpenPictureFile(path, file);
+    switch (opening.outcome) {
+        case PictureFileOpening::Outcome::Missing:
+            loaded.error = QObject::tr("the file is no longer there.");
+            break;
+        case PictureFileOpening::Outcome::NotRegular:
+            loaded.error = QObject::tr("it is not a regular file.");
+            break;
+        case PictureFileOpening::Outcome::Refused:
+            loaded.error =
+                QObject::tr("the file cannot be opened: %1.").arg(qt_error_string(opening.error));
+            break;
+        case PictureFileOpening::Outcome::Opened:
+            file.close();
+            loaded.error =
+                ReadPictureHeader(path).size.isValid()
+                    ? QObject::tr("the file is damaged, incomplete or too large to decode.")
+                    : QObject::tr("it is not a picture in a format Vistrel reads.");
+            break;
     }
     return loaded;
 }
@@ -97,6 +124,11 @@ PictureLevels MakeDifferenceMap(const QImage& first, const QImage& second) {
     if (first.isNull() || second.isNull()) {
         return {};
     }
+    // Each pixel of the first takes an RGB copy, the second scaled onto it (32 bits, then RGB),
+    // the map and its smaller copies; each of the second a 32-bit copy to scale from.
+    const DecodeBudget::Share share = CompareDecodeBudget().Reserve(
+        std::int64_t{first.width()} * first.height() * (3 + 4 + 3 + 4 + 2) +
+        std::int64_t{second.width()} * second.height() * 4);
     const QImage base = first.convertToFormat(QImage::Format_RGB888);
     const QImage other =
         second.size() == base.size()
