@@ -1,11 +1,11 @@
 #include "BulkDeletion.h"
 
+#include "PictureFile.h"
 #include "PictureRepository.h"
 #include "PictureSignature.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cstdint>
@@ -95,11 +95,7 @@ void DeleteDamagedFiles(CPictureRepository& repository, const TrashFunction& tra
 
 bool IsDamagedPictureNow(const QString& path, int side) {
     // A file that is not there or cannot be opened says nothing about the picture in it.
-    const QFileInfo file(path);
-    if (!file.isFile()) {
-        return false;
-    }
-    if (QFile content(path); !content.open(QIODevice::ReadOnly)) {
+    if (QFile content; !OpenPictureFile(path, content).Opened()) {
         return false;
     }
     return ComputeSignature(path, side).empty();
