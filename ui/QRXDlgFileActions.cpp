@@ -7,10 +7,11 @@
 #include "FileManagerItem.h"
 #include "GroupCleanup.h"
 #include "HelpFileLocation.h"
-#include "KeepCheckProgress.h"
+#include "KeepCheck.h"
 #include "KeepOneDlg.h"
 #include "OperationReportDlg.h"
 #include "ProgramSettings.h"
+#include "ProgressRun.h"
 #include "QRXDlg.h"
 
 #include <QCoreApplication>
@@ -98,8 +99,19 @@ void CQRXDlg::DeleteAllSimilar() {
                        tr("All similar pictures will be deleted.\nContinue?"))) {
         return;
     }
+    // The links were found in files as they were then: each is decoded afresh first, so that a
+    // pair gone stale since moves nothing.
+    const std::optional<std::vector<bool>> same = RunWithProgress<std::vector<bool>>(
+        this, tr("Delete All Similar Pictures"), tr("Checking the pictures before they move..."),
+        SameContentChecker(*repository, LinkedEntries(*repository)));
+    activateWindow();
+    if (!same) {
+        return;
+    }
     trashUndo.Begin();
-    DeleteSimilarFiles(*repository, trashUndo.RecordingTrash(*repository));
+    DeleteSimilarFiles(
+        *repository, trashUndo.RecordingTrash(*repository),
+        [&same](std::int32_t index) { return (*same)[static_cast<std::size_t>(index)]; });
     RefreshTree();
     ReportFilesLeft(*this);
 }
@@ -123,8 +135,11 @@ void CQRXDlg::KeepOneOfEachGroup() {
     }
     // The plan was made from the files as they were when the dialog read them: each file is
     // checked again, and decoded afresh, before anything moves.
-    const std::optional<KeepCheck> check =
-        CheckKeepPlansWithProgress(choice.Plans(), shapeOnly, this);
+    const std::optional<KeepCheck> check = RunWithProgress<KeepCheck>(
+        this, tr("Keep One of Each Group"), tr("Checking the pictures before they move..."),
+        [plans = choice.Plans(), shapeOnly](const WorkProgress& progress) {
+            return CheckKeepPlans(plans, shapeOnly, progress);
+        });
     // The dialog closes in the same moment as its question box, and a window manager that hands
     // the focus back to the closing box's parent then leaves it nowhere: take it back, so that
     // the keys (Undo among them) work at once.

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -41,17 +42,81 @@ bool MoveFileToTrashTracked(const QString& path, QString* pathInTrash) {
     return QFile::moveToTrash(path, pathInTrash);
 }
 
-void DeleteSimilarFiles(CPictureRepository& repository, const TrashFunction& trash) {
-    ClearMarks(repository);
+std::vector<bool> LinkedEntries(const CPictureRepository& repository) {
     // Links come in pairs, so flagging every link target flags both pictures of every pair.
-    std::vector<bool> flagged(static_cast<std::size_t>(repository.GetCount()), false);
+    std::vector<bool> linked(static_cast<std::size_t>(repository.GetCount()), false);
     for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
-        CPictureInfo& picture = repository.GetPicture(i);
-        for (const CSimilarInfo& link : picture.similar) {
+        for (const CSimilarInfo& link : repository.GetPicture(i).similar) {
             if (link.index >= 0 && link.index < repository.GetCount()) {
-                flagged[static_cast<std::size_t>(link.index)] = true;
+                linked[static_cast<std::size_t>(link.index)] = true;
             }
         }
+    }
+    return linked;
+}
+
+std::function<std::vector<bool>(const FileCheckProgress&)> SameContentChecker(
+    const CPictureRepository& repository, const std::vector<bool>& wanted) {
+    struct Signed {
+        std::size_t index;
+        QString path;
+        SignatureBytes signature;
+    };
+    std::vector<Signed> files;
+    for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+        const CPictureInfo& picture = repository.GetPicture(i);
+        if (static_cast<std::size_t>(i) < wanted.size() && wanted[static_cast<std::size_t>(i)] &&
+            !picture.signature.empty()) {
+            files.push_back(Signed{static_cast<std::size_t>(i), picture.path, picture.signature});
+        }
+    }
+    const std::size_t count = static_cast<std::size_t>(repository.GetCount());
+    const int side = repository.Side();
+    return [files = std::move(files), count, side](const FileCheckProgress& progress) {
+        std::vector<bool> same(count, false);
+        const int total = static_cast<int>(files.size());
+        for (int done = 0; done < total; ++done) {
+            const Signed& file = files[static_cast<std::size_t>(done)];
+            // The decoding is exact and the same every time: an unchanged picture gives back
+            // its signature byte for byte.
+            const std::vector<std::uint8_t> now = ComputeSignature(file.path, side);
+            same[file.index] = now.size() == file.signature.size() &&
+                               std::equal(now.begin(), now.end(), file.signature.data());
+            if (progress && !progress(done + 1, total)) {
+                break;
+            }
+        }
+        return same;
+    };
+}
+
+void DeleteSimilarFiles(CPictureRepository& repository, const TrashFunction& trash,
+                        SameContentCheck sameContent) {
+    ClearMarks(repository);
+    const std::vector<bool> linked = LinkedEntries(repository);
+    if (!sameContent) {
+        const std::vector<bool> same = SameContentChecker(repository, linked)({});
+        sameContent = [same](std::int32_t index) { return same[static_cast<std::size_t>(index)]; };
+    }
+    // An entry goes when it and one of its partners are still what they were compared as: a
+    // pair whose picture was rewritten since says nothing about either file.
+    const std::int32_t count = repository.GetCount();
+    std::vector<bool> same(static_cast<std::size_t>(count), false);
+    for (std::int32_t i = 0; i < count; ++i) {
+        same[static_cast<std::size_t>(i)] = linked[static_cast<std::size_t>(i)] && sameContent(i);
+    }
+    std::vector<bool> flagged(static_cast<std::size_t>(count), false);
+    for (std::int32_t i = 0; i < count; ++i) {
+        CPictureInfo& picture = repository.GetPicture(i);
+        for (const CSimilarInfo& link : picture.similar) {
+            if (link.index >= 0 && link.index < count && same[static_cast<std::size_t>(i)] &&
+                same[static_cast<std::size_t>(link.index)]) {
+                flagged[static_cast<std::size_t>(i)] = true;
+            }
+        }
+        // Those that stay because their pair went stale are listed as left behind.
+        picture.marked =
+            linked[static_cast<std::size_t>(i)] && !flagged[static_cast<std::size_t>(i)];
         picture.similar.clear();
     }
 

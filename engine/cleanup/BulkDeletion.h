@@ -3,7 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace vistrel {
 
@@ -17,11 +19,33 @@ bool MoveFileToTrash(const QString& path);
 /// As MoveFileToTrash; `pathInTrash` receives where the trash keeps the file.
 bool MoveFileToTrashTracked(const QString& path, QString* pathInTrash);
 
+/// Called after each file a check read, with the files done and their total; returning false
+/// stops the check.
+using FileCheckProgress = std::function<bool(int done, int total)>;
+
+/// Tells whether the file of the entry at an index still holds the picture its signature was
+/// made from.
+using SameContentCheck = std::function<bool(std::int32_t index)>;
+
+/// For each entry of `repository` (by index), whether `wanted` asks about it and its file still
+/// gives the very signature the entry holds, decoded afresh (never from the signature cache).
+/// Copies what it needs first, so the decoding may run on any thread while the repository
+/// stays as it is. `progress` may stop it (the rest count as changed).
+std::function<std::vector<bool>(const FileCheckProgress&)> SameContentChecker(
+    const CPictureRepository& repository, const std::vector<bool>& wanted);
+
+/// The entries Delete All Similar would move: those linked to another one, by index.
+std::vector<bool> LinkedEntries(const CPictureRepository& repository);
+
 /// Moves the files of every entry that is linked to another one to the trash, with no question,
-/// and drops their entries. Every entry loses its links first, whatever happens to the files.
-/// Afterwards `marked` is set exactly on the entries whose files stayed. GUI thread.
+/// and drops their entries; only while the entry's file and that of one of its partners still
+/// hold the pictures they were compared as (`sameContent`; by default a fresh decode on this
+/// thread), so that a pair gone stale moves nothing. Every entry loses its links first,
+/// whatever happens to the files. Afterwards `marked` is set exactly on the entries whose
+/// files stayed. GUI thread.
 void DeleteSimilarFiles(CPictureRepository& repository,
-                        const TrashFunction& trash = MoveFileToTrash);
+                        const TrashFunction& trash = MoveFileToTrash,
+                        SameContentCheck sameContent = {});
 
 /// Moves the files of every entry with `loadError` that is still damaged (IsDamagedPictureNow)
 /// to the trash, with no question, and drops their entries; the links of the others are

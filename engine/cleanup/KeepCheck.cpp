@@ -35,7 +35,7 @@ bool StillNearCopy(const std::vector<std::uint8_t>& kept, const std::vector<std:
 }  // namespace
 
 KeepCheck CheckKeepPlans(const std::vector<KeepPlan>& plans, bool shapeOnly,
-                         const KeepCheckProgress& progress) {
+                         const FileCheckProgress& progress) {
     int total = 0;
     for (const KeepPlan& plan : plans) {
         total += 1 + static_cast<int>(plan.copies.size());

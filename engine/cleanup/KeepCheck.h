@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BulkDeletion.h"
 #include "KeepPlan.h"
 
 #include <QStringList>
@@ -21,16 +22,12 @@ struct KeepCheck {
     QStringList notCopies;
 };
 
-/// Called after each file with the files checked and the total; returning false stops the
-/// check (what is left unchecked is left out of the plans).
-using KeepCheckProgress = std::function<bool(int done, int total)>;
-
 /// Checks `plans` against the files now: every file's identity (FileIdentity) must match the
 /// plan's, and each picture is decoded afresh (never from the signature cache), so that a copy
 /// goes only when its content is still a near-copy of the kept picture's, in the orientation
 /// planned and the mode `shapeOnly`. Any thread: it decodes every file, so run it off the GUI
-/// thread.
+/// thread. A stop through `progress` leaves what is unchecked out of the plans.
 KeepCheck CheckKeepPlans(const std::vector<KeepPlan>& plans, bool shapeOnly,
-                         const KeepCheckProgress& progress = {});
+                         const FileCheckProgress& progress = {});
 
 }  // namespace vistrel

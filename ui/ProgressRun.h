@@ -1,22 +1,33 @@
-#include "KeepCheckProgress.h"
+#pragma once
 
 #include <QEventLoop>
 #include <QFutureWatcher>
 #include <QProgressDialog>
 #include <QPromise>
+#include <QString>
 #include <QThreadPool>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace vistrel {
 
-std::optional<KeepCheck> CheckKeepPlansWithProgress(const std::vector<KeepPlan>& plans,
-                                                    bool shapeOnly, QWidget* parent) {
-    auto promise = std::make_shared<QPromise<KeepCheck>>();
-    QFutureWatcher<KeepCheck> watcher;
-    QProgressDialog progress(QObject::tr("Checking the pictures before they move..."),
-                             QObject::tr("Cancel"), 0, 0, parent);
-    progress.setWindowTitle(QObject::tr("Keep One of Each Group"));
+/// How work run by RunWithProgress says how far it got: the items done and their total; false
+/// when the user cancelled, and the work should stop.
+using WorkProgress = std::function<bool(int done, int total)>;
+
+/// Runs `work` on the shared thread pool while a window-modal progress dialog over `parent`
+/// shows how far it got and offers to cancel; the window keeps painting meanwhile. The result,
+/// or nothing when the user cancelled. For checks a command makes before it moves files. GUI
+/// thread.
+template <typename Result>
+std::optional<Result> RunWithProgress(QWidget* parent, const QString& title, const QString& label,
+                                      std::function<Result(const WorkProgress&)> work) {
+    auto promise = std::make_shared<QPromise<Result>>();
+    QFutureWatcher<Result> watcher;
+    QProgressDialog progress(label, QObject::tr("Cancel"), 0, 0, parent);
+    progress.setWindowTitle(title);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
     QEventLoop loop;
@@ -29,14 +40,14 @@ std::optional<KeepCheck> CheckKeepPlansWithProgress(const std::vector<KeepPlan>&
     QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
     watcher.setFuture(promise->future());
     promise->start();
-    QThreadPool::globalInstance()->start([promise, plans, shapeOnly] {
-        KeepCheck check = CheckKeepPlans(plans, shapeOnly, [&promise](int done, int total) {
+    QThreadPool::globalInstance()->start([promise, work = std::move(work)] {
+        Result result = work([&promise](int done, int total) {
             promise->setProgressRange(0, total);
             promise->setProgressValue(done);
             return !promise->isCanceled();
         });
         if (!promise->isCanceled()) {
-            promise->addResult(std::move(check));
+            promise->addResult(std::move(result));
         }
         promise->finish();
     });
