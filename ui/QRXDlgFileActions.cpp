@@ -155,25 +155,21 @@ void CQRXDlg::KeepOneOfEachGroup() {
         COperationReportDlg report(outcome.notMoved, this);
         report.exec();
     }
-    const QStringList keptChanged = check->keptChanged + outcome.keptGone;
-    if (!keptChanged.isEmpty()) {
-        COperationReportDlg report(keptChanged, this);
-        report.setWindowTitle(tr("Keep One of Each Group"));
-        // Moving the copies of a picture that is itself gone would lose the picture.
-        report.SetMessage(
-            tr("Groups left alone, as the picture to keep is gone, has changed or "
-               "cannot be read:"));
-        report.exec();
-    }
-    const QStringList notCopies = check->notCopies + outcome.changed;
-    if (!notCopies.isEmpty()) {
-        COperationReportDlg report(notCopies, this);
-        report.setWindowTitle(tr("Keep One of Each Group"));
-        report.SetMessage(
-            tr("Files left where they are, as they changed or are no longer "
-               "near-copies of the picture kept:"));
-        report.exec();
-    }
+    const auto reportLeft = [this](const QStringList& paths, const QString& message) {
+        if (!paths.isEmpty()) {
+            COperationReportDlg report(paths, this);
+            report.setWindowTitle(tr("Keep One of Each Group"));
+            report.SetMessage(message);
+            report.exec();
+        }
+    };
+    // Moving the copies of a picture that is itself gone would lose the picture.
+    reportLeft(check->keptChanged + outcome.keptGone,
+               tr("Groups left alone, as the picture to keep is gone, has changed or cannot be "
+                  "read:"));
+    reportLeft(check->notCopies + outcome.changed,
+               tr("Files left where they are, as they changed or are no longer near-copies of "
+                  "the picture kept:"));
 }
 
 void CQRXDlg::UndoMoveToTrash() {

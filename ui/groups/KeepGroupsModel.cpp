@@ -99,6 +99,14 @@ std::vector<KeepCandidate> CKeepGroupsModel::Candidates(const Group& group) cons
     return candidates;
 }
 
+std::vector<bool> CKeepGroupsModel::HandPicked(const Group& group) const {
+    std::vector<bool> picked(Slot(group.count));
+    for (int i = 0; i < group.count; ++i) {
+        picked[Slot(i)] = pictures[Slot(group.first + i)].choice == Choice::Move;
+    }
+    return picked;
+}
+
 void CKeepGroupsModel::ChooseKept(int group) {
     Group& entry = groups[Slot(group)];
     entry.kept = static_cast<int>(ChooseKeptPicture(Candidates(entry), rule));
@@ -107,11 +115,8 @@ void CKeepGroupsModel::ChooseKept(int group) {
 
 void CKeepGroupsModel::Decide(int group) {
     Group& entry = groups[Slot(group)];
-    std::vector<bool> handPicked(Slot(entry.count));
-    for (int i = 0; i < entry.count; ++i) {
-        handPicked[Slot(i)] = pictures[Slot(entry.first + i)].choice == Choice::Move;
-    }
-    entry.actions = DecideGroup(Candidates(entry), entry.nearCopies, Slot(entry.kept), handPicked);
+    entry.actions =
+        DecideGroup(Candidates(entry), entry.nearCopies, Slot(entry.kept), HandPicked(entry));
     for (int i = 0; i < entry.count; ++i) {
         KeepAction& action = entry.actions[Slot(i)];
         if (action == KeepAction::Trash && pictures[Slot(entry.first + i)].choice == Choice::Stay) {
@@ -169,10 +174,7 @@ bool CKeepGroupsModel::KeepPicture(const QModelIndex& index) {
 
 bool CKeepGroupsModel::SetPictureMoved(const QModelIndex& index, bool moved) {
     const int picture = PictureOf(index);
-    if (picture < 0) {
-        return false;
-    }
-    if (!MovableByHand(picture)) {
+    if (picture < 0 || !MovableByHand(picture)) {
         return false;
     }
     Picture& entry = pictures[Slot(picture)];
@@ -203,12 +205,8 @@ std::vector<KeepPlan> CKeepGroupsModel::Plans() const {
         if (!group.included || group.actions.empty()) {
             continue;
         }
-        std::vector<bool> handPicked(Slot(group.count));
-        for (int i = 0; i < group.count; ++i) {
-            handPicked[Slot(i)] = pictures[Slot(group.first + i)].choice == Choice::Move;
-        }
-        if (std::optional<KeepPlan> plan =
-                MakeKeepPlan(Candidates(group), group.nearCopies, group.actions, handPicked)) {
+        if (std::optional<KeepPlan> plan = MakeKeepPlan(Candidates(group), group.nearCopies,
+                                                        group.actions, HandPicked(group))) {
             plans.push_back(std::move(*plan));
         }
     }

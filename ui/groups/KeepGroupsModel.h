@@ -140,6 +140,8 @@ private:
     /// Decides the actions of `group` again from its picture to keep and the user's choices.
     void Decide(int group);
     std::vector<KeepCandidate> Candidates(const Group& group) const;
+    /// The pictures of `group` (by position) the user chose to move.
+    std::vector<bool> HandPicked(const Group& group) const;
     KeepAction ActionOf(int picture) const;
     /// A picture row whose box the user may tick: not the one kept, its file there, facts in.
     bool MovableByHand(int picture) const;
