@@ -1,5 +1,6 @@
 #include "BulkDeletion.h"
 
+#include "FreshSignatures.h"
 #include "PictureFile.h"
 #include "PictureRepository.h"
 #include "PictureSignature.h"
@@ -57,34 +58,31 @@ std::vector<bool> LinkedEntries(const CPictureRepository& repository) {
 
 std::function<std::vector<bool>(const FileCheckProgress&)> SameContentChecker(
     const CPictureRepository& repository, const std::vector<bool>& wanted) {
-    struct Signed {
-        std::size_t index;
-        QString path;
-        SignatureBytes signature;
-    };
-    std::vector<Signed> files;
+    std::vector<std::size_t> indexes;
+    std::vector<QString> paths;
+    std::vector<SignatureBytes> signatures;
     for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
         const CPictureInfo& picture = repository.GetPicture(i);
         if (static_cast<std::size_t>(i) < wanted.size() && wanted[static_cast<std::size_t>(i)] &&
             !picture.signature.empty()) {
-            files.push_back(Signed{static_cast<std::size_t>(i), picture.path, picture.signature});
+            indexes.push_back(static_cast<std::size_t>(i));
+            paths.push_back(picture.path);
+            signatures.push_back(picture.signature);
         }
     }
     const std::size_t count = static_cast<std::size_t>(repository.GetCount());
     const int side = repository.Side();
-    return [files = std::move(files), count, side](const FileCheckProgress& progress) {
+    return [indexes = std::move(indexes), paths = std::move(paths),
+            signatures = std::move(signatures), count, side](const FileCheckProgress& progress) {
         std::vector<bool> same(count, false);
-        const int total = static_cast<int>(files.size());
-        for (int done = 0; done < total; ++done) {
-            const Signed& file = files[static_cast<std::size_t>(done)];
+        const std::optional<std::vector<SignatureBytes>> now = SignFreshly(paths, side, progress);
+        for (std::size_t k = 0; now && k < indexes.size(); ++k) {
             // The decoding is exact and the same every time: an unchanged picture gives back
             // its signature byte for byte.
-            const std::vector<std::uint8_t> now = ComputeSignature(file.path, side);
-            same[file.index] = now.size() == file.signature.size() &&
-                               std::equal(now.begin(), now.end(), file.signature.data());
-            if (progress && !progress(done + 1, total)) {
-                break;
-            }
+            const SignatureBytes& fresh = (*now)[k];
+            same[indexes[k]] =
+                fresh.size() == signatures[k].size() && !fresh.empty() &&
+                std::equal(fresh.data(), fresh.data() + fresh.size(), signatures[k].data());
         }
         return same;
     };

@@ -183,11 +183,12 @@ private slots:
         const QString staying = QStringLiteral(
             "2 pictures in 1 group stay: they look similar to the picture kept but are no "
             "near-copies of it.");
-        QCOMPARE(summary, QStringLiteral("3 groups of similar pictures, 1 left alone. %1 2 files "
-                                         "will go to the trash (%2).")
-                              .arg(staying, FileSizeText(freed)));
-        QCOMPARE(user.question, QStringLiteral("Move 2 files to the trash? This frees %1.\n1 of 3 "
-                                               "groups are left alone. %2")
+        QCOMPARE(summary,
+                 QStringLiteral("3 groups of similar pictures, 1 left alone (1 left out by "
+                                "you). %1 2 files will go to the trash (%2).")
+                     .arg(staying, FileSizeText(freed)));
+        QCOMPARE(user.question, QStringLiteral("Move 2 files to the trash? This frees %1.\nOf 3 "
+                                               "groups, 1 left alone (1 left out by you). %2")
                                     .arg(FileSizeText(freed), staying));
         for (const QString& path : {a0, c0}) {
             QVERIFY2(InTrash(path), qPrintable(path));

@@ -230,6 +230,7 @@ CKeepGroupsModel::Totals CKeepGroupsModel::PlannedTotals() const {
         // A group left out, or whose picture to keep is gone or unreadable, stays whole.
         if (!group.included || moved == 0) {
             ++totals.groupsLeftAlone;
+            totals.groupsLeftOut += group.included ? 0 : 1;
             continue;
         }
         totals.files += moved;

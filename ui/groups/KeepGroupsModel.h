@@ -77,6 +77,9 @@ public:
         int files = 0;
         std::int64_t bytes = 0;
         int groupsLeftAlone = 0;
+        /// Of those, the groups the user left out (the others have nothing to move: no
+        /// near-copy of the picture kept, or no picture that can be read).
+        int groupsLeftOut = 0;
         int picturesLeftAlone = 0;
         int groupsWithPicturesLeftAlone = 0;
     };

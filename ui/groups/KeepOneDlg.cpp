@@ -76,6 +76,22 @@ const struct {
     {QT_TRANSLATE_NOOP("vistrel::CKeepOneDlg", "Shortest path"), KeepRule::ShortestPath},
 };
 
+// Says how many groups are left alone as they are, and why.
+QString LeftAloneText(const CKeepGroupsModel::Totals& totals) {
+    const int withoutCopies = totals.groupsLeftAlone - totals.groupsLeftOut;
+    QString text = CKeepOneDlg::tr("%1 left alone").arg(QLocale().toString(totals.groupsLeftAlone));
+    QStringList reasons;
+    if (totals.groupsLeftOut > 0) {
+        reasons.append(
+            CKeepOneDlg::tr("%1 left out by you").arg(QLocale().toString(totals.groupsLeftOut)));
+    }
+    if (withoutCopies > 0) {
+        reasons.append(CKeepOneDlg::tr("%1 with no near-copy of the picture kept")
+                           .arg(QLocale().toString(withoutCopies)));
+    }
+    return text + QStringLiteral(" (") + reasons.join(QStringLiteral(", ")) + QStringLiteral(").");
+}
+
 // Says how many pictures stay although their group is cleaned up, and why; empty when none.
 QString StayingText(const CKeepGroupsModel::Totals& totals) {
     if (totals.picturesLeftAlone == 0) {
@@ -258,9 +274,7 @@ void CKeepOneDlg::UpdateSummary() {
         model->GroupCount() == 1
             ? tr("1 group of similar pictures")
             : tr("%1 groups of similar pictures").arg(QLocale().toString(model->GroupCount()));
-    groups += totals.groupsLeftAlone == 0
-                  ? tr(".")
-                  : tr(", %1 left alone.").arg(QLocale().toString(totals.groupsLeftAlone));
+    groups += totals.groupsLeftAlone == 0 ? tr(".") : tr(", ") + LeftAloneText(totals);
     groups += StayingText(totals);
     QString plan;
     if (totals.files == 0) {
@@ -293,9 +307,9 @@ void CKeepOneDlg::AskAndMove() {
     QString question =
         files + QLatin1Char(' ') + tr("This frees %1.").arg(FileSizeText(totals.bytes));
     if (totals.groupsLeftAlone > 0) {
-        question += QLatin1Char('\n') + tr("%1 of %2 groups are left alone.")
-                                            .arg(QLocale().toString(totals.groupsLeftAlone))
-                                            .arg(QLocale().toString(model->GroupCount()));
+        question += QLatin1Char('\n') +
+                    tr("Of %1 groups, ").arg(QLocale().toString(model->GroupCount())) +
+                    LeftAloneText(totals);
     }
     question += StayingText(totals);
     QMessageBox box(QMessageBox::Question, windowTitle(), question,

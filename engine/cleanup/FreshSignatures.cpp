@@ -1,0 +1,31 @@
+#include "FreshSignatures.h"
+
+#include "SignaturePipeline.h"
+
+namespace vistrel {
+
+std::optional<std::vector<SignatureBytes>> SignFreshly(const std::vector<QString>& paths, int side,
+                                                       const FileCheckProgress& progress) {
+    SignaturePipeline::Limits limits;
+    // The point is to read the files as they are now.
+    limits.cache = nullptr;
+    SignaturePipeline pipeline(side, limits);
+    for (const QString& path : paths) {
+        pipeline.Add(path);
+    }
+    pipeline.Finish();
+    std::vector<SignatureBytes> signatures;
+    signatures.reserve(paths.size());
+    const int total = static_cast<int>(paths.size());
+    SignaturePipeline::Result result;
+    while (pipeline.Next(result)) {
+        signatures.push_back(std::move(result.signature));
+        if (progress && !progress(static_cast<int>(signatures.size()), total)) {
+            pipeline.Stop();
+            return std::nullopt;
+        }
+    }
+    return signatures;
+}
+
+}  // namespace vistrel

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "BulkDeletion.h"
+#include "SignatureBytes.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace vistrel {
+
+/// The signatures of `paths` (side x side pixels), in their order, decoded afresh on one
+/// thread per core and never taken from the signature cache: what a command that moves files
+/// checks them by. Empty for a picture that cannot be read. `progress` is told after each file;
+/// nothing when it stopped the work. Any thread.
+std::optional<std::vector<SignatureBytes>> SignFreshly(const std::vector<QString>& paths, int side,
+                                                       const FileCheckProgress& progress = {});
+
+}  // namespace vistrel
