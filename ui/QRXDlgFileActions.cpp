@@ -165,11 +165,9 @@ void CQRXDlg::KeepOneOfEachGroup() {
     };
     // Moving the copies of a picture that is itself gone would lose the picture.
     reportLeft(check->keptChanged + outcome.keptGone,
-               tr("Groups left alone, as the picture to keep is gone, has changed or cannot be "
-                  "read:"));
+               tr("Groups left alone, as the picture to keep changed:"));
     reportLeft(check->notCopies + outcome.changed,
-               tr("Files left where they are, as they changed or are no longer near-copies of "
-                  "the picture kept:"));
+               tr("Left in place, changed or no longer near-copies:"));
 }
 
 void CQRXDlg::UndoMoveToTrash() {
