@@ -9,15 +9,15 @@
 // copies; --reference also times the plain walk (one thread, scalar reference arithmetic, no
 // pruning) and prints the ratio. --turned also finds turned and mirrored copies.
 
-#include "AddedFormatSettings.h"
-#include "BlockedKernel.h"
-#include "ComparisonCollector.h"
-#include "DifferenceFactor.h"
-#include "DifferenceKernel.h"
-#include "PictureFormats.h"
-#include "PictureRepository.h"
-#include "ProgramSettings.h"
-#include "TurnedCopiesSetting.h"
+#include "comparison/kernels/BlockedKernel.h"
+#include "comparison/kernels/DifferenceFactor.h"
+#include "comparison/kernels/DifferenceKernel.h"
+#include "comparison/run/ComparisonCollector.h"
+#include "repository/PictureRepository.h"
+#include "settings/AddedFormatSettings.h"
+#include "settings/PictureFormats.h"
+#include "settings/ProgramSettings.h"
+#include "settings/TurnedCopiesSetting.h"
 
 #include <QCoreApplication>
 #include <QDataStream>

@@ -1,9 +1,9 @@
 // One comparison of two 100 x 100 signatures, in both modes.
 
-#include "BlockedKernel.h"
-#include "DifferenceFactor.h"
-#include "DifferenceKernel.h"
-#include "ProgramSettings.h"
+#include "comparison/kernels/BlockedKernel.h"
+#include "comparison/kernels/DifferenceFactor.h"
+#include "comparison/kernels/DifferenceKernel.h"
+#include "settings/ProgramSettings.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,8 +1,8 @@
 // The groups of similar pictures behind Keep One of Each Group, on a repository of 100,000
 // entries and two million links: the union-find over the links must stay a fraction of a second.
 
-#include "PictureGroups.h"
-#include "PictureRepository.h"
+#include "cleanup/PictureGroups.h"
+#include "repository/PictureRepository.h"
 
 #include <benchmark/benchmark.h>
 

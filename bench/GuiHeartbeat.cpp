@@ -10,13 +10,13 @@
 // (as the window uses it). Prints the pictures added, the wall time, the
 // longest gap and the number of gaps over 100 ms.
 
-#include "AddedFormatSettings.h"
-#include "LoadWaitDlg.h"
-#include "PictureFormats.h"
-#include "PictureRepository.h"
-#include "ProgramSettings.h"
-#include "SearchProgressDlg.h"
-#include "SignatureCache.h"
+#include "progress/LoadWaitDlg.h"
+#include "progress/SearchProgressDlg.h"
+#include "repository/PictureRepository.h"
+#include "settings/AddedFormatSettings.h"
+#include "settings/PictureFormats.h"
+#include "settings/ProgramSettings.h"
+#include "signature/SignatureCache.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // Similarity runs: how long Stop takes to end a run in full swing, and a whole run of
 // synthetic signatures on every core.
 
-#include "ComparisonCollector.h"
-#include "PictureRepository.h"
 #include "RandomEntries.h"
+#include "comparison/run/ComparisonCollector.h"
+#include "repository/PictureRepository.h"
 
 #include <benchmark/benchmark.h>
 

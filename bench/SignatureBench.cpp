@@ -2,9 +2,9 @@
 // comparison) and a 12-megapixel PNG. Set VISTREL_BENCH_PHOTO to a JPEG of your own to use it
 // instead of the generated photo-like picture.
 
-#include "PictureRepository.h"
-#include "PictureSignature.h"
 #include "TestPictures.h"
+#include "repository/PictureRepository.h"
+#include "signature/PictureSignature.h"
 
 #include <QImageWriter>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
-#include "CacheFolder.h"
 #include "Commands.h"
 #include "Console.h"
 #include "ExitStatus.h"
-#include "SignatureCache.h"
+#include "signature/CacheFolder.h"
+#include "signature/SignatureCache.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "PictureFormats.h"
-#include "PictureGroups.h"
-#include "ProgramSettings.h"
+#include "cleanup/PictureGroups.h"
+#include "settings/PictureFormats.h"
+#include "settings/ProgramSettings.h"
 
 #include <QString>
 #include <QStringList>

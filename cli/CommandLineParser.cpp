@@ -1,6 +1,6 @@
 #include "CommandLineParser.h"
 
-#include "PictureFormats.h"
+#include "settings/PictureFormats.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CliOptions.h"
-#include "PictureFormats.h"
+#include "settings/PictureFormats.h"
 
 #include <QString>
 #include <QStringList>

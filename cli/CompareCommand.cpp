@@ -2,11 +2,11 @@
 #include "Console.h"
 #include "ExitStatus.h"
 #include "OutputFormat.h"
-#include "PictureRepository.h"
 #include "ProgressLine.h"
 #include "SimilarityRun.h"
 #include "SourceLoader.h"
-#include "TurnedCopiesSetting.h"
+#include "repository/PictureRepository.h"
+#include "settings/TurnedCopiesSetting.h"
 
 #include <QFileInfo>
 

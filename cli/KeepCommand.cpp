@@ -1,14 +1,14 @@
 #include "Commands.h"
 #include "Console.h"
 #include "ExitStatus.h"
-#include "GroupCleanup.h"
-#include "KeepCheck.h"
-#include "KeepPlan.h"
-#include "PictureFacts.h"
-#include "PictureRepository.h"
-#include "ProgramSettings.h"
 #include "SimilarityRun.h"
 #include "SourceLoader.h"
+#include "cleanup/GroupCleanup.h"
+#include "cleanup/KeepCheck.h"
+#include "cleanup/KeepPlan.h"
+#include "cleanup/PictureFacts.h"
+#include "repository/PictureRepository.h"
+#include "settings/ProgramSettings.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #include "OutputFormat.h"
 
-#include "PictureRepository.h"
+#include "repository/PictureRepository.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PairInfo.h"
+#include "comparison/kernels/PairInfo.h"
 
 #include <QByteArray>
 #include <QString>

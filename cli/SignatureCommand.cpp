@@ -1,9 +1,9 @@
 #include "Commands.h"
 #include "Console.h"
 #include "ExitStatus.h"
-#include "PictureRepository.h"
-#include "PictureSignature.h"
 #include "SourceLoader.h"
+#include "repository/PictureRepository.h"
+#include "signature/PictureSignature.h"
 
 #include <QFileInfo>
 

@@ -1,9 +1,9 @@
 #include "SimilarityRun.h"
 
-#include "ComparisonCollector.h"
 #include "Console.h"
-#include "PictureRepository.h"
-#include "ProgramSettings.h"
+#include "comparison/run/ComparisonCollector.h"
+#include "repository/PictureRepository.h"
+#include "settings/ProgramSettings.h"
 
 #include <QElapsedTimer>
 

@@ -1,13 +1,13 @@
 #include "SourceLoader.h"
 
-#include "AddedFormatSettings.h"
 #include "Console.h"
-#include "FolderScanner.h"
-#include "PictureFormats.h"
-#include "PictureRepository.h"
-#include "ProgramSettings.h"
-#include "RepositoryLoader.h"
-#include "SignaturePipeline.h"
+#include "repository/PictureRepository.h"
+#include "repository/RepositoryLoader.h"
+#include "scanning/FolderScanner.h"
+#include "settings/AddedFormatSettings.h"
+#include "settings/PictureFormats.h"
+#include "settings/ProgramSettings.h"
+#include "signature/SignaturePipeline.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 #include "UserSettings.h"
 
-#include "AddedFormatSettings.h"
-#include "ProgramSettings.h"
-#include "SettingsStore.h"
-#include "TurnedCopiesSetting.h"
+#include "settings/AddedFormatSettings.h"
+#include "settings/ProgramSettings.h"
+#include "settings/SettingsStore.h"
+#include "settings/TurnedCopiesSetting.h"
 
 #include <QFileInfo>
 #include <QSettings>

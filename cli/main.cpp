@@ -5,8 +5,8 @@
 #include "Console.h"
 #include "ExitStatus.h"
 #include "QtMessages.h"
-#include "SignatureCache.h"
 #include "UserSettings.h"
+#include "signature/SignatureCache.h"
 
 #include <QCoreApplication>
 

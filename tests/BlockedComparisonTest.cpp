@@ -2,9 +2,9 @@
 // reference comparison of each pair gives: across tiles and panels, with entries that have no
 // signature, rows that start in the middle, and a stop.
 
-#include "BlockedComparison.h"
-#include "DifferenceFactor.h"
 #include "SignatureBuilders.h"
+#include "comparison/kernels/DifferenceFactor.h"
+#include "comparison/pruning/BlockedComparison.h"
 
 #include <gtest/gtest.h>
 

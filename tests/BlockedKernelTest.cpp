@@ -3,8 +3,8 @@
 // enough to need the lane flushes, on bytes at the edges where unsigned bytes made signed go
 // wrong, and with the rows and columns of a block all different.
 
-#include "BlockedKernel.h"
-#include "DifferenceKernel.h"
+#include "comparison/kernels/BlockedKernel.h"
+#include "comparison/kernels/DifferenceKernel.h"
 
 #include <gtest/gtest.h>
 

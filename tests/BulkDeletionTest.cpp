@@ -1,10 +1,10 @@
 // The bulk deletions against a real desktop trash in a private data folder: what goes, what
 // stays marked, and how the links that remain are renumbered; and Undo putting files back.
 
-#include "BulkDeletion.h"
-#include "PictureRepository.h"
-#include "RestoreCopy.h"
-#include "TrashUndo.h"
+#include "cleanup/BulkDeletion.h"
+#include "cleanup/RestoreCopy.h"
+#include "cleanup/TrashUndo.h"
+#include "repository/PictureRepository.h"
 #include "support/TestPictures.h"
 
 #include <QDir>

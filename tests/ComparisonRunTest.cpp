@@ -1,14 +1,14 @@
 // Similarity runs of a whole repository and of one picture, on one or many workers.
 
-#include "AreaResampler.h"
-#include "ComparisonCollector.h"
-#include "DifferenceFactor.h"
-#include "PictureRepository.h"
-#include "ProgramSettings.h"
 #include "SignatureBuilders.h"
-#include "SimdLevel.h"
 #include "TestSizes.h"
-#include "TurnedCopiesSetting.h"
+#include "comparison/kernels/DifferenceFactor.h"
+#include "comparison/kernels/SimdLevel.h"
+#include "comparison/run/ComparisonCollector.h"
+#include "repository/PictureRepository.h"
+#include "settings/ProgramSettings.h"
+#include "settings/TurnedCopiesSetting.h"
+#include "signature/AreaResampler.h"
 #include "support/TestPictures.h"
 
 #include <QDataStream>

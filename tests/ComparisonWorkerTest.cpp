@@ -1,8 +1,8 @@
 // The comparison worker: its pairs in the run's order, its notices to a receiver on another
 // thread, and its stop.
 
-#include "ComparisonWorker.h"
 #include "SignatureBuilders.h"
+#include "comparison/run/ComparisonWorker.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The difference factor in both modes, and the strict similarity threshold.
 
-#include "AreaResampler.h"
-#include "DifferenceFactor.h"
-#include "ProgramSettings.h"
 #include "SignatureBuilders.h"
-#include "SignatureSketch.h"
-#include "SketchTable.h"
+#include "comparison/kernels/DifferenceFactor.h"
+#include "comparison/pruning/SketchTable.h"
+#include "settings/ProgramSettings.h"
+#include "signature/AreaResampler.h"
+#include "signature/SignatureSketch.h"
 #include "support/TestPictures.h"
 
 #include <QTransform>

@@ -1,8 +1,8 @@
 // Every difference kernel this processor can run against the plain scalar reference, bit for
 // bit, on random and extreme signatures of awkward lengths.
 
-#include "DifferenceFactor.h"
-#include "DifferenceKernel.h"
+#include "comparison/kernels/DifferenceFactor.h"
+#include "comparison/kernels/DifferenceKernel.h"
 
 #include <gtest/gtest.h>
 

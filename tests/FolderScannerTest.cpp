@@ -1,6 +1,6 @@
 // The folder scan without any window: what it reports, in which order, and how it stops.
 
-#include "FolderScanner.h"
+#include "scanning/FolderScanner.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,11 +1,11 @@
 // Keep One of Each Group in the engine: the groups of linked entries, the choice of the picture
 // to keep under each rule, and what the command moves and leaves.
 
-#include "GroupCleanup.h"
-#include "KeepCheck.h"
-#include "KeepPlan.h"
-#include "PictureGroups.h"
-#include "PictureRepository.h"
+#include "cleanup/GroupCleanup.h"
+#include "cleanup/KeepCheck.h"
+#include "cleanup/KeepPlan.h"
+#include "cleanup/PictureGroups.h"
+#include "repository/PictureRepository.h"
 #include "support/TestPictures.h"
 
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 // The repository file: the bytes SaveToFile writes, the loader's reading of good and broken
 // files, and round trips of awkward paths.
 
-#include "PictureRepository.h"
-#include "RepositoryLoader.h"
+#include "repository/PictureRepository.h"
+#include "repository/RepositoryLoader.h"
 #include "support/TestPictures.h"
 #include "support/Utf16Text.h"
 

@@ -1,6 +1,6 @@
 // The repository's entries, its path index and the renumbering of links on removal.
 
-#include "PictureRepository.h"
+#include "repository/PictureRepository.h"
 #include "support/TestPictures.h"
 
 #include <QDir>

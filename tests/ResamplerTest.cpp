@@ -1,6 +1,6 @@
 // The area-averaging resampler against a plain two-dimensional coverage sum.
 
-#include "AreaResampler.h"
+#include "signature/AreaResampler.h"
 #include "support/TestPictures.h"
 
 #include <gtest/gtest.h>

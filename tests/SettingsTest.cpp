@@ -1,10 +1,10 @@
 // The settings record, its 32-byte stored form, the per-user store and the format table.
 
-#include "AddedFormatSettings.h"
-#include "PictureFormats.h"
-#include "ProgramSettings.h"
-#include "SettingsStore.h"
-#include "TurnedCopiesSetting.h"
+#include "settings/AddedFormatSettings.h"
+#include "settings/PictureFormats.h"
+#include "settings/ProgramSettings.h"
+#include "settings/SettingsStore.h"
+#include "settings/TurnedCopiesSetting.h"
 
 #include <QDir>
 #include <QFile>

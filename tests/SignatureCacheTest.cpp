@@ -1,9 +1,9 @@
 // The signature cache: what it gives back is exactly what was stored, for that very file content
 // only; a damaged database is replaced and an unusable place leaves the program working.
 
-#include "CacheFolder.h"
-#include "PictureSignature.h"
-#include "SignatureCache.h"
+#include "signature/CacheFolder.h"
+#include "signature/PictureSignature.h"
+#include "signature/SignatureCache.h"
 #include "support/TestPictures.h"
 
 #include <QDir>

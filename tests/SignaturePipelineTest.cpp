@@ -1,11 +1,11 @@
 // The signature pipeline: whatever the number of workers and however tight its limits, the same
 // results in the same order as making each signature in turn; a stop ends it at once.
 
-#include "PictureDecoder.h"
-#include "PictureRepository.h"
-#include "PictureSignature.h"
-#include "SignatureCache.h"
-#include "SignaturePipeline.h"
+#include "decoding/PictureDecoder.h"
+#include "repository/PictureRepository.h"
+#include "signature/PictureSignature.h"
+#include "signature/SignatureCache.h"
+#include "signature/SignaturePipeline.h"
 #include "support/TestPictures.h"
 
 #include <QFile>

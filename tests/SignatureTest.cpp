@@ -1,10 +1,10 @@
 // Signatures of pictures the tests write themselves, in all five formats, and of files that are
 // not pictures at all.
 
-#include "DifferenceFactor.h"
-#include "PictureDecoder.h"
-#include "PictureRepository.h"
-#include "PictureSignature.h"
+#include "comparison/kernels/DifferenceFactor.h"
+#include "decoding/PictureDecoder.h"
+#include "repository/PictureRepository.h"
+#include "signature/PictureSignature.h"
 #include "support/HeifPictures.h"
 #include "support/TestPictures.h"
 

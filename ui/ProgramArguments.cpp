@@ -1,6 +1,6 @@
 #include "ProgramArguments.h"
 
-#include "WindowTexts.h"
+#include "common/WindowTexts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -2,11 +2,11 @@
 // window until it closes, opening the file given.
 
 #include "ProgramArguments.h"
-#include "ProgramResources.h"
-#include "QRXDlg.h"
-#include "SettingsStore.h"
-#include "SignatureCache.h"
-#include "WindowTexts.h"
+#include "common/ProgramResources.h"
+#include "common/WindowTexts.h"
+#include "mainwindow/QRXDlg.h"
+#include "settings/SettingsStore.h"
+#include "signature/SignatureCache.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -1,9 +1,9 @@
 #include "BulkDeletion.h"
 
 #include "FreshSignatures.h"
-#include "PictureFile.h"
-#include "PictureRepository.h"
-#include "PictureSignature.h"
+#include "decoding/PictureFile.h"
+#include "repository/PictureRepository.h"
+#include "signature/PictureSignature.h"
 
 #include <QDir>
 #include <QFile>

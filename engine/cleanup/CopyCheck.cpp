@@ -1,7 +1,7 @@
 #include "CopyCheck.h"
 
 #include "PictureFacts.h"
-#include "PictureRepository.h"
+#include "repository/PictureRepository.h"
 
 #include <vector>
 

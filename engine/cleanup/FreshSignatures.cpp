@@ -1,6 +1,6 @@
 #include "FreshSignatures.h"
 
-#include "SignaturePipeline.h"
+#include "signature/SignaturePipeline.h"
 
 namespace vistrel {
 

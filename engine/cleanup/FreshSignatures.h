@@ -1,7 +1,7 @@
 #pragma once
 
 #include "BulkDeletion.h"
-#include "SignatureBytes.h"
+#include "signature/SignatureBytes.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "GroupCleanup.h"
 
-#include "PictureRepository.h"
+#include "repository/PictureRepository.h"
 
 #include <QFileInfo>
 

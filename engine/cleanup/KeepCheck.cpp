@@ -1,8 +1,8 @@
 #include "KeepCheck.h"
 
-#include "DifferenceFactor.h"
 #include "FreshSignatures.h"
-#include "PictureRepository.h"
+#include "comparison/kernels/DifferenceFactor.h"
+#include "repository/PictureRepository.h"
 
 #include <limits>
 

@@ -1,7 +1,7 @@
 #include "KeepPlan.h"
 
-#include "DifferenceFactor.h"
-#include "PictureRepository.h"
+#include "comparison/kernels/DifferenceFactor.h"
+#include "repository/PictureRepository.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "FileIdentity.h"
-#include "Orientation.h"
 #include "PictureGroups.h"
+#include "comparison/kernels/Orientation.h"
+#include "repository/FileIdentity.h"
 
 #include <QString>
 

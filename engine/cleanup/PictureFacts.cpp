@@ -1,6 +1,6 @@
 #include "PictureFacts.h"
 
-#include "PictureDecoder.h"
+#include "decoding/PictureDecoder.h"
 
 #include <QFileInfo>
 

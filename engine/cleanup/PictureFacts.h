@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileIdentity.h"
+#include "repository/FileIdentity.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "PictureGroups.h"
 
-#include "PictureRepository.h"
+#include "repository/PictureRepository.h"
 
 #include <numeric>
 

@@ -1,6 +1,6 @@
 #include "TrashUndo.h"
 
-#include "PictureRepository.h"
+#include "repository/PictureRepository.h"
 
 namespace vistrel {
 

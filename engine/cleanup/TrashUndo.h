@@ -1,8 +1,8 @@
 #pragma once
 
 #include "BulkDeletion.h"
-#include "PictureInfo.h"
 #include "TrashRestore.h"
+#include "repository/PictureInfo.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "FileIdentity.h"
-#include "SignatureBytes.h"
 #include "SimilarInfo.h"
+#include "signature/SignatureBytes.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "PictureRepository.h"
 
-#include "PictureSignature.h"
-#include "SignaturePipeline.h"
+#include "signature/PictureSignature.h"
+#include "signature/SignaturePipeline.h"
 
 #include <algorithm>
 #include <cmath>

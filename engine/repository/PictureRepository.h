@@ -1,10 +1,10 @@
 #pragma once
 
 #include "FileIdentity.h"
-#include "PairInfo.h"
 #include "PictureInfo.h"
-#include "ThreadParams.h"
-#include "WorkerThread.h"
+#include "comparison/kernels/PairInfo.h"
+#include "comparison/run/ThreadParams.h"
+#include "comparison/run/WorkerThread.h"
 
 #include <QHash>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Orientation.h"
+#include "comparison/kernels/Orientation.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PictureDecoder.h"
+#include "decoding/PictureDecoder.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "SignaturePipeline.h"
 
-#include "PictureDecoder.h"
 #include "PictureSignature.h"
+#include "decoding/PictureDecoder.h"
 
 #include <QFileInfo>
 

@@ -1,10 +1,10 @@
 #include "CliRunner.h"
-#include "DifferenceFactor.h"
-#include "PictureRepository.h"
-#include "PictureSignature.h"
-#include "ProgramSettings.h"
-#include "SignatureCache.h"
 #include "TestPictures.h"
+#include "comparison/kernels/DifferenceFactor.h"
+#include "repository/PictureRepository.h"
+#include "settings/ProgramSettings.h"
+#include "signature/PictureSignature.h"
+#include "signature/SignatureCache.h"
 
 #include <QDir>
 #include <QFile>

@@ -11,8 +11,8 @@
 // files only, so nothing blocks, but relative paths are read from the working folder: run it in
 // an empty one.
 
-#include "PictureRepository.h"
-#include "RepositoryLoader.h"
+#include "repository/PictureRepository.h"
+#include "repository/RepositoryLoader.h"
 
 #include <QBuffer>
 #include <QByteArray>

@@ -2,7 +2,7 @@
 
 // Repository entries with random signatures, made directly without any picture file.
 
-#include "PictureRepository.h"
+#include "repository/PictureRepository.h"
 
 #include <random>
 #include <vector>

@@ -2,11 +2,11 @@
 // through every pair with the keys, a file gone since the test, and moving a file to the trash
 // (in a private data folder) on to the next pair.
 
-#include "ComparePanel.h"
-#include "ComparePicture.h"
-#include "CompareWindow.h"
-#include "FileSizeText.h"
-#include "QRXDlg.h"
+#include "common/FileSizeText.h"
+#include "compare/ComparePanel.h"
+#include "compare/ComparePicture.h"
+#include "compare/CompareWindow.h"
+#include "mainwindow/QRXDlg.h"
 #include "support/PrivateHome.h"
 #include "support/TestPictures.h"
 

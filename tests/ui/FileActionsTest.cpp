@@ -2,10 +2,10 @@
 // questions, the desktop trash (in a private data folder), the report of files left behind and
 // the help file's path.
 
-#include "AboutDlg.h"
-#include "HelpFileLocation.h"
-#include "OperationReportDlg.h"
-#include "QRXDlg.h"
+#include "dialogs/AboutDlg.h"
+#include "dialogs/OperationReportDlg.h"
+#include "mainwindow/HelpFileLocation.h"
+#include "mainwindow/QRXDlg.h"
 #include "support/PrivateHome.h"
 #include "support/TestPictures.h"
 

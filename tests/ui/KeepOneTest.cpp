@@ -1,12 +1,12 @@
 // Keep One of Each Group as a user meets it: the dialog with its groups, thumbnails and
 // keyboard, the question, the desktop trash (in a private data folder) and Undo Move to Trash.
 
-#include "FileSizeText.h"
-#include "KeepGroupsModel.h"
-#include "KeepOneDlg.h"
-#include "OperationReportDlg.h"
-#include "QRXDlg.h"
-#include "ThumbnailLoader.h"
+#include "common/FileSizeText.h"
+#include "dialogs/OperationReportDlg.h"
+#include "groups/KeepGroupsModel.h"
+#include "groups/KeepOneDlg.h"
+#include "groups/ThumbnailLoader.h"
+#include "mainwindow/QRXDlg.h"
 #include "support/PrivateHome.h"
 #include "support/TestPictures.h"
 

@@ -1,8 +1,8 @@
 // The "Opening Repository" wait dialog: its result codes, that the user cannot close it while a
 // file loads, and the message when the loader cannot start.
 
-#include "LoadWaitDlg.h"
-#include "PictureRepository.h"
+#include "progress/LoadWaitDlg.h"
+#include "repository/PictureRepository.h"
 #include "support/EventLoopPolling.h"
 #include "support/TestPictures.h"
 #include "support/Utf16Text.h"

@@ -1,9 +1,9 @@
 // The main window as a user meets it: its start state, the command states, the picture tree
 // under each filter, red unreadable pictures and the preview.
 
-#include "FileSizeText.h"
-#include "PreviewBox.h"
-#include "QRXDlg.h"
+#include "common/FileSizeText.h"
+#include "mainwindow/PreviewBox.h"
+#include "mainwindow/QRXDlg.h"
 #include "support/PrivateHome.h"
 #include "support/TestPictures.h"
 

@@ -1,7 +1,7 @@
 // The "Progress" dialog: its result when the run finishes and when the user stops it.
 
-#include "OpProgressDlg.h"
-#include "PictureRepository.h"
+#include "progress/OpProgressDlg.h"
+#include "repository/PictureRepository.h"
 #include "support/EventLoopPolling.h"
 #include "support/RandomEntries.h"
 

@@ -2,8 +2,8 @@
 // folder with near-copies, test, save, open again, search, Next Similar and Remove.
 
 #include "ProgramArguments.h"
-#include "QRXDlg.h"
-#include "RecentRepositories.h"
+#include "mainwindow/QRXDlg.h"
+#include "mainwindow/RecentRepositories.h"
 #include "support/PrivateHome.h"
 #include "support/TestPictures.h"
 

@@ -1,8 +1,8 @@
 // The "Search Progress" dialog over real pictures: what it adds, what it shows, how it ends.
 
-#include "PictureFormats.h"
-#include "PictureRepository.h"
-#include "SearchProgressDlg.h"
+#include "progress/SearchProgressDlg.h"
+#include "repository/PictureRepository.h"
+#include "settings/PictureFormats.h"
 #include "support/TestPictures.h"
 
 #include <QDir>

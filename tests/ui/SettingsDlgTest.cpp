@@ -1,13 +1,13 @@
 // The "Program Settings" dialog: what it shows from the record, what OK stores and saves, what
 // Cancel leaves alone, and the threshold box's own rules.
 
-#include "AddedFormatSettings.h"
-#include "DialogUnits.h"
-#include "PictureFormats.h"
-#include "ProgramSettings.h"
-#include "SettingsDlg.h"
-#include "SettingsStore.h"
-#include "TurnedCopiesSetting.h"
+#include "common/DialogUnits.h"
+#include "dialogs/SettingsDlg.h"
+#include "settings/AddedFormatSettings.h"
+#include "settings/PictureFormats.h"
+#include "settings/ProgramSettings.h"
+#include "settings/SettingsStore.h"
+#include "settings/TurnedCopiesSetting.h"
 #include "support/EventLoopPolling.h"
 
 #include <QAbstractSpinBox>

@@ -1,6 +1,6 @@
 #include "ComparePanel.h"
 
-#include "FileSizeText.h"
+#include "common/FileSizeText.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PictureFacts.h"
+#include "cleanup/PictureFacts.h"
 
 #include <QString>
 #include <QWidget>

@@ -1,8 +1,8 @@
 #include "ComparePicture.h"
 
-#include "DecodeBudget.h"
-#include "PictureDecoder.h"
-#include "PictureFile.h"
+#include "decoding/DecodeBudget.h"
+#include "decoding/PictureDecoder.h"
+#include "decoding/PictureFile.h"
 
 #include <QObject>
 #include <QTransform>

@@ -4,11 +4,11 @@
 #include "CompareWindow.h"
 
 #include "ComparePanel.h"
-#include "CopyCheck.h"
 #include "LatestJob.h"
-#include "QRXDlg.h"
-#include "SettingsStore.h"
-#include "SimilarPairs.h"
+#include "cleanup/CopyCheck.h"
+#include "mainwindow/QRXDlg.h"
+#include "repository/SimilarPairs.h"
+#include "settings/SettingsStore.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>

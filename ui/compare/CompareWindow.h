@@ -2,7 +2,7 @@
 
 #include "ComparePicture.h"
 #include "CompareView.h"
-#include "PictureFacts.h"
+#include "cleanup/PictureFacts.h"
 
 #include <QString>
 #include <QTimer>

@@ -3,7 +3,7 @@
 #include "CompareWindow.h"
 
 #include "ComparePanel.h"
-#include "FileManagerItem.h"
+#include "common/FileManagerItem.h"
 
 #include <QAction>
 #include <QDesktopServices>

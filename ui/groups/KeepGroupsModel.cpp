@@ -1,6 +1,6 @@
 #include "KeepGroupsModel.h"
 
-#include "PictureRepository.h"
+#include "repository/PictureRepository.h"
 
 #include <QPainter>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "GroupCleanup.h"
-#include "KeepPlan.h"
-#include "PictureFacts.h"
-#include "PictureGroups.h"
+#include "cleanup/GroupCleanup.h"
+#include "cleanup/KeepPlan.h"
+#include "cleanup/PictureFacts.h"
+#include "cleanup/PictureGroups.h"
 
 #include <QAbstractItemModel>
 #include <QCache>

@@ -2,7 +2,7 @@
 
 #include "KeepGroupsModel.h"
 
-#include "FileSizeText.h"
+#include "common/FileSizeText.h"
 
 #include <QFont>
 #include <QLocale>

@@ -1,9 +1,9 @@
 #include "KeepOneDlg.h"
 
-#include "FileSizeText.h"
 #include "KeepGroupsModel.h"
-#include "PictureFacts.h"
 #include "ThumbnailLoader.h"
+#include "cleanup/PictureFacts.h"
+#include "common/FileSizeText.h"
 
 #include <QApplication>
 #include <QComboBox>

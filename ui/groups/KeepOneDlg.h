@@ -1,6 +1,6 @@
 #pragma once
 
-#include "GroupCleanup.h"
+#include "cleanup/GroupCleanup.h"
 
 #include <QDialog>
 #include <QFutureWatcher>

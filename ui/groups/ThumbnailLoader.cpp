@@ -1,6 +1,6 @@
 #include "ThumbnailLoader.h"
 
-#include "PictureDecoder.h"
+#include "decoding/PictureDecoder.h"
 
 #include <QFutureWatcher>
 #include <QPainter>

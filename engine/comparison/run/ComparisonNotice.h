@@ -1,0 +1,30 @@
+#pragma once
+
+#include "comparison/kernels/PairInfo.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace vistrel {
+
+/// Message number of the notices of a comparison run.
+inline constexpr std::uint32_t kComparisonNoticeMessage = 1025;
+
+/// Notice codes of a comparison worker.
+inline constexpr int kNoticePairsCompared = 1;   ///< a span of pairs has been walked
+inline constexpr int kNoticeWorkerFinished = 2;  ///< the worker has ended (done or stopped)
+
+/// One notice from a comparison worker to the receiver of its run. Workers walk the run's pairs
+/// in spans; one notice reports one span, so that the receiver can put the results of several
+/// workers back into the run's order.
+struct ComparisonNotice {
+    std::uint32_t message = kComparisonNoticeMessage;
+    int code = 0;
+    std::uint64_t span = 0;       ///< sequence number of the span within the run
+    std::uint64_t pairsDone = 0;  ///< pairs of the span walked, compared or skipped
+    bool complete = true;         ///< false when the worker stopped inside the span
+    /// The similar pairs of the span, in pair order, with their factors (no signatures).
+    std::vector<PairInfo> records;
+};
+
+}  // namespace vistrel

@@ -1,0 +1,360 @@
+#include "ComparisonWorker.h"
+
+#include "comparison/pruning/BlockedComparison.h"
+#include "comparison/pruning/PairDecision.h"
+#include "comparison/pruning/TurnedDecision.h"
+
+#include <algorithm>
+#include <climits>
+#include <optional>
+#include <utility>
+
+namespace vistrel {
+
+namespace {
+
+// How many candidates are decided between two looks at the stop flag: a few milliseconds of
+// work at most.
+constexpr std::size_t kCandidatesPerStopCheck = 256;
+
+// Whether comparing every pair in full pays: it does once the cheapest bounds leave more than
+// this share of a span's pairs for a closer look (measured on photographs: about where both
+// take the same time), judged from a sample of so many candidates.
+constexpr double kBlockedShare = 0.35;
+constexpr double kBlockedShareShapeOnly = 0.22;
+constexpr std::size_t kSampledCandidates = 1024;
+
+// Walks the pairs [first, last) of the run in order and records the similar ones. Pairs that
+// cannot be similar by their sketch keys are passed over without a look. Returns true when the
+// stop flag ended the walk; `done` is then the number of pairs decided, from `first`.
+class SpanWalk {
+public:
+    SpanWalk(const ThreadParams& block, const PairDecision& decision,
+             std::vector<PairInfo>& records)
+        : block(block), pairs(*block.pairs), decision(decision), records(records) {
+        if (block.turned) {
+            turned.emplace(decision, pairs, block.side);
+        }
+    }
+
+    bool Walk(std::uint64_t first, std::uint64_t last, std::uint64_t& done) {
+        return pairs.Target() >= 0 ? WalkSearch(first, last, done)
+                                   : WalkWholeRepository(first, last, done);
+    }
+
+private:
+    bool Stopped() const { return block.stopEvent->IsSet(); }
+
+    // Compares entry `row` with its candidates among entries [rowFirst, rowLast) and appends
+    // the similar pairs in ascending order of the other entry. The candidates come in any
+    // order, so a stop inside the row drops the row: true when stopped, nothing appended.
+    bool CompareRow(std::int32_t row, std::int32_t rowFirst, std::int32_t rowLast, bool rowIsA) {
+        pairs.CandidatesNear(row, rowFirst, rowLast, candidates);
+        if (turned) {
+            return DecideTurned(row, candidates.data(), candidates.size(), rowIsA);
+        }
+        const std::uint8_t* rowSignature = pairs.Signature(row);
+        found.clear();
+        std::size_t sinceStopCheck = 0;
+        for (const std::int32_t other : candidates) {
+            if (other == row) {
+                continue;
+            }
+            float factor = 0.0f;
+            if (decision.IsSimilar(pairs.Signature(other), rowSignature,
+                                   static_cast<std::size_t>(other), static_cast<std::size_t>(row),
+                                   factor)) {
+                found.emplace_back(other, factor);
+            }
+            if (++sinceStopCheck == kCandidatesPerStopCheck) {
+                sinceStopCheck = 0;
+                if (Stopped()) {
+                    return true;
+                }
+            }
+        }
+        std::sort(found.begin(), found.end());
+        for (const auto& [other, factor] : found) {
+            records.push_back(rowIsA ? PairInfo{nullptr, nullptr, row, other, factor}
+                                     : PairInfo{nullptr, nullptr, other, row, factor});
+        }
+        return false;
+    }
+
+    // Decides entry `row` with `count` candidates in every orientation and appends the similar
+    // pairs in ascending order of the other entry. True when stopped, nothing appended.
+    bool DecideTurned(std::int32_t row, const std::int32_t* rowCandidatesFrom, std::size_t count,
+                      bool rowIsA) {
+        turned->StartRow(row, rowIsA);
+        turnedFound.clear();
+        for (std::size_t c = 0; c < count; ++c) {
+            const std::int32_t other = rowCandidatesFrom[c];
+            float factor = 0.0f;
+            Orientation orientation = Orientation::None;
+            if (other != row && turned->IsSimilar(other, factor, orientation)) {
+                turnedFound.push_back(TurnedFound{other, factor, orientation});
+            }
+            if (StopDue()) {
+                return true;
+            }
+        }
+        std::sort(turnedFound.begin(), turnedFound.end(),
+                  [](const TurnedFound& x, const TurnedFound& y) { return x.other < y.other; });
+        for (const TurnedFound& f : turnedFound) {
+            records.push_back(
+                rowIsA ? PairInfo{nullptr, nullptr, row, f.other, f.factor, f.orientation}
+                       : PairInfo{nullptr, nullptr, f.other, row, f.factor, f.orientation});
+        }
+        return false;
+    }
+
+    // A piece of row i of the whole-repository order: its columns [j0, j1).
+    struct RowPiece {
+        std::int32_t i, j0, j1;
+        std::size_t candidatesFrom, candidatesTo;  // into rowCandidates
+    };
+
+    // Walks a span of the whole-repository order. Where the sketches leave few candidates the
+    // rows are decided one after the other; where they leave most pairs (a lax threshold) the
+    // span is compared column by column instead, so that each picture of a column is read
+    // once for all the span's rows, which stay in the cache meanwhile; and where the bounds
+    // would rule out too few of them to pay, every pair is compared in full, in blocks.
+    bool WalkWholeRepository(std::uint64_t first, std::uint64_t last, std::uint64_t& done) {
+        done = 0;
+        pieces.clear();
+        rowCandidates.clear();
+        for (std::uint64_t k = first; k < last;) {
+            const std::int32_t i = pairs.RowOf(k);
+            const std::uint64_t rowEnd = std::min(last, pairs.RowStart(i + 1));
+            const auto j0 = static_cast<std::int32_t>(i + 1 + (k - pairs.RowStart(i)));
+            const auto j1 = static_cast<std::int32_t>(j0 + (rowEnd - k));
+            const std::size_t from = rowCandidates.size();
+            if (pairs.Signature(i) != nullptr) {
+                pairs.CandidatesNear(i, j0, j1, candidates);
+                rowCandidates.insert(rowCandidates.end(), candidates.begin(), candidates.end());
+            }
+            pieces.push_back(RowPiece{i, j0, j1, from, rowCandidates.size()});
+            k = rowEnd;
+        }
+        // Turned pictures are decided row by row: each row is turned once for all its
+        // candidates, which the column and block orders would have to do for every pair.
+        const bool dense = !turned && rowCandidates.size() > (last - first) / 4;
+        const bool wholeBlocks = dense && ActiveBlockedKernel() != nullptr &&
+                                 SurvivingShare(last - first) >
+                                     (block.shapeOnly ? kBlockedShareShapeOnly : kBlockedShare);
+        const bool stopped = !dense        ? DecideByRows()
+                             : wholeBlocks ? DecideByBlocks()
+                                           : DecideByColumns();
+        if (!stopped) {
+            done = last - first;
+        }
+        return stopped;
+    }
+
+    // The share of the span's pairs that the cheapest bounds leave for a closer look, estimated
+    // from a sample of the candidates.
+    double SurvivingShare(std::uint64_t spanPairs) const {
+        const std::size_t stride =
+            std::max<std::size_t>(1, rowCandidates.size() / kSampledCandidates);
+        std::size_t sampled = 0;
+        std::size_t surviving = 0;
+        for (const RowPiece& piece : pieces) {
+            for (std::size_t c = (piece.candidatesFrom + stride - 1) / stride * stride;
+                 c < piece.candidatesTo; c += stride) {
+                ++sampled;
+                if (decision.PassesSketchBounds(static_cast<std::size_t>(rowCandidates[c]),
+                                                static_cast<std::size_t>(piece.i))) {
+                    ++surviving;
+                }
+            }
+        }
+        if (sampled == 0 || spanPairs == 0) {
+            return 0.0;
+        }
+        return static_cast<double>(surviving) / static_cast<double>(sampled) *
+               static_cast<double>(rowCandidates.size()) / static_cast<double>(spanPairs);
+    }
+
+    // True when the stop flag is set, looked at every so many decisions.
+    bool StopDue(std::size_t decisions = 1) {
+        sinceStopCheck += decisions;
+        if (sinceStopCheck < kCandidatesPerStopCheck) {
+            return false;
+        }
+        sinceStopCheck = 0;
+        return Stopped();
+    }
+
+    void Decide(std::int32_t i, std::int32_t j) {
+        float factor = 0.0f;
+        if (decision.IsSimilar(pairs.Signature(j), pairs.Signature(i), static_cast<std::size_t>(j),
+                               static_cast<std::size_t>(i), factor)) {
+            found.emplace_back(j, factor);
+        }
+    }
+
+    void Emit(std::int32_t i) {
+        std::sort(found.begin(), found.end());
+        for (const auto& [j, factor] : found) {
+            records.push_back(PairInfo{nullptr, nullptr, i, j, factor});
+        }
+    }
+
+    bool DecideByRows() {
+        for (const RowPiece& piece : pieces) {
+            if (turned) {
+                if (DecideTurned(piece.i, rowCandidates.data() + piece.candidatesFrom,
+                                 piece.candidatesTo - piece.candidatesFrom, true)) {
+                    return true;  // the span is dropped whole
+                }
+                continue;
+            }
+            found.clear();
+            for (std::size_t c = piece.candidatesFrom; c < piece.candidatesTo; ++c) {
+                Decide(piece.i, rowCandidates[c]);
+                if (StopDue()) {
+                    return true;  // the span is dropped whole
+                }
+            }
+            Emit(piece.i);
+        }
+        return false;
+    }
+
+    // Clears the similar pairs found per row piece.
+    void ClearRowsFound() {
+        if (rowsFound.size() < pieces.size()) {
+            rowsFound.resize(pieces.size());
+        }
+        for (std::size_t r = 0; r < pieces.size(); ++r) {
+            rowsFound[r].clear();
+        }
+    }
+
+    // Records the similar pairs found per row piece, which are in ascending order of the other
+    // entry, rows first to last.
+    void EmitRowsFound() {
+        for (std::size_t r = 0; r < pieces.size(); ++r) {
+            for (const auto& [j, factor] : rowsFound[r]) {
+                records.push_back(PairInfo{nullptr, nullptr, pieces[r].i, j, factor});
+            }
+        }
+    }
+
+    bool DecideByColumns() {
+        ClearRowsFound();
+        std::int32_t firstColumn = INT32_MAX;
+        std::int32_t lastColumn = 0;
+        for (const RowPiece& piece : pieces) {
+            firstColumn = std::min(firstColumn, piece.j0);
+            lastColumn = std::max(lastColumn, piece.j1);
+        }
+        for (std::int32_t j = firstColumn; j < lastColumn; ++j) {
+            if (pairs.Signature(j) == nullptr) {
+                continue;
+            }
+            for (std::size_t r = 0; r < pieces.size(); ++r) {
+                const RowPiece& piece = pieces[r];
+                if (j < piece.j0 || j >= piece.j1 || pairs.Signature(piece.i) == nullptr) {
+                    continue;
+                }
+                found.clear();
+                Decide(piece.i, j);
+                rowsFound[r].insert(rowsFound[r].end(), found.begin(), found.end());
+                if (StopDue()) {
+                    return true;  // the span is dropped whole
+                }
+            }
+        }
+        EmitRowsFound();
+        return false;
+    }
+
+    // Compares every pair of the span in full: where the bounds rule out few pairs that is
+    // faster than deciding pair by pair.
+    bool DecideByBlocks() {
+        // Made at the first span that needs it: its buffers are no use to a strict run.
+        if (!blocked) {
+            blocked.emplace(*ActiveBlockedKernel(), pairs, block.side, block.threshold,
+                            block.shapeOnly);
+        }
+        ClearRowsFound();
+        rowRanges.clear();
+        for (const RowPiece& piece : pieces) {
+            rowRanges.push_back(BlockedComparison::RowRange{piece.i, piece.j0, piece.j1});
+        }
+        if (blocked->Compare(rowRanges, rowsFound,
+                             [this](std::size_t decided) { return StopDue(decided); })) {
+            return true;  // the span is dropped whole
+        }
+        EmitRowsFound();
+        return false;
+    }
+
+    bool WalkSearch(std::uint64_t first, std::uint64_t last, std::uint64_t& done) {
+        const std::int32_t target = pairs.Target();
+        done = last - first;
+        if (pairs.Signature(target) == nullptr) {
+            return false;  // nothing to compare with
+        }
+        // Pair k is entry k, or k + 1 from the target on.
+        const auto entryOf = [target](std::uint64_t k) {
+            return static_cast<std::int32_t>(k < static_cast<std::uint64_t>(target) ? k : k + 1);
+        };
+        if (CompareRow(target, entryOf(first), entryOf(last - 1) + 1, false)) {
+            done = 0;
+            return true;
+        }
+        return false;
+    }
+
+    const ThreadParams& block;
+    const ComparisonPairs& pairs;
+    const PairDecision& decision;
+    std::vector<PairInfo>& records;
+    std::vector<std::int32_t> candidates;
+    std::vector<std::pair<std::int32_t, float>> found;
+    std::vector<RowPiece> pieces;
+    std::vector<std::int32_t> rowCandidates;
+    std::vector<std::vector<std::pair<std::int32_t, float>>> rowsFound;
+    std::vector<BlockedComparison::RowRange> rowRanges;
+    std::optional<BlockedComparison> blocked;  // once a span has needed it
+    std::optional<TurnedDecision> turned;      // when the run finds turned pictures too
+    struct TurnedFound {
+        std::int32_t other;
+        float factor;
+        Orientation orientation;
+    };
+    std::vector<TurnedFound> turnedFound;
+    std::size_t sinceStopCheck = 0;
+};
+
+}  // namespace
+
+int ComparisonWorker(const ThreadParams& block) {
+    const PairDecision decision(block.pairs->Sketches(), block.side, block.threshold,
+                                block.shapeOnly);
+    // One walk for the whole life of the worker: its buffers are reused from span to span.
+    std::vector<PairInfo> records;
+    SpanWalk walk(block, decision, records);
+    std::uint64_t span = 0;
+    std::uint64_t firstPair = 0;
+    std::uint64_t lastPair = 0;
+    bool stopped = false;
+    while (!stopped && block.spans->Take(span, firstPair, lastPair)) {
+        ComparisonNotice notice{block.message, kNoticePairsCompared, span, 0, true, {}};
+        records.clear();
+        stopped = walk.Walk(firstPair, lastPair, notice.pairsDone);
+        notice.complete = !stopped;
+        if (!stopped) {
+            notice.records = std::move(records);
+        }
+        block.notices->Post(std::move(notice));
+        // A stop that comes while a span is finished ends the worker after it.
+        stopped = stopped || block.stopEvent->IsSet();
+    }
+    block.notices->Post(ComparisonNotice{block.message, kNoticeWorkerFinished, 0, 0, true, {}});
+    return 0;
+}
+
+}  // namespace vistrel

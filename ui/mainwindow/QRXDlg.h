@@ -1,0 +1,193 @@
+#pragma once
+
+#include "MainActions.h"
+#include "cleanup/TrashUndo.h"
+#include "repository/PictureRepository.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <memory>
+
+class QGroupBox;
+class QHelpEvent;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace vistrel {
+
+class PreviewBox;
+
+/// Which entries the picture tree shows.
+enum class ViewFilter : std::int32_t { All = 0, WithSimilar = 1, WithLoadError = 2 };
+
+/// The main window: owns the one repository, shows it as a tree of pictures with their similar
+/// pictures, previews the selected picture, and carries out every command of the menus, keys
+/// and buttons. GUI thread.
+class CQRXDlg : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit CQRXDlg(QWidget* parent = nullptr);
+    ~CQRXDlg() override;
+
+    /// Gives the window the size, position and maximised state it had when it last closed.
+    void RestoreWindowGeometry();
+
+    CPictureRepository& Repository() { return *repository; }
+    const MainActions& Actions() const { return actions; }
+    QTreeWidget* Tree() const { return tree; }
+    PreviewBox* Preview() const { return preview; }
+    QLabel* SizeLabel() const { return sizeLabel; }
+    ViewFilter Filter() const { return viewFilter; }
+
+    /// Enables the commands by the state of the repository: empty, any links, any load errors;
+    /// marks the title modified or not by the repository.
+    void UpdateCommandStates();
+    /// Replaces the repository by an empty one, first offering to save a modified one. False,
+    /// with the repository kept, when the user cancels or the save does not happen.
+    bool DiscardRepository();
+    /// Rebuilds the tree from the repository under the view filter, then the command states,
+    /// the totals and the preview. Selects the first item.
+    void RefreshTree();
+    /// Writes "Total items: N" (with the filter's wording) into the status bar, and marks the
+    /// title modified or not by the repository.
+    void UpdateTotals();
+    /// Shows the selected item's picture with its size; a picture that cannot be decoded marks
+    /// its entry unreadable and rebuilds the tree.
+    void UpdatePreview();
+    /// Chooses the view filter, as its radio button does.
+    void SetFilter(ViewFilter filter);
+    /// The text of the status bar: the totals, or what a command is doing.
+    QString StatusText() const;
+    /// The status bar's summary of the links: "N pictures have near-copies, in G groups", or
+    /// nothing when there are no links.
+    QString GroupsText() const;
+    void SetStatusText(const QString& text);
+    /// The path of the tree's selected item (a top-level or a child item), or an empty string.
+    QString SelectedPath() const;
+    /// Asks whether to move `path` to the trash (the question parented to `asker`), moves it,
+    /// records it for Undo Move to Trash, drops its entry and rebuilds the tree. Says so when
+    /// the trash refuses the file, which then keeps its entry. True when the file went.
+    /// `lastCopyWarning`, when given, is added to the question, and No is then the default.
+    bool TrashPictureFile(const QString& path, QWidget* asker,
+                          const QString& lastCopyWarning = QString());
+    /// What the last clean-up moved to the trash, for Undo Move to Trash.
+    const CTrashUndo& TrashUndoRecord() const { return trashUndo; }
+
+public slots:
+    // Repository commands.
+    void NewRepository();
+    /// Asks for a repository file and opens it with OpenRepositoryFile.
+    void OpenRepository();
+    /// Opens `path` as File > Open does once a file was chosen: refuses a file that is not a
+    /// regular one, offers to save a modified repository, loads behind the "Opening
+    /// Repository" dialog and says so when the file cannot be read (the repository is then
+    /// empty). True when the file was opened.
+    bool OpenRepositoryFile(const QString& path);
+    /// Opens a file of Recent Repositories as OpenRepositoryFile does; a file that is gone is
+    /// taken off the list, and the user is told.
+    void OpenRecentRepository(const QString& path);
+    /// Opens `path` with OpenRepositoryFile once the event loop runs, so that the wait dialog
+    /// has its parent on screen: the file given on the command line.
+    void OpenRepositoryFileLater(const QString& path);
+    /// Asks for a file and saves; true when the repository was written.
+    bool SaveRepository();
+    void AddToRepository();
+    void RemoveFromRepository();
+    void EditProgramSettings();
+    void TestRepository();
+    void SearchSimilar();
+    void NextSimilar();
+    // File actions, help and About.
+    void DeleteFile();
+    void OpenFile();
+    void FindFile();
+    void DeleteAllSimilar();
+    void DeleteAllDamaged();
+    /// Lets the user choose one picture to keep of each group of similar pictures and moves
+    /// the others to the trash, recorded for Undo Move to Trash; reports what stayed.
+    void KeepOneOfEachGroup();
+    /// Puts back the files the last clean-up moved to the trash and adds their entries again;
+    /// lists the files that could not come back.
+    void UndoMoveToTrash();
+    void HelpFile();
+    void About();
+
+signals:
+    /// The commands were enabled anew: the repository, its links or the selection may have
+    /// changed.
+    void CommandStatesUpdated();
+
+protected:
+    /// Offers to save a modified repository; Cancel, or a save that did not happen, keeps the
+    /// window open.
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    /// Asks whether to save a modified repository: true when it may go (saved, or the user said
+    /// No), false on Cancel or when the save was cancelled or failed.
+    bool MayDropRepository();
+    /// Records the repository file last opened or saved (its name in the title, windowFilePath);
+    /// an empty path for none.
+    void SetRepositoryFile(const QString& path);
+    /// Fills Recent Repositories from the stored list: one entry per file, then "Clear Menu".
+    void UpdateRecentMenu();
+    /// The title's "[*]" follows the repository's modified flag; a title without a file has none.
+    void UpdateWindowModified();
+    /// Tells the user, once after a scan, what it left out on purpose.
+    void ShowSkippedFiles(const QStringList& skipped);
+    void BuildControls(QWidget* client);
+    void ConnectCommands();
+    void LayOutTree();
+    void ShowContextMenu();
+    /// Shows the tooltip of the item under the mouse: a picture's facts, and for a similar
+    /// picture the difference factor of its link.
+    void ShowItemToolTip(const QHelpEvent& event);
+    /// Steps 1 to 6 of a rebuild: everything but the preview.
+    void RebuildTreeItems();
+    /// Counts the groups of linked pictures into the status bar's right end.
+    void UpdateGroupsText();
+    /// Gives a top-level item its child items, one per similar picture, the first time it is
+    /// expanded: at a lax threshold a repository has millions of links, too many items to
+    /// make at once.
+    void AddChildItems(QTreeWidgetItem* item);
+    /// True when the item has child items, made or still to be made.
+    bool HasChildItems(const QTreeWidgetItem* item) const;
+    /// The number of items, child items still to be made included.
+    int CountItems() const;
+    /// Previews the selected item; false when its picture could not be decoded (the entry is
+    /// then marked unreadable).
+    bool PreviewSelectedItem();
+    std::unique_ptr<CPictureRepository> repository;
+    CTrashUndo trashUndo;
+    MainActions actions;
+    QMenu* contextMenu = nullptr;
+    QWidget* client = nullptr;
+    QGroupBox* previewGroup = nullptr;
+    PreviewBox* preview = nullptr;
+    QLabel* sizeLabel = nullptr;
+    QPushButton* deleteButton = nullptr;
+    QPushButton* openButton = nullptr;
+    QPushButton* findButton = nullptr;
+    QPushButton* nextButton = nullptr;
+    QPushButton* deleteSimilarButton = nullptr;
+    QPushButton* deleteDamagedButton = nullptr;
+    QRadioButton* showAll = nullptr;
+    QRadioButton* showSimilar = nullptr;
+    QRadioButton* showLoadError = nullptr;
+    QTreeWidget* tree = nullptr;
+    /// A permanent label: a temporary status message would be wiped by menu hovering.
+    QLabel* statusText = nullptr;
+    /// The right end of the status bar: how many pictures have near-copies, in how many groups.
+    QLabel* groupsText = nullptr;
+    ViewFilter viewFilter = ViewFilter::All;
+    /// The tree's selection changes are acted on only while true (not during a rebuild).
+    bool treeEventsEnabled = true;
+};
+
+}  // namespace vistrel

@@ -1,0 +1,305 @@
+// The main window's repository commands: New, Open, Save, Add, Remove, Program Settings, Test,
+// Search Similar and Next Similar.
+
+#include "QRXDlg.h"
+
+#include "PictureFileFilters.h"
+#include "dialogs/SettingsDlg.h"
+#include "progress/LoadWaitDlg.h"
+#include "progress/OpProgressDlg.h"
+#include "progress/SearchProgressDlg.h"
+#include "settings/AddedFormatSettings.h"
+#include "settings/PictureFormats.h"
+#include "settings/ProgramSettings.h"
+#include "signature/SignaturePipeline.h"
+
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace vistrel {
+
+namespace {
+
+// After Open the tree starts a little higher than the usual 210 pixels, until the next resize.
+constexpr int kTreeTopAfterOpen = 200;
+
+// Adds one picture with its signature made on another thread: a large picture would otherwise
+// hold the window for a second or more. The window answers meanwhile, but takes no input.
+// Returns the entry that holds the file: the new one, or the one that held it already, under
+// this path or another (a linked folder, a hard link); -1 when there is none.
+std::int32_t AddOnePicture(CPictureRepository& repository, const QString& path) {
+    if (const std::int32_t held = repository.FindFile(path); held >= 0) {
+        return held;
+    }
+    SignaturePipeline pipeline(repository.Side(), SignaturePipeline::Limits{1});
+    pipeline.Add(path);
+    pipeline.Finish();
+    SignaturePipeline::Result made;
+    if (!pipeline.TryNext(made)) {
+        QEventLoop waiting;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &waiting, [&] {
+            if (pipeline.TryNext(made)) {
+                waiting.quit();
+            }
+        });
+        poll.start(10);
+        waiting.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    repository.AddSignedPicture(made.path, std::move(made.signature));
+    return repository.FindFile(path);
+}
+
+// Selects the top-level item of entry `index`, if the view filter shows it.
+void SelectEntry(QTreeWidget& tree, std::int32_t index) {
+    for (int i = 0; i < tree.topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = tree.topLevelItem(i);
+        if (item->data(0, Qt::UserRole).toInt() == index) {
+            tree.setCurrentItem(item);
+            return;
+        }
+    }
+}
+
+void RunComparison(QWidget* parent, CPictureRepository& repository, std::int32_t target) {
+    COpProgressDlg dialog(parent);
+    dialog.repository = &repository;
+    dialog.target = target;
+    dialog.threshold = TheProgramSettings().threshold;
+    dialog.exec();
+}
+
+}  // namespace
+
+void CQRXDlg::NewRepository() {
+    if (!DiscardRepository()) {
+        UpdateCommandStates();
+        return;
+    }
+    AddToRepository();
+    UpdateCommandStates();
+}
+
+void CQRXDlg::OpenRepository() {
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open Repository"), QString(),
+                                                      RepositoryFileFilter());
+    if (path.isEmpty()) {
+        UpdateCommandStates();
+        return;
+    }
+    OpenRepositoryFile(path);
+}
+
+bool CQRXDlg::OpenRepositoryFile(const QString& path) {
+    // Reading a FIFO or a device would wait for ever behind a dialog that cannot be closed.
+    if (const QFileInfo chosen(path); chosen.exists() && !chosen.isFile()) {
+        QMessageBox::warning(this, tr("Open Repository"),
+                             tr("\"%1\" is not a regular file, so it cannot be opened as a "
+                                "repository.")
+                                 .arg(path));
+        UpdateCommandStates();
+        return false;
+    }
+    if (!DiscardRepository()) {
+        UpdateCommandStates();
+        return false;
+    }
+    SetStatusText(tr("Opening..."));
+    CLoadWaitDlg wait(this);
+    wait.params.repository = repository.get();
+    wait.params.path = path;
+    const bool finished = wait.exec() == 1;
+    const bool opened = finished && wait.params.succeeded;
+    if (opened) {
+        SetRepositoryFile(path);
+    }
+    if (finished) {
+        tree->setGeometry(0, kTreeTopAfterOpen, client->width(),
+                          std::max(0, client->height() - kTreeTopAfterOpen));
+    }
+    RefreshTree();
+    UpdateCommandStates();
+    if (finished && !wait.params.succeeded) {
+        QMessageBox::warning(this, tr("Open Repository"),
+                             tr("The repository file \"%1\" could not be read completely, so "
+                                "nothing of it was opened.")
+                                 .arg(path));
+    }
+    return opened;
+}
+
+void CQRXDlg::OpenRepositoryFileLater(const QString& path) {
+    QTimer::singleShot(0, this, [this, path] { OpenRepositoryFile(path); });
+}
+
+bool CQRXDlg::SaveRepository() {
+    QFileDialog chooser(this, tr("Save Repository"), QString(), RepositoryFileFilter());
+    chooser.setAcceptMode(QFileDialog::AcceptSave);
+    // The question about replacing a file must concern the file that is really written, which
+    // may have ".qrx" added to the name typed.
+    chooser.setOption(QFileDialog::DontConfirmOverwrite);
+    // The file last opened or saved is proposed; replacing it is still asked about below.
+    if (const QString current = windowFilePath(); !current.isEmpty()) {
+        const QFileInfo file(current);
+        chooser.setDirectory(file.absolutePath());
+        chooser.selectFile(file.fileName());
+    }
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) {
+        return false;
+    }
+    const QString target = CPictureRepository::RepositoryFilePath(chooser.selectedFiles().first());
+    if (QFileInfo::exists(target) &&
+        QMessageBox::question(this, tr("Save Repository"),
+                              tr("\"%1\" already exists. Do you want to replace it?").arg(target),
+                              QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) != QMessageBox::Yes) {
+        return false;
+    }
+    SetStatusText(tr("Saving..."));
+    QString reason;
+    const bool saved = repository->SaveToFile(target, &reason);
+    if (saved) {
+        SetRepositoryFile(target);
+    }
+    UpdateTotals();
+    if (!saved) {
+        QMessageBox::critical(this, tr("Error"),
+                              tr("The repository could not be saved to \"%1\": %2. The file "
+                                 "that was there is unchanged.")
+                                  .arg(target, reason));
+    }
+    return saved;
+}
+
+void CQRXDlg::AddToRepository() {
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Please choose a folder."));
+    SetStatusText(tr("Processing..."));
+    std::int32_t heldElsewhere = -1;
+    if (!folder.isEmpty()) {
+        if (QFileInfo(folder).isDir()) {
+            QStringList extensions;
+            GetAllEnabledExtensions(TheProgramSettings().enabledFormats, TheAddedFormats(),
+                                    extensions);
+            CSearchProgressDlg scan(this, repository.get(), folder, extensions);
+            scan.exec();
+            ShowSkippedFiles(scan.Skipped());
+        } else if (const std::int32_t entry = AddOnePicture(*repository, folder);
+                   entry >= 0 && repository->GetPicture(entry).path != folder) {
+            heldElsewhere = entry;
+        }
+    }
+    RefreshTree();
+    // A file held under another name is not added again: its entry is shown instead.
+    if (heldElsewhere >= 0) {
+        SelectEntry(*tree, heldElsewhere);
+    }
+}
+
+void CQRXDlg::ShowSkippedFiles(const QStringList& skipped) {
+    if (skipped.isEmpty()) {
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, tr("Add To Repository"),
+                    tr("Some folders or files were left out: they are on a virtual file system "
+                       "(such as /proc), or their names cannot be represented exactly. The "
+                       "details list them."),
+                    QMessageBox::Ok, this);
+    box.setDetailedText(skipped.join(u'\n'));
+    box.exec();
+}
+
+void CQRXDlg::RemoveFromRepository() {
+    const QList<QTreeWidgetItem*> selected = tree->selectedItems();
+    if (selected.isEmpty()) {
+        return;
+    }
+    const QString path = selected.first()->text(0);
+    const std::int32_t removed = repository->FindPicture(path);
+    repository->RemovePicture(path);
+    treeEventsEnabled = false;
+    // Every item that names the removed picture goes: its own top-level item and every child
+    // item under the others; the top-level items after it follow the entries' new indices.
+    for (int i = tree->topLevelItemCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* item = tree->topLevelItem(i);
+        if (item->text(0) == path) {
+            delete tree->takeTopLevelItem(i);
+            continue;
+        }
+        for (int c = item->childCount() - 1; c >= 0; --c) {
+            if (item->child(c)->text(0) == path) {
+                delete item->takeChild(c);
+            }
+        }
+        const int index = item->data(0, Qt::UserRole).toInt();
+        if (removed >= 0 && index > removed) {
+            item->setData(0, Qt::UserRole, index - 1);
+        }
+        // An item whose child items are still to be made loses its arrow with its last link.
+        if (item->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator &&
+            repository->GetPicture(item->data(0, Qt::UserRole).toInt()).similar.empty()) {
+            item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+        }
+    }
+    treeEventsEnabled = true;
+    UpdateCommandStates();
+    UpdateTotals();
+    UpdatePreview();
+}
+
+void CQRXDlg::EditProgramSettings() {
+    CSettingsDlg dialog(this);
+    dialog.exec();
+    UpdateCommandStates();
+}
+
+void CQRXDlg::TestRepository() {
+    RunComparison(this, *repository, -1);
+    RefreshTree();
+    UpdateCommandStates();
+}
+
+void CQRXDlg::SearchSimilar() {
+    QFileDialog chooser(this, tr("Search Similar"));
+    chooser.setFileMode(QFileDialog::ExistingFile);
+    chooser.setNameFilters(SearchSimilarFilters(TheProgramSettings().enabledFormats));
+    if (chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty()) {
+        const QString path = chooser.selectedFiles().first();
+        // A file the repository holds under another name is searched for as that entry.
+        const std::int32_t target = AddOnePicture(*repository, path);
+        RefreshTree();
+        UpdateTotals();
+        if (target >= 0) {
+            RunComparison(this, *repository, target);
+            RefreshTree();
+            if (repository->GetPicture(target).path != path) {
+                SelectEntry(*tree, target);
+            }
+        }
+    }
+    UpdateCommandStates();
+}
+
+void CQRXDlg::NextSimilar() {
+    QTreeWidgetItem* item = tree->currentItem();
+    if (item != nullptr && item->isSelected()) {
+        QTreeWidgetItem* parent = item->parent();
+        const auto siblings = [&]() -> int {
+            return parent ? parent->childCount() : tree->topLevelItemCount();
+        };
+        const auto at = [&](int i) { return parent ? parent->child(i) : tree->topLevelItem(i); };
+        const int position = parent ? parent->indexOfChild(item) : tree->indexOfTopLevelItem(item);
+        for (int i = position + 1; i < siblings(); ++i) {
+            if (HasChildItems(at(i))) {
+                tree->setCurrentItem(at(i));
+                return;
+            }
+        }
+    }
+    QMessageBox::information(this, tr("Next Similar"), tr("Not found"));
+}
+
+}  // namespace vistrel

@@ -1,0 +1,201 @@
+// The main window's commands on picture files (open, show, move to the trash, the bulk
+// deletions, Keep One of Each Group) and the Help menu.
+
+#include "HelpFileLocation.h"
+#include "QRXDlg.h"
+#include "cleanup/BulkDeletion.h"
+#include "cleanup/CopyCheck.h"
+#include "cleanup/GroupCleanup.h"
+#include "cleanup/KeepCheck.h"
+#include "common/FileManagerItem.h"
+#include "dialogs/AboutDlg.h"
+#include "dialogs/OperationReportDlg.h"
+#include "groups/KeepOneDlg.h"
+#include "progress/ProgressRun.h"
+#include "settings/ProgramSettings.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace vistrel {
+
+namespace {
+
+// The bulk deletions ask with no icon: the question itself says what will happen.
+bool AskToContinue(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void ReportFilesLeft(CQRXDlg& window) {
+    if (!window.Repository().HasMarked()) {
+        return;
+    }
+    COperationReportDlg report(MarkedPaths(window.Repository()), &window);
+    report.exec();
+}
+
+}  // namespace
+
+void CQRXDlg::DeleteFile() {
+    const QString path = SelectedPath();
+    if (path.isEmpty()) {
+        return;
+    }
+    QString warning;
+    if (IsOnlyReadableCopy(*repository, repository->FindPicture(path))) {
+        warning =
+            tr("No other picture of its group can be read now (they are missing or "
+               "damaged): this may be the last copy.");
+    }
+    TrashPictureFile(path, this, warning);
+}
+
+bool CQRXDlg::TrashPictureFile(const QString& path, QWidget* asker,
+                               const QString& lastCopyWarning) {
+    // The desktop asks nothing before trashing a file, so the question is ours. A file that may
+    // be the last copy of its picture must not go by a hasty Enter.
+    QString question = tr("Move \"%1\" to the trash?").arg(path);
+    if (!lastCopyWarning.isEmpty()) {
+        question += QStringLiteral("\n\n") + lastCopyWarning;
+    }
+    const auto answer = QMessageBox::question(
+        asker, tr("Delete File"), question, QMessageBox::Yes | QMessageBox::No,
+        lastCopyWarning.isEmpty() ? QMessageBox::Yes : QMessageBox::No);
+    if (answer != QMessageBox::Yes) {
+        return false;
+    }
+    trashUndo.Begin();
+    if (!trashUndo.RecordingTrash(*repository)(path)) {
+        QMessageBox::warning(asker, tr("Delete File"),
+                             tr("Could not move \"%1\" to the trash.").arg(path));
+        return false;
+    }
+    repository->RemovePicture(path);
+    RefreshTree();
+    UpdateCommandStates();
+    return true;
+}
+
+void CQRXDlg::OpenFile() {
+    const QString path = SelectedPath();
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        QMessageBox::warning(this, tr("Open picture file"),
+                             tr("Could not open file\"%1\"").arg(path));
+    }
+}
+
+void CQRXDlg::FindFile() {
+    ShowInFileManager(SelectedPath());
+}
+
+void CQRXDlg::DeleteAllSimilar() {
+    if (!AskToContinue(this, tr("Delete All Similar Pictures"),
+                       tr("All similar pictures will be deleted.\nContinue?"))) {
+        return;
+    }
+    // The links were found in files as they were then: each is decoded afresh first, so that a
+    // pair gone stale since moves nothing.
+    const std::optional<std::vector<bool>> same = RunWithProgress<std::vector<bool>>(
+        this, tr("Delete All Similar Pictures"), tr("Checking the pictures before they move..."),
+        SameContentChecker(*repository, LinkedEntries(*repository)));
+    activateWindow();
+    if (!same) {
+        return;
+    }
+    trashUndo.Begin();
+    DeleteSimilarFiles(
+        *repository, trashUndo.RecordingTrash(*repository),
+        [&same](std::int32_t index) { return (*same)[static_cast<std::size_t>(index)]; });
+    RefreshTree();
+    ReportFilesLeft(*this);
+}
+
+void CQRXDlg::DeleteAllDamaged() {
+    if (!AskToContinue(this, tr("Delete All Damaged Pictures"),
+                       tr("All pictures that couldn't be loaded will be deleted.\nContinue?"))) {
+        return;
+    }
+    trashUndo.Begin();
+    DeleteDamagedFiles(*repository, trashUndo.RecordingTrash(*repository));
+    RefreshTree();
+    ReportFilesLeft(*this);
+}
+
+void CQRXDlg::KeepOneOfEachGroup() {
+    const bool shapeOnly = TheProgramSettings().shapeOnly;
+    CKeepOneDlg choice(*repository, shapeOnly, this);
+    if (choice.exec() != QDialog::Accepted) {
+        return;
+    }
+    // The plan was made from the files as they were when the dialog read them: each file is
+    // checked again, and decoded afresh, before anything moves.
+    const std::optional<KeepCheck> check = RunWithProgress<KeepCheck>(
+        this, tr("Keep One of Each Group"), tr("Checking the pictures before they move..."),
+        [plans = choice.Plans(), shapeOnly](const WorkProgress& progress) {
+            return CheckKeepPlans(plans, shapeOnly, progress);
+        });
+    // The dialog closes in the same moment as its question box, and a window manager that hands
+    // the focus back to the closing box's parent then leaves it nowhere: take it back, so that
+    // the keys (Undo among them) work at once.
+    activateWindow();
+    if (!check) {
+        return;
+    }
+    trashUndo.Begin();
+    const KeepOutcome outcome =
+        TrashAllButKept(*repository, check->plans, trashUndo.RecordingTrash(*repository));
+    RefreshTree();
+    if (!outcome.notMoved.isEmpty()) {
+        COperationReportDlg report(outcome.notMoved, this);
+        report.exec();
+    }
+    const auto reportLeft = [this](const QStringList& paths, const QString& message) {
+        if (!paths.isEmpty()) {
+            COperationReportDlg report(paths, this);
+            report.setWindowTitle(tr("Keep One of Each Group"));
+            report.SetMessage(message);
+            report.exec();
+        }
+    };
+    // Moving the copies of a picture that is itself gone would lose the picture.
+    reportLeft(check->keptChanged + outcome.keptGone,
+               tr("Groups left alone, as the picture to keep changed:"));
+    reportLeft(check->notCopies + outcome.changed,
+               tr("Left in place, changed or no longer near-copies:"));
+}
+
+void CQRXDlg::UndoMoveToTrash() {
+    if (trashUndo.IsEmpty()) {
+        return;
+    }
+    const QStringList notRestored = trashUndo.Undo(*repository);
+    RefreshTree();
+    if (!notRestored.isEmpty()) {
+        COperationReportDlg report(notRestored, this);
+        report.setWindowTitle(tr("Undo Move to Trash"));
+        // The trash no longer holds them, or another file has taken their place.
+        report.SetMessage(tr("Could not put back the files:"));
+        report.exec();
+    }
+}
+
+void CQRXDlg::HelpFile() {
+    const QString path = HelpFilePath(QDir::currentPath(), QCoreApplication::applicationDirPath());
+    if (!QFileInfo(path).isFile() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        QMessageBox::warning(this, tr("Opening Help File"),
+                             tr("Couldn't open help file \"%1\"").arg(path));
+    }
+}
+
+void CQRXDlg::About() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+}  // namespace vistrel

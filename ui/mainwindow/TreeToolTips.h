@@ -1,0 +1,27 @@
+#pragma once
+
+#include "comparison/kernels/Orientation.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace vistrel {
+
+class CPictureRepository;
+
+/// The tooltip of a top-level item of the picture tree: the picture's dimensions, file size and
+/// modification date, or that its file is gone. Reads the file's header, no decoding.
+QString PictureToolTip(const QString& path);
+
+/// The tooltip of a child item: the difference factor of its link (0 to 255 and in percent),
+/// how the similar picture is turned or mirrored against its parent's when it is (the link's
+/// `orientation` turns it onto the parent's), then its dimensions and file size.
+QString SimilarToolTip(const QString& path, std::int32_t factor,
+                       Orientation orientation = Orientation::None);
+
+/// How a picture lies against another one when it is that one in `orientation`, as the user
+/// reads it ("Turned 90 degrees right"); empty for Orientation::None.
+QString OrientationText(Orientation orientation);
+
+}  // namespace vistrel

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "repository/RepositoryLoader.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <thread>
+
+class QProgressBar;
+class QShowEvent;
+class QTimer;
+
+namespace vistrel {
+
+/// The "Opening Repository" wait dialog: runs LoadRepositoryThread on its own thread and blocks
+/// the window until the load has ended, showing how many pictures are done; the user cannot
+/// close it. GUI thread only.
+class CLoadWaitDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    /// The caller fills `params.repository` and `params.path`, then runs exec(): 1 when the load
+    /// has ended (`params.succeeded` tells how), 2 when the loader thread could not start.
+    explicit CLoadWaitDlg(QWidget* parent = nullptr);
+    /// Waits for a loader that is still running, so that it never outlives `params`.
+    ~CLoadWaitDlg() override;
+
+    /// The loader's parameter block; the dialog sets `params.finished` itself.
+    LoadParams params;
+
+    /// Enter does nothing: only the end of the load closes the dialog.
+    void accept() override {}
+    /// Escape and the window manager's close do nothing either.
+    void reject() override {}
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    /// Starts `routine` on a new thread; throws std::system_error when it cannot.
+    virtual std::thread StartThread(std::function<void()> routine);
+
+private:
+    void StartLoading();
+    void OnLoadFinished();
+    void ShowProgress();
+
+    QProgressBar* progressBar;
+    QTimer* progressTimer;
+    std::thread loader;
+    bool started = false;
+};
+
+}  // namespace vistrel
