@@ -4,9 +4,9 @@
 #include "CompareWindow.h"
 
 #include "ComparePanel.h"
+#include "CompareWindowHost.h"
 #include "LatestJob.h"
 #include "cleanup/CopyCheck.h"
-#include "mainwindow/QRXDlg.h"
 #include "repository/SimilarPairs.h"
 #include "settings/SettingsStore.h"
 
@@ -32,7 +32,8 @@ constexpr int kBlinkMilliseconds = 500;
 
 }  // namespace
 
-CompareWindow::CompareWindow(CQRXDlg& owner) : QWidget(&owner, Qt::Window), owner(owner) {
+CompareWindow::CompareWindow(QWidget& parent, CompareWindowHost& host)
+    : QWidget(&parent, Qt::Window), host(host) {
     setWindowTitle(tr("Compare Side by Side"));
     for (const Side side : {kLeft, kRight}) {
         loaders[side] = std::make_unique<LatestJob<LoadedPicture>>(
@@ -42,7 +43,6 @@ CompareWindow::CompareWindow(CQRXDlg& owner) : QWidget(&owner, Qt::Window), owne
     }
     differ = std::make_unique<LatestJob<Difference>>(
         [this](const Difference& made) { DifferenceMade(made); });
-    connect(&owner, &CQRXDlg::CommandStatesUpdated, this, &CompareWindow::RepositoryChanged);
     blinkTimer.setInterval(kBlinkMilliseconds);
     connect(&blinkTimer, &QTimer::timeout, this, [this] {
         blinkShowsRight = !blinkShowsRight;
@@ -55,7 +55,7 @@ CompareWindow::CompareWindow(CQRXDlg& owner) : QWidget(&owner, Qt::Window), owne
         QSettings(kSettingsOrganization, kSettingsApplication).value(kGeometryValue);
     if (stored.typeId() != QMetaType::QByteArray || !restoreGeometry(stored.toByteArray())) {
         // The first time: most of the screen the main window is on.
-        const QRect screen = owner.screen()->availableGeometry();
+        const QRect screen = parentWidget()->screen()->availableGeometry();
         resize(screen.width() * 9 / 10, screen.height() * 9 / 10);
         move(screen.center() - rect().center());
     }
@@ -77,7 +77,7 @@ void CompareWindow::ShowPair(const QString& leftPath, const QString& rightPath,
     differ->Drop();
     // A turned or mirrored copy is shown lying as the picture it is compared with.
     const std::optional<SimilarPair> pair =
-        FindSimilarPair(owner.Repository(), leftPath, rightPath);
+        FindSimilarPair(host.ShownRepository(), leftPath, rightPath);
     const std::array<Orientation, 2> orientations = {Orientation::None,
                                                      pair ? pair->orientation : Orientation::None};
     for (const Side side : {kLeft, kRight}) {
@@ -221,7 +221,7 @@ void CompareWindow::ShowFacts() {
 
 void CompareWindow::ShowFactor() {
     const std::optional<SimilarPair> pair =
-        FindSimilarPair(owner.Repository(), paths[kLeft], paths[kRight]);
+        FindSimilarPair(host.ShownRepository(), paths[kLeft], paths[kRight]);
     stale = !pair;
     if (!pair) {
         factorLabel->setText(tr("Not a similar pair"));
@@ -264,7 +264,7 @@ void CompareWindow::PreviousPair() {
 }
 
 void CompareWindow::Step(bool forward) {
-    const CPictureRepository& repository = owner.Repository();
+    const CPictureRepository& repository = host.ShownRepository();
     const PairStep step = StepSimilarPair(
         repository, FindSimilarPair(repository, paths[kLeft], paths[kRight]), forward);
     if (!step.pair) {
@@ -280,7 +280,7 @@ void CompareWindow::Step(bool forward) {
 }
 
 void CompareWindow::TrashPicture(Side side) {
-    const CPictureRepository& repository = owner.Repository();
+    const CPictureRepository& repository = host.ShownRepository();
     const std::optional<SimilarPair> pair =
         FindSimilarPair(repository, paths[kLeft], paths[kRight]);
     if (!pair) {
@@ -312,7 +312,7 @@ void CompareWindow::TrashPicture(Side side) {
             break;
     }
     trashing = true;
-    const bool went = owner.TrashPictureFile(path, this, warning);
+    const bool went = host.TrashPictureFile(path, this, warning);
     trashing = false;
     if (!went) {
         // The main window has said why, if the trash refused it; the file may also have gone
@@ -323,7 +323,8 @@ void CompareWindow::TrashPicture(Side side) {
         RepositoryChanged();
         return;
     }
-    if (!next.pair || !FindSimilarPair(owner.Repository(), nextPaths[kLeft], nextPaths[kRight])) {
+    if (!next.pair ||
+        !FindSimilarPair(host.ShownRepository(), nextPaths[kLeft], nextPaths[kRight])) {
         close();
         return;
     }

@@ -18,7 +18,7 @@ class QPushButton;
 
 namespace vistrel {
 
-class CQRXDlg;
+class CompareWindowHost;
 class ComparePanel;
 template <typename Result>
 class LatestJob;
@@ -29,14 +29,14 @@ class LatestJob;
 /// and to step through every similar pair. It knows the pair only by the two paths and finds it
 /// again in the repository whenever it acts, so that no change in the main window leaves it
 /// with a stale index. Pictures are decoded on worker threads. One per main window, which owns
-/// it. GUI thread.
+/// it (`parent`) and serves it (`host`, usually the same window). GUI thread.
 class CompareWindow : public QWidget {
     Q_OBJECT
 
 public:
     enum Side { kLeft = 0, kRight = 1 };
 
-    explicit CompareWindow(CQRXDlg& owner);
+    CompareWindow(QWidget& parent, CompareWindowHost& host);
     ~CompareWindow() override;
 
     /// Shows the pair of the entries at these paths, with `note` in the window's note line, and
@@ -105,7 +105,7 @@ private:
     void StopWork();
     void SaveGeometry() const;
 
-    CQRXDlg& owner;
+    CompareWindowHost& host;
     std::array<QString, 2> paths;
     std::array<std::optional<PictureFacts>, 2> facts;
     std::array<std::optional<LoadedPicture>, 2> pictures;

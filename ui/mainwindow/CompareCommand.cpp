@@ -29,7 +29,9 @@ void CompareSelectedPair(CQRXDlg& window) {
     // The window finds the pair by its paths, which stay right whatever the tree's state.
     auto* compare = window.findChild<CompareWindow*>(QString(), Qt::FindDirectChildrenOnly);
     if (compare == nullptr) {
-        compare = new CompareWindow(window);
+        compare = new CompareWindow(window, window);
+        QObject::connect(&window, &CQRXDlg::CommandStatesUpdated, compare,
+                         &CompareWindow::RepositoryChanged);
     }
     compare->ShowPair(item->parent()->text(0), item->text(0));
 }

@@ -2,6 +2,7 @@
 
 #include "MainActions.h"
 #include "cleanup/TrashUndo.h"
+#include "compare/CompareWindowHost.h"
 #include "repository/PictureRepository.h"
 
 #include <QMainWindow>
@@ -27,7 +28,7 @@ enum class ViewFilter : std::int32_t { All = 0, WithSimilar = 1, WithLoadError =
 /// The main window: owns the one repository, shows it as a tree of pictures with their similar
 /// pictures, previews the selected picture, and carries out every command of the menus, keys
 /// and buttons. GUI thread.
-class CQRXDlg : public QMainWindow {
+class CQRXDlg : public QMainWindow, public CompareWindowHost {
     Q_OBJECT
 
 public:
@@ -74,7 +75,8 @@ public:
     /// the trash refuses the file, which then keeps its entry. True when the file went.
     /// `lastCopyWarning`, when given, is added to the question, and No is then the default.
     bool TrashPictureFile(const QString& path, QWidget* asker,
-                          const QString& lastCopyWarning = QString());
+                          const QString& lastCopyWarning = QString()) override;
+    const CPictureRepository& ShownRepository() const override { return *repository; }
     /// What the last clean-up moved to the trash, for Undo Move to Trash.
     const CTrashUndo& TrashUndoRecord() const { return trashUndo; }
 

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace vistrel {
+
+class CPictureRepository;
+
+/// What the compare window needs of the window that opened it: the repository whose pairs it
+/// shows, and the one way to move a picture file to the trash (the question, the Undo record
+/// and the entry dropped). The host tells the compare window itself when the repository
+/// changed (CompareWindow::RepositoryChanged). GUI thread.
+class CompareWindowHost {
+public:
+    virtual const CPictureRepository& ShownRepository() const = 0;
+    /// Asks whether to move `path` to the trash (the question parented to `asker`, with
+    /// `lastCopyWarning` added when given) and moves it; true when the file went.
+    virtual bool TrashPictureFile(const QString& path, QWidget* asker,
+                                  const QString& lastCopyWarning) = 0;
+
+protected:
+    ~CompareWindowHost() = default;
+};
+
+}  // namespace vistrel
