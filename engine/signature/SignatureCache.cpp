@@ -2,7 +2,7 @@
 
 #include "CacheFolder.h"
 #include "FileDigest.h"
-#include "SignatureCacheSql.h"
+#include "SignatureCacheImpl.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,7 +40,7 @@ void SqliteStatementFinalizer::operator()(sqlite3_stmt* statement) const {
     sqlite3_finalize(statement);
 }
 
-void SignatureCache::DatabaseCloser::operator()(sqlite3* handle) const {
+void SignatureCache::Impl::DatabaseCloser::operator()(sqlite3* handle) const {
     // The last connection checkpoints the log into the database and removes it.
     sqlite3_close_v2(handle);
 }
@@ -70,7 +70,7 @@ QString SignatureCache::DefaultPath() {
     return base + QStringLiteral("/vistrel/signatures.sqlite");
 }
 
-SignatureCache::SignatureCache(QString path) : path(std::move(path)) {
+SignatureCache::Impl::Impl(QString path) : path(std::move(path)) {
     const std::lock_guard lock(mutex);
     if (!OpenDatabase()) {
         return;
@@ -87,13 +87,13 @@ SignatureCache::SignatureCache(QString path) : path(std::move(path)) {
     Execute(writerDb.get(), "PRAGMA synchronous=NORMAL");
     Execute(writerDb.get(), kLogLimit);
     try {
-        writer = std::thread(&SignatureCache::WriteEntries, this);
+        writer = std::thread(&SignatureCache::Impl::WriteEntries, this);
     } catch (const std::system_error& error) {
         Fail(QString::fromLocal8Bit(error.what()));
     }
 }
 
-SignatureCache::~SignatureCache() {
+SignatureCache::Impl::~Impl() {
     {
         const std::lock_guard lock(mutex);
         stopping = true;
@@ -114,35 +114,35 @@ SignatureCache::~SignatureCache() {
     CloseDatabase();
 }
 
-bool SignatureCache::IsOpen() const {
+bool SignatureCache::Impl::IsOpen() const {
     const std::lock_guard lock(mutex);
     return db != nullptr;
 }
 
-bool SignatureCache::IsRefused() const {
+bool SignatureCache::Impl::IsRefused() const {
     const std::lock_guard lock(mutex);
     return refused;
 }
 
-QString SignatureCache::Problem() const {
+QString SignatureCache::Impl::Problem() const {
     const std::lock_guard lock(mutex);
     return problem;
 }
 
-void SignatureCache::CloseDatabase() {
+void SignatureCache::Impl::CloseDatabase() {
     findStatement.reset();  // a statement left unfinalized keeps the connection open
     db.reset();
     opened.reset();
 }
 
-void SignatureCache::Fail(const QString& reason) {
+void SignatureCache::Impl::Fail(const QString& reason) {
     problem = QStringLiteral("the signature cache %1 cannot be written: %2; working without it")
                   .arg(QDir::toNativeSeparators(path), reason);
     pending.clear();
     CloseDatabase();
 }
 
-void SignatureCache::Refuse(const QString& reason) {
+void SignatureCache::Impl::Refuse(const QString& reason) {
     problem = QStringLiteral("the signature cache %1 is not used: %2; working without it")
                   .arg(QDir::toNativeSeparators(path), reason);
     refused = true;
@@ -150,7 +150,7 @@ void SignatureCache::Refuse(const QString& reason) {
     CloseDatabase();
 }
 
-QString SignatureCache::ErrorText(int code, sqlite3* connection) const {
+QString SignatureCache::Impl::ErrorText(int code, sqlite3* connection) const {
     sqlite3* const handle = connection != nullptr ? connection : db.get();
     const int primary = code & 0xff;
     if (handle != nullptr && (primary == SQLITE_IOERR || primary == SQLITE_FULL ||
@@ -166,7 +166,8 @@ QString SignatureCache::ErrorText(int code, sqlite3* connection) const {
     return QString::fromUtf8(handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(code));
 }
 
-std::optional<SignatureCache::Found> SignatureCache::Lookup(const FileKey& key, int side) {
+std::optional<SignatureCache::Impl::Found> SignatureCache::Impl::Lookup(const FileKey& key,
+                                                                        int side) {
     // The newest entry of the file still waiting to be written wins over the database.
     for (const std::vector<Pending>* waiting : {&pending, &writing}) {
         for (auto entry = waiting->rbegin(); entry != waiting->rend(); ++entry) {
@@ -223,7 +224,7 @@ std::optional<SignatureCache::Found> SignatureCache::Lookup(const FileKey& key, 
     return found;
 }
 
-std::optional<SignatureBytes> SignatureCache::Find(const FileKey& key, int side) {
+std::optional<SignatureBytes> SignatureCache::Impl::Find(const FileKey& key, int side) {
     std::optional<Found> found;
     {
         const std::lock_guard lock(mutex);
@@ -262,8 +263,8 @@ std::optional<SignatureBytes> SignatureCache::Find(const FileKey& key, int side)
     return std::move(found->signature);
 }
 
-void SignatureCache::Store(const FileKey& key, const QString& filePath, int side,
-                           const SignatureBytes& signature) {
+void SignatureCache::Impl::Store(const FileKey& key, const QString& filePath, int side,
+                                 const SignatureBytes& signature) {
     if (side <= 0 ||
         (!signature.empty() &&
          signature.size() != static_cast<std::size_t>(3 * side) * static_cast<std::size_t>(side))) {
@@ -290,7 +291,7 @@ void SignatureCache::Store(const FileKey& key, const QString& filePath, int side
     }
 }
 
-void SignatureCache::Flush() {
+void SignatureCache::Impl::Flush() {
     std::unique_lock lock(mutex);
     if (!writer.joinable()) {
         pending.clear();
@@ -301,7 +302,7 @@ void SignatureCache::Flush() {
     written.wait(lock, [this] { return pending.empty() && writing.empty(); });
 }
 
-void SignatureCache::WriteSoon() {
+void SignatureCache::Impl::WriteSoon() {
     {
         const std::lock_guard lock(mutex);
         flushWanted = true;
@@ -309,7 +310,7 @@ void SignatureCache::WriteSoon() {
     writeWanted.notify_one();
 }
 
-void SignatureCache::WriteEntries() {
+void SignatureCache::Impl::WriteEntries() {
     std::unique_lock lock(mutex);
     for (;;) {
         writeWanted.wait(
@@ -343,7 +344,7 @@ void SignatureCache::WriteEntries() {
     }
 }
 
-int SignatureCache::WriteBatch(const std::vector<Pending>& batch) {
+int SignatureCache::Impl::WriteBatch(const std::vector<Pending>& batch) {
     sqlite3* const handle = writerDb.get();
     int code = Execute(handle, "BEGIN IMMEDIATE");
     if (code == SQLITE_OK) {
@@ -388,7 +389,7 @@ int SignatureCache::WriteBatch(const std::vector<Pending>& batch) {
     return code;
 }
 
-bool SignatureCache::RoomFor(const std::vector<Pending>& batch) {
+bool SignatureCache::Impl::RoomFor(const std::vector<Pending>& batch) {
     if (!storing) {
         return false;
     }
@@ -412,6 +413,55 @@ bool SignatureCache::RoomFor(const std::vector<Pending>& batch) {
                   .arg(QDir::toNativeSeparators(path), SpaceText(space->freeBytes),
                        SpaceText(FreeSpaceFloor(space->volumeBytes)));
     return false;
+}
+
+SignatureCache::SignatureCache(QString path) : impl(std::make_unique<Impl>(std::move(path))) {}
+
+SignatureCache::~SignatureCache() = default;
+
+bool SignatureCache::IsOpen() const {
+    return impl->IsOpen();
+}
+
+bool SignatureCache::IsRefused() const {
+    return impl->IsRefused();
+}
+
+QString SignatureCache::Path() const {
+    return impl->path;
+}
+
+QString SignatureCache::Problem() const {
+    return impl->Problem();
+}
+
+std::optional<SignatureBytes> SignatureCache::Find(const FileKey& key, int side) {
+    return impl->Find(key, side);
+}
+
+void SignatureCache::Store(const FileKey& key, const QString& path, int side,
+                           const SignatureBytes& signature) {
+    impl->Store(key, path, side, signature);
+}
+
+void SignatureCache::Flush() {
+    impl->Flush();
+}
+
+void SignatureCache::WriteSoon() {
+    impl->WriteSoon();
+}
+
+SignatureCache::Stats SignatureCache::GetStats() {
+    return impl->GetStats();
+}
+
+std::int64_t SignatureCache::Prune() {
+    return impl->Prune();
+}
+
+bool SignatureCache::Clear() {
+    return impl->Clear();
 }
 
 namespace {

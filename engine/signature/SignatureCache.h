@@ -4,23 +4,11 @@
 
 #include <QString>
 
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
-#include <vector>
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 namespace vistrel {
-
-/// Finalizes a prepared SQLite statement; for the cache's statements.
-struct SqliteStatementFinalizer {
-    void operator()(sqlite3_stmt* statement) const;
-};
 
 /// The signatures of picture files kept between runs, in one SQLite database per user, shared by
 /// every Vistrel process of that user. An entry holds for the very same file content only: it is
@@ -83,7 +71,7 @@ public:
     /// other users may write, a link, or a database that is not this cache's. Nothing there was
     /// changed, and nothing there may be.
     bool IsRefused() const;
-    QString Path() const { return path; }
+    QString Path() const;
     /// Why the cache is closed or stopped storing, for one warning; empty while all is well.
     QString Problem() const;
 
@@ -125,77 +113,8 @@ public:
     static constexpr std::int32_t kApplicationId = 0x56735363;
 
 private:
-    struct Pending {
-        FileKey key;
-        QString path;
-        int side;
-        SignatureBytes signature;
-        std::uint64_t digest;
-    };
-    /// An entry Find found, before the change time or the digest said it holds.
-    struct Found {
-        SignatureBytes signature;
-        std::int64_t changedNs;
-        std::uint64_t digest;
-    };
-    struct DatabaseCloser {
-        void operator()(sqlite3* handle) const;
-    };
-    using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
-    using Statement = std::unique_ptr<sqlite3_stmt, SqliteStatementFinalizer>;
-
-    bool OpenDatabase();
-    /// Opens the file once; false with `damaged` set when it is not a sound database.
-    bool TryOpen(bool& damaged);
-    /// Within one transaction, makes sure the open database is this cache's (giving an empty
-    /// one the application id); false with `refused` set when it is another program's.
-    int ClaimDatabase(bool& refused);
-    /// Makes the tables, emptying them under another version.
-    int PrepareTables();
-    /// The entry for `key` that Store holds or the database has, under `mutex`.
-    std::optional<Found> Lookup(const FileKey& key, int side);
-    /// Renames the damaged file (with its log) beside itself, unless another process already
-    /// did and put a new one in its place.
-    bool SetAside(const std::optional<FileKey>& before);
-    void CloseDatabase();
-    /// The writer thread: writes the entries Store holds, a batch at a time.
-    void WriteEntries();
-    /// Writes `batch` in one transaction on `writerDb`; the SQLite result.
-    int WriteBatch(const std::vector<Pending>& batch);
-    /// Records why the cache stops and closes it.
-    void Fail(const QString& reason);
-    /// Records why the cache does not use its place, and closes it.
-    void Refuse(const QString& reason);
-    /// Whether the disk can take `batch` and leave its floor free; when not, stops storing with
-    /// one Problem. Writer thread, `mutex` held.
-    bool RoomFor(const std::vector<Pending>& batch);
-    /// The reason SQLite gives for the last failure on `connection` (`db` when null), as the
-    /// system words it when it can.
-    QString ErrorText(int code, sqlite3* connection = nullptr) const;
-
-    const QString path;
-    /// `path` with the links of its folders resolved, to open: SQLite's "no links" refuses a
-    /// link anywhere in a path, and the folder may well be one (~/.cache on another disk).
-    QString resolvedPath;
-    mutable std::mutex mutex;
-    Database db;  // finds, the tables, stats, prune and clear: under `mutex`
-    /// Find's query on `db`, prepared once: it runs once for every picture.
-    Statement findStatement;
-    /// A second connection, the writer thread's alone: a batch being written never holds up a
-    /// Find on `db`, thanks to the write-ahead log.
-    Database writerDb;
-    /// The file `db` opened, to tell it from one another process put in its place.
-    std::optional<FileKey> opened;
-    QString problem;
-    bool refused = false;
-    bool storing = true;           // false once the disk ran low: finds go on, stores are dropped
-    std::vector<Pending> pending;  // stored, not yet taken by the writer
-    std::vector<Pending> writing;  // the batch the writer is writing, for Find meanwhile
-    bool flushWanted = false;
-    bool stopping = false;
-    std::condition_variable writeWanted;  // for the writer: a full batch, a Flush, the end
-    std::condition_variable written;      // for Flush: nothing pending or being written
-    std::thread writer;
+    struct Impl;  // the databases, the writer thread and what waits for it
+    std::unique_ptr<Impl> impl;
 };
 
 /// The cache every bulk making of signatures in this process uses; null (no cache) until a

@@ -1,6 +1,6 @@
 #include "CacheFolder.h"
 #include "SignatureCache.h"
-#include "SignatureCacheSql.h"
+#include "SignatureCacheImpl.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -33,7 +33,7 @@ constexpr int kOpenAttempts = 3;
 
 }  // namespace
 
-bool SignatureCache::OpenDatabase() {
+bool SignatureCache::Impl::OpenDatabase() {
     const QString folder = QFileInfo(path).absolutePath();
     if (const QString reason = MakePrivateFolder(folder); !reason.isEmpty()) {
         Fail(reason);
@@ -66,7 +66,7 @@ bool SignatureCache::OpenDatabase() {
     return false;
 }
 
-bool SignatureCache::TryOpen(bool& damaged) {
+bool SignatureCache::Impl::TryOpen(bool& damaged) {
     damaged = false;
     problem.clear();
     // A planted or linked log could feed the database pages of someone else's.
@@ -125,7 +125,7 @@ bool SignatureCache::TryOpen(bool& damaged) {
     return true;
 }
 
-int SignatureCache::ClaimDatabase(bool& foreign) {
+int SignatureCache::Impl::ClaimDatabase(bool& foreign) {
     foreign = false;
     int code = Execute(db.get(), "BEGIN IMMEDIATE");
     int id = 0;
@@ -182,7 +182,7 @@ int SignatureCache::ClaimDatabase(bool& foreign) {
     return code;
 }
 
-int SignatureCache::PrepareTables() {
+int SignatureCache::Impl::PrepareTables() {
     // One process at a time makes the tables, or empties those of another version.
     int code = Execute(db.get(), "BEGIN IMMEDIATE");
     if (code == SQLITE_OK) {
@@ -239,7 +239,7 @@ int SignatureCache::PrepareTables() {
     return code;
 }
 
-bool SignatureCache::SetAside(const std::optional<FileKey>& before) {
+bool SignatureCache::Impl::SetAside(const std::optional<FileKey>& before) {
     CloseDatabase();
     const std::optional<FileKey> now = KeyOf(path);
     if (!now || (before && (now->device != before->device || now->inode != before->inode))) {

@@ -1,7 +1,7 @@
 #include "CacheFolder.h"
 #include "FileDigest.h"
 #include "SignatureCache.h"
-#include "SignatureCacheSql.h"
+#include "SignatureCacheImpl.h"
 
 #include <QFile>
 
@@ -18,7 +18,7 @@ using namespace cache_sql;
 
 }  // namespace
 
-SignatureCache::Stats SignatureCache::GetStats() {
+SignatureCache::Stats SignatureCache::Impl::GetStats() {
     Flush();
     const std::lock_guard lock(mutex);
     Stats stats;
@@ -40,7 +40,7 @@ SignatureCache::Stats SignatureCache::GetStats() {
     return stats;
 }
 
-std::int64_t SignatureCache::Prune() {
+std::int64_t SignatureCache::Impl::Prune() {
     Flush();
     struct Entry {
         FileKey key;
@@ -128,7 +128,7 @@ std::int64_t SignatureCache::Prune() {
     return dropped;
 }
 
-bool SignatureCache::Clear() {
+bool SignatureCache::Impl::Clear() {
     const std::lock_guard lock(mutex);
     pending.clear();
     if (db == nullptr || Execute(db.get(), "DELETE FROM signatures") != SQLITE_OK) {
