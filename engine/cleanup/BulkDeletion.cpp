@@ -56,7 +56,7 @@ std::vector<bool> LinkedEntries(const CPictureRepository& repository) {
     return linked;
 }
 
-std::function<std::vector<bool>(const FileCheckProgress&)> SameContentChecker(
+std::function<std::vector<bool>(ProgressObserver* progress)> SameContentChecker(
     const CPictureRepository& repository, const std::vector<bool>& wanted) {
     std::vector<std::size_t> indexes;
     std::vector<QString> paths;
@@ -73,7 +73,7 @@ std::function<std::vector<bool>(const FileCheckProgress&)> SameContentChecker(
     const std::size_t count = static_cast<std::size_t>(repository.GetCount());
     const int side = repository.Side();
     return [indexes = std::move(indexes), paths = std::move(paths),
-            signatures = std::move(signatures), count, side](const FileCheckProgress& progress) {
+            signatures = std::move(signatures), count, side](ProgressObserver* progress) {
         std::vector<bool> same(count, false);
         const std::optional<std::vector<SignatureBytes>> now = SignFreshly(paths, side, progress);
         for (std::size_t k = 0; now && k < indexes.size(); ++k) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "progress/ProgressObserver.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -19,10 +21,6 @@ bool MoveFileToTrash(const QString& path);
 /// As MoveFileToTrash; `pathInTrash` receives where the trash keeps the file.
 bool MoveFileToTrashTracked(const QString& path, QString* pathInTrash);
 
-/// Called after each file a check read, with the files done and their total; returning false
-/// stops the check.
-using FileCheckProgress = std::function<bool(int done, int total)>;
-
 /// Tells whether the file of the entry at an index still holds the picture its signature was
 /// made from.
 using SameContentCheck = std::function<bool(std::int32_t index)>;
@@ -30,8 +28,9 @@ using SameContentCheck = std::function<bool(std::int32_t index)>;
 /// For each entry of `repository` (by index), whether `wanted` asks about it and its file still
 /// gives the very signature the entry holds, decoded afresh (never from the signature cache).
 /// Copies what it needs first, so the decoding may run on any thread while the repository
-/// stays as it is. `progress` may stop it (the rest count as changed).
-std::function<std::vector<bool>(const FileCheckProgress&)> SameContentChecker(
+/// stays as it is. The checker reports each file it read to `progress`, which may stop it (the
+/// rest count as changed).
+std::function<std::vector<bool>(ProgressObserver* progress)> SameContentChecker(
     const CPictureRepository& repository, const std::vector<bool>& wanted);
 
 /// The entries Delete All Similar would move: those linked to another one, by index.

@@ -5,7 +5,7 @@
 namespace vistrel {
 
 std::optional<std::vector<SignatureBytes>> SignFreshly(const std::vector<QString>& paths, int side,
-                                                       const FileCheckProgress& progress) {
+                                                       ProgressObserver* progress) {
     SignaturePipeline::Limits limits;
     // The point is to read the files as they are now.
     limits.cache = nullptr;
@@ -16,11 +16,14 @@ std::optional<std::vector<SignatureBytes>> SignFreshly(const std::vector<QString
     pipeline.Finish();
     std::vector<SignatureBytes> signatures;
     signatures.reserve(paths.size());
-    const int total = static_cast<int>(paths.size());
     SignaturePipeline::Result result;
     while (pipeline.Next(result)) {
         signatures.push_back(std::move(result.signature));
-        if (progress && !progress(static_cast<int>(signatures.size()), total)) {
+        if (progress == nullptr) {
+            continue;
+        }
+        progress->Report({signatures.size(), paths.size(), result.path});
+        if (progress->StopRequested()) {
             pipeline.Stop();
             return std::nullopt;
         }

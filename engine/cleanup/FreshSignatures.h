@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BulkDeletion.h"
+#include "progress/ProgressObserver.h"
 #include "signature/SignatureBytes.h"
 
 #include <QString>
@@ -12,9 +12,9 @@ namespace vistrel {
 
 /// The signatures of `paths` (side x side pixels), in their order, decoded afresh on one
 /// thread per core and never taken from the signature cache: what a command that moves files
-/// checks them by. Empty for a picture that cannot be read. `progress` is told after each file;
-/// nothing when it stopped the work. Any thread.
+/// checks them by. Empty for a picture that cannot be read. `progress` is told after each file
+/// and may stop the work, which then gives nothing. Any thread.
 std::optional<std::vector<SignatureBytes>> SignFreshly(const std::vector<QString>& paths, int side,
-                                                       const FileCheckProgress& progress = {});
+                                                       ProgressObserver* progress = nullptr);
 
 }  // namespace vistrel

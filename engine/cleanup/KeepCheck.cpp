@@ -32,7 +32,7 @@ bool StillNearCopy(const SignatureBytes& kept, const SignatureBytes& copy, Orien
 }  // namespace
 
 KeepCheck CheckKeepPlans(const std::vector<KeepPlan>& plans, bool shapeOnly,
-                         const FileCheckProgress& progress) {
+                         ProgressObserver* progress) {
     // Every kept picture and every near-copy that is still the file planned is decoded, all at
     // once on every core; where each one's signature will be.
     std::vector<QString> paths;

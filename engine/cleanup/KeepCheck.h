@@ -1,7 +1,7 @@
 #pragma once
 
-#include "BulkDeletion.h"
 #include "KeepPlan.h"
+#include "progress/ProgressObserver.h"
 
 #include <QStringList>
 
@@ -28,6 +28,6 @@ struct KeepCheck {
 /// planned and the mode `shapeOnly`. Any thread: it decodes every file, so run it off the GUI
 /// thread. A stop through `progress` leaves what is unchecked out of the plans.
 KeepCheck CheckKeepPlans(const std::vector<KeepPlan>& plans, bool shapeOnly,
-                         const FileCheckProgress& progress = {});
+                         ProgressObserver* progress = nullptr);
 
 }  // namespace vistrel

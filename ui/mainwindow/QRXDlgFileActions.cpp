@@ -137,7 +137,7 @@ void CQRXDlg::KeepOneOfEachGroup() {
     // checked again, and decoded afresh, before anything moves.
     const std::optional<KeepCheck> check = RunWithProgress<KeepCheck>(
         this, tr("Keep One of Each Group"), tr("Checking the pictures before they move..."),
-        [plans = choice.Plans(), shapeOnly](const WorkProgress& progress) {
+        [plans = choice.Plans(), shapeOnly](ProgressObserver* progress) {
             return CheckKeepPlans(plans, shapeOnly, progress);
         });
     // The dialog closes in the same moment as its question box, and a window manager that hands

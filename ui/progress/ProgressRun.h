@@ -1,61 +1,52 @@
 #pragma once
 
+#include "ProgressRelay.h"
+
 #include <QEventLoop>
-#include <QFutureWatcher>
 #include <QProgressDialog>
-#include <QPromise>
 #include <QString>
 #include <QThreadPool>
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 
 namespace vistrel {
 
-/// How work run by RunWithProgress says how far it got: the items done and their total; false
-/// when the user cancelled, and the work should stop.
-using WorkProgress = std::function<bool(int done, int total)>;
-
 /// Runs `work` on the shared thread pool while a window-modal progress dialog over `parent`
-/// shows how far it got and offers to cancel; the window keeps painting meanwhile. The result,
-/// or nothing when the user cancelled. For checks a command makes before it moves files. GUI
+/// shows how far it got (the work reports to the observer it is given) and offers to cancel,
+/// which the work sees as StopRequested; the window keeps painting meanwhile. The result, or
+/// nothing when the user cancelled. For checks a command makes before it moves files. GUI
 /// thread.
 template <typename Result>
 std::optional<Result> RunWithProgress(QWidget* parent, const QString& title, const QString& label,
-                                      std::function<Result(const WorkProgress&)> work) {
-    auto promise = std::make_shared<QPromise<Result>>();
-    QFutureWatcher<Result> watcher;
+                                      std::function<Result(ProgressObserver*)> work) {
+    ProgressRelay relay;
     QProgressDialog progress(label, QObject::tr("Cancel"), 0, 0, parent);
     progress.setWindowTitle(title);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
+    QObject::connect(&relay, &ProgressRelay::Progressed, &progress,
+                     [&progress](const ProgressReport& report) {
+                         constexpr auto kMost = std::uint64_t{std::numeric_limits<int>::max()};
+                         progress.setRange(0, static_cast<int>(std::min(report.total, kMost)));
+                         progress.setValue(static_cast<int>(std::min(report.done, kMost)));
+                     });
+    QObject::connect(&progress, &QProgressDialog::canceled, &relay, &ProgressRelay::RequestStop);
     QEventLoop loop;
-    QObject::connect(&watcher, &QFutureWatcherBase::progressRangeChanged, &progress,
-                     &QProgressDialog::setRange);
-    QObject::connect(&watcher, &QFutureWatcherBase::progressValueChanged, &progress,
-                     &QProgressDialog::setValue);
-    QObject::connect(&progress, &QProgressDialog::canceled, &watcher,
-                     [&watcher] { watcher.future().cancel(); });
-    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(promise->future());
-    promise->start();
-    QThreadPool::globalInstance()->start([promise, work = std::move(work)] {
-        Result result = work([&promise](int done, int total) {
-            promise->setProgressRange(0, total);
-            promise->setProgressValue(done);
-            return !promise->isCanceled();
-        });
-        if (!promise->isCanceled()) {
-            promise->addResult(std::move(result));
-        }
-        promise->finish();
+    // The work ends by asking the loop to quit, its last touch of anything on this stack; the
+    // loop cannot end before that, so the relay outlives every report.
+    auto result = std::make_shared<std::optional<Result>>();
+    QThreadPool::globalInstance()->start([&relay, &loop, result, work = std::move(work)] {
+        *result = work(&relay);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     loop.exec();
-    if (watcher.future().isCanceled() || watcher.future().resultCount() == 0) {
+    if (relay.StopRequested()) {
         return std::nullopt;
     }
-    return watcher.future().result();
+    return std::move(*result);
 }
 
 }  // namespace vistrel
