@@ -46,8 +46,9 @@ void ShowUnreadFolders(QWidget* parent, const QStringList& folders) {
     if (!folders.isEmpty()) {
         COperationReportDlg report(folders, parent);
         report.setWindowTitle(QObject::tr("Add To Repository"));
-        report.SetMessage(QObject::tr("Some folders or files could not be read; the pictures in "
-                                      "them were not added:"));
+        report.SetMessage(
+            QObject::tr("Some folders or files could not be read; the pictures in "
+                        "them were not added:"));
         report.exec();
     }
 }
