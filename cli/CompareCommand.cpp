@@ -100,7 +100,7 @@ int RunCompareCommand(const CliOptions& options, Console& console) {
     std::int32_t target = -1;
     if (search) {
         const QString picture = AbsolutePath(options.picture);
-        repository.AddPictures({picture});  // through the signature cache
+        sources.AddPicture(picture);  // through the signature cache
         // A picture that a source holds already under another name is searched for as it.
         target = repository.FindFile(picture);
         if (target < 0 || repository.GetPicture(target).loadError) {

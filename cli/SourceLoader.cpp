@@ -1,9 +1,9 @@
 #include "SourceLoader.h"
 
 #include "Console.h"
+#include "import/PictureImport.h"
 #include "repository/PictureRepository.h"
 #include "repository/RepositoryLoader.h"
-#include "scanning/FolderScanner.h"
 #include "settings/AddedFormatSettings.h"
 #include "settings/PictureFormats.h"
 #include "settings/ProgramSettings.h"
@@ -11,11 +11,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QObject>
-#include <QTimer>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -33,6 +30,27 @@ namespace {
 bool IsRepositoryFile(const QString& path) {
     return path.endsWith(QLatin1String(".qrx"), Qt::CaseInsensitive);
 }
+
+// The progress line of a folder's scan: pictures added of those found so far.
+class ScanProgress : public ProgressObserver {
+public:
+    explicit ScanProgress(Console& console) : console(console) { clock.start(); }
+    void Report(const ProgressReport& report) override {
+        console.Progress({QStringLiteral("scanning"), QStringLiteral("pictures"), report.done,
+                          report.total, Seconds()});
+    }
+    double Seconds() const { return clock.elapsed() / 1000.0; }
+
+private:
+    Console& console;
+    QElapsedTimer clock;
+};
+
+// A single picture shows no progress.
+class SilentProgress : public ProgressObserver {
+public:
+    void Report(const ProgressReport&) override {}
+};
 
 }  // namespace
 
@@ -86,12 +104,13 @@ bool SourceLoader::AddSource(const QString& source, QString& error) {
     }
     const QString path = AbsolutePath(source);
     if (QFileInfo(path).isDir()) {
-        return ScanFolder(path, error);
+        ScanFolder(path);
+        return true;
     }
     if (IsRepositoryFile(path)) {
         return LoadRepositoryFile(path, error);
     }
-    repository.AddPictures({path}, workers);  // through the signature cache
+    AddPicture(path);  // through the signature cache
     // A file held already under another name (a linked folder, a hard link) is not added
     // again: two entries of one file would be reported as near-copies of each other.
     const std::int32_t entry = repository.FindFile(path);
@@ -113,70 +132,26 @@ bool SourceLoader::AddSource(const QString& source, QString& error) {
     return true;
 }
 
-bool SourceLoader::ScanFolder(const QString& folder, QString& error) {
+void SourceLoader::ScanFolder(const QString& folder) {
     scanned = true;
-    QStringList extensions;
-    GetAllEnabledExtensions(TheProgramSettings().enabledFormats, TheAddedFormats(), extensions);
-
-    QElapsedTimer clock;
-    clock.start();
-    // The scan lists the files; the pipeline makes their signatures on every core, and the
-    // entries are appended in the order the scan found them.
-    SignaturePipeline pipeline(repository.Side(), SignaturePipeline::Limits{workers});
-    const auto append = [&](SignaturePipeline::Result& made) {
-        const int before = repository.GetCount();
-        repository.AddSignedPicture(made.path, std::move(made.signature));
-        WarnUnreadableFrom(before);
-        console.Progress({QStringLiteral("scanning"), QStringLiteral("pictures"),
-                          pipeline.Delivered(), pipeline.Added(), clock.elapsed() / 1000.0});
-    };
-    const auto appendMade = [&] {
-        SignaturePipeline::Result made;
-        while (pipeline.TryNext(made)) {
-            append(made);
-        }
-    };
-    QObject receiverContext;
-    QEventLoop loop;
-    QTimer drain;
-    QObject::connect(&drain, &QTimer::timeout, appendMade);
-    drain.start(std::chrono::milliseconds(20));
-    CFolderScanner scanner;
-    scanner.SetPresentFiles(repository.Paths());
-    const bool started = scanner.Start(&receiverContext, folder, extensions,
-                                       [&](const CFolderScanner::Message& message) {
-                                           switch (message.kind) {
-                                               case CFolderScanner::Message::Kind::File:
-                                                   if (repository.FindPicture(message.text) < 0) {
-                                                       pipeline.Add(message.text);
-                                                   }
-                                                   appendMade();
-                                                   break;
-                                               case CFolderScanner::Message::Kind::Error:
-                                               case CFolderScanner::Message::Kind::Skipped:
-                                                   console.Warning(message.text);
-                                                   break;
-                                               case CFolderScanner::Message::Kind::Finished:
-                                                   loop.quit();
-                                                   break;
-                                           }
-                                       });
-    if (!started) {
-        error =
-            QStringLiteral("cannot scan '%1': the scan thread could not be started").arg(folder);
-        return false;
-    }
-    loop.exec();
-    scanner.Stop();
-    drain.stop();
-    pipeline.Finish();
-    SignaturePipeline::Result made;
-    while (pipeline.Next(made)) {
-        append(made);
-    }
+    ImportOptions options{{}, SignaturePipeline::Limits{workers}};
+    GetAllEnabledExtensions(TheProgramSettings().enabledFormats, TheAddedFormats(),
+                            options.extensions);
+    ScanProgress progress(console);
+    // Warnings in the order met: a folder when the scan reaches it, a picture when it is added.
+    ImportFolder(repository, folder, options, progress, [this](const ImportMessage& message) {
+        console.Warning(message.kind == ImportMessage::Kind::UnreadablePicture
+                            ? QStringLiteral("cannot read picture '%1'").arg(message.text)
+                            : message.text);
+    });
     console.EndProgress();
-    scanSeconds += clock.elapsed() / 1000.0;
-    return true;
+    scanSeconds += progress.Seconds();
+}
+
+void SourceLoader::AddPicture(const QString& path) {
+    SilentProgress silent;
+    ImportPictures(repository, {path}, ImportOptions{{}, SignaturePipeline::Limits{workers}},
+                   silent);
 }
 
 bool SourceLoader::LoadRepositoryFile(const QString& file, QString& error) {

@@ -27,13 +27,17 @@ public:
     /// read at all; unreadable pictures and subfolders inside it are only warnings.
     bool AddSource(const QString& source, QString& error);
 
+    /// Adds one picture file, as Add To Repository adds it: nothing when an entry holds the
+    /// file already (FindFile tells which), an entry with `loadError` when it cannot be read.
+    void AddPicture(const QString& path);
+
     double ScanSeconds() const { return scanSeconds; }
     double LoadSeconds() const { return loadSeconds; }
     bool Scanned() const { return scanned; }
     bool Loaded() const { return loaded; }
 
 private:
-    bool ScanFolder(const QString& folder, QString& error);
+    void ScanFolder(const QString& folder);
     bool LoadRepositoryFile(const QString& file, QString& error);
     void WarnUnreadableFrom(int firstIndex);
 

@@ -1,26 +1,25 @@
-// The folder scan without any window: what it reports, in which order, and how it stops.
+// The folder scan: what it reports, in which order, and how it stops.
 
 #include "scanning/FolderScanner.h"
 
-#include <QCoreApplication>
+#include "import/PictureImport.h"
+#include "repository/PictureRepository.h"
+
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <functional>
-#include <thread>
 #include <vector>
 
 namespace vistrel {
@@ -56,7 +55,6 @@ public:
         return !messages.empty() && messages.back().kind == Kind::Finished;
     }
 
-    QObject window;
     std::vector<CFolderScanner::Message> messages;
 
 private:
@@ -70,25 +68,6 @@ private:
         return texts;
     }
 };
-
-/// Runs the event loop until `done` holds or a generous safety limit passes; true when it held.
-bool PumpUntil(const std::function<bool()>& done) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > 30000) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
-void PumpBriefly() {
-    for (int round = 0; round < 20; ++round) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
 
 /// A folder kept open for as long as it lives.
 struct HeldFolder {
@@ -132,16 +111,22 @@ protected:
         ASSERT_FALSE(error) << error.message();
     }
 
+    /// Scans `root`; true when the scan walked the whole tree.
+    bool Scan(const QString& root, const QStringList& extensions) {
+        CFolderScanner scanner(extensions);
+        scanner.SetPresentFiles(presentFiles);
+        return scanner.Scan(root, recorder.Receiver(), [this] { return stop; });
+    }
+
     /// Scans `root` to its finished message.
     void ScanToEnd(const QString& root, const QStringList& extensions) {
-        ASSERT_TRUE(scanner.Start(&recorder.window, root, extensions, recorder.Receiver()));
-        ASSERT_TRUE(PumpUntil([this] { return recorder.FinishedCount() > 0; }));
-        EXPECT_TRUE(scanner.Stop());
+        EXPECT_TRUE(Scan(root, extensions));
     }
 
     QTemporaryDir folder;
     ScanRecorder recorder;
-    CFolderScanner scanner;
+    QStringList presentFiles;
+    bool stop = false;
 };
 
 // --- What is reported -------------------------------------------------------------------------
@@ -186,10 +171,10 @@ TEST_F(FolderScannerTest, ComparesExtensionsWithoutRegardToCaseAndKeepsItsOwnLis
     MakeFile("jpg");
     MakeFile("trailing.");
     QStringList extensions = {".jpg", ".PNG"};
-    ASSERT_TRUE(scanner.Start(&recorder.window, folder.path(), extensions, recorder.Receiver()));
-    // The caller's list may change or go away once the scan has started.
+    CFolderScanner scanner(extensions);
+    // The caller's list may change or go away once the scanner is made.
     extensions = QStringList{".txt"};
-    ASSERT_TRUE(PumpUntil([this] { return recorder.FinishedCount() > 0; }));
+    ASSERT_TRUE(scanner.Scan(folder.path(), recorder.Receiver()));
 
     QStringList reported = recorder.Files();
     reported.sort();
@@ -314,6 +299,43 @@ TEST_F(FolderScannerTest, SkipsFoldersThatVanishDuringTheScanAndGoesOn) {
     EXPECT_TRUE(recorder.EndsWithFinished());
 }
 
+TEST_F(FolderScannerTest, FolderThatCannotBeListedGivesAnErrorAndTheScanGoesOn) {
+    MakeFile("open/seen.jpg");
+    MakeFile("closed/hidden.jpg");
+    const QByteArray closed = QFile::encodeName(PathOf("closed"));
+    ASSERT_EQ(::chmod(closed.constData(), 0), 0);
+    const auto scanAndCheck = [&] {
+        const bool walked = Scan(folder.path(), {".jpg"});
+        const QStringList errors = recorder.Errors();
+        return walked && recorder.Files() == QStringList{PathOf("open/seen.jpg")} &&
+               errors.size() == 1 && errors[0].startsWith(PathOf("closed") + ": ");
+    };
+    if (::geteuid() != 0) {
+        EXPECT_TRUE(scanAndCheck()) << recorder.Errors().join('\n').toStdString();
+        ::chmod(closed.constData(), 0700);
+        return;
+    }
+    // Root lists any folder: the scan runs in a child that has become an ordinary user.
+    ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
+    constexpr int kNoOtherUser = 2;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0 || ::geteuid() == 0 ||
+            ::access(QFile::encodeName(PathOf("open")).constData(), R_OK | X_OK) != 0) {
+            ::_exit(kNoOtherUser);
+        }
+        ::_exit(scanAndCheck() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == kNoOtherUser) {
+        GTEST_SKIP() << "running as root, and no other user could reach the test folder";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the scan as another user gave other messages";
+}
+
 TEST_F(FolderScannerTest, RootThatCannotBeListedGivesAnErrorThenFinished) {
     ScanToEnd(PathOf("missing"), {".jpg"});
 
@@ -339,12 +361,10 @@ TEST_F(FolderScannerTest, NeverEntersVirtualFileSystemsBehindLinks) {
     // Whatever comes through a link ends the scan, rather than a walk of the whole machine.
     recorder.onMessage = [&](const CFolderScanner::Message& message) {
         if (message.kind == Kind::File && message.text != PathOf("near.jpg")) {
-            scanner.Stop();
+            stop = true;
         }
     };
-    ASSERT_TRUE(scanner.Start(&recorder.window, folder.path(), {".jpg"}, recorder.Receiver()));
-    ASSERT_TRUE(PumpUntil([this] { return recorder.FinishedCount() > 0 || !scanner.IsRunning(); }));
-    EXPECT_TRUE(scanner.Stop());
+    EXPECT_TRUE(Scan(folder.path(), {".jpg"}));
 
     EXPECT_EQ(recorder.Files(), QStringList{PathOf("near.jpg")});
     EXPECT_EQ(recorder.FinishedCount(), 1);
@@ -374,7 +394,7 @@ TEST_F(FolderScannerTest, ReportsAFileOnceWhateverNamesLeadToIt) {
     // A file the receiver already holds is reported under that name alone, whichever name the
     // listing meets first.
     recorder.messages.clear();
-    scanner.SetPresentFiles({PathOf("hard.png")});
+    presentFiles = {PathOf("hard.png")};
     ScanToEnd(folder.path(), {".png"});
     QStringList again = recorder.Files();
     again.sort();
@@ -402,7 +422,56 @@ TEST_F(FolderScannerTest, SkipsNamesThatAreNotValidUtf8WithAWarningNamingTheirFo
     EXPECT_EQ(errors.filter(PathOf("sub") + ": ").size(), 3) << errors.join('\n').toStdString();
 }
 
-// --- Stopping and a receiver that does not answer ---------------------------------------------
+// --- The import of a folder ----------------------------------------------------------------------
+
+/// Counts the reports of an import.
+class CountingObserver : public ProgressObserver {
+public:
+    void Report(const ProgressReport& report) override { last = report; }
+    ProgressReport last;
+};
+
+TEST_F(FolderScannerTest, ImportAddsOneEntryPerFileInTheScansOrderWithAnyWorkerCount) {
+    for (const char* name : {"b.png", "sub/a.png", "sub/deeper/c.png", "z.png", "y.png"}) {
+        MakeFile(name);
+    }
+    ASSERT_EQ(::link(QFile::encodeName(PathOf("b.png")).constData(),
+                     QFile::encodeName(PathOf("sub/hard.png")).constData()),
+              0);
+    // What a serial making gives: the entries held first, then the scan's files one by one.
+    const QStringList held = {PathOf("y.png"), PathOf("sub/hard.png")};
+    presentFiles = held;
+    ScanToEnd(folder.path(), {".png"});
+    CPictureRepository serial;
+    for (const QString& path : held + recorder.Files()) {
+        serial.AddPicture(path);
+    }
+    ASSERT_EQ(serial.GetCount(), 5);
+
+    for (const int workers : {1, 4}) {
+        CPictureRepository imported;
+        for (const QString& path : held) {
+            imported.AddPicture(path);
+        }
+        ImportOptions options{{".png"}, {}};
+        options.signing.workers = workers;
+        options.signing.cache = nullptr;
+        CountingObserver observer;
+        QStringList unreadable;
+        EXPECT_TRUE(ImportFolder(imported, folder.path(), options, observer,
+                                 [&](const ImportMessage& message) {
+                                     if (message.kind == ImportMessage::Kind::UnreadablePicture) {
+                                         unreadable << message.text;
+                                     }
+                                 }));
+        EXPECT_EQ(imported.Paths(), serial.Paths()) << workers;
+        // Every file found was handled; only the new entries are told of (none is a picture).
+        EXPECT_EQ(observer.last.done, static_cast<std::uint64_t>(recorder.Files().size()));
+        EXPECT_EQ(unreadable, serial.Paths().mid(2)) << workers;
+    }
+}
+
+// --- Stopping ---------------------------------------------------------------------------------
 
 TEST_F(FolderScannerTest, StopFromTheReceiverEndsTheScanAtOnce) {
     for (int i = 0; i < 30; ++i) {
@@ -410,107 +479,13 @@ TEST_F(FolderScannerTest, StopFromTheReceiverEndsTheScanAtOnce) {
     }
     recorder.onMessage = [&](const CFolderScanner::Message&) {
         if (recorder.Files().size() == 3) {
-            EXPECT_TRUE(scanner.Stop());
+            stop = true;
         }
     };
-    ASSERT_TRUE(scanner.Start(&recorder.window, folder.path(), {".jpg"}, recorder.Receiver()));
-    ASSERT_TRUE(PumpUntil([this] { return !scanner.IsRunning(); }));
-    PumpBriefly();
+    EXPECT_FALSE(Scan(folder.path(), {".jpg"}));
 
     EXPECT_EQ(recorder.Files().size(), 3);
     EXPECT_EQ(recorder.FinishedCount(), 0);
-    EXPECT_FALSE(scanner.IsScanning());
-}
-
-TEST_F(FolderScannerTest, StopWakesAScanWaitingForItsReceiverAndDropsWhatItSent) {
-    MakeFile("a.jpg");
-    MakeFile("b.jpg");
-    // The scan could wait for its receiver far longer than Stop waits for the scan.
-    CFolderScanner patient(CFolderScanner::Limits{std::chrono::hours(1), std::chrono::seconds(20)});
-    ASSERT_TRUE(patient.Start(&recorder.window, folder.path(), {".jpg"}, recorder.Receiver()));
-    EXPECT_TRUE(patient.IsRunning());
-
-    EXPECT_TRUE(patient.Stop());  // the thread ended and was joined, not left behind
-    EXPECT_FALSE(patient.IsRunning());
-    EXPECT_FALSE(patient.IsScanning());
-    PumpBriefly();
-    EXPECT_TRUE(recorder.messages.empty());
-    EXPECT_TRUE(patient.Stop());  // again: nothing left to stop
-}
-
-TEST_F(FolderScannerTest, GoesOnWhenTheReceiverStopsAnsweringAndDeliversLaterInOrder) {
-    for (int i = 0; i < 5; ++i) {
-        MakeFile(QString("%1.jpg").arg(i));
-    }
-    CFolderScanner hasty(
-        CFolderScanner::Limits{std::chrono::milliseconds(10), std::chrono::milliseconds(5000)});
-    ASSERT_TRUE(hasty.Start(&recorder.window, folder.path(), {".jpg"}, recorder.Receiver()));
-    // No event is handled here, so no message is answered: the scan must end on its own.
-    QElapsedTimer clock;
-    clock.start();
-    while (hasty.IsScanning() && clock.elapsed() < 30000) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_FALSE(hasty.IsScanning());
-    EXPECT_TRUE(recorder.messages.empty());
-
-    PumpBriefly();
-    EXPECT_EQ(recorder.Files().size(), 5);
-    EXPECT_EQ(recorder.FinishedCount(), 1);
-    EXPECT_TRUE(recorder.EndsWithFinished());
-    EXPECT_TRUE(hasty.Stop());
-}
-
-TEST_F(FolderScannerTest, AScanLeftBehindByStopNeverReachesItsReceiver) {
-    for (int i = 0; i < 20; ++i) {
-        MakeFile(QString("d%1/p.jpg").arg(i));
-    }
-    // Stop gives the thread no time at all, so it is normally abandoned rather than joined.
-    CFolderScanner impatient(
-        CFolderScanner::Limits{std::chrono::milliseconds(1), std::chrono::milliseconds(0)});
-    for (int round = 0; round < 5; ++round) {
-        ASSERT_TRUE(
-            impatient.Start(&recorder.window, folder.path(), {".jpg"}, recorder.Receiver()));
-        impatient.Stop();
-        EXPECT_FALSE(impatient.IsRunning());
-    }
-    // What the left-behind threads posted before the stop, or try to post after it, is dropped.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    PumpBriefly();
-    EXPECT_TRUE(recorder.messages.empty());
-}
-
-TEST_F(FolderScannerTest, StartOnARunningScannerStopsItAndFails) {
-    MakeFile("a.jpg");
-    ASSERT_TRUE(scanner.Start(&recorder.window, folder.path(), {".jpg"}, recorder.Receiver()));
-    EXPECT_FALSE(scanner.Start(&recorder.window, folder.path(), {".jpg"}, recorder.Receiver()));
-    EXPECT_FALSE(scanner.IsRunning());
-    PumpBriefly();
-    EXPECT_TRUE(recorder.messages.empty());
-
-    // Stopped, it starts again.
-    ScanToEnd(folder.path(), {".jpg"});
-    EXPECT_EQ(recorder.Files(), QStringList{PathOf("a.jpg")});
-}
-
-TEST_F(FolderScannerTest, StartWithoutAWindowFails) {
-    EXPECT_FALSE(scanner.Start(nullptr, folder.path(), {".jpg"}, recorder.Receiver()));
-    EXPECT_FALSE(scanner.IsRunning());
-}
-
-TEST_F(FolderScannerTest, NothingArrivesOnceTheWindowIsGone) {
-    MakeFile("a.jpg");
-    std::vector<CFolderScanner::Message> received;
-    {
-        QObject window;
-        CFolderScanner::Limits quick{std::chrono::milliseconds(10), std::chrono::seconds(5)};
-        CFolderScanner shortLived(quick);
-        ASSERT_TRUE(shortLived.Start(
-            &window, folder.path(), {".jpg"},
-            [&](const CFolderScanner::Message& message) { received.push_back(message); }));
-    }
-    PumpBriefly();
-    EXPECT_TRUE(received.empty());
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "PictureRepository.h"
 
+#include "PictureAppender.h"
 #include "signature/PictureSignature.h"
-#include "signature/SignaturePipeline.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,19 +56,12 @@ bool CPictureRepository::AddPicture(const QString& path) {
 }
 
 void CPictureRepository::AddPictures(const std::vector<QString>& paths, int workers,
-                                     const std::function<void()>& added) {
-    SignaturePipeline pipeline(side, SignaturePipeline::Limits{workers});
+                                     ProgressObserver* observer) {
+    PictureAppender appender(*this, SignaturePipeline::Limits{workers}, observer);
     for (const QString& path : paths) {
-        pipeline.Add(path);
+        appender.Add(path);
     }
-    pipeline.Finish();
-    SignaturePipeline::Result made;
-    while (pipeline.Next(made)) {
-        AddSignedPicture(made.path, std::move(made.signature));
-        if (added) {
-            added();
-        }
-    }
+    appender.Finish();
 }
 
 bool CPictureRepository::AddSignedPicture(const QString& path, SignatureBytes signature) {

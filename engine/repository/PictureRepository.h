@@ -5,6 +5,7 @@
 #include "comparison/kernels/PairInfo.h"
 #include "comparison/run/ThreadParams.h"
 #include "comparison/run/WorkerThread.h"
+#include "progress/ProgressObserver.h"
 
 #include <QHash>
 #include <QString>
@@ -78,11 +79,11 @@ public:
     bool AddPicture(const QString& path);
 
     /// As AddPicture for each of `paths` in turn, with the signatures made on `workers` threads
-    /// (0: one per core) by a SignaturePipeline; the entries are those of a serial making (the
-    /// first path of a file is its entry, later names of it are left out).
-    /// `added`, when given, is called after each path is handled.
+    /// (0: one per core) by a PictureAppender; the entries are those of a serial making (the
+    /// first path of a file is its entry, later names of it are left out). `observer`, when
+    /// given, hears of each path handled (done of all `paths`) and may stop the rest.
     void AddPictures(const std::vector<QString>& paths, int workers = 0,
-                     const std::function<void()>& added = {});
+                     ProgressObserver* observer = nullptr);
 
     /// As AddPicture, with the signature made elsewhere (by a SignaturePipeline): an empty one
     /// marks the entry unreadable. The file is stat'ed once for its device and inode; a file

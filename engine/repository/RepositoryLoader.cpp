@@ -38,17 +38,26 @@ bool OpenRegularFile(const QString& path, QFile& file) {
     return true;
 }
 
+// Passes the reports of a load on and never asks it to stop.
+class LoadReports : public ProgressObserver {
+public:
+    explicit LoadReports(ProgressObserver* observer) : observer(observer) {}
+    void Report(const ProgressReport& report) override { observer->Report(report); }
+
+private:
+    ProgressObserver* const observer;
+};
+
 // Fills the repository; `dropped` tells whether records were left out.
 bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents, int workers,
-                LoadProgress* progress, bool& dropped) {
-    if (progress != nullptr) {
-        progress->total = static_cast<std::int64_t>(contents.paths.size());
+                ProgressObserver* observer, bool& dropped) {
+    // A load is not stopped half-way: the repository would then hold part of its file.
+    LoadReports reports(observer);
+    if (observer != nullptr) {
+        // The total is known once the file is read, before the first picture is done.
+        observer->Report({0, contents.paths.size(), QString()});
     }
-    repository.AddPictures(contents.paths, workers, [progress] {
-        if (progress != nullptr) {
-            progress->done.fetch_add(1, std::memory_order_relaxed);
-        }
-    });
+    repository.AddPictures(contents.paths, workers, observer != nullptr ? &reports : nullptr);
     // The parser saw every path once, so a record without an entry names a file that an
     // earlier record already holds under another path (a linked folder, a hard link): the
     // first record keeps it, the later one goes with its links.
@@ -85,7 +94,7 @@ bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents
 }  // namespace
 
 bool ReadRepository(CPictureRepository& repository, QIODevice& file, int workers,
-                    LoadProgress* progress) {
+                    ProgressObserver* observer) {
     const bool wasModified = repository.IsModified();
     repository.RemoveAllPictures();
     bool ok = false;
@@ -94,7 +103,7 @@ bool ReadRepository(CPictureRepository& repository, QIODevice& file, int workers
         // The whole file is checked before any picture is decoded: a damaged file fails at once,
         // however many pictures it names.
         std::optional<RepositoryFileContents> contents = ParseRepositoryFile(file);
-        ok = contents.has_value() && AddEntries(repository, *contents, workers, progress, dropped);
+        ok = contents.has_value() && AddEntries(repository, *contents, workers, observer, dropped);
     } catch (const std::exception&) {
         // Out of memory on a huge file: the load failed, like any other broken file.
         ok = false;
@@ -121,7 +130,7 @@ int LoadRepositoryThread(LoadParams* params) {
         CPictureRepository& repository = *params->repository;
         QFile file;
         if (OpenRegularFile(params->path, file)) {
-            ok = ReadRepository(repository, file, 0, &params->progress);
+            ok = ReadRepository(repository, file, 0, params->observer);
         } else {
             repository.RemoveAllPictures();
         }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "progress/ProgressObserver.h"
+
 #include <QString>
 
-#include <atomic>
-#include <cstdint>
 #include <functional>
 
 class QIODevice;
@@ -11,12 +11,6 @@ class QIODevice;
 namespace vistrel {
 
 class CPictureRepository;
-
-/// How far a load has come: written by the loader thread, read by any thread.
-struct LoadProgress {
-    std::atomic<std::int64_t> done{0};   ///< pictures whose signatures are made
-    std::atomic<std::int64_t> total{0};  ///< pictures the file names; 0 until it is read
-};
 
 /// The loader thread's parameter block: filled on the GUI thread before the thread starts, then
 /// used by LoadRepositoryThread alone until it calls `finished`.
@@ -27,7 +21,9 @@ struct LoadParams {
     /// repository and after `succeeded` is set. May be empty.
     std::function<void(bool succeeded)> finished;
     bool succeeded = false;  ///< the whole file was read; set before `finished` is called
-    LoadProgress progress;
+    /// Hears how many pictures are done of the file's total (nothing until the file is read);
+    /// not owned, may be null. Its stop is not asked for: a load runs to its end.
+    ProgressObserver* observer = nullptr;
 };
 
 /// Thread routine of a repository load: replaces the entries of `params->repository` with those
@@ -44,8 +40,8 @@ int LoadRepositoryThread(LoadParams* params);
 /// with the repository emptied and `modified` as it was before, when the file is not a
 /// repository file or is cut short (see ParseRepositoryFile). Any thread that owns the repository
 /// for the time of the call. `workers`: threads that make the signatures, 0 for one per core.
-/// `progress`, when given, is kept up to date.
+/// `observer`, when given, hears of each picture done.
 bool ReadRepository(CPictureRepository& repository, QIODevice& file, int workers = 0,
-                    LoadProgress* progress = nullptr);
+                    ProgressObserver* observer = nullptr);
 
 }  // namespace vistrel

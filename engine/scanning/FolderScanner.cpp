@@ -4,7 +4,6 @@
 
 #include <QByteArrayView>
 #include <QFile>
-#include <QMetaObject>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,12 +12,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
-#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <system_error>
@@ -45,40 +41,9 @@ QString ErrorText(const std::string& path, int error) {
            QString::fromStdString(std::system_category().message(error));
 }
 
-}  // namespace
-
-/// Everything the scan thread uses. The receiver's thread reaches it through the scanner and
-/// through the messages in flight, the scan thread through its own reference.
-struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
-    Session(QObject* window, const QString& rootFolder, const QStringList& extensions,
-            const QStringList& presentFiles, Receiver receiver, std::chrono::milliseconds sendLimit)
-        : window(window),
-          rootFolder(QFile::encodeName(rootFolder).toStdString()),
-          extensions(extensions),
-          presentFiles(presentFiles),
-          receiver(std::move(receiver)),
-          sendLimit(sendLimit) {}
-
-    /// The scan thread's routine.
-    static void Run(const std::shared_ptr<Session>& self) {
-        struct stat info {};
-        if (stat(self->rootFolder.c_str(), &info) == 0) {
-            self->visited.emplace(info.st_dev, info.st_ino);
-        }
-        for (const QString& path : std::exchange(self->presentFiles, {})) {
-            std::string name = QFile::encodeName(path).toStdString();
-            if (stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-                self->present.emplace(std::pair(info.st_dev, info.st_ino), std::move(name));
-            }
-        }
-        self->ScanFolder(self->rootFolder);
-        if (!self->IsStopped()) {
-            self->Send({Message::Kind::Finished, QString()});
-        }
-        std::lock_guard lock(self->mutex);
-        self->ended = true;
-        self->changed.notify_all();
-    }
+/// One walk: what it has seen so far, on the scanning thread alone.
+struct ScanWalk {
+    using Message = CFolderScanner::Message;
 
     /// True when `folder` was listed to its end. Returns early once a stop is requested.
     bool ScanFolder(const std::string& folder) {
@@ -120,8 +85,8 @@ struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
                 continue;
             }
             // Only regular files: opening a FIFO or a device named like a picture would block
-            // the GUI thread that reads it. A file reached again through a hard or symbolic
-            // link is reported once: twice, it would be its own near-copy.
+            // whoever reads it. A file reached again through a hard or symbolic link is
+            // reported once: twice, it would be its own near-copy.
             if (S_ISREG(info.st_mode) && HasListedExtension(entry->d_name) &&
                 IsReadableName(folder, entry->d_name) && IsNewFile(info, path) &&
                 reported.emplace(info.st_dev, info.st_ino).second) {
@@ -156,8 +121,8 @@ struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
     }
 
     /// True when `name` reads back as the same bytes once turned into text; any other name
-    /// would reach the window as a different file (or as the same text as another name), so it
-    /// is skipped with a warning that names its folder.
+    /// would reach the receiver as a different file (or as the same text as another name), so
+    /// it is skipped with a warning that names its folder.
     bool IsReadableName(const std::string& folder, const char* name) {
         const QString text = QFile::decodeName(name);
         if (QFile::encodeName(text) == QByteArrayView(name)) {
@@ -187,124 +152,50 @@ struct CFolderScanner::Session : std::enable_shared_from_this<Session> {
         });
     }
 
-    /// Hands `message` to the receiver's thread and waits until it was handled, the send limit
-    /// passed, or a stop was requested. A message the receiver has not handled in time is still
-    /// handled later, in order, unless the scan is stopped first.
-    void Send(Message message) {
-        std::unique_lock lock(mutex);
-        if (stopped) {
-            return;
-        }
-        const std::uint64_t number = ++sent;
-        // Posting under the lock: once Stop has set `stopped`, nothing reaches the window.
-        QMetaObject::invokeMethod(
-            window,
-            [self = shared_from_this(), message = std::move(message), number] {
-                self->Deliver(message, number);
-            },
-            Qt::QueuedConnection);
-        changed.wait_for(lock, sendLimit, [&] { return stopped || handled >= number; });
-    }
-
-    /// Receiver's thread.
-    void Deliver(const Message& message, std::uint64_t number) {
+    void Send(const Message& message) {
         if (!IsStopped()) {
             receiver(message);
         }
-        std::lock_guard lock(mutex);
-        handled = std::max(handled, number);
-        changed.notify_all();
     }
 
-    bool IsStopped() const {
-        std::lock_guard lock(mutex);
-        return stopped;
-    }
+    bool IsStopped() const { return stopRequested && stopRequested(); }
 
-    void RequestStop() {
-        std::lock_guard lock(mutex);
-        stopped = true;
-        changed.notify_all();
-    }
-
-    /// True when the scan thread ended within `timeout`.
-    bool WaitForEnd(std::chrono::milliseconds timeout) {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, timeout, [&] { return ended; });
-    }
-
-    bool HasEnded() const {
-        std::lock_guard lock(mutex);
-        return ended;
-    }
-
-    QObject* const window;
-    const std::string rootFolder;
-    const QStringList extensions;
-    /// Scan thread only: handed over by Start, turned into `present` as the scan begins.
-    QStringList presentFiles;
-    const Receiver receiver;
-    const std::chrono::milliseconds sendLimit;
-    /// Scan thread only: the folders entered and the files reported, by device and inode.
+    const QStringList& extensions;
+    const CFolderScanner::Receiver& receiver;
+    const CFolderScanner::StopCheck& stopRequested;
+    /// The folders entered and the files reported, by device and inode.
     std::set<std::pair<dev_t, ino_t>> visited;
     std::set<std::pair<dev_t, ino_t>> reported;
     /// The receiver's files by device and inode, with the name it holds each under.
     std::map<std::pair<dev_t, ino_t>, std::string> present;
     const VirtualFileSystems virtualFileSystems;
-
-    mutable std::mutex mutex;
-    std::condition_variable changed;
-    bool stopped = false;
-    bool ended = false;
-    std::uint64_t sent = 0;
-    std::uint64_t handled = 0;
 };
 
-CFolderScanner::~CFolderScanner() {
-    Stop();
-}
+}  // namespace
 
-bool CFolderScanner::Start(QObject* window, const QString& rootFolder,
-                           const QStringList& extensions, Receiver receiver) {
-    if (session != nullptr || thread.joinable()) {
-        Stop();
+bool CFolderScanner::Scan(const QString& rootFolder, const Receiver& receiver,
+                          const StopCheck& stopRequested) const {
+    if (!receiver) {
         return false;
     }
-    if (window == nullptr || !receiver) {
-        return false;
+    ScanWalk walk{extensions, receiver, stopRequested, {}, {}, {}, {}};
+    const std::string root = QFile::encodeName(rootFolder).toStdString();
+    struct stat info {};
+    if (stat(root.c_str(), &info) == 0) {
+        walk.visited.emplace(info.st_dev, info.st_ino);
     }
-    auto started = std::make_shared<Session>(window, rootFolder, extensions, presentFiles,
-                                             std::move(receiver), limits.sendLimit);
-    try {
-        thread = std::thread(&Session::Run, started);
-    } catch (const std::system_error&) {
-        return false;
-    }
-    session = std::move(started);
-    return true;
-}
-
-bool CFolderScanner::Stop() {
-    bool joined = true;
-    if (session != nullptr) {
-        session->RequestStop();
-        if (thread.joinable()) {
-            if (session->WaitForEnd(limits.stopWait)) {
-                thread.join();
-            } else {
-                // Stuck in the file system: it keeps its session alive and, being stopped, can
-                // no longer post anything, so it is safe to leave behind.
-                thread.detach();
-                joined = false;
-            }
+    for (const QString& path : presentFiles) {
+        std::string name = QFile::encodeName(path).toStdString();
+        if (stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            walk.present.emplace(std::pair(info.st_dev, info.st_ino), std::move(name));
         }
     }
-    session.reset();
-    return joined;
-}
-
-bool CFolderScanner::IsScanning() const {
-    return session != nullptr && !session->HasEnded();
+    walk.ScanFolder(root);
+    if (walk.IsStopped()) {
+        return false;
+    }
+    receiver({Message::Kind::Finished, QString()});
+    return true;
 }
 
 }  // namespace vistrel

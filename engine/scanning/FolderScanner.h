@@ -1,24 +1,21 @@
 #pragma once
 
-#include <QObject>
 #include <QString>
 #include <QStringList>
 
-#include <chrono>
 #include <functional>
-#include <memory>
-#include <thread>
 
 namespace vistrel {
 
-/// Walks a folder tree depth-first on its own thread and hands every picture file to a receiver
-/// on the receiver's thread, one file at a time. Links are followed, but each folder is entered
-/// and each file (by device and inode) reported once per scan; virtual file systems (/proc,
-/// /sys, /dev) are never entered, and names that do not read back as the same bytes are
-/// skipped with an error. Start and Stop: the receiver's (GUI) thread.
+/// Walks a folder tree depth-first on the calling thread and hands every picture file, and
+/// every folder or entry it could not read or left out, to a callback on that thread, in the
+/// order found. Links are followed, but each folder is entered and each file (by device and
+/// inode) reported once per scan; virtual file systems (/proc, /sys, /dev) are never entered,
+/// and names that do not read back as the same bytes are skipped with a message. One scan at a
+/// time per scanner.
 class CFolderScanner {
 public:
-    /// What the scan reports. The receiver owns the text once it is called.
+    /// What the scan reports.
     struct Message {
         enum class Kind {
             File,      ///< `text` is the full path of a file whose extension is in the list.
@@ -31,54 +28,29 @@ public:
         QString text;
     };
 
+    /// Called on the scanning thread for each message, in order; the scan waits for it.
     using Receiver = std::function<void(const Message&)>;
+    /// Asked between entries; true ends the scan at once. Scanning thread.
+    using StopCheck = std::function<bool()>;
 
-    /// How long the scan waits for the receiver to handle one message before going on, and how
-    /// long Stop waits for the scan thread before abandoning it.
-    struct Limits {
-        std::chrono::milliseconds sendLimit{10000};
-        std::chrono::milliseconds stopWait{5000};
-    };
+    /// Files whose extension (with its dot, any letter case) is in `extensions` are reported;
+    /// the scanner keeps its own copy of the list.
+    explicit CFolderScanner(QStringList extensions) : extensions(std::move(extensions)) {}
 
-    CFolderScanner() = default;
-    explicit CFolderScanner(Limits limits) : limits(limits) {}
-    CFolderScanner(const CFolderScanner&) = delete;
-    CFolderScanner& operator=(const CFolderScanner&) = delete;
-    /// Stops a scan that is still running.
-    ~CFolderScanner();
-
-    /// Starts scanning `rootFolder` for files whose extension (with its dot, any letter case) is
-    /// in `extensions`; the scanner keeps its own copy of the list. Every message reaches
-    /// `receiver` through `window`'s event loop, on `window`'s thread, in the order found; none
-    /// arrives once Stop has returned. Stop (or destroy) the scanner before `window` goes. True
-    /// when the scan thread runs; on a scanner already running it stops that scan and fails.
-    bool Start(QObject* window, const QString& rootFolder, const QStringList& extensions,
-               Receiver receiver);
-
-    /// Paths of files the receiver already holds, for the next Start: a file among them that the
+    /// Paths of files the receiver already holds, for the next Scan: a file among them that the
     /// scan reaches under another name (a hard or symbolic link) is not reported, as a second
-    /// name of a file the scan reported is not. The scan thread looks them up.
+    /// name of a file the scan reported is not.
     void SetPresentFiles(QStringList paths) { presentFiles = std::move(paths); }
 
-    /// Ends the scan, if any: wakes the scan thread and waits up to `stopWait` for it, then
-    /// abandons it. Any number of times. True when no scan thread was left behind.
-    bool Stop();
-
-    /// True between a successful Start and Stop.
-    bool IsRunning() const { return session != nullptr; }
-
-    /// True while the scan thread is still walking or waiting for the receiver.
-    bool IsScanning() const;
+    /// Walks `rootFolder`, handing each message to `receiver`. True when the whole tree was
+    /// walked (the last message is then Finished); false when `stopRequested` (may be empty)
+    /// ended it first. Any thread; the scan runs on it.
+    bool Scan(const QString& rootFolder, const Receiver& receiver,
+              const StopCheck& stopRequested = {}) const;
 
 private:
-    struct Session;
-
-    Limits limits;
+    QStringList extensions;
     QStringList presentFiles;
-    /// What the scan thread shares with the receiver's thread; the thread holds its own
-    /// reference, so an abandoned thread never reaches freed memory.
-    std::shared_ptr<Session> session;
-    std::thread thread;
 };
 
 }  // namespace vistrel

@@ -2,6 +2,7 @@
 // folder with near-copies, test, save, open again, search, Next Similar and Remove.
 
 #include "ProgramArguments.h"
+#include "dialogs/OperationReportDlg.h"
 #include "mainwindow/QRXDlg.h"
 #include "mainwindow/RecentRepositories.h"
 #include "support/PrivateHome.h"
@@ -422,6 +423,29 @@ private slots:
         window.Actions().addToRepository->trigger();
         QCOMPARE(window.Repository().Paths(), QStringList{photoB});
         QVERIFY2(details.startsWith(more + ": "), qPrintable(details));
+    }
+
+    // A folder the scan cannot read is named to the user once the rest is added.
+    void addingAFolderNamesTheFoldersItCouldNotRead() {
+        const QString more = work.filePath("unread");
+        QVERIFY(QDir().mkpath(more + "/sub"));
+        QVERIFY(QFile::copy(photoA, more + "/a.png"));
+        // A dangling link named like a folder: the scan cannot read it, whoever runs it.
+        QVERIFY(QFile::link(more + "/gone", more + "/sub/lost"));
+        CQRXDlg window;
+        window.show();
+        QString title;
+        QString listed;
+        ChooseFile(more);
+        WhenModal<vistrel::COperationReportDlg>([&](vistrel::COperationReportDlg* report) {
+            title = report->windowTitle();
+            listed = report->FailedPaths().join(u'\n');
+            report->accept();
+        });
+        window.Actions().addToRepository->trigger();
+        QCOMPARE(window.Repository().Paths(), QStringList{more + "/a.png"});
+        QCOMPARE(title, QStringLiteral("Add To Repository"));
+        QVERIFY2(listed.startsWith(more + "/sub/lost: "), qPrintable(listed));
     }
 
     void openCancelledChangesNothing() {

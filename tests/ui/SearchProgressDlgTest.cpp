@@ -129,8 +129,8 @@ private slots:
         QStringList wrong;
         int lastCount = 0;
         WhileRunning(dialog, [&] {
-            if (repository.GetCount() != lastCount) {
-                lastCount = repository.GetCount();
+            if (dialog.FilesSeen() != lastCount) {
+                lastCount = dialog.FilesSeen();
                 const QString expected =
                     QStringLiteral("Total count: %1").arg((lastCount - 1) / 10 * 10);
                 if (LabelText(dialog, "countLabel") != expected) {
@@ -208,7 +208,7 @@ private slots:
         CPictureRepository repository;
         CSearchProgressDlg dialog(nullptr, &repository, folder.path(), kAllExtensions);
         WhileRunning(dialog, [&] {
-            if (repository.GetCount() < 5) {
+            if (dialog.FilesSeen() < 5) {
                 return false;
             }
             if (byEscape) {
@@ -239,7 +239,7 @@ private slots:
         CSearchProgressDlg dialog(nullptr, &repository, folder.path(), kAllExtensions);
         bool pressed = false;
         WhileRunning(dialog, [&] {
-            if (repository.GetCount() < 2) {
+            if (dialog.FilesSeen() < 2) {
                 return false;
             }
             dialog.findChild<QPushButton*>("stopButton")->setFocus();
@@ -262,13 +262,15 @@ private slots:
         {
             CSearchProgressDlg dialog(nullptr, &repository, folder.path(), kAllExtensions);
             dialog.show();
-            for (int round = 0; round < 3000 && repository.GetCount() == 0; ++round) {
+            for (int round = 0; round < 3000 && dialog.FilesSeen() == 0; ++round) {
                 QCoreApplication::processEvents();
                 QThread::msleep(1);
             }
-            added = repository.GetCount();
-            QVERIFY(added >= 1);
+            QVERIFY(dialog.FilesSeen() >= 1);
         }
+        // The import runs on the dialog's thread until the dialog is gone.
+        added = repository.GetCount();
+        QVERIFY(added >= 1);
         QTest::qWait(50);
         QCOMPARE(repository.GetCount(), added);
         QVERIFY(added < 300);

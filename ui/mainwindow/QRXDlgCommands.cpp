@@ -4,16 +4,18 @@
 #include "QRXDlg.h"
 
 #include "PictureFileFilters.h"
+#include "dialogs/OperationReportDlg.h"
 #include "dialogs/SettingsDlg.h"
+#include "import/PictureImport.h"
 #include "progress/LoadWaitDlg.h"
 #include "progress/OpProgressDlg.h"
+#include "progress/ProgressRelay.h"
 #include "progress/SearchProgressDlg.h"
 #include "settings/AddedFormatSettings.h"
 #include "settings/PictureFormats.h"
 #include "settings/ProgramSettings.h"
 #include "signature/SignaturePipeline.h"
 
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -27,31 +29,28 @@ namespace {
 // After Open the tree starts a little higher than the usual 210 pixels, until the next resize.
 constexpr int kTreeTopAfterOpen = 200;
 
-// Adds one picture with its signature made on another thread: a large picture would otherwise
-// hold the window for a second or more. The window answers meanwhile, but takes no input.
-// Returns the entry that holds the file: the new one, or the one that held it already, under
-// this path or another (a linked folder, a hard link); -1 when there is none.
+// Adds one picture through the import, its signature made by one worker. Returns the entry
+// that holds the file: the new one, or the one that held it already, under this path or
+// another (a linked folder, a hard link); -1 when there is none.
 std::int32_t AddOnePicture(CPictureRepository& repository, const QString& path) {
     if (const std::int32_t held = repository.FindFile(path); held >= 0) {
         return held;
     }
-    SignaturePipeline pipeline(repository.Side(), SignaturePipeline::Limits{1});
-    pipeline.Add(path);
-    pipeline.Finish();
-    SignaturePipeline::Result made;
-    if (!pipeline.TryNext(made)) {
-        QEventLoop waiting;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &waiting, [&] {
-            if (pipeline.TryNext(made)) {
-                waiting.quit();
-            }
-        });
-        poll.start(10);
-        waiting.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    repository.AddSignedPicture(made.path, std::move(made.signature));
+    ProgressRelay unwatched;  // one picture: nothing to show
+    ImportPictures(repository, {path}, ImportOptions{{}, SignaturePipeline::Limits{1}}, unwatched);
     return repository.FindFile(path);
+}
+
+// Lists the folders a scan could not read, so that the user knows their pictures are missing.
+void ShowUnreadFolders(QWidget* parent, const QStringList& folders) {
+    if (!folders.isEmpty()) {
+        COperationReportDlg report(folders, parent);
+        report.setWindowTitle(QObject::tr("Add To Repository"));
+        report.SetMessage(
+            QObject::tr("Some folders or files could not be read; the pictures in "
+                        "them were not added:"));
+        report.exec();
+    }
 }
 
 // Selects the top-level item of entry `index`, if the view filter shows it.
@@ -187,6 +186,7 @@ void CQRXDlg::AddToRepository() {
             CSearchProgressDlg scan(this, repository.get(), folder, extensions);
             scan.exec();
             ShowSkippedFiles(scan.Skipped());
+            ShowUnreadFolders(this, scan.UnreadFolders());
         } else if (const std::int32_t entry = AddOnePicture(*repository, folder);
                    entry >= 0 && repository->GetPicture(entry).path != folder) {
             heldElsewhere = entry;

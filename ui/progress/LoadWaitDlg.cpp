@@ -1,11 +1,12 @@
 #include "LoadWaitDlg.h"
 
+#include "ProgressRelay.h"
+
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QShowEvent>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -19,7 +20,7 @@ CLoadWaitDlg::CLoadWaitDlg(QWidget* parent)
     // A caption without a system menu, and so without a close box.
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       progressBar(new QProgressBar(this)),
-      progressTimer(new QTimer(this)) {
+      relay(new ProgressRelay(this)) {
     setWindowTitle(tr("Opening Repository"));
     auto* text = new QLabel(
         tr("Loading is in progress. Please wait.") + u'\n' + tr("This can take a few minutes."),
@@ -31,8 +32,7 @@ CLoadWaitDlg::CLoadWaitDlg(QWidget* parent)
     progressBar->setRange(0, 0);  // busy until the file is read and the total known
     progressBar->setFormat(tr("%v of %m pictures"));
     layout->addWidget(progressBar);
-    progressTimer->setInterval(100);
-    connect(progressTimer, &QTimer::timeout, this, &CLoadWaitDlg::ShowProgress);
+    connect(relay, &ProgressRelay::Progressed, this, &CLoadWaitDlg::ShowProgress);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
@@ -62,30 +62,29 @@ void CLoadWaitDlg::StartLoading() {
     params.finished = [this](bool) {
         QMetaObject::invokeMethod(this, &CLoadWaitDlg::OnLoadFinished, Qt::QueuedConnection);
     };
+    params.observer = relay;
     try {
         loader = StartThread([this] { LoadRepositoryThread(&params); });
-        progressTimer->start();
     } catch (const std::system_error&) {
         params.finished = nullptr;
+        params.observer = nullptr;
         QMessageBox::critical(this, tr("Error"), tr("Unable to start process"));
         QDialog::done(2);
     }
 }
 
-void CLoadWaitDlg::ShowProgress() {
-    const std::int64_t total = params.progress.total.load(std::memory_order_relaxed);
-    if (total > 0) {
-        const auto clamp = [](std::int64_t n) {
-            return static_cast<int>(std::min<std::int64_t>(n, std::numeric_limits<int>::max()));
+void CLoadWaitDlg::ShowProgress(const ProgressReport& report) {
+    if (report.total > 0) {
+        const auto clamp = [](std::uint64_t n) {
+            return static_cast<int>(std::min<std::uint64_t>(n, std::numeric_limits<int>::max()));
         };
-        progressBar->setRange(0, clamp(total));
-        progressBar->setValue(clamp(params.progress.done.load(std::memory_order_relaxed)));
+        progressBar->setRange(0, clamp(report.total));
+        progressBar->setValue(clamp(report.done));
     }
 }
 
 void CLoadWaitDlg::OnLoadFinished() {
-    progressTimer->stop();
-    ShowProgress();
+    ShowProgress(relay->Latest());
     // The loader has nothing left to do but return; joining here keeps no thread behind.
     if (loader.joinable()) {
         loader.join();

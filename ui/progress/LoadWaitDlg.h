@@ -9,9 +9,10 @@
 
 class QProgressBar;
 class QShowEvent;
-class QTimer;
 
 namespace vistrel {
+
+class ProgressRelay;
 
 /// The "Opening Repository" wait dialog: runs LoadRepositoryThread on its own thread and blocks
 /// the window until the load has ended, showing how many pictures are done; the user cannot
@@ -26,7 +27,8 @@ public:
     /// Waits for a loader that is still running, so that it never outlives `params`.
     ~CLoadWaitDlg() override;
 
-    /// The loader's parameter block; the dialog sets `params.finished` itself.
+    /// The loader's parameter block; the dialog sets `params.finished` and `params.observer`
+    /// itself.
     LoadParams params;
 
     /// Enter does nothing: only the end of the load closes the dialog.
@@ -42,10 +44,10 @@ protected:
 private:
     void StartLoading();
     void OnLoadFinished();
-    void ShowProgress();
+    void ShowProgress(const ProgressReport& report);
 
     QProgressBar* progressBar;
-    QTimer* progressTimer;
+    ProgressRelay* relay;
     std::thread loader;
     bool started = false;
 };

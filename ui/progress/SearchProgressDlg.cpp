@@ -1,33 +1,33 @@
 #include "SearchProgressDlg.h"
 
+#include "ProgressRelay.h"
+#include "import/PictureImport.h"
 #include "repository/PictureRepository.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSizePolicy>
-#include <QTimer>
 #include <QVBoxLayout>
 
-#include <chrono>
+#include <system_error>
 
 namespace vistrel {
 
 CSearchProgressDlg::CSearchProgressDlg(QWidget* parent, CPictureRepository* repository,
                                        const QString& rootFolder, const QStringList& extensions,
-                                       CFolderScanner::Limits limits,
                                        SignaturePipeline::Limits pipelineLimits)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       rootFolder(rootFolder),
       extensions(extensions),
       repository(repository),
       pipelineLimits(std::move(pipelineLimits)),
-      addTimer(new QTimer(this)),
+      relay(new ProgressRelay(this)),
       countLabel(new QLabel(tr("Count:"), this)),
       pathLabel(new QLabel(tr("Path"), this)),
-      stopButton(new QPushButton(tr("Stop"), this)),
-      scanner(limits) {
+      stopButton(new QPushButton(tr("Stop"), this)) {
     setWindowTitle(tr("Search Progress"));
     setModal(true);
     countLabel->setObjectName(QStringLiteral("countLabel"));
@@ -40,8 +40,7 @@ CSearchProgressDlg::CSearchProgressDlg(QWidget* parent, CPictureRepository* repo
     stopButton->setAutoDefault(false);
     stopButton->setDefault(false);
     connect(stopButton, &QPushButton::clicked, this, &CSearchProgressDlg::reject);
-    addTimer->setSingleShot(true);
-    connect(addTimer, &QTimer::timeout, this, &CSearchProgressDlg::AddFinishedFiles);
+    connect(relay, &ProgressRelay::Progressed, this, &CSearchProgressDlg::ShowProgress);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -54,9 +53,9 @@ CSearchProgressDlg::CSearchProgressDlg(QWidget* parent, CPictureRepository* repo
 }
 
 CSearchProgressDlg::~CSearchProgressDlg() {
-    scanner.Stop();
-    if (pipeline) {
-        pipeline->Stop();
+    relay->RequestStop();
+    if (importer.joinable()) {
+        importer.join();
     }
 }
 
@@ -67,87 +66,56 @@ void CSearchProgressDlg::showEvent(QShowEvent* event) {
     }
     started = true;
     filesSeen = 0;
-    pipeline = std::make_unique<SignaturePipeline>(repository->Side(), pipelineLimits);
-    scanner.SetPresentFiles(repository->Paths());
-    // When the scan cannot start the dialog stays up with its first texts until Stop.
-    scanner.Start(this, rootFolder, extensions,
-                  [this](const CFolderScanner::Message& message) { OnScanMessage(message); });
+    ImportOptions options{extensions, pipelineLimits};
+    try {
+        importer = std::thread([this, options = std::move(options)] {
+            const bool completed = ImportFolder(
+                *repository, rootFolder, options, *relay, [this](const ImportMessage& message) {
+                    if (message.kind == ImportMessage::Kind::Skipped) {
+                        skipped.append(message.text);
+                    } else if (message.kind == ImportMessage::Kind::UnreadFolder) {
+                        unreadFolders.append(message.text);
+                    }
+                });
+            QMetaObject::invokeMethod(
+                this, [this, completed] { OnImportEnded(completed); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        // The dialog stays up with its first texts until Stop.
+    }
 }
 
 void CSearchProgressDlg::reject() {
-    scanner.Stop();
-    addTimer->stop();
-    if (pipeline) {
-        pipeline->Stop();  // what is not added yet is dropped
-    }
-    QDialog::reject();
-}
-
-void CSearchProgressDlg::OnScanMessage(const CFolderScanner::Message& message) {
-    switch (message.kind) {
-        case CFolderScanner::Message::Kind::File: {
-            // A file the repository holds already is not decoded again; it keeps its place in
-            // the order all the same.
-            const bool toSign = repository->FindPicture(message.text) < 0;
-            if (toSign) {
-                pipeline->Add(message.text);
-            }
-            found.push_back(FoundFile{message.text, toSign});
-            break;
-        }
-        case CFolderScanner::Message::Kind::Error:
-            // Folders that cannot be read are skipped without a word, as every other scan
-            // failure.
-            break;
-        case CFolderScanner::Message::Kind::Skipped:
-            skipped.append(message.text);
-            break;
-        case CFolderScanner::Message::Kind::Finished:
-            scanFinished = true;
-            pipeline->Finish();
-            break;
-    }
-    if (!addTimer->isActive()) {
-        addTimer->start(10);
-    }
-}
-
-void CSearchProgressDlg::AddFinishedFiles() {
-    using Clock = std::chrono::steady_clock;
-    // Short turns, so that the window answers between them and Stop takes effect soon.
-    constexpr auto kTurnTime = std::chrono::milliseconds(20);
-    constexpr int kTurnFiles = 100;
-    const Clock::time_point turnEnd = Clock::now() + kTurnTime;
-    QString lastPath;
-    for (int handled = 0; !found.empty() && handled < kTurnFiles && Clock::now() < turnEnd;
-         ++handled) {
-        const FoundFile& next = found.front();
-        if (next.toSign) {
-            SignaturePipeline::Result made;
-            if (!pipeline->TryNext(made)) {
-                break;  // not made yet
-            }
-            repository->AddSignedPicture(made.path, std::move(made.signature));
-        } else {
-            repository->AddPicture(next.path);  // held already: nothing to make
-        }
-        // The count moves on every tenth file: setting a label is dear next to a small picture.
-        if (filesSeen % 10 == 0) {
-            countLabel->setText(tr("Total count: %1").arg(filesSeen));
-        }
-        ++filesSeen;
-        lastPath = next.path;
-        found.pop_front();
-    }
-    if (!lastPath.isEmpty()) {
-        pathLabel->setText(tr("File: %1").arg(lastPath));
-    }
-    if (scanFinished && found.empty()) {
-        accept();
+    if (!importer.joinable()) {
+        QDialog::reject();
         return;
     }
-    if (!found.empty()) {
-        addTimer->start(found.front().toSign && lastPath.isEmpty() ? 10 : 0);
+    // What is not added yet is dropped; the dialog ends once the import has returned.
+    stopRequested = true;
+    relay->RequestStop();
+}
+
+void CSearchProgressDlg::ShowProgress(const ProgressReport& report) {
+    filesSeen = static_cast<int>(report.done);
+    if (report.done == 0) {
+        return;
+    }
+    // The count names the last tenth file handled: setting a label is dear next to a small
+    // picture, and a count that moves by tens reads as calmly as it did.
+    countLabel->setText(tr("Total count: %1").arg((report.done - 1) / 10 * 10));
+    if (!report.item.isEmpty()) {
+        pathLabel->setText(tr("File: %1").arg(report.item));
+    }
+}
+
+void CSearchProgressDlg::OnImportEnded(bool completed) {
+    importer.join();
+    // The last report may still be on its way.
+    ShowProgress(relay->Latest());
+    if (completed && !stopRequested) {
+        accept();
+    } else {
+        QDialog::reject();
     }
 }
 

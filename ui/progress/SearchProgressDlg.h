@@ -1,82 +1,78 @@
 #pragma once
 
-#include "scanning/FolderScanner.h"
 #include "signature/SignaturePipeline.h"
 
 #include <QDialog>
 #include <QString>
 #include <QStringList>
 
-#include <deque>
-#include <memory>
+#include <thread>
 
 class QLabel;
 class QPushButton;
 class QShowEvent;
-class QTimer;
 
 namespace vistrel {
 
 class CPictureRepository;
+class ProgressRelay;
+struct ProgressReport;
 
-/// The modal "Search Progress" dialog: scans a folder tree for pictures while it is open and adds
-/// them to the repository in the order they are found, their signatures made on other threads,
-/// so that the window stays responsive. GUI thread only.
+/// The modal "Search Progress" dialog: imports the pictures of a folder tree (ImportFolder) on
+/// a thread of its own while it is open, adding them to the repository in the order they are
+/// found, and shows how far it has come. The import thread is the repository's only user until
+/// the dialog ends. GUI thread only.
 class CSearchProgressDlg : public QDialog {
     Q_OBJECT
 
 public:
-    /// Copies `rootFolder` and `extensions` (as GetEnabledExtensions fills them); the caller's
-    /// list may go away at once. The scan starts when the dialog is shown. exec() gives Accepted
-    /// when the whole tree was scanned, Rejected when the user stopped it; the pictures added
-    /// until then stay in `repository` either way.
+    /// Copies `rootFolder` and `extensions` (as GetAllEnabledExtensions fills them); the
+    /// caller's list may go away at once. The scan starts when the dialog is shown. exec() gives
+    /// Accepted when the whole tree was scanned, Rejected when the user stopped it; the pictures
+    /// added until then stay in `repository` either way.
     CSearchProgressDlg(QWidget* parent, CPictureRepository* repository, const QString& rootFolder,
-                       const QStringList& extensions, CFolderScanner::Limits limits = {},
+                       const QStringList& extensions,
                        SignaturePipeline::Limits pipelineLimits = {});
+    /// Stops an import still running and waits for its thread.
     ~CSearchProgressDlg() override;
 
-    /// Number of files the scan has reported and the dialog has handled so far.
+    /// Number of files the import has reported handled so far.
     int FilesSeen() const { return filesSeen; }
-    /// What the scan left out on purpose, one line each, for the window to tell the user.
+    /// What the scan left out on purpose, one line each, for the window to tell the user. Read
+    /// once the dialog has ended.
     const QStringList& Skipped() const { return skipped; }
+    /// The folders (and entries) the scan could not read, one line each with the reason. Read
+    /// once the dialog has ended.
+    const QStringList& UnreadFolders() const { return unreadFolders; }
 
 public slots:
-    /// Stop, Escape and closing the window: ends the scan and closes with Rejected.
+    /// Stop, Escape and closing the window: asks the import to stop; the dialog closes with
+    /// Rejected once it has.
     void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void OnScanMessage(const CFolderScanner::Message& message);
-    /// Adds the files whose turn has come and whose signatures are made, for a short while at
-    /// most; ends the dialog once the scan and every file are done.
-    void AddFinishedFiles();
-
-    /// A file the scan reported, in the order it did; `toSign` when its signature comes from
-    /// the pipeline, not when the repository held the file already.
-    struct FoundFile {
-        QString path;
-        bool toSign;
-    };
+    void ShowProgress(const ProgressReport& report);
+    /// GUI thread, once the import thread has ended.
+    void OnImportEnded(bool completed);
 
     QString rootFolder;
     QStringList extensions;
     int filesSeen = 0;
+    /// Filled by the import thread; read on the GUI thread only after it has ended.
     QStringList skipped;
+    QStringList unreadFolders;
     CPictureRepository* repository;
-    bool started = false;
-    bool scanFinished = false;
-    std::deque<FoundFile> found;
     SignaturePipeline::Limits pipelineLimits;
-    std::unique_ptr<SignaturePipeline> pipeline;
-    QTimer* addTimer;
+    bool started = false;
+    bool stopRequested = false;
+    ProgressRelay* relay;
     QLabel* countLabel;
     QLabel* pathLabel;
     QPushButton* stopButton;
-    /// Last member: destroyed, and so stopped, before anything its receiver touches (the
-    /// pipeline is only ever read from the receiver's thread).
-    CFolderScanner scanner;
+    std::thread importer;
 };
 
 }  // namespace vistrel
