@@ -10,6 +10,7 @@
 #include "progress/LoadWaitDlg.h"
 #include "progress/OpProgressDlg.h"
 #include "progress/ProgressRelay.h"
+#include "progress/ProgressRun.h"
 #include "progress/SearchProgressDlg.h"
 #include "settings/AddedFormatSettings.h"
 #include "settings/PictureFormats.h"
@@ -36,9 +37,15 @@ std::int32_t AddOnePicture(CPictureRepository& repository, const QString& path) 
     if (const std::int32_t held = repository.FindFile(path); held >= 0) {
         return held;
     }
-    ProgressRelay unwatched;  // one picture: nothing to show
-    ImportPictures(repository, {path}, ImportOptions{{}, SignaturePipeline::Limits{1}}, unwatched);
-    return repository.FindFile(path);
+    // The window keeps painting, but takes no input, while the picture is decoded.
+    return RunWhileWaiting<std::int32_t>([&repository, &path] {
+        struct : ProgressObserver {
+            void Report(const ProgressReport&) override {}
+        } unwatched;  // one picture: nothing to show
+        ImportPictures(repository, {path}, ImportOptions{{}, SignaturePipeline::Limits{1}},
+                       unwatched);
+        return repository.FindFile(path);
+    });
 }
 
 // Lists the folders a scan could not read, so that the user knows their pictures are missing.
