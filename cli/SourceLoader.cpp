@@ -4,9 +4,6 @@
 #include "repository/PictureRepository.h"
 #include "repository/RepositoryLoader.h"
 #include "scanning/FolderScanner.h"
-#include "settings/AddedFormatSettings.h"
-#include "settings/PictureFormats.h"
-#include "settings/ProgramSettings.h"
 #include "signature/SignaturePipeline.h"
 
 #include <QDir>
@@ -25,6 +22,7 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <utility>
 
 namespace vistrel::cli {
 
@@ -58,8 +56,12 @@ QString UnreadableReason(const QString& path, bool folder) {
     return QString();
 }
 
-SourceLoader::SourceLoader(CPictureRepository& repository, Console& console, int workers)
-    : repository(repository), console(console), workers(workers) {}
+SourceLoader::SourceLoader(CPictureRepository& repository, Console& console, QStringList extensions,
+                           int workers)
+    : repository(repository),
+      console(console),
+      extensions(std::move(extensions)),
+      workers(workers) {}
 
 bool SourceLoader::CheckSource(const QString& source, QString& error) {
     const QString path = AbsolutePath(source);
@@ -115,9 +117,6 @@ bool SourceLoader::AddSource(const QString& source, QString& error) {
 
 bool SourceLoader::ScanFolder(const QString& folder, QString& error) {
     scanned = true;
-    QStringList extensions;
-    GetAllEnabledExtensions(TheProgramSettings().enabledFormats, TheAddedFormats(), extensions);
-
     QElapsedTimer clock;
     clock.start();
     // The scan lists the files; the pipeline makes their signatures on every core, and the

@@ -3,6 +3,7 @@
 #include "MainActions.h"
 #include "cleanup/TrashUndo.h"
 #include "repository/PictureRepository.h"
+#include "settings/UserSettings.h"
 
 #include <QMainWindow>
 
@@ -31,7 +32,9 @@ class CQRXDlg : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit CQRXDlg(QWidget* parent = nullptr);
+    /// `userSettings`: the user's choices as loaded at start; the window keeps them, and
+    /// Program Settings edits them.
+    explicit CQRXDlg(const UserSettings& userSettings = {}, QWidget* parent = nullptr);
     ~CQRXDlg() override;
 
     /// Gives the window the size, position and maximised state it had when it last closed.
@@ -39,6 +42,8 @@ public:
 
     CPictureRepository& Repository() { return *repository; }
     const MainActions& Actions() const { return actions; }
+    /// The user's choices every command reads.
+    const UserSettings& Settings() const { return settings; }
     QTreeWidget* Tree() const { return tree; }
     PreviewBox* Preview() const { return preview; }
     QLabel* SizeLabel() const { return sizeLabel; }
@@ -164,6 +169,7 @@ private:
     /// then marked unreadable).
     bool PreviewSelectedItem();
     std::unique_ptr<CPictureRepository> repository;
+    UserSettings settings;
     CTrashUndo trashUndo;
     MainActions actions;
     QMenu* contextMenu = nullptr;
