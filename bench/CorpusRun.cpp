@@ -14,10 +14,7 @@
 #include "comparison/kernels/DifferenceKernel.h"
 #include "comparison/run/ComparisonCollector.h"
 #include "repository/PictureRepository.h"
-#include "settings/AddedFormatSettings.h"
-#include "settings/PictureFormats.h"
-#include "settings/ProgramSettings.h"
-#include "settings/TurnedCopiesSetting.h"
+#include "settings/UserSettings.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
@@ -45,9 +42,7 @@ long PeakMemoryMb() {
 // Signatures are made on `workers` threads (0: one per core), the entries appended in the
 // listing's order.
 void AddFolder(CPictureRepository& repository, const QString& folder, int workers) {
-    QStringList extensions;
-    vistrel::GetAllEnabledExtensions(vistrel::TheProgramSettings().enabledFormats,
-                                     vistrel::TheAddedFormats(), extensions);
+    const QStringList extensions = vistrel::EnabledExtensions(vistrel::UserSettings{});
     QStringList patterns;
     for (const QString& extension : extensions) {
         patterns << QLatin1Char('*') + extension;
@@ -155,13 +150,14 @@ int main(int argc, char* argv[]) {
         return at > 0 && at + 1 < arguments.size() ? arguments[at + 1] : QString();
     };
     const int workers = option("--workers").toInt();
-    auto& settings = vistrel::TheProgramSettings();
+    vistrel::UserSettings chosen;
+    auto& settings = chosen.record;
     if (!option("--threshold").isEmpty()) {
         settings.threshold = option("--threshold").toFloat();
     }
     settings.shapeOnly = arguments.contains(QStringLiteral("--shape-only"));
     const bool turned = arguments.contains(QStringLiteral("--turned"));
-    vistrel::TheFindTurnedCopies() = turned;
+    chosen.findTurnedCopies = turned;
     const QString cache = option("--signatures");
 
     CPictureRepository repository;
@@ -184,7 +180,7 @@ int main(int argc, char* argv[]) {
     std::int32_t started = 0;
     std::uint64_t pairs = 0;
     clock.restart();
-    repository.StartComparison(notices, vistrel::kComparisonNoticeMessage, settings.threshold,
+    repository.StartComparison(notices, vistrel::kComparisonNoticeMessage, chosen.Comparison(),
                                &started, -1, &pairs, workers);
     const double startSeconds = clock.nsecsElapsed() / 1e9;
     while (!collector.Collect(started)) {

@@ -3,7 +3,6 @@
 #include "comparison/kernels/BlockedKernel.h"
 #include "comparison/kernels/DifferenceFactor.h"
 #include "comparison/kernels/DifferenceKernel.h"
-#include "settings/ProgramSettings.h"
 
 #include <benchmark/benchmark.h>
 
@@ -27,9 +26,9 @@ std::vector<std::uint8_t> RandomSignature(std::uint32_t seed) {
 void ComputeDifference(benchmark::State& state) {
     const auto a = RandomSignature(1);
     const auto b = RandomSignature(2);
-    vistrel::TheProgramSettings().shapeOnly = state.range(0) != 0;
+    const bool shapeOnly = state.range(0) != 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(vistrel::ComputeDifference(a.data(), b.data(), kSide));
+        benchmark::DoNotOptimize(vistrel::ComputeDifference(a.data(), b.data(), kSide, shapeOnly));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 2 * a.size());
     state.SetLabel(state.range(0) != 0 ? "shape only" : "normal");

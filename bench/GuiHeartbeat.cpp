@@ -13,9 +13,7 @@
 #include "progress/LoadWaitDlg.h"
 #include "progress/SearchProgressDlg.h"
 #include "repository/PictureRepository.h"
-#include "settings/AddedFormatSettings.h"
-#include "settings/PictureFormats.h"
-#include "settings/ProgramSettings.h"
+#include "settings/UserSettings.h"
 #include "signature/SignatureCache.h"
 
 #include <QApplication>
@@ -105,10 +103,9 @@ int main(int argc, char* argv[]) {
             return 2;
         }
     } else {
-        QStringList extensions;
-        vistrel::GetAllEnabledExtensions(vistrel::TheProgramSettings().enabledFormats,
-                                         vistrel::TheAddedFormats(), extensions);
-        vistrel::CSearchProgressDlg scan(nullptr, &repository, arguments[0], extensions);
+        // The settings of a first start.
+        vistrel::CSearchProgressDlg scan(nullptr, &repository, arguments[0],
+                                         vistrel::EnabledExtensions(vistrel::UserSettings{}));
         scan.exec();
     }
     heartbeat.Stop();

@@ -22,8 +22,8 @@ void StopLatency(benchmark::State& state) {
         auto notices = std::make_shared<vistrel::NoticeQueue>();
         std::int32_t workers = 0;
         std::uint64_t pairs = 0;
-        repository.StartComparison(notices, vistrel::kComparisonNoticeMessage, 4.0f, &workers, -1,
-                                   &pairs, static_cast<int>(state.range(0)));
+        repository.StartComparison(notices, vistrel::kComparisonNoticeMessage, {.threshold = 4.0f},
+                                   &workers, -1, &pairs, static_cast<int>(state.range(0)));
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         const auto start = Clock::now();
         repository.StopComparison();
@@ -42,8 +42,8 @@ void WholeRun(benchmark::State& state) {
         auto notices = std::make_shared<vistrel::NoticeQueue>();
         vistrel::ComparisonCollector collector(repository, notices);
         std::int32_t workers = 0;
-        repository.StartComparison(notices, vistrel::kComparisonNoticeMessage, 4.0f, &workers, -1,
-                                   &pairs);
+        repository.StartComparison(notices, vistrel::kComparisonNoticeMessage, {.threshold = 4.0f},
+                                   &workers, -1, &pairs);
         while (!collector.Collect(workers)) {
             notices->WaitForNotice(std::chrono::milliseconds(100));
         }

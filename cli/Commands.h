@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CliOptions.h"
+#include "settings/UserSettings.h"
 
 namespace vistrel::cli {
 
@@ -12,13 +13,14 @@ class SourceLoader;
 bool AddAllSources(const QStringList& sourceList, SourceLoader& sources, Console& console);
 
 /// Carries out `test` or `search`: fills a repository from the sources, runs the comparison and
-/// prints the similar pairs. Returns the exit status.
-int RunCompareCommand(const CliOptions& options, Console& console);
+/// prints the similar pairs, under `settings` (the store's, with the command line's overrides).
+/// Returns the exit status.
+int RunCompareCommand(const CliOptions& options, const UserSettings& settings, Console& console);
 
 /// Carries out `keep`: fills a repository from the sources, runs the comparison, plans Keep One
 /// of Each Group and prints the plan; with --trash, checks the plan against the files and moves
-/// what still holds to the trash. Returns the exit status.
-int RunKeepCommand(const CliOptions& options, Console& console);
+/// what still holds to the trash, under `settings`. Returns the exit status.
+int RunKeepCommand(const CliOptions& options, const UserSettings& settings, Console& console);
 
 /// Carries out `signature`: writes the picture's signature bytes to standard output. Returns the
 /// exit status.

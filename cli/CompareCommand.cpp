@@ -6,7 +6,6 @@
 #include "SimilarityRun.h"
 #include "SourceLoader.h"
 #include "repository/PictureRepository.h"
-#include "settings/TurnedCopiesSetting.h"
 
 #include <QFileInfo>
 
@@ -83,7 +82,7 @@ bool AddAllSources(const QStringList& sourceList, SourceLoader& sources, Console
     return true;
 }
 
-int RunCompareCommand(const CliOptions& options, Console& console) {
+int RunCompareCommand(const CliOptions& options, const UserSettings& settings, Console& console) {
     const bool search = options.command == Command::Search;
     QString error;
     if (search && !CheckPicture(options.picture, error)) {
@@ -92,7 +91,7 @@ int RunCompareCommand(const CliOptions& options, Console& console) {
     }
 
     CPictureRepository repository;
-    SourceLoader sources(repository, console, options.workers);
+    SourceLoader sources(repository, console, EnabledExtensions(settings), options.workers);
     if (!AddAllSources(options.sources, sources, console)) {
         return kExitUnreadable;
     }
@@ -111,7 +110,8 @@ int RunCompareCommand(const CliOptions& options, Console& console) {
         }
     }
 
-    const RunOutcome outcome = RunSimilarity(repository, target, console, options.workers);
+    const RunOutcome outcome =
+        RunSimilarity(repository, settings.Comparison(), target, console, options.workers);
     if (!outcome.started) {
         console.Error(QStringLiteral("cannot start the comparison: no thread could be made"));
         return kExitUnreadable;
@@ -130,7 +130,7 @@ int RunCompareCommand(const CliOptions& options, Console& console) {
     } else {
         const RecordEnds ends = options.null ? RecordEnds::Nul : RecordEnds::Lines;
         // The settings as the run read them: --turned or the stored option.
-        const bool orientation = TheFindTurnedCopies();
+        const bool orientation = settings.findTurnedCopies;
         for (const PairInfo& record : outcome.records) {
             output += search ? SearchLine(repository, record, target, ends, orientation)
                              : PairLine(repository, record, ends, orientation);

@@ -8,7 +8,6 @@
 #include "cleanup/KeepPlan.h"
 #include "cleanup/PictureFacts.h"
 #include "repository/PictureRepository.h"
-#include "settings/ProgramSettings.h"
 
 #include <QFile>
 
@@ -83,18 +82,18 @@ bool MovePlanned(CPictureRepository& repository, const std::vector<KeepPlan>& pl
 
 }  // namespace
 
-int RunKeepCommand(const CliOptions& options, Console& console) {
+int RunKeepCommand(const CliOptions& options, const UserSettings& settings, Console& console) {
     CPictureRepository repository;
-    SourceLoader sources(repository, console, options.workers);
+    SourceLoader sources(repository, console, EnabledExtensions(settings), options.workers);
     if (!AddAllSources(options.sources, sources, console)) {
         return kExitUnreadable;
     }
-    if (!RunSimilarity(repository, -1, console, options.workers).started) {
+    if (!RunSimilarity(repository, settings.Comparison(), -1, console, options.workers).started) {
         console.Error(QStringLiteral("cannot start the comparison: no thread could be made"));
         return kExitUnreadable;
     }
     // The mode the links were found in: --shape-only or the stored option.
-    const bool shapeOnly = TheProgramSettings().shapeOnly;
+    const bool shapeOnly = settings.record.shapeOnly;
 
     QByteArray output;
     std::vector<KeepPlan> plans;

@@ -3,7 +3,6 @@
 #include "Console.h"
 #include "comparison/run/ComparisonCollector.h"
 #include "repository/PictureRepository.h"
-#include "settings/ProgramSettings.h"
 
 #include <QElapsedTimer>
 
@@ -12,8 +11,8 @@
 
 namespace vistrel::cli {
 
-RunOutcome RunSimilarity(CPictureRepository& repository, std::int32_t target, Console& console,
-                         int workerCount) {
+RunOutcome RunSimilarity(CPictureRepository& repository, const ComparisonOptions& options,
+                         std::int32_t target, Console& console, int workerCount) {
     RunOutcome outcome;
     auto notices = std::make_shared<NoticeQueue>();
     ComparisonCollector collector(repository, notices);
@@ -23,9 +22,8 @@ RunOutcome RunSimilarity(CPictureRepository& repository, std::int32_t target, Co
     QElapsedTimer clock;
     clock.start();
     std::int32_t workers = 0;
-    outcome.started = repository.StartComparison(notices, kComparisonNoticeMessage,
-                                                 TheProgramSettings().threshold, &workers, target,
-                                                 &outcome.pairs, workerCount);
+    outcome.started = repository.StartComparison(notices, kComparisonNoticeMessage, options,
+                                                 &workers, target, &outcome.pairs, workerCount);
     if (outcome.started) {
         // Fewer than two entries start no worker, and no notice will come.
         while (workers > 0 && !collector.Collect(workers)) {

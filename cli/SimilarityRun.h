@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comparison/kernels/PairInfo.h"
+#include "settings/ComparisonOptions.h"
 
 #include <cstdint>
 #include <vector>
@@ -21,11 +22,11 @@ struct RunOutcome {
     double seconds = 0.0;
 };
 
-/// Runs a comparison to its end with the settings' threshold, as the Progress dialog does:
+/// Runs a comparison to its end under `options`, as the Progress dialog does:
 /// every pair (`target` below 0) or the pairs of entry `target`. The repository's links are
 /// replaced by the run's.
 /// `workers`: threads to compare on, 0 for one per core.
-RunOutcome RunSimilarity(CPictureRepository& repository, std::int32_t target, Console& console,
-                         int workers = 0);
+RunOutcome RunSimilarity(CPictureRepository& repository, const ComparisonOptions& options,
+                         std::int32_t target, Console& console, int workers = 0);
 
 }  // namespace vistrel::cli

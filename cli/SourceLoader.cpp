@@ -4,9 +4,6 @@
 #include "import/PictureImport.h"
 #include "repository/PictureRepository.h"
 #include "repository/RepositoryLoader.h"
-#include "settings/AddedFormatSettings.h"
-#include "settings/PictureFormats.h"
-#include "settings/ProgramSettings.h"
 #include "signature/SignaturePipeline.h"
 
 #include <QDir>
@@ -22,6 +19,7 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <utility>
 
 namespace vistrel::cli {
 
@@ -76,8 +74,12 @@ QString UnreadableReason(const QString& path, bool folder) {
     return QString();
 }
 
-SourceLoader::SourceLoader(CPictureRepository& repository, Console& console, int workers)
-    : repository(repository), console(console), workers(workers) {}
+SourceLoader::SourceLoader(CPictureRepository& repository, Console& console, QStringList extensions,
+                           int workers)
+    : repository(repository),
+      console(console),
+      extensions(std::move(extensions)),
+      workers(workers) {}
 
 bool SourceLoader::CheckSource(const QString& source, QString& error) {
     const QString path = AbsolutePath(source);
@@ -134,9 +136,7 @@ bool SourceLoader::AddSource(const QString& source, QString& error) {
 
 void SourceLoader::ScanFolder(const QString& folder) {
     scanned = true;
-    ImportOptions options{{}, SignaturePipeline::Limits{workers}};
-    GetAllEnabledExtensions(TheProgramSettings().enabledFormats, TheAddedFormats(),
-                            options.extensions);
+    const ImportOptions options{extensions, SignaturePipeline::Limits{workers}};
     ScanProgress progress(console);
     // Warnings in the order met: a folder when the scan reaches it, a picture when it is added.
     ImportFolder(repository, folder, options, progress, [this](const ImportMessage& message) {

@@ -16,8 +16,10 @@ class Console;
 /// any other file is added as one picture. Keeps the time of each phase for the summary.
 class SourceLoader {
 public:
-    /// `workers`: threads that make signatures, 0 for one per core.
-    SourceLoader(CPictureRepository& repository, Console& console, int workers = 0);
+    /// `extensions`: what a folder scan looks for (EnabledExtensions); `workers`: threads that
+    /// make signatures, 0 for one per core.
+    SourceLoader(CPictureRepository& repository, Console& console, QStringList extensions,
+                 int workers = 0);
 
     /// Checks that `source` exists and can be opened, without reading it, so that a mistyped
     /// last source fails before a long scan of the first ones. False with `error` set.
@@ -43,6 +45,7 @@ private:
 
     CPictureRepository& repository;
     Console& console;
+    const QStringList extensions;
     const int workers;
     double scanSeconds = 0.0;
     double loadSeconds = 0.0;

@@ -1,40 +1,37 @@
 #include "UserSettings.h"
 
-#include "settings/AddedFormatSettings.h"
-#include "settings/ProgramSettings.h"
 #include "settings/SettingsStore.h"
-#include "settings/TurnedCopiesSetting.h"
 
 #include <QFileInfo>
-#include <QSettings>
 
 namespace vistrel::cli {
 
-QString ApplyUserSettings(const CliOptions& options) {
-    QString warning;
-    const QString storeFile = QSettings(kSettingsOrganization, kSettingsApplication).fileName();
-    // LoadSettings creates a missing store; this program must leave the user's files alone.
-    if (QFileInfo::exists(storeFile) && !LoadSettings()) {
+UserSettings LoadCliSettings(const CliOptions& options, QString& warning) {
+    UserSettings settings;
+    const QString storeFile = SettingsStoreFile();
+    // LoadUserSettings would create a missing store; this program must leave the user's files
+    // alone.
+    if (QFileInfo::exists(storeFile) && !ReadUserSettings(settings)) {
         warning = QStringLiteral("cannot read the program settings in %1; using the defaults")
                       .arg(storeFile);
     }
-    ProgramSettings& settings = TheProgramSettings();
+    ProgramSettings& record = settings.record;
     if (options.threshold) {
-        settings.threshold = *options.threshold;
+        record.threshold = *options.threshold;
     }
     if (options.shapeOnly) {
-        settings.shapeOnly = true;
+        record.shapeOnly = true;
     }
     if (options.turned) {
-        TheFindTurnedCopies() = true;
+        settings.findTurnedCopies = true;
     }
     if (options.formats) {
-        settings.enabledFormats = *options.formats;
+        record.enabledFormats = *options.formats;
     }
     if (options.addedFormats) {
-        TheAddedFormats() = *options.addedFormats;
+        settings.addedFormats = *options.addedFormats;
     }
-    return warning;
+    return settings;
 }
 
 }  // namespace vistrel::cli

@@ -1,15 +1,16 @@
 #pragma once
 
 #include "CliOptions.h"
+#include "settings/UserSettings.h"
 
 #include <QString>
 
 namespace vistrel::cli {
 
-/// Fills TheProgramSettings() from the user's settings store without ever writing it (a store
-/// that does not exist yet stays missing and the defaults apply), then applies the overrides of
-/// the command line. Returns a warning text when the store exists but cannot be used, else an
-/// empty string.
-QString ApplyUserSettings(const CliOptions& options);
+/// The user's settings for this run: those of the user's settings store, read without ever
+/// writing it (a store that does not exist yet stays missing and the defaults apply), with the
+/// overrides of the command line applied. `warning` is set when the store exists but cannot be
+/// used, else left empty.
+UserSettings LoadCliSettings(const CliOptions& options, QString& warning);
 
 }  // namespace vistrel::cli

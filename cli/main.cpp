@@ -40,7 +40,9 @@ int main(int argc, char* argv[]) {
     if (options.command == Command::Cache) {
         return RunCacheCommand(options, console);
     }
-    if (const QString warning = ApplyUserSettings(options); !warning.isEmpty()) {
+    QString warning;
+    const vistrel::UserSettings settings = LoadCliSettings(options, warning);
+    if (!warning.isEmpty()) {
         console.Warning(warning);
     }
     // Signatures kept from earlier runs spare decoding the pictures again; without the cache
@@ -55,8 +57,9 @@ int main(int argc, char* argv[]) {
             cache.reset();
         }
     }
-    const int status = options.command == Command::Keep ? RunKeepCommand(options, console)
-                                                        : RunCompareCommand(options, console);
+    const int status = options.command == Command::Keep
+                           ? RunKeepCommand(options, settings, console)
+                           : RunCompareCommand(options, settings, console);
     if (cache) {
         vistrel::InstallSignatureCache(nullptr);
         cache->Flush();

@@ -6,8 +6,7 @@
 #include "comparison/kernels/SimdLevel.h"
 #include "comparison/run/ComparisonCollector.h"
 #include "repository/PictureRepository.h"
-#include "settings/ProgramSettings.h"
-#include "settings/TurnedCopiesSetting.h"
+#include "settings/ComparisonOptions.h"
 #include "signature/AreaResampler.h"
 #include "support/TestPictures.h"
 
@@ -58,13 +57,15 @@ protected:
         }
     }
 
-    // Runs to the end, as the progress dialog does; returns false when it did not end in time.
+    // Runs to the end in `mode`, as the progress dialog does; returns false when it did not end
+    // in time.
     bool Run(float threshold, std::int32_t target, int workers) {
         auto notices = std::make_shared<NoticeQueue>();
         ComparisonCollector collector(repository, notices);
         std::int32_t started = 0;
         std::uint64_t pairs = 0;
-        EXPECT_TRUE(repository.StartComparison(notices, kComparisonNoticeMessage, threshold,
+        EXPECT_TRUE(repository.StartComparison(notices, kComparisonNoticeMessage,
+                                               {threshold, mode.shapeOnly, mode.findTurnedCopies},
                                                &started, target, &pairs, workers));
         const auto deadline = std::chrono::steady_clock::now() + 60s;
         while (!collector.Collect(started)) {
@@ -143,6 +144,8 @@ protected:
     }
 
     CPictureRepository repository;
+    // The shape-only and turned options of Run (its threshold is Run's own).
+    ComparisonOptions mode;
     // The turned factors of pairs (first, second, shape only) the reference has worked out.
     mutable std::map<std::tuple<std::int32_t, std::int32_t, bool>, std::pair<float, Orientation>>
         turnedFactors;
@@ -187,14 +190,13 @@ TEST_F(ComparisonRunTest, SameLinksWithOneTwoAndEightWorkers) {
     const int count = test::TestSize(150, 40);
     AddEntries(count, 12, 12);
     for (const bool shapeOnly : {false, true}) {
-        TheProgramSettings().shapeOnly = shapeOnly;
+        mode.shapeOnly = shapeOnly;
         const AllLinks expected = ReferenceLinks(6.0f, UINT64_MAX, shapeOnly);
         for (const int workers : {1, 2, 8}) {
             ASSERT_TRUE(Run(6.0f, -1, workers));
             EXPECT_EQ(Links(), expected) << workers << " workers, shape only " << shapeOnly;
         }
     }
-    TheProgramSettings().shapeOnly = false;
     // The expectation is not trivial: some pairs are similar and most are not.
     EXPECT_TRUE(repository.HasSimilar());
     EXPECT_LT(ReferenceLinks(6.0f, UINT64_MAX, false)[0].size(),
@@ -228,8 +230,8 @@ TEST_F(ComparisonRunTest, RecordObserverSeesEveryPairInOrderWithItsFactor) {
     collector.SetRecordObserver([&](const PairInfo& record) { seen.push_back(record); });
     std::int32_t started = 0;
     std::uint64_t pairs = 0;
-    ASSERT_TRUE(repository.StartComparison(notices, kComparisonNoticeMessage, 6.0f, &started, -1,
-                                           &pairs, 4));
+    ASSERT_TRUE(repository.StartComparison(notices, kComparisonNoticeMessage, {.threshold = 6.0f},
+                                           &started, -1, &pairs, 4));
     const auto deadline = std::chrono::steady_clock::now() + 60s;
     while (!collector.Collect(started) && std::chrono::steady_clock::now() < deadline) {
         notices->WaitForNotice(50ms);
@@ -254,7 +256,7 @@ TEST_F(ComparisonRunTest, PrunedRunsGiveExactlyTheLinksOfThePlainWalk) {
     AddPhotoLikeEntries(repository, test::TestSize(40, 8), 5);
     const auto count = static_cast<std::size_t>(repository.GetCount());
     for (const bool shapeOnly : {false, true}) {
-        TheProgramSettings().shapeOnly = shapeOnly;
+        mode.shapeOnly = shapeOnly;
         for (const float threshold : {1.0f, 4.0f, 10.0f, 50.0f, 99.0f}) {
             const AllLinks expected = ReferenceLinks(threshold, UINT64_MAX, shapeOnly);
             for (const SimdLevel level : AvailableSimdLevels()) {
@@ -265,7 +267,7 @@ TEST_F(ComparisonRunTest, PrunedRunsGiveExactlyTheLinksOfThePlainWalk) {
             }
         }
     }
-    TheProgramSettings().shapeOnly = false;
+    mode.shapeOnly = false;
     // Not trivial: at 10 some pairs are similar and most are not.
     ASSERT_TRUE(Run(10.0f, -1, 2));
     std::size_t links = 0;
@@ -302,7 +304,7 @@ TEST_F(ComparisonRunTest, CorpusSignaturesGiveExactlyTheLinksOfThePlainWalk) {
     }
     ASSERT_EQ(repository.GetCount(), 300);
     for (const bool shapeOnly : {false, true}) {
-        TheProgramSettings().shapeOnly = shapeOnly;
+        mode.shapeOnly = shapeOnly;
         for (const float threshold : {1.0f, 4.0f, 10.0f, 50.0f, 99.0f}) {
             const AllLinks expected = ReferenceLinks(threshold, UINT64_MAX, shapeOnly);
             for (const SimdLevel level : AvailableSimdLevels()) {
@@ -319,7 +321,6 @@ TEST_F(ComparisonRunTest, CorpusSignaturesGiveExactlyTheLinksOfThePlainWalk) {
                       << links / 2 << " similar pairs\n";
         }
     }
-    TheProgramSettings().shapeOnly = false;
 }
 
 TEST_F(ComparisonRunTest, PrunedSearchGivesExactlyThePlainSearch) {
@@ -355,9 +356,9 @@ TEST_F(ComparisonRunTest, TurnedRunsGiveExactlyTheLinksOfThePlainWalkOverEveryOr
         repository.GetPicture(index).signature = SignatureBytes(std::move(turned));
         repository.GetPicture(index).loadError = false;
     }
-    TheFindTurnedCopies() = true;
+    mode.findTurnedCopies = true;
     for (const bool shapeOnly : {false, true}) {
-        TheProgramSettings().shapeOnly = shapeOnly;
+        mode.shapeOnly = shapeOnly;
         for (const float threshold : {4.0f, 10.0f, 50.0f}) {
             const AllLinks expected = ReferenceLinks(threshold, UINT64_MAX, shapeOnly, true);
             for (const int workers : {1, 2, 5}) {
@@ -374,7 +375,7 @@ TEST_F(ComparisonRunTest, TurnedRunsGiveExactlyTheLinksOfThePlainWalkOverEveryOr
         }
     }
     // Not trivial: the turned copies are found, in orientations other than as stored.
-    TheProgramSettings().shapeOnly = false;
+    mode.shapeOnly = false;
     std::size_t turnedLinks = 0;
     for (const auto& list : ReferenceLinks(10.0f, UINT64_MAX, false, true)) {
         turnedLinks += static_cast<std::size_t>(std::count_if(
@@ -388,7 +389,6 @@ TEST_F(ComparisonRunTest, TurnedRunsGiveExactlyTheLinksOfThePlainWalkOverEveryOr
         ASSERT_TRUE(Run(10.0f, -1, 2));
         EXPECT_EQ(Links(), ReferenceLinks(10.0f, UINT64_MAX, false, true)) << SimdLevelName(level);
     }
-    TheFindTurnedCopies() = false;
 }
 
 TEST_F(ComparisonRunTest, AnyStoredThresholdGivesExactlyTheLinksOfThePlainWalk) {
@@ -406,7 +406,7 @@ TEST_F(ComparisonRunTest, AnyStoredThresholdGivesExactlyTheLinksOfThePlainWalk) 
                                 1e20f,
                                 std::numeric_limits<float>::max()};
     for (const bool shapeOnly : {false, true}) {
-        TheProgramSettings().shapeOnly = shapeOnly;
+        mode.shapeOnly = shapeOnly;
         for (const float threshold : thresholds) {
             ASSERT_TRUE(Run(threshold, -1, 2));
             EXPECT_EQ(Links(), ReferenceLinks(threshold, UINT64_MAX, shapeOnly))
@@ -416,7 +416,6 @@ TEST_F(ComparisonRunTest, AnyStoredThresholdGivesExactlyTheLinksOfThePlainWalk) 
                 << "search, threshold " << threshold << ", shape only " << shapeOnly;
         }
     }
-    TheProgramSettings().shapeOnly = false;
     // Not trivial: a huge threshold links every pair, NaN none, not even the identical one.
     EXPECT_EQ(ReferenceLinks(1e20f, UINT64_MAX, false)[0].size(), count - 1);
     EXPECT_TRUE(
@@ -448,8 +447,8 @@ TEST_F(ComparisonRunTest, StopKeepsExactlyTheLinksOfAnUnbrokenPrefix) {
     ComparisonCollector collector(repository, notices);
     std::int32_t started = 0;
     std::uint64_t pairs = 0;
-    ASSERT_TRUE(repository.StartComparison(notices, kComparisonNoticeMessage, 6.0f, &started, -1,
-                                           &pairs, 8));
+    ASSERT_TRUE(repository.StartComparison(notices, kComparisonNoticeMessage, {.threshold = 6.0f},
+                                           &started, -1, &pairs, 8));
     // Let the workers get going, then stop in the middle of the run.
     while (collector.PairsDone() < pairs / 20) {
         notices->WaitForNotice(10ms);
@@ -484,7 +483,8 @@ TEST_F(ComparisonRunTest, FewerThanTwoEntriesStartNothingButEmptyTheLists) {
     std::int32_t started = -1;
     std::uint64_t pairs = 99;
     EXPECT_TRUE(repository.StartComparison(std::make_shared<NoticeQueue>(),
-                                           kComparisonNoticeMessage, 4.0f, &started, -1, &pairs));
+                                           kComparisonNoticeMessage, {.threshold = 4.0f}, &started,
+                                           -1, &pairs));
     EXPECT_EQ(started, -1);
     EXPECT_EQ(pairs, 99u);
     EXPECT_FALSE(repository.HasSimilar());

@@ -3,7 +3,6 @@
 #include "SignatureBuilders.h"
 #include "comparison/kernels/DifferenceFactor.h"
 #include "comparison/pruning/SketchTable.h"
-#include "settings/ProgramSettings.h"
 #include "signature/AreaResampler.h"
 #include "signature/SignatureSketch.h"
 #include "support/TestPictures.h"
@@ -89,13 +88,8 @@ TEST(DifferenceFactor, LargestSumsDoNotOverflow) {
 TEST(DifferenceFactor, FollowsTheShapeOnlySetting) {
     const auto red = UniformSignature(255, 0, 0);
     const auto green = UniformSignature(0, 255, 0);
-    ProgramSettings& settings = TheProgramSettings();
-    const bool saved = settings.shapeOnly;
-    settings.shapeOnly = false;
-    EXPECT_EQ(ComputeDifference(red.data(), green.data(), kSide), 170.0f);
-    settings.shapeOnly = true;
-    EXPECT_EQ(ComputeDifference(red.data(), green.data(), kSide), 0.0f);
-    settings.shapeOnly = saved;
+    EXPECT_EQ(ComputeDifference(red.data(), green.data(), kSide, false), 170.0f);
+    EXPECT_EQ(ComputeDifference(red.data(), green.data(), kSide, true), 0.0f);
 }
 
 TEST(TurnedDifference, FindsAPictureTurnedRightAndNamesTheTurnThatUndoesIt) {

@@ -96,7 +96,7 @@ TEST(DifferenceKernels, ComputeDifferenceGivesTheReferenceFactor) {
                 byte + static_cast<int>(random() % (seed + 1)) - static_cast<int>(seed / 2), 0,
                 255));
         }
-        EXPECT_EQ(ComputeDifference(a.data(), b.data(), 100),
+        EXPECT_EQ(ComputeDifference(a.data(), b.data(), 100, false),
                   ComputeDifferenceReference(a.data(), b.data(), 100, false));
     }
 }

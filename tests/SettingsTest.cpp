@@ -5,6 +5,7 @@
 #include "settings/ProgramSettings.h"
 #include "settings/SettingsStore.h"
 #include "settings/TurnedCopiesSetting.h"
+#include "settings/UserSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,23 +22,16 @@ const QByteArray kDefaultBytes = QByteArray::fromHex(
     "0101010101000000"
     "0000804001000000");
 
-// Every test starts from a first start: no store, the defaults in memory.
+// Every test starts from a first start: no store, the defaults in `settings`.
 class SettingsStoreTest : public testing::Test {
 protected:
-    void SetUp() override {
-        QFile::remove(StorePath());
-        TheProgramSettings() = ProgramSettings{};
-        TheAddedFormats() = kAllAdded;
-        TheFindTurnedCopies() = false;
-    }
+    void SetUp() override { QFile::remove(StorePath()); }
     void TearDown() override {
         QFile::remove(StorePath());
         QDir().rmdir(QFileInfo(StorePath()).path());
-        TheProgramSettings() = ProgramSettings{};
-        TheAddedFormats() = kAllAdded;
-        TheFindTurnedCopies() = false;
     }
     static constexpr AddedFormatFlags kAllAdded{true, true, true};
+    UserSettings settings;
     static QString StorePath() { return QSettings("Morvant", "QRX").fileName(); }
     static void Store(const QVariant& value) {
         QSettings store("Morvant", "QRX");
@@ -92,46 +86,46 @@ TEST(SettingsBytes, OnlyExactly32BytesAreDecoded) {
 
 TEST_F(SettingsStoreTest, FirstStartWritesTheDefaults) {
     EXPECT_FALSE(QFileInfo::exists(StorePath()));
-    EXPECT_TRUE(LoadSettings());
+    EXPECT_TRUE(LoadUserSettings(settings));
     EXPECT_TRUE(QFileInfo::exists(StorePath()));
     const QVariant stored = Stored();
     EXPECT_EQ(stored.typeId(), QMetaType::QByteArray);
     EXPECT_EQ(stored.toByteArray().toHex(), kDefaultBytes.toHex());
-    EXPECT_EQ(TheProgramSettings(), ProgramSettings{});
+    EXPECT_EQ(settings.record, ProgramSettings{});
 }
 
 TEST_F(SettingsStoreTest, StoredThresholdIsLoaded) {
     QByteArray bytes = kDefaultBytes;
     bytes.replace(24, 4, QByteArray::fromHex("00002041"));
     Store(bytes);
-    EXPECT_TRUE(LoadSettings());
-    EXPECT_EQ(TheProgramSettings().threshold, 10.0f);
+    EXPECT_TRUE(LoadUserSettings(settings));
+    EXPECT_EQ(settings.record.threshold, 10.0f);
 }
 
 TEST_F(SettingsStoreTest, ShortValueIsIgnoredLongValueFails) {
     QByteArray changed = kDefaultBytes;
     changed[29] = '\x01';
     Store(changed.left(31));
-    EXPECT_TRUE(LoadSettings());
-    EXPECT_EQ(TheProgramSettings(), ProgramSettings{});
+    EXPECT_TRUE(LoadUserSettings(settings));
+    EXPECT_EQ(settings.record, ProgramSettings{});
 
     Store(changed + '\0');
-    EXPECT_FALSE(LoadSettings());
-    EXPECT_EQ(TheProgramSettings(), ProgramSettings{});
+    EXPECT_FALSE(LoadUserSettings(settings));
+    EXPECT_EQ(settings.record, ProgramSettings{});
 }
 
 TEST_F(SettingsStoreTest, ValueOfAnotherTypeFailsUntilTheNextSave) {
     Store(QStringLiteral("threshold=10"));
-    EXPECT_FALSE(LoadSettings());
-    EXPECT_EQ(TheProgramSettings(), ProgramSettings{});
+    EXPECT_FALSE(LoadUserSettings(settings));
+    EXPECT_EQ(settings.record, ProgramSettings{});
     EXPECT_EQ(Stored().typeId(), QMetaType::QString);  // nothing was written
 
-    TheProgramSettings().threshold = 12.5f;
-    EXPECT_TRUE(SaveSettings());
+    settings.record.threshold = 12.5f;
+    EXPECT_TRUE(SaveUserSettings(settings));
     EXPECT_EQ(Stored().typeId(), QMetaType::QByteArray);
-    TheProgramSettings() = ProgramSettings{};
-    EXPECT_TRUE(LoadSettings());
-    EXPECT_EQ(TheProgramSettings().threshold, 12.5f);
+    settings.record = ProgramSettings{};
+    EXPECT_TRUE(LoadUserSettings(settings));
+    EXPECT_EQ(settings.record.threshold, 12.5f);
 }
 
 TEST_F(SettingsStoreTest, StoreWithoutTheValueFailsAndWritesNothing) {
@@ -139,7 +133,7 @@ TEST_F(SettingsStoreTest, StoreWithoutTheValueFailsAndWritesNothing) {
         QSettings store("Morvant", "QRX");
         store.setValue("SomethingElse", 1);
     }
-    EXPECT_FALSE(LoadSettings());
+    EXPECT_FALSE(LoadUserSettings(settings));
     EXPECT_FALSE(QSettings("Morvant", "QRX").contains("ProgramSettings"));
 }
 
@@ -148,10 +142,10 @@ TEST_F(SettingsStoreTest, ReservedValuesSurviveLoadAndSave) {
     bytes.replace(0, 4, QByteArray::fromHex("78563412"));
     bytes.replace(8, 4, QByteArray::fromHex("00000080"));
     Store(bytes);
-    ASSERT_TRUE(LoadSettings());
-    EXPECT_EQ(TheProgramSettings().reserved1, 0x12345678);
-    EXPECT_EQ(TheProgramSettings().reserved3, INT32_MIN);
-    ASSERT_TRUE(SaveSettings());
+    ASSERT_TRUE(LoadUserSettings(settings));
+    EXPECT_EQ(settings.record.reserved1, 0x12345678);
+    EXPECT_EQ(settings.record.reserved3, INT32_MIN);
+    ASSERT_TRUE(SaveUserSettings(settings));
     EXPECT_EQ(Stored().toByteArray().toHex(), bytes.toHex());
 }
 
@@ -162,48 +156,48 @@ TEST_F(SettingsStoreTest, UnwritableStoreFailsWithoutChangingTheRecord) {
     QFile blocker(folder);
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    EXPECT_FALSE(SaveSettings());
-    EXPECT_FALSE(LoadSettings());
-    EXPECT_EQ(TheProgramSettings(), ProgramSettings{});
+    EXPECT_FALSE(SaveUserSettings(settings));
+    EXPECT_FALSE(LoadUserSettings(settings));
+    EXPECT_EQ(settings.record, ProgramSettings{});
     QFile::remove(folder);
 }
 
 TEST_F(SettingsStoreTest, AddedFormatsAreStoredBesideTheUnchanged32Bytes) {
-    TheAddedFormats() = {false, true, false};
-    ASSERT_TRUE(SaveSettings());
+    settings.addedFormats = {false, true, false};
+    ASSERT_TRUE(SaveUserSettings(settings));
     EXPECT_EQ(Stored().toByteArray().toHex(), kDefaultBytes.toHex());
     EXPECT_EQ(QSettings("Morvant", "QRX").value("MoreFormats"), QVariant(QStringLiteral("heic")));
-    TheAddedFormats() = kAllAdded;
-    ASSERT_TRUE(LoadSettings());
-    EXPECT_EQ(TheAddedFormats(), (AddedFormatFlags{false, true, false}));
-    EXPECT_EQ(TheProgramSettings(), ProgramSettings{});
+    settings.addedFormats = kAllAdded;
+    ASSERT_TRUE(LoadUserSettings(settings));
+    EXPECT_EQ(settings.addedFormats, (AddedFormatFlags{false, true, false}));
+    EXPECT_EQ(settings.record, ProgramSettings{});
 
-    TheAddedFormats() = {};  // none: an empty text, which must not read back as "all"
-    ASSERT_TRUE(SaveSettings());
-    TheAddedFormats() = kAllAdded;
-    ASSERT_TRUE(LoadSettings());
-    EXPECT_EQ(TheAddedFormats(), AddedFormatFlags{});
+    settings.addedFormats = {};  // none: an empty text, which must not read back as "all"
+    ASSERT_TRUE(SaveUserSettings(settings));
+    settings.addedFormats = kAllAdded;
+    ASSERT_TRUE(LoadUserSettings(settings));
+    EXPECT_EQ(settings.addedFormats, AddedFormatFlags{});
 
     // A store written before the added formats existed leaves them enabled.
     {
         QSettings store("Morvant", "QRX");
         store.remove("MoreFormats");
     }
-    TheAddedFormats() = kAllAdded;
-    ASSERT_TRUE(LoadSettings());
-    EXPECT_EQ(TheAddedFormats(), kAllAdded);
+    settings.addedFormats = kAllAdded;
+    ASSERT_TRUE(LoadUserSettings(settings));
+    EXPECT_EQ(settings.addedFormats, kAllAdded);
     EXPECT_EQ(DecodeAddedFormats(QStringLiteral(" AVIF,bogus,webp")),
               (AddedFormatFlags{true, false, true}));
 }
 
 TEST_F(SettingsStoreTest, TurnedCopiesAreStoredBesideTheUnchanged32BytesAndOddValuesAreOff) {
-    TheFindTurnedCopies() = true;
-    ASSERT_TRUE(SaveSettings());
+    settings.findTurnedCopies = true;
+    ASSERT_TRUE(SaveUserSettings(settings));
     EXPECT_EQ(Stored().toByteArray().toHex(), kDefaultBytes.toHex());
-    TheFindTurnedCopies() = false;
-    ASSERT_TRUE(LoadSettings());
-    EXPECT_TRUE(TheFindTurnedCopies());
-    EXPECT_EQ(TheProgramSettings(), ProgramSettings{});
+    settings.findTurnedCopies = false;
+    ASSERT_TRUE(LoadUserSettings(settings));
+    EXPECT_TRUE(settings.findTurnedCopies);
+    EXPECT_EQ(settings.record, ProgramSettings{});
     // Missing, of another type or an unknown text: off.
     for (const QVariant& odd :
          {QVariant(), QVariant(1), QVariant(QStringLiteral("yes")), QVariant(QByteArray("true"))}) {
@@ -215,9 +209,9 @@ TEST_F(SettingsStoreTest, TurnedCopiesAreStoredBesideTheUnchanged32BytesAndOddVa
                 store.remove("TurnedCopies");
             }
         }
-        TheFindTurnedCopies() = true;
-        ASSERT_TRUE(LoadSettings());
-        EXPECT_FALSE(TheFindTurnedCopies()) << odd.toString().toStdString();
+        settings.findTurnedCopies = true;
+        ASSERT_TRUE(LoadUserSettings(settings));
+        EXPECT_FALSE(settings.findTurnedCopies) << odd.toString().toStdString();
     }
 }
 

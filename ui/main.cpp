@@ -28,7 +28,8 @@ int main(int argc, char* argv[]) {
     vistrel::EnsureProgramResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vistrel.png")));
     // Missing or damaged settings leave the defaults in force; nothing to tell the user.
-    vistrel::LoadSettings();
+    vistrel::UserSettings settings;
+    vistrel::LoadUserSettings(settings);
 
     // Signatures kept from earlier runs spare decoding unchanged pictures again; without the
     // cache the program works all the same.
@@ -42,7 +43,7 @@ int main(int argc, char* argv[]) {
 
     int status = 0;
     {
-        vistrel::CQRXDlg window;
+        vistrel::CQRXDlg window(settings);
         window.RestoreWindowGeometry();
         window.show();
         if (!arguments.repositoryFile.isEmpty()) {

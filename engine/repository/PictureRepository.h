@@ -6,6 +6,7 @@
 #include "comparison/run/ThreadParams.h"
 #include "comparison/run/WorkerThread.h"
 #include "progress/ProgressObserver.h"
+#include "settings/ComparisonOptions.h"
 
 #include <QHash>
 #include <QString>
@@ -124,14 +125,15 @@ public:
 
     /// Starts a similarity run: empties every similar list, then compares every pair of entries
     /// (`target` below 0) or entry `target` with every other one, on `workerCount` threads (0:
-    /// one per core). A pair is similar when its factor in percent lies below half of
-    /// `threshold`. Notices go to `notices`; the number of workers started goes to
-    /// `workersOut` and the number of pairs to `pairsOut`, unless nothing was started (fewer
-    /// than two entries, or a run already active). Returns false when a thread could not be
-    /// made (the run is then stopped). GUI thread; no entry may change until StopComparison.
+    /// one per core), in the mode `options` gives. A pair is similar when its factor in percent
+    /// lies below half of `options.threshold`. Notices go to `notices`; the number of workers
+    /// started goes to `workersOut` and the number of pairs to `pairsOut`, unless nothing was
+    /// started (fewer than two entries, or a run already active). Returns false when a thread
+    /// could not be made (the run is then stopped). GUI thread; no entry may change until
+    /// StopComparison.
     bool StartComparison(std::shared_ptr<NoticeQueue> notices, std::uint32_t message,
-                         float threshold, std::int32_t* workersOut, std::int32_t target,
-                         std::uint64_t* pairsOut, int workerCount = 0);
+                         const ComparisonOptions& options, std::int32_t* workersOut,
+                         std::int32_t target, std::uint64_t* pairsOut, int workerCount = 0);
 
     /// Ends the run, if any: signals the stop, waits for the workers (kStopTimeLimit in all,
     /// then abandons the rest) and frees the run's state. Any number of times; GUI thread.

@@ -4,11 +4,6 @@
 
 namespace vistrel {
 
-AddedFormatFlags& TheAddedFormats() {
-    static AddedFormatFlags flags{true, true, true};
-    return flags;
-}
-
 QString EncodeAddedFormats(const AddedFormatFlags& flags) {
     QStringList names;
     for (int i = 0; i < kAddedFormatCount; ++i) {

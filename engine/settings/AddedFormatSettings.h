@@ -9,10 +9,6 @@
 
 namespace vistrel {
 
-/// The process-wide flags of the added formats, all enabled until the store says otherwise.
-/// Written only on the GUI thread (at start and by the settings dialog); read anywhere.
-AddedFormatFlags& TheAddedFormats();
-
 /// The stored form: the names of the enabled added formats (kAddedPictureFormats), in table
 /// order, separated by commas; an empty text when none is enabled.
 QString EncodeAddedFormats(const AddedFormatFlags& flags);

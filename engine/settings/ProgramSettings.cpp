@@ -17,11 +17,6 @@ constexpr int kShapeOnlyOffset = 29;
 
 }  // namespace
 
-ProgramSettings& TheProgramSettings() {
-    static ProgramSettings settings;
-    return settings;
-}
-
 QByteArray EncodeSettings(const ProgramSettings& settings) {
     QByteArray stored(kStoredSettingsSize, '\0');
     auto* bytes = reinterpret_cast<uchar*>(stored.data());

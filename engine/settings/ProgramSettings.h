@@ -13,8 +13,8 @@ inline constexpr int FORMAT_COUNT = 5;
 /// Length in bytes of the stored form of ProgramSettings.
 inline constexpr int kStoredSettingsSize = 32;
 
-/// The user's choices for the similarity engine and the folder scan. One process-wide record
-/// (TheProgramSettings()); its field order is the order of the stored 32-byte value.
+/// The user's choices for the similarity engine and the folder scan, as the stored 32-byte value
+/// holds them (UserSettings::record); its field order is the order of that value.
 struct ProgramSettings {
     std::int32_t reserved1 = 100;  ///< kept through load and save; nothing else reads it
     std::int32_t reserved2 = 100;
@@ -28,10 +28,6 @@ struct ProgramSettings {
 
     friend bool operator==(const ProgramSettings&, const ProgramSettings&) = default;
 };
-
-/// The process-wide settings record. Written only on the GUI thread (at start and by the
-/// settings dialog, never while a comparison runs); read anywhere.
-ProgramSettings& TheProgramSettings();
 
 /// The 32-byte little-endian stored form of a record (fillers written as zero).
 QByteArray EncodeSettings(const ProgramSettings& settings);

@@ -2,11 +2,6 @@
 
 namespace vistrel {
 
-bool& TheFindTurnedCopies() {
-    static bool findTurned = false;
-    return findTurned;
-}
-
 bool DecodeTurnedCopies(const QVariant& stored) {
     // A boolean comes back from the store's text file as the text it was written as.
     if (stored.typeId() == QMetaType::Bool) {

@@ -67,10 +67,7 @@ protected:
         ASSERT_TRUE(test::WritePicture(a, PictureFormat::Png, Picture(".a-hidden.png")));
         ASSERT_TRUE(test::WriteBytes(Picture("broken.jpg"), QByteArray("\xff\xd8\xff not a jpeg")));
         ASSERT_TRUE(test::WriteBytes(Picture("notes.txt"), QByteArray("not a picture")));
-        TheProgramSettings() = ProgramSettings();
     }
-
-    void TearDown() override { TheProgramSettings() = ProgramSettings(); }
 
     QString Picture(const char* name) const { return pictures + QLatin1Char('/') + name; }
 
@@ -148,7 +145,8 @@ protected:
 
     // The lines a test at `threshold` must print for the repository order `order`, computed
     // here from the engine's own signature and difference factor.
-    static QStringList ExpectedTestLines(const QStringList& order, float threshold) {
+    static QStringList ExpectedTestLines(const QStringList& order, float threshold,
+                                         bool shapeOnly = false) {
         std::vector<std::vector<std::uint8_t>> signatures;
         for (const QString& path : order) {
             signatures.push_back(ComputeSignature(path, CPictureRepository::kSide));
@@ -160,7 +158,7 @@ protected:
                     continue;
                 }
                 const float factor = ComputeDifference(signatures[j].data(), signatures[i].data(),
-                                                       CPictureRepository::kSide);
+                                                       CPictureRepository::kSide, shapeOnly);
                 if (IsSimilarFactor(factor, threshold / 2)) {
                     lines.append(test::PrintfFactor(factor) + QLatin1Char('\t') + order[i] +
                                  QLatin1Char('\t') + order[j]);
@@ -479,9 +477,7 @@ TEST_F(CliTest, ShapeOnlyComparesShapes) {
     const CliResult lines = Run({QStringLiteral("test"), QStringLiteral("--shape-only"),
                                  QStringLiteral("--threshold=100"), pictures});
     ASSERT_EQ(lines.status, 0) << lines.err.toStdString();
-    TheProgramSettings().shapeOnly = true;
-    const QStringList expected = ExpectedTestLines(PicturesOf(json), 100.0f);
-    TheProgramSettings().shapeOnly = false;
+    const QStringList expected = ExpectedTestLines(PicturesOf(json), 100.0f, true);
     EXPECT_EQ(lines.OutLines(), expected);
     // Shape-only factors differ from the full ones for these pictures.
     EXPECT_NE(lines.OutLines(), ExpectedTestLines(PicturesOf(json), 100.0f));

@@ -3,12 +3,14 @@
 
 #include "ProgramArguments.h"
 #include "dialogs/OperationReportDlg.h"
+#include "dialogs/SettingsDlg.h"
 #include "mainwindow/QRXDlg.h"
 #include "mainwindow/RecentRepositories.h"
 #include "support/PrivateHome.h"
 #include "support/TestPictures.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
@@ -202,6 +204,34 @@ private slots:
         other.Actions().saveRepository->trigger();
         QVERIFY(question.contains(work.filePath("set.qrx")));
         QVERIFY(other.Repository().IsModified());
+    }
+
+    // Program Settings: what OK takes is what the next test runs with; Cancel keeps what was.
+    void programSettingsAreInForceAfterOkOnly() {
+        CQRXDlg window;
+        window.show();
+        ChooseFile(photos);
+        window.Actions().addToRepository->trigger();
+        const auto typeThreshold = [](const QString& text, bool ok) {
+            WhenModal<vistrel::CSettingsDlg>([text, ok](vistrel::CSettingsDlg* dialog) {
+                auto* box = dialog->findChild<QAbstractSpinBox*>(QStringLiteral("thresholdBox"));
+                box->selectAll();
+                QTest::keyClick(box, Qt::Key_Backspace);
+                QTest::keyClicks(box, text);
+                ok ? dialog->accept() : dialog->reject();
+            });
+        };
+        typeThreshold(QStringLiteral("0"), false);
+        window.Actions().programSettings->trigger();
+        QCOMPARE(window.Settings().record.threshold, 4.0f);
+        window.Actions().testRepository->trigger();
+        QVERIFY(window.Repository().HasSimilar());
+
+        typeThreshold(QStringLiteral("0"), true);
+        window.Actions().programSettings->trigger();
+        QCOMPARE(window.Settings().record.threshold, 0.0f);
+        window.Actions().testRepository->trigger();
+        QVERIFY(!window.Repository().HasSimilar());
     }
 
     void openAFileThatCannotBeReadSaysSo() {

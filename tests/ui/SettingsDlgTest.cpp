@@ -3,11 +3,10 @@
 
 #include "common/DialogUnits.h"
 #include "dialogs/SettingsDlg.h"
-#include "settings/AddedFormatSettings.h"
 #include "settings/PictureFormats.h"
 #include "settings/ProgramSettings.h"
 #include "settings/SettingsStore.h"
-#include "settings/TurnedCopiesSetting.h"
+#include "settings/UserSettings.h"
 #include "support/EventLoopPolling.h"
 
 #include <QAbstractSpinBox>
@@ -108,20 +107,17 @@ private slots:
         QVERIFY(StorePath().startsWith(configHome + QLatin1Char('/')));
     }
 
-    // Every test starts from a first start: no store, the defaults in memory.
+    // Every test starts from a first start: no store, the dialog given the defaults.
     void init() {
         const QString folder = QFileInfo(StorePath()).path();
         QFile::remove(StorePath());
         QFile::remove(folder);  // a blocker left by a failed test
-        TheProgramSettings() = ProgramSettings{};
-        TheAddedFormats() = {true, true, true};
-        TheFindTurnedCopies() = false;
     }
 
     void cleanup() { init(); }
 
     void defaultsAreShownOnTheGeneralPage() {
-        CSettingsDlg dialog;
+        CSettingsDlg dialog(UserSettings{});
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Program Settings"));
         auto* sheet = Child<QTabWidget>(dialog, "sheet");
         QVERIFY(sheet != nullptr);
@@ -159,7 +155,7 @@ private slots:
     }
 
     void textsAndGeometry() {
-        CSettingsDlg dialog;
+        CSettingsDlg dialog(UserSettings{});
         QStringList labels;
         for (const QLabel* label : dialog.findChildren<QLabel*>()) {
             labels << label->text();
@@ -204,25 +200,27 @@ private slots:
     }
 
     void truncatedThresholdIsShownAndStoredByOk() {
-        TheProgramSettings().threshold = 4.5f;
-        CSettingsDlg dialog;
+        UserSettings settings;
+        settings.record.threshold = 4.5f;
+        CSettingsDlg dialog(settings);
         QCOMPARE(ThresholdBox(dialog)->text(), QStringLiteral("4"));
         QVERIFY(Open(dialog));
         ClickOk(dialog);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(TheProgramSettings().threshold, 4.0f);
+        QCOMPARE(dialog.Settings().record.threshold, 4.0f);
         QCOMPARE(StoredThreshold(), 4.0f);
     }
 
     void cancelKeepsTheUntruncatedThreshold() {
-        TheProgramSettings().threshold = 4.5f;
-        CSettingsDlg dialog;
+        UserSettings settings;
+        settings.record.threshold = 4.5f;
+        CSettingsDlg dialog(settings);
         QVERIFY(Open(dialog));
         QTest::mouseClick(Child<QPushButton>(dialog, "cancelButton"), Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(TheProgramSettings().threshold, 4.5f);
+        QCOMPARE(dialog.Settings().record.threshold, 4.5f);
         QVERIFY(!QFile::exists(StorePath()));
     }
 
@@ -234,7 +232,7 @@ private slots:
 
     void clearedBoxGivesZero() {
         QFETCH(bool, byEnter);
-        CSettingsDlg dialog;
+        CSettingsDlg dialog(UserSettings{});
         QVERIFY(Open(dialog));
         auto* box = ThresholdBox(dialog);
         Type(box, QString());
@@ -246,7 +244,7 @@ private slots:
             ClickOk(dialog);
         }
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(TheProgramSettings().threshold, 0.0f);
+        QCOMPARE(dialog.Settings().record.threshold, 0.0f);
         QCOMPARE(StoredThreshold(), 0.0f);
     }
 
@@ -266,14 +264,16 @@ private slots:
     void shownThreshold() {
         QFETCH(float, threshold);
         QFETCH(QString, shown);
-        TheProgramSettings().threshold = threshold;
-        CSettingsDlg dialog;
+        UserSettings settings;
+        settings.record.threshold = threshold;
+        CSettingsDlg dialog(settings);
         QCOMPARE(ThresholdBox(dialog)->text(), shown);
     }
 
     void zeroIsShownAsZeroAndStepsUpToOne() {
-        TheProgramSettings().threshold = 0.0f;
-        CSettingsDlg dialog;
+        UserSettings settings;
+        settings.record.threshold = 0.0f;
+        CSettingsDlg dialog(settings);
         auto* box = ThresholdBox(dialog);
         QCOMPARE(box->text(), QStringLiteral("0"));
         QVERIFY(Open(dialog));
@@ -286,7 +286,7 @@ private slots:
     }
 
     void onlyTwoDigitsCanBeTyped() {
-        CSettingsDlg dialog;
+        CSettingsDlg dialog(UserSettings{});
         QVERIFY(Open(dialog));
         auto* box = ThresholdBox(dialog);
         Type(box, QStringLiteral("a-+.b 5"));
@@ -296,11 +296,11 @@ private slots:
         Type(box, QStringLiteral("0x7"));
         QCOMPARE(box->text(), QStringLiteral("07"));
         ClickOk(dialog);
-        QCOMPARE(TheProgramSettings().threshold, 7.0f);  // read as a decimal number
+        QCOMPARE(dialog.Settings().record.threshold, 7.0f);  // read as a decimal number
     }
 
     void arrowKeysAndArrowsStopAtOneAndNinetyNine() {
-        CSettingsDlg dialog;
+        CSettingsDlg dialog(UserSettings{});
         QVERIFY(Open(dialog));
         auto* box = ThresholdBox(dialog);
         Type(box, QStringLiteral("98"));
@@ -339,11 +339,11 @@ private slots:
         }
         QCOMPARE(box->text(), QStringLiteral("1"));
         ClickOk(dialog);
-        QCOMPARE(TheProgramSettings().threshold, 1.0f);
+        QCOMPARE(dialog.Settings().record.threshold, 1.0f);
     }
 
     void uncheckedGifIsStoredAndSaved() {
-        CSettingsDlg dialog;
+        CSettingsDlg dialog(UserSettings{});
         QVERIFY(Open(dialog));
         Child<QTabWidget>(dialog, "sheet")->setCurrentIndex(1);
         auto* list = Child<QListWidget>(dialog, "formatList");
@@ -358,27 +358,28 @@ private slots:
 
         ProgramSettings expected;
         expected.enabledFormats = {true, false, true, true, true};
-        QCOMPARE(TheProgramSettings(), expected);
+        QCOMPARE(dialog.Settings().record, expected);
         const QVariant stored = Stored();
         QCOMPARE(stored.typeId(), int(QMetaType::QByteArray));
         const QByteArray bytes = stored.toByteArray();
         QCOMPARE(bytes.size(), kStoredSettingsSize);
         QCOMPARE(bytes.toHex(), EncodeSettings(expected).toHex());
         QCOMPARE(bytes.mid(16, 5), QByteArray::fromHex("0100010101"));
-        QCOMPARE(TheAddedFormats(), (AddedFormatFlags{true, true, false}));
+        QCOMPARE(dialog.Settings().addedFormats, (AddedFormatFlags{true, true, false}));
         QCOMPARE(QSettings("Morvant", "QRX").value("MoreFormats").toString(),
                  QStringLiteral("webp,heic"));
 
         QStringList extensions;
-        GetEnabledExtensions(TheProgramSettings().enabledFormats, extensions);
+        GetEnabledExtensions(dialog.Settings().record.enabledFormats, extensions);
         QVERIFY(!extensions.contains(QStringLiteral(".gif")));
         QVERIFY(extensions.contains(QStringLiteral(".png")));
     }
 
     void storedFormatFlagsAndShapeOnlyAreShown() {
-        TheProgramSettings().enabledFormats = {false, true, false, true, false};
-        TheProgramSettings().shapeOnly = true;
-        CSettingsDlg dialog;
+        UserSettings settings;
+        settings.record.enabledFormats = {false, true, false, true, false};
+        settings.record.shapeOnly = true;
+        CSettingsDlg dialog(settings);
         auto* list = Child<QListWidget>(dialog, "formatList");
         for (int i = 0; i < FORMAT_COUNT; ++i) {
             QCOMPARE(list->item(i)->checkState(), i % 2 == 1 ? Qt::Checked : Qt::Unchecked);
@@ -387,14 +388,14 @@ private slots:
         QVERIFY(Open(dialog));
         QTest::mouseClick(Child<QCheckBox>(dialog, "shapeOnlyBox"), Qt::LeftButton);
         ClickOk(dialog);
-        QVERIFY(!TheProgramSettings().shapeOnly);
+        QVERIFY(!dialog.Settings().record.shapeOnly);
         QCOMPARE(Stored().toByteArray().at(29), '\0');
-        QCOMPARE(TheProgramSettings().enabledFormats,
+        QCOMPARE(dialog.Settings().record.enabledFormats,
                  (std::array<bool, FORMAT_COUNT>{false, true, false, true, false}));
     }
 
     void turnedCopiesBoxIsOffByDefaultAndStoredBesideTheRecord() {
-        CSettingsDlg dialog;
+        CSettingsDlg dialog(UserSettings{});
         auto* turned = Child<QCheckBox>(dialog, "turnedBox");
         QCOMPARE(turned->text(), QStringLiteral("Also find turned and mirrored copies"));
         QVERIFY(!turned->isChecked());
@@ -404,11 +405,11 @@ private slots:
         // On the box itself: the widget spans the page, its text does not.
         QTest::mouseClick(turned, Qt::LeftButton, {}, QPoint(8, turned->height() / 2));
         ClickOk(dialog);
-        QVERIFY(TheFindTurnedCopies());
+        QVERIFY(dialog.Settings().findTurnedCopies);
         QCOMPARE(Stored().toByteArray(), EncodeSettings(ProgramSettings{}));
         QCOMPARE(QSettings("Morvant", "QRX").value("TurnedCopies").toString(),
                  QStringLiteral("true"));
-        CSettingsDlg again;
+        CSettingsDlg again(dialog.Settings());
         QVERIFY(Child<QCheckBox>(again, "turnedBox")->isChecked());
     }
 
@@ -420,11 +421,12 @@ private slots:
 
     void hiddenStretchOptionIsKeptThroughOk() {
         QFETCH(bool, stretch);
-        TheProgramSettings().stretchImages = stretch;
-        CSettingsDlg dialog;
+        UserSettings settings;
+        settings.record.stretchImages = stretch;
+        CSettingsDlg dialog(settings);
         QVERIFY(Open(dialog));
         ClickOk(dialog);
-        QCOMPARE(TheProgramSettings().stretchImages, stretch);
+        QCOMPARE(dialog.Settings().record.stretchImages, stretch);
         QCOMPARE(Stored().toByteArray().at(28), stretch ? '\1' : '\0');
     }
 
@@ -443,12 +445,13 @@ private slots:
         before.stretchImages = false;
         before.enabledFormats = {true, true, false, true, false};
         before.reserved2 = -5;
-        TheProgramSettings() = before;
-        QVERIFY(SaveSettings());
+        UserSettings settings;
+        settings.record = before;
+        QVERIFY(SaveUserSettings(settings));
         const QByteArray storedBefore = Stored().toByteArray();
         QCOMPARE(storedBefore.size(), kStoredSettingsSize);
 
-        CSettingsDlg dialog;
+        CSettingsDlg dialog(settings);
         QVERIFY(Open(dialog));
         Type(ThresholdBox(dialog), QStringLiteral("55"));
         QCOMPARE(ThresholdBox(dialog)->text(), QStringLiteral("55"));
@@ -472,7 +475,7 @@ private slots:
         }
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(TheProgramSettings(), before);
+        QCOMPARE(dialog.Settings().record, before);
         QCOMPARE(Stored().toByteArray().toHex(), storedBefore.toHex());
     }
 
@@ -484,7 +487,7 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
 
-        CSettingsDlg dialog;
+        CSettingsDlg dialog(UserSettings{});
         test::SeenMessageBox box;
         test::AcceptNextMessageBox(&dialog, box);
         QTimer::singleShot(0, &dialog, [&] {
@@ -503,19 +506,19 @@ private slots:
         expected.threshold = 12.0f;
         expected.shapeOnly = true;
         expected.enabledFormats = {true, true, true, true, false};
-        QCOMPARE(TheProgramSettings(), expected);
+        QCOMPARE(dialog.Settings().record, expected);
         QVERIFY(QFile::remove(folder));
         QVERIFY(!Stored().isValid());
     }
 
     void savedValuesAreWhatTheNextLoadReads() {
-        CSettingsDlg dialog;
+        CSettingsDlg dialog(UserSettings{});
         QVERIFY(Open(dialog));
         Type(ThresholdBox(dialog), QStringLiteral("33"));
         ClickOk(dialog);
-        TheProgramSettings() = ProgramSettings{};
-        QVERIFY(LoadSettings());
-        QCOMPARE(TheProgramSettings().threshold, 33.0f);
+        UserSettings loaded;
+        QVERIFY(LoadUserSettings(loaded));
+        QCOMPARE(loaded.record.threshold, 33.0f);
     }
 };
 

@@ -16,16 +16,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QSettings>
 
 #include <algorithm>
 
 namespace vistrel {
 
 namespace {
-
-// Where the window's size and place are kept, beside the program settings.
-const char* const kGeometryValue = "CompareWindowGeometry";
 
 // The pictures take turns this often in the blinking view: about twice a second each.
 constexpr int kBlinkMilliseconds = 500;
@@ -51,9 +47,8 @@ CompareWindow::CompareWindow(QWidget& parent, CompareWindowHost& host)
     BuildControls();
     BuildKeys();
 
-    const QVariant stored =
-        QSettings(kSettingsOrganization, kSettingsApplication).value(kGeometryValue);
-    if (stored.typeId() != QMetaType::QByteArray || !restoreGeometry(stored.toByteArray())) {
+    const std::optional<QByteArray> stored = LoadWindowGeometry(StoredWindow::Compare);
+    if (!stored || !restoreGeometry(*stored)) {
         // The first time: most of the screen the main window is on.
         const QRect screen = parentWidget()->screen()->availableGeometry();
         resize(screen.width() * 9 / 10, screen.height() * 9 / 10);
@@ -350,7 +345,7 @@ void CompareWindow::StopWork() {
 }
 
 void CompareWindow::SaveGeometry() const {
-    QSettings(kSettingsOrganization, kSettingsApplication).setValue(kGeometryValue, saveGeometry());
+    SaveWindowGeometry(StoredWindow::Compare, saveGeometry());
 }
 
 void CompareWindow::closeEvent(QCloseEvent* event) {

@@ -1,11 +1,9 @@
 #include "SettingsDlg.h"
 
 #include "common/DialogUnits.h"
-#include "settings/AddedFormatSettings.h"
 #include "settings/PictureFormats.h"
 #include "settings/ProgramSettings.h"
 #include "settings/SettingsStore.h"
-#include "settings/TurnedCopiesSetting.h"
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>
@@ -102,8 +100,9 @@ private:
 
 }  // namespace
 
-CSettingsDlg::CSettingsDlg(QWidget* parent)
+CSettingsDlg::CSettingsDlg(const UserSettings& userSettings, QWidget* parent)
     : QDialog(parent),
+      settings(userSettings),
       sheet(new QTabWidget(this)),
       generalPage(new QWidget(sheet)),
       formatsPage(new QWidget(sheet)),
@@ -140,13 +139,13 @@ CSettingsDlg::CSettingsDlg(QWidget* parent)
 CSettingsDlg::~CSettingsDlg() = default;
 
 void CSettingsDlg::CreateGeneralPage() {
-    const ProgramSettings& settings = TheProgramSettings();
+    const ProgramSettings& record = settings.record;
     auto* thresholdLabel = new QLabel(tr("Threshold value (percents):"), generalPage);
     auto* box = new ThresholdBox(generalPage);
     box->setObjectName(QStringLiteral("thresholdBox"));
     // The box and its arrows together take the place of the edit box.
     box->setFixedWidth(DialogUnitsToPixels(*this, 0, 0, 40, 14).width());
-    box->SetPosition(std::trunc(settings.threshold));
+    box->SetPosition(std::trunc(record.threshold));
     thresholdLabel->setBuddy(box);
     thresholdBox = box;
     auto* thresholdRow = new QHBoxLayout;
@@ -174,18 +173,18 @@ void CSettingsDlg::CreateGeneralPage() {
     // Never shown: the engine does not stretch, but the option still travels through OK.
     stretchBox = new QCheckBox(tr("Stretch images to the same size before compare"), generalPage);
     stretchBox->setObjectName(QStringLiteral("stretchBox"));
-    stretchBox->setChecked(settings.stretchImages);
+    stretchBox->setChecked(record.stretchImages);
     stretchBox->hide();
 
     shapeOnlyBox = new QCheckBox(
         tr("Shape only comparison (Algorithm does not consider color information)"), generalPage);
     shapeOnlyBox->setObjectName(QStringLiteral("shapeOnlyBox"));
-    shapeOnlyBox->setChecked(settings.shapeOnly);
+    shapeOnlyBox->setChecked(record.shapeOnly);
 
     // Kept beside the settings record, not in it.
     turnedBox = new QCheckBox(tr("Also find turned and mirrored copies"), generalPage);
     turnedBox->setObjectName(QStringLiteral("turnedBox"));
-    turnedBox->setChecked(TheFindTurnedCopies());
+    turnedBox->setChecked(settings.findTurnedCopies);
     turnedBox->setToolTip(
         tr("Compares each pair in all eight ways a picture can be turned or mirrored; "
            "a test takes a few times longer."));
@@ -199,7 +198,6 @@ void CSettingsDlg::CreateGeneralPage() {
 }
 
 void CSettingsDlg::CreateFormatsPage() {
-    const ProgramSettings& settings = TheProgramSettings();
     auto* label =
         new QLabel(tr("Please choose the file formats you want to be used:"), formatsPage);
     formatList = new QListWidget(formatsPage);
@@ -211,10 +209,10 @@ void CSettingsDlg::CreateFormatsPage() {
     for (int i = 0; i < FORMAT_COUNT; ++i) {
         auto* item = new QListWidgetItem(QString::fromLatin1(kPictureFormats[i]), formatList);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        item->setCheckState(settings.enabledFormats[i] ? Qt::Checked : Qt::Unchecked);
+        item->setCheckState(settings.record.enabledFormats[i] ? Qt::Checked : Qt::Unchecked);
     }
     // The added formats follow the five, each with its own flag.
-    const AddedFormatFlags& added = TheAddedFormats();
+    const AddedFormatFlags& added = settings.addedFormats;
     for (int i = 0; i < kAddedFormatCount; ++i) {
         const auto at = static_cast<std::size_t>(i);
         auto* item = new QListWidgetItem(QString::fromLatin1(kAddedPictureFormats[at].extensions),
@@ -238,21 +236,21 @@ void CSettingsDlg::resizeEvent(QResizeEvent* event) {
 }
 
 void CSettingsDlg::accept() {
-    ProgramSettings& settings = TheProgramSettings();
+    ProgramSettings& record = settings.record;
     for (int i = 0; i < FORMAT_COUNT; ++i) {
-        settings.enabledFormats[i] = formatList->item(i)->checkState() == Qt::Checked;
+        record.enabledFormats[i] = formatList->item(i)->checkState() == Qt::Checked;
     }
     for (int i = 0; i < kAddedFormatCount; ++i) {
-        TheAddedFormats()[static_cast<std::size_t>(i)] =
+        settings.addedFormats[static_cast<std::size_t>(i)] =
             formatList->item(FORMAT_COUNT + i)->checkState() == Qt::Checked;
     }
     // The text as it stands, not a value of the arrows' range: an empty box gives 0.
-    settings.threshold = static_cast<float>(thresholdBox->text().toInt());
-    settings.stretchImages = stretchBox->isChecked();
-    settings.shapeOnly = shapeOnlyBox->isChecked();
-    TheFindTurnedCopies() = turnedBox->isChecked();
-    // The record is in force from here on, whether or not the store takes it.
-    if (!SaveSettings()) {
+    record.threshold = static_cast<float>(thresholdBox->text().toInt());
+    record.stretchImages = stretchBox->isChecked();
+    record.shapeOnly = shapeOnlyBox->isChecked();
+    settings.findTurnedCopies = turnedBox->isChecked();
+    // The values are in force from here on, whether or not the store takes them.
+    if (!SaveUserSettings(settings)) {
         QMessageBox::critical(this, tr("Error"), tr("Unable to save settings"));
     }
     QDialog::accept();

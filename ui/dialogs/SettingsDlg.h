@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/UserSettings.h"
+
 #include <QDialog>
 
 class QAbstractSpinBox;
@@ -11,19 +13,23 @@ class QTabWidget;
 
 namespace vistrel {
 
-/// The "Program Settings" dialog: edits TheProgramSettings() on the pages "General" (threshold
-/// and comparison options) and "File Formats"; OK stores and saves them, Cancel changes nothing.
-/// Run it modally on the GUI thread, and refresh the window afterwards whatever its result.
+/// The "Program Settings" dialog: edits a copy of the user's settings on the pages "General"
+/// (threshold and comparison options) and "File Formats"; OK takes and saves them, Cancel changes
+/// nothing. Run it modally on the GUI thread; when it is accepted, put Settings() in force, and
+/// refresh the window afterwards whatever its result.
 class CSettingsDlg : public QDialog {
     Q_OBJECT
 
 public:
-    /// Fills the controls from TheProgramSettings() once; nothing is written before OK.
-    explicit CSettingsDlg(QWidget* parent = nullptr);
+    /// Fills the controls from `userSettings` once; nothing is written before OK.
+    explicit CSettingsDlg(const UserSettings& userSettings, QWidget* parent = nullptr);
     ~CSettingsDlg() override;
 
-    /// OK: copies every control into TheProgramSettings(), then calls SaveSettings() and says
-    /// "Unable to save settings" when that fails; the new values are in force either way.
+    /// The settings as OK took them; before OK, or after Cancel, those the dialog was given.
+    const UserSettings& Settings() const { return settings; }
+
+    /// OK: copies every control into Settings(), then calls SaveUserSettings() and says
+    /// "Unable to save settings" when that fails; the new values are to be in force either way.
     void accept() override;
 
 protected:
@@ -34,6 +40,7 @@ private:
     void CreateFormatsPage();
     void LayOutSheet();
 
+    UserSettings settings;
     QTabWidget* sheet;
     QWidget* generalPage;
     QWidget* formatsPage;

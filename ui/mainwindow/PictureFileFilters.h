@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/AddedFormatSettings.h"
+#include "settings/PictureFormats.h"
 #include "settings/ProgramSettings.h"
 
 #include <QStringList>
@@ -13,7 +13,7 @@ namespace vistrel {
 /// enabled format in table order, showing its own patterns, such as "*.bmp;*.dib (*.bmp
 /// *.dib)", then one per enabled added format (`addedFormats`), such as "*.avif (*.avif)".
 QStringList SearchSimilarFilters(const std::array<bool, FORMAT_COUNT>& enabledFormats,
-                                 const AddedFormatFlags& addedFormats = TheAddedFormats());
+                                 const AddedFormatFlags& addedFormats);
 
 /// The name filter of the repository file choosers.
 QString RepositoryFileFilter();

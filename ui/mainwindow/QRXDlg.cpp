@@ -19,17 +19,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QStatusBar>
 #include <QTreeWidget>
 
 namespace vistrel {
 
 namespace {
-
-// Where the window's size, position and maximised state are kept when it closes, beside the
-// program settings.
-const char* const kGeometryValue = "MainWindowGeometry";
 
 // The tree fills the client area from this many pixels down to the status bar.
 constexpr int kTreeTop = 210;
@@ -44,8 +39,10 @@ QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& where
 
 }  // namespace
 
-CQRXDlg::CQRXDlg(QWidget* parent)
-    : QMainWindow(parent), repository(std::make_unique<CPictureRepository>()) {
+CQRXDlg::CQRXDlg(const UserSettings& userSettings, QWidget* parent)
+    : QMainWindow(parent),
+      repository(std::make_unique<CPictureRepository>()),
+      settings(userSettings) {
     setWindowTitle(ProgramName());
     EnsureProgramResources();
     setWindowIcon(QIcon(QStringLiteral(":/icons/vistrel.png")));
@@ -263,16 +260,14 @@ void CQRXDlg::closeEvent(QCloseEvent* event) {
         return;
     }
     treeEventsEnabled = false;
-    QSettings(kSettingsOrganization, kSettingsApplication).setValue(kGeometryValue, saveGeometry());
+    SaveWindowGeometry(StoredWindow::Main, saveGeometry());
     event->accept();
 }
 
 void CQRXDlg::RestoreWindowGeometry() {
-    const QVariant stored =
-        QSettings(kSettingsOrganization, kSettingsApplication).value(kGeometryValue);
     // A missing or damaged value leaves the size the window was made with.
-    if (stored.typeId() == QMetaType::QByteArray) {
-        restoreGeometry(stored.toByteArray());
+    if (const std::optional<QByteArray> stored = LoadWindowGeometry(StoredWindow::Main)) {
+        restoreGeometry(*stored);
     }
 }
 

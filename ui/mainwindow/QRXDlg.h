@@ -4,6 +4,7 @@
 #include "cleanup/TrashUndo.h"
 #include "compare/CompareWindowHost.h"
 #include "repository/PictureRepository.h"
+#include "settings/UserSettings.h"
 
 #include <QMainWindow>
 
@@ -32,7 +33,9 @@ class CQRXDlg : public QMainWindow, public CompareWindowHost {
     Q_OBJECT
 
 public:
-    explicit CQRXDlg(QWidget* parent = nullptr);
+    /// `userSettings`: the user's choices as loaded at start; the window keeps them, and
+    /// Program Settings edits them.
+    explicit CQRXDlg(const UserSettings& userSettings = {}, QWidget* parent = nullptr);
     ~CQRXDlg() override;
 
     /// Gives the window the size, position and maximised state it had when it last closed.
@@ -40,6 +43,8 @@ public:
 
     CPictureRepository& Repository() { return *repository; }
     const MainActions& Actions() const { return actions; }
+    /// The user's choices every command reads.
+    const UserSettings& Settings() const { return settings; }
     QTreeWidget* Tree() const { return tree; }
     PreviewBox* Preview() const { return preview; }
     QLabel* SizeLabel() const { return sizeLabel; }
@@ -166,6 +171,7 @@ private:
     /// then marked unreadable).
     bool PreviewSelectedItem();
     std::unique_ptr<CPictureRepository> repository;
+    UserSettings settings;
     CTrashUndo trashUndo;
     MainActions actions;
     QMenu* contextMenu = nullptr;

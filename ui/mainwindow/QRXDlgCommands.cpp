@@ -12,9 +12,7 @@
 #include "progress/ProgressRelay.h"
 #include "progress/ProgressRun.h"
 #include "progress/SearchProgressDlg.h"
-#include "settings/AddedFormatSettings.h"
 #include "settings/PictureFormats.h"
-#include "settings/ProgramSettings.h"
 #include "signature/SignaturePipeline.h"
 
 #include <QFileDialog>
@@ -71,11 +69,14 @@ void SelectEntry(QTreeWidget& tree, std::int32_t index) {
     }
 }
 
-void RunComparison(QWidget* parent, CPictureRepository& repository, std::int32_t target) {
+void RunComparison(QWidget* parent, CPictureRepository& repository, std::int32_t target,
+                   const ComparisonOptions& options) {
     COpProgressDlg dialog(parent);
     dialog.repository = &repository;
     dialog.target = target;
-    dialog.threshold = TheProgramSettings().threshold;
+    dialog.threshold = options.threshold;
+    dialog.shapeOnly = options.shapeOnly;
+    dialog.findTurnedCopies = options.findTurnedCopies;
     dialog.exec();
 }
 
@@ -187,10 +188,7 @@ void CQRXDlg::AddToRepository() {
     std::int32_t heldElsewhere = -1;
     if (!folder.isEmpty()) {
         if (QFileInfo(folder).isDir()) {
-            QStringList extensions;
-            GetAllEnabledExtensions(TheProgramSettings().enabledFormats, TheAddedFormats(),
-                                    extensions);
-            CSearchProgressDlg scan(this, repository.get(), folder, extensions);
+            CSearchProgressDlg scan(this, repository.get(), folder, EnabledExtensions(settings));
             scan.exec();
             ShowSkippedFiles(scan.Skipped());
             ShowUnreadFolders(this, scan.UnreadFolders());
@@ -258,13 +256,15 @@ void CQRXDlg::RemoveFromRepository() {
 }
 
 void CQRXDlg::EditProgramSettings() {
-    CSettingsDlg dialog(this);
-    dialog.exec();
+    CSettingsDlg dialog(settings, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        settings = dialog.Settings();
+    }
     UpdateCommandStates();
 }
 
 void CQRXDlg::TestRepository() {
-    RunComparison(this, *repository, -1);
+    RunComparison(this, *repository, -1, settings.Comparison());
     RefreshTree();
     UpdateCommandStates();
 }
@@ -272,7 +272,8 @@ void CQRXDlg::TestRepository() {
 void CQRXDlg::SearchSimilar() {
     QFileDialog chooser(this, tr("Search Similar"));
     chooser.setFileMode(QFileDialog::ExistingFile);
-    chooser.setNameFilters(SearchSimilarFilters(TheProgramSettings().enabledFormats));
+    chooser.setNameFilters(
+        SearchSimilarFilters(settings.record.enabledFormats, settings.addedFormats));
     if (chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty()) {
         const QString path = chooser.selectedFiles().first();
         // A file the repository holds under another name is searched for as that entry.
@@ -280,7 +281,7 @@ void CQRXDlg::SearchSimilar() {
         RefreshTree();
         UpdateTotals();
         if (target >= 0) {
-            RunComparison(this, *repository, target);
+            RunComparison(this, *repository, target, settings.Comparison());
             RefreshTree();
             if (repository->GetPicture(target).path != path) {
                 SelectEntry(*tree, target);

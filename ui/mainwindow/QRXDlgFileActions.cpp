@@ -12,7 +12,6 @@
 #include "dialogs/OperationReportDlg.h"
 #include "groups/KeepOneDlg.h"
 #include "progress/ProgressRun.h"
-#include "settings/ProgramSettings.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -128,7 +127,7 @@ void CQRXDlg::DeleteAllDamaged() {
 }
 
 void CQRXDlg::KeepOneOfEachGroup() {
-    const bool shapeOnly = TheProgramSettings().shapeOnly;
+    const bool shapeOnly = settings.record.shapeOnly;
     CKeepOneDlg choice(*repository, shapeOnly, this);
     if (choice.exec() != QDialog::Accepted) {
         return;

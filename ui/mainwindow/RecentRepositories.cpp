@@ -2,15 +2,7 @@
 
 #include "settings/SettingsStore.h"
 
-#include <QSettings>
-
 namespace vistrel {
-
-namespace {
-
-const char* const kValueName = "RecentRepositories";
-
-}  // namespace
 
 QStringList RecentWith(QStringList recent, const QString& path) {
     recent.removeAll(path);
@@ -19,8 +11,7 @@ QStringList RecentWith(QStringList recent, const QString& path) {
 }
 
 QStringList LoadRecentRepositories() {
-    const QSettings store(kSettingsOrganization, kSettingsApplication);
-    const QStringList stored = store.value(kValueName).toStringList();
+    const QStringList stored = LoadRecentRepositoryList();
     // A value edited by hand may hold anything; the menu shows each file once.
     QStringList recent;
     for (const QString& path : stored) {
@@ -32,8 +23,7 @@ QStringList LoadRecentRepositories() {
 }
 
 void StoreRecentRepositories(const QStringList& recent) {
-    QSettings store(kSettingsOrganization, kSettingsApplication);
-    store.setValue(kValueName, recent);
+    SaveRecentRepositoryList(recent);
 }
 
 void AddRecentRepository(const QString& path) {

@@ -6,8 +6,8 @@
 namespace vistrel {
 
 // The repository files opened or saved lately, most recent first, as File > Recent
-// Repositories lists them. They are kept between runs as the value "RecentRepositories" beside
-// "ProgramSettings" in QSettings("Morvant", "QRX"). GUI thread.
+// Repositories lists them. They are kept between runs in the settings store
+// (LoadRecentRepositoryList). GUI thread.
 
 /// How many files the list keeps.
 inline constexpr int kRecentRepositoryLimit = 8;

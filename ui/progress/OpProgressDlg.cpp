@@ -61,8 +61,9 @@ void COpProgressDlg::StartRun() {
     linksBefore = DigestLinks(*repository);
     auto notices = std::make_shared<NoticeQueue>();
     collector = std::make_unique<ComparisonCollector>(*repository, notices);
-    repository->StartComparison(notices, kComparisonNoticeMessage, threshold, &workersStarted,
-                                target, &pairCount, workerCount);
+    repository->StartComparison(notices, kComparisonNoticeMessage,
+                                {threshold, shapeOnly, findTurnedCopies}, &workersStarted, target,
+                                &pairCount, workerCount);
     workersLeft = workersStarted;
     if (workersStarted == 0) {
         EndRun();

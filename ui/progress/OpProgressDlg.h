@@ -29,6 +29,8 @@ public:
 
     CPictureRepository* repository = nullptr;  ///< the repository to test; not owned
     float threshold = 0.0f;                    ///< the user's threshold in percent
+    bool shapeOnly = false;                    ///< the user's shape-only mode
+    bool findTurnedCopies = false;             ///< also compare turned and mirrored
     std::int32_t workersLeft = 0;              ///< workers that have not yet finished
     std::int32_t target = -1;  ///< entry to search for, or -1 for the whole repository
     int workerCount = 0;       ///< threads to use; 0 for one per core

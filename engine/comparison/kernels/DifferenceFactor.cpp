@@ -1,7 +1,6 @@
 #include "DifferenceFactor.h"
 
 #include "DifferenceKernel.h"
-#include "settings/ProgramSettings.h"
 
 #include <cmath>
 #include <vector>
@@ -54,10 +53,10 @@ float ComputeTurnedDifferenceReference(const std::uint8_t* signatureA,
 }
 
 float ComputeDifference(const std::uint8_t* signatureA, const std::uint8_t* signatureB,
-                        std::int32_t side) {
+                        std::int32_t side, bool shapeOnly) {
     const DifferenceKernel& kernel = ActiveKernel();
     const std::int64_t pixels = static_cast<std::int64_t>(side) * side;
-    if (TheProgramSettings().shapeOnly) {
+    if (shapeOnly) {
         return FactorFromShapeSum(
             kernel.shapeSquares(signatureA, signatureB, static_cast<std::size_t>(pixels)), pixels);
     }

@@ -7,10 +7,10 @@
 namespace vistrel {
 
 /// The difference factor of two signatures of 3 x side x side bytes: a root-mean-square
-/// difference on the scale of one colour byte, 0 (identical) to 255. Reads the `shapeOnly`
-/// setting at every call. Symmetric in its two signatures; any thread.
+/// difference on the scale of one colour byte, 0 (identical) to 255, in the mode `shapeOnly`
+/// gives (see ComputeDifferenceReference). Symmetric in its two signatures; any thread.
 float ComputeDifference(const std::uint8_t* signatureA, const std::uint8_t* signatureB,
-                        std::int32_t side);
+                        std::int32_t side, bool shapeOnly);
 
 /// The plain reference arithmetic of the difference factor, in the mode given. In the normal
 /// mode the mean of the three per-channel RMS differences; in the shape-only mode the RMS

@@ -2,8 +2,6 @@
 
 #include "ComparisonWorker.h"
 #include "repository/PictureRepository.h"
-#include "settings/ProgramSettings.h"
-#include "settings/TurnedCopiesSetting.h"
 
 #include <algorithm>
 #include <system_error>
@@ -44,10 +42,10 @@ CPictureRepository::~CPictureRepository() {
 }
 
 bool CPictureRepository::StartComparison(std::shared_ptr<NoticeQueue> notices,
-                                         std::uint32_t message, float threshold,
+                                         std::uint32_t message, const ComparisonOptions& options,
                                          std::int32_t* workersOut, std::int32_t target,
                                          std::uint64_t* pairsOut, int workerCount) {
-    const float halfThreshold = threshold / 2;
+    const float halfThreshold = options.threshold / 2;
     for (CPictureInfo& picture : pictures) {
         picture.similar.clear();
     }
@@ -60,8 +58,8 @@ bool CPictureRepository::StartComparison(std::shared_ptr<NoticeQueue> notices,
     for (const CPictureInfo& picture : pictures) {
         signatures.push_back(picture.loadError ? SignatureBytes() : picture.signature);
     }
-    const bool shapeOnly = TheProgramSettings().shapeOnly;
-    const bool turned = TheFindTurnedCopies();
+    const bool shapeOnly = options.shapeOnly;
+    const bool turned = options.findTurnedCopies;
     const auto pairs = std::make_shared<const ComparisonPairs>(std::move(signatures), target, side,
                                                                halfThreshold, shapeOnly);
     if (workerCount <= 0) {
