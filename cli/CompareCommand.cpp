@@ -6,7 +6,6 @@
 #include "SimilarityRun.h"
 #include "SourceLoader.h"
 #include "repository/PictureRepository.h"
-#include "settings/TurnedCopiesSetting.h"
 
 #include <QFileInfo>
 
@@ -111,7 +110,8 @@ int RunCompareCommand(const CliOptions& options, Console& console) {
         }
     }
 
-    const RunOutcome outcome = RunSimilarity(repository, target, console, options.workers);
+    const ComparisonOptions runOptions = OptionsFromSettings(target, options.workers);
+    const RunOutcome outcome = RunSimilarity(repository, runOptions, console);
     if (!outcome.started) {
         console.Error(QStringLiteral("cannot start the comparison: no thread could be made"));
         return kExitUnreadable;
@@ -129,8 +129,8 @@ int RunCompareCommand(const CliOptions& options, Console& console) {
         output = JsonResult(repository, outcome.records, target);
     } else {
         const RecordEnds ends = options.null ? RecordEnds::Nul : RecordEnds::Lines;
-        // The settings as the run read them: --turned or the stored option.
-        const bool orientation = TheFindTurnedCopies();
+        // As the run compared: --turned or the stored option.
+        const bool orientation = runOptions.turned;
         for (const PairInfo& record : outcome.records) {
             output += search ? SearchLine(repository, record, target, ends, orientation)
                              : PairLine(repository, record, ends, orientation);

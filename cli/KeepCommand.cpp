@@ -8,7 +8,6 @@
 #include "cleanup/KeepPlan.h"
 #include "cleanup/PictureFacts.h"
 #include "repository/PictureRepository.h"
-#include "settings/ProgramSettings.h"
 
 #include <QFile>
 
@@ -89,12 +88,13 @@ int RunKeepCommand(const CliOptions& options, Console& console) {
     if (!AddAllSources(options.sources, sources, console)) {
         return kExitUnreadable;
     }
-    if (!RunSimilarity(repository, -1, console, options.workers).started) {
+    const ComparisonOptions runOptions = OptionsFromSettings(-1, options.workers);
+    if (!RunSimilarity(repository, runOptions, console).started) {
         console.Error(QStringLiteral("cannot start the comparison: no thread could be made"));
         return kExitUnreadable;
     }
     // The mode the links were found in: --shape-only or the stored option.
-    const bool shapeOnly = TheProgramSettings().shapeOnly;
+    const bool shapeOnly = runOptions.shapeOnly;
 
     QByteArray output;
     std::vector<KeepPlan> plans;

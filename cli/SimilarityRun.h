@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comparison/kernels/PairInfo.h"
+#include "comparison/run/ComparisonRun.h"
 
 #include <cstdint>
 #include <vector>
@@ -21,11 +22,14 @@ struct RunOutcome {
     double seconds = 0.0;
 };
 
-/// Runs a comparison to its end with the settings' threshold, as the Progress dialog does:
-/// every pair (`target` below 0) or the pairs of entry `target`. The repository's links are
-/// replaced by the run's.
-/// `workers`: threads to compare on, 0 for one per core.
-RunOutcome RunSimilarity(CPictureRepository& repository, std::int32_t target, Console& console,
-                         int workers = 0);
+/// The options of a run as the settings give them (threshold, mode, turned copies), for every
+/// pair (`target` below 0) or the pairs of entry `target`, on `workers` threads (0: one per
+/// core).
+ComparisonOptions OptionsFromSettings(std::int32_t target, int workers);
+
+/// Runs a comparison to its end, as the Progress dialog does, with its progress on the
+/// console. The repository's links are replaced by the run's.
+RunOutcome RunSimilarity(CPictureRepository& repository, const ComparisonOptions& options,
+                         Console& console);
 
 }  // namespace vistrel::cli

@@ -11,6 +11,7 @@
 #include "settings/AddedFormatSettings.h"
 #include "settings/PictureFormats.h"
 #include "settings/ProgramSettings.h"
+#include "settings/TurnedCopiesSetting.h"
 #include "signature/SignaturePipeline.h"
 
 #include <QEventLoop>
@@ -68,8 +69,8 @@ void SelectEntry(QTreeWidget& tree, std::int32_t index) {
 void RunComparison(QWidget* parent, CPictureRepository& repository, std::int32_t target) {
     COpProgressDlg dialog(parent);
     dialog.repository = &repository;
-    dialog.target = target;
-    dialog.threshold = TheProgramSettings().threshold;
+    dialog.options = {TheProgramSettings().threshold, TheProgramSettings().shapeOnly,
+                      TheFindTurnedCopies(), target};
     dialog.exec();
 }
 
