@@ -1,6 +1,7 @@
 #include "OpProgressDlg.h"
 
 #include "common/DialogUnits.h"
+#include "comparison/run/ComparisonRun.h"
 #include "repository/PictureRepository.h"
 
 #include <QKeyEvent>
@@ -109,6 +110,10 @@ void COpProgressDlg::EndRun() {
             repository->MarkModified();
         }
     }
+}
+
+bool COpProgressDlg::IsComparing() const {
+    return run != nullptr && run->IsComparing();
 }
 
 void COpProgressDlg::reject() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "comparison/run/ComparisonRun.h"
+#include "comparison/run/ComparisonOptions.h"
 #include "repository/LinksDigest.h"
 
 #include <QDialog>
@@ -15,6 +15,8 @@ class QTimer;
 namespace vistrel {
 
 class CPictureRepository;
+class ComparisonObserver;
+class ComparisonRun;
 
 /// The "Progress" dialog of a similarity run: starts the run when it opens, has it record the
 /// similar pairs as links ten times a second on the GUI thread while the workers go, and closes
@@ -34,7 +36,7 @@ public:
     std::int32_t workersLeft = 0;  ///< workers that have not yet finished
 
     /// True while the run is under way.
-    bool IsComparing() const { return run != nullptr && run->IsComparing(); }
+    bool IsComparing() const;
 
     /// Stops the run, keeping the links recorded so far, and closes with Rejected.
     void reject() override;

@@ -2,6 +2,7 @@
 
 #include "ComparisonNotice.h"
 #include "ComparisonObserver.h"
+#include "ComparisonOptions.h"
 #include "NoticeQueue.h"
 #include "StopEvent.h"
 #include "WorkerThread.h"
@@ -15,16 +16,6 @@
 namespace vistrel {
 
 class CPictureRepository;
-
-/// What a similarity run compares and how, as values: the caller reads them from the settings.
-struct ComparisonOptions {
-    /// The user's threshold in percent: a pair is similar when its factor lies below half of it.
-    float threshold = 0.0f;
-    bool shapeOnly = false;    ///< compare the brightness shape only, not the colours
-    bool turned = false;       ///< also compare each pair in the seven other orientations
-    std::int32_t target = -1;  ///< the entry to search for, or -1 for every pair of entries
-    int workers = 0;           ///< threads to compare on; 0 for one per core
-};
 
 /// One similarity run of a repository: starts one ComparisonWorker per thread, collects what
 /// they find and records it as links, and stops them.
