@@ -32,8 +32,8 @@ public:
     /// How long a stop waits for the workers in all before it abandons them.
     static constexpr std::chrono::milliseconds kStopTimeLimit{10'000};
 
-    /// A run of `repository` (which must outlive every call but the destructor) with `options`,
-    /// reporting to `observer` when one is given (it must outlive the run).
+    /// A run of `repository` with `options`, reporting to `observer` when one is given; both
+    /// must outlive every call but the destructor.
     ComparisonRun(CPictureRepository& repository, const ComparisonOptions& options,
                   ComparisonObserver* observer = nullptr);
     ComparisonRun(const ComparisonRun&) = delete;
@@ -50,7 +50,8 @@ public:
 
     /// Records what the workers have reported so far, reports the progress, and stops the run
     /// when the observer asks for it. True once the run has ended (all workers done, or
-    /// stopped); the observer has then been told. Never waits.
+    /// stopped); the observer has then been told. Waits for no notice, only for the workers to
+    /// end when it ends the run.
     bool Collect();
     /// As Collect, after waiting at most `timeout` for a worker to report.
     bool WaitAndCollect(std::chrono::milliseconds timeout);
