@@ -1,18 +1,22 @@
 // A whole test of a real folder of pictures, timed:
 //   vistrel_corpus_run FOLDER [--workers N] [--threshold T] [--shape-only] [--turned]
-//                      [--signatures CACHE] [--copies N] [--reference]
+//                      [--signatures CACHE] [--copies N] [--reference] [--check]
 // Adds every picture of the enabled formats (hidden names skipped), then compares every pair
 // and prints the wall time of both phases, pairs per second, the number of similar pairs, the
 // peak memory of the process and the kernels it used (the processor's best, or VISTREL_SIMD's
 // choice). CACHE keeps the signatures between runs (written when missing), so that the
 // comparison can be timed alone; --copies grows the set to N entries with slightly perturbed
 // copies; --reference also times the plain walk (one thread, scalar reference arithmetic, no
-// pruning) and prints the ratio. --turned also finds turned and mirrored copies.
+// pruning) and prints the ratio. --turned also finds turned and mirrored copies. --check runs
+// the first 300 readable pictures again at thresholds from strict to lax, in both modes, at every
+// instruction set the processor has, and checks that the links are exactly those of the plain
+// walk (exit status 2 when they are not).
 
 #include "comparison/kernels/BlockedKernel.h"
 #include "comparison/kernels/DifferenceFactor.h"
 #include "comparison/kernels/DifferenceKernel.h"
-#include "comparison/run/ComparisonCollector.h"
+#include "comparison/kernels/SimdLevel.h"
+#include "comparison/run/ComparisonRun.h"
 #include "repository/PictureRepository.h"
 #include "settings/UserSettings.h"
 
@@ -133,6 +137,72 @@ std::int64_t ReferenceWalk(const CPictureRepository& repository, float threshold
     return similar;
 }
 
+// The links of every entry as the plain walk leaves them: every pair in order, no pruning, the
+// scalar reference arithmetic.
+std::vector<std::vector<vistrel::CSimilarInfo>> ReferenceLinks(const CPictureRepository& repository,
+                                                               float threshold, bool shapeOnly) {
+    std::vector<std::vector<vistrel::CSimilarInfo>> links(
+        static_cast<std::size_t>(repository.GetCount()));
+    for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+        for (std::int32_t j = i + 1; j < repository.GetCount(); ++j) {
+            const float factor = vistrel::ComputeDifferenceReference(
+                repository.GetPicture(i).signature.data(),
+                repository.GetPicture(j).signature.data(), 100, shapeOnly);
+            if (vistrel::IsSimilarFactor(factor, threshold / 2)) {
+                const auto truncated = static_cast<std::int32_t>(factor);
+                links[static_cast<std::size_t>(j)].push_back({i, truncated});
+                links[static_cast<std::size_t>(i)].push_back({j, truncated});
+            }
+        }
+    }
+    return links;
+}
+
+// Whatever the bounds skip, the links, their factors and their order must be those of the plain
+// walk: checked on the first 300 readable entries in both modes, from strict to lax thresholds,
+// at every instruction set level this processor has. Prints a line per case; true when all agree.
+bool CheckAgainstPlainWalk(const CPictureRepository& source) {
+    CPictureRepository repository;
+    for (std::int32_t i = 0; i < source.GetCount() && repository.GetCount() < 300; ++i) {
+        if (!source.GetPicture(i).loadError) {
+            repository.AddSignedPicture(source.GetPicture(i).path, source.GetPicture(i).signature);
+        }
+    }
+    std::printf("check: %d readable pictures against the plain walk\n", repository.GetCount());
+    for (std::size_t i = 0; i < vistrel::kSimdLevels; ++i) {
+        if (const auto level = static_cast<vistrel::SimdLevel>(i); !vistrel::ProcessorHas(level)) {
+            std::printf("check: %s not checked: this processor lacks it\n",
+                        vistrel::SimdLevelName(level));
+        }
+    }
+    bool allAgree = true;
+    for (const bool shapeOnly : {false, true}) {
+        for (const float threshold : {1.0f, 4.0f, 10.0f, 50.0f, 99.0f}) {
+            const auto expected = ReferenceLinks(repository, threshold, shapeOnly);
+            std::size_t links = 0;
+            for (const auto& list : expected) {
+                links += list.size();
+            }
+            std::printf("check: threshold %.0f%s, %zu similar pairs:", threshold,
+                        shapeOnly ? ", shape only" : "", links / 2);
+            for (const vistrel::SimdLevel level : vistrel::AvailableSimdLevels()) {
+                const vistrel::ScopedSimdLevel forced(level);
+                vistrel::ComparisonRun run(repository, {threshold, shapeOnly, false, -1, 2});
+                run.Run();
+                bool same = true;
+                for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+                    same = same && repository.GetPicture(i).similar ==
+                                       expected[static_cast<std::size_t>(i)];
+                }
+                std::printf(" %s %s", vistrel::SimdLevelName(level), same ? "agrees" : "DIFFERS");
+                allAgree = allAgree && same;
+            }
+            std::printf("\n");
+        }
+    }
+    return allAgree;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -141,7 +211,7 @@ int main(int argc, char* argv[]) {
     if (arguments.size() < 2) {
         std::fprintf(stderr,
                      "usage: %s FOLDER [--workers N] [--threshold T] [--shape-only] [--turned] "
-                     "[--signatures CACHE] [--copies N] [--reference]\n",
+                     "[--signatures CACHE] [--copies N] [--reference] [--check]\n",
                      argv[0]);
         return 1;
     }
@@ -150,14 +220,12 @@ int main(int argc, char* argv[]) {
         return at > 0 && at + 1 < arguments.size() ? arguments[at + 1] : QString();
     };
     const int workers = option("--workers").toInt();
-    vistrel::UserSettings chosen;
-    auto& settings = chosen.record;
+    float threshold = vistrel::ComparisonOptions{}.threshold;
     if (!option("--threshold").isEmpty()) {
-        settings.threshold = option("--threshold").toFloat();
+        threshold = option("--threshold").toFloat();
     }
-    settings.shapeOnly = arguments.contains(QStringLiteral("--shape-only"));
+    const bool shapeOnly = arguments.contains(QStringLiteral("--shape-only"));
     const bool turned = arguments.contains(QStringLiteral("--turned"));
-    chosen.findTurnedCopies = turned;
     const QString cache = option("--signatures");
 
     CPictureRepository repository;
@@ -175,20 +243,15 @@ int main(int argc, char* argv[]) {
     const double addSeconds = clock.elapsed() / 1000.0;
     const long memoryAfterAdding = PeakMemoryMb();
 
-    auto notices = std::make_shared<vistrel::NoticeQueue>();
-    vistrel::ComparisonCollector collector(repository, notices);
-    std::int32_t started = 0;
-    std::uint64_t pairs = 0;
+    vistrel::ComparisonRun run(repository, {threshold, shapeOnly, turned, -1, workers});
     clock.restart();
-    repository.StartComparison(notices, vistrel::kComparisonNoticeMessage, chosen.Comparison(),
-                               &started, -1, &pairs, workers);
+    run.StartComparison();
     const double startSeconds = clock.nsecsElapsed() / 1e9;
-    while (!collector.Collect(started)) {
-        notices->WaitForNotice(std::chrono::milliseconds(20));
+    while (!run.WaitAndCollect(std::chrono::milliseconds(20))) {
     }
-    repository.StopComparison();
-    collector.Close();
     const double compareSeconds = clock.nsecsElapsed() / 1e9;
+    const std::int32_t started = run.Workers();
+    const std::uint64_t pairs = run.Pairs();
 
     std::int64_t links = 0;
     std::int64_t turnedLinks = 0;
@@ -201,8 +264,8 @@ int main(int argc, char* argv[]) {
         unreadable += repository.GetPicture(i).loadError ? 1 : 0;
     }
     std::printf("pictures %d (unreadable %d), workers %d, threshold %.1f%s%s\n",
-                repository.GetCount(), unreadable, started, settings.threshold,
-                settings.shapeOnly ? ", shape only" : "", turned ? ", turned copies too" : "");
+                repository.GetCount(), unreadable, started, threshold,
+                shapeOnly ? ", shape only" : "", turned ? ", turned copies too" : "");
     std::printf("adding: %.1f s, peak memory %ld MB\n", addSeconds, memoryAfterAdding);
     std::printf("comparing: %llu pairs in %.3f s, %.0f pairs/s, %lld similar pairs\n",
                 static_cast<unsigned long long>(pairs), compareSeconds,
@@ -218,12 +281,14 @@ int main(int argc, char* argv[]) {
     std::printf("peak memory %ld MB\n", PeakMemoryMb());
     if (arguments.contains(QStringLiteral("--reference"))) {
         clock.restart();
-        const std::int64_t similar =
-            ReferenceWalk(repository, settings.threshold, settings.shapeOnly, turned);
+        const std::int64_t similar = ReferenceWalk(repository, threshold, shapeOnly, turned);
         const double referenceSeconds = clock.nsecsElapsed() / 1e9;
         std::printf("plain reference walk: %.1f s, %lld similar pairs, %.0f x slower\n",
                     referenceSeconds, static_cast<long long>(similar),
                     referenceSeconds / compareSeconds);
+    }
+    if (arguments.contains(QStringLiteral("--check")) && !CheckAgainstPlainWalk(repository)) {
+        return 2;
     }
     return 0;
 }

@@ -2,7 +2,7 @@
 // synthetic signatures on every core.
 
 #include "RandomEntries.h"
-#include "comparison/run/ComparisonCollector.h"
+#include "comparison/run/ComparisonRun.h"
 #include "repository/PictureRepository.h"
 
 #include <benchmark/benchmark.h>
@@ -19,14 +19,12 @@ void StopLatency(benchmark::State& state) {
     vistrel::CPictureRepository repository;
     vistrel::test::AddRandomEntries(repository, 3000, 11);
     for (auto _ : state) {
-        auto notices = std::make_shared<vistrel::NoticeQueue>();
-        std::int32_t workers = 0;
-        std::uint64_t pairs = 0;
-        repository.StartComparison(notices, vistrel::kComparisonNoticeMessage, {.threshold = 4.0f},
-                                   &workers, -1, &pairs, static_cast<int>(state.range(0)));
+        vistrel::ComparisonRun run(repository,
+                                   {4.0f, false, false, -1, static_cast<int>(state.range(0))});
+        run.StartComparison();
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         const auto start = Clock::now();
-        repository.StopComparison();
+        run.StopComparison();
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
     }
     state.SetLabel(std::to_string(state.range(0)) + " workers");
@@ -39,16 +37,9 @@ void WholeRun(benchmark::State& state) {
     vistrel::test::AddRandomEntries(repository, 1000, 11);
     std::uint64_t pairs = 0;
     for (auto _ : state) {
-        auto notices = std::make_shared<vistrel::NoticeQueue>();
-        vistrel::ComparisonCollector collector(repository, notices);
-        std::int32_t workers = 0;
-        repository.StartComparison(notices, vistrel::kComparisonNoticeMessage, {.threshold = 4.0f},
-                                   &workers, -1, &pairs);
-        while (!collector.Collect(workers)) {
-            notices->WaitForNotice(std::chrono::milliseconds(100));
-        }
-        repository.StopComparison();
-        collector.Close();
+        vistrel::ComparisonRun run(repository, {4.0f});
+        run.Run();
+        pairs = run.Pairs();
     }
     state.counters["pairs_per_second"] =
         benchmark::Counter(static_cast<double>(pairs) * static_cast<double>(state.iterations()),

@@ -110,8 +110,10 @@ int RunCompareCommand(const CliOptions& options, const UserSettings& settings, C
         }
     }
 
-    const RunOutcome outcome =
-        RunSimilarity(repository, settings.Comparison(), target, console, options.workers);
+    ComparisonOptions runOptions = settings.Comparison();
+    runOptions.target = target;
+    runOptions.workers = options.workers;
+    const RunOutcome outcome = RunSimilarity(repository, runOptions, console);
     if (!outcome.started) {
         console.Error(QStringLiteral("cannot start the comparison: no thread could be made"));
         return kExitUnreadable;
@@ -129,8 +131,8 @@ int RunCompareCommand(const CliOptions& options, const UserSettings& settings, C
         output = JsonResult(repository, outcome.records, target);
     } else {
         const RecordEnds ends = options.null ? RecordEnds::Nul : RecordEnds::Lines;
-        // The settings as the run read them: --turned or the stored option.
-        const bool orientation = settings.findTurnedCopies;
+        // As the run compared: --turned or the stored option.
+        const bool orientation = runOptions.findTurnedCopies;
         for (const PairInfo& record : outcome.records) {
             output += search ? SearchLine(repository, record, target, ends, orientation)
                              : PairLine(repository, record, ends, orientation);

@@ -88,12 +88,14 @@ int RunKeepCommand(const CliOptions& options, const UserSettings& settings, Cons
     if (!AddAllSources(options.sources, sources, console)) {
         return kExitUnreadable;
     }
-    if (!RunSimilarity(repository, settings.Comparison(), -1, console, options.workers).started) {
+    ComparisonOptions runOptions = settings.Comparison();
+    runOptions.workers = options.workers;
+    if (!RunSimilarity(repository, runOptions, console).started) {
         console.Error(QStringLiteral("cannot start the comparison: no thread could be made"));
         return kExitUnreadable;
     }
     // The mode the links were found in: --shape-only or the stored option.
-    const bool shapeOnly = settings.record.shapeOnly;
+    const bool shapeOnly = runOptions.shapeOnly;
 
     QByteArray output;
     std::vector<KeepPlan> plans;

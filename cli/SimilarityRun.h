@@ -1,7 +1,7 @@
 #pragma once
 
 #include "comparison/kernels/PairInfo.h"
-#include "settings/ComparisonOptions.h"
+#include "comparison/run/ComparisonRun.h"
 
 #include <cstdint>
 #include <vector>
@@ -22,11 +22,9 @@ struct RunOutcome {
     double seconds = 0.0;
 };
 
-/// Runs a comparison to its end under `options`, as the Progress dialog does:
-/// every pair (`target` below 0) or the pairs of entry `target`. The repository's links are
-/// replaced by the run's.
-/// `workers`: threads to compare on, 0 for one per core.
+/// Runs a comparison to its end, as the Progress dialog does, with its progress on the
+/// console. The repository's links are replaced by the run's.
 RunOutcome RunSimilarity(CPictureRepository& repository, const ComparisonOptions& options,
-                         std::int32_t target, Console& console, int workers = 0);
+                         Console& console);
 
 }  // namespace vistrel::cli

@@ -4,24 +4,20 @@
 #include "TestSizes.h"
 #include "comparison/kernels/DifferenceFactor.h"
 #include "comparison/kernels/SimdLevel.h"
-#include "comparison/run/ComparisonCollector.h"
+#include "comparison/run/ComparisonRun.h"
 #include "repository/PictureRepository.h"
-#include "settings/ComparisonOptions.h"
 #include "signature/AreaResampler.h"
 #include "support/TestPictures.h"
-
-#include <QDataStream>
-#include <QFile>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <iostream>
 #include <limits>
 #include <map>
+#include <optional>
 #include <random>
+#include <string_view>
 #include <thread>
 #include <tuple>
 
@@ -57,27 +53,36 @@ protected:
         }
     }
 
-    // Runs to the end in `mode`, as the progress dialog does; returns false when it did not end
-    // in time.
-    bool Run(float threshold, std::int32_t target, int workers) {
-        auto notices = std::make_shared<NoticeQueue>();
-        ComparisonCollector collector(repository, notices);
-        std::int32_t started = 0;
-        std::uint64_t pairs = 0;
-        EXPECT_TRUE(repository.StartComparison(notices, kComparisonNoticeMessage,
-                                               {threshold, mode.shapeOnly, mode.findTurnedCopies},
-                                               &started, target, &pairs, workers));
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (!collector.Collect(started)) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            notices->WaitForNotice(50ms);
+    // Sees what a run reports; asks it to stop once a `stopDivisor`-th of its pairs is walked.
+    class Observer : public ComparisonObserver {
+    public:
+        void Report(const ProgressReport& report) override { latest = report; }
+        bool StopRequested() const override {
+            return stopDivisor > 0 && latest.done >= latest.total / stopDivisor;
         }
-        repository.StopComparison();
-        collector.Close();
-        EXPECT_EQ(collector.PairsDone(), pairs);
-        return true;
+        void PairFound(const PairInfo& pair) override { found.push_back(pair); }
+
+        std::uint64_t stopDivisor = 0;
+        ProgressReport latest;
+        std::vector<PairInfo> found;
+    };
+
+    // Runs to the end (or to the stop the observer asks for) with `options`, as the progress
+    // dialog does; false when it could not start.
+    bool Run(float threshold, std::int32_t target, int workers) {
+        options.threshold = threshold;
+        options.target = target;
+        options.workers = workers;
+        observer.found.clear();
+        ComparisonRun run(repository, options, &observer);
+        const bool started = run.Run();
+        EXPECT_FALSE(run.IsComparing());
+        if (observer.stopDivisor == 0) {
+            EXPECT_EQ(run.PairsDone(), run.Pairs());
+        }
+        pairs = run.Pairs();
+        pairsRecorded = run.PairsRecorded();
+        return started;
     }
 
     AllLinks Links() const {
@@ -101,6 +106,27 @@ protected:
             }
         }
         return links;
+    }
+
+    // ReferenceLinks of the whole order, worked out once per set of entries for all tests: the
+    // tests at each instruction set level have the same entries, and the walk costs far more
+    // than the run.
+    AllLinks ExpectedLinks(float threshold, bool shapeOnly, bool turned = false) const {
+        static std::map<std::tuple<std::size_t, float, bool, bool>, AllLinks> known;
+        std::size_t entries = 0;
+        for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+            const SignatureBytes& signature = repository.GetPicture(i).signature;
+            entries = entries * 31 +
+                      std::hash<std::string_view>()(std::string_view(
+                          reinterpret_cast<const char*>(signature.data()), signature.size()));
+        }
+        const auto key = std::make_tuple(entries, threshold, shapeOnly, turned);
+        auto found = known.find(key);
+        if (found == known.end()) {
+            found =
+                known.emplace(key, ReferenceLinks(threshold, UINT64_MAX, shapeOnly, turned)).first;
+        }
+        return found->second;
     }
 
     // The links a plain search for entry `target` would leave, computed here directly.
@@ -143,9 +169,15 @@ protected:
         }
     }
 
+    // Photo-like groups, and copies of some of them turned or mirrored in each of the seven
+    // other ways, some grained. Returns the number of entries before the copies.
+    std::int32_t AddTurnedCopies();
+
     CPictureRepository repository;
-    // The shape-only and turned options of Run (its threshold is Run's own).
-    ComparisonOptions mode;
+    ComparisonOptions options;
+    Observer observer;
+    std::uint64_t pairs = 0;          ///< pairs of the last run
+    std::uint64_t pairsRecorded = 0;  ///< pairs of the last run whose links were recorded
     // The turned factors of pairs (first, second, shape only) the reference has worked out.
     mutable std::map<std::tuple<std::int32_t, std::int32_t, bool>, std::pair<float, Orientation>>
         turnedFactors;
@@ -176,6 +208,50 @@ void AddPhotoLikeEntries(CPictureRepository& repository, int bases, int copiesPe
     }
 }
 
+std::int32_t ComparisonRunTest::AddTurnedCopies() {
+    AddPhotoLikeEntries(repository, test::TestSize(20, 6), 5);
+    const std::int32_t originals = repository.GetCount();
+    std::mt19937 grain(5);
+    for (int k = 0; k < test::TestSize(30, 14); ++k) {
+        const std::int32_t source = (k * 11) % originals;
+        std::vector<std::uint8_t> turned(test::kSignatureBytes);
+        OrientSignature(repository.GetPicture(source).signature.data(), turned.data(), test::kSide,
+                        static_cast<Orientation>(k % 7 + 1));
+        for (auto& byte : turned) {
+            byte = static_cast<std::uint8_t>(std::clamp(
+                static_cast<int>(byte) + static_cast<int>(grain() % (2 * (k % 3) + 1)) - k % 3, 0,
+                255));
+        }
+        const std::int32_t index = repository.GetCount();
+        repository.AddPicture(QStringLiteral("/nowhere/turned-%1.png").arg(k));
+        repository.GetPicture(index).signature = SignatureBytes(std::move(turned));
+        repository.GetPicture(index).loadError = false;
+    }
+    return originals;
+}
+
+// The same runs with the kernels of one instruction set level forced; a level this processor
+// lacks is reported as skipped.
+class ComparisonRunAtLevel : public ComparisonRunTest,
+                             public testing::WithParamInterface<SimdLevel> {
+protected:
+    void SetUp() override {
+        if (!ProcessorHas(GetParam())) {
+            GTEST_SKIP() << "this processor lacks " << SimdLevelName(GetParam());
+        }
+        forced.emplace(GetParam());
+    }
+
+    std::optional<ScopedSimdLevel> forced;
+};
+
+INSTANTIATE_TEST_SUITE_P(, ComparisonRunAtLevel,
+                         testing::Values(SimdLevel::kScalar, SimdLevel::kAvx2, SimdLevel::kAvxVnni,
+                                         SimdLevel::kAvx512),
+                         [](const testing::TestParamInfo<SimdLevel>& level) {
+                             return std::string(SimdLevelName(level.param));
+                         });
+
 TEST_F(ComparisonRunTest, ThreeEntriesWithOneSimilarPair) {
     AddEntries(3, 3, 0);
     repository.GetPicture(2).signature = repository.GetPicture(0).signature;
@@ -183,14 +259,13 @@ TEST_F(ComparisonRunTest, ThreeEntriesWithOneSimilarPair) {
     ASSERT_TRUE(Run(4.0f, -1, 1));
     EXPECT_EQ(Links(), (AllLinks{{{2, 0}}, {}, {{0, 0}}}));
     EXPECT_FALSE(repository.IsModified());
-    EXPECT_FALSE(repository.IsComparing());
 }
 
 TEST_F(ComparisonRunTest, SameLinksWithOneTwoAndEightWorkers) {
     const int count = test::TestSize(150, 40);
     AddEntries(count, 12, 12);
     for (const bool shapeOnly : {false, true}) {
-        mode.shapeOnly = shapeOnly;
+        options.shapeOnly = shapeOnly;
         const AllLinks expected = ReferenceLinks(6.0f, UINT64_MAX, shapeOnly);
         for (const int workers : {1, 2, 8}) {
             ASSERT_TRUE(Run(6.0f, -1, workers));
@@ -224,50 +299,32 @@ TEST_F(ComparisonRunTest, RecordObserverSeesEveryPairInOrderWithItsFactor) {
     ASSERT_FALSE(expected.empty());
     ASSERT_LT(expected.size(), count * (count - 1) / 2);
 
-    auto notices = std::make_shared<NoticeQueue>();
-    ComparisonCollector collector(repository, notices);
-    std::vector<PairInfo> seen;
-    collector.SetRecordObserver([&](const PairInfo& record) { seen.push_back(record); });
-    std::int32_t started = 0;
-    std::uint64_t pairs = 0;
-    ASSERT_TRUE(repository.StartComparison(notices, kComparisonNoticeMessage, {.threshold = 6.0f},
-                                           &started, -1, &pairs, 4));
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (!collector.Collect(started) && std::chrono::steady_clock::now() < deadline) {
-        notices->WaitForNotice(50ms);
-    }
-    repository.StopComparison();
-    collector.Close();
-
+    ASSERT_TRUE(Run(6.0f, -1, 4));
+    const std::vector<PairInfo>& seen = observer.found;
     ASSERT_EQ(seen.size(), expected.size());
     for (std::size_t k = 0; k < seen.size(); ++k) {
         EXPECT_EQ(seen[k].indexA, expected[k].a) << k;
         EXPECT_EQ(seen[k].indexB, expected[k].b) << k;
         EXPECT_FLOAT_EQ(seen[k].factor, expected[k].factor) << k;
     }
-    // The observer changes nothing the collector records.
+    // The observer changes nothing the run records.
     EXPECT_EQ(Links(), ReferenceLinks(6.0f, UINT64_MAX, false));
 }
 
-TEST_F(ComparisonRunTest, PrunedRunsGiveExactlyTheLinksOfThePlainWalk) {
+TEST_P(ComparisonRunAtLevel, PrunedRunsGiveExactlyTheLinksOfThePlainWalk) {
     // Whatever the bounds skip, the links, their factors and their order must be those of the
     // plain reference walk, in both modes and from strict to lax thresholds.
-    // So with every instruction set this processor has.
     AddPhotoLikeEntries(repository, test::TestSize(40, 8), 5);
     const auto count = static_cast<std::size_t>(repository.GetCount());
     for (const bool shapeOnly : {false, true}) {
-        mode.shapeOnly = shapeOnly;
+        options.shapeOnly = shapeOnly;
         for (const float threshold : {1.0f, 4.0f, 10.0f, 50.0f, 99.0f}) {
-            const AllLinks expected = ReferenceLinks(threshold, UINT64_MAX, shapeOnly);
-            for (const SimdLevel level : AvailableSimdLevels()) {
-                const ScopedSimdLevel forced(level);
-                ASSERT_TRUE(Run(threshold, -1, 2));
-                EXPECT_EQ(Links(), expected) << "threshold " << threshold << ", shape only "
-                                             << shapeOnly << ", " << SimdLevelName(level);
-            }
+            ASSERT_TRUE(Run(threshold, -1, 2));
+            EXPECT_EQ(Links(), ExpectedLinks(threshold, shapeOnly))
+                << "threshold " << threshold << ", shape only " << shapeOnly;
         }
     }
-    mode.shapeOnly = false;
+    options.shapeOnly = false;
     // Not trivial: at 10 some pairs are similar and most are not.
     ASSERT_TRUE(Run(10.0f, -1, 2));
     std::size_t links = 0;
@@ -276,51 +333,6 @@ TEST_F(ComparisonRunTest, PrunedRunsGiveExactlyTheLinksOfThePlainWalk) {
     }
     EXPECT_GT(links, 0u);
     EXPECT_LT(links, count * (count - 1) / 2);
-}
-
-TEST_F(ComparisonRunTest, CorpusSignaturesGiveExactlyTheLinksOfThePlainWalk) {
-    // Signatures of real photographs, read from the cache that
-    // `vistrel_corpus_run FOLDER --signatures CACHE` writes (path and bytes per entry); set
-    // VISTREL_CORPUS_SIGNATURES to that file to run this.
-    const char* cache = std::getenv("VISTREL_CORPUS_SIGNATURES");
-    if (cache == nullptr) {
-        GTEST_SKIP() << "VISTREL_CORPUS_SIGNATURES names no signature cache";
-    }
-    QFile file(QString::fromLocal8Bit(cache));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << cache;
-    QDataStream in(&file);
-    while (!in.atEnd() && repository.GetCount() < 300) {
-        QString path;
-        QByteArray bytes;
-        in >> path >> bytes;
-        if (bytes.size() != static_cast<qsizetype>(test::kSignatureBytes)) {
-            continue;  // an unreadable picture
-        }
-        const std::int32_t index = repository.GetCount();
-        repository.AddPicture(QStringLiteral("/nowhere/") + path);
-        repository.GetPicture(index).signature =
-            SignatureBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
-        repository.GetPicture(index).loadError = false;
-    }
-    ASSERT_EQ(repository.GetCount(), 300);
-    for (const bool shapeOnly : {false, true}) {
-        mode.shapeOnly = shapeOnly;
-        for (const float threshold : {1.0f, 4.0f, 10.0f, 50.0f, 99.0f}) {
-            const AllLinks expected = ReferenceLinks(threshold, UINT64_MAX, shapeOnly);
-            for (const SimdLevel level : AvailableSimdLevels()) {
-                const ScopedSimdLevel forced(level);
-                ASSERT_TRUE(Run(threshold, -1, 2));
-                EXPECT_EQ(Links(), expected) << "threshold " << threshold << ", shape only "
-                                             << shapeOnly << ", " << SimdLevelName(level);
-            }
-            std::size_t links = 0;
-            for (const auto& list : expected) {
-                links += list.size();
-            }
-            std::cout << "threshold " << threshold << (shapeOnly ? ", shape only: " : ": ")
-                      << links / 2 << " similar pairs\n";
-        }
-    }
 }
 
 TEST_F(ComparisonRunTest, PrunedSearchGivesExactlyThePlainSearch) {
@@ -334,33 +346,14 @@ TEST_F(ComparisonRunTest, PrunedSearchGivesExactlyThePlainSearch) {
 }
 
 TEST_F(ComparisonRunTest, TurnedRunsGiveExactlyTheLinksOfThePlainWalkOverEveryOrientation) {
-    // Photo-like groups, and copies of some of them turned or mirrored in each of the seven
-    // other ways, some grained: every bound is taken per orientation, so both modes, both
-    // kinds of run and any number of workers must give the plain walk's links, factors and
-    // orientations.
-    AddPhotoLikeEntries(repository, test::TestSize(20, 6), 5);
-    const std::int32_t originals = repository.GetCount();
-    std::mt19937 grain(5);
-    for (int k = 0; k < test::TestSize(30, 14); ++k) {
-        const std::int32_t source = (k * 11) % originals;
-        std::vector<std::uint8_t> turned(test::kSignatureBytes);
-        OrientSignature(repository.GetPicture(source).signature.data(), turned.data(), test::kSide,
-                        static_cast<Orientation>(k % 7 + 1));
-        for (auto& byte : turned) {
-            byte = static_cast<std::uint8_t>(std::clamp(
-                static_cast<int>(byte) + static_cast<int>(grain() % (2 * (k % 3) + 1)) - k % 3, 0,
-                255));
-        }
-        const std::int32_t index = repository.GetCount();
-        repository.AddPicture(QStringLiteral("/nowhere/turned-%1.png").arg(k));
-        repository.GetPicture(index).signature = SignatureBytes(std::move(turned));
-        repository.GetPicture(index).loadError = false;
-    }
-    mode.findTurnedCopies = true;
+    // Every bound is taken per orientation, so both modes, both kinds of run and any number of
+    // workers must give the plain walk's links, factors and orientations.
+    const std::int32_t originals = AddTurnedCopies();
+    options.findTurnedCopies = true;
     for (const bool shapeOnly : {false, true}) {
-        mode.shapeOnly = shapeOnly;
+        options.shapeOnly = shapeOnly;
         for (const float threshold : {4.0f, 10.0f, 50.0f}) {
-            const AllLinks expected = ReferenceLinks(threshold, UINT64_MAX, shapeOnly, true);
+            const AllLinks expected = ExpectedLinks(threshold, shapeOnly, true);
             for (const int workers : {1, 2, 5}) {
                 ASSERT_TRUE(Run(threshold, -1, workers));
                 EXPECT_EQ(Links(), expected) << "threshold " << threshold << ", shape only "
@@ -375,7 +368,6 @@ TEST_F(ComparisonRunTest, TurnedRunsGiveExactlyTheLinksOfThePlainWalkOverEveryOr
         }
     }
     // Not trivial: the turned copies are found, in orientations other than as stored.
-    mode.shapeOnly = false;
     std::size_t turnedLinks = 0;
     for (const auto& list : ReferenceLinks(10.0f, UINT64_MAX, false, true)) {
         turnedLinks += static_cast<std::size_t>(std::count_if(
@@ -383,12 +375,13 @@ TEST_F(ComparisonRunTest, TurnedRunsGiveExactlyTheLinksOfThePlainWalkOverEveryOr
             [](const CSimilarInfo& link) { return link.orientation != Orientation::None; }));
     }
     EXPECT_GE(turnedLinks, static_cast<std::size_t>(2 * test::TestSize(30, 14)));
-    // Every SIMD level agrees.
-    for (const SimdLevel level : AvailableSimdLevels()) {
-        const ScopedSimdLevel forced(level);
-        ASSERT_TRUE(Run(10.0f, -1, 2));
-        EXPECT_EQ(Links(), ReferenceLinks(10.0f, UINT64_MAX, false, true)) << SimdLevelName(level);
-    }
+}
+
+TEST_P(ComparisonRunAtLevel, TurnedRunsGiveExactlyTheLinksOfThePlainWalk) {
+    AddTurnedCopies();
+    options.findTurnedCopies = true;
+    ASSERT_TRUE(Run(10.0f, -1, 2));
+    EXPECT_EQ(Links(), ExpectedLinks(10.0f, false, true));
 }
 
 TEST_F(ComparisonRunTest, AnyStoredThresholdGivesExactlyTheLinksOfThePlainWalk) {
@@ -406,7 +399,7 @@ TEST_F(ComparisonRunTest, AnyStoredThresholdGivesExactlyTheLinksOfThePlainWalk) 
                                 1e20f,
                                 std::numeric_limits<float>::max()};
     for (const bool shapeOnly : {false, true}) {
-        mode.shapeOnly = shapeOnly;
+        options.shapeOnly = shapeOnly;
         for (const float threshold : thresholds) {
             ASSERT_TRUE(Run(threshold, -1, 2));
             EXPECT_EQ(Links(), ReferenceLinks(threshold, UINT64_MAX, shapeOnly))
@@ -443,21 +436,11 @@ TEST_F(ComparisonRunTest, SearchReplacesTheLinksOfATest) {
 
 TEST_F(ComparisonRunTest, StopKeepsExactlyTheLinksOfAnUnbrokenPrefix) {
     AddEntries(400, 40, 8);
-    auto notices = std::make_shared<NoticeQueue>();
-    ComparisonCollector collector(repository, notices);
-    std::int32_t started = 0;
-    std::uint64_t pairs = 0;
-    ASSERT_TRUE(repository.StartComparison(notices, kComparisonNoticeMessage, {.threshold = 6.0f},
-                                           &started, -1, &pairs, 8));
     // Let the workers get going, then stop in the middle of the run.
-    while (collector.PairsDone() < pairs / 20) {
-        notices->WaitForNotice(10ms);
-        collector.Collect(started);
-    }
-    repository.StopComparison();
-    collector.Close();
-    ASSERT_LT(collector.PairsRecorded(), pairs);
-    EXPECT_EQ(Links(), ReferenceLinks(6.0f, collector.PairsRecorded(), false));
+    observer.stopDivisor = 20;
+    ASSERT_TRUE(Run(6.0f, -1, 8));
+    ASSERT_LT(pairsRecorded, pairs);
+    EXPECT_EQ(Links(), ReferenceLinks(6.0f, pairsRecorded, false));
 }
 
 TEST_F(ComparisonRunTest, ThresholdZeroLinksNothing) {
@@ -480,17 +463,14 @@ TEST_F(ComparisonRunTest, EntriesWithoutSignatureGetNoLinks) {
 TEST_F(ComparisonRunTest, FewerThanTwoEntriesStartNothingButEmptyTheLists) {
     AddEntries(1, 1, 0);
     repository.GetPicture(0).similar.push_back({0, 1});
-    std::int32_t started = -1;
-    std::uint64_t pairs = 99;
-    EXPECT_TRUE(repository.StartComparison(std::make_shared<NoticeQueue>(),
-                                           kComparisonNoticeMessage, {.threshold = 4.0f}, &started,
-                                           -1, &pairs));
-    EXPECT_EQ(started, -1);
-    EXPECT_EQ(pairs, 99u);
+    ComparisonRun run(repository, {4.0f});
+    EXPECT_TRUE(run.StartComparison());
+    EXPECT_EQ(run.Workers(), 0);
+    EXPECT_EQ(run.Pairs(), 0u);
     EXPECT_FALSE(repository.HasSimilar());
-    EXPECT_FALSE(repository.IsComparing());
-    repository.StopComparison();
-    repository.StopComparison();
+    EXPECT_FALSE(run.IsComparing());
+    run.StopComparison();
+    run.StopComparison();
 }
 
 TEST(WorkerThread, AbandonsAThreadThatDoesNotEndInTime) {

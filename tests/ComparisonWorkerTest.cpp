@@ -215,31 +215,12 @@ TEST_F(ComparisonWorkerTest, ThresholdZeroFindsNothingEvenForIdenticalPictures) 
 
 TEST_F(ComparisonWorkerTest, ClosedQueueDropsLaterNotices) {
     // A receiver that has gone away closes its queue; a worker still running must not reach it.
-    int wakeUps = 0;
-    notices->SetWakeHandler([&wakeUps] { ++wakeUps; });
     notices->Close();
     block.pairs = std::make_shared<const ComparisonPairs>(std::vector{grey, nearGrey}, -1,
                                                           test::kSide, block.threshold);
     block.spans = std::make_shared<SpanDispenser>(1, 1);
     ComparisonWorker(block);
     EXPECT_TRUE(notices->TakeAll().empty());
-    EXPECT_EQ(wakeUps, 0);
-}
-
-TEST(NoticeQueue, WakesTheReceiverOnceForABurst) {
-    NoticeQueue queue;
-    int wakeUps = 0;
-    queue.SetWakeHandler([&wakeUps] { ++wakeUps; });
-    for (int i = 0; i < 3; ++i) {
-        queue.Post(
-            ComparisonNotice{kComparisonNoticeMessage, kNoticePairsCompared, 0, 0, true, {}});
-    }
-    EXPECT_EQ(wakeUps, 1);
-    EXPECT_EQ(queue.TakeAll().size(), 3u);
-    EXPECT_FALSE(queue.WaitForNotice(0ms));
-    queue.Post(ComparisonNotice{kComparisonNoticeMessage, kNoticeWorkerFinished, 0, 0, true, {}});
-    EXPECT_EQ(wakeUps, 2);
-    EXPECT_TRUE(queue.WaitForNotice(0ms));
 }
 
 }  // namespace

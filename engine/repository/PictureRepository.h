@@ -3,18 +3,13 @@
 #include "FileIdentity.h"
 #include "PictureInfo.h"
 #include "comparison/kernels/PairInfo.h"
-#include "comparison/run/ThreadParams.h"
-#include "comparison/run/WorkerThread.h"
 #include "progress/ProgressObserver.h"
-#include "settings/ComparisonOptions.h"
 
 #include <QHash>
 #include <QString>
 #include <QStringList>
 
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -26,19 +21,13 @@ namespace vistrel {
 class CPictureRepository {
 public:
     using PairInfo = vistrel::PairInfo;
-    using ThreadParams = vistrel::ThreadParams;
 
     /// N: the side length of every signature, in pixels.
     static constexpr std::int32_t kSide = 100;
 
-    /// How long StopComparison waits for the workers in all before it abandons them.
-    static constexpr std::chrono::milliseconds kStopTimeLimit{10'000};
-
     CPictureRepository() = default;
     CPictureRepository(const CPictureRepository&) = delete;
     CPictureRepository& operator=(const CPictureRepository&) = delete;
-    /// Stops any comparison run first.
-    ~CPictureRepository();
 
     /// Number of entries.
     std::int32_t GetCount() const { return static_cast<std::int32_t>(pictures.size()); }
@@ -120,27 +109,8 @@ public:
     static QString RepositoryFilePath(QString path);
 
     /// Records a similar pair as two links, one in each entry, with the factor truncated
-    /// toward zero. Leaves `modified` as it was.
+    /// toward zero. Leaves `modified` as it was. A ComparisonRun records its pairs through it.
     void AddSimilarPair(const PairInfo& result);
-
-    /// Starts a similarity run: empties every similar list, then compares every pair of entries
-    /// (`target` below 0) or entry `target` with every other one, on `workerCount` threads (0:
-    /// one per core), in the mode `options` gives. A pair is similar when its factor in percent
-    /// lies below half of `options.threshold`. Notices go to `notices`; the number of workers
-    /// started goes to `workersOut` and the number of pairs to `pairsOut`, unless nothing was
-    /// started (fewer than two entries, or a run already active). Returns false when a thread
-    /// could not be made (the run is then stopped). GUI thread; no entry may change until
-    /// StopComparison.
-    bool StartComparison(std::shared_ptr<NoticeQueue> notices, std::uint32_t message,
-                         const ComparisonOptions& options, std::int32_t* workersOut,
-                         std::int32_t target, std::uint64_t* pairsOut, int workerCount = 0);
-
-    /// Ends the run, if any: signals the stop, waits for the workers (kStopTimeLimit in all,
-    /// then abandons the rest) and frees the run's state. Any number of times; GUI thread.
-    void StopComparison();
-
-    /// True while a run is active (started and not yet stopped).
-    bool IsComparing() const { return stopEvent != nullptr; }
 
 private:
     std::size_t CheckedIndex(std::int32_t index) const;
@@ -156,13 +126,7 @@ private:
     /// The path of the entry of each file known by device and inode. The path, not the index,
     /// so that removals need not renumber it.
     std::unordered_map<FileKey, QString, FileKeyHash> pathByFile;
-    /// The worker threads of the run in progress, in start order; empty when no run.
-    std::vector<WorkerThread> workerThreads;
-    /// One parameter block per worker of the run in progress.
-    std::vector<std::shared_ptr<ThreadParams>> workerParams;
     bool modified = false;
-    /// The stop flag of the run in progress; null when no run is active.
-    std::shared_ptr<StopEvent> stopEvent;
     std::int32_t side = kSide;
 };
 

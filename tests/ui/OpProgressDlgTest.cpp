@@ -27,8 +27,8 @@ private:
     static void Prepare(COpProgressDlg& dialog, CPictureRepository& repository, int workers = 0,
                         float threshold = 4.0f) {
         dialog.repository = &repository;
-        dialog.threshold = threshold;
-        dialog.workerCount = workers;
+        dialog.options.threshold = threshold;
+        dialog.options.workers = workers;
     }
 
     // A run that lasts long enough for a user to act on: at the highest threshold every pair
@@ -40,7 +40,7 @@ private:
         if (whileOpen) {
             // As soon as the run is under way: it must not have ended by then.
             vistrel::test::Poll(&dialog, [&dialog, whileOpen] {
-                if (dialog.repository == nullptr || !dialog.repository->IsComparing()) {
+                if (!dialog.IsComparing()) {
                     return false;
                 }
                 whileOpen();
@@ -61,7 +61,7 @@ private slots:
         QCOMPARE(repository.GetPicture(0).similar.size(), size_t(3));  // entries 10, 20 and 30
         QCOMPARE(repository.GetPicture(10).similar.size(), size_t(3));
         QVERIFY(repository.GetPicture(1).similar.empty());
-        QVERIFY(!repository.IsComparing());
+        QVERIFY(!dialog.IsComparing());
     }
 
     // The repository file keeps the links of the last save: a run that changes them leaves
@@ -103,12 +103,12 @@ private slots:
             Prepare(dialog, repository, 2, 99.0f);
             bool wasRunning = false;
             const int result = Exec(dialog, [&] {
-                wasRunning = repository.IsComparing();
+                wasRunning = dialog.IsComparing();
                 action(dialog);
             });
             QVERIFY(wasRunning);
             QCOMPARE(result, int(QDialog::Rejected));
-            QVERIFY(!repository.IsComparing());
+            QVERIFY(!dialog.IsComparing());
         }
     }
 
@@ -121,7 +121,7 @@ private slots:
         const int result = Exec(dialog, [&] {
             QTest::keyClick(&dialog, Qt::Key_Return);
             QTest::keyClick(&dialog, Qt::Key_Enter);
-            stillOpen = dialog.isVisible() && repository.IsComparing();
+            stillOpen = dialog.isVisible() && dialog.IsComparing();
             dialog.reject();
         });
         QVERIFY(stillOpen);

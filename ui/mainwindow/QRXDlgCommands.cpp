@@ -73,10 +73,8 @@ void RunComparison(QWidget* parent, CPictureRepository& repository, std::int32_t
                    const ComparisonOptions& options) {
     COpProgressDlg dialog(parent);
     dialog.repository = &repository;
-    dialog.target = target;
-    dialog.threshold = options.threshold;
-    dialog.shapeOnly = options.shapeOnly;
-    dialog.findTurnedCopies = options.findTurnedCopies;
+    dialog.options = options;
+    dialog.options.target = target;
     dialog.exec();
 }
 

@@ -1,6 +1,7 @@
 #include "OpProgressDlg.h"
 
 #include "common/DialogUnits.h"
+#include "comparison/run/ComparisonRun.h"
 #include "repository/PictureRepository.h"
 
 #include <QKeyEvent>
@@ -17,13 +18,30 @@ constexpr int kProgressSteps = 1000;
 // A few updates a second keep the bar lively without flooding the window with work.
 constexpr int kCollectIntervalMs = 100;
 
+// Shows how many of the run's pairs have been walked. The run reports on the GUI thread, from
+// the dialog's own collecting.
+class BarObserver final : public ComparisonObserver {
+public:
+    explicit BarObserver(QProgressBar& bar) : bar(bar) {}
+
+    void Report(const ProgressReport& report) override {
+        if (report.total > 0) {
+            bar.setValue(static_cast<int>(report.done * kProgressSteps / report.total));
+        }
+    }
+
+private:
+    QProgressBar& bar;
+};
+
 }  // namespace
 
 COpProgressDlg::COpProgressDlg(QWidget* parent)
     : QDialog(parent),
       progressBar(new QProgressBar(this)),
       stopButton(new QPushButton(tr("Stop"), this)),
-      collectTimer(new QTimer(this)) {
+      collectTimer(new QTimer(this)),
+      barObserver(std::make_unique<BarObserver>(*progressBar)) {
     setWindowTitle(tr("Progress"));
     setModal(true);
     setFixedSize(DialogUnitsToPixels(*this, 0, 0, 299, 49).size());
@@ -59,13 +77,10 @@ void COpProgressDlg::StartRun() {
         return;
     }
     linksBefore = DigestLinks(*repository);
-    auto notices = std::make_shared<NoticeQueue>();
-    collector = std::make_unique<ComparisonCollector>(*repository, notices);
-    repository->StartComparison(notices, kComparisonNoticeMessage,
-                                {threshold, shapeOnly, findTurnedCopies}, &workersStarted, target,
-                                &pairCount, workerCount);
-    workersLeft = workersStarted;
-    if (workersStarted == 0) {
+    run = std::make_unique<ComparisonRun>(*repository, options, barObserver.get());
+    run->StartComparison();
+    workersLeft = run->WorkersLeft();
+    if (!run->IsComparing()) {
         EndRun();
         done(Accepted);  // nothing to compare
         return;
@@ -74,15 +89,11 @@ void COpProgressDlg::StartRun() {
 }
 
 void COpProgressDlg::CollectNotices() {
-    if (!collector) {
+    if (!run) {
         return;
     }
-    const bool finished = collector->Collect(workersStarted);
-    workersLeft = workersStarted - collector->WorkersFinished();
-    if (pairCount > 0) {
-        progressBar->setValue(
-            static_cast<int>(collector->PairsDone() * kProgressSteps / pairCount));
-    }
+    const bool finished = run->Collect();
+    workersLeft = run->WorkersLeft();
     if (finished) {
         EndRun();
         done(Accepted);
@@ -91,18 +102,18 @@ void COpProgressDlg::CollectNotices() {
 
 void COpProgressDlg::EndRun() {
     collectTimer->stop();
-    if (repository != nullptr) {
-        repository->StopComparison();
-    }
-    // The workers have ended: what they reported before the stop is recorded, later notices
-    // are dropped.
-    if (collector) {
-        collector->Close();
-        collector.reset();
+    if (run) {
+        // What the workers reported before the stop is recorded, later notices are dropped.
+        run->StopComparison();
+        run.reset();
         if (repository != nullptr && DigestLinks(*repository) != linksBefore) {
             repository->MarkModified();
         }
     }
+}
+
+bool COpProgressDlg::IsComparing() const {
+    return run != nullptr && run->IsComparing();
 }
 
 void COpProgressDlg::reject() {

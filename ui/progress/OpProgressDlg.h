@@ -1,7 +1,7 @@
 #pragma once
 
-#include "comparison/run/ComparisonCollector.h"
 #include "repository/LinksDigest.h"
+#include "settings/ComparisonOptions.h"
 
 #include <QDialog>
 
@@ -15,11 +15,14 @@ class QTimer;
 namespace vistrel {
 
 class CPictureRepository;
+class ComparisonObserver;
+class ComparisonRun;
 
-/// The "Progress" dialog of a similarity run: starts the run when it opens, records the similar
-/// pairs as links while the workers go, and closes with Accepted when they are done or with
-/// Rejected when the user stops the run (Stop, Escape, the close box). A run whose links differ
-/// from those before it marks the repository modified: its file keeps the old ones. GUI thread.
+/// The "Progress" dialog of a similarity run: starts the run when it opens, has it record the
+/// similar pairs as links ten times a second on the GUI thread while the workers go, and closes
+/// with Accepted when they are done or with Rejected when the user stops the run (Stop, Escape,
+/// the close box). A run whose links differ from those before it marks the repository modified:
+/// its file keeps the old ones. The run ends with the dialog at the latest. GUI thread.
 class COpProgressDlg : public QDialog {
     Q_OBJECT
 
@@ -28,12 +31,12 @@ public:
     ~COpProgressDlg() override;
 
     CPictureRepository* repository = nullptr;  ///< the repository to test; not owned
-    float threshold = 0.0f;                    ///< the user's threshold in percent
-    bool shapeOnly = false;                    ///< the user's shape-only mode
-    bool findTurnedCopies = false;             ///< also compare turned and mirrored
-    std::int32_t workersLeft = 0;              ///< workers that have not yet finished
-    std::int32_t target = -1;  ///< entry to search for, or -1 for the whole repository
-    int workerCount = 0;       ///< threads to use; 0 for one per core
+    /// The run's threshold, mode, target (-1: the whole repository) and threads.
+    ComparisonOptions options;
+    std::int32_t workersLeft = 0;  ///< workers that have not yet finished
+
+    /// True while the run is under way.
+    bool IsComparing() const;
 
     /// Stops the run, keeping the links recorded so far, and closes with Rejected.
     void reject() override;
@@ -50,11 +53,11 @@ private:
     QProgressBar* progressBar;
     QPushButton* stopButton;
     QTimer* collectTimer;
-    std::unique_ptr<ComparisonCollector> collector;
+    /// Moves the bar; declared before the run, which reports to it.
+    std::unique_ptr<ComparisonObserver> barObserver;
+    std::unique_ptr<ComparisonRun> run;
     /// The links before the run, to tell at its end whether they changed.
     LinksDigest linksBefore;
-    std::int32_t workersStarted = 0;
-    std::uint64_t pairCount = 0;
     bool started = false;
 };
 

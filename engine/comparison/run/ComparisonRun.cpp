@@ -1,4 +1,4 @@
-// Starting and stopping a similarity run of the repository.
+#include "ComparisonRun.h"
 
 #include "ComparisonWorker.h"
 #include "repository/PictureRepository.h"
@@ -16,6 +16,9 @@ namespace {
 // many and that progress moves often.
 constexpr std::uint64_t kLongestSpan = 1 << 22;
 constexpr std::uint64_t kSpansPerWorker = 16;
+
+// How long Run waits for a notice before it reports the progress anyway.
+constexpr std::chrono::milliseconds kRunWait{100};
 
 // Spans of whole rows of the whole-repository order, each at least `pairsPerSpan` pairs long
 // (but the last): the start of each span.
@@ -37,70 +40,156 @@ std::vector<std::uint64_t> WholeRowSpans(const ComparisonPairs& pairs, std::uint
 
 }  // namespace
 
-CPictureRepository::~CPictureRepository() {
-    StopComparison();
+ComparisonRun::ComparisonRun(CPictureRepository& repositoryToTest,
+                             const ComparisonOptions& runOptions, ComparisonObserver* runObserver)
+    : repository(repositoryToTest), options(runOptions), observer(runObserver) {}
+
+ComparisonRun::~ComparisonRun() {
+    StopWorkers();
+    notices->Close();
 }
 
-bool CPictureRepository::StartComparison(std::shared_ptr<NoticeQueue> notices,
-                                         std::uint32_t message, const ComparisonOptions& options,
-                                         std::int32_t* workersOut, std::int32_t target,
-                                         std::uint64_t* pairsOut, int workerCount) {
-    const float halfThreshold = options.threshold / 2;
-    for (CPictureInfo& picture : pictures) {
-        picture.similar.clear();
+bool ComparisonRun::StartComparison() {
+    if (started) {
+        return true;
     }
-    if (GetCount() < 2 || IsComparing()) {
+    started = true;
+    for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+        repository.GetPicture(i).similar.clear();
+    }
+    if (repository.GetCount() < 2) {
+        End();
         return true;
     }
     // An entry marked unreadable takes part in no comparison, even if it kept a signature.
     std::vector<SignatureBytes> signatures;
-    signatures.reserve(pictures.size());
-    for (const CPictureInfo& picture : pictures) {
+    signatures.reserve(static_cast<std::size_t>(repository.GetCount()));
+    for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+        const CPictureInfo& picture = repository.GetPicture(i);
         signatures.push_back(picture.loadError ? SignatureBytes() : picture.signature);
     }
-    const bool shapeOnly = options.shapeOnly;
-    const bool turned = options.findTurnedCopies;
-    const auto pairs = std::make_shared<const ComparisonPairs>(std::move(signatures), target, side,
-                                                               halfThreshold, shapeOnly);
-    if (workerCount <= 0) {
-        workerCount = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    }
+    const float halfThreshold = options.threshold / 2;
+    const std::int32_t side = repository.Side();
+    const auto pairs = std::make_shared<const ComparisonPairs>(
+        std::move(signatures), options.target, side, halfThreshold, options.shapeOnly);
+    const int threads = options.workers > 0
+                            ? options.workers
+                            : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     const std::uint64_t pairsPerSpan = std::clamp<std::uint64_t>(
-        pairs->Count() / (kSpansPerWorker * static_cast<std::uint64_t>(workerCount)), 1,
-        kLongestSpan);
-    const auto spans = target >= 0 ? std::make_shared<SpanDispenser>(pairs->Count(), pairsPerSpan)
-                                   : std::make_shared<SpanDispenser>(
-                                         WholeRowSpans(*pairs, pairsPerSpan), pairs->Count());
-
-    stopEvent = std::make_shared<StopEvent>();
-    for (int i = 0; i < workerCount; ++i) {
-        workerParams.push_back(std::make_shared<ThreadParams>(ThreadParams{
-            pairs, spans, stopEvent, notices, message, halfThreshold, side, shapeOnly, turned}));
-    }
+        pairs->Count() / (kSpansPerWorker * static_cast<std::uint64_t>(threads)), 1, kLongestSpan);
+    const auto spans =
+        options.target >= 0
+            ? std::make_shared<SpanDispenser>(pairs->Count(), pairsPerSpan)
+            : std::make_shared<SpanDispenser>(WholeRowSpans(*pairs, pairsPerSpan), pairs->Count());
+    pairCount = pairs->Count();
+    // One block for all workers: they only read it, and each holds it for as long as it runs.
+    const auto block = std::make_shared<const ThreadParams>(
+        ThreadParams{pairs, spans, stopEvent, notices, kComparisonNoticeMessage, halfThreshold,
+                     side, options.shapeOnly, options.findTurnedCopies});
+    bool allMade = true;
     try {
-        for (const std::shared_ptr<ThreadParams>& block : workerParams) {
+        for (int i = 0; i < threads; ++i) {
             workerThreads.emplace_back([block] { ComparisonWorker(*block); });
         }
     } catch (const std::system_error&) {
-        StopComparison();
-        return false;
+        allMade = false;
     }
-    *workersOut = static_cast<std::int32_t>(workerThreads.size());
-    *pairsOut = pairs->Count();
-    return true;
+    workerCount = workerThreads.size();
+    if (!allMade) {
+        End();
+    }
+    return allMade;
 }
 
-void CPictureRepository::StopComparison() {
+bool ComparisonRun::Collect() {
+    if (!IsComparing()) {
+        return ended;
+    }
+    TakeNotices();
+    if (observer != nullptr) {
+        observer->Report(ProgressReport{pairsDone, pairCount, {}});
+    }
+    if (WorkersLeft() <= 0 || (observer != nullptr && observer->StopRequested())) {
+        End();
+    }
+    return ended;
+}
+
+bool ComparisonRun::WaitAndCollect(std::chrono::milliseconds timeout) {
+    if (IsComparing()) {
+        notices->WaitForNotice(timeout);
+    }
+    return Collect();
+}
+
+bool ComparisonRun::Run() {
+    const bool startedAll = StartComparison();
+    while (!WaitAndCollect(kRunWait)) {
+    }
+    return startedAll;
+}
+
+void ComparisonRun::StopComparison() {
+    if (IsComparing()) {
+        End();
+    }
+}
+
+void ComparisonRun::End() {
+    StopWorkers();
+    // The workers have ended or been abandoned: what they reported before is recorded, later
+    // notices are dropped.
+    TakeNotices();
+    notices->Close();
+    waiting.clear();
+    ended = true;
+    if (observer != nullptr) {
+        observer->RunEnded(pairsRecorded == pairCount);
+    }
+}
+
+void ComparisonRun::StopWorkers() {
+    stopEvent->Set();
     const auto deadline = std::chrono::steady_clock::now() + kStopTimeLimit;
-    if (stopEvent) {
-        stopEvent->Set();
-        for (WorkerThread& worker : workerThreads) {
-            worker.WaitUntil(deadline);
-        }
+    for (WorkerThread& worker : workerThreads) {
+        worker.WaitUntil(deadline);
     }
     workerThreads.clear();
-    stopEvent.reset();
-    workerParams.clear();
+}
+
+void ComparisonRun::TakeNotices() {
+    for (ComparisonNotice& notice : notices->TakeAll()) {
+        if (notice.code == kNoticeWorkerFinished) {
+            ++workersFinished;
+            continue;
+        }
+        pairsDone += notice.pairsDone;
+        if (brokenOff || notice.span < nextSpan) {
+            continue;
+        }
+        const std::uint64_t span = notice.span;
+        waiting.emplace(span, std::move(notice));
+    }
+    for (auto next = waiting.find(nextSpan); next != waiting.end() && !brokenOff;
+         next = waiting.find(nextSpan)) {
+        Record(next->second);
+        waiting.erase(next);
+    }
+    if (brokenOff) {
+        waiting.clear();
+    }
+}
+
+void ComparisonRun::Record(const ComparisonNotice& notice) {
+    for (const PairInfo& record : notice.records) {
+        repository.AddSimilarPair(record);
+        if (observer != nullptr) {
+            observer->PairFound(record);
+        }
+    }
+    ++nextSpan;
+    pairsRecorded += notice.pairsDone;
+    brokenOff = !notice.complete;
 }
 
 }  // namespace vistrel

@@ -4,11 +4,6 @@
 
 namespace vistrel {
 
-void NoticeQueue::SetWakeHandler(std::function<void()> handler) {
-    const std::lock_guard lock(mutex);
-    wakeHandler = std::move(handler);
-}
-
 void NoticeQueue::Post(ComparisonNotice notice) {
     const std::lock_guard lock(mutex);
     if (closed) {
@@ -18,10 +13,6 @@ void NoticeQueue::Post(ComparisonNotice notice) {
     waiting.push_back(std::move(notice));
     if (wasEmpty) {
         arrived.notify_all();
-        // Under the lock, so that Close() cannot return while a wake-up is on its way.
-        if (wakeHandler) {
-            wakeHandler();
-        }
     }
 }
 
@@ -40,7 +31,6 @@ void NoticeQueue::Close() {
     {
         const std::lock_guard lock(mutex);
         closed = true;
-        wakeHandler = nullptr;
         dropped.swap(waiting);
     }
 }

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -15,11 +14,6 @@ namespace vistrel {
 /// dropped, so a worker that outlives its receiver can never reach it.
 class NoticeQueue {
 public:
-    /// Called after a notice arrives in an empty queue, on the posting thread, while the queue
-    /// is locked: it must only schedule a drain on the receiver's thread (a queued call, a
-    /// posted event). Set it before any worker starts.
-    void SetWakeHandler(std::function<void()> handler);
-
     /// Appends a notice, unless the queue is closed. Any thread.
     void Post(ComparisonNotice notice);
 
@@ -29,15 +23,13 @@ public:
     /// Waits until a notice is waiting or the timeout passes; true when one is waiting.
     bool WaitForNotice(std::chrono::milliseconds timeout);
 
-    /// Drops every waiting notice and every later one; the wake handler is not called again
-    /// once Close has returned. Receiver thread.
+    /// Drops every waiting notice and every later one. Receiver thread.
     void Close();
 
 private:
     std::mutex mutex;
     std::condition_variable arrived;
     std::vector<ComparisonNotice> waiting;
-    std::function<void()> wakeHandler;
     bool closed = false;
 };
 

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "ComparisonNotice.h"
+#include "ComparisonObserver.h"
+#include "NoticeQueue.h"
+#include "StopEvent.h"
+#include "WorkerThread.h"
+#include "settings/ComparisonOptions.h"
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace vistrel {
+
+class CPictureRepository;
+
+/// One similarity run of a repository: starts one ComparisonWorker per thread, collects what
+/// they find and records it as links, and stops them.
+///
+/// Threads: the workers only read the signatures the run took at its start, and post their
+/// notices to a queue. Everything else, the repository and the observer included, happens on
+/// the one thread that calls the methods (the GUI thread in the window): Collect and
+/// WaitAndCollect record the pairs that arrived, in the run's pair order whatever order the
+/// spans of several workers came in, so the repository is changed only there. No entry may be
+/// added or removed while the run is active. After a stop only the unbroken prefix of spans
+/// counts: the links are exactly those of one worker walking the pairs in order up to the stop.
+class ComparisonRun {
+public:
+    /// How long a stop waits for the workers in all before it abandons them.
+    static constexpr std::chrono::milliseconds kStopTimeLimit{10'000};
+
+    /// A run of `repository` with `options`, reporting to `observer` when one is given; both
+    /// must outlive every call but the destructor.
+    ComparisonRun(CPictureRepository& repository, const ComparisonOptions& options,
+                  ComparisonObserver* observer = nullptr);
+    ComparisonRun(const ComparisonRun&) = delete;
+    ComparisonRun& operator=(const ComparisonRun&) = delete;
+    /// Stops the workers (as StopComparison) but neither records nor reports anything: it
+    /// touches neither the repository nor the observer, so it may come after either is gone.
+    ~ComparisonRun();
+
+    /// Empties every similar list, then starts comparing every pair of entries or the target
+    /// with every other one. Entries marked unreadable take part in no comparison. With fewer
+    /// than two entries nothing starts and the run has ended at once. Returns false when a
+    /// thread could not be made (the run has then ended too). Once per run.
+    bool StartComparison();
+
+    /// Records what the workers have reported so far, reports the progress, and stops the run
+    /// when the observer asks for it. True once the run has ended (all workers done, or
+    /// stopped); the observer has then been told. Waits for no notice, only for the workers to
+    /// end when it ends the run.
+    bool Collect();
+    /// As Collect, after waiting at most `timeout` for a worker to report.
+    bool WaitAndCollect(std::chrono::milliseconds timeout);
+    /// StartComparison, then WaitAndCollect until the run ends. Returns StartComparison's answer.
+    bool Run();
+
+    /// Ends the run, if it is active: signals the stop, waits for the workers (kStopTimeLimit in
+    /// all, then abandons the rest, whose later notices are dropped), records what they
+    /// reported before, and tells the observer. Any number of times.
+    void StopComparison();
+
+    /// True from a start that started workers until the run ends.
+    bool IsComparing() const { return started && !ended; }
+    /// Workers started (0 when nothing was started).
+    std::int32_t Workers() const { return static_cast<std::int32_t>(workerCount); }
+    /// Workers that have not yet reported that they finished.
+    std::int32_t WorkersLeft() const { return Workers() - workersFinished; }
+    /// Pairs of the run (0 when nothing was started).
+    std::uint64_t Pairs() const { return pairCount; }
+    /// Pairs walked so far by all workers, in any order: the run's progress.
+    std::uint64_t PairsDone() const { return pairsDone; }
+    /// Pairs, from the first in the run's order, whose links have been recorded.
+    std::uint64_t PairsRecorded() const { return pairsRecorded; }
+
+private:
+    /// Takes the waiting notices and records every span whose turn has come.
+    void TakeNotices();
+    void Record(const ComparisonNotice& notice);
+    /// Stops the workers, records their last spans and tells the observer.
+    void End();
+    /// Signals the stop and waits for the workers within kStopTimeLimit.
+    void StopWorkers();
+
+    CPictureRepository& repository;
+    const ComparisonOptions options;
+    ComparisonObserver* observer;
+
+    std::shared_ptr<NoticeQueue> notices = std::make_shared<NoticeQueue>();
+    std::shared_ptr<StopEvent> stopEvent = std::make_shared<StopEvent>();
+    /// The worker threads in start order.
+    std::vector<WorkerThread> workerThreads;
+    std::size_t workerCount = 0;
+    std::uint64_t pairCount = 0;
+    bool started = false;
+    bool ended = false;
+
+    /// Spans that arrived before all spans ahead of them, by span number.
+    std::map<std::uint64_t, ComparisonNotice> waiting;
+    std::uint64_t nextSpan = 0;
+    /// Set once a span that ended with a stop has been recorded: nothing after it counts.
+    bool brokenOff = false;
+    std::uint64_t pairsDone = 0;
+    std::uint64_t pairsRecorded = 0;
+    std::int32_t workersFinished = 0;
+};
+
+}  // namespace vistrel
