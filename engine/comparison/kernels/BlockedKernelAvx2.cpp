@@ -198,10 +198,12 @@ void PairProducts(const std::uint8_t* const a[4], const std::uint8_t* const b[2]
 }
 
 // The column bytes are taken as they are: the words of unsigned bytes multiply exactly.
-using Avx2 = Vector256<kByteVectorsPerFlush, kTotalVectorsPerFlush, false, PairProducts<true>,
-                       PairProducts<false>>;
+constexpr BlockLayout kLayout{kVector, kByteVectorsPerFlush, kTotalVectorsPerFlush, false};
 
-const BlockedKernel kAvx2{"avx2", ToPlanesAvx2, BlockSquares<Avx2>, SimdLevel::kAvx2};
+const BlockedKernel kAvx2{
+    "avx2", ToPlanesAvx2,
+    BlockSquares<kLayout, VectorProducts<PairProducts<true>>, VectorProducts<PairProducts<false>>>,
+    SimdLevel::kAvx2};
 
 }  // namespace
 

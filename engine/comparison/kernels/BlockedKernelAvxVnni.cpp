@@ -60,10 +60,12 @@ void PairProducts(const std::uint8_t* const a[4], const std::uint8_t* const b[2]
 }
 
 // The column bytes less 128: vpdpbusd takes its second operand as signed bytes.
-using AvxVnni = Vector256<kByteVectorsPerFlush, kTotalVectorsPerFlush, true, PairProducts<true>,
-                          PairProducts<false>>;
+constexpr BlockLayout kLayout{kVector, kByteVectorsPerFlush, kTotalVectorsPerFlush, true};
 
-const BlockedKernel kAvxVnni{"avx-vnni", ToPlanesAvx2, BlockSquares<AvxVnni>, SimdLevel::kAvxVnni};
+const BlockedKernel kAvxVnni{
+    "avx-vnni", ToPlanesAvx2,
+    BlockSquares<kLayout, VectorProducts<PairProducts<true>>, VectorProducts<PairProducts<false>>>,
+    SimdLevel::kAvxVnni};
 
 }  // namespace
 

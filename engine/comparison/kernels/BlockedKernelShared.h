@@ -26,24 +26,33 @@ constexpr std::size_t PlaneStride(std::size_t pixels) {
     return (pixels + kLine - 1) / kLine * kLine;
 }
 
-// BlockedKernel::blockSquares for an instruction set described by `Isa`:
-//   Isa::kVector                   bytes of one vector;
-//   Isa::kByteVectorsPerFlush,
-//   Isa::kTotalVectorsPerFlush     how many vectors of bytes or of 16-bit totals a 32-bit lane
-//                                  takes without overflowing;
-//   Isa::kSignedColumns            whether the byte products are taken against the column byte
-//                                  less 128 (the dot products of unsigned with signed bytes);
-//   Isa::Dots<Bytes>(a, b, from, to, products)
-//                                  products[r][c] += the dot products of a[r] and b[c] over
-//                                  the vectors [from, to), of bytes or of 16-bit totals.
-template <class Isa>
+// What the kernels' blockSquares differ in, besides their products.
+struct BlockLayout {
+    std::size_t vector;          // bytes of one vector
+    std::size_t bytesPerFlush;   // vectors of bytes a 32-bit lane takes without overflowing
+    std::size_t totalsPerFlush;  // the same for vectors of 16-bit pixel totals
+    // Whether the byte products are taken against the column byte less 128, as the dot
+    // products of unsigned with signed bytes need.
+    bool signedColumns;
+};
+
+// Adds to products[r][c] the dot products of a[r] and b[c] over the vectors [from, to), few
+// enough that no 32-bit lane overflows.
+using BlockProductsFunction = void (*)(const std::uint8_t* const a[4],
+                                       const std::uint8_t* const b[4], std::size_t from,
+                                       std::size_t to, Products& products);
+
+// BlockedKernel::blockSquares from a kernel's layout and its products of bytes and of 16-bit
+// totals.
+template <BlockLayout kLayout, BlockProductsFunction ByteProducts,
+          BlockProductsFunction TotalProducts>
 void BlockSquares(const SignaturePlanes* const rows[BlockedKernel::kRows],
                   const SignaturePlanes* const columns[BlockedKernel::kColumns], std::size_t pixels,
                   bool shapeOnly, BlockedKernel::BlockSums& sums) {
     const std::size_t stride = PlaneStride(pixels);
     // A plane of bytes is `stride` bytes, the plane of 16-bit totals twice that.
-    const std::size_t vectors = (shapeOnly ? 2 : 1) * stride / Isa::kVector;
-    const std::size_t perFlush = shapeOnly ? Isa::kTotalVectorsPerFlush : Isa::kByteVectorsPerFlush;
+    const std::size_t vectors = (shapeOnly ? 2 : 1) * stride / kLayout.vector;
+    const std::size_t perFlush = shapeOnly ? kLayout.totalsPerFlush : kLayout.bytesPerFlush;
     const int planes = shapeOnly ? 1 : 3;
     for (int k = 0; k < planes; ++k) {
         Products products{};
@@ -54,18 +63,15 @@ void BlockSquares(const SignaturePlanes* const rows[BlockedKernel::kRows],
             b[i] = columns[i]->bytes + static_cast<std::size_t>(k) * stride;
         }
         for (std::size_t v = 0; v < vectors; v += perFlush) {
-            if (shapeOnly) {
-                Isa::template Dots<false>(a, b, v, std::min(vectors, v + perFlush), products);
-            } else {
-                Isa::template Dots<true>(a, b, v, std::min(vectors, v + perFlush), products);
-            }
+            (shapeOnly ? TotalProducts : ByteProducts)(a, b, v, std::min(vectors, v + perFlush),
+                                                       products);
         }
         for (int r = 0; r < 4; ++r) {
             for (int c = 0; c < 4; ++c) {
                 // Byte products taken against the column byte less 128 lack 128 x the row's sum.
                 const std::int64_t dot =
                     products[r][c] +
-                    (Isa::kSignedColumns && !shapeOnly ? 128 * rows[r]->totals[k] : 0);
+                    (kLayout.signedColumns && !shapeOnly ? 128 * rows[r]->totals[k] : 0);
                 sums[r][c][k] = rows[r]->squares[k] + columns[c]->squares[k] - 2 * dot;
             }
         }
@@ -124,21 +130,6 @@ void VectorProducts(const std::uint8_t* const a[4], const std::uint8_t* const b[
         }
     }
 }
-
-// The `Isa` of BlockSquares for a 256-bit kernel, from what differs between them.
-template <std::size_t BytesPerFlush, std::size_t TotalsPerFlush, bool SignedColumns,
-          PairProductsFunction BytePairProducts, PairProductsFunction TotalPairProducts>
-struct Vector256 {
-    static constexpr std::size_t kVector = vistrel::kVector;
-    static constexpr std::size_t kByteVectorsPerFlush = BytesPerFlush;
-    static constexpr std::size_t kTotalVectorsPerFlush = TotalsPerFlush;
-    static constexpr bool kSignedColumns = SignedColumns;
-    template <bool Bytes>
-    static void Dots(const std::uint8_t* const a[4], const std::uint8_t* const b[4],
-                     std::size_t from, std::size_t to, Products& products) {
-        VectorProducts<Bytes ? BytePairProducts : TotalPairProducts>(a, b, from, to, products);
-    }
-};
 
 }  // namespace
 }  // namespace vistrel

@@ -211,20 +211,13 @@ void LineProducts(const std::uint8_t* const a[4], const std::uint8_t* const b[4]
     }
 }
 
-// Lines of 64 bytes, the column bytes less 128: vpdpbusd takes its second operand as signed bytes.
-struct Avx512 {
-    static constexpr std::size_t kVector = kLine;
-    static constexpr std::size_t kByteVectorsPerFlush = kByteLinesPerFlush;
-    static constexpr std::size_t kTotalVectorsPerFlush = kTotalLinesPerFlush;
-    static constexpr bool kSignedColumns = true;
-    template <bool Bytes>
-    static void Dots(const std::uint8_t* const a[4], const std::uint8_t* const b[4],
-                     std::size_t from, std::size_t to, Products& products) {
-        LineProducts<Bytes>(a, b, from, to, products);
-    }
-};
+// Lines of 64 bytes, the column bytes less 128: vpdpbusd takes its second operand as signed
+// bytes.
+constexpr BlockLayout kLayout{kLine, kByteLinesPerFlush, kTotalLinesPerFlush, true};
 
-const BlockedKernel kVnni{"avx512-vnni", ToPlanesVnni, BlockSquares<Avx512>, SimdLevel::kAvx512};
+const BlockedKernel kVnni{"avx512-vnni", ToPlanesVnni,
+                          BlockSquares<kLayout, LineProducts<true>, LineProducts<false>>,
+                          SimdLevel::kAvx512};
 
 }  // namespace
 
