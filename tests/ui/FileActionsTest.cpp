@@ -2,6 +2,7 @@
 // questions, the desktop trash (in a private data folder), the report of files left behind and
 // the help file's path.
 
+#include "VistrelVersion.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/OperationReportDlg.h"
 #include "mainwindow/HelpFileLocation.h"
@@ -488,7 +489,7 @@ private slots:
         auto* second = about.findChild<QLabel*>(QStringLiteral("secondLine"));
         auto* banner = about.findChild<QLabel*>(QStringLiteral("banner"));
         QVERIFY(name && second && banner);
-        QCOMPARE(name->text(), QStringLiteral("Vistrel Version 1.2.4"));
+        QCOMPARE(name->text(), QStringLiteral("Vistrel Version ") + QLatin1String(kVistrelVersion));
         QVERIFY(!second->text().isEmpty());
         QCOMPARE(banner->pixmap().size(), QSize(358, 90));
         QVERIFY(about.width() >= 358);
