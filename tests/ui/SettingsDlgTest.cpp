@@ -8,7 +8,8 @@
 #include "settings/ProgramSettings.h"
 #include "settings/SettingsStore.h"
 #include "settings/TurnedCopiesSetting.h"
-#include "support/EventLoopPolling.h"
+#include "support/ModalDriver.h"
+#include "support/WidgetTestMain.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -521,17 +522,6 @@ private slots:
 
 }  // namespace vistrel
 
-int main(int argc, char* argv[]) {
-    // Before the application exists: QSettings takes the folder once per process.
-    QTemporaryDir configHome;
-    if (!configHome.isValid()) {
-        return 2;
-    }
-    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
-    QApplication application(argc, argv);
-    application.setAttribute(Qt::AA_Use96Dpi, true);
-    vistrel::SettingsDlgTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+VISTREL_WIDGET_TEST_MAIN(vistrel::SettingsDlgTest)
 
 #include "SettingsDlgTest.moc"
