@@ -7,6 +7,7 @@
 #include "compare/ComparePicture.h"
 #include "compare/CompareWindow.h"
 #include "mainwindow/QRXDlg.h"
+#include "support/FolderTest.h"
 #include "support/ModalDriver.h"
 #include "support/TestPictures.h"
 #include "support/WidgetHelpers.h"
@@ -19,11 +20,9 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
 
-#include <optional>
 #include <set>
 #include <utility>
 
@@ -44,12 +43,10 @@ bool IsBold(const QLabel* label) {
 
 }  // namespace
 
-class CompareWindowTest : public QObject {
+class CompareWindowTest : public test::FolderTest {
     Q_OBJECT
 
 private:
-    std::optional<QTemporaryDir> folder;
-
     QString Picture(const QString& name, int width, int height, PictureFormat format,
                     std::uint32_t seed) {
         return test::WritePhoto(*folder, name, width, height, seed, format);
@@ -82,12 +79,6 @@ private:
     }
 
 private slots:
-    void init() {
-        folder.emplace();
-        QVERIFY(folder->isValid());
-    }
-    void cleanup() { folder.reset(); }
-
     void showsFactsOfPairWithBetterMarked() {
         CQRXDlg window;
         // The left one has more pixels and the older date, the right one the larger file.

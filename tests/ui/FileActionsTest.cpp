@@ -7,6 +7,7 @@
 #include "dialogs/OperationReportDlg.h"
 #include "mainwindow/HelpFileLocation.h"
 #include "mainwindow/QRXDlg.h"
+#include "support/FolderTest.h"
 #include "support/ModalDriver.h"
 #include "support/TestPictures.h"
 #include "support/WidgetHelpers.h"
@@ -21,12 +22,9 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QtTest>
-
-#include <optional>
 
 namespace vistrel {
 namespace {
@@ -63,12 +61,10 @@ private:
 
 }  // namespace
 
-class FileActionsTest : public QObject {
+class FileActionsTest : public test::FolderTest {
     Q_OBJECT
 
 private:
-    std::optional<QTemporaryDir> folder;
-
     QString Picture(const QString& name, std::uint32_t seed) {
         return test::WritePhoto(*folder, name, 40, 30, seed);
     }
@@ -98,12 +94,6 @@ private:
     }
 
 private slots:
-    void init() {
-        folder.emplace();
-        QVERIFY(folder->isValid());
-    }
-    void cleanup() { folder.reset(); }
-
     void deleteFileAnsweredNoKeepsFileAndEntry() {
         CQRXDlg window;
         const QString path = Picture(QStringLiteral("keep me.png"), 1);

@@ -7,6 +7,7 @@
 #include "groups/KeepOneDlg.h"
 #include "groups/ThumbnailLoader.h"
 #include "mainwindow/QRXDlg.h"
+#include "support/FolderTest.h"
 #include "support/ModalDriver.h"
 #include "support/TestPictures.h"
 #include "support/WidgetHelpers.h"
@@ -16,14 +17,12 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
 
 #include <functional>
-#include <optional>
 
 namespace vistrel {
 namespace {
@@ -76,12 +75,10 @@ QModelIndex PictureRow(const CKeepOneDlg& dialog, int group, int picture) {
 
 }  // namespace
 
-class KeepOneTest : public QObject {
+class KeepOneTest : public test::FolderTest {
     Q_OBJECT
 
 private:
-    std::optional<QTemporaryDir> folder;
-
     QString Picture(const QString& name, int width, int height, std::uint32_t seed) {
         return test::WritePhoto(*folder, name, width, height, seed);
     }
@@ -97,12 +94,6 @@ private:
     }
 
 private slots:
-    void init() {
-        folder.emplace();
-        QVERIFY(folder->isValid());
-    }
-    void cleanup() { folder.reset(); }
-
     void keepsOneOfEachChosenGroupAndUndoBringsTheOthersBack() {
         CQRXDlg window;
         // Group 1: a1 has the most pixels and a0 is its near-copy; a lax test chained a2, only
