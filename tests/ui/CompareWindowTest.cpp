@@ -51,6 +51,15 @@ private:
                     std::uint32_t seed) {
         return test::WritePhoto(*folder, name, width, height, seed, format);
     }
+    // Writes `count` small pictures, 0.png on, and adds them to the window's repository.
+    QStringList AddPictures(CQRXDlg& window, int count) {
+        QStringList paths;
+        for (int i = 0; i < count; ++i) {
+            paths.append(Picture(QStringLiteral("%1.png").arg(i), 30, 20, PictureFormat::Png, i));
+            window.Repository().AddPicture(paths.back());
+        }
+        return paths;
+    }
     // Selects `child` under `parent` in the tree and runs Compare Side by Side. Only the child
     // is selected, so that the main window's preview never tries the parent's picture.
     static CompareWindow* Compare(CQRXDlg& window, const QString& parent, const QString& child) {
@@ -135,11 +144,7 @@ private slots:
 
     void nextPairKeyWalksEveryPairOnceAndWraps() {
         CQRXDlg window;
-        QStringList paths;
-        for (int i = 0; i < 4; ++i) {
-            paths.append(Picture(QStringLiteral("%1.png").arg(i), 30, 20, PictureFormat::Png, i));
-            window.Repository().AddPicture(paths.back());
-        }
+        const QStringList paths = AddPictures(window, 4);
         Link(window, 0, 1);
         Link(window, 2, 3);
         Link(window, 1, 2);
@@ -205,11 +210,7 @@ private slots:
 
     void trashMovesOnToNextPairThatRemains() {
         CQRXDlg window;
-        QStringList paths;
-        for (int i = 0; i < 4; ++i) {
-            paths.append(Picture(QStringLiteral("%1.png").arg(i), 30, 20, PictureFormat::Png, i));
-            window.Repository().AddPicture(paths.back());
-        }
+        const QStringList paths = AddPictures(window, 4);
         Link(window, 0, 1);
         Link(window, 1, 2);
         Link(window, 2, 3, 7);
