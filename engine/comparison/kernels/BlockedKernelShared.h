@@ -42,6 +42,16 @@ using BlockProductsFunction = void (*)(const std::uint8_t* const a[4],
                                        const std::uint8_t* const b[4], std::size_t from,
                                        std::size_t to, Products& products);
 
+// products[r][c] += the dot products of a[r] and b[c] over `vectors` vectors, `PerFlush` at a
+// time. A function of its own for each kind of products, as the compiler inlines it best.
+template <BlockProductsFunction AddProducts, std::size_t PerFlush>
+void FlushedProducts(const std::uint8_t* const a[4], const std::uint8_t* const b[4],
+                     std::size_t vectors, Products& products) {
+    for (std::size_t v = 0; v < vectors; v += PerFlush) {
+        AddProducts(a, b, v, std::min(vectors, v + PerFlush), products);
+    }
+}
+
 // BlockedKernel::blockSquares from a kernel's layout and its products of bytes and of 16-bit
 // totals.
 template <BlockLayout kLayout, BlockProductsFunction ByteProducts,
@@ -52,7 +62,6 @@ void BlockSquares(const SignaturePlanes* const rows[BlockedKernel::kRows],
     const std::size_t stride = PlaneStride(pixels);
     // A plane of bytes is `stride` bytes, the plane of 16-bit totals twice that.
     const std::size_t vectors = (shapeOnly ? 2 : 1) * stride / kLayout.vector;
-    const std::size_t perFlush = shapeOnly ? kLayout.totalsPerFlush : kLayout.bytesPerFlush;
     const int planes = shapeOnly ? 1 : 3;
     for (int k = 0; k < planes; ++k) {
         Products products{};
@@ -62,9 +71,10 @@ void BlockSquares(const SignaturePlanes* const rows[BlockedKernel::kRows],
             a[i] = rows[i]->bytes + static_cast<std::size_t>(k) * stride;
             b[i] = columns[i]->bytes + static_cast<std::size_t>(k) * stride;
         }
-        for (std::size_t v = 0; v < vectors; v += perFlush) {
-            (shapeOnly ? TotalProducts : ByteProducts)(a, b, v, std::min(vectors, v + perFlush),
-                                                       products);
+        if (shapeOnly) {
+            FlushedProducts<TotalProducts, kLayout.totalsPerFlush>(a, b, vectors, products);
+        } else {
+            FlushedProducts<ByteProducts, kLayout.bytesPerFlush>(a, b, vectors, products);
         }
         for (int r = 0; r < 4; ++r) {
             for (int c = 0; c < 4; ++c) {
