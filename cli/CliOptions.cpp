@@ -1,5 +1,7 @@
 #include "CliOptions.h"
 
+#include "VistrelVersion.h"
+
 namespace vistrel::cli {
 
 QString UsageText() {
@@ -67,7 +69,7 @@ QString UsageText() {
 }
 
 QString VersionText() {
-    return QStringLiteral("vistrel-cli " VISTREL_CLI_VERSION "\n");
+    return QStringLiteral("vistrel-cli %1\n").arg(QLatin1String(kVistrelVersion));
 }
 
 }  // namespace vistrel::cli

@@ -2,6 +2,7 @@
 // reference comparison of each pair gives: across tiles and panels, with entries that have no
 // signature, rows that start in the middle, and a stop.
 
+#include "EveryKernel.h"
 #include "SignatureBuilders.h"
 #include "comparison/kernels/DifferenceFactor.h"
 #include "comparison/pruning/BlockedComparison.h"
@@ -106,16 +107,17 @@ TEST(BlockedComparison, ScalarKernelFindsTheReferencePairs) {
     ExpectSameAsReference({&ScalarBlockedKernel()}, 150, true);
 }
 
-TEST(BlockedComparison, VectorKernelsFindTheReferencePairsOverSeveralTiles) {
-    auto kernels = AvailableBlockedKernels();
-    kernels.erase(kernels.begin());  // the scalar one
-    if (kernels.empty()) {
-        GTEST_SKIP() << "this processor has no blocked vector kernel";
-    }
+// Runs once per SIMD blocked kernel of the build.
+using VectorBlockedComparison = test::EveryKernel<BlockedKernel>;
+
+TEST_P(VectorBlockedComparison, FindsTheReferencePairsOverSeveralTiles) {
     // More rows than one tile holds.
-    ExpectSameAsReference(kernels, 300, false);
-    ExpectSameAsReference(kernels, 300, true);
+    ExpectSameAsReference({&kernel()}, 300, false);
+    ExpectSameAsReference({&kernel()}, 300, true);
 }
+
+INSTANTIATE_TEST_SUITE_P(Built, VectorBlockedComparison,
+                         testing::ValuesIn(test::BuiltVectorBlockedKernels()), test::KernelNames());
 
 TEST(BlockedComparison, AStopEndsTheComparisonAtOnce) {
     const ComparisonPairs pairs(NearCopyGroups(60), -1, test::kSide);

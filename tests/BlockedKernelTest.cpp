@@ -3,6 +3,7 @@
 // enough to need the lane flushes, on bytes at the edges where unsigned bytes made signed go
 // wrong, and with the rows and columns of a block all different.
 
+#include "EveryKernel.h"
 #include "comparison/kernels/BlockedKernel.h"
 #include "comparison/kernels/DifferenceKernel.h"
 
@@ -74,7 +75,10 @@ void ExpectBlockMatches(const BlockedKernel& kernel, const std::vector<Signature
     }
 }
 
-TEST(BlockedKernel, MatchesTheDifferenceKernelOnRandomSignaturesOfAwkwardLengths) {
+// Each test runs once per blocked kernel of the build, the scalar one too.
+using BlockedKernels = test::EveryKernel<BlockedKernel>;
+
+TEST_P(BlockedKernels, MatchesTheDifferenceKernelOnRandomSignaturesOfAwkwardLengths) {
     for (const std::size_t pixels : {1u, 21u, 63u, 64u, 65u, 100u, 127u, 10000u, 10001u}) {
         std::vector<Signature> rows;
         std::vector<Signature> columns;
@@ -82,14 +86,12 @@ TEST(BlockedKernel, MatchesTheDifferenceKernelOnRandomSignaturesOfAwkwardLengths
             rows.push_back(Random(pixels, static_cast<std::uint32_t>(pixels) * 8 + i));
             columns.push_back(Random(pixels, static_cast<std::uint32_t>(pixels) * 8 + 4 + i));
         }
-        for (const BlockedKernel* kernel : AvailableBlockedKernels()) {
-            ExpectBlockMatches(*kernel, rows, columns, false);
-            ExpectBlockMatches(*kernel, rows, columns, true);
-        }
+        ExpectBlockMatches(kernel(), rows, columns, false);
+        ExpectBlockMatches(kernel(), rows, columns, true);
     }
 }
 
-TEST(BlockedKernel, MatchesTheDifferenceKernelOnExtremeSignatures) {
+TEST_P(BlockedKernels, MatchesTheDifferenceKernelOnExtremeSignatures) {
     // Largest products and differences over more pixels than a 32-bit lane could hold without
     // its flush, and a pattern that punishes a wrong channel order.
     const std::size_t pixels = 600000;
@@ -99,15 +101,13 @@ TEST(BlockedKernel, MatchesTheDifferenceKernelOnExtremeSignatures) {
     for (std::size_t i = 0; i < alternating.size(); ++i) {
         alternating[i] = (i % 7 == 0 || i % 3 == 1) ? 255 : 0;
     }
-    for (const BlockedKernel* kernel : AvailableBlockedKernels()) {
-        for (const bool shapeOnly : {false, true}) {
-            ExpectBlockMatches(*kernel, {full, zeros, alternating, full},
-                               {zeros, full, full, alternating}, shapeOnly);
-        }
+    for (const bool shapeOnly : {false, true}) {
+        ExpectBlockMatches(kernel(), {full, zeros, alternating, full},
+                           {zeros, full, full, alternating}, shapeOnly);
     }
 }
 
-TEST(BlockedKernel, MatchesTheDifferenceKernelOnBytesAtTheEdgesOfTheirRange) {
+TEST_P(BlockedKernels, MatchesTheDifferenceKernelOnBytesAtTheEdgesOfTheirRange) {
     // Kernels that take bytes as signed, or subtract 128 from them, go wrong around 0, 128
     // and 255 first.
     const std::uint8_t edges[] = {0, 1, 127, 128, 129, 254, 255};
@@ -120,11 +120,12 @@ TEST(BlockedKernel, MatchesTheDifferenceKernelOnBytesAtTheEdgesOfTheirRange) {
     }
     const std::vector<Signature> rows(signatures.begin(), signatures.begin() + 4);
     const std::vector<Signature> columns(signatures.begin() + 4, signatures.end());
-    for (const BlockedKernel* kernel : AvailableBlockedKernels()) {
-        ExpectBlockMatches(*kernel, rows, columns, false);
-        ExpectBlockMatches(*kernel, rows, columns, true);
-    }
+    ExpectBlockMatches(kernel(), rows, columns, false);
+    ExpectBlockMatches(kernel(), rows, columns, true);
 }
+
+INSTANTIATE_TEST_SUITE_P(Built, BlockedKernels, testing::ValuesIn(test::BuiltBlockedKernels()),
+                         test::KernelNames());
 
 }  // namespace
 }  // namespace vistrel

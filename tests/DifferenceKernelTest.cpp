@@ -1,13 +1,13 @@
 // Every difference kernel this processor can run against the plain scalar reference, bit for
 // bit, on random and extreme signatures of awkward lengths.
 
+#include "EveryKernel.h"
 #include "comparison/kernels/DifferenceFactor.h"
 #include "comparison/kernels/DifferenceKernel.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <iostream>
 #include <random>
 #include <vector>
 
@@ -51,23 +51,18 @@ TEST(DifferenceKernels, TheScalarKernelIsTheReference) {
               ComputeDifferenceReference(a.data(), b.data(), 100, true));
 }
 
-TEST(DifferenceKernels, EveryKernelMatchesOnRandomSignaturesOfAwkwardLengths) {
-    const auto kernels = AvailableKernels();
-    std::cout << "kernels:";
-    for (const DifferenceKernel* kernel : kernels) {
-        std::cout << ' ' << kernel->name;
-    }
-    std::cout << '\n';
+// Each test runs once per SIMD difference kernel of the build.
+using VectorKernels = test::EveryKernel<DifferenceKernel>;
+
+TEST_P(VectorKernels, MatchOnRandomSignaturesOfAwkwardLengths) {
     for (const std::size_t pixels : {1u, 15u, 16u, 17u, 31u, 32u, 33u, 47u, 100u, 10000u, 10001u}) {
         const auto a = Random(pixels, static_cast<std::uint32_t>(pixels));
         const auto b = Random(pixels, static_cast<std::uint32_t>(pixels) + 7);
-        for (const DifferenceKernel* kernel : kernels) {
-            ExpectSameSums(*kernel, a, b);
-        }
+        ExpectSameSums(kernel(), a, b);
     }
 }
 
-TEST(DifferenceKernels, EveryKernelMatchesOnExtremeSignatures) {
+TEST_P(VectorKernels, MatchOnExtremeSignatures) {
     // Largest differences everywhere, over enough pixels that 32-bit lanes would overflow
     // without their periodic flush, and alternating extremes that punish a wrong channel map.
     const std::size_t pixels = 600000;
@@ -77,13 +72,15 @@ TEST(DifferenceKernels, EveryKernelMatchesOnExtremeSignatures) {
     for (std::size_t i = 0; i < alternating.size(); ++i) {
         alternating[i] = (i % 7 == 0 || i % 3 == 1) ? 255 : 0;
     }
-    for (const DifferenceKernel* kernel : AvailableKernels()) {
-        ExpectSameSums(*kernel, zeros, full);
-        ExpectSameSums(*kernel, full, zeros);
-        ExpectSameSums(*kernel, alternating, zeros);
-        ExpectSameSums(*kernel, full, alternating);
-    }
+    ExpectSameSums(kernel(), zeros, full);
+    ExpectSameSums(kernel(), full, zeros);
+    ExpectSameSums(kernel(), alternating, zeros);
+    ExpectSameSums(kernel(), full, alternating);
 }
+
+INSTANTIATE_TEST_SUITE_P(Built, VectorKernels,
+                         testing::ValuesIn(test::BuiltVectorDifferenceKernels()),
+                         test::KernelNames());
 
 TEST(DifferenceKernels, ComputeDifferenceGivesTheReferenceFactor) {
     for (std::uint32_t seed = 0; seed < 20; ++seed) {

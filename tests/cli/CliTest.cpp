@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 #include "TestPictures.h"
+#include "VistrelVersion.h"
 #include "comparison/kernels/DifferenceFactor.h"
 #include "repository/PictureRepository.h"
 #include "settings/ProgramSettings.h"
@@ -855,7 +856,7 @@ TEST_F(CliTest, SignatureWritesTheEngineSignature) {
 TEST_F(CliTest, VersionAndHelp) {
     const CliResult version = Run({QStringLiteral("--version")});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, QByteArray("vistrel-cli 1.2.4\n"));
+    EXPECT_EQ(version.out, QByteArray("vistrel-cli ") + kVistrelVersion + '\n');
     const CliResult help = Run({QStringLiteral("test"), QStringLiteral("--help")});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.startsWith("Usage: vistrel-cli test"));

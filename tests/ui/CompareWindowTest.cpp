@@ -7,23 +7,22 @@
 #include "compare/ComparePicture.h"
 #include "compare/CompareWindow.h"
 #include "mainwindow/QRXDlg.h"
-#include "support/PrivateHome.h"
+#include "support/FolderTest.h"
+#include "support/ModalDriver.h"
 #include "support/TestPictures.h"
+#include "support/WidgetHelpers.h"
+#include "support/WidgetTestMain.h"
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
-#include <optional>
 #include <set>
 #include <utility>
 
@@ -35,28 +34,8 @@ namespace {
 
 using test::PictureFormat;
 
-// Answers every message box shown while it lives with `answer`, recording what each said and
-// which button it offered as the default.
-class BoxAnswerer : public QObject {
-public:
-    explicit BoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Yes) {
-        connect(&timer, &QTimer::timeout, this, [this, answer] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                ++answered;
-                texts.append(box->text());
-                defaults.append(box->standardButton(box->defaultButton()));
-                box->button(answer)->click();
-            }
-        });
-        timer.start(20);
-    }
-    int answered = 0;
-    QStringList texts;
-    QList<QMessageBox::StandardButton> defaults;
-
-private:
-    QTimer timer;
-};
+using test::Link;
+using test::ModalUser;
 
 bool IsBold(const QLabel* label) {
     return label->font().bold();
@@ -64,23 +43,22 @@ bool IsBold(const QLabel* label) {
 
 }  // namespace
 
-class CompareWindowTest : public QObject {
+class CompareWindowTest : public test::FolderTest {
     Q_OBJECT
 
 private:
-    std::optional<QTemporaryDir> folder;
-
     QString Picture(const QString& name, int width, int height, PictureFormat format,
                     std::uint32_t seed) {
-        const QString path = folder->filePath(name);
-        if (!test::WritePicture(test::MakePhotoLike(width, height, seed), format, path)) {
-            qFatal("cannot write a test picture");
-        }
-        return path;
+        return test::WritePhoto(*folder, name, width, height, seed, format);
     }
-    static void Link(CQRXDlg& window, int a, int b, float factor = 1) {
-        window.Repository().AddSimilarPair(
-            CPictureRepository::PairInfo{nullptr, nullptr, a, b, factor});
+    // Writes `count` small pictures, 0.png on, and adds them to the window's repository.
+    QStringList AddPictures(CQRXDlg& window, int count) {
+        QStringList paths;
+        for (int i = 0; i < count; ++i) {
+            paths.append(Picture(QStringLiteral("%1.png").arg(i), 30, 20, PictureFormat::Png, i));
+            window.Repository().AddPicture(paths.back());
+        }
+        return paths;
     }
     // Selects `child` under `parent` in the tree and runs Compare Side by Side. Only the child
     // is selected, so that the main window's preview never tries the parent's picture.
@@ -110,12 +88,6 @@ private:
     }
 
 private slots:
-    void init() {
-        folder.emplace();
-        QVERIFY(folder->isValid());
-    }
-    void cleanup() { folder.reset(); }
-
     void showsFactsOfPairWithBetterMarked() {
         CQRXDlg window;
         // The left one has more pixels and the older date, the right one the larger file.
@@ -172,11 +144,7 @@ private slots:
 
     void nextPairKeyWalksEveryPairOnceAndWraps() {
         CQRXDlg window;
-        QStringList paths;
-        for (int i = 0; i < 4; ++i) {
-            paths.append(Picture(QStringLiteral("%1.png").arg(i), 30, 20, PictureFormat::Png, i));
-            window.Repository().AddPicture(paths.back());
-        }
+        const QStringList paths = AddPictures(window, 4);
         Link(window, 0, 1);
         Link(window, 2, 3);
         Link(window, 1, 2);
@@ -242,11 +210,7 @@ private slots:
 
     void trashMovesOnToNextPairThatRemains() {
         CQRXDlg window;
-        QStringList paths;
-        for (int i = 0; i < 4; ++i) {
-            paths.append(Picture(QStringLiteral("%1.png").arg(i), 30, 20, PictureFormat::Png, i));
-            window.Repository().AddPicture(paths.back());
-        }
+        const QStringList paths = AddPictures(window, 4);
         Link(window, 0, 1);
         Link(window, 1, 2);
         Link(window, 2, 3, 7);
@@ -254,9 +218,9 @@ private slots:
         QVERIFY(compare != nullptr);
         QTRY_VERIFY(!compare->IsLoading());
         {
-            BoxAnswerer user;
+            ModalUser user({QMessageBox::Yes});
             compare->Panel(CompareWindow::kRight)->TrashButton()->click();
-            QCOMPARE(user.answered, 1);
+            QCOMPARE(user.boxes.size(), std::size_t{1});
         }
         // The entries after the one that went have moved up; the window shows, by path, the
         // next pair without it, and its own factor.
@@ -268,7 +232,7 @@ private slots:
         QTRY_VERIFY(!compare->IsLoading());
         // The last pair gone, the window closes.
         {
-            BoxAnswerer user;
+            ModalUser user({QMessageBox::Yes});
             compare->Panel(CompareWindow::kLeft)->TrashButton()->click();
         }
         QVERIFY(!compare->isVisible());
@@ -287,22 +251,23 @@ private slots:
         QTRY_VERIFY(!compare->IsLoading());
         const QString question = QStringLiteral("Move \"%1\" to the trash?").arg(right);
         {
-            BoxAnswerer user(QMessageBox::No);
+            ModalUser user({QMessageBox::No});
             compare->Panel(CompareWindow::kRight)->TrashButton()->click();
-            QCOMPARE(user.texts, QStringList{question});
-            QCOMPARE(user.defaults, QList<QMessageBox::StandardButton>{QMessageBox::Yes});
+            QCOMPARE(user.boxes.size(), std::size_t{1});
+            QCOMPARE(user.boxes[0].text, question);
+            QCOMPARE(user.boxes[0].defaultButton, QMessageBox::Yes);
         }
         // The left file goes behind the window's back: the right one may be the last copy.
         QVERIFY(QFile::remove(left));
         QTRY_VERIFY(!compare->IsLoading());
         QVERIFY(compare->Panel(CompareWindow::kRight)->TrashButton()->isEnabled());
         {
-            BoxAnswerer user(QMessageBox::No);
+            ModalUser user({QMessageBox::No});
             compare->Panel(CompareWindow::kRight)->TrashButton()->click();
-            QCOMPARE(user.answered, 1);
-            QVERIFY(user.texts[0].startsWith(question));
-            QVERIFY(user.texts[0].contains(QStringLiteral("missing")));
-            QCOMPARE(user.defaults, QList<QMessageBox::StandardButton>{QMessageBox::No});
+            QCOMPARE(user.boxes.size(), std::size_t{1});
+            QVERIFY(user.boxes[0].text.startsWith(question));
+            QVERIFY(user.boxes[0].text.contains(QStringLiteral("missing")));
+            QCOMPARE(user.boxes[0].defaultButton, QMessageBox::No);
         }
         QVERIFY(QFileInfo::exists(right));
         QCOMPARE(window.Repository().GetCount(), 2);
@@ -311,14 +276,5 @@ private slots:
 
 }  // namespace vistrel
 
-int main(int argc, char* argv[]) {
-    const vistrel::test::PrivateHome home;
-    if (!home.IsValid()) {
-        return 2;
-    }
-    QApplication application(argc, argv);
-    vistrel::CompareWindowTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+VISTREL_WIDGET_TEST_MAIN(vistrel::CompareWindowTest)
 #include "CompareWindowTest.moc"

@@ -2,15 +2,18 @@
 // questions, the desktop trash (in a private data folder), the report of files left behind and
 // the help file's path.
 
+#include "VistrelVersion.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/OperationReportDlg.h"
 #include "mainwindow/HelpFileLocation.h"
 #include "mainwindow/QRXDlg.h"
-#include "support/PrivateHome.h"
+#include "support/FolderTest.h"
+#include "support/ModalDriver.h"
 #include "support/TestPictures.h"
+#include "support/WidgetHelpers.h"
+#include "support/WidgetTestMain.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -19,63 +22,16 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QtTest>
 
-#include <deque>
-#include <optional>
-
 namespace vistrel {
 namespace {
 
-// What the user saw in one modal window.
-struct Seen {
-    QString title;
-    QString text;
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-};
-
-// Plays the user at every modal window while it lives: answers each message box with the next
-// scripted button (recording what it said) and closes each report dialog (recording its list).
-class ModalUser : public QObject {
-public:
-    explicit ModalUser(std::deque<QMessageBox::StandardButton> answers)
-        : answers(std::move(answers)) {
-        connect(&timer, &QTimer::timeout, this, &ModalUser::Look);
-        timer.start(20);
-    }
-
-    std::vector<Seen> boxes;
-    std::vector<QString> reports;
-
-private:
-    void Look() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            boxes.push_back(
-                {box->windowTitle(), box->text(), box->standardButton(box->defaultButton())});
-            const QMessageBox::StandardButton answer =
-                answers.empty() ? QMessageBox::Ok : answers.front();
-            if (!answers.empty()) {
-                answers.pop_front();
-            }
-            if (QAbstractButton* button = box->button(answer)) {
-                button->click();
-            } else {
-                box->reject();
-            }
-        } else if (auto* report = qobject_cast<COperationReportDlg*>(modal)) {
-            reports.push_back(report->PathList()->toPlainText());
-            report->reject();
-        }
-    }
-
-    std::deque<QMessageBox::StandardButton> answers;
-    QTimer timer;
-};
+using test::InTrash;
+using test::Link;
+using test::ModalUser;
 
 // Takes the desktop's "open this URL" for file URLs and records them, so that no program starts.
 class UrlRecorder : public QObject {
@@ -105,42 +61,17 @@ private:
 
 }  // namespace
 
-class FileActionsTest : public QObject {
+class FileActionsTest : public test::FolderTest {
     Q_OBJECT
 
 private:
-    std::optional<QTemporaryDir> folder;
-
     QString Picture(const QString& name, std::uint32_t seed) {
-        const QString path = folder->filePath(name);
-        if (!test::WritePicture(test::MakePhotoLike(40, 30, seed), test::PictureFormat::Png,
-                                path)) {
-            qFatal("cannot write a test picture");
-        }
-        return path;
+        return test::WritePhoto(*folder, name, 40, 30, seed);
     }
     QString Damaged(const QString& name) {
         const QString path = folder->filePath(name);
         test::WriteBytes(path, QByteArray("no picture in here"));
         return path;
-    }
-    static QString TrashDir() {
-        return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
-    }
-    static bool InTrash(const QString& path) {
-        const QString name = QFileInfo(path).fileName();
-        QFile info(TrashDir() + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"));
-        if (!QFileInfo::exists(TrashDir() + QStringLiteral("/files/") + name) ||
-            !info.open(QIODevice::ReadOnly)) {
-            return false;
-        }
-        const QString encoded =
-            QString::fromUtf8(QUrl::toPercentEncoding(path, QByteArrayLiteral("/")));
-        // Qt 6.4 writes the path as it is, later versions percent-encode it as the trash
-        // specification asks; either names the original place.
-        const QString record = QString::fromUtf8(info.readAll());
-        return record.contains(QStringLiteral("Path=") + encoded + QLatin1Char('\n')) ||
-               record.contains(QStringLiteral("Path=") + path + QLatin1Char('\n'));
     }
     static QTreeWidgetItem* Item(CQRXDlg& window, const QString& path, bool child = false) {
         for (int i = 0; i < window.Tree()->topLevelItemCount(); ++i) {
@@ -161,17 +92,8 @@ private:
         window.Tree()->setCurrentItem(item);
         QCOMPARE(window.SelectedPath(), path);
     }
-    static void Link(CQRXDlg& window, int a, int b) {
-        window.Repository().AddSimilarPair(CPictureRepository::PairInfo{nullptr, nullptr, a, b, 1});
-    }
 
 private slots:
-    void init() {
-        folder.emplace();
-        QVERIFY(folder->isValid());
-    }
-    void cleanup() { folder.reset(); }
-
     void deleteFileAnsweredNoKeepsFileAndEntry() {
         CQRXDlg window;
         const QString path = Picture(QStringLiteral("keep me.png"), 1);
@@ -488,10 +410,10 @@ private slots:
         auto* second = about.findChild<QLabel*>(QStringLiteral("secondLine"));
         auto* banner = about.findChild<QLabel*>(QStringLiteral("banner"));
         QVERIFY(name && second && banner);
-        QCOMPARE(name->text(), QStringLiteral("Vistrel Version 1.2.4"));
+        QCOMPARE(name->text(), QStringLiteral("Vistrel Version ") + QLatin1String(kVistrelVersion));
         QVERIFY(!second->text().isEmpty());
-        QCOMPARE(banner->pixmap().size(), QSize(358, 90));
-        QVERIFY(about.width() >= 358);
+        QVERIFY(!banner->pixmap().isNull());
+        QVERIFY(about.width() >= banner->pixmap().width());
         QVERIFY(!QIcon(QStringLiteral(":/icons/vistrel.png")).isNull());
         about.show();
         QTest::keyClick(&about, Qt::Key_Escape);
@@ -501,14 +423,6 @@ private slots:
 
 }  // namespace vistrel
 
-int main(int argc, char* argv[]) {
-    const vistrel::test::PrivateHome home;
-    if (!home.IsValid()) {
-        return 2;
-    }
-    QApplication application(argc, argv);
-    vistrel::FileActionsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+VISTREL_WIDGET_TEST_MAIN(vistrel::FileActionsTest)
 
 #include "FileActionsTest.moc"

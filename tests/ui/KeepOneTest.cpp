@@ -7,70 +7,64 @@
 #include "groups/KeepOneDlg.h"
 #include "groups/ThumbnailLoader.h"
 #include "mainwindow/QRXDlg.h"
-#include "support/PrivateHome.h"
+#include "support/FolderTest.h"
+#include "support/ModalDriver.h"
 #include "support/TestPictures.h"
+#include "support/WidgetHelpers.h"
+#include "support/WidgetTestMain.h"
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
 
 #include <functional>
-#include <optional>
 
 namespace vistrel {
 namespace {
 
+using test::Link;
+
+// Whether the picture has left `path` for the private trash.
+bool InTrash(const QString& path) {
+    return !QFileInfo::exists(path) && test::InTrash(path);
+}
+
 // Plays the user at every modal window while it lives: hands the Keep One dialog to `choose`
 // once its facts are read, then answers the question with Yes and closes any report.
-class KeepOneUser : public QObject {
+class KeepOneUser : public test::ModalUser {
 public:
-    explicit KeepOneUser(std::function<bool(CKeepOneDlg&)> choose) : choose(std::move(choose)) {
-        connect(&timer, &QTimer::timeout, this, &KeepOneUser::Look);
-        timer.start(20);
+    explicit KeepOneUser(std::function<bool(CKeepOneDlg&)> choose,
+                         const std::source_location& where = std::source_location::current())
+        : ModalUser({QMessageBox::Yes}, where) {
+        Handle<CKeepOneDlg>([this, choose = std::move(choose), where](CKeepOneDlg& dialog) {
+            if (chose) {
+                return;
+            }
+            if (++looks > kMostLooks) {
+                // A dialog that never gets its facts and thumbnails fails the test, not hangs it.
+                test::FailAndCloseModal(QStringLiteral("Keep One of Each Group never let Move go"),
+                                        where);
+            } else if (dialog.MoveButton()->isEnabled() && choose(dialog)) {
+                chose = true;
+                // The question is a modal box of its own: it is answered on a later look.
+                QTimer::singleShot(0, dialog.MoveButton(), &QPushButton::click);
+            }
+        });
     }
 
-    QString question;
-    QStringList reports;
+    // The question the user answered; empty without one.
+    QString Question() const { return boxes.empty() ? QString() : boxes.back().text; }
+
     bool chose = false;
 
 private:
-    void Look() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            question = box->text();
-            if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
-                yes->click();
-            } else {
-                box->reject();
-            }
-        } else if (auto* report = qobject_cast<COperationReportDlg*>(modal)) {
-            reports.append(report->PathList()->toPlainText());
-            report->reject();
-        } else if (auto* dialog = qobject_cast<CKeepOneDlg*>(modal); dialog && !chose) {
-            // A dialog that never gets its facts and thumbnails fails the test, not hangs it.
-            if (++looks > kMostLooks) {
-                dialog->reject();
-            } else if (dialog->MoveButton()->isEnabled() && choose(*dialog)) {
-                chose = true;
-                // The question is a modal box of its own: it is answered on a later look.
-                QTimer::singleShot(0, dialog->MoveButton(), &QPushButton::click);
-            }
-        }
-    }
-
     static constexpr int kMostLooks = 3000;
-    std::function<bool(CKeepOneDlg&)> choose;
     int looks = 0;
-    QTimer timer;
 };
 
 // The row of a group's picture, by its place in the group.
@@ -81,24 +75,12 @@ QModelIndex PictureRow(const CKeepOneDlg& dialog, int group, int picture) {
 
 }  // namespace
 
-class KeepOneTest : public QObject {
+class KeepOneTest : public test::FolderTest {
     Q_OBJECT
 
 private:
-    std::optional<QTemporaryDir> folder;
-
     QString Picture(const QString& name, int width, int height, std::uint32_t seed) {
-        const QString path = folder->filePath(name);
-        if (!test::WritePicture(test::MakePhotoLike(width, height, seed), test::PictureFormat::Png,
-                                path)) {
-            qFatal("cannot write a test picture");
-        }
-        return path;
-    }
-    static bool InTrash(const QString& path) {
-        return !QFileInfo::exists(path) &&
-               QFileInfo::exists(qEnvironmentVariable("XDG_DATA_HOME") +
-                                 QStringLiteral("/Trash/files/") + QFileInfo(path).fileName());
+        return test::WritePhoto(*folder, name, width, height, seed);
     }
     // The picture of `original` at half its size: a near-copy of it.
     QString HalfSizeCopy(const QString& name, const QString& original) {
@@ -110,18 +92,8 @@ private:
         }
         return path;
     }
-    static void Link(CQRXDlg& window, int a, int b, float factor = 1) {
-        window.Repository().AddSimilarPair(
-            CPictureRepository::PairInfo{nullptr, nullptr, a, b, factor});
-    }
 
 private slots:
-    void init() {
-        folder.emplace();
-        QVERIFY(folder->isValid());
-    }
-    void cleanup() { folder.reset(); }
-
     void keepsOneOfEachChosenGroupAndUndoBringsTheOthersBack() {
         CQRXDlg window;
         // Group 1: a1 has the most pixels and a0 is its near-copy; a lax test chained a2, only
@@ -187,9 +159,9 @@ private slots:
                  QStringLiteral("3 groups of similar pictures, 1 left alone (1 left out by "
                                 "you). %1 2 files will go to the trash (%2).")
                      .arg(staying, FileSizeText(freed)));
-        QCOMPARE(user.question, QStringLiteral("Move 2 files to the trash? This frees %1.\nOf 3 "
-                                               "groups, 1 left alone (1 left out by you). %2")
-                                    .arg(FileSizeText(freed), staying));
+        QCOMPARE(user.Question(), QStringLiteral("Move 2 files to the trash? This frees %1.\nOf 3 "
+                                                 "groups, 1 left alone (1 left out by you). %2")
+                                      .arg(FileSizeText(freed), staying));
         for (const QString& path : {a0, c0}) {
             QVERIFY2(InTrash(path), qPrintable(path));
             QCOMPARE(window.Repository().FindPicture(path), -1);
@@ -198,7 +170,7 @@ private slots:
             QVERIFY2(QFileInfo::exists(path), qPrintable(path));
             QVERIFY(window.Repository().FindPicture(path) >= 0);
         }
-        QVERIFY(user.reports.isEmpty());
+        QVERIFY(user.reports.empty());
         // The group left out keeps its link; the others lost theirs with their entries.
         QCOMPARE(window.Repository().GetPicture(window.Repository().FindPicture(b0)).similar.size(),
                  std::size_t{1});
@@ -218,14 +190,6 @@ private slots:
 
 }  // namespace vistrel
 
-int main(int argc, char* argv[]) {
-    const vistrel::test::PrivateHome home;
-    if (!home.IsValid()) {
-        return 2;
-    }
-    QApplication application(argc, argv);
-    vistrel::KeepOneTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+VISTREL_WIDGET_TEST_MAIN(vistrel::KeepOneTest)
 
 #include "KeepOneTest.moc"

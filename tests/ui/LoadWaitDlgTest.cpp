@@ -4,8 +4,10 @@
 #include "progress/LoadWaitDlg.h"
 #include "repository/PictureRepository.h"
 #include "support/EventLoopPolling.h"
+#include "support/ModalDriver.h"
 #include "support/TestPictures.h"
 #include "support/Utf16Text.h"
+#include "support/WidgetTestMain.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -162,5 +164,5 @@ private slots:
 
 }  // namespace vistrel
 
-QTEST_MAIN(vistrel::LoadWaitDlgTest)
+VISTREL_WIDGET_TEST_MAIN(vistrel::LoadWaitDlgTest)
 #include "LoadWaitDlgTest.moc"

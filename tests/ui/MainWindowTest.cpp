@@ -4,8 +4,10 @@
 #include "common/FileSizeText.h"
 #include "mainwindow/PreviewBox.h"
 #include "mainwindow/QRXDlg.h"
-#include "support/PrivateHome.h"
+#include "support/ModalDriver.h"
 #include "support/TestPictures.h"
+#include "support/WidgetHelpers.h"
+#include "support/WidgetTestMain.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,13 +17,13 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QtTest>
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 using vistrel::CQRXDlg;
 using vistrel::PreviewBox;
@@ -42,20 +44,8 @@ QPushButton* Button(const CQRXDlg& window, const QString& text) {
 const QStringList kButtons = {"Delete file...", "Open file...",          "Find file...",
                               "Next Similar",   "Delete All Similar...", "Delete All Damaged..."};
 
-// Answers the next message box with `button`, and remembers its text.
-void AnswerNextMessageBox(QMessageBox::StandardButton button, QString* text = nullptr) {
-    QTimer::singleShot(0, [=] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr) {
-            AnswerNextMessageBox(button, text);
-            return;
-        }
-        if (text != nullptr) {
-            *text = box->text();
-        }
-        box->button(button)->click();
-    });
-}
+using vistrel::test::AnswerMessageBox;
+using vistrel::test::TopLevelTexts;
 
 }  // namespace
 
@@ -115,14 +105,6 @@ private:
         return names;
     }
 
-    static QStringList TopLevelTexts(const QTreeWidget& tree) {
-        QStringList texts;
-        for (int i = 0; i < tree.topLevelItemCount(); ++i) {
-            texts << tree.topLevelItem(i)->text(0);
-        }
-        return texts;
-    }
-
     // The tooltip the tree shows when the mouse rests on `item`.
     static QString ToolTipOf(QTreeWidget& tree, QTreeWidgetItem* item) {
         const QPoint at = tree.visualItemRect(item).center();
@@ -131,9 +113,7 @@ private:
         return QToolTip::text();
     }
 
-    static void Link(CQRXDlg& window, int a, int b) {
-        window.Repository().AddSimilarPair(vistrel::PairInfo{nullptr, nullptr, a, b, 1.5f});
-    }
+    static void Link(CQRXDlg& window, int a, int b) { vistrel::test::Link(window, a, b, 1.5f); }
 
 private slots:
     void startState() {
@@ -150,17 +130,30 @@ private slots:
     void menuTextsAndKeys() {
         CQRXDlg window;
         const auto& a = window.Actions();
-        QCOMPARE(a.newRepository->text(), QStringLiteral("&New Repository..."));
-        QCOMPARE(a.newRepository->shortcut(), QKeySequence("Ctrl+N"));
-        QCOMPARE(a.testRepository->text(), QStringLiteral("&Test Repository For Similar"));
-        QCOMPARE(a.testRepository->shortcut(), QKeySequence(Qt::Key_F5));
-        QCOMPARE(a.nextSimilar->shortcut(), QKeySequence(Qt::Key_F3));
-        QCOMPARE(a.deleteFile->shortcut(), QKeySequence(QKeySequence::Delete));
-        QCOMPARE(a.searchSimilar->shortcut(), QKeySequence("Ctrl+F"));
-        QCOMPARE(a.helpFile->shortcut(), QKeySequence(Qt::Key_F1));
-        QCOMPARE(a.exit->text(), QStringLiteral("E&xit"));
-        QCOMPARE(a.exit->shortcut(), QKeySequence("Ctrl+Q"));
-        QCOMPARE(a.about->text(), QStringLiteral("&About..."));
+        // The menu texts and keys the program fixes: no text where only the key is checked, no
+        // key where only the text is.
+        const struct {
+            QAction* action;
+            const char* text;
+            std::optional<QKeySequence> key;
+        } entries[] = {
+            {a.newRepository, "&New Repository...", QKeySequence("Ctrl+N")},
+            {a.testRepository, "&Test Repository For Similar", QKeySequence(Qt::Key_F5)},
+            {a.nextSimilar, nullptr, QKeySequence(Qt::Key_F3)},
+            {a.deleteFile, nullptr, QKeySequence(QKeySequence::Delete)},
+            {a.searchSimilar, nullptr, QKeySequence("Ctrl+F")},
+            {a.helpFile, nullptr, QKeySequence(Qt::Key_F1)},
+            {a.exit, "E&xit", QKeySequence("Ctrl+Q")},
+            {a.about, "&About...", std::nullopt},
+        };
+        for (const auto& [action, text, key] : entries) {
+            if (text != nullptr) {
+                QCOMPARE(action->text(), QString::fromLatin1(text));
+            }
+            if (key) {
+                QCOMPARE(action->shortcut(), *key);
+            }
+        }
     }
 
     void commandStatesFollowLinksAndLoadErrors() {
@@ -395,8 +388,6 @@ private slots:
         QCOMPARE(PreviewBox::DrawnRect(QSize(200, 300)), QRect(75, 31, 100, 150));
         QCOMPARE(PreviewBox::DrawnRect(QSize(64, 64)), QRect(50, 31, 150, 150));
         QCOMPARE(PreviewBox::DrawnRect(QSize(1000, 3)).height(), 0);
-        CQRXDlg window;
-        QCOMPARE(window.Preview()->geometry(), QRect(48, 29, 154, 154));
     }
 
     void sizeTexts() {
@@ -411,13 +402,14 @@ private slots:
         QCOMPARE(vistrel::PictureSizeLabel(QSize(5, 7), -1), QStringLiteral("Size: 5x7"));
     }
 
-    void treeFillsTheWindowBelow210() {
+    void treeFillsTheWindowBelowThePreview() {
         CQRXDlg window;
         window.resize(800, 600);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QWidget* client = window.centralWidget();
-        QCOMPARE(window.Tree()->geometry().top(), 210);
+        QVERIFY(window.Tree()->mapTo(&window, QPoint(0, 0)).y() >
+                window.Preview()->mapTo(&window, QPoint(0, window.Preview()->height() - 1)).y());
         QCOMPARE(window.Tree()->width(), client->width());
         QCOMPARE(window.Tree()->geometry().bottom() + 1, client->height());
         QCOMPARE(client->mapTo(&window, QPoint(0, client->height())).y(),
@@ -459,7 +451,7 @@ private slots:
         window.Repository().AddPicture(Picture("keep.png", 10, 10));
         window.RefreshTree();
         QString question;
-        AnswerNextMessageBox(QMessageBox::Cancel, &question);
+        AnswerMessageBox(QMessageBox::Cancel, &question);
         QVERIFY(!window.close());
         QCOMPARE(question, QStringLiteral("Do you want to save changes?"));
         QVERIFY(window.isVisible());
@@ -467,13 +459,13 @@ private slots:
         QApplication::setActiveWindow(&window);
         QVERIFY(QTest::qWaitForWindowActive(&window));
         question.clear();
-        AnswerNextMessageBox(QMessageBox::Cancel, &question);
+        AnswerMessageBox(QMessageBox::Cancel, &question);
         QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
         QCOMPARE(question, QStringLiteral("Do you want to save changes?"));
         QVERIFY(window.isVisible());
         QApplication::setActiveWindow(&window);  // back from the message box
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        AnswerNextMessageBox(QMessageBox::No);
+        AnswerMessageBox(QMessageBox::No);
         QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
         QVERIFY(!window.isVisible());
         // Enter and Escape never close the main window.
@@ -485,14 +477,6 @@ private slots:
     }
 };
 
-int main(int argc, char* argv[]) {
-    const vistrel::test::PrivateHome home;
-    if (!home.IsValid()) {
-        return 2;
-    }
-    QApplication application(argc, argv);
-    MainWindowTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+VISTREL_WIDGET_TEST_MAIN(MainWindowTest)
 
 #include "MainWindowTest.moc"

@@ -4,6 +4,7 @@
 #include "repository/PictureRepository.h"
 #include "support/EventLoopPolling.h"
 #include "support/RandomEntries.h"
+#include "support/WidgetTestMain.h"
 
 #include <QProgressBar>
 #include <QPushButton>
@@ -129,5 +130,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(OpProgressDlgTest)
+VISTREL_WIDGET_TEST_MAIN(OpProgressDlgTest)
 #include "OpProgressDlgTest.moc"

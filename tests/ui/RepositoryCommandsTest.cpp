@@ -6,8 +6,10 @@
 #include "dialogs/SettingsDlg.h"
 #include "mainwindow/QRXDlg.h"
 #include "mainwindow/RecentRepositories.h"
-#include "support/PrivateHome.h"
+#include "support/ModalDriver.h"
 #include "support/TestPictures.h"
+#include "support/WidgetHelpers.h"
+#include "support/WidgetTestMain.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -37,72 +39,37 @@ using vistrel::test::PictureFormat;
 
 namespace {
 
+using vistrel::test::AnswerMessageBox;
+using vistrel::test::TopLevelTexts;
+using vistrel::test::TreeText;
+
 // Runs `answer` on the window of type T once one is shown (the chooser or message box that
-// a command opens).
+// a command opens); one that is not shown in time fails the test at `where`.
 template <typename T>
-void WhenModal(std::function<void(T*)> answer) {
-    QTimer::singleShot(10, [answer] {
-        T* window = nullptr;
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* candidate = qobject_cast<T*>(widget); candidate && candidate->isVisible()) {
-                window = candidate;
+void WhenModal(std::function<void(T*)> answer,
+               const std::source_location& where = std::source_location::current()) {
+    vistrel::test::WhenShown<T>([answer](T& window) { answer(&window); }, nullptr, where);
+}
+
+void ChooseFile(const QString& path,
+                const std::source_location& where = std::source_location::current()) {
+    WhenModal<QFileDialog>(
+        [path](QFileDialog* chooser) {
+            chooser->selectFile(path);
+            // As a user types it: the whole path in the name box.
+            if (auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+                name->setText(path);
             }
-        }
-        if (window == nullptr) {
-            WhenModal<T>(answer);
-            return;
-        }
-        answer(window);
-    });
+            static_cast<QDialog*>(chooser)->accept();
+            if (qEnvironmentVariableIsSet("DEBUG_MODAL"))
+                qWarning() << "chose" << path << chooser->isVisible() << chooser->result()
+                           << chooser->windowTitle();  // public through the base class
+        },
+        where);
 }
 
-void ChooseFile(const QString& path) {
-    WhenModal<QFileDialog>([path](QFileDialog* chooser) {
-        chooser->selectFile(path);
-        // As a user types it: the whole path in the name box.
-        if (auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
-            name->setText(path);
-        }
-        static_cast<QDialog*>(chooser)->accept();
-        if (qEnvironmentVariableIsSet("DEBUG_MODAL"))
-            qWarning() << "chose" << path << chooser->isVisible() << chooser->result()
-                       << chooser->windowTitle();  // public through the base class
-    });
-}
-
-void CancelChooser() {
-    WhenModal<QFileDialog>([](QFileDialog* chooser) { chooser->reject(); });
-}
-
-void AnswerMessageBox(QMessageBox::StandardButton button, QString* text = nullptr) {
-    WhenModal<QMessageBox>([button, text](QMessageBox* box) {
-        if (text != nullptr) {
-            *text = box->text();
-        }
-        box->button(button)->click();
-    });
-}
-
-QStringList TopLevelTexts(const QTreeWidget& tree) {
-    QStringList texts;
-    for (int i = 0; i < tree.topLevelItemCount(); ++i) {
-        texts << tree.topLevelItem(i)->text(0);
-    }
-    return texts;
-}
-
-// Every top-level item with its children: the whole tree as text, every item expanded.
-QStringList TreeText(QTreeWidget& tree) {
-    QStringList lines;
-    for (int i = 0; i < tree.topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = tree.topLevelItem(i);
-        tree.expandItem(item);
-        lines << item->text(0);
-        for (int c = 0; c < item->childCount(); ++c) {
-            lines << QStringLiteral("  ") + item->child(c)->text(0);
-        }
-    }
-    return lines;
+void CancelChooser(const std::source_location& where = std::source_location::current()) {
+    WhenModal<QFileDialog>([](QFileDialog* chooser) { chooser->reject(); }, where);
 }
 
 // The files of File > Recent Repositories, top to bottom.
@@ -606,16 +573,6 @@ private slots:
     }
 };
 
-int main(int argc, char* argv[]) {
-    const vistrel::test::PrivateHome home;
-    if (!home.IsValid()) {
-        return 2;
-    }
-    QApplication application(argc, argv);
-    // Qt's own choosers, which a test can answer, whatever desktop the machine has.
-    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
-    RepositoryCommandsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+VISTREL_WIDGET_TEST_MAIN(RepositoryCommandsTest)
 
 #include "RepositoryCommandsTest.moc"

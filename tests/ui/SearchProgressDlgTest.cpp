@@ -4,6 +4,7 @@
 #include "repository/PictureRepository.h"
 #include "settings/PictureFormats.h"
 #include "support/TestPictures.h"
+#include "support/WidgetTestMain.h"
 
 #include <QDir>
 #include <QLabel>
@@ -279,5 +280,5 @@ private slots:
 
 }  // namespace vistrel
 
-QTEST_MAIN(vistrel::SearchProgressDlgTest)
+VISTREL_WIDGET_TEST_MAIN(vistrel::SearchProgressDlgTest)
 #include "SearchProgressDlgTest.moc"

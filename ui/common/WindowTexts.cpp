@@ -1,5 +1,7 @@
 #include "WindowTexts.h"
 
+#include "VistrelVersion.h"
+
 #include <QFileInfo>
 
 namespace vistrel {
@@ -9,7 +11,7 @@ QString ProgramName() {
 }
 
 QString ProgramVersion() {
-    return QStringLiteral("1.2.4");
+    return QString::fromLatin1(kVistrelVersion);
 }
 
 QString MainWindowTitle(const QString& repositoryFile) {

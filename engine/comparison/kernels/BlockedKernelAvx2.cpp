@@ -2,36 +2,21 @@
 // so the bytes are widened to 16-bit words and multiplied in pairs. Compiled with -mavx2; run
 // only where the processor has it. Its layout is also the AVX-VNNI kernel's.
 
+#include "BlockedKernelShared.h"
 #include "BlockedKernelTargets.h"
 
 #include <immintrin.h>
 
-#include <algorithm>
 #include <cstring>
 
 namespace vistrel {
 
 namespace {
 
-constexpr std::size_t kLine = 64;    // planes are padded to whole lines
-constexpr std::size_t kVector = 32;  // bytes of one AVX2 register
-
 // A 32-bit lane takes at most 4 x 255 x 255 per vector of bytes, or 2 x 765 x 765 per vector
 // of pixel totals: flushing to 64 bits every so many vectors keeps it from overflowing.
 constexpr std::size_t kByteVectorsPerFlush = 4096;
 constexpr std::size_t kTotalVectorsPerFlush = 1024;
-// How many vectors of six signatures stay in the core's first cache between two passes.
-constexpr std::size_t kVectorsPerChunk = 64;
-
-// The sum of the eight signed 32-bit lanes, without overflow.
-std::int64_t Total(__m256i lanes32) {
-    const __m256i wide =
-        _mm256_add_epi64(_mm256_cvtepi32_epi64(_mm256_castsi256_si128(lanes32)),
-                         _mm256_cvtepi32_epi64(_mm256_extracti128_si256(lanes32, 1)));
-    const __m128i half =
-        _mm_add_epi64(_mm256_castsi256_si128(wide), _mm256_extracti128_si256(wide, 1));
-    return _mm_cvtsi128_si64(half) + _mm_extract_epi64(half, 1);
-}
 
 // Splits 16 interleaved pixels (48 bytes) into their red, green and blue bytes: byte i of plane
 // k is byte 3i + k, gathered from the three 16-byte pieces by byte shuffles.
@@ -161,17 +146,12 @@ void ToTotalsPlane(const std::uint8_t* rgb, std::size_t pixels, std::uint8_t* pl
     out.totals[1] = out.totals[2] = out.squares[1] = out.squares[2] = 0;
 }
 
-using Products = std::int64_t[BlockedKernel::kRows][BlockedKernel::kColumns];
-
 // acc + x. In assembly because GCC 12 copies the accumulators of the intrinsic from register to
 // register, and spills some, on every vector.
 __m256i Accumulate(__m256i acc, __m256i x) {
     asm("vpaddd %1, %0, %0" : "+x"(acc) : "x"(x));
     return acc;
 }
-
-// The accumulators of four rows against two columns.
-using PairAccumulators = __m256i[4][2];
 
 // acc[r][c] += the dot products of a[r] and b[c] over the vectors [from, to): of bytes
 // (`Bytes`), widened to words, or of 16-bit totals.
@@ -217,66 +197,13 @@ void PairProducts(const std::uint8_t* const a[4], const std::uint8_t* const b[2]
     }
 }
 
-// products[r][c] += the dot products of a[r] and b[c] over the vectors [from, to), few enough
-// that no 32-bit lane overflows. Two columns at a time, so that their eight accumulators and
-// the operands fit the sixteen registers; both pairs of columns take a few vectors in turn, so
-// that the second finds the rows in the core's first cache.
-template <bool Bytes>
-void VectorProducts(const std::uint8_t* const a[4], const std::uint8_t* const b[4],
-                    std::size_t from, std::size_t to, Products& products) {
-    PairAccumulators sums[2];
-    for (auto& pair : sums) {
-        for (auto& row : pair) {
-            row[0] = row[1] = _mm256_setzero_si256();
-        }
-    }
-    for (std::size_t chunk = from; chunk < to; chunk += kVectorsPerChunk) {
-        const std::size_t chunkEnd = std::min(to, chunk + kVectorsPerChunk);
-        for (int pair = 0; pair < 2; ++pair) {
-            PairProducts<Bytes>(a, b + 2 * pair, chunk, chunkEnd, sums[pair]);
-        }
-    }
-    for (int pair = 0; pair < 2; ++pair) {
-        for (int r = 0; r < 4; ++r) {
-            for (int c = 0; c < 2; ++c) {
-                products[r][2 * pair + c] += Total(sums[pair][r][c]);
-            }
-        }
-    }
-}
+// The column bytes are taken as they are: the words of unsigned bytes multiply exactly.
+constexpr BlockLayout kLayout{kVector, kByteVectorsPerFlush, kTotalVectorsPerFlush, false};
 
-void BlockSquaresAvx2(const SignaturePlanes* const rows[BlockedKernel::kRows],
-                      const SignaturePlanes* const columns[BlockedKernel::kColumns],
-                      std::size_t pixels, bool shapeOnly, BlockedKernel::BlockSums& sums) {
-    const std::size_t stride = (pixels + kLine - 1) / kLine * kLine;
-    // A plane of bytes is `stride` bytes, the plane of 16-bit totals twice that.
-    const std::size_t vectors = (shapeOnly ? 2 : 1) * stride / kVector;
-    const std::size_t perFlush = shapeOnly ? kTotalVectorsPerFlush : kByteVectorsPerFlush;
-    const int planes = shapeOnly ? 1 : 3;
-    for (int k = 0; k < planes; ++k) {
-        Products products{};
-        const std::uint8_t* a[4];
-        const std::uint8_t* b[4];
-        for (int i = 0; i < 4; ++i) {
-            a[i] = rows[i]->bytes + static_cast<std::size_t>(k) * stride;
-            b[i] = columns[i]->bytes + static_cast<std::size_t>(k) * stride;
-        }
-        for (std::size_t v = 0; v < vectors; v += perFlush) {
-            if (shapeOnly) {
-                VectorProducts<false>(a, b, v, std::min(vectors, v + perFlush), products);
-            } else {
-                VectorProducts<true>(a, b, v, std::min(vectors, v + perFlush), products);
-            }
-        }
-        for (int r = 0; r < 4; ++r) {
-            for (int c = 0; c < 4; ++c) {
-                sums[r][c][k] = rows[r]->squares[k] + columns[c]->squares[k] - 2 * products[r][c];
-            }
-        }
-    }
-}
-
-const BlockedKernel kAvx2{"avx2", ToPlanesAvx2, BlockSquaresAvx2, SimdLevel::kAvx2};
+const BlockedKernel kAvx2{
+    "avx2", ToPlanesAvx2,
+    BlockSquares<kLayout, VectorProducts<PairProducts<true>>, VectorProducts<PairProducts<false>>>,
+    SimdLevel::kAvx2};
 
 }  // namespace
 

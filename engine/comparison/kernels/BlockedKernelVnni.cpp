@@ -1,6 +1,7 @@
 // The blocked kernel for AVX-512 with VNNI dot products and VBMI byte permutes. Compiled with
 // those instructions; run only where the processor has them.
 
+#include "BlockedKernelShared.h"
 #include "BlockedKernelTargets.h"
 
 #include <immintrin.h>
@@ -10,8 +11,6 @@
 namespace vistrel {
 
 namespace {
-
-constexpr std::size_t kLine = 64;
 
 // A 32-bit lane of a byte dot product takes at most 4 x 255 x 128 per line, one of a 16-bit dot
 // product of pixel totals 2 x 765 x 765: flushing to 64 bits every so many lines keeps them from
@@ -166,8 +165,6 @@ void ToPlanesVnni(const std::uint8_t* rgb, std::size_t pixels, bool shapeOnly, s
     }
 }
 
-using Products = std::int64_t[BlockedKernel::kRows][BlockedKernel::kColumns];
-
 // acc + the dot products of a and b: of unsigned bytes with signed ones, or of 16-bit words. In
 // assembly because GCC 12 copies the accumulators of the intrinsics from register to register
 // on every line.
@@ -214,45 +211,13 @@ void LineProducts(const std::uint8_t* const a[4], const std::uint8_t* const b[4]
     }
 }
 
-template <bool Bytes>
-void BlockProducts(const std::uint8_t* const a[4], const std::uint8_t* const b[4],
-                   std::size_t lines, Products& products) {
-    const std::size_t linesPerFlush = Bytes ? kByteLinesPerFlush : kTotalLinesPerFlush;
-    for (std::size_t line = 0; line < lines; line += linesPerFlush) {
-        LineProducts<Bytes>(a, b, line, std::min(lines, line + linesPerFlush), products);
-    }
-}
+// Lines of 64 bytes, the column bytes less 128: vpdpbusd takes its second operand as signed
+// bytes.
+constexpr BlockLayout kLayout{kLine, kByteLinesPerFlush, kTotalLinesPerFlush, true};
 
-void BlockSquaresVnni(const SignaturePlanes* const rows[BlockedKernel::kRows],
-                      const SignaturePlanes* const columns[BlockedKernel::kColumns],
-                      std::size_t pixels, bool shapeOnly, BlockedKernel::BlockSums& sums) {
-    const std::size_t groups = (pixels + kLine - 1) / kLine;
-    const int planes = shapeOnly ? 1 : 3;
-    for (int k = 0; k < planes; ++k) {
-        Products products{};
-        const std::uint8_t* a[4];
-        const std::uint8_t* b[4];
-        for (int i = 0; i < 4; ++i) {
-            a[i] = rows[i]->bytes + static_cast<std::size_t>(k) * groups * kLine;
-            b[i] = columns[i]->bytes + static_cast<std::size_t>(k) * groups * kLine;
-        }
-        if (shapeOnly) {
-            BlockProducts<false>(a, b, 2 * groups, products);
-        } else {
-            BlockProducts<true>(a, b, groups, products);
-        }
-        for (int r = 0; r < 4; ++r) {
-            for (int c = 0; c < 4; ++c) {
-                // The byte products were taken against the column byte less 128.
-                const std::int64_t dot =
-                    products[r][c] + (shapeOnly ? 0 : 128 * rows[r]->totals[k]);
-                sums[r][c][k] = rows[r]->squares[k] + columns[c]->squares[k] - 2 * dot;
-            }
-        }
-    }
-}
-
-const BlockedKernel kVnni{"avx512-vnni", ToPlanesVnni, BlockSquaresVnni, SimdLevel::kAvx512};
+const BlockedKernel kVnni{"avx512-vnni", ToPlanesVnni,
+                          BlockSquares<kLayout, LineProducts<true>, LineProducts<false>>,
+                          SimdLevel::kAvx512};
 
 }  // namespace
 
