@@ -670,15 +670,18 @@ TEST_F(CliTest, UnreadableSourcesAndPicturesAreStatusTwo) {
     EXPECT_TRUE(
         unsaved.err.contains(QFile::encodeName(unwritable) + ".qrx': " + std::strerror(ENOENT)))
         << unsaved.err.toStdString();
+}
 
-    if (geteuid() != 0) {  // permissions do not stop the superuser
-        const QString locked = root.filePath(QStringLiteral("locked"));
-        ASSERT_TRUE(QDir().mkpath(locked));
-        ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
-        ExpectOneLineFailure(Run({QStringLiteral("test"), locked}), 2, locked);
-        QFile::setPermissions(
-            locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+TEST_F(CliTest, FolderThatCannotBeListedIsStatusTwo) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "running as root, whom permissions do not stop";
     }
+    const QString locked = root.filePath(QStringLiteral("locked"));
+    ASSERT_TRUE(QDir().mkpath(locked));
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
+    ExpectOneLineFailure(Run({QStringLiteral("test"), locked}), 2, locked);
+    QFile::setPermissions(locked,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 // A save onto a really full disk: a small file system of its own, mounted in a private mount
