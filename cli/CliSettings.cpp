@@ -1,4 +1,4 @@
-#include "UserSettings.h"
+#include "CliSettings.h"
 
 #include "settings/SettingsStore.h"
 

@@ -1,11 +1,11 @@
 // vistrel-cli: finds pictures that look alike, from the command line.
 
+#include "CliSettings.h"
 #include "CommandLineParser.h"
 #include "Commands.h"
 #include "Console.h"
 #include "ExitStatus.h"
 #include "QtMessages.h"
-#include "UserSettings.h"
 #include "signature/SignatureCache.h"
 
 #include <QCoreApplication>
