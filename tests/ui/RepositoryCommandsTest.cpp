@@ -61,9 +61,6 @@ void ChooseFile(const QString& path,
                 name->setText(path);
             }
             static_cast<QDialog*>(chooser)->accept();
-            if (qEnvironmentVariableIsSet("DEBUG_MODAL"))
-                qWarning() << "chose" << path << chooser->isVisible() << chooser->result()
-                           << chooser->windowTitle();  // public through the base class
         },
         where);
 }
