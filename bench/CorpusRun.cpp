@@ -59,7 +59,7 @@ void AddFolder(CPictureRepository& repository, const QString& folder, int worker
             paths.push_back(path);
         }
     }
-    repository.AddPictures(paths, workers);
+    repository.AddPictures(paths, {workers});
 }
 
 // The cache: per entry its path and its signature bytes (empty when unreadable).

@@ -80,9 +80,9 @@ int Usage() {
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QStringList arguments = QApplication::arguments().mid(1);
+    std::shared_ptr<vistrel::SignatureCache> cache;
     if (arguments.removeAll(QStringLiteral("--cache")) > 0) {
-        vistrel::InstallSignatureCache(
-            std::make_shared<vistrel::SignatureCache>(vistrel::SignatureCache::DefaultPath()));
+        cache = std::make_shared<vistrel::SignatureCache>(vistrel::SignatureCache::DefaultPath());
     }
     const bool open = arguments.size() == 2 && arguments[0] == QLatin1String("--open");
     const bool save = arguments.size() == 3 && arguments[1] == QLatin1String("--save");
@@ -98,6 +98,7 @@ int main(int argc, char* argv[]) {
         vistrel::CLoadWaitDlg wait;
         wait.params.repository = &repository;
         wait.params.path = arguments[1];
+        wait.params.cache = cache;
         if (wait.exec() != 1 || !wait.params.succeeded) {
             std::fprintf(stderr, "cannot read %s\n", qPrintable(arguments[1]));
             return 2;
@@ -105,7 +106,8 @@ int main(int argc, char* argv[]) {
     } else {
         // The settings of a first start.
         vistrel::CSearchProgressDlg scan(nullptr, &repository, arguments[0],
-                                         vistrel::EnabledExtensions(vistrel::UserSettings{}));
+                                         vistrel::EnabledExtensions(vistrel::UserSettings{}),
+                                         vistrel::SignaturePipeline::Limits{.cache = cache});
         scan.exec();
     }
     heartbeat.Stop();

@@ -3,6 +3,12 @@
 #include "CliOptions.h"
 #include "settings/UserSettings.h"
 
+#include <memory>
+
+namespace vistrel {
+class SignatureCache;
+}
+
 namespace vistrel::cli {
 
 class Console;
@@ -14,13 +20,18 @@ bool AddAllSources(const QStringList& sourceList, SourceLoader& sources, Console
 
 /// Carries out `test` or `search`: fills a repository from the sources, runs the comparison and
 /// prints the similar pairs, under `settings` (the store's, with the command line's overrides).
-/// Returns the exit status.
-int RunCompareCommand(const CliOptions& options, const UserSettings& settings, Console& console);
+/// The sources' signatures are looked up in `cache` and kept there (null: no cache). Returns the
+/// exit status.
+int RunCompareCommand(const CliOptions& options, const UserSettings& settings, Console& console,
+                      std::shared_ptr<SignatureCache> cache);
 
 /// Carries out `keep`: fills a repository from the sources, runs the comparison, plans Keep One
 /// of Each Group and prints the plan; with --trash, checks the plan against the files and moves
-/// what still holds to the trash, under `settings`. Returns the exit status.
-int RunKeepCommand(const CliOptions& options, const UserSettings& settings, Console& console);
+/// what still holds to the trash, under `settings`. The sources' signatures are looked up in
+/// `cache` and kept there (null: no cache); the check before the trash never uses it. Returns
+/// the exit status.
+int RunKeepCommand(const CliOptions& options, const UserSettings& settings, Console& console,
+                   std::shared_ptr<SignatureCache> cache);
 
 /// Carries out `signature`: writes the picture's signature bytes to standard output. Returns the
 /// exit status.

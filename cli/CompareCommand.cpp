@@ -82,7 +82,8 @@ bool AddAllSources(const QStringList& sourceList, SourceLoader& sources, Console
     return true;
 }
 
-int RunCompareCommand(const CliOptions& options, const UserSettings& settings, Console& console) {
+int RunCompareCommand(const CliOptions& options, const UserSettings& settings, Console& console,
+                      std::shared_ptr<SignatureCache> cache) {
     const bool search = options.command == Command::Search;
     QString error;
     if (search && !CheckPicture(options.picture, error)) {
@@ -91,7 +92,8 @@ int RunCompareCommand(const CliOptions& options, const UserSettings& settings, C
     }
 
     CPictureRepository repository;
-    SourceLoader sources(repository, console, EnabledExtensions(settings), options.workers);
+    SourceLoader sources(repository, console, EnabledExtensions(settings),
+                         {.workers = options.workers, .cache = std::move(cache)});
     if (!AddAllSources(options.sources, sources, console)) {
         return kExitUnreadable;
     }

@@ -82,9 +82,11 @@ bool MovePlanned(CPictureRepository& repository, const std::vector<KeepPlan>& pl
 
 }  // namespace
 
-int RunKeepCommand(const CliOptions& options, const UserSettings& settings, Console& console) {
+int RunKeepCommand(const CliOptions& options, const UserSettings& settings, Console& console,
+                   std::shared_ptr<SignatureCache> cache) {
     CPictureRepository repository;
-    SourceLoader sources(repository, console, EnabledExtensions(settings), options.workers);
+    SourceLoader sources(repository, console, EnabledExtensions(settings),
+                         {.workers = options.workers, .cache = std::move(cache)});
     if (!AddAllSources(options.sources, sources, console)) {
         return kExitUnreadable;
     }

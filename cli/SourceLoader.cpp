@@ -75,11 +75,11 @@ QString UnreadableReason(const QString& path, bool folder) {
 }
 
 SourceLoader::SourceLoader(CPictureRepository& repository, Console& console, QStringList extensions,
-                           int workers)
+                           SignaturePipeline::Limits signing)
     : repository(repository),
       console(console),
       extensions(std::move(extensions)),
-      workers(workers) {}
+      signing(std::move(signing)) {}
 
 bool SourceLoader::CheckSource(const QString& source, QString& error) {
     const QString path = AbsolutePath(source);
@@ -136,7 +136,7 @@ bool SourceLoader::AddSource(const QString& source, QString& error) {
 
 void SourceLoader::ScanFolder(const QString& folder) {
     scanned = true;
-    const ImportOptions options{extensions, SignaturePipeline::Limits{workers}};
+    const ImportOptions options{extensions, signing};
     ScanProgress progress(console);
     // Warnings in the order met: a folder when the scan reaches it, a picture when it is added.
     ImportFolder(repository, folder, options, progress, [this](const ImportMessage& message) {
@@ -150,8 +150,7 @@ void SourceLoader::ScanFolder(const QString& folder) {
 
 void SourceLoader::AddPicture(const QString& path) {
     SilentProgress silent;
-    ImportPictures(repository, {path}, ImportOptions{{}, SignaturePipeline::Limits{workers}},
-                   silent);
+    ImportPictures(repository, {path}, ImportOptions{{}, signing}, silent);
 }
 
 bool SourceLoader::LoadRepositoryFile(const QString& file, QString& error) {
@@ -171,7 +170,7 @@ bool SourceLoader::LoadRepositoryFile(const QString& file, QString& error) {
     QElapsedTimer clock;
     clock.start();
     auto reading =
-        std::async(std::launch::async, [&] { return ReadRepository(target, input, workers); });
+        std::async(std::launch::async, [&] { return ReadRepository(target, input, signing); });
     const QString phase = QStringLiteral("loading %1").arg(QFileInfo(file).fileName());
     while (reading.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
         console.Progress({phase, QString(), 0, 0, clock.elapsed() / 1000.0});

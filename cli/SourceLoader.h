@@ -1,5 +1,7 @@
 #pragma once
 
+#include "signature/SignaturePipeline.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,10 +18,11 @@ class Console;
 /// any other file is added as one picture. Keeps the time of each phase for the summary.
 class SourceLoader {
 public:
-    /// `extensions`: what a folder scan looks for (EnabledExtensions); `workers`: threads that
-    /// make signatures, 0 for one per core.
+    /// `extensions`: what a folder scan looks for (EnabledExtensions); `signing`: how every
+    /// source's signatures are made (threads, 0 for one per core; the signature cache, null for
+    /// none).
     SourceLoader(CPictureRepository& repository, Console& console, QStringList extensions,
-                 int workers = 0);
+                 SignaturePipeline::Limits signing = {});
 
     /// Checks that `source` exists and can be opened, without reading it, so that a mistyped
     /// last source fails before a long scan of the first ones. False with `error` set.
@@ -46,7 +49,7 @@ private:
     CPictureRepository& repository;
     Console& console;
     const QStringList extensions;
-    const int workers;
+    const SignaturePipeline::Limits signing;
     double scanSeconds = 0.0;
     double loadSeconds = 0.0;
     bool scanned = false;

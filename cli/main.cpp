@@ -50,18 +50,15 @@ int main(int argc, char* argv[]) {
     std::shared_ptr<vistrel::SignatureCache> cache;
     if (!options.noCache) {
         cache = std::make_shared<vistrel::SignatureCache>(vistrel::SignatureCache::DefaultPath());
-        if (cache->IsOpen()) {
-            vistrel::InstallSignatureCache(cache);
-        } else {
+        if (!cache->IsOpen()) {
             console.Warning(cache->Problem());
             cache.reset();
         }
     }
     const int status = options.command == Command::Keep
-                           ? RunKeepCommand(options, settings, console)
-                           : RunCompareCommand(options, settings, console);
+                           ? RunKeepCommand(options, settings, console, cache)
+                           : RunCompareCommand(options, settings, console, cache);
     if (cache) {
-        vistrel::InstallSignatureCache(nullptr);
         cache->Flush();
         // Storing stopped during the run (a full disk, say).
         if (const QString problem = cache->Problem(); !problem.isEmpty()) {

@@ -99,7 +99,7 @@ TEST_F(RepositoryTest, SameFileUnderAnotherPathIsOneEntry) {
         EXPECT_EQ(repository.FindFile(other), 0);
         EXPECT_EQ(repository.FindPicture(other), -1);
     }
-    repository.AddPictures({throughLink, hardLink}, 1);
+    repository.AddPictures({throughLink, hardLink}, {1});
     EXPECT_EQ(repository.GetCount(), 1);
     EXPECT_FALSE(repository.IsModified());
 

@@ -35,15 +35,13 @@ int main(int argc, char* argv[]) {
     // cache the program works all the same.
     auto cache = std::make_shared<vistrel::SignatureCache>(vistrel::SignatureCache::DefaultPath());
     const bool cacheOpen = cache->IsOpen();
-    if (cacheOpen) {
-        vistrel::InstallSignatureCache(cache);
-    } else {
+    if (!cacheOpen) {
         qWarning("%s", qPrintable(cache->Problem()));
     }
 
     int status = 0;
     {
-        vistrel::CQRXDlg window(settings);
+        vistrel::CQRXDlg window(settings, cacheOpen ? cache : nullptr);
         window.RestoreWindowGeometry();
         window.show();
         if (!arguments.repositoryFile.isEmpty()) {
@@ -52,7 +50,6 @@ int main(int argc, char* argv[]) {
         status = QApplication::exec();
     }
     if (cacheOpen) {
-        vistrel::InstallSignatureCache(nullptr);
         cache->Flush();
         // Storing stopped while the window ran (a full disk, say).
         if (const QString problem = cache->Problem(); !problem.isEmpty()) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace vistrel {
 
@@ -55,9 +56,10 @@ bool CPictureRepository::AddPicture(const QString& path) {
     return AddSignedPicture(path, SignatureBytes(ComputeSignature(path, side)));
 }
 
-void CPictureRepository::AddPictures(const std::vector<QString>& paths, int workers,
+void CPictureRepository::AddPictures(const std::vector<QString>& paths,
+                                     SignaturePipeline::Limits signing,
                                      ProgressObserver* observer) {
-    PictureAppender appender(*this, SignaturePipeline::Limits{workers}, observer);
+    PictureAppender appender(*this, std::move(signing), observer);
     for (const QString& path : paths) {
         appender.Add(path);
     }

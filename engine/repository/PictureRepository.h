@@ -4,6 +4,7 @@
 #include "PictureInfo.h"
 #include "comparison/kernels/PairInfo.h"
 #include "progress/ProgressObserver.h"
+#include "signature/SignaturePipeline.h"
 
 #include <QHash>
 #include <QString>
@@ -68,11 +69,12 @@ public:
     /// keeping one would trash the other, which is the same file.
     bool AddPicture(const QString& path);
 
-    /// As AddPicture for each of `paths` in turn, with the signatures made on `workers` threads
-    /// (0: one per core) by a PictureAppender; the entries are those of a serial making (the
-    /// first path of a file is its entry, later names of it are left out). `observer`, when
-    /// given, hears of each path handled (done of all `paths`) and may stop the rest.
-    void AddPictures(const std::vector<QString>& paths, int workers = 0,
+    /// As AddPicture for each of `paths` in turn, with the signatures made by a PictureAppender
+    /// under `signing` (its threads, 0: one per core; its signature cache, null for none); the
+    /// entries are those of a serial making (the first path of a file is its entry, later names
+    /// of it are left out). `observer`, when given, hears of each path handled (done of all
+    /// `paths`) and may stop the rest.
+    void AddPictures(const std::vector<QString>& paths, SignaturePipeline::Limits signing = {},
                      ProgressObserver* observer = nullptr);
 
     /// As AddPicture, with the signature made elsewhere (by a SignaturePipeline): an empty one

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <exception>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -49,15 +50,16 @@ private:
 };
 
 // Fills the repository; `dropped` tells whether records were left out.
-bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents, int workers,
-                ProgressObserver* observer, bool& dropped) {
+bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents,
+                SignaturePipeline::Limits signing, ProgressObserver* observer, bool& dropped) {
     // A load is not stopped half-way: the repository would then hold part of its file.
     LoadReports reports(observer);
     if (observer != nullptr) {
         // The total is known once the file is read, before the first picture is done.
         observer->Report({0, contents.paths.size(), QString()});
     }
-    repository.AddPictures(contents.paths, workers, observer != nullptr ? &reports : nullptr);
+    repository.AddPictures(contents.paths, std::move(signing),
+                           observer != nullptr ? &reports : nullptr);
     // The parser saw every path once, so a record without an entry names a file that an
     // earlier record already holds under another path (a linked folder, a hard link): the
     // first record keeps it, the later one goes with its links.
@@ -93,8 +95,8 @@ bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents
 
 }  // namespace
 
-bool ReadRepository(CPictureRepository& repository, QIODevice& file, int workers,
-                    ProgressObserver* observer) {
+bool ReadRepository(CPictureRepository& repository, QIODevice& file,
+                    SignaturePipeline::Limits signing, ProgressObserver* observer) {
     const bool wasModified = repository.IsModified();
     repository.RemoveAllPictures();
     bool ok = false;
@@ -103,7 +105,8 @@ bool ReadRepository(CPictureRepository& repository, QIODevice& file, int workers
         // The whole file is checked before any picture is decoded: a damaged file fails at once,
         // however many pictures it names.
         std::optional<RepositoryFileContents> contents = ParseRepositoryFile(file);
-        ok = contents.has_value() && AddEntries(repository, *contents, workers, observer, dropped);
+        ok = contents.has_value() &&
+             AddEntries(repository, *contents, std::move(signing), observer, dropped);
     } catch (const std::exception&) {
         // Out of memory on a huge file: the load failed, like any other broken file.
         ok = false;
@@ -130,7 +133,7 @@ int LoadRepositoryThread(LoadParams* params) {
         CPictureRepository& repository = *params->repository;
         QFile file;
         if (OpenRegularFile(params->path, file)) {
-            ok = ReadRepository(repository, file, 0, params->observer);
+            ok = ReadRepository(repository, file, {.cache = params->cache}, params->observer);
         } else {
             repository.RemoveAllPictures();
         }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "progress/ProgressObserver.h"
+#include "signature/SignaturePipeline.h"
 
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QIODevice;
 
@@ -24,6 +26,9 @@ struct LoadParams {
     /// Hears how many pictures are done of the file's total (nothing until the file is read);
     /// not owned, may be null. Its stop is not asked for: a load runs to its end.
     ProgressObserver* observer = nullptr;
+    /// Where the signatures are looked up before a picture is decoded, and kept after; null
+    /// for none.
+    std::shared_ptr<SignatureCache> cache;
 };
 
 /// Thread routine of a repository load: replaces the entries of `params->repository` with those
@@ -39,9 +44,9 @@ int LoadRepositoryThread(LoadParams* params);
 /// links, and the repository then counts as modified, since it differs from the file. False,
 /// with the repository emptied and `modified` as it was before, when the file is not a
 /// repository file or is cut short (see ParseRepositoryFile). Any thread that owns the repository
-/// for the time of the call. `workers`: threads that make the signatures, 0 for one per core.
-/// `observer`, when given, hears of each picture done.
-bool ReadRepository(CPictureRepository& repository, QIODevice& file, int workers = 0,
-                    ProgressObserver* observer = nullptr);
+/// for the time of the call. `signing`: how the signatures are made (threads, 0 for one per
+/// core; the signature cache, null for none). `observer`, when given, hears of each picture done.
+bool ReadRepository(CPictureRepository& repository, QIODevice& file,
+                    SignaturePipeline::Limits signing = {}, ProgressObserver* observer = nullptr);
 
 }  // namespace vistrel

@@ -464,21 +464,4 @@ bool SignatureCache::Clear() {
     return impl->Clear();
 }
 
-namespace {
-
-std::mutex installedMutex;
-std::shared_ptr<SignatureCache> installed;
-
-}  // namespace
-
-std::shared_ptr<SignatureCache> InstalledSignatureCache() {
-    const std::lock_guard lock(installedMutex);
-    return installed;
-}
-
-void InstallSignatureCache(std::shared_ptr<SignatureCache> cache) {
-    const std::lock_guard lock(installedMutex);
-    installed = std::move(cache);
-}
-
 }  // namespace vistrel

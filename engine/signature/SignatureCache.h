@@ -117,9 +117,4 @@ private:
     std::unique_ptr<Impl> impl;
 };
 
-/// The cache every bulk making of signatures in this process uses; null (no cache) until a
-/// program installs one. The window and vistrel-cli install theirs at start; tests do not.
-std::shared_ptr<SignatureCache> InstalledSignatureCache();
-void InstallSignatureCache(std::shared_ptr<SignatureCache> cache);
-
 }  // namespace vistrel

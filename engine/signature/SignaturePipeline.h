@@ -38,8 +38,9 @@ public:
         /// results hold their signatures until they are taken.
         std::size_t ahead = 256;
         /// Where signatures are looked up before a picture is decoded, and kept after; null for
-        /// none. A picture found there is neither read nor counted against the budget.
-        std::shared_ptr<SignatureCache> cache = InstalledSignatureCache();
+        /// none. A picture found there is neither read nor counted against the budget. The
+        /// program opens its cache once and passes it to every bulk making of signatures.
+        std::shared_ptr<SignatureCache> cache = nullptr;
     };
 
     /// Starts the workers at once, making signatures of `side` x `side` pixels. When no thread

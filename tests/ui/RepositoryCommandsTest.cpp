@@ -6,6 +6,7 @@
 #include "dialogs/SettingsDlg.h"
 #include "mainwindow/QRXDlg.h"
 #include "mainwindow/RecentRepositories.h"
+#include "signature/SignatureCache.h"
 #include "support/ModalDriver.h"
 #include "support/TestPictures.h"
 #include "support/WidgetHelpers.h"
@@ -33,6 +34,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 using vistrel::CQRXDlg;
 using vistrel::test::PictureFormat;
@@ -507,6 +509,40 @@ private slots:
         QCOMPARE(window.Repository().GetPicture(links[0].index).path, photoACopy);
         QCOMPARE(window.SelectedPath(), photoA);
         QVERIFY(window.Repository().IsModified());  // new links to save
+    }
+
+    // The signature cache the window is given serves every adding of pictures: a folder added,
+    // a picture searched for and a repository file opened keep their signatures in it.
+    void addSearchAndOpenUseTheWindowsSignatureCache() {
+        QTemporaryDir cacheFolder;
+        QVERIFY(cacheFolder.isValid());
+        const auto cache =
+            std::make_shared<vistrel::SignatureCache>(cacheFolder.filePath("signatures.sqlite"));
+        QVERIFY2(cache->IsOpen(), qPrintable(cache->Problem()));
+        const auto entries = [&cache] {
+            cache->Flush();
+            return cache->GetStats().entries;
+        };
+        CQRXDlg window({}, cache);
+        window.show();
+        ChooseFile(photos + "/trip");
+        window.Actions().addToRepository->trigger();
+        QCOMPARE(window.Repository().GetCount(), 2);
+        QCOMPARE(entries(), 2);
+
+        ChooseFile(photoA);
+        window.Actions().searchSimilar->trigger();
+        QCOMPARE(window.Repository().GetCount(), 3);
+        QCOMPARE(entries(), 3);
+
+        const QString file = work.filePath("cached.qrx");
+        QString reason;
+        QVERIFY2(window.Repository().SaveToFile(file, &reason), qPrintable(reason));
+        window.Repository().ClearModified();
+        QVERIFY(cache->Clear());
+        QVERIFY(window.OpenRepositoryFile(file));
+        QCOMPARE(window.Repository().GetCount(), 3);
+        QCOMPARE(entries(), 3);
     }
 
     void nextSimilarWalksTheTopLevelItems() {

@@ -22,6 +22,8 @@
 #include <QStatusBar>
 #include <QTreeWidget>
 
+#include <utility>
+
 namespace vistrel {
 
 namespace {
@@ -39,10 +41,12 @@ QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& where
 
 }  // namespace
 
-CQRXDlg::CQRXDlg(const UserSettings& userSettings, QWidget* parent)
+CQRXDlg::CQRXDlg(const UserSettings& userSettings, std::shared_ptr<SignatureCache> signatureCache,
+                 QWidget* parent)
     : QMainWindow(parent),
       repository(std::make_unique<CPictureRepository>()),
-      settings(userSettings) {
+      settings(userSettings),
+      signatureCache(std::move(signatureCache)) {
     setWindowTitle(ProgramName());
     EnsureProgramResources();
     setWindowIcon(QIcon(QStringLiteral(":/icons/vistrel.png")));

@@ -22,6 +22,7 @@ class QTreeWidgetItem;
 namespace vistrel {
 
 class PreviewBox;
+class SignatureCache;
 
 /// Which entries the picture tree shows.
 enum class ViewFilter : std::int32_t { All = 0, WithSimilar = 1, WithLoadError = 2 };
@@ -34,8 +35,11 @@ class CQRXDlg : public QMainWindow, public CompareWindowHost {
 
 public:
     /// `userSettings`: the user's choices as loaded at start; the window keeps them, and
-    /// Program Settings edits them.
-    explicit CQRXDlg(const UserSettings& userSettings = {}, QWidget* parent = nullptr);
+    /// Program Settings edits them. `signatureCache`: where every adding of pictures (Add To
+    /// Repository, Search Similar, Open) looks signatures up and keeps them; null for none.
+    explicit CQRXDlg(const UserSettings& userSettings = {},
+                     std::shared_ptr<SignatureCache> signatureCache = nullptr,
+                     QWidget* parent = nullptr);
     ~CQRXDlg() override;
 
     /// Gives the window the size, position and maximised state it had when it last closed.
@@ -172,6 +176,7 @@ private:
     bool PreviewSelectedItem();
     std::unique_ptr<CPictureRepository> repository;
     UserSettings settings;
+    std::shared_ptr<SignatureCache> signatureCache;
     CTrashUndo trashUndo;
     MainActions actions;
     QMenu* contextMenu = nullptr;

@@ -28,19 +28,21 @@ namespace {
 // After Open the tree starts a little higher than the usual 210 pixels, until the next resize.
 constexpr int kTreeTopAfterOpen = 200;
 
-// Adds one picture through the import, its signature made by one worker. Returns the entry
-// that holds the file: the new one, or the one that held it already, under this path or
-// another (a linked folder, a hard link); -1 when there is none.
-std::int32_t AddOnePicture(CPictureRepository& repository, const QString& path) {
+// Adds one picture through the import, its signature made by one worker (or found in `cache`,
+// when given). Returns the entry that holds the file: the new one, or the one that held it
+// already, under this path or another (a linked folder, a hard link); -1 when there is none.
+std::int32_t AddOnePicture(CPictureRepository& repository, const QString& path,
+                           const std::shared_ptr<SignatureCache>& cache) {
     if (const std::int32_t held = repository.FindFile(path); held >= 0) {
         return held;
     }
     // The window keeps painting, but takes no input, while the picture is decoded.
-    return RunWhileWaiting<std::int32_t>([&repository, &path] {
+    return RunWhileWaiting<std::int32_t>([&repository, &path, &cache] {
         struct : ProgressObserver {
             void Report(const ProgressReport&) override {}
         } unwatched;  // one picture: nothing to show
-        ImportPictures(repository, {path}, ImportOptions{{}, SignaturePipeline::Limits{1}},
+        ImportPictures(repository, {path},
+                       ImportOptions{{}, SignaturePipeline::Limits{.workers = 1, .cache = cache}},
                        unwatched);
         return repository.FindFile(path);
     });
@@ -117,6 +119,7 @@ bool CQRXDlg::OpenRepositoryFile(const QString& path) {
     CLoadWaitDlg wait(this);
     wait.params.repository = repository.get();
     wait.params.path = path;
+    wait.params.cache = signatureCache;
     const bool finished = wait.exec() == 1;
     const bool opened = finished && wait.params.succeeded;
     if (opened) {
@@ -186,11 +189,12 @@ void CQRXDlg::AddToRepository() {
     std::int32_t heldElsewhere = -1;
     if (!folder.isEmpty()) {
         if (QFileInfo(folder).isDir()) {
-            CSearchProgressDlg scan(this, repository.get(), folder, EnabledExtensions(settings));
+            CSearchProgressDlg scan(this, repository.get(), folder, EnabledExtensions(settings),
+                                    SignaturePipeline::Limits{.cache = signatureCache});
             scan.exec();
             ShowSkippedFiles(scan.Skipped());
             ShowUnreadFolders(this, scan.UnreadFolders());
-        } else if (const std::int32_t entry = AddOnePicture(*repository, folder);
+        } else if (const std::int32_t entry = AddOnePicture(*repository, folder, signatureCache);
                    entry >= 0 && repository->GetPicture(entry).path != folder) {
             heldElsewhere = entry;
         }
@@ -275,7 +279,7 @@ void CQRXDlg::SearchSimilar() {
     if (chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty()) {
         const QString path = chooser.selectedFiles().first();
         // A file the repository holds under another name is searched for as that entry.
-        const std::int32_t target = AddOnePicture(*repository, path);
+        const std::int32_t target = AddOnePicture(*repository, path, signatureCache);
         RefreshTree();
         UpdateTotals();
         if (target >= 0) {

@@ -21,8 +21,9 @@ class CLoadWaitDlg : public QDialog {
     Q_OBJECT
 
 public:
-    /// The caller fills `params.repository` and `params.path`, then runs exec(): 1 when the load
-    /// has ended (`params.succeeded` tells how), 2 when the loader thread could not start.
+    /// The caller fills `params.repository`, `params.path` and `params.cache` (null: no
+    /// signature cache), then runs exec(): 1 when the load has ended (`params.succeeded` tells
+    /// how), 2 when the loader thread could not start.
     explicit CLoadWaitDlg(QWidget* parent = nullptr);
     /// Waits for a loader that is still running, so that it never outlives `params`.
     ~CLoadWaitDlg() override;

@@ -29,7 +29,8 @@ public:
     /// Copies `rootFolder` and `extensions` (as GetAllEnabledExtensions fills them); the
     /// caller's list may go away at once. The scan starts when the dialog is shown. exec() gives
     /// Accepted when the whole tree was scanned, Rejected when the user stopped it; the pictures
-    /// added until then stay in `repository` either way.
+    /// added until then stay in `repository` either way. `pipelineLimits`: how the signatures
+    /// are made, with the signature cache to use (none unless given).
     CSearchProgressDlg(QWidget* parent, CPictureRepository* repository, const QString& rootFolder,
                        const QStringList& extensions,
                        SignaturePipeline::Limits pipelineLimits = {});
