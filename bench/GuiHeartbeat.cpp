@@ -107,7 +107,7 @@ int main(int argc, char* argv[]) {
         // The settings of a first start.
         vistrel::CSearchProgressDlg scan(nullptr, &repository, arguments[0],
                                          vistrel::EnabledExtensions(vistrel::UserSettings{}),
-                                         vistrel::SignaturePipeline::Limits{.cache = cache});
+                                         vistrel::SigningLimits{.cache = cache});
         scan.exec();
     }
     heartbeat.Stop();

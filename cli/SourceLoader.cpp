@@ -75,7 +75,7 @@ QString UnreadableReason(const QString& path, bool folder) {
 }
 
 SourceLoader::SourceLoader(CPictureRepository& repository, Console& console, QStringList extensions,
-                           SignaturePipeline::Limits signing)
+                           SigningLimits signing)
     : repository(repository),
       console(console),
       extensions(std::move(extensions)),

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "signature/SignaturePipeline.h"
+#include "signature/SigningLimits.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,7 +22,7 @@ public:
     /// source's signatures are made (threads, 0 for one per core; the signature cache, null for
     /// none).
     SourceLoader(CPictureRepository& repository, Console& console, QStringList extensions,
-                 SignaturePipeline::Limits signing = {});
+                 SigningLimits signing = {});
 
     /// Checks that `source` exists and can be opened, without reading it, so that a mistyped
     /// last source fails before a long scan of the first ones. False with `error` set.
@@ -49,7 +49,7 @@ private:
     CPictureRepository& repository;
     Console& console;
     const QStringList extensions;
-    const SignaturePipeline::Limits signing;
+    const SigningLimits signing;
     double scanSeconds = 0.0;
     double loadSeconds = 0.0;
     bool scanned = false;

@@ -6,7 +6,7 @@ namespace vistrel {
 
 std::optional<std::vector<SignatureBytes>> SignFreshly(const std::vector<QString>& paths, int side,
                                                        ProgressObserver* progress) {
-    SignaturePipeline::Limits limits;
+    SigningLimits limits;
     // The point is to read the files as they are now.
     limits.cache = nullptr;
     SignaturePipeline pipeline(side, limits);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "progress/ProgressObserver.h"
-#include "signature/SignaturePipeline.h"
+#include "signature/SigningLimits.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,7 +20,7 @@ struct ImportOptions {
     QStringList extensions;
     /// Threads that make the signatures (0: one per core), the decode budget, and the signature
     /// cache to use (null for none).
-    SignaturePipeline::Limits signing;
+    SigningLimits signing;
 };
 
 /// What an import met besides the pictures it added, in the order it met them.

@@ -6,7 +6,7 @@
 
 namespace vistrel {
 
-PictureAppender::PictureAppender(CPictureRepository& repository, SignaturePipeline::Limits limits,
+PictureAppender::PictureAppender(CPictureRepository& repository, SigningLimits limits,
                                  ProgressObserver* observer, Appended appended)
     : repository(repository),
       observer(observer),

@@ -25,7 +25,7 @@ public:
     using Appended = std::function<void(const QString& path, std::int32_t newEntry)>;
 
     /// `observer` may be null; it and `repository` must outlive the appender.
-    PictureAppender(CPictureRepository& repository, SignaturePipeline::Limits limits,
+    PictureAppender(CPictureRepository& repository, SigningLimits limits,
                     ProgressObserver* observer, Appended appended = {});
     PictureAppender(const PictureAppender&) = delete;
     PictureAppender& operator=(const PictureAppender&) = delete;

@@ -56,8 +56,7 @@ bool CPictureRepository::AddPicture(const QString& path) {
     return AddSignedPicture(path, SignatureBytes(ComputeSignature(path, side)));
 }
 
-void CPictureRepository::AddPictures(const std::vector<QString>& paths,
-                                     SignaturePipeline::Limits signing,
+void CPictureRepository::AddPictures(const std::vector<QString>& paths, SigningLimits signing,
                                      ProgressObserver* observer) {
     PictureAppender appender(*this, std::move(signing), observer);
     for (const QString& path : paths) {

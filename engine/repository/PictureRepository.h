@@ -4,7 +4,7 @@
 #include "PictureInfo.h"
 #include "comparison/kernels/PairInfo.h"
 #include "progress/ProgressObserver.h"
-#include "signature/SignaturePipeline.h"
+#include "signature/SigningLimits.h"
 
 #include <QHash>
 #include <QString>
@@ -74,7 +74,7 @@ public:
     /// entries are those of a serial making (the first path of a file is its entry, later names
     /// of it are left out). `observer`, when given, hears of each path handled (done of all
     /// `paths`) and may stop the rest.
-    void AddPictures(const std::vector<QString>& paths, SignaturePipeline::Limits signing = {},
+    void AddPictures(const std::vector<QString>& paths, SigningLimits signing = {},
                      ProgressObserver* observer = nullptr);
 
     /// As AddPicture, with the signature made elsewhere (by a SignaturePipeline): an empty one

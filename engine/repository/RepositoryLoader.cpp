@@ -51,7 +51,7 @@ private:
 
 // Fills the repository; `dropped` tells whether records were left out.
 bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents,
-                SignaturePipeline::Limits signing, ProgressObserver* observer, bool& dropped) {
+                SigningLimits signing, ProgressObserver* observer, bool& dropped) {
     // A load is not stopped half-way: the repository would then hold part of its file.
     LoadReports reports(observer);
     if (observer != nullptr) {
@@ -95,8 +95,8 @@ bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents
 
 }  // namespace
 
-bool ReadRepository(CPictureRepository& repository, QIODevice& file,
-                    SignaturePipeline::Limits signing, ProgressObserver* observer) {
+bool ReadRepository(CPictureRepository& repository, QIODevice& file, SigningLimits signing,
+                    ProgressObserver* observer) {
     const bool wasModified = repository.IsModified();
     repository.RemoveAllPictures();
     bool ok = false;

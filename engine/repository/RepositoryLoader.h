@@ -1,7 +1,7 @@
 #pragma once
 
 #include "progress/ProgressObserver.h"
-#include "signature/SignaturePipeline.h"
+#include "signature/SigningLimits.h"
 
 #include <QString>
 
@@ -46,7 +46,7 @@ int LoadRepositoryThread(LoadParams* params);
 /// repository file or is cut short (see ParseRepositoryFile). Any thread that owns the repository
 /// for the time of the call. `signing`: how the signatures are made (threads, 0 for one per
 /// core; the signature cache, null for none). `observer`, when given, hears of each picture done.
-bool ReadRepository(CPictureRepository& repository, QIODevice& file,
-                    SignaturePipeline::Limits signing = {}, ProgressObserver* observer = nullptr);
+bool ReadRepository(CPictureRepository& repository, QIODevice& file, SigningLimits signing = {},
+                    ProgressObserver* observer = nullptr);
 
 }  // namespace vistrel

@@ -11,7 +11,7 @@
 
 namespace vistrel {
 
-SignaturePipeline::SignaturePipeline(int side, Limits limits) : side(side), limits(limits) {
+SignaturePipeline::SignaturePipeline(int side, SigningLimits limits) : side(side), limits(limits) {
     const int count = limits.workers > 0
                           ? limits.workers
                           : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));

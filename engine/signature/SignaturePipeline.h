@@ -2,6 +2,7 @@
 
 #include "SignatureBytes.h"
 #include "SignatureCache.h"
+#include "SigningLimits.h"
 
 #include <QString>
 
@@ -27,26 +28,10 @@ public:
         SignatureBytes signature;
     };
 
-    struct Limits {
-        /// Threads that decode; 0: one per core.
-        int workers = 0;
-        /// What the pictures being decoded at once may hold in all (EstimateDecodeBytes). A
-        /// picture larger than this is still decoded, alone, and the decoder's own pixel budget
-        /// decides whether it is readable.
-        std::int64_t decodeBytes = std::int64_t{512} << 20;
-        /// How many results may be made ahead of the one the consumer waits for: finished
-        /// results hold their signatures until they are taken.
-        std::size_t ahead = 256;
-        /// Where signatures are looked up before a picture is decoded, and kept after; null for
-        /// none. A picture found there is neither read nor counted against the budget. The
-        /// program opens its cache once and passes it to every bulk making of signatures.
-        std::shared_ptr<SignatureCache> cache = nullptr;
-    };
-
     /// Starts the workers at once, making signatures of `side` x `side` pixels. When no thread
     /// can be made, Next makes each signature on the consumer's thread.
-    explicit SignaturePipeline(int side, Limits limits);
-    explicit SignaturePipeline(int side) : SignaturePipeline(side, Limits{}) {}
+    explicit SignaturePipeline(int side, SigningLimits limits);
+    explicit SignaturePipeline(int side) : SignaturePipeline(side, SigningLimits{}) {}
     SignaturePipeline(const SignaturePipeline&) = delete;
     SignaturePipeline& operator=(const SignaturePipeline&) = delete;
     /// Stops and joins the workers, and has the cache write what it still holds.
@@ -90,7 +75,7 @@ private:
     bool Deliver(Result& result);
 
     const int side;
-    const Limits limits;
+    const SigningLimits limits;
 
     mutable std::mutex mutex;
     std::condition_variable workAvailable;  // for workers: a path, room ahead, memory, a stop

@@ -42,8 +42,7 @@ std::int32_t AddOnePicture(CPictureRepository& repository, const QString& path,
             void Report(const ProgressReport&) override {}
         } unwatched;  // one picture: nothing to show
         ImportPictures(repository, {path},
-                       ImportOptions{{}, SignaturePipeline::Limits{.workers = 1, .cache = cache}},
-                       unwatched);
+                       ImportOptions{{}, SigningLimits{.workers = 1, .cache = cache}}, unwatched);
         return repository.FindFile(path);
     });
 }
@@ -190,7 +189,7 @@ void CQRXDlg::AddToRepository() {
     if (!folder.isEmpty()) {
         if (QFileInfo(folder).isDir()) {
             CSearchProgressDlg scan(this, repository.get(), folder, EnabledExtensions(settings),
-                                    SignaturePipeline::Limits{.cache = signatureCache});
+                                    SigningLimits{.cache = signatureCache});
             scan.exec();
             ShowSkippedFiles(scan.Skipped());
             ShowUnreadFolders(this, scan.UnreadFolders());

@@ -18,7 +18,7 @@ namespace vistrel {
 
 CSearchProgressDlg::CSearchProgressDlg(QWidget* parent, CPictureRepository* repository,
                                        const QString& rootFolder, const QStringList& extensions,
-                                       SignaturePipeline::Limits pipelineLimits)
+                                       SigningLimits pipelineLimits)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       rootFolder(rootFolder),
       extensions(extensions),

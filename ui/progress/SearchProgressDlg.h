@@ -32,8 +32,7 @@ public:
     /// added until then stay in `repository` either way. `pipelineLimits`: how the signatures
     /// are made, with the signature cache to use (none unless given).
     CSearchProgressDlg(QWidget* parent, CPictureRepository* repository, const QString& rootFolder,
-                       const QStringList& extensions,
-                       SignaturePipeline::Limits pipelineLimits = {});
+                       const QStringList& extensions, SigningLimits pipelineLimits = {});
     /// Stops an import still running and waits for its thread.
     ~CSearchProgressDlg() override;
 
@@ -66,7 +65,7 @@ private:
     QStringList skipped;
     QStringList unreadFolders;
     CPictureRepository* repository;
-    SignaturePipeline::Limits pipelineLimits;
+    SigningLimits pipelineLimits;
     bool started = false;
     bool stopRequested = false;
     ProgressRelay* relay;
