@@ -16,8 +16,8 @@
 #include "comparison/kernels/DifferenceFactor.h"
 #include "comparison/kernels/DifferenceKernel.h"
 #include "comparison/kernels/SimdLevel.h"
-#include "comparison/run/ComparisonRun.h"
 #include "repository/PictureRepository.h"
+#include "run/ComparisonRun.h"
 #include "settings/UserSettings.h"
 
 #include <QCoreApplication>

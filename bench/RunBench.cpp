@@ -2,8 +2,8 @@
 // synthetic signatures on every core.
 
 #include "RandomEntries.h"
-#include "comparison/run/ComparisonRun.h"
 #include "repository/PictureRepository.h"
+#include "run/ComparisonRun.h"
 
 #include <benchmark/benchmark.h>
 

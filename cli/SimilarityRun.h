@@ -1,7 +1,7 @@
 #pragma once
 
 #include "comparison/kernels/PairInfo.h"
-#include "comparison/run/ComparisonRun.h"
+#include "run/ComparisonRun.h"
 
 #include <cstdint>
 #include <vector>

@@ -4,8 +4,8 @@
 #include "TestSizes.h"
 #include "comparison/kernels/DifferenceFactor.h"
 #include "comparison/kernels/SimdLevel.h"
-#include "comparison/run/ComparisonRun.h"
 #include "repository/PictureRepository.h"
+#include "run/ComparisonRun.h"
 #include "signature/AreaResampler.h"
 #include "support/TestPictures.h"
 

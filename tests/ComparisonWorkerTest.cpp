@@ -2,7 +2,7 @@
 // thread, and its stop.
 
 #include "SignatureBuilders.h"
-#include "comparison/run/ComparisonWorker.h"
+#include "run/ComparisonWorker.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "OpProgressDlg.h"
 
 #include "common/DialogUnits.h"
-#include "comparison/run/ComparisonRun.h"
 #include "repository/PictureRepository.h"
+#include "run/ComparisonRun.h"
 
 #include <QKeyEvent>
 #include <QProgressBar>
