@@ -1,8 +1,8 @@
 #pragma once
 
+#include "ComparisonOptions.h"
 #include "PictureFormats.h"
 #include "ProgramSettings.h"
-#include "settings/ComparisonOptions.h"
 
 #include <QStringList>
 
