@@ -215,6 +215,20 @@ TEST_F(SettingsStoreTest, TurnedCopiesAreStoredBesideTheUnchanged32BytesAndOddVa
     }
 }
 
+TEST_F(SettingsStoreTest, CurationListsAreStoredBesideTheUnchanged32Bytes) {
+    settings.referenceFolders = {QStringLiteral("/archive"), QStringLiteral("/old photos")};
+    settings.exclusions = {QStringLiteral("@eaDir"), QStringLiteral("*/export/*")};
+    settings.skipSameFolder = true;
+    ASSERT_TRUE(SaveUserSettings(settings));
+    EXPECT_EQ(Stored().toByteArray().toHex(), kDefaultBytes.toHex());
+    UserSettings loaded;
+    ASSERT_TRUE(LoadUserSettings(loaded));
+    EXPECT_EQ(loaded, settings);
+    EXPECT_TRUE(loaded.Comparison().reference.Protects(QStringLiteral("/old photos/a/b.jpg")));
+    EXPECT_FALSE(loaded.Comparison().reference.Protects(QStringLiteral("/archive2/b.jpg")));
+    EXPECT_TRUE(loaded.Comparison().skipSameFolder);
+}
+
 TEST(PictureFormatTable, ExtensionsOfOneFormat) {
     QStringList list;
     GetFormatExtensions(0, list);

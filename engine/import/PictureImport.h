@@ -21,6 +21,9 @@ struct ImportOptions {
     /// Threads that make the signatures (0: one per core), the decode budget, and the signature
     /// cache to use (null for none).
     SigningLimits signing;
+    /// What the folder scan skips: folder names and shell-style patterns on the path, as the
+    /// user keeps them (UserSettings::exclusions). Not used for single pictures.
+    QStringList exclusions{};
 };
 
 /// What an import met besides the pictures it added, in the order it met them.

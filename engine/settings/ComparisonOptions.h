@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ReferenceFolders.h"
+
 #include <cstdint>
 
 namespace vistrel {
@@ -13,6 +15,10 @@ struct ComparisonOptions {
     bool findTurnedCopies = false;  ///< also compare each pair turned and mirrored
     std::int32_t target = -1;       ///< the entry to search for, or -1 for every pair of entries
     int workers = 0;                ///< threads to compare on; 0 for one per core
+    /// Pairs of two pictures under these folders are not compared.
+    ReferenceFolders reference{};
+    /// Pairs of two pictures in the same folder are not compared.
+    bool skipSameFolder = false;
 
     friend bool operator==(const ComparisonOptions&, const ComparisonOptions&) = default;
 };

@@ -19,6 +19,9 @@ const char* const kValueName = "ProgramSettings";
 const char* const kAddedFormatsName = "MoreFormats";
 const char* const kTurnedCopiesName = "TurnedCopies";
 const char* const kRecentRepositoriesName = "RecentRepositories";
+const char* const kReferenceFoldersName = "ReferenceFolders";
+const char* const kExclusionsName = "ScanExclusions";
+const char* const kSkipSameFolderName = "SkipSameFolder";
 
 // Where each window's size, position and maximised state are kept when it closes.
 const char* GeometryName(StoredWindow window) {
@@ -48,6 +51,11 @@ bool ReadUserSettings(UserSettings& settings) {
     ReadAddedFormats(store, settings.addedFormats);
     // A store written before the option existed has no such value: off.
     settings.findTurnedCopies = DecodeTurnedCopies(store.value(kTurnedCopiesName));
+    // The lists and the option came later than the record: missing means none and off.
+    settings.referenceFolders = store.value(kReferenceFoldersName).toStringList();
+    settings.exclusions = store.value(kExclusionsName).toStringList();
+    settings.skipSameFolder =
+        DecodeTurnedCopies(store.value(kSkipSameFolderName));  // stored as the turned option is
     const QVariant value = store.value(kValueName);
     if (store.status() != QSettings::NoError || value.typeId() != QMetaType::QByteArray) {
         return false;
@@ -74,6 +82,9 @@ bool SaveUserSettings(const UserSettings& settings) {
     store.setValue(kValueName, EncodeSettings(settings.record));
     store.setValue(kAddedFormatsName, EncodeAddedFormats(settings.addedFormats));
     store.setValue(kTurnedCopiesName, settings.findTurnedCopies);
+    store.setValue(kReferenceFoldersName, settings.referenceFolders);
+    store.setValue(kExclusionsName, settings.exclusions);
+    store.setValue(kSkipSameFolderName, settings.skipSameFolder);
     store.sync();
     return store.status() == QSettings::NoError;
 }

@@ -22,8 +22,10 @@ QString SettingsStoreFile();
 /// missing returns false and leaves the record as it was, a shorter value is ignored (true).
 /// Beside it, "MoreFormats" (EncodeAddedFormats' text) gives settings.addedFormats, left as they
 /// are when missing or not a text, and "TurnedCopies" gives settings.findTurnedCopies
-/// (DecodeTurnedCopies: missing or unknown is off); both are read even when the record is
-/// refused. A store that does not exist returns false and changes nothing.
+/// (DecodeTurnedCopies: missing or unknown is off); "ReferenceFolders" and "ScanExclusions"
+/// (string lists, missing: none) and "SkipSameFolder" (as "TurnedCopies") give the lists and the
+/// same-folder option. All are read even when the record is refused. A store that does not exist
+/// returns false and changes nothing.
 bool ReadUserSettings(UserSettings& settings);
 
 /// As ReadUserSettings, but a store that does not exist yet is first written with `settings`
@@ -32,7 +34,8 @@ bool ReadUserSettings(UserSettings& settings);
 bool LoadUserSettings(UserSettings& settings);
 
 /// Writes `settings`: the record as "ProgramSettings" (replacing any earlier value whatever its
-/// type), the added formats as "MoreFormats" and the turned option as "TurnedCopies". True when
+/// type), the added formats as "MoreFormats", the turned option as "TurnedCopies", and the
+/// reference folders, exclusions and same-folder option under their names above. True when
 /// the values were written.
 bool SaveUserSettings(const UserSettings& settings);
 

@@ -16,10 +16,24 @@ struct UserSettings {
     AddedFormatFlags addedFormats{true, true, true};
     /// Also find turned and mirrored copies (kept as "TurnedCopies"); off until the store says on.
     bool findTurnedCopies = false;
+    /// The reference folders (kept as "ReferenceFolders"): what lies under them is protected.
+    QStringList referenceFolders;
+    /// What a folder scan skips (kept as "ScanExclusions"): folder names and shell-style
+    /// patterns on the path.
+    QStringList exclusions;
+    /// Pairs in the same folder are not compared (kept as "SkipSameFolder"); off until the
+    /// store says on.
+    bool skipSameFolder = false;
 
     /// What a similarity run reads of these settings.
     ComparisonOptions Comparison() const {
-        return {record.threshold, record.shapeOnly, findTurnedCopies};
+        return {record.threshold,
+                record.shapeOnly,
+                findTurnedCopies,
+                -1,
+                0,
+                ReferenceFolders(referenceFolders),
+                skipSameFolder};
     }
 
     friend bool operator==(const UserSettings&, const UserSettings&) = default;
