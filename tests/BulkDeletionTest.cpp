@@ -1,7 +1,10 @@
 // The bulk deletions against a real desktop trash in a private data folder: what goes, what
-// stays marked, and how the links that remain are renumbered; and Undo putting files back.
+// stays marked, and how the links that remain are renumbered; what a reference folder keeps;
+// and Undo putting files back.
 
 #include "cleanup/BulkDeletion.h"
+#include "cleanup/GroupCleanup.h"
+#include "cleanup/ProtectedFiles.h"
 #include "cleanup/RestoreCopy.h"
 #include "cleanup/TrashUndo.h"
 #include "repository/PictureRepository.h"
@@ -258,6 +261,98 @@ TEST_F(BulkDeletionTest, SimilarFilesAreOfferedInIndexOrderAndRefusalsMarkOnlyTh
     ASSERT_EQ(repository.GetCount(), 1);
     EXPECT_EQ(repository.GetPicture(0).path, b);
     EXPECT_TRUE(repository.GetPicture(0).marked);
+}
+
+TEST_F(BulkDeletionTest, AProtectedPictureSurvivesEveryBulkCommand) {
+    QDir root(home.path());
+    for (const char* folder : {"archive", "later", "later2"}) {
+        ASSERT_TRUE(root.mkpath(QLatin1String(folder)));
+    }
+    const auto write = [this](const QString& name, std::uint32_t seed) {
+        const QString path = home.filePath(name);
+        EXPECT_TRUE(
+            test::WritePicture(test::MakePhotoLike(64, 48, seed), test::PictureFormat::Png, path));
+        return path;
+    };
+    // Moves a folder into the reference folder and leaves a link at its old place: the files
+    // keep their paths, and their identity, but lie in the reference folder now.
+    const auto moveIntoArchive = [&root](const QString& folder) {
+        ASSERT_TRUE(root.rename(folder, QStringLiteral("archive/") + folder));
+        ASSERT_TRUE(
+            QFile::link(root.filePath(QStringLiteral("archive/") + folder), root.filePath(folder)));
+    };
+    const QString archive = home.filePath(QStringLiteral("archive"));
+
+    // Delete All Similar and Delete All Damaged: one group of one picture's copies, one in the
+    // archive and one whose folder moves there after the test.
+    const QString loose = write(QStringLiteral("pictures/a.png"), 1);
+    const QString kept = write(QStringLiteral("archive/a.png"), 1);
+    const QString movedIn = write(QStringLiteral("later/a.png"), 1);
+    for (const QString& path : {loose, kept, movedIn}) {
+        repository.AddPicture(path);
+    }
+    Link(0, 1, 0.5f);
+    Link(0, 2, 0.5f);
+    const QString damaged = AddDamaged(QStringLiteral("bad.png"));
+    const QString damagedKept = home.filePath(QStringLiteral("archive/bad.png"));
+    ASSERT_TRUE(QFile::copy(damaged, damagedKept));
+    repository.AddPicture(damagedKept);
+    moveIntoArchive(QStringLiteral("later"));
+    // The list as it is at the move, not as the test saw it.
+    const ReferenceFolders reference(QStringList{archive});
+
+    EXPECT_EQ(DeleteSimilarFiles(repository, MoveFileToTrash, {}, reference),
+              (QStringList{kept, movedIn}));
+    EXPECT_EQ(DeleteDamagedFiles(repository, MoveFileToTrash, reference), QStringList{damagedKept});
+    EXPECT_EQ(repository.Paths(), (QStringList{kept, movedIn, damagedKept}));
+    EXPECT_FALSE(repository.HasMarked());
+    ExpectTrashed(loose);
+    ExpectTrashed(damaged);
+
+    // Keep One of Each Group: the rule prefers the first copy, the archive's is kept instead;
+    // of the two copies in the archive neither goes; one planned to go moves there before the
+    // move.
+    const QStringList group{
+        write(QStringLiteral("pictures/k1.png"), 2), write(QStringLiteral("archive/k2.png"), 2),
+        write(QStringLiteral("archive/k3.png"), 2), write(QStringLiteral("later2/k4.png"), 2)};
+    std::vector<KeepCandidate> candidates;
+    const std::size_t count = static_cast<std::size_t>(group.size());
+    std::vector<std::vector<NearCopy>> nearCopies(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const QString& path = group[static_cast<qsizetype>(i)];
+        repository.AddPicture(path);
+        candidates.push_back(KeepCandidate{path, ReadPictureFacts(path)});
+        for (std::size_t j = 0; j < count; ++j) {
+            if (j != i) {
+                nearCopies[i].push_back(NearCopy{j});
+            }
+        }
+    }
+    const std::vector<bool> isProtected = ProtectedPictures(candidates, reference);
+    ASSERT_EQ(ChooseKeptPicture(candidates, KeepRule::MostPixels), 0u);
+    const std::size_t keep =
+        KeepProtectedPicture(candidates, isProtected, KeepRule::MostPixels,
+                             ChooseKeptPicture(candidates, KeepRule::MostPixels));
+    std::vector<KeepAction> actions = DecideGroup(candidates, nearCopies, keep);
+    SpareProtected(actions, isProtected);
+    EXPECT_EQ(actions, (std::vector<KeepAction>{KeepAction::Trash, KeepAction::Keep,
+                                                KeepAction::Protected, KeepAction::Trash}));
+    const std::optional<KeepPlan> plan = MakeKeepPlan(candidates, nearCopies, actions);
+    ASSERT_TRUE(plan);
+    moveIntoArchive(QStringLiteral("later2"));
+
+    const KeepOutcome outcome = TrashAllButKept(repository, {*plan}, MoveFileToTrash, reference);
+    EXPECT_EQ(outcome.moved, QStringList{group[0]});
+    EXPECT_EQ(outcome.spared, QStringList{group[3]});
+    for (const QString& path : group.mid(1)) {
+        EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+    }
+
+    // Move Left/Right to Trash asks the file, as it is now, which reference folder holds it.
+    EXPECT_EQ(ProtectingFolder(reference, group[3]), archive);
+    EXPECT_EQ(ProtectingFolder(reference, kept), archive);
+    EXPECT_TRUE(ProtectingFolder(reference, group[0]).isEmpty());
+    EXPECT_TRUE(ProtectingFolder(ReferenceFolders(), kept).isEmpty());
 }
 
 TEST_F(BulkDeletionTest, DataFolderThatDoesNotExistYetStillGetsTheTrash) {

@@ -88,8 +88,8 @@ std::function<std::vector<bool>(ProgressObserver* progress)> SameContentChecker(
     };
 }
 
-void DeleteSimilarFiles(CPictureRepository& repository, const TrashFunction& trash,
-                        SameContentCheck sameContent) {
+QStringList DeleteSimilarFiles(CPictureRepository& repository, const TrashFunction& trash,
+                               SameContentCheck sameContent, const ReferenceFolders& reference) {
     ClearMarks(repository);
     const std::vector<bool> linked = LinkedEntries(repository);
     if (!sameContent) {
@@ -118,10 +118,18 @@ void DeleteSimilarFiles(CPictureRepository& repository, const TrashFunction& tra
         picture.similar.clear();
     }
 
+    QStringList spared;
     std::int32_t i = 0;
     while (i < repository.GetCount()) {
         const auto flag = flagged.begin() + i;
         if (!*flag) {
+            ++i;
+            continue;
+        }
+        // Asked of the file as it is now: it may have been moved into a reference folder, or
+        // the folder added to the list, since the links were found.
+        if (reference.ProtectsFile(repository.GetPicture(i).path)) {
+            spared.append(repository.GetPicture(i).path);
             ++i;
             continue;
         }
@@ -134,14 +142,20 @@ void DeleteSimilarFiles(CPictureRepository& repository, const TrashFunction& tra
             ++i;
         }
     }
+    return spared;
 }
 
-void DeleteDamagedFiles(CPictureRepository& repository, const TrashFunction& trash) {
+QStringList DeleteDamagedFiles(CPictureRepository& repository, const TrashFunction& trash,
+                               const ReferenceFolders& reference) {
     ClearMarks(repository);
+    QStringList spared;
     std::int32_t i = 0;
     while (i < repository.GetCount()) {
         CPictureInfo& picture = repository.GetPicture(i);
         if (!picture.loadError) {
+            ++i;
+        } else if (reference.ProtectsFile(picture.path)) {
+            spared.append(picture.path);
             ++i;
         } else if (!IsDamagedPictureNow(picture.path, repository.Side())) {
             // Gone, out of reach for a moment, or whole again: not a damaged picture to move.
@@ -154,6 +168,7 @@ void DeleteDamagedFiles(CPictureRepository& repository, const TrashFunction& tra
             ++i;
         }
     }
+    return spared;
 }
 
 bool IsDamagedPictureNow(const QString& path, int side) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "progress/ProgressObserver.h"
+#include "settings/ReferenceFolders.h"
 
 #include <QString>
 #include <QStringList>
@@ -40,17 +41,23 @@ std::vector<bool> LinkedEntries(const CPictureRepository& repository);
 /// and drops their entries; only while the entry's file and that of one of its partners still
 /// hold the pictures they were compared as (`sameContent`; by default a fresh decode on this
 /// thread), so that a pair gone stale moves nothing. Every entry loses its links first,
-/// whatever happens to the files. Afterwards `marked` is set exactly on the entries whose
-/// files stayed. GUI thread.
-void DeleteSimilarFiles(CPictureRepository& repository,
-                        const TrashFunction& trash = MoveFileToTrash,
-                        SameContentCheck sameContent = {});
+/// whatever happens to the files. A file that lies in a reference folder of `reference` just
+/// before its move (ReferenceFolders::ProtectsFile) stays. Returns the protected files that
+/// would have gone; afterwards `marked` is set exactly on the other entries whose files
+/// stayed. GUI thread.
+QStringList DeleteSimilarFiles(CPictureRepository& repository,
+                               const TrashFunction& trash = MoveFileToTrash,
+                               SameContentCheck sameContent = {},
+                               const ReferenceFolders& reference = {});
 
 /// Moves the files of every entry with `loadError` that is still damaged (IsDamagedPictureNow)
 /// to the trash, with no question, and drops their entries; the links of the others are
-/// renumbered. Afterwards `marked` is set exactly on the entries whose files stayed. GUI thread.
-void DeleteDamagedFiles(CPictureRepository& repository,
-                        const TrashFunction& trash = MoveFileToTrash);
+/// renumbered. A file that lies in a reference folder of `reference` just before its move
+/// stays. Returns the protected files that would have gone; afterwards `marked` is set exactly
+/// on the other entries whose files stayed. GUI thread.
+QStringList DeleteDamagedFiles(CPictureRepository& repository,
+                               const TrashFunction& trash = MoveFileToTrash,
+                               const ReferenceFolders& reference = {});
 
 /// True when `path` is a regular file that can be opened and whose picture cannot be decoded
 /// now (a fresh decode at `side`, never the signature cache): a missing or unreachable file is

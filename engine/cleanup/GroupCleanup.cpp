@@ -10,7 +10,7 @@
 namespace vistrel {
 
 KeepOutcome TrashAllButKept(CPictureRepository& repository, const std::vector<KeepPlan>& plans,
-                            const TrashFunction& trash) {
+                            const TrashFunction& trash, const ReferenceFolders& reference) {
     KeepOutcome outcome;
     // A copy that is the file of any picture kept, under whatever path, would take that picture.
     std::unordered_set<FileKey, FileKeyHash> keptFiles;
@@ -30,6 +30,11 @@ KeepOutcome TrashAllButKept(CPictureRepository& repository, const std::vector<Ke
         for (const PlannedFile& copy : plan.copies) {
             const std::int32_t index = repository.FindPicture(copy.path);
             if (index < 0 || copy.path == plan.kept.path) {
+                continue;
+            }
+            // The list and the file as they are now, not as they were when the plan was made.
+            if (reference.ProtectsFile(copy.path)) {
+                outcome.spared.append(copy.path);
                 continue;
             }
             const std::optional<FileIdentity> now = ReadFileIdentity(copy.path);

@@ -43,6 +43,9 @@ enum class KeepAction {
     Trash,  ///< a near-copy of the picture kept, or chosen by the user: to the trash
     Stay,   ///< similar, but not a near-copy of the picture kept: left where it is
     Gone,   ///< nothing is at its path any more
+    /// A picture that would go, left where it is as it lies in a reference folder
+    /// (SpareProtected).
+    Protected,
 };
 
 /// The action for each picture of `group` (by position) when the picture at `kept` stays.
