@@ -7,6 +7,7 @@
 #include "cleanup/KeepCheck.h"
 #include "cleanup/KeepPlan.h"
 #include "cleanup/PictureFacts.h"
+#include "cleanup/ProtectedFiles.h"
 #include "repository/PictureRepository.h"
 
 #include <QFile>
@@ -35,7 +36,8 @@ QByteArray GroupLine(int number, const std::vector<KeepAction>& actions) {
                        .arg(count(KeepAction::Trash));
     if (count(KeepAction::Keep) == 0) {
         text += QStringLiteral(", left alone: no picture to keep");
-    } else if (count(KeepAction::Trash) == 0 && count(KeepAction::Stay) > 0) {
+    } else if (count(KeepAction::Trash) == 0 && count(KeepAction::Protected) == 0 &&
+               count(KeepAction::Stay) > 0) {
         text += QStringLiteral(
             ", left alone: the picture kept cannot be read or has no "
             "near-copies");
@@ -46,7 +48,22 @@ QByteArray GroupLine(int number, const std::vector<KeepAction>& actions) {
     if (count(KeepAction::Gone) > 0) {
         text += QStringLiteral(", %1 gone").arg(count(KeepAction::Gone));
     }
+    if (count(KeepAction::Protected) > 0) {
+        text += QStringLiteral(", %1 in a reference folder stay").arg(count(KeepAction::Protected));
+    }
     return text.toUtf8();
+}
+
+// The first field of a picture's line: what happens to it.
+const char* ActionField(KeepAction action) {
+    switch (action) {
+        case KeepAction::Trash:
+            return "trash";
+        case KeepAction::Protected:
+            return "protected";
+        default:
+            return "keep";
+    }
 }
 
 bool WriteOut(const QByteArray& bytes) {
@@ -58,9 +75,10 @@ bool WriteOut(const QByteArray& bytes) {
 // Moves what the plans still hold to the trash and says what happened; false when a file the
 // plan would move could not be moved.
 bool MovePlanned(CPictureRepository& repository, const std::vector<KeepPlan>& plans, bool shapeOnly,
-                 Console& console) {
+                 const ReferenceFolders& reference, Console& console) {
     const KeepCheck check = CheckKeepPlans(plans, shapeOnly);
-    const KeepOutcome outcome = TrashAllButKept(repository, check.plans);
+    const KeepOutcome outcome =
+        TrashAllButKept(repository, check.plans, MoveFileToTrash, reference);
     for (const QString& path : check.keptChanged + outcome.keptGone) {
         console.Warning(QStringLiteral("group left alone: the picture to keep '%1' is gone, has "
                                        "changed or cannot be read")
@@ -70,6 +88,10 @@ bool MovePlanned(CPictureRepository& repository, const std::vector<KeepPlan>& pl
         console.Warning(QStringLiteral("left in place: '%1' has changed or is no longer a "
                                        "near-copy of the picture kept")
                             .arg(path));
+    }
+    for (const QString& path : outcome.spared) {
+        console.Warning(QStringLiteral("left in place: '%1' lies in the reference folder '%2'")
+                            .arg(path, ProtectingFolder(reference, path)));
     }
     for (const QString& path : outcome.notMoved) {
         console.Error(QStringLiteral("cannot move '%1' to the trash").arg(path));
@@ -98,6 +120,9 @@ int RunKeepCommand(const CliOptions& options, const UserSettings& settings, Cons
     }
     // The mode the links were found in: --shape-only or the stored option.
     const bool shapeOnly = runOptions.shapeOnly;
+    // Read from the settings, not from the run: the list is the user's, whatever the run
+    // compared.
+    const ReferenceFolders reference(settings.referenceFolders);
 
     QByteArray output;
     std::vector<KeepPlan> plans;
@@ -109,11 +134,15 @@ int RunKeepCommand(const CliOptions& options, const UserSettings& settings, Cons
             group.push_back(KeepCandidate{info.path, ReadPictureFacts(info.path), info.loadError});
         }
         const auto nearCopies = ListNearCopies(repository, members, shapeOnly);
-        const std::vector<KeepAction> actions =
-            DecideGroup(group, nearCopies, ChooseKeptPicture(group, options.keepRule));
+        const std::size_t chosen = ChooseKeptPicture(group, options.keepRule);
+        // A picture in a reference folder is kept over the rule's choice, and never moves.
+        const std::vector<bool> isProtected = ProtectedPictures(group, reference);
+        std::vector<KeepAction> actions = DecideGroup(
+            group, nearCopies, KeepProtectedPicture(group, isProtected, options.keepRule, chosen));
+        SpareProtected(actions, isProtected);
         Field(output, GroupLine(++number, actions), options.null, true);
         for (std::size_t i = 0; i < group.size(); ++i) {
-            Field(output, actions[i] == KeepAction::Trash ? "trash" : "keep", options.null, false);
+            Field(output, ActionField(actions[i]), options.null, false);
             Field(output, QFile::encodeName(group[i].path), options.null, true);
         }
         if (std::optional<KeepPlan> plan = MakeKeepPlan(group, nearCopies, actions)) {
@@ -126,7 +155,7 @@ int RunKeepCommand(const CliOptions& options, const UserSettings& settings, Cons
     }
     bool allMoved = true;
     if (options.trash) {
-        allMoved = MovePlanned(repository, plans, shapeOnly, console);
+        allMoved = MovePlanned(repository, plans, shapeOnly, reference, console);
     }
     QString reason;
     if (!options.saveFile.isEmpty() && !repository.SaveToFile(options.saveFile, &reason)) {
