@@ -188,6 +188,49 @@ private slots:
         QCOMPARE(window.Repository().GetCount(), 3);
     }
 
+    void aPictureInAReferenceFolderGoesOnlyByDeleteFileAskedOnItsOwn() {
+        QVERIFY(QDir(folder->path()).mkpath(QStringLiteral("archive")));
+        UserSettings settings;
+        settings.referenceFolders = {folder->filePath(QStringLiteral("archive"))};
+        CQRXDlg window(settings);
+        const QString kept = Picture(QStringLiteral("archive/a.png"), 1);
+        const QString loose = Picture(QStringLiteral("a.png"), 1);
+        window.Repository().AddPicture(kept);
+        window.Repository().AddPicture(loose);
+        Link(window, 0, 1);
+        window.RefreshTree();
+        QVERIFY(window.StatusText().endsWith(QStringLiteral("\u00b7 1 protected")));
+        // Move Left/Right to Trash: refused, with the reason.
+        {
+            ModalUser user({QMessageBox::Ok});
+            QVERIFY(!window.TrashPictureFile(kept, &window));
+            QCOMPARE(user.boxes.size(), std::size_t{1});
+            QVERIFY(user.boxes[0].text.contains(settings.referenceFolders[0]));
+        }
+        QVERIFY(QFileInfo::exists(kept));
+        // Delete File asks its own question, No first.
+        Select(window, kept);
+        const QString question =
+            QStringLiteral(
+                "\"%1\" lies in the reference folder \"%2\". Move it to the trash anyway?")
+                .arg(kept, settings.referenceFolders[0]);
+        {
+            ModalUser user({QMessageBox::No});
+            window.DeleteFile();
+            QCOMPARE(user.boxes.size(), std::size_t{1});
+            QCOMPARE(user.boxes[0].text, question);
+            QCOMPARE(user.boxes[0].defaultButton, QMessageBox::No);
+        }
+        QVERIFY(QFileInfo::exists(kept));
+        {
+            ModalUser user({QMessageBox::Yes});
+            window.DeleteFile();
+            QCOMPARE(user.boxes.size(), std::size_t{1});
+        }
+        QVERIFY(InTrash(kept));
+        QCOMPARE(window.Repository().FindPicture(kept), -1);
+    }
+
     void deleteFileThatCannotBeMovedKeepsTheEntryAndSaysSo() {
         CQRXDlg window;
         const QString path = Picture(QStringLiteral("vanishing.png"), 1);

@@ -1,5 +1,6 @@
 #include "KeepGroupsModel.h"
 
+#include "cleanup/ProtectedFiles.h"
 #include "repository/PictureRepository.h"
 
 #include <QPainter>
@@ -35,7 +36,8 @@ QPixmap Placeholder(int side, bool failed) {
 }  // namespace
 
 CKeepGroupsModel::CKeepGroupsModel(const CPictureRepository& repository, int thumbnailSide,
-                                   bool shapeOnly, QObject* parent)
+                                   bool shapeOnly, QObject* parent,
+                                   const ReferenceFolders& reference)
     : QAbstractItemModel(parent),
       thumbnailSide(thumbnailSide),
       waitingPlaceholder(Placeholder(thumbnailSide, false)),
@@ -51,6 +53,8 @@ CKeepGroupsModel::CKeepGroupsModel(const CPictureRepository& repository, int thu
             Picture picture;
             picture.path = info.path;
             picture.loadError = info.loadError;
+            // Asked once, as the dialog opens; the move asks each file again.
+            picture.isProtected = reference.ProtectsFile(info.path);
             picture.group = static_cast<int>(groups.size());
             pictures.push_back(std::move(picture));
         }
@@ -95,6 +99,14 @@ std::vector<KeepCandidate> CKeepGroupsModel::Candidates(const Group& group) cons
     return candidates;
 }
 
+std::vector<bool> CKeepGroupsModel::Protection(const Group& group) const {
+    std::vector<bool> flags(Slot(group.count));
+    for (int i = 0; i < group.count; ++i) {
+        flags[Slot(i)] = pictures[Slot(group.first + i)].isProtected;
+    }
+    return flags;
+}
+
 std::vector<bool> CKeepGroupsModel::HandPicked(const Group& group) const {
     std::vector<bool> picked(Slot(group.count));
     for (int i = 0; i < group.count; ++i) {
@@ -105,7 +117,9 @@ std::vector<bool> CKeepGroupsModel::HandPicked(const Group& group) const {
 
 void CKeepGroupsModel::ChooseKept(int group) {
     Group& entry = groups[Slot(group)];
-    entry.kept = static_cast<int>(ChooseKeptPicture(Candidates(entry), rule));
+    const std::vector<KeepCandidate> candidates = Candidates(entry);
+    entry.kept = static_cast<int>(KeepProtectedPicture(candidates, Protection(entry), rule,
+                                                       ChooseKeptPicture(candidates, rule)));
     Decide(group);
 }
 
@@ -119,6 +133,7 @@ void CKeepGroupsModel::Decide(int group) {
             action = KeepAction::Stay;
         }
     }
+    SpareProtected(entry.actions, Protection(entry));
 }
 
 KeepAction CKeepGroupsModel::ActionOf(int picture) const {
@@ -141,12 +156,17 @@ bool CKeepGroupsModel::MovableByHand(int picture) const {
     // Only beside a picture kept that can be read: otherwise the group stays whole.
     return !group.actions.empty() && picture - group.first != group.kept &&
            group.actions[Slot(group.kept)] == KeepAction::Keep && KeptKeepable(group) &&
-           entry.facts.exists;
+           entry.facts.exists && !entry.isProtected;
 }
 
 KeepAction CKeepGroupsModel::PictureAction(const QModelIndex& index) const {
     const int picture = PictureOf(index);
     return picture < 0 ? KeepAction::Stay : ActionOf(picture);
+}
+
+bool CKeepGroupsModel::IsProtected(const QModelIndex& index) const {
+    const int picture = PictureOf(index);
+    return picture >= 0 && pictures[Slot(picture)].isProtected;
 }
 
 bool CKeepGroupsModel::KeepPicture(const QModelIndex& index) {

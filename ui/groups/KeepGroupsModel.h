@@ -4,6 +4,7 @@
 #include "cleanup/KeepPlan.h"
 #include "cleanup/PictureFacts.h"
 #include "cleanup/PictureGroups.h"
+#include "settings/ReferenceFolders.h"
 
 #include <QAbstractItemModel>
 #include <QCache>
@@ -31,8 +32,10 @@ public:
 
     /// The groups of `repository` as they are now (the model keeps no reference to it), with
     /// thumbnails of `thumbnailSide` pixels; `shapeOnly` is the mode the links were found in.
+    /// A picture in a folder of `reference` is protected: kept where its group has one (over
+    /// the rule's choice), never moved, and shown so.
     CKeepGroupsModel(const CPictureRepository& repository, int thumbnailSide, bool shapeOnly,
-                     QObject* parent = nullptr);
+                     QObject* parent = nullptr, const ReferenceFolders& reference = {});
 
     /// The pictures of all groups, in group order: the numbers SetFacts and the thumbnail
     /// requests use.
@@ -56,10 +59,12 @@ public:
     bool KeepPicture(const QModelIndex& index);
     /// Whether the picture at `index`, not the one kept, goes to the trash: the user's choice
     /// over the plan's (which moves near-copies of the picture kept only). False for a group
-    /// row, the picture kept, a file gone, or before the facts are in.
+    /// row, the picture kept, a file gone, a protected picture, or before the facts are in.
     bool SetPictureMoved(const QModelIndex& index, bool moved);
     /// The action planned now for the picture at `index`.
     KeepAction PictureAction(const QModelIndex& index) const;
+    /// Whether the picture at `index` lies in a reference folder.
+    bool IsProtected(const QModelIndex& index) const;
     /// Includes or leaves out the group of `index` (a group row or one of its pictures).
     void SetGroupIncluded(const QModelIndex& index, bool included);
     bool IsGroupRow(const QModelIndex& index) const;
@@ -118,6 +123,8 @@ private:
         bool loadError = false;
         bool hasFacts = false;
         bool undecodable = false;
+        /// In a reference folder when the dialog opened: it never moves.
+        bool isProtected = false;
         PictureFacts facts;
         int group = 0;
         Choice choice = Choice::Plan;
@@ -143,6 +150,8 @@ private:
     /// Decides the actions of `group` again from its picture to keep and the user's choices.
     void Decide(int group);
     std::vector<KeepCandidate> Candidates(const Group& group) const;
+    /// Which pictures of `group` (by position) are protected.
+    std::vector<bool> Protection(const Group& group) const;
     /// The pictures of `group` (by position) the user chose to move.
     std::vector<bool> HandPicked(const Group& group) const;
     KeepAction ActionOf(int picture) const;

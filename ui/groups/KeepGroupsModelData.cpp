@@ -97,6 +97,9 @@ QVariant CKeepGroupsModel::PictureData(int picture, int column, int role) const 
         return entry.undecodable ? tr("%1\nThis picture cannot be read.").arg(entry.path)
                                  : entry.path;
     }
+    if (role == Qt::ToolTipRole && column == ActionColumn && entry.isProtected) {
+        return tr("In a reference folder: it never moves.");
+    }
     if (role == Qt::ToolTipRole && column == ActionColumn && group.included && entry.hasFacts &&
         !kept && ActionOf(picture) == KeepAction::Stay && facts.exists) {
         return tr(
@@ -127,7 +130,10 @@ QVariant CKeepGroupsModel::PictureData(int picture, int column, int role) const 
                 return tr("File gone");
             }
             if (kept) {
-                return tr("Keep");
+                return entry.isProtected ? tr("Keep (protected)") : tr("Keep");
+            }
+            if (entry.isProtected) {
+                return tr("Stays (protected)");
             }
             return ActionOf(picture) == KeepAction::Trash ? tr("To trash") : tr("Stays");
         case SizeColumn:

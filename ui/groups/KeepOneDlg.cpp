@@ -113,10 +113,11 @@ QString StayingText(const CKeepGroupsModel::Totals& totals) {
 
 }  // namespace
 
-CKeepOneDlg::CKeepOneDlg(const CPictureRepository& repository, bool shapeOnly, QWidget* parent)
+CKeepOneDlg::CKeepOneDlg(const CPictureRepository& repository, bool shapeOnly, QWidget* parent,
+                         const ReferenceFolders& reference)
     : QDialog(parent) {
     setWindowTitle(tr("Keep One of Each Group"));
-    model = new CKeepGroupsModel(repository, kThumbnailSide, shapeOnly, this);
+    model = new CKeepGroupsModel(repository, kThumbnailSide, shapeOnly, this, reference);
     thumbnails = new CThumbnailLoader(kThumbnailSide, this);
     model->SetThumbnailRequester(
         [this](int picture, const QString& path) { thumbnails->Request(picture, path); });

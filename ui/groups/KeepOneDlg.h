@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cleanup/GroupCleanup.h"
+#include "settings/ReferenceFolders.h"
 
 #include <QDialog>
 #include <QFutureWatcher>
@@ -29,8 +30,10 @@ class CKeepOneDlg : public QDialog {
 
 public:
     /// Shows the groups of `repository` as they are now; the dialog keeps no reference to it.
-    /// The groups of `repository`; `shapeOnly` is the mode its links were found in.
-    CKeepOneDlg(const CPictureRepository& repository, bool shapeOnly, QWidget* parent = nullptr);
+    /// The groups of `repository`; `shapeOnly` is the mode its links were found in. The
+    /// pictures in a folder of `reference` are kept where their group has one, and never move.
+    CKeepOneDlg(const CPictureRepository& repository, bool shapeOnly, QWidget* parent = nullptr,
+                const ReferenceFolders& reference = {});
     ~CKeepOneDlg() override;
 
     /// What to move: one plan per group that is included and has a picture to keep.

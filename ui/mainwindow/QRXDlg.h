@@ -83,6 +83,8 @@ public:
     /// records it for Undo Move to Trash, drops its entry and rebuilds the tree. Says so when
     /// the trash refuses the file, which then keeps its entry. True when the file went.
     /// `lastCopyWarning`, when given, is added to the question, and No is then the default.
+    /// A file in a reference folder, before the question or after it, stays (the user is told
+    /// why): Move Left/Right to Trash never moves one.
     bool TrashPictureFile(const QString& path, QWidget* asker,
                           const QString& lastCopyWarning = QString()) override;
     const CPictureRepository& ShownRepository() const override { return *repository; }
@@ -140,6 +142,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /// The user's reference folders as they are now, for a command about to move files.
+    ReferenceFolders References() const { return ReferenceFolders(settings.referenceFolders); }
+    /// Tells the user, and returns true, when `path` lies in a reference folder now.
+    bool RefuseProtected(const QString& path, QWidget* asker);
+    /// Moves `path` to the trash with no question, records it for Undo, drops its entry and
+    /// rebuilds the tree; says so when the trash refuses it. True when the file went.
+    bool MovePictureFile(const QString& path, QWidget* asker);
+    /// Colours the items of the pictures in a reference folder and counts them for the status
+    /// bar (by path alone).
+    void MarkProtectedItems();
     /// Asks whether to save a modified repository: true when it may go (saved, or the user said
     /// No), false on Cancel or when the save was cancelled or failed.
     bool MayDropRepository();
@@ -199,6 +211,8 @@ private:
     /// The right end of the status bar: how many pictures have near-copies, in how many groups.
     QLabel* groupsText = nullptr;
     ViewFilter viewFilter = ViewFilter::All;
+    /// How many entries lie in a reference folder, as MarkProtectedItems last counted.
+    std::int32_t protectedCount = 0;
     /// The tree's selection changes are acted on only while true (not during a rebuild).
     bool treeEventsEnabled = true;
 };

@@ -259,7 +259,13 @@ void CQRXDlg::RemoveFromRepository() {
 void CQRXDlg::EditProgramSettings() {
     CSettingsDlg dialog(settings, this);
     if (dialog.exec() == QDialog::Accepted) {
+        const bool referencesChanged =
+            dialog.Settings().referenceFolders != settings.referenceFolders;
         settings = dialog.Settings();
+        if (referencesChanged) {
+            MarkProtectedItems();
+            UpdateTotals();
+        }
     }
     UpdateCommandStates();
 }

@@ -7,6 +7,7 @@
 #include "cleanup/CopyCheck.h"
 #include "cleanup/GroupCleanup.h"
 #include "cleanup/KeepCheck.h"
+#include "cleanup/ProtectedFiles.h"
 #include "common/FileManagerItem.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/OperationReportDlg.h"
@@ -39,6 +40,18 @@ void ReportFilesLeft(CQRXDlg& window) {
     report.exec();
 }
 
+// Lists the files a command left in place because they lie in a reference folder.
+void ReportProtected(QWidget* window, const QStringList& paths, const QString& title) {
+    if (paths.isEmpty()) {
+        return;
+    }
+    COperationReportDlg report(paths, window);
+    report.setWindowTitle(title);
+    report.SetMessage(
+        QCoreApplication::translate("CQRXDlg", "Left in place, in a reference folder:"));
+    report.exec();
+}
+
 }  // namespace
 
 void CQRXDlg::DeleteFile() {
@@ -52,11 +65,42 @@ void CQRXDlg::DeleteFile() {
             tr("No other picture of its group can be read now (they are missing or "
                "damaged): this may be the last copy.");
     }
-    TrashPictureFile(path, this, warning);
+    const QString folder = ProtectingFolder(References(), path);
+    if (folder.isEmpty()) {
+        TrashPictureFile(path, this, warning);
+        return;
+    }
+    // Delete File is the one command that moves a protected picture, and only when the user
+    // says so knowing why it is protected.
+    QString question =
+        tr("\"%1\" lies in the reference folder \"%2\". Move it to the trash anyway?")
+            .arg(path, folder);
+    if (!warning.isEmpty()) {
+        question += QStringLiteral("\n\n") + warning;
+    }
+    if (QMessageBox::question(this, tr("Delete File"), question, QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) == QMessageBox::Yes) {
+        MovePictureFile(path, this);
+    }
+}
+
+bool CQRXDlg::RefuseProtected(const QString& path, QWidget* asker) {
+    const QString folder = ProtectingFolder(References(), path);
+    if (folder.isEmpty()) {
+        return false;
+    }
+    QMessageBox::information(asker, tr("Move to Trash"),
+                             tr("\"%1\" lies in the reference folder \"%2\": it stays where it "
+                                "is.\nOnly Delete File moves a picture out of a reference folder.")
+                                 .arg(path, folder));
+    return true;
 }
 
 bool CQRXDlg::TrashPictureFile(const QString& path, QWidget* asker,
                                const QString& lastCopyWarning) {
+    if (RefuseProtected(path, asker)) {
+        return false;
+    }
     // The desktop asks nothing before trashing a file, so the question is ours. A file that may
     // be the last copy of its picture must not go by a hasty Enter.
     QString question = tr("Move \"%1\" to the trash?").arg(path);
@@ -69,6 +113,14 @@ bool CQRXDlg::TrashPictureFile(const QString& path, QWidget* asker,
     if (answer != QMessageBox::Yes) {
         return false;
     }
+    // The list, or the file's place, may have changed while the question waited.
+    if (RefuseProtected(path, asker)) {
+        return false;
+    }
+    return MovePictureFile(path, asker);
+}
+
+bool CQRXDlg::MovePictureFile(const QString& path, QWidget* asker) {
     trashUndo.Begin();
     if (!trashUndo.RecordingTrash(*repository)(path)) {
         QMessageBox::warning(asker, tr("Delete File"),
@@ -108,11 +160,13 @@ void CQRXDlg::DeleteAllSimilar() {
         return;
     }
     trashUndo.Begin();
-    DeleteSimilarFiles(
+    const QStringList spared = DeleteSimilarFiles(
         *repository, trashUndo.RecordingTrash(*repository),
-        [&same](std::int32_t index) { return (*same)[static_cast<std::size_t>(index)]; });
+        [&same](std::int32_t index) { return (*same)[static_cast<std::size_t>(index)]; },
+        References());
     RefreshTree();
     ReportFilesLeft(*this);
+    ReportProtected(this, spared, tr("Delete All Similar Pictures"));
 }
 
 void CQRXDlg::DeleteAllDamaged() {
@@ -121,14 +175,16 @@ void CQRXDlg::DeleteAllDamaged() {
         return;
     }
     trashUndo.Begin();
-    DeleteDamagedFiles(*repository, trashUndo.RecordingTrash(*repository));
+    const QStringList spared =
+        DeleteDamagedFiles(*repository, trashUndo.RecordingTrash(*repository), References());
     RefreshTree();
     ReportFilesLeft(*this);
+    ReportProtected(this, spared, tr("Delete All Damaged Pictures"));
 }
 
 void CQRXDlg::KeepOneOfEachGroup() {
     const bool shapeOnly = settings.record.shapeOnly;
-    CKeepOneDlg choice(*repository, shapeOnly, this);
+    CKeepOneDlg choice(*repository, shapeOnly, this, References());
     if (choice.exec() != QDialog::Accepted) {
         return;
     }
@@ -147,8 +203,9 @@ void CQRXDlg::KeepOneOfEachGroup() {
         return;
     }
     trashUndo.Begin();
-    const KeepOutcome outcome =
-        TrashAllButKept(*repository, check->plans, trashUndo.RecordingTrash(*repository));
+    // The reference folders as they are now, whatever they were when the dialog planned.
+    const KeepOutcome outcome = TrashAllButKept(
+        *repository, check->plans, trashUndo.RecordingTrash(*repository), References());
     RefreshTree();
     if (!outcome.notMoved.isEmpty()) {
         COperationReportDlg report(outcome.notMoved, this);
@@ -167,6 +224,7 @@ void CQRXDlg::KeepOneOfEachGroup() {
                tr("Groups left alone, as the picture to keep changed:"));
     reportLeft(check->notCopies + outcome.changed,
                tr("Left in place, changed or no longer near-copies:"));
+    reportLeft(outcome.spared, tr("Left in place, in a reference folder:"));
 }
 
 void CQRXDlg::UndoMoveToTrash() {

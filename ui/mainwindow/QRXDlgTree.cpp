@@ -4,11 +4,13 @@
 #include "QRXDlg.h"
 #include "TreeToolTips.h"
 #include "cleanup/PictureGroups.h"
+#include "cleanup/ProtectedFiles.h"
 
 #include <QAction>
 #include <QCursor>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QRadioButton>
 #include <QToolTip>
@@ -20,6 +22,11 @@ namespace {
 
 // Top-level items keep their entry's index here; child items keep nothing.
 constexpr int kEntryIndexRole = Qt::UserRole;
+
+// The text colour of a picture in a reference folder; a load error's red wins over it.
+QBrush ProtectedBrush() {
+    return QBrush(QColor(0, 100, 160));
+}
 
 bool IsShown(const CPictureInfo& picture, ViewFilter filter) {
     switch (filter) {
@@ -66,10 +73,46 @@ void CQRXDlg::RebuildTreeItems() {
     if (!items.isEmpty()) {
         tree->setCurrentItem(items.first());
     }
+    MarkProtectedItems();
     UpdateCommandStates();
     UpdateTotals();
     UpdateGroupsText();
     treeEventsEnabled = true;
+}
+
+void CQRXDlg::MarkProtectedItems() {
+    const ReferenceFolders reference = References();
+    // A child item names an entry, so without a protected entry no item is marked.
+    const bool itemsMarked = protectedCount > 0;
+    protectedCount = 0;
+    std::vector<bool> isProtected;
+    if (!reference.IsEmpty()) {
+        isProtected.resize(static_cast<std::size_t>(repository->GetCount()));
+        for (std::int32_t i = 0; i < repository->GetCount(); ++i) {
+            isProtected[static_cast<std::size_t>(i)] =
+                reference.Protects(repository->GetPicture(i).path);
+            protectedCount += isProtected[static_cast<std::size_t>(i)] ? 1 : 0;
+        }
+    }
+    // Without reference folders the items are left exactly as they were made.
+    if (protectedCount == 0 && !itemsMarked) {
+        return;
+    }
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = tree->topLevelItem(i);
+        const std::int32_t index = item->data(0, kEntryIndexRole).toInt();
+        if (index >= 0 && index < repository->GetCount() &&
+            !repository->GetPicture(index).loadError) {
+            const bool marked =
+                !isProtected.empty() && isProtected[static_cast<std::size_t>(index)];
+            item->setForeground(0, marked ? ProtectedBrush() : QBrush());
+        }
+        for (int c = 0; c < item->childCount(); ++c) {
+            QTreeWidgetItem* child = item->child(c);
+            child->setForeground(0,
+                                 reference.Protects(child->text(0)) ? ProtectedBrush() : QBrush());
+        }
+    }
 }
 
 void CQRXDlg::UpdateGroupsText() {
@@ -102,9 +145,15 @@ void CQRXDlg::AddChildItems(QTreeWidgetItem* item) {
     if (index < 0 || index >= repository->GetCount()) {
         return;
     }
+    const ReferenceFolders reference = References();
     QList<QTreeWidgetItem*> children;
     for (const CSimilarInfo& link : repository->GetPicture(index).similar) {
-        children.append(new QTreeWidgetItem(QStringList(repository->GetPicture(link.index).path)));
+        const QString& path = repository->GetPicture(link.index).path;
+        auto* child = new QTreeWidgetItem(QStringList(path));
+        if (reference.Protects(path)) {
+            child->setForeground(0, ProtectedBrush());
+        }
+        children.append(child);
     }
     item->addChildren(children);
     item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
@@ -135,7 +184,11 @@ void CQRXDlg::UpdateTotals() {
     } else if (showLoadError->isChecked()) {
         prefix = tr("Total items (load error): ");
     }
-    SetStatusText(prefix + QString::number(CountItems()));
+    QString text = prefix + QString::number(CountItems());
+    if (protectedCount > 0) {
+        text += tr(" \u00b7 %1 protected").arg(QLocale().toString(protectedCount));
+    }
+    SetStatusText(text);
     UpdateWindowModified();
 }
 
@@ -182,6 +235,9 @@ void CQRXDlg::ShowItemToolTip(const QHelpEvent& event) {
         }
     } else {
         text = PictureToolTip(item->text(0));
+    }
+    if (const QString folder = ProtectingFolder(References(), item->text(0)); !folder.isEmpty()) {
+        text += QLatin1Char('\n') + ReferenceFolderText(folder);
     }
     QToolTip::showText(event.globalPos(), text, tree->viewport(), tree->visualItemRect(item));
 }

@@ -32,6 +32,10 @@ QString PictureToolTip(const QString& path) {
            Tr("Modified %1").arg(QLocale().toString(facts.modified, QLocale::ShortFormat));
 }
 
+QString ReferenceFolderText(const QString& folder) {
+    return Tr("In the reference folder \"%1\": no bulk command moves it.").arg(folder);
+}
+
 QString OrientationText(Orientation orientation) {
     switch (orientation) {
         case Orientation::None:

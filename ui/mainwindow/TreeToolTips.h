@@ -20,6 +20,9 @@ QString PictureToolTip(const QString& path);
 QString SimilarToolTip(const QString& path, std::int32_t factor,
                        Orientation orientation = Orientation::None);
 
+/// The tooltip's line for a picture in the reference folder `folder`: no bulk command moves it.
+QString ReferenceFolderText(const QString& folder);
+
 /// How a picture lies against another one when it is that one in `orientation`, as the user
 /// reads it ("Turned 90 degrees right"); empty for Orientation::None.
 QString OrientationText(Orientation orientation);
