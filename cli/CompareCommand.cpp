@@ -94,6 +94,7 @@ int RunCompareCommand(const CliOptions& options, const UserSettings& settings, C
     CPictureRepository repository;
     SourceLoader sources(repository, console, EnabledExtensions(settings),
                          {.workers = options.workers, .cache = std::move(cache)});
+    sources.SetExclusions(settings.exclusions);
     if (!AddAllSources(options.sources, sources, console)) {
         return kExitUnreadable;
     }
