@@ -1,10 +1,10 @@
 #include "Commands.h"
 #include "Console.h"
 #include "ExitStatus.h"
-#include "OutputFormat.h"
 #include "ProgressLine.h"
 #include "SimilarityRun.h"
 #include "SourceLoader.h"
+#include "export/ResultFormat.h"
 #include "repository/PictureRepository.h"
 
 #include <QFileInfo>
