@@ -483,17 +483,22 @@ TEST_F(FolderScannerTest, ExclusionsLeaveOutNamesAndPatternsWithoutEnteringAndCo
     MakeFile("sub/b.tmp.txt");
     MakeFile("old/2019/c.jpg");
     MakeFile("sub/older/d.jpg");
+    // A folder chosen by its path is that folder alone, whatever wildcards its name holds.
+    MakeFile("odd [1]*/e.jpg");
+    MakeFile("odd 1x/f.jpg");
     CFolderScanner scanner({".jpg"});
-    scanner.SetExclusions({"@eaDir", "", "*.tmp.*", "*/old"});
+    scanner.SetExclusions({"@eaDir", "", "*.tmp.*", "*/old",
+                           ScanExclusions::PatternForFolder(PathOf("odd [1]*"))});
     ASSERT_TRUE(scanner.Scan(folder.path(), recorder.Receiver()));
 
     QStringList reported = recorder.Files();
     reported.sort();
-    EXPECT_EQ(reported, (QStringList{PathOf("kept/a.jpg"), PathOf("sub/older/d.jpg")}));
+    EXPECT_EQ(reported, (QStringList{PathOf("kept/a.jpg"), PathOf("odd 1x/f.jpg"),
+                                     PathOf("sub/older/d.jpg")}));
     EXPECT_TRUE(recorder.Errors().isEmpty()) << recorder.Errors().join('\n').toStdString();
     ASSERT_TRUE(recorder.EndsWithFinished());
-    // Folders: both @eaDir and old; files: the one picture that the pattern names.
-    EXPECT_EQ(recorder.messages.back().excludedFolders, 3);
+    // Folders: both @eaDir, old and the odd one; files: the one picture the pattern names.
+    EXPECT_EQ(recorder.messages.back().excludedFolders, 4);
     EXPECT_EQ(recorder.messages.back().excludedFiles, 1);
 }
 

@@ -1,6 +1,8 @@
 #include "ScanExclusions.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <fnmatch.h>
 
@@ -26,6 +28,18 @@ ScanExclusions::ScanExclusions(const QStringList& patterns) {
             names.push_back(std::move(bytes));
         }
     }
+}
+
+QString ScanExclusions::PatternForFolder(const QString& path) {
+    const QString folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QString pattern;
+    for (const QChar c : folder) {
+        if (c == u'*' || c == u'?' || c == u'[' || c == u'\\') {
+            pattern += u'\\';
+        }
+        pattern += c;
+    }
+    return pattern;
 }
 
 bool ScanExclusions::Excludes(const char* name, const std::string& path) const {

@@ -18,6 +18,10 @@ class ScanExclusions {
 public:
     explicit ScanExclusions(const QStringList& patterns = {});
 
+    /// The pattern that names the folder `path` and nothing else: its absolute path, with the
+    /// wildcards and backslashes it holds made literal.
+    static QString PatternForFolder(const QString& path);
+
     /// True when no pattern is in force: the scan then need not ask.
     bool IsEmpty() const { return names.empty() && nameGlobs.empty() && pathGlobs.empty(); }
 
