@@ -487,8 +487,8 @@ TEST_F(FolderScannerTest, ExclusionsLeaveOutNamesAndPatternsWithoutEnteringAndCo
     MakeFile("odd [1]*/e.jpg");
     MakeFile("odd 1x/f.jpg");
     CFolderScanner scanner({".jpg"});
-    scanner.SetExclusions({"@eaDir", "", "*.tmp.*", "*/old",
-                           ScanExclusions::PatternForFolder(PathOf("odd [1]*"))});
+    scanner.SetExclusions(
+        {"@eaDir", "", "*.tmp.*", "*/old", ScanExclusions::PatternForFolder(PathOf("odd [1]*"))});
     ASSERT_TRUE(scanner.Scan(folder.path(), recorder.Receiver()));
 
     QStringList reported = recorder.Files();
