@@ -29,6 +29,8 @@ struct CliOptions {
     bool shapeOnly = false;
     /// Also find turned and mirrored copies (--turned).
     bool turned = false;
+    /// Patterns the folder scan leaves out (--exclude, repeatable), after the stored ones.
+    QStringList exclusions;
     /// Which formats of the picture format table --formats enabled.
     std::optional<std::array<bool, FORMAT_COUNT>> formats;
     /// Which added formats (kAddedPictureFormats) --formats enabled; set together with `formats`.

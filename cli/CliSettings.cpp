@@ -25,6 +25,7 @@ UserSettings LoadCliSettings(const CliOptions& options, QString& warning) {
     if (options.turned) {
         settings.findTurnedCopies = true;
     }
+    settings.exclusions += options.exclusions;
     if (options.formats) {
         record.enabledFormats = *options.formats;
     }

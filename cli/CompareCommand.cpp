@@ -1,10 +1,10 @@
 #include "Commands.h"
 #include "Console.h"
 #include "ExitStatus.h"
-#include "OutputFormat.h"
 #include "ProgressLine.h"
 #include "SimilarityRun.h"
 #include "SourceLoader.h"
+#include "export/ResultFormat.h"
 #include "repository/PictureRepository.h"
 
 #include <QFileInfo>
@@ -94,6 +94,7 @@ int RunCompareCommand(const CliOptions& options, const UserSettings& settings, C
     CPictureRepository repository;
     SourceLoader sources(repository, console, EnabledExtensions(settings),
                          {.workers = options.workers, .cache = std::move(cache)});
+    sources.SetExclusions(settings.exclusions);
     if (!AddAllSources(options.sources, sources, console)) {
         return kExitUnreadable;
     }

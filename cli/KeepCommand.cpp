@@ -109,6 +109,7 @@ int RunKeepCommand(const CliOptions& options, const UserSettings& settings, Cons
     CPictureRepository repository;
     SourceLoader sources(repository, console, EnabledExtensions(settings),
                          {.workers = options.workers, .cache = std::move(cache)});
+    sources.SetExclusions(settings.exclusions);
     if (!AddAllSources(options.sources, sources, console)) {
         return kExitUnreadable;
     }

@@ -17,6 +17,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <future>
 #include <utility>
@@ -43,6 +44,11 @@ private:
     Console& console;
     QElapsedTimer clock;
 };
+
+// "3 folders", "1 picture file".
+QString Counted(std::int64_t count, const char* one, const char* many) {
+    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
+}
 
 // A single picture shows no progress.
 class SilentProgress : public ProgressObserver {
@@ -136,10 +142,18 @@ bool SourceLoader::AddSource(const QString& source, QString& error) {
 
 void SourceLoader::ScanFolder(const QString& folder) {
     scanned = true;
-    const ImportOptions options{extensions, signing};
+    const ImportOptions options{extensions, signing, exclusions};
     ScanProgress progress(console);
     // Warnings in the order met: a folder when the scan reaches it, a picture when it is added.
-    ImportFolder(repository, folder, options, progress, [this](const ImportMessage& message) {
+    ImportFolder(repository, folder, options, progress, [&](const ImportMessage& message) {
+        if (message.kind == ImportMessage::Kind::Excluded) {
+            // The user asked for it: a line of information, not a warning.
+            console.Info(QStringLiteral("'%1': skipped %2 and %3 by the exclusions")
+                             .arg(folder,
+                                  Counted(message.excludedFiles, "picture file", "picture files"),
+                                  Counted(message.excludedFolders, "folder", "folders")));
+            return;
+        }
         console.Warning(message.kind == ImportMessage::Kind::UnreadablePicture
                             ? QStringLiteral("cannot read picture '%1'").arg(message.text)
                             : message.text);

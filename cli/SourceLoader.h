@@ -24,6 +24,9 @@ public:
     SourceLoader(CPictureRepository& repository, Console& console, QStringList extensions,
                  SigningLimits signing = {});
 
+    /// What a folder scan leaves out (ScanExclusions): the stored exclusions and --exclude.
+    void SetExclusions(QStringList patterns) { exclusions = std::move(patterns); }
+
     /// Checks that `source` exists and can be opened, without reading it, so that a mistyped
     /// last source fails before a long scan of the first ones. False with `error` set.
     static bool CheckSource(const QString& source, QString& error);
@@ -50,6 +53,7 @@ private:
     Console& console;
     const QStringList extensions;
     const SigningLimits signing;
+    QStringList exclusions;
     double scanSeconds = 0.0;
     double loadSeconds = 0.0;
     bool scanned = false;

@@ -471,6 +471,57 @@ TEST_F(FolderScannerTest, ImportAddsOneEntryPerFileInTheScansOrderWithAnyWorkerC
     }
 }
 
+// --- Exclusions -------------------------------------------------------------------------------
+
+TEST_F(FolderScannerTest, ExclusionsLeaveOutNamesAndPatternsWithoutEnteringAndCountThem) {
+    MakeFile("kept/a.jpg");
+    MakeFile("@eaDir/x.jpg");
+    // Entered, the folder would give an error for its dangling link.
+    MakeLink(PathOf("gone"), "@eaDir/dangling.jpg");
+    MakeFile("sub/@eaDir/y.jpg");
+    MakeFile("sub/b.tmp.jpg");
+    MakeFile("sub/b.tmp.txt");
+    MakeFile("old/2019/c.jpg");
+    MakeFile("sub/older/d.jpg");
+    // A folder chosen by its path is that folder alone, whatever wildcards its name holds.
+    MakeFile("odd [1]*/e.jpg");
+    MakeFile("odd 1x/f.jpg");
+    CFolderScanner scanner({".jpg"});
+    scanner.SetExclusions(
+        {"@eaDir", "", "*.tmp.*", "*/old", ScanExclusions::PatternForFolder(PathOf("odd [1]*"))});
+    ASSERT_TRUE(scanner.Scan(folder.path(), recorder.Receiver()));
+
+    QStringList reported = recorder.Files();
+    reported.sort();
+    EXPECT_EQ(reported, (QStringList{PathOf("kept/a.jpg"), PathOf("odd 1x/f.jpg"),
+                                     PathOf("sub/older/d.jpg")}));
+    EXPECT_TRUE(recorder.Errors().isEmpty()) << recorder.Errors().join('\n').toStdString();
+    ASSERT_TRUE(recorder.EndsWithFinished());
+    // Folders: both @eaDir, old and the odd one; files: the one picture the pattern names.
+    EXPECT_EQ(recorder.messages.back().excludedFolders, 4);
+    EXPECT_EQ(recorder.messages.back().excludedFiles, 1);
+}
+
+TEST_F(FolderScannerTest, ImportWhoseExclusionsMatchEverythingAddsNothingAndSaysWhatItLeftOut) {
+    MakeFile("a.png");
+    MakeFile("b.png");
+    MakeFile("sub/c.png");
+    CPictureRepository imported;
+    ImportOptions options;
+    options.extensions = {".png"};
+    options.exclusions = {"*"};
+    CountingObserver observer;
+    std::vector<ImportMessage> messages;
+    EXPECT_TRUE(ImportFolder(imported, folder.path(), options, observer,
+                             [&](const ImportMessage& message) { messages.push_back(message); }));
+
+    EXPECT_EQ(imported.GetCount(), 0);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].kind, ImportMessage::Kind::Excluded);
+    EXPECT_EQ(messages[0].excludedFiles, 2);
+    EXPECT_EQ(messages[0].excludedFolders, 1);
+}
+
 // --- Stopping ---------------------------------------------------------------------------------
 
 TEST_F(FolderScannerTest, StopFromTheReceiverEndsTheScanAtOnce) {

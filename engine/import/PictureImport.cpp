@@ -30,6 +30,7 @@ bool ImportFolder(CPictureRepository& repository, const QString& folder,
                              UnreadableTeller(repository, messages));
     CFolderScanner scanner(options.extensions);
     scanner.SetPresentFiles(repository.Paths());
+    scanner.SetExclusions(options.exclusions);
     // The scan lists the files on this thread; the pipeline makes their signatures on others,
     // and whatever is made is appended between two files found, so that memory stays bounded.
     const bool scanned = scanner.Scan(
@@ -51,6 +52,10 @@ bool ImportFolder(CPictureRepository& repository, const QString& folder,
                     }
                     break;
                 case CFolderScanner::Message::Kind::Finished:
+                    if (messages && (message.excludedFiles > 0 || message.excludedFolders > 0)) {
+                        messages({ImportMessage::Kind::Excluded, QString(), message.excludedFiles,
+                                  message.excludedFolders});
+                    }
                     break;
             }
         },

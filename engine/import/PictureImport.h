@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -29,12 +30,18 @@ struct ImportOptions {
 /// What an import met besides the pictures it added, in the order it met them.
 struct ImportMessage {
     enum class Kind {
-        UnreadFolder,      ///< `text` says why a folder or an entry in it could not be read.
-        Skipped,           ///< `text` names what the scan left out on purpose, and why.
-        UnreadablePicture  ///< `text` is the path of a picture added with `loadError`.
+        UnreadFolder,       ///< `text` says why a folder or an entry in it could not be read.
+        Skipped,            ///< `text` names what the scan left out on purpose, and why.
+        UnreadablePicture,  ///< `text` is the path of a picture added with `loadError`.
+        /// Once, when the whole tree was scanned and the exclusions left something out:
+        /// `excludedFiles` picture files and `excludedFolders` folders (not their content),
+        /// `text` empty.
+        Excluded
     };
     Kind kind;
     QString text;
+    std::int64_t excludedFiles = 0;
+    std::int64_t excludedFolders = 0;
 };
 
 /// Called on the import's thread for each message, as it is met.

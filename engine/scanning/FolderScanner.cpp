@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -70,6 +71,10 @@ struct ScanWalk {
                 continue;
             }
             const std::string path = JoinPath(folder, entry->d_name);
+            if (!exclusions.IsEmpty() && exclusions.Excludes(entry->d_name, path)) {
+                CountExcluded(path, entry->d_name);
+                continue;
+            }
             struct stat info {};
             if (stat(path.c_str(), &info) != 0) {
                 // A dangling link, or an entry removed since the listing began.
@@ -92,6 +97,21 @@ struct ScanWalk {
                 reported.emplace(info.st_dev, info.st_ino).second) {
                 Send({Message::Kind::File, QFile::decodeName(path.c_str())});
             }
+        }
+    }
+
+    /// Counts an entry the exclusions leave out: a folder (never opened), or a file the scan
+    /// would have reported. An entry that cannot be looked at is left out without a word, as
+    /// the user asked.
+    void CountExcluded(const std::string& path, const char* name) {
+        struct stat info {};
+        if (stat(path.c_str(), &info) != 0) {
+            return;
+        }
+        if (S_ISDIR(info.st_mode)) {
+            ++excludedFolders;
+        } else if (S_ISREG(info.st_mode) && HasListedExtension(name)) {
+            ++excludedFiles;
         }
     }
 
@@ -161,6 +181,7 @@ struct ScanWalk {
     bool IsStopped() const { return stopRequested && stopRequested(); }
 
     const QStringList& extensions;
+    const ScanExclusions& exclusions;
     const CFolderScanner::Receiver& receiver;
     const CFolderScanner::StopCheck& stopRequested;
     /// The folders entered and the files reported, by device and inode.
@@ -168,6 +189,8 @@ struct ScanWalk {
     std::set<std::pair<dev_t, ino_t>> reported;
     /// The receiver's files by device and inode, with the name it holds each under.
     std::map<std::pair<dev_t, ino_t>, std::string> present;
+    std::int64_t excludedFiles = 0;
+    std::int64_t excludedFolders = 0;
     const VirtualFileSystems virtualFileSystems;
 };
 
@@ -178,7 +201,7 @@ bool CFolderScanner::Scan(const QString& rootFolder, const Receiver& receiver,
     if (!receiver) {
         return false;
     }
-    ScanWalk walk{extensions, receiver, stopRequested, {}, {}, {}, {}};
+    ScanWalk walk{extensions, exclusions, receiver, stopRequested, {}, {}, {}, {}, {}, {}};
     const std::string root = QFile::encodeName(rootFolder).toStdString();
     struct stat info {};
     if (stat(root.c_str(), &info) == 0) {
@@ -194,7 +217,7 @@ bool CFolderScanner::Scan(const QString& rootFolder, const Receiver& receiver,
     if (walk.IsStopped()) {
         return false;
     }
-    receiver({Message::Kind::Finished, QString()});
+    receiver({Message::Kind::Finished, QString(), walk.excludedFiles, walk.excludedFolders});
     return true;
 }
 

@@ -4,8 +4,11 @@
 #include "CliRunner.h"
 #include "CommandLineParser.h"
 #include "Console.h"
-#include "OutputFormat.h"
 #include "ProgressLine.h"
+#include "export/ResultCsv.h"
+#include "export/ResultFormat.h"
+#include "export/ResultRecords.h"
+#include "repository/PictureRepository.h"
 
 #include <gtest/gtest.h>
 
@@ -101,6 +104,33 @@ TEST(OutputFormat, FactorHasThreeDecimalsLikePrintf) {
         const float factor = i < 5 ? static_cast<float>(i) * 0.0625f : factors(random);
         EXPECT_EQ(FormatFactor(factor), test::PrintfFactor(factor).toLatin1()) << factor;
     }
+}
+
+TEST(OutputFormat, CsvQuotesOddPathsAndGivesTheLinksAsTheLinesDoWithTheirGroups) {
+    CPictureRepository repository;
+    const QString odd = QStringLiteral("/p/a, \"b\"\nc.jpg");
+    for (const QString& path :
+         {QStringLiteral("/p/z.jpg"), odd, QStringLiteral("/p/plain.jpg"),
+          QStringLiteral("/p/alone.jpg"), QStringLiteral("/p/x.jpg"), QStringLiteral("/p/y.jpg")}) {
+        repository.AddSignedPicture(path, SignatureBytes());
+    }
+    const auto link = [&](std::int32_t a, std::int32_t b, float factor) {
+        repository.AddSimilarPair(PairInfo{nullptr, nullptr, a, b, factor});
+    };
+    link(1, 0, 12.9f);
+    link(5, 4, 7.0f);
+    link(0, 2, 3.0f);
+
+    const std::vector<PairInfo> records = LinkedPairs(repository);
+    // As vistrel-cli writes a test's pairs: the earlier entry first, the factor as kept.
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(PairLine(repository, records[0]),
+              QByteArray("12.000\t/p/z.jpg\t") + odd.toUtf8() + '\n');
+    EXPECT_EQ(CsvResult(repository, records, false),
+              QByteArray("factor,path_a,path_b,group\r\n"
+                         "12.000,/p/z.jpg,\"/p/a, \"\"b\"\"\nc.jpg\",1\r\n"
+                         "3.000,/p/z.jpg,/p/plain.jpg,1\r\n"
+                         "7.000,/p/x.jpg,/p/y.jpg,2\r\n"));
 }
 
 TEST(ProgressLine, Durations) {

@@ -73,6 +73,7 @@ private:
         const std::pair<const char*, QAction*> actions[] = {{"new", a.newRepository},
                                                             {"open", a.openRepository},
                                                             {"save", a.saveRepository},
+                                                            {"export", a.exportResults},
                                                             {"add", a.addToRepository},
                                                             {"remove", a.removeFromRepository},
                                                             {"settings", a.programSettings},
@@ -183,9 +184,12 @@ private slots:
 
         Link(window, 0, 1);
         window.RefreshTree();
-        QStringList linked =
-            plain + QStringList{"button Next Similar", "button Delete All Similar...", "next",
-                                "deleteSimilar", "keepOne"};
+        QStringList linked = plain + QStringList{"button Next Similar",
+                                                 "button Delete All Similar...",
+                                                 "next",
+                                                 "deleteSimilar",
+                                                 "keepOne",
+                                                 "export"};
         linked.sort();
         QCOMPARE(EnabledNames(window), linked);
 

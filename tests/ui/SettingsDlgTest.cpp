@@ -15,9 +15,12 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -66,7 +69,7 @@ QAbstractSpinBox* ThresholdBox(const CSettingsDlg& dialog) {
 }
 
 // The texts of Program Settings the program fixes, by where each stands: "title", a tab
-// ("tab 0"), the threshold's "group", a button's object name, or "label" for one of its labels.
+// ("tab 0"), a "group" box, a button's object name, or "label" for one of its labels.
 const std::pair<const char*, const char*> kTexts[] = {
     {"title", "Program Settings"},
     {"tab 0", "General"},
@@ -97,8 +100,11 @@ QStringList TextsAt(const CSettingsDlg& dialog, const QString& place) {
         return {sheet != nullptr ? sheet->tabText(place.mid(4).toInt()) : QString()};
     }
     if (place == QLatin1String("group")) {
-        const auto* group = dialog.findChild<QGroupBox*>();
-        return {group != nullptr ? group->title() : QString()};
+        QStringList titles;
+        for (const QGroupBox* group : dialog.findChildren<QGroupBox*>()) {
+            titles << group->title();
+        }
+        return titles;
     }
     if (place == QLatin1String("label")) {
         QStringList labels;
@@ -168,7 +174,7 @@ private slots:
         CSettingsDlg dialog(UserSettings{});
         auto* sheet = Child<QTabWidget>(dialog, "sheet");
         QVERIFY(sheet != nullptr);
-        QCOMPARE(sheet->count(), 2);
+        QCOMPARE(sheet->count(), 3);
         QCOMPARE(sheet->currentIndex(), 0);
 
         QCOMPARE(ThresholdBox(dialog)->text(), QStringLiteral("4"));
@@ -529,6 +535,53 @@ private slots:
         QCOMPARE(dialog.Settings().record, expected);
         QVERIFY(QFile::remove(folder));
         QVERIFY(!Stored().isValid());
+    }
+
+    void foldersAndExclusionsAreEditedSavedAndReadBack() {
+        QTemporaryDir present;
+        QVERIFY(QDir(present.path()).mkdir(QStringLiteral("kept")));
+        const QString kept = present.filePath(QStringLiteral("kept"));
+        const QString missing = present.filePath(QStringLiteral("unplugged"));
+        UserSettings settings;
+        settings.referenceFolders = {present.path(), missing};
+        settings.exclusions = {QStringLiteral("@eaDir")};
+        CSettingsDlg dialog(settings);
+        QVERIFY(Open(dialog));
+        auto* references = Child<QListWidget>(dialog, "referenceList");
+        QCOMPARE(references->count(), 2);
+        // A folder that cannot be found stays, marked; one that is there is not.
+        QVERIFY(references->item(0)->toolTip().isEmpty());
+        QVERIFY(!references->item(1)->toolTip().isEmpty());
+        QVERIFY(references->item(1)->foreground() != references->item(0)->foreground());
+
+        references->setCurrentRow(0);
+        QTest::mouseClick(Child<QPushButton>(dialog, "referenceRemove"), Qt::LeftButton);
+        test::WhenShown<QFileDialog>([&](QFileDialog& chooser) {
+            chooser.selectFile(kept);
+            // As a user types it: the whole path in the name box.
+            if (auto* name = chooser.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+                name->setText(kept);
+            }
+            static_cast<QDialog&>(chooser).accept();
+        });
+        QTest::mouseClick(Child<QPushButton>(dialog, "referenceAddFolder"), Qt::LeftButton);
+        for (const char* pattern : {"*.tmp.jpg", "@eaDir"}) {
+            test::WhenShown<QInputDialog>([pattern](QInputDialog& ask) {
+                ask.setTextValue(QString::fromLatin1(pattern));
+                ask.accept();
+            });
+            QTest::mouseClick(Child<QPushButton>(dialog, "exclusionAddPattern"), Qt::LeftButton);
+        }
+        Child<QCheckBox>(dialog, "sameFolderBox")->setChecked(true);
+        ClickOk(dialog);
+
+        UserSettings loaded;
+        QVERIFY(LoadUserSettings(loaded));
+        QCOMPARE(loaded.referenceFolders, (QStringList{missing, kept}));
+        // The pattern already listed is not added again.
+        QCOMPARE(loaded.exclusions, (QStringList{"@eaDir", "*.tmp.jpg"}));
+        QVERIFY(loaded.skipSameFolder);
+        QCOMPARE(dialog.Settings(), loaded);
     }
 
     void savedValuesAreWhatTheNextLoadReads() {

@@ -1,5 +1,6 @@
 #include "SettingsDlg.h"
 
+#include "FolderListEditor.h"
 #include "common/DialogUnits.h"
 #include "settings/PictureFormats.h"
 #include "settings/ProgramSettings.h"
@@ -106,6 +107,7 @@ CSettingsDlg::CSettingsDlg(const UserSettings& userSettings, QWidget* parent)
       sheet(new QTabWidget(this)),
       generalPage(new QWidget(sheet)),
       formatsPage(new QWidget(sheet)),
+      foldersPage(new QWidget(sheet)),
       okButton(new QPushButton(tr("OK"), this)),
       cancelButton(new QPushButton(tr("Cancel"), this)) {
     setWindowTitle(tr("Program Settings"));
@@ -119,8 +121,10 @@ CSettingsDlg::CSettingsDlg(const UserSettings& userSettings, QWidget* parent)
 
     sheet->addTab(generalPage, tr("General"));
     sheet->addTab(formatsPage, tr("File Formats"));
+    sheet->addTab(foldersPage, tr("Folders"));
     CreateGeneralPage();
     CreateFormatsPage();
+    CreateFoldersPage();
     sheet->setCurrentWidget(generalPage);
 
     // Dialog units reckon with the font's average character, which many fonts' prose exceeds;
@@ -189,11 +193,20 @@ void CSettingsDlg::CreateGeneralPage() {
         tr("Compares each pair in all eight ways a picture can be turned or mirrored; "
            "a test takes a few times longer."));
 
+    // Kept beside the settings record, as the turned copies are.
+    sameFolderBox = new QCheckBox(tr("Skip pairs in the same folder"), generalPage);
+    sameFolderBox->setObjectName(QStringLiteral("sameFolderBox"));
+    sameFolderBox->setChecked(settings.skipSameFolder);
+    sameFolderBox->setToolTip(
+        tr("Two pictures in the same folder are not compared: only copies in different folders "
+           "are found."));
+
     auto* layout = new QVBoxLayout(generalPage);
     layout->addWidget(group);
     layout->addWidget(stretchBox);
     layout->addWidget(shapeOnlyBox);
     layout->addWidget(turnedBox);
+    layout->addWidget(sameFolderBox);
     layout->addStretch();
 }
 
@@ -225,6 +238,36 @@ void CSettingsDlg::CreateFormatsPage() {
     layout->addWidget(formatList);
 }
 
+void CSettingsDlg::CreateFoldersPage() {
+    auto* referenceGroup = new QGroupBox(tr("Reference folders"), foldersPage);
+    auto* referenceLabel =
+        new QLabel(tr("The pictures under these folders are protected: no command that moves "
+                      "many files moves them, and two of them are not compared."),
+                   referenceGroup);
+    referenceLabel->setWordWrap(true);
+    referenceList = new FolderListEditor(FolderListEditor::Kind::Folders, settings.referenceFolders,
+                                         QStringLiteral("reference"), referenceGroup);
+    auto* referenceLayout = new QVBoxLayout(referenceGroup);
+    referenceLayout->addWidget(referenceLabel);
+    referenceLayout->addWidget(referenceList);
+
+    auto* exclusionGroup = new QGroupBox(tr("Exclusions"), foldersPage);
+    auto* exclusionLabel =
+        new QLabel(tr("Add To Repository leaves out the folders and files these name, and does "
+                      "not look inside such folders."),
+                   exclusionGroup);
+    exclusionLabel->setWordWrap(true);
+    exclusionList = new FolderListEditor(FolderListEditor::Kind::Patterns, settings.exclusions,
+                                         QStringLiteral("exclusion"), exclusionGroup);
+    auto* exclusionLayout = new QVBoxLayout(exclusionGroup);
+    exclusionLayout->addWidget(exclusionLabel);
+    exclusionLayout->addWidget(exclusionList);
+
+    auto* layout = new QVBoxLayout(foldersPage);
+    layout->addWidget(referenceGroup);
+    layout->addWidget(exclusionGroup);
+}
+
 void CSettingsDlg::LayOutSheet() {
     sheet->setGeometry(kSheetMargin, kSheetMargin, width() - 2 * kSheetMargin,
                        height() - kSheetMargin - kButtonRowHeight);
@@ -249,6 +292,9 @@ void CSettingsDlg::accept() {
     record.stretchImages = stretchBox->isChecked();
     record.shapeOnly = shapeOnlyBox->isChecked();
     settings.findTurnedCopies = turnedBox->isChecked();
+    settings.skipSameFolder = sameFolderBox->isChecked();
+    settings.referenceFolders = referenceList->Entries();
+    settings.exclusions = exclusionList->Entries();
     // The values are in force from here on, whether or not the store takes them.
     if (!SaveUserSettings(settings)) {
         QMessageBox::critical(this, tr("Error"), tr("Unable to save settings"));

@@ -13,10 +13,13 @@ class QTabWidget;
 
 namespace vistrel {
 
+class FolderListEditor;
+
 /// The "Program Settings" dialog: edits a copy of the user's settings on the pages "General"
-/// (threshold and comparison options) and "File Formats"; OK takes and saves them, Cancel changes
-/// nothing. Run it modally on the GUI thread; when it is accepted, put Settings() in force, and
-/// refresh the window afterwards whatever its result.
+/// (threshold and comparison options), "File Formats" and "Folders" (the reference folders and
+/// the exclusions of the folder scan); OK takes and saves them, Cancel changes nothing. Run it
+/// modally on the GUI thread; when it is accepted, put Settings() in force, and refresh the window
+/// afterwards whatever its result.
 class CSettingsDlg : public QDialog {
     Q_OBJECT
 
@@ -38,17 +41,22 @@ protected:
 private:
     void CreateGeneralPage();
     void CreateFormatsPage();
+    void CreateFoldersPage();
     void LayOutSheet();
 
     UserSettings settings;
     QTabWidget* sheet;
     QWidget* generalPage;
     QWidget* formatsPage;
+    QWidget* foldersPage;
     QAbstractSpinBox* thresholdBox = nullptr;
     QCheckBox* stretchBox = nullptr;
     QCheckBox* shapeOnlyBox = nullptr;
     QCheckBox* turnedBox = nullptr;
+    QCheckBox* sameFolderBox = nullptr;
     QListWidget* formatList = nullptr;
+    FolderListEditor* referenceList = nullptr;
+    FolderListEditor* exclusionList = nullptr;
     QPushButton* okButton;
     QPushButton* cancelButton;
 };

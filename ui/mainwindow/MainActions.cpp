@@ -33,6 +33,7 @@ MainActions BuildMainMenu(QMainWindow& window) {
     actions.recentRepositories = file->addMenu(QObject::tr("Recen&t Repositories"));
     actions.saveRepository =
         AddAction(file, QObject::tr("&Save Repository..."), QKeySequence("Ctrl+S"));
+    actions.exportResults = AddAction(file, QObject::tr("&Export Results..."));
     file->addSeparator();
     actions.addToRepository = AddAction(file, QObject::tr("&Add To Repository..."));
     actions.removeFromRepository = AddAction(file, QObject::tr("&Remove From Repository"));

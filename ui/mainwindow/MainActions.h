@@ -14,6 +14,8 @@ struct MainActions {
     /// "Recent Repositories": filled by the window with the files and "Clear Menu".
     QMenu* recentRepositories = nullptr;
     QAction* saveRepository = nullptr;
+    /// "Export Results...": the similar pairs as CSV or JSON.
+    QAction* exportResults = nullptr;
     QAction* addToRepository = nullptr;
     QAction* removeFromRepository = nullptr;
     QAction* programSettings = nullptr;

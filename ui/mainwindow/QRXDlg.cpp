@@ -1,6 +1,7 @@
 #include "QRXDlg.h"
 
 #include "CompareCommand.h"
+#include "ExportResults.h"
 #include "PreviewBox.h"
 #include "RecentRepositories.h"
 #include "common/DialogUnits.h"
@@ -130,6 +131,8 @@ void CQRXDlg::ConnectCommands() {
     bind(actions.newRepository, &CQRXDlg::NewRepository);
     bind(actions.openRepository, &CQRXDlg::OpenRepository);
     bind(actions.saveRepository, &CQRXDlg::SaveRepository);
+    connect(actions.exportResults, &QAction::triggered, this,
+            [this] { ExportResults(this, *repository, settings.findTurnedCopies); });
     bind(actions.addToRepository, &CQRXDlg::AddToRepository);
     bind(actions.removeFromRepository, &CQRXDlg::RemoveFromRepository);
     bind(actions.programSettings, &CQRXDlg::EditProgramSettings);
@@ -214,6 +217,7 @@ void CQRXDlg::UpdateCommandStates() {
     actions.nextSimilar->setEnabled(similar);
     actions.deleteAllSimilar->setEnabled(similar);
     actions.keepOneOfEachGroup->setEnabled(similar);
+    actions.exportResults->setEnabled(similar);
     nextButton->setEnabled(similar);
     deleteSimilarButton->setEnabled(similar);
     actions.deleteAllDamaged->setEnabled(damaged);

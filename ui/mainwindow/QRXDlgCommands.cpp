@@ -79,6 +79,22 @@ void RunComparison(QWidget* parent, CPictureRepository& repository, std::int32_t
     dialog.exec();
 }
 
+// "3 folders", "1 picture file", as the window writes counts.
+QString Counted(qint64 count, const QString& one, const QString& many) {
+    return (count == 1 ? one : many).arg(count);
+}
+
+// What the exclusions left out of a scan, for the user; empty when nothing.
+QString ExcludedText(const CSearchProgressDlg& scan) {
+    if (scan.ExcludedFiles() == 0 && scan.ExcludedFolders() == 0) {
+        return QString();
+    }
+    return CQRXDlg::tr("The exclusions left out %1 and %2.")
+        .arg(Counted(scan.ExcludedFiles(), CQRXDlg::tr("%1 picture file"),
+                     CQRXDlg::tr("%1 picture files")),
+             Counted(scan.ExcludedFolders(), CQRXDlg::tr("%1 folder"), CQRXDlg::tr("%1 folders")));
+}
+
 }  // namespace
 
 void CQRXDlg::NewRepository() {
@@ -186,13 +202,23 @@ void CQRXDlg::AddToRepository() {
     const QString folder = QFileDialog::getExistingDirectory(this, tr("Please choose a folder."));
     SetStatusText(tr("Processing..."));
     std::int32_t heldElsewhere = -1;
+    QString excluded;
     if (!folder.isEmpty()) {
         if (QFileInfo(folder).isDir()) {
             CSearchProgressDlg scan(this, repository.get(), folder, EnabledExtensions(settings),
-                                    SigningLimits{.cache = signatureCache});
+                                    SigningLimits{.cache = signatureCache}, settings.exclusions);
             scan.exec();
             ShowSkippedFiles(scan.Skipped());
             ShowUnreadFolders(this, scan.UnreadFolders());
+            excluded = ExcludedText(scan);
+            // A scan that found nothing must say why, or the exclusions look like a fault.
+            if (!excluded.isEmpty() && scan.FilesSeen() == 0) {
+                QMessageBox::information(
+                    this, tr("Add To Repository"),
+                    tr("No pictures were found in \"%1\". %2 Program Settings lists the "
+                       "exclusions.")
+                        .arg(folder, excluded));
+            }
         } else if (const std::int32_t entry = AddOnePicture(*repository, folder, signatureCache);
                    entry >= 0 && repository->GetPicture(entry).path != folder) {
             heldElsewhere = entry;
@@ -202,6 +228,10 @@ void CQRXDlg::AddToRepository() {
     // A file held under another name is not added again: its entry is shown instead.
     if (heldElsewhere >= 0) {
         SelectEntry(*tree, heldElsewhere);
+    }
+    // Beside the totals until they are next written.
+    if (!excluded.isEmpty()) {
+        SetStatusText(StatusText() + QStringLiteral("   ") + excluded);
     }
 }
 

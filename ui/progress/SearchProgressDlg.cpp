@@ -18,10 +18,11 @@ namespace vistrel {
 
 CSearchProgressDlg::CSearchProgressDlg(QWidget* parent, CPictureRepository* repository,
                                        const QString& rootFolder, const QStringList& extensions,
-                                       SigningLimits pipelineLimits)
+                                       SigningLimits pipelineLimits, const QStringList& exclusions)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       rootFolder(rootFolder),
       extensions(extensions),
+      exclusions(exclusions),
       repository(repository),
       pipelineLimits(std::move(pipelineLimits)),
       relay(new ProgressRelay(this)),
@@ -66,7 +67,7 @@ void CSearchProgressDlg::showEvent(QShowEvent* event) {
     }
     started = true;
     filesSeen = 0;
-    ImportOptions options{extensions, pipelineLimits};
+    ImportOptions options{extensions, pipelineLimits, exclusions};
     try {
         importer = std::thread([this, options = std::move(options)] {
             const bool completed = ImportFolder(
@@ -75,6 +76,9 @@ void CSearchProgressDlg::showEvent(QShowEvent* event) {
                         skipped.append(message.text);
                     } else if (message.kind == ImportMessage::Kind::UnreadFolder) {
                         unreadFolders.append(message.text);
+                    } else if (message.kind == ImportMessage::Kind::Excluded) {
+                        excludedFiles = message.excludedFiles;
+                        excludedFolders = message.excludedFolders;
                     }
                 });
             QMetaObject::invokeMethod(

@@ -30,9 +30,11 @@ public:
     /// caller's list may go away at once. The scan starts when the dialog is shown. exec() gives
     /// Accepted when the whole tree was scanned, Rejected when the user stopped it; the pictures
     /// added until then stay in `repository` either way. `pipelineLimits`: how the signatures
-    /// are made, with the signature cache to use (none unless given).
+    /// are made, with the signature cache to use (none unless given). `exclusions`: what the
+    /// scan leaves out (UserSettings::exclusions).
     CSearchProgressDlg(QWidget* parent, CPictureRepository* repository, const QString& rootFolder,
-                       const QStringList& extensions, SigningLimits pipelineLimits = {});
+                       const QStringList& extensions, SigningLimits pipelineLimits = {},
+                       const QStringList& exclusions = {});
     /// Stops an import still running and waits for its thread.
     ~CSearchProgressDlg() override;
 
@@ -44,6 +46,10 @@ public:
     /// The folders (and entries) the scan could not read, one line each with the reason. Read
     /// once the dialog has ended.
     const QStringList& UnreadFolders() const { return unreadFolders; }
+    /// The picture files and the folders the exclusions left out of a whole scan (a folder's
+    /// content is not counted). Read once the dialog has ended.
+    qint64 ExcludedFiles() const { return excludedFiles; }
+    qint64 ExcludedFolders() const { return excludedFolders; }
 
 public slots:
     /// Stop, Escape and closing the window: asks the import to stop; the dialog closes with
@@ -60,10 +66,13 @@ private:
 
     QString rootFolder;
     QStringList extensions;
+    QStringList exclusions;
     int filesSeen = 0;
     /// Filled by the import thread; read on the GUI thread only after it has ended.
     QStringList skipped;
     QStringList unreadFolders;
+    qint64 excludedFiles = 0;
+    qint64 excludedFolders = 0;
     CPictureRepository* repository;
     SigningLimits pipelineLimits;
     bool started = false;

@@ -9,13 +9,19 @@
 #include <vector>
 
 namespace vistrel {
-class CPictureRepository;
-}
 
-namespace vistrel::cli {
+class CPictureRepository;
+
+// The text of the results as vistrel-cli writes them and File > Export Results saves them: pure
+// formatting of a repository's entries and result records, any thread that may read the
+// repository.
 
 /// A factor as printf's "%.3f" writes it, whatever the user's locale.
 QByteArray FormatFactor(float factor);
+
+/// How the other picture of the similar pair `record` is turned to look like that of entry
+/// `first` (one of the pair's two).
+Orientation TurnOnto(const PairInfo& record, std::int32_t first);
 
 /// How the fields of a record end: a tab, the last one a line feed; or every one a NUL byte, as
 /// `find -print0` ends its names, for names that hold tabs or line feeds themselves.
@@ -43,4 +49,4 @@ QByteArray SearchLine(const CPictureRepository& repository, const PairInfo& reco
 QByteArray JsonResult(const CPictureRepository& repository, const std::vector<PairInfo>& records,
                       std::int32_t target);
 
-}  // namespace vistrel::cli
+}  // namespace vistrel

@@ -1,4 +1,4 @@
-#include "OutputFormat.h"
+#include "ResultFormat.h"
 
 #include "repository/PictureRepository.h"
 
@@ -11,7 +11,7 @@
 #include <charconv>
 #include <string>
 
-namespace vistrel::cli {
+namespace vistrel {
 
 namespace {
 
@@ -25,13 +25,12 @@ double ShortestDouble(float value) {
     return result;
 }
 
-// How the picture of entry `second` is turned to look like that of `first`, for a similar pair.
+}  // namespace
+
 Orientation TurnOnto(const PairInfo& record, std::int32_t first) {
     // The record's orientation turns its second picture onto its first.
     return record.indexA == first ? record.orientation : Inverse(record.orientation);
 }
-
-}  // namespace
 
 QByteArray FormatFactor(float factor) {
     char text[64];
@@ -93,4 +92,4 @@ QByteArray JsonResult(const CPictureRepository& repository, const std::vector<Pa
     return QJsonDocument(result).toJson(QJsonDocument::Indented);
 }
 
-}  // namespace vistrel::cli
+}  // namespace vistrel
