@@ -25,7 +25,28 @@ constexpr const char* kLogMode = "PRAGMA journal_mode=WAL; PRAGMA synchronous=FU
 // Anything else is another program's, or a later Vistrel's that this one must not change.
 int ClaimAndPrepare(sqlite3* db, bool& foreign) {
     foreign = false;
-    int code = Execute(db, "BEGIN IMMEDIATE");
+    // Already ours and current, as nearly always: no write lock, so that a run that only reads
+    // the marks never waits for, nor holds up, a process that changes them.
+    bool current = false;
+    int code = SQLITE_OK;
+    {
+        const Statement read = Prepare(db,
+                                       "SELECT (SELECT application_id FROM pragma_application_id), "
+                                       "(SELECT value FROM meta WHERE name = 'schema_version'), "
+                                       "(SELECT count(*) FROM sqlite_master WHERE name = 'marks')",
+                                       code);
+        current = code == SQLITE_OK && sqlite3_step(read.get()) == SQLITE_ROW &&
+                  sqlite3_column_int(read.get(), 0) == NotSimilarMarks::kApplicationId &&
+                  sqlite3_column_int(read.get(), 1) == NotSimilarMarks::kSchemaVersion &&
+                  sqlite3_column_int(read.get(), 2) == 1;
+    }
+    if (current) {
+        return Execute(db, kLogMode);
+    }
+    if (sql::IsDamage(code)) {
+        return code;
+    }
+    code = Execute(db, "BEGIN IMMEDIATE");
     int id = 0;
     std::int64_t objects = 0;
     if (code == SQLITE_OK) {

@@ -12,10 +12,12 @@ namespace vistrel {
 
 class SignatureBytes;
 
-/// A 16-byte digest of a picture's signature bytes (BLAKE2s with a 128-bit output): what a mark
-/// of a pair as not similar keys on, so that the mark follows the picture's content through
-/// renames, moves and copies and lapses once the picture changes. A cryptographic digest, so
-/// that no one can make a picture whose digest hides another pair's. Any thread.
+/// A 16-byte digest of a picture's signature bytes (two XXH64 digests of different seeds): what
+/// a mark of a pair as not similar keys on, so that the mark follows the picture's content
+/// through renames, moves and copies and lapses once the picture changes. The marks database
+/// keeps these bytes: the algorithm never changes. Not cryptographic (a picture could be made to
+/// share another's digest on purpose); 128 bits make a chance match between two signatures
+/// unthinkable. Any thread.
 struct SignatureDigest {
     static constexpr std::size_t kSize = 16;
     std::array<std::uint8_t, kSize> bytes{};
