@@ -18,20 +18,15 @@ namespace vistrel::cli {
 
 namespace {
 
-// Opens the user's marks, telling `console` of a damaged database set aside (its marks are not
-// lost, but no longer count) and of a store that cannot be used.
-std::unique_ptr<NotSimilarMarks> OpenMarks(Console& console) {
-    auto marks = std::make_unique<NotSimilarMarks>(NotSimilarMarks::DefaultPath());
-    if (const QString aside = marks->SetAside(); !aside.isEmpty()) {
+// Tells `console` of a damaged database the store found and set aside: its marks are not lost,
+// but they no longer count.
+void TellSetAside(const NotSimilarMarks& marks, Console& console) {
+    if (const QString aside = marks.SetAside(); !aside.isEmpty()) {
         console.Warning(
             QStringLiteral("the marks of pairs %1 were damaged; they were set aside "
                            "as %2 and no pair is marked now")
-                .arg(QDir::toNativeSeparators(marks->Path()), QDir::toNativeSeparators(aside)));
+                .arg(QDir::toNativeSeparators(marks.Path()), QDir::toNativeSeparators(aside)));
     }
-    if (!marks->IsOpen()) {
-        console.Warning(marks->Problem());
-    }
-    return marks;
 }
 
 // The signature digest of the picture at `path`, made as a run makes it (through the cache);
@@ -89,8 +84,10 @@ QByteArray ListText(const std::vector<NotSimilarMarks::Mark>& marks, RecordEnds 
 
 int RunMarksCommand(const CliOptions& options, Console& console,
                     std::shared_ptr<SignatureCache> cache) {
-    const std::unique_ptr<NotSimilarMarks> marks = OpenMarks(console);
-    if (!marks->IsOpen()) {
+    NotSimilarMarks marks(NotSimilarMarks::DefaultPath());
+    TellSetAside(marks, console);
+    if (!marks.IsOpen()) {
+        console.Error(marks.Problem());
         return kExitUnreadable;
     }
     bool done = true;
@@ -109,13 +106,13 @@ int RunMarksCommand(const CliOptions& options, Console& console,
                 return kExitUnreadable;
             }
             done = options.marksAction == MarksAction::Add
-                       ? marks->Add(*digestA, AbsolutePath(a), *digestB, AbsolutePath(b))
-                       : marks->Remove(*digestA, *digestB);
+                       ? marks.Add(*digestA, AbsolutePath(a), *digestB, AbsolutePath(b))
+                       : marks.Remove(*digestA, *digestB);
             break;
         }
         case MarksAction::List: {
             const QByteArray text =
-                ListText(marks->List(), options.null ? RecordEnds::Nul : RecordEnds::Lines);
+                ListText(marks.List(), options.null ? RecordEnds::Nul : RecordEnds::Lines);
             if (!WriteOut(text) || std::fflush(stdout) != 0) {
                 console.Error(QStringLiteral("cannot write the marks to standard output"));
                 return kExitUnreadable;
@@ -123,13 +120,13 @@ int RunMarksCommand(const CliOptions& options, Console& console,
             break;
         }
         case MarksAction::Clear:
-            done = marks->Clear();
+            done = marks.Clear();
             break;
         case MarksAction::None:
             break;
     }
     // A read cut short says so too, though it printed what it had.
-    if (const QString problem = marks->Problem(); !done || !problem.isEmpty()) {
+    if (const QString problem = marks.Problem(); !done || !problem.isEmpty()) {
         console.Error(problem);
         return kExitUnreadable;
     }
@@ -143,10 +140,12 @@ MarkedPairs MarkedPairsToLeaveOut(const CliOptions& options, Console& console) {
         lstat(QFile::encodeName(NotSimilarMarks::DefaultPath()).constData(), &status) != 0) {
         return {};
     }
-    const std::unique_ptr<NotSimilarMarks> marks = OpenMarks(console);
-    MarkedPairs marked = marks->Snapshot();
-    if (marks->IsOpen() && !marks->Problem().isEmpty()) {
-        console.Warning(marks->Problem());
+    NotSimilarMarks marks(NotSimilarMarks::DefaultPath());
+    TellSetAside(marks, console);
+    MarkedPairs marked = marks.Snapshot();
+    // Closed from the start, or a read cut short: the run goes on with what there is.
+    if (!marks.Problem().isEmpty()) {
+        console.Warning(marks.Problem());
     }
     return marked;
 }
