@@ -13,10 +13,13 @@
 namespace vistrel::cli {
 
 /// The command a run of vistrel-cli carries out.
-enum class Command { None, Test, Search, Signature, Cache, Keep };
+enum class Command { None, Test, Search, Signature, Cache, Keep, Marks };
 
 /// What `cache` does with the signature cache.
 enum class CacheAction { None, Stats, Prune, Clear };
+
+/// What `marks` does with the pairs marked not similar.
+enum class MarksAction { None, Add, Remove, List, Clear };
 
 /// Everything the command line asked for, once parsed. Unset optionals leave the user's
 /// settings as they are.
@@ -45,6 +48,12 @@ struct CliOptions {
     bool noCache = false;
     /// The action of `cache`: --stats, --prune or --clear.
     CacheAction cacheAction = CacheAction::None;
+    /// The action of `marks`: --add, --remove, --list or --clear (read from `cacheAction`).
+    MarksAction marksAction = MarksAction::None;
+    /// The two pictures of `marks --add` and `--remove`.
+    QStringList markedPictures;
+    /// Pairs marked not similar are reported as any other (--include-marked).
+    bool includeMarked = false;
     /// How `keep` chooses the picture to keep of each group (--rule).
     KeepRule keepRule = KeepRule::MostPixels;
     /// `keep` moves the files it plans to the trash (--trash); otherwise it only prints the plan.

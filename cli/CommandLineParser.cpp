@@ -37,6 +37,9 @@ Command CommandNamed(const QString& name) {
     if (name == QLatin1String("keep")) {
         return Command::Keep;
     }
+    if (name == QLatin1String("marks")) {
+        return Command::Marks;
+    }
     return Command::None;
 }
 
@@ -221,6 +224,18 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
                     QStringLiteral("cache takes exactly one of --stats, --prune and --clear"));
             }
             options.cacheAction = action;
+        } else if (name == QLatin1String("--add") || name == QLatin1String("--remove") ||
+                   name == QLatin1String("--list")) {
+            const MarksAction action = name == QLatin1String("--add")      ? MarksAction::Add
+                                       : name == QLatin1String("--remove") ? MarksAction::Remove
+                                                                           : MarksAction::List;
+            if (options.marksAction != MarksAction::None && options.marksAction != action) {
+                return Failure(QStringLiteral(
+                    "marks takes exactly one of --add, --remove, --list and --clear"));
+            }
+            options.marksAction = action;
+        } else if (name == QLatin1String("--include-marked")) {
+            options.includeMarked = true;
         } else if (name == QLatin1String("--quiet")) {
             options.quiet = true;
         } else if (name == QLatin1String("--help")) {
@@ -238,13 +253,28 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
         return result;
     }
     if (operands.isEmpty()) {
-        return Failure(QStringLiteral("no command given (test, search, keep, signature or cache)"));
+        return Failure(
+            QStringLiteral("no command given (test, search, keep, signature, cache or marks)"));
     }
     if (options.null && options.json) {
         return Failure(QStringLiteral("--null and --json cannot be used together"));
     }
     const QString commandName = operands.takeFirst();
     options.command = CommandNamed(commandName);
+    if (options.command == Command::Marks && options.cacheAction == CacheAction::Clear &&
+        options.marksAction == MarksAction::None) {
+        options.marksAction = MarksAction::Clear;  // --clear of marks, not of the cache
+        options.cacheAction = CacheAction::None;
+    }
+    if (options.command != Command::Marks && options.command != Command::None &&
+        options.marksAction != MarksAction::None) {
+        return Failure(QStringLiteral("--add, --remove and --list belong to the marks command"));
+    }
+    if (options.includeMarked && options.command != Command::Test &&
+        options.command != Command::Search && options.command != Command::Keep &&
+        options.command != Command::None) {
+        return Failure(QStringLiteral("--include-marked belongs to test, search and keep"));
+    }
     if (options.command != Command::Cache && options.command != Command::None &&
         options.cacheAction != CacheAction::None) {
         return Failure(QStringLiteral("--stats, --prune and --clear belong to the cache command"));
@@ -255,7 +285,8 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
     switch (options.command) {
         case Command::None:
             return Failure(
-                QStringLiteral("unknown command '%1' (test, search, keep, signature or cache)")
+                QStringLiteral(
+                    "unknown command '%1' (test, search, keep, signature, cache or marks)")
                     .arg(commandName));
         case Command::Test:
             if (operands.isEmpty()) {
@@ -302,6 +333,28 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
             }
             if (options.cacheAction == CacheAction::None) {
                 return Failure(QStringLiteral("cache needs one of --stats, --prune and --clear"));
+            }
+            break;
+        case Command::Marks:
+            if (options.threshold || options.shapeOnly || options.turned || options.formats ||
+                !options.saveFile.isEmpty() || options.json || options.workers != 0 ||
+                (options.null && options.marksAction != MarksAction::List)) {
+                return Failure(QStringLiteral(
+                    "marks takes no option but --add, --remove, --list, --clear, --no-cache, "
+                    "--quiet and (with --list) --null"));
+            }
+            if (options.marksAction == MarksAction::None) {
+                return Failure(
+                    QStringLiteral("marks needs one of --add, --remove, --list and --clear"));
+            }
+            if (options.marksAction == MarksAction::Add ||
+                options.marksAction == MarksAction::Remove) {
+                if (operands.size() != 2) {
+                    return Failure(QStringLiteral("marks --add and --remove need two PICTUREs"));
+                }
+                options.markedPictures = operands;
+            } else if (!operands.isEmpty()) {
+                return Failure(QStringLiteral("marks --list and --clear take no PICTURE"));
             }
             break;
     }

@@ -3,11 +3,13 @@
 #include "CliOptions.h"
 #include "settings/UserSettings.h"
 
+#include <cstdint>
 #include <memory>
 
 namespace vistrel {
+class MarkedPairs;
 class SignatureCache;
-}
+}  // namespace vistrel
 
 namespace vistrel::cli {
 
@@ -40,5 +42,19 @@ int RunSignatureCommand(const CliOptions& options, Console& console);
 /// Carries out `cache`: reports on, prunes or clears the signature cache at its usual place.
 /// Returns the exit status.
 int RunCacheCommand(const CliOptions& options, Console& console);
+
+/// Carries out `marks`: adds, removes, lists or clears the marks of pairs as not similar; the
+/// pictures' signatures are looked up in `cache` and kept there (null: no cache). Returns the
+/// exit status.
+int RunMarksCommand(const CliOptions& options, Console& console,
+                    std::shared_ptr<SignatureCache> cache);
+
+/// The pairs a run of `test`, `search` or `keep` leaves out: the user's marks, none with
+/// --include-marked. A store that cannot be used, or one found damaged and set aside, is told
+/// to `console` as a warning.
+MarkedPairs MarkedPairsToLeaveOut(const CliOptions& options, Console& console);
+
+/// Tells `console` how many marked pairs a run left out, when it left any out.
+void ReportMarkedPairsLeftOut(std::uint64_t count, Console& console);
 
 }  // namespace vistrel::cli

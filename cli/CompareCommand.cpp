@@ -116,7 +116,8 @@ int RunCompareCommand(const CliOptions& options, const UserSettings& settings, C
     ComparisonOptions runOptions = settings.Comparison();
     runOptions.target = target;
     runOptions.workers = options.workers;
-    const RunOutcome outcome = RunSimilarity(repository, runOptions, console);
+    const RunOutcome outcome =
+        RunSimilarity(repository, runOptions, console, MarkedPairsToLeaveOut(options, console));
     if (!outcome.started) {
         console.Error(QStringLiteral("cannot start the comparison: no thread could be made"));
         return kExitUnreadable;
@@ -145,6 +146,7 @@ int RunCompareCommand(const CliOptions& options, const UserSettings& settings, C
         console.Error(QStringLiteral("cannot write the results to standard output"));
         return kExitUnreadable;
     }
+    ReportMarkedPairsLeftOut(outcome.markedLeftOut, console);
     console.Info(Summary(repository, sources, outcome, search));
     return kExitSuccess;
 }

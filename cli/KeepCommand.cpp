@@ -115,10 +115,13 @@ int RunKeepCommand(const CliOptions& options, const UserSettings& settings, Cons
     }
     ComparisonOptions runOptions = settings.Comparison();
     runOptions.workers = options.workers;
-    if (!RunSimilarity(repository, runOptions, console).started) {
+    const RunOutcome outcome =
+        RunSimilarity(repository, runOptions, console, MarkedPairsToLeaveOut(options, console));
+    if (!outcome.started) {
         console.Error(QStringLiteral("cannot start the comparison: no thread could be made"));
         return kExitUnreadable;
     }
+    ReportMarkedPairsLeftOut(outcome.markedLeftOut, console);
     // The mode the links were found in: --shape-only or the stored option.
     const bool shapeOnly = runOptions.shapeOnly;
     // Read from the settings, not from the run: the list is the user's, whatever the run

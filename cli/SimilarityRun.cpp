@@ -32,13 +32,15 @@ private:
 }  // namespace
 
 RunOutcome RunSimilarity(CPictureRepository& repository, const ComparisonOptions& options,
-                         Console& console) {
+                         Console& console, const MarkedPairs& marked) {
     RunOutcome outcome;
     QElapsedTimer clock;
     clock.start();
     ConsoleObserver observer(console, outcome, clock);
     ComparisonRun run(repository, options, &observer);
+    run.SetMarkedPairs(marked);
     outcome.started = run.Run();
+    outcome.markedLeftOut = run.MarkedPairsLeftOut();
     outcome.pairs = run.Pairs();
     outcome.seconds = clock.elapsed() / 1000.0;
     return outcome;

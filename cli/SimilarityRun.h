@@ -20,11 +20,14 @@ struct RunOutcome {
     std::vector<PairInfo> records;
     std::uint64_t pairs = 0;
     double seconds = 0.0;
+    /// Similar pairs left out because they are marked not similar.
+    std::uint64_t markedLeftOut = 0;
 };
 
 /// Runs a comparison to its end, as the Progress dialog does, with its progress on the
-/// console. The repository's links are replaced by the run's.
+/// console. The repository's links are replaced by the run's; the pairs of `marked` are left
+/// out.
 RunOutcome RunSimilarity(CPictureRepository& repository, const ComparisonOptions& options,
-                         Console& console);
+                         Console& console, const MarkedPairs& marked = {});
 
 }  // namespace vistrel::cli

@@ -55,9 +55,10 @@ int main(int argc, char* argv[]) {
             cache.reset();
         }
     }
-    const int status = options.command == Command::Keep
-                           ? RunKeepCommand(options, settings, console, cache)
-                           : RunCompareCommand(options, settings, console, cache);
+    const int status =
+        options.command == Command::Keep    ? RunKeepCommand(options, settings, console, cache)
+        : options.command == Command::Marks ? RunMarksCommand(options, console, cache)
+                                            : RunCompareCommand(options, settings, console, cache);
     if (cache) {
         cache->Flush();
         // Storing stopped during the run (a full disk, say).

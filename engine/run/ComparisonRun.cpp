@@ -182,6 +182,10 @@ void ComparisonRun::TakeNotices() {
 
 void ComparisonRun::Record(const ComparisonNotice& notice) {
     for (const PairInfo& record : notice.records) {
+        if (!markedPairs.IsEmpty() && IsMarked(record.indexA, record.indexB)) {
+            ++markedLeftOut;
+            continue;
+        }
         repository.AddSimilarPair(record);
         if (observer != nullptr) {
             observer->PairFound(record);
@@ -190,6 +194,20 @@ void ComparisonRun::Record(const ComparisonNotice& notice) {
     ++nextSpan;
     pairsRecorded += notice.pairsDone;
     brokenOff = !notice.complete;
+}
+
+bool ComparisonRun::IsMarked(std::int32_t a, std::int32_t b) {
+    // Digests only of the entries met in found pairs, each once: a run finds few pairs among
+    // many entries, and a run without marks makes none.
+    digests.resize(static_cast<std::size_t>(repository.GetCount()));
+    const auto digestOf = [this](std::int32_t index) -> const SignatureDigest& {
+        std::optional<SignatureDigest>& digest = digests[static_cast<std::size_t>(index)];
+        if (!digest) {
+            digest = SignatureDigest::Of(repository.GetPicture(index).signature);
+        }
+        return *digest;
+    };
+    return markedPairs.Contains(digestOf(a), digestOf(b));
 }
 
 }  // namespace vistrel

@@ -5,12 +5,15 @@
 #include "NoticeQueue.h"
 #include "StopEvent.h"
 #include "WorkerThread.h"
+#include "marks/MarkedPairs.h"
+#include "marks/SignatureDigest.h"
 #include "settings/ComparisonOptions.h"
 
 #include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace vistrel {
@@ -48,6 +51,11 @@ public:
     /// thread could not be made (the run has then ended too). Once per run.
     bool StartComparison();
 
+    /// The pairs the user marked not similar: a found pair whose two signatures' digests are
+    /// marked is left out, neither linked nor reported, only counted. Before StartComparison;
+    /// none by default.
+    void SetMarkedPairs(MarkedPairs marked) { markedPairs = std::move(marked); }
+
     /// Records what the workers have reported so far, reports the progress, and stops the run
     /// when the observer asks for it. True once the run has ended (all workers done, or
     /// stopped); the observer has then been told. Waits for no notice, only for the workers to
@@ -75,11 +83,15 @@ public:
     std::uint64_t PairsDone() const { return pairsDone; }
     /// Pairs, from the first in the run's order, whose links have been recorded.
     std::uint64_t PairsRecorded() const { return pairsRecorded; }
+    /// Found pairs left out so far because they are marked not similar (SetMarkedPairs).
+    std::uint64_t MarkedPairsLeftOut() const { return markedLeftOut; }
 
 private:
     /// Takes the waiting notices and records every span whose turn has come.
     void TakeNotices();
     void Record(const ComparisonNotice& notice);
+    /// Whether the pair of entries `a` and `b` is marked not similar.
+    bool IsMarked(std::int32_t a, std::int32_t b);
     /// Stops the workers, records their last spans and tells the observer.
     void End();
     /// Signals the stop and waits for the workers within kStopTimeLimit.
@@ -106,6 +118,11 @@ private:
     std::uint64_t pairsDone = 0;
     std::uint64_t pairsRecorded = 0;
     std::int32_t workersFinished = 0;
+
+    MarkedPairs markedPairs;
+    /// The digests of the entries met in found pairs, by entry, each made once per run.
+    std::vector<std::optional<SignatureDigest>> digests;
+    std::uint64_t markedLeftOut = 0;
 };
 
 }  // namespace vistrel

@@ -53,6 +53,9 @@ std::uint64_t Merge(std::uint64_t hash, std::uint64_t accumulator) {
 /// through a buffer of any size without a copy of it.
 class Digester {
 public:
+    explicit Digester(std::uint64_t seed = 0)
+        : seed(seed), lanes{seed + kPrime1 + kPrime2, seed + kPrime2, seed, seed - kPrime1} {}
+
     void Add(const std::uint8_t* data, std::size_t length) {
         total += length;
         if (held > 0) {
@@ -83,7 +86,7 @@ public:
                 hash = Merge(hash, lane);
             }
         } else {
-            hash = kPrime5;
+            hash = seed + kPrime5;
         }
         hash += total;
         const std::uint8_t* tail = stripe.data();
@@ -117,7 +120,8 @@ private:
         }
     }
 
-    std::array<std::uint64_t, 4> lanes = {kPrime1 + kPrime2, kPrime2, 0, 0ULL - kPrime1};
+    std::uint64_t seed;
+    std::array<std::uint64_t, 4> lanes;
     std::array<std::uint8_t, kStripe> stripe{};
     std::size_t held = 0;
     std::uint64_t total = 0;
@@ -130,8 +134,8 @@ struct FileCloser {
 
 }  // namespace
 
-std::uint64_t DigestBytes(const void* data, std::size_t length) {
-    Digester digester;
+std::uint64_t DigestBytes(const void* data, std::size_t length, std::uint64_t seed) {
+    Digester digester(seed);
     digester.Add(static_cast<const std::uint8_t*>(data), length);
     return digester.Finish();
 }

@@ -36,15 +36,6 @@ std::int64_t NowNs() {
 
 }  // namespace
 
-void SqliteStatementFinalizer::operator()(sqlite3_stmt* statement) const {
-    sqlite3_finalize(statement);
-}
-
-void SignatureCache::Impl::DatabaseCloser::operator()(sqlite3* handle) const {
-    // The last connection checkpoints the log into the database and removes it.
-    sqlite3_close_v2(handle);
-}
-
 std::optional<SignatureCache::FileKey> SignatureCache::KeyOf(const QString& path) {
     struct stat status {};
     if (path.isEmpty() || stat(QFile::encodeName(path).constData(), &status) != 0) {
@@ -151,19 +142,7 @@ void SignatureCache::Impl::Refuse(const QString& reason) {
 }
 
 QString SignatureCache::Impl::ErrorText(int code, sqlite3* connection) const {
-    sqlite3* const handle = connection != nullptr ? connection : db.get();
-    const int primary = code & 0xff;
-    if (handle != nullptr && (primary == SQLITE_IOERR || primary == SQLITE_FULL ||
-                              primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY)) {
-        // "disk I/O error" says less than the system's own reason, such as a full disk.
-        if (const int system = sqlite3_system_errno(handle); system != 0) {
-            return QString::fromLocal8Bit(std::strerror(system));
-        }
-    }
-    if (primary == SQLITE_FULL) {
-        return QString::fromLocal8Bit(std::strerror(ENOSPC));
-    }
-    return QString::fromUtf8(handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(code));
+    return sql::ErrorText(code, connection != nullptr ? connection : db.get());
 }
 
 std::optional<SignatureCache::Impl::Found> SignatureCache::Impl::Lookup(const FileKey& key,

@@ -3,6 +3,7 @@
 // The inside of the signature cache: its databases, its writer thread and the SQLite helpers
 // its files share; for them alone.
 
+#include "PrivateDatabase.h"
 #include "SignatureCache.h"
 
 #include <sqlite3.h>
@@ -16,40 +17,21 @@
 
 namespace vistrel {
 
-/// Finalizes a prepared SQLite statement; for the cache's statements.
-struct SqliteStatementFinalizer {
-    void operator()(sqlite3_stmt* statement) const;
-};
-
 namespace cache_sql {
+
+using sql::Execute;
+using sql::IsDamage;
+using sql::kBusyMilliseconds;
+using sql::kOpenFlags;
+using sql::Prepare;
+using sql::Statement;
 
 // Entries written in one transaction: few enough to keep a transaction short for the other
 // processes, many enough that a folder of small pictures does not wait on commits.
 inline constexpr std::size_t kFlushEvery = 256;
-// Another process may hold the write lock while it commits a batch or clears the cache.
-inline constexpr int kBusyMilliseconds = 5000;
 // The log is cut back to this after each checkpoint, so that a burst of writes while other
 // processes read does not keep its size on the disk.
 inline constexpr const char* kLogLimit = "PRAGMA journal_size_limit=4194304";
-// Links are never followed: the database must be the file at the cache's own path.
-inline constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW;
-
-using Statement = std::unique_ptr<sqlite3_stmt, SqliteStatementFinalizer>;
-
-inline Statement Prepare(sqlite3* db, const char* sql, int& code) {
-    sqlite3_stmt* statement = nullptr;
-    code = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
-    return Statement(statement);
-}
-
-inline int Execute(sqlite3* db, const char* sql) {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-}
-
-inline bool IsDamage(int code) {
-    const int primary = code & 0xff;
-    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
-}
 
 // SQLite's integers are signed; device and inode numbers and digests keep their bits either way.
 inline sqlite3_int64 AsStored(std::uint64_t value) {
@@ -87,25 +69,17 @@ struct SignatureCache::Impl {
         std::int64_t changedNs;
         std::uint64_t digest;
     };
-    struct DatabaseCloser {
-        void operator()(sqlite3* handle) const;
-    };
-    using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
-    using Statement = std::unique_ptr<sqlite3_stmt, SqliteStatementFinalizer>;
+    using Database = sql::Database;
+    using Statement = sql::Statement;
 
     bool OpenDatabase();
-    /// Opens the file once; false with `damaged` set when it is not a sound database.
-    bool TryOpen(bool& damaged);
-    /// Within one transaction, makes sure the open database is this cache's (giving an empty
-    /// one the application id); false with `refused` set when it is another program's.
-    int ClaimDatabase(bool& refused);
-    /// Makes the tables, emptying them under another version.
-    int PrepareTables();
+    /// Within one transaction, makes sure the database open on `handle` is this cache's (giving
+    /// an empty one the application id); false with `refused` set when it is another program's.
+    int ClaimDatabase(sqlite3* handle, bool& refused);
+    /// Makes the tables on `handle`, emptying them under another version.
+    int PrepareTables(sqlite3* handle);
     /// The entry for `key` that Store holds or the database has, under `mutex`.
     std::optional<Found> Lookup(const FileKey& key, int side);
-    /// Renames the damaged file (with its log) beside itself, unless another process already
-    /// did and put a new one in its place.
-    bool SetAside(const std::optional<FileKey>& before);
     void CloseDatabase();
     /// The writer thread: writes the entries Store holds, a batch at a time.
     void WriteEntries();
@@ -118,8 +92,7 @@ struct SignatureCache::Impl {
     /// Whether the disk can take `batch` and leave its floor free; when not, stops storing with
     /// one Problem. Writer thread, `mutex` held.
     bool RoomFor(const std::vector<Pending>& batch);
-    /// The reason SQLite gives for the last failure on `connection` (`db` when null), as the
-    /// system words it when it can.
+    /// The reason SQLite gives for the last failure on `connection` (`db` when null).
     QString ErrorText(int code, sqlite3* connection = nullptr) const;
 
     const QString path;

@@ -46,6 +46,8 @@ std::unique_ptr<QProcess> StartCli(const QStringList& arguments, const QString& 
     QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
     variables.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
     variables.insert(QStringLiteral("XDG_CACHE_HOME"), CacheHome(configHome));
+    // The marks of pairs and the trash: never the user's own either, wherever HOME is.
+    variables.insert(QStringLiteral("XDG_DATA_HOME"), configHome + QStringLiteral("/.local/share"));
     variables.insert(QStringLiteral("HOME"), configHome);
     for (const QString& entry : environment) {
         const qsizetype equals = entry.indexOf(QLatin1Char('='));

@@ -27,8 +27,9 @@ struct CliResult {
 /// `value` as the C library's printf writes it with "%.3f" in the C locale (ties to even).
 QString PrintfFactor(double value);
 
-/// Runs vistrel-cli with `arguments`, XDG_CONFIG_HOME and HOME set to `configHome` and
-/// XDG_CACHE_HOME to its folder "cache" (see CacheHome), and the "NAME=value" entries of
+/// Runs vistrel-cli with `arguments`, XDG_CONFIG_HOME and HOME set to `configHome`,
+/// XDG_CACHE_HOME to its folder "cache" (see CacheHome) and XDG_DATA_HOME to its folder
+/// ".local/share", and the "NAME=value" entries of
 /// `environment`, standard input closed; gives up after a minute.
 CliResult RunCli(const QStringList& arguments, const QString& configHome,
                  const QStringList& environment = {});

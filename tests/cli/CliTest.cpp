@@ -841,6 +841,36 @@ TEST_F(CliTest, RunsAtOnceShareOneCache) {
     EXPECT_EQ(stats[QStringLiteral("unreadable")], QStringLiteral("1"));
 }
 
+// A mark follows the pictures' content: it holds under another name and lapses once a picture
+// of the pair changes.
+TEST_F(CliTest, AMarkedPairStaysOutAfterARenameAndComesBackWhenAPictureChanges) {
+    const QStringList test = {QStringLiteral("test"), pictures};
+    const QSet<QString> small = {Picture("nested/deeper/a-small.jpg")};
+    ASSERT_EQ(PairsOf(Run(test).OutLines()), NearCopies());
+    const CliResult marked = Run({QStringLiteral("marks"), QStringLiteral("--add"),
+                                  Picture("nested/deeper/a-small.jpg"), Picture("a.png")});
+    ASSERT_EQ(marked.status, 0) << marked.err.toStdString();
+
+    ASSERT_TRUE(QFile::rename(Picture("a.png"), Picture("renamed.png")));
+    const CliResult renamed = Run(test);
+    EXPECT_EQ(renamed.status, 0) << renamed.err.toStdString();
+    const QSet<QString> copiesOfB = {Picture("b.bmp"), Picture("nested/B copy.PNG")};
+    EXPECT_EQ(PairsOf(renamed.OutLines()), QSet<QSet<QString>>{copiesOfB});
+    EXPECT_TRUE(renamed.err.contains("1 marked pairs left out")) << renamed.err.toStdString();
+    const QSet<QSet<QString>> all = {small + QSet<QString>{Picture("renamed.png")}, copiesOfB};
+    EXPECT_EQ(PairsOf(Run(QStringList(test) << QStringLiteral("--include-marked")).OutLines()),
+              all);
+
+    // A few pixels changed: still a near-copy, but no longer the picture marked.
+    QImage changed = test::MakePhotoLike(320, 240, 1);
+    changed.setPixelColor(5, 5, Qt::white);
+    ASSERT_TRUE(test::WritePicture(changed, PictureFormat::Png, Picture("renamed.png")));
+    const CliResult back = Run(test);
+    EXPECT_EQ(back.status, 0) << back.err.toStdString();
+    EXPECT_EQ(PairsOf(back.OutLines()), all) << back.out.toStdString();
+    EXPECT_FALSE(back.err.contains("marked")) << back.err.toStdString();
+}
+
 TEST_F(CliTest, SignatureWritesTheEngineSignature) {
     for (const char* name : {"a.png", "b.bmp", "c.tif", "nested/deeper/a-small.jpg"}) {
         SCOPED_TRACE(name);
