@@ -1,8 +1,8 @@
 #include "Commands.h"
 #include "Console.h"
 #include "ExitStatus.h"
-#include "OutputFormat.h"
 #include "SourceLoader.h"
+#include "export/ResultFormat.h"
 #include "marks/NotSimilarMarks.h"
 #include "repository/PictureRepository.h"
 
