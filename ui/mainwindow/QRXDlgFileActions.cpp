@@ -3,6 +3,7 @@
 
 #include "HelpFileLocation.h"
 #include "QRXDlg.h"
+#include "TrashUndoCommand.h"
 #include "cleanup/BulkDeletion.h"
 #include "cleanup/CopyCheck.h"
 #include "cleanup/GroupCleanup.h"
@@ -18,7 +19,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QUndoStack>
 #include <QUrl>
+
+#include <utility>
 
 namespace vistrel {
 
@@ -75,6 +79,7 @@ bool CQRXDlg::TrashPictureFile(const QString& path, QWidget* asker,
                              tr("Could not move \"%1\" to the trash.").arg(path));
         return false;
     }
+    PushTrashUndo();
     repository->RemovePicture(path);
     RefreshTree();
     UpdateCommandStates();
@@ -111,6 +116,7 @@ void CQRXDlg::DeleteAllSimilar() {
     DeleteSimilarFiles(
         *repository, trashUndo.RecordingTrash(*repository),
         [&same](std::int32_t index) { return (*same)[static_cast<std::size_t>(index)]; });
+    PushTrashUndo();
     RefreshTree();
     ReportFilesLeft(*this);
 }
@@ -122,6 +128,7 @@ void CQRXDlg::DeleteAllDamaged() {
     }
     trashUndo.Begin();
     DeleteDamagedFiles(*repository, trashUndo.RecordingTrash(*repository));
+    PushTrashUndo();
     RefreshTree();
     ReportFilesLeft(*this);
 }
@@ -149,6 +156,7 @@ void CQRXDlg::KeepOneOfEachGroup() {
     trashUndo.Begin();
     const KeepOutcome outcome =
         TrashAllButKept(*repository, check->plans, trashUndo.RecordingTrash(*repository));
+    PushTrashUndo();
     RefreshTree();
     if (!outcome.notMoved.isEmpty()) {
         COperationReportDlg report(outcome.notMoved, this);
@@ -169,13 +177,29 @@ void CQRXDlg::KeepOneOfEachGroup() {
                tr("Left in place, changed or no longer near-copies:"));
 }
 
-void CQRXDlg::UndoMoveToTrash() {
+void CQRXDlg::PushTrashUndo() {
     if (trashUndo.IsEmpty()) {
         return;
     }
-    const QStringList notRestored = trashUndo.Undo(*repository);
+    undoStack->push(new TrashUndoCommand(
+        std::exchange(trashUndo, CTrashUndo()),
+        [this]() -> CPictureRepository& { return *repository; },
+        [this](const QStringList& paths) { notRestored = paths; }));
+}
+
+void CQRXDlg::UndoMoveToTrash() {
+    if (!undoStack->canUndo()) {
+        return;
+    }
+    // Each step of the history is taken back alone: the last clean-up's files, or the last
+    // mark. Files of an earlier clean-up come back as safely as the last one's (never over a
+    // file that took their place).
+    const bool trashStep = dynamic_cast<const TrashUndoCommand*>(
+                               undoStack->command(undoStack->index() - 1)) != nullptr;
+    notRestored.clear();
+    undoStack->undo();
     RefreshTree();
-    if (!notRestored.isEmpty()) {
+    if (trashStep && !notRestored.isEmpty()) {
         COperationReportDlg report(notRestored, this);
         report.setWindowTitle(tr("Undo Move to Trash"));
         // The trash no longer holds them, or another file has taken their place.
