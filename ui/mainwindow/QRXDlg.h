@@ -105,6 +105,9 @@ public:
     bool MarkPairsNotSimilar(const std::vector<std::pair<QString, QString>>& pairs, QWidget* asker);
     bool MarkPairNotSimilar(const QString& firstPath, const QString& secondPath,
                             QWidget* asker) override;
+    /// Marks every linked pair among the entries at `paths` (a group of Keep One of Each
+    /// Group), as one step of the undo history.
+    bool MarkGroupNotSimilar(const QStringList& paths, QWidget* asker);
 
 public slots:
     // Repository commands.

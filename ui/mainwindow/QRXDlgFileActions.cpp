@@ -136,6 +136,11 @@ void CQRXDlg::DeleteAllDamaged() {
 void CQRXDlg::KeepOneOfEachGroup() {
     const bool shapeOnly = settings.record.shapeOnly;
     CKeepOneDlg choice(*repository, shapeOnly, this);
+    if (marks != nullptr) {
+        choice.SetGroupMarker([this, &choice](const QStringList& paths) {
+            return MarkGroupNotSimilar(paths, &choice);
+        });
+    }
     if (choice.exec() != QDialog::Accepted) {
         return;
     }

@@ -8,8 +8,11 @@
 #include "marks/NotSimilarMarks.h"
 
 #include <QMessageBox>
+#include <QStringList>
 #include <QTreeWidget>
 #include <QUndoStack>
+
+#include <algorithm>
 
 namespace vistrel {
 
@@ -45,6 +48,28 @@ void CQRXDlg::MarkSelectedPair() {
 bool CQRXDlg::MarkPairNotSimilar(const QString& firstPath, const QString& secondPath,
                                  QWidget* asker) {
     return MarkPairsNotSimilar({{firstPath, secondPath}}, asker);
+}
+
+bool CQRXDlg::MarkGroupNotSimilar(const QStringList& paths, QWidget* asker) {
+    std::vector<std::int32_t> members;
+    for (const QString& path : paths) {
+        if (const std::int32_t index = repository->FindPicture(path); index >= 0) {
+            members.push_back(index);
+        }
+    }
+    std::sort(members.begin(), members.end());
+    std::vector<std::pair<QString, QString>> pairs;
+    for (const std::int32_t member : members) {
+        for (const CSimilarInfo& link : repository->GetPicture(member).similar) {
+            // Each pair once, from its entry with the smaller index.
+            if (link.index > member &&
+                std::binary_search(members.begin(), members.end(), link.index)) {
+                pairs.emplace_back(repository->GetPicture(member).path,
+                                   repository->GetPicture(link.index).path);
+            }
+        }
+    }
+    return MarkPairsNotSimilar(pairs, asker);
 }
 
 bool CQRXDlg::MarkPairsNotSimilar(const std::vector<std::pair<QString, QString>>& pairs,
