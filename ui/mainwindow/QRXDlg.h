@@ -185,6 +185,8 @@ private:
     void ShowItemToolTip(const QHelpEvent& event);
     /// Steps 1 to 6 of a rebuild: everything but the preview.
     void RebuildTreeItems();
+    /// Reads the marks again into the window "Pairs Marked Not Similar", when it is open.
+    void ReloadMarkedPairs();
     /// Puts what the clean-up just moved to the trash (`trashUndo`) into the undo history.
     void PushTrashUndo();
     /// Whether Mark as Not Similar works on the tree's selection: a similar picture of two

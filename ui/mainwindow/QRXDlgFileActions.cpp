@@ -204,6 +204,7 @@ void CQRXDlg::UndoMoveToTrash() {
     notRestored.clear();
     undoStack->undo();
     RefreshTree();
+    ReloadMarkedPairs();
     if (trashStep && !notRestored.isEmpty()) {
         COperationReportDlg report(notRestored, this);
         report.setWindowTitle(tr("Undo Move to Trash"));

@@ -95,7 +95,16 @@ bool CQRXDlg::MarkPairsNotSimilar(const std::vector<std::pair<QString, QString>>
     }
     undoStack->push(command.release());
     RefreshTree();
+    ReloadMarkedPairs();
     return true;
+}
+
+void CQRXDlg::ReloadMarkedPairs() {
+    // The list shown must not offer to remove a mark that Undo already took back.
+    auto* shown = findChild<MarkedPairsDlg*>(QString(), Qt::FindDirectChildrenOnly);
+    if (shown != nullptr && shown->isVisible()) {
+        shown->Reload();
+    }
 }
 
 void CQRXDlg::ShowMarkedPairs() {
