@@ -221,6 +221,11 @@ bool CKeepGroupsModel::IsDroppedRow(int row) const {
     return group >= 0 && groups[Slot(group)].dropped;
 }
 
+int CKeepGroupsModel::ShownGroupCount() const {
+    return static_cast<int>(std::count_if(groups.begin(), groups.end(),
+                                          [](const Group& group) { return !group.dropped; }));
+}
+
 std::vector<KeepPlan> CKeepGroupsModel::Plans() const {
     std::vector<KeepPlan> plans;
     for (const Group& group : groups) {

@@ -70,6 +70,8 @@ public:
     void DropGroup(const QModelIndex& index);
     /// Whether the row `row` (of the one list) belongs to a dropped group.
     bool IsDroppedRow(int row) const;
+    /// The groups not dropped.
+    int ShownGroupCount() const;
     /// The row of a group, and of a picture (by its number), in `column`.
     QModelIndex GroupIndex(int group, int column = PictureColumn) const;
     QModelIndex PictureIndex(int picture, int column = PictureColumn) const;

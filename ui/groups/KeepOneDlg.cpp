@@ -324,10 +324,12 @@ void CKeepOneDlg::UpdateSummary() {
         return;
     }
     const CKeepGroupsModel::Totals totals = model->PlannedTotals();
-    QString groups =
-        model->GroupCount() == 1
-            ? tr("1 group of similar pictures")
-            : tr("%1 groups of similar pictures").arg(QLocale().toString(model->GroupCount()));
+    // Groups marked not similar are no groups any more.
+    const int shown = model->ShownGroupCount();
+    notSimilarButton->setEnabled(shown > 0);
+    QString groups = shown == 1
+                         ? tr("1 group of similar pictures")
+                         : tr("%1 groups of similar pictures").arg(QLocale().toString(shown));
     groups += totals.groupsLeftAlone == 0 ? tr(".") : tr(", ") + LeftAloneText(totals);
     groups += StayingText(totals);
     QString plan;

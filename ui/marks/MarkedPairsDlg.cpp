@@ -43,6 +43,8 @@ MarkedPairsDlg::MarkedPairsDlg(std::shared_ptr<NotSimilarMarks> store, QWidget* 
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list->setIconSize(QSize(kThumbnailSide, kThumbnailSide));
     list->setUniformRowHeights(true);
+    // The file's name, at the end of a long path, tells the pictures apart.
+    list->setTextElideMode(Qt::ElideMiddle);
     list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     list->header()->setSectionResizeMode(1, QHeaderView::Stretch);
     list->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
@@ -93,11 +95,13 @@ void MarkedPairsDlg::Reload() {
         for (const int side : {0, 1}) {
             // Every row has the thumbnails' height before they come.
             item->setIcon(side, blank);
+            item->setToolTip(side, item->text(side));
             if (!QFileInfo::exists(item->text(side))) {
                 // The mark holds for the pictures wherever they are; this place is only the last
                 // one known.
                 item->setForeground(side, palette().brush(QPalette::Disabled, QPalette::Text));
-                item->setToolTip(side, tr("Not found at this place any more"));
+                item->setToolTip(side,
+                                 tr("%1\nNot found at this place any more").arg(item->text(side)));
             }
         }
         items.append(item);
