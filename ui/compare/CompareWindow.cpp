@@ -212,7 +212,7 @@ void CompareWindow::ShowFacts() {
             panel->TrashButton()->setEnabled(false);
         }
     }
-    markButton->setEnabled(!stale);
+    markButton->setEnabled(!stale && host.CanMarkPairs());
 }
 
 void CompareWindow::ShowFactor() {
@@ -329,6 +329,9 @@ void CompareWindow::TrashPicture(Side side) {
 }
 
 void CompareWindow::MarkNotSimilar() {
+    if (!host.CanMarkPairs()) {
+        return;
+    }
     const CPictureRepository& repository = host.ShownRepository();
     const std::optional<SimilarPair> pair =
         FindSimilarPair(repository, paths[kLeft], paths[kRight]);

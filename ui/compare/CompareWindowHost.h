@@ -19,6 +19,8 @@ public:
     /// `lastCopyWarning` added when given) and moves it; true when the file went.
     virtual bool TrashPictureFile(const QString& path, QWidget* asker,
                                   const QString& lastCopyWarning) = 0;
+    /// Whether pairs can be marked not similar at all (the host has a store of marks).
+    virtual bool CanMarkPairs() const = 0;
     /// Marks the pair of the entries at these paths as not similar (saying so, parented to
     /// `asker`, when it cannot); true when the pair was marked and left the similar pairs.
     virtual bool MarkPairNotSimilar(const QString& firstPath, const QString& secondPath,

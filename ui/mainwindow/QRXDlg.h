@@ -103,6 +103,7 @@ public:
     /// are gone or cannot be read are passed over. Says so (parented to `asker`) when the marks
     /// could not be kept, and then nothing changes. True when the pairs were marked.
     bool MarkPairsNotSimilar(const std::vector<std::pair<QString, QString>>& pairs, QWidget* asker);
+    bool CanMarkPairs() const override { return marks != nullptr; }
     bool MarkPairNotSimilar(const QString& firstPath, const QString& secondPath,
                             QWidget* asker) override;
     /// Marks every linked pair among the entries at `paths` (a group of Keep One of Each
