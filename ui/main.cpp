@@ -48,8 +48,8 @@ int main(int argc, char* argv[]) {
     QString marksWarning;
     if (!marks->IsOpen()) {
         marksWarning = QObject::tr(
-                           "The pairs marked not similar cannot be used, so every similar "
-                           "pair is shown and no pair can be marked: %1")
+                           "Marking pairs as not similar is off, and every similar pair "
+                           "is shown.\n\n%1")
                            .arg(marks->Problem());
     } else if (!marks->SetAside().isEmpty()) {
         marksWarning = QObject::tr(
