@@ -1,7 +1,6 @@
 // The main window's commands on pairs marked not similar: Mark as Not Similar and the window
 // that lists the marks.
 
-#include "CompareCommand.h"
 #include "QRXDlg.h"
 #include "marks/MarkCommand.h"
 #include "marks/MarkedPairsDlg.h"
