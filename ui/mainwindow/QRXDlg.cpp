@@ -49,7 +49,10 @@ CQRXDlg::CQRXDlg(const UserSettings& userSettings, std::shared_ptr<SignatureCach
       repository(std::make_unique<CPictureRepository>()),
       settings(userSettings),
       signatureCache(std::move(signatureCache)),
-      undoStack(new QUndoStack(this)) {
+      undoStack(new QUndoStack(this)),
+      trashUndo(
+          *undoStack, [this]() -> CPictureRepository& { return *repository; },
+          [this](const QStringList& paths) { notRestored = paths; }) {
     // A closed store keeps nothing: the window goes on without marks.
     if (notSimilarMarks != nullptr && notSimilarMarks->IsOpen()) {
         marks = std::move(notSimilarMarks);

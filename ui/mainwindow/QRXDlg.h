@@ -1,7 +1,7 @@
 #pragma once
 
 #include "MainActions.h"
-#include "cleanup/TrashUndo.h"
+#include "TrashUndoCommand.h"
 #include "compare/CompareWindowHost.h"
 #include "repository/PictureRepository.h"
 #include "settings/UserSettings.h"
@@ -188,8 +188,6 @@ private:
     void RebuildTreeItems();
     /// Reads the marks again into the window "Pairs Marked Not Similar", when it is open.
     void ReloadMarkedPairs();
-    /// Puts what the clean-up just moved to the trash (`trashUndo`) into the undo history.
-    void PushTrashUndo();
     /// Whether Mark as Not Similar works on the tree's selection: a similar picture of two
     /// readable pictures, and a store to keep the mark.
     bool CanMarkSelectedPair() const;
@@ -209,11 +207,11 @@ private:
     std::unique_ptr<CPictureRepository> repository;
     UserSettings settings;
     std::shared_ptr<SignatureCache> signatureCache;
-    /// What the clean-up under way moves to the trash; PushTrashUndo hands it to the history.
-    CTrashUndo trashUndo;
     QUndoStack* undoStack = nullptr;
     /// The paths the last Undo Move to Trash could not put back, for its report.
     QStringList notRestored;
+    /// Records each clean-up's moves to the trash as a step of the undo history.
+    TrashRecorder trashUndo;
     std::shared_ptr<NotSimilarMarks> marks;
     MainActions actions;
     QMenu* contextMenu = nullptr;

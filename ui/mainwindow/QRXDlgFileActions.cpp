@@ -22,8 +22,6 @@
 #include <QUndoStack>
 #include <QUrl>
 
-#include <utility>
-
 namespace vistrel {
 
 namespace {
@@ -79,7 +77,6 @@ bool CQRXDlg::TrashPictureFile(const QString& path, QWidget* asker,
                              tr("Could not move \"%1\" to the trash.").arg(path));
         return false;
     }
-    PushTrashUndo();
     repository->RemovePicture(path);
     RefreshTree();
     UpdateCommandStates();
@@ -116,7 +113,6 @@ void CQRXDlg::DeleteAllSimilar() {
     DeleteSimilarFiles(
         *repository, trashUndo.RecordingTrash(*repository),
         [&same](std::int32_t index) { return (*same)[static_cast<std::size_t>(index)]; });
-    PushTrashUndo();
     RefreshTree();
     ReportFilesLeft(*this);
 }
@@ -128,7 +124,6 @@ void CQRXDlg::DeleteAllDamaged() {
     }
     trashUndo.Begin();
     DeleteDamagedFiles(*repository, trashUndo.RecordingTrash(*repository));
-    PushTrashUndo();
     RefreshTree();
     ReportFilesLeft(*this);
 }
@@ -161,7 +156,6 @@ void CQRXDlg::KeepOneOfEachGroup() {
     trashUndo.Begin();
     const KeepOutcome outcome =
         TrashAllButKept(*repository, check->plans, trashUndo.RecordingTrash(*repository));
-    PushTrashUndo();
     RefreshTree();
     if (!outcome.notMoved.isEmpty()) {
         COperationReportDlg report(outcome.notMoved, this);
@@ -180,16 +174,6 @@ void CQRXDlg::KeepOneOfEachGroup() {
                tr("Groups left alone, as the picture to keep changed:"));
     reportLeft(check->notCopies + outcome.changed,
                tr("Left in place, changed or no longer near-copies:"));
-}
-
-void CQRXDlg::PushTrashUndo() {
-    if (trashUndo.IsEmpty()) {
-        return;
-    }
-    undoStack->push(new TrashUndoCommand(
-        std::exchange(trashUndo, CTrashUndo()),
-        [this]() -> CPictureRepository& { return *repository; },
-        [this](const QStringList& paths) { notRestored = paths; }));
 }
 
 void CQRXDlg::UndoMoveToTrash() {

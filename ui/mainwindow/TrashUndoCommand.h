@@ -1,11 +1,15 @@
 #pragma once
 
+#include "cleanup/BulkDeletion.h"
 #include "cleanup/TrashUndo.h"
 
 #include <QStringList>
 #include <QUndoCommand>
 
 #include <functional>
+#include <memory>
+
+class QUndoStack;
 
 namespace vistrel {
 
@@ -18,9 +22,10 @@ class CPictureRepository;
 /// GUI thread.
 class TrashUndoCommand : public QUndoCommand {
 public:
-    /// `record`: what the clean-up moved (not empty). `repository` gives the window's repository
-    /// of the moment; `undone` hears the paths that could not come back.
-    TrashUndoCommand(CTrashUndo record, std::function<CPictureRepository&()> repository,
+    /// `record`: what the clean-up moves (it may still be filling). `repository` gives the
+    /// window's repository of the moment; `undone` hears the paths that could not come back.
+    TrashUndoCommand(std::shared_ptr<CTrashUndo> record,
+                     std::function<CPictureRepository&()> repository,
                      std::function<void(const QStringList& notRestored)> undone);
 
     void undo() override;
@@ -28,9 +33,30 @@ public:
     void redo() override {}
 
 private:
-    CTrashUndo record;
+    std::shared_ptr<CTrashUndo> record;
     std::function<CPictureRepository&()> repository;
     std::function<void(const QStringList&)> undone;
+};
+
+/// Records what a clean-up moves to the trash as one TrashUndoCommand of `history`, pushed once
+/// its first file has gone: the clean-up commands use it as they would a CTrashUndo. GUI thread.
+class TrashRecorder {
+public:
+    TrashRecorder(QUndoStack& history, std::function<CPictureRepository&()> repository,
+                  std::function<void(const QStringList& notRestored)> undone);
+
+    /// A new clean-up begins: what it moves is a step of its own.
+    void Begin();
+    /// A trash function for the clean-up under way, as CTrashUndo::RecordingTrash.
+    TrashFunction RecordingTrash(const CPictureRepository& repository);
+
+private:
+    QUndoStack& history;
+    std::function<CPictureRepository&()> repository;
+    std::function<void(const QStringList&)> undone;
+    std::shared_ptr<CTrashUndo> record = std::make_shared<CTrashUndo>();
+    /// The record is in the history already.
+    bool pushed = false;
 };
 
 }  // namespace vistrel
