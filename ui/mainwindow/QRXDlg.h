@@ -143,8 +143,9 @@ public slots:
     /// Lets the user choose one picture to keep of each group of similar pictures and moves
     /// the others to the trash, recorded for Undo Move to Trash; reports what stayed.
     void KeepOneOfEachGroup();
-    /// Puts back the files the last clean-up moved to the trash and adds their entries again;
-    /// lists the files that could not come back.
+    /// Edit > Undo: takes back the last step of the undo history. A clean-up's moves to the
+    /// trash: puts the files back, adds their entries again and lists the files that could not
+    /// come back. A mark as not similar: removes the mark and links the pair again.
     void UndoMoveToTrash();
     /// Mark as Not Similar: the selected similar picture and its parent item's picture.
     void MarkSelectedPair();
