@@ -5,11 +5,14 @@
 #include "common/ProgramResources.h"
 #include "common/WindowTexts.h"
 #include "mainwindow/QRXDlg.h"
+#include "marks/NotSimilarMarks.h"
 #include "settings/SettingsStore.h"
 #include "signature/SignatureCache.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -39,11 +42,32 @@ int main(int argc, char* argv[]) {
         qWarning("%s", qPrintable(cache->Problem()));
     }
 
+    // The pairs the user marked not similar; without them every pair is reported, and the user
+    // is told once why.
+    auto marks = std::make_shared<vistrel::NotSimilarMarks>();
+    QString marksWarning;
+    if (!marks->IsOpen()) {
+        marksWarning = QObject::tr(
+                           "Marking pairs as not similar is off, and every similar pair "
+                           "is shown.\n\n%1")
+                           .arg(marks->Problem());
+    } else if (!marks->SetAside().isEmpty()) {
+        marksWarning = QObject::tr(
+                           "The file of the pairs marked not similar was damaged; it was "
+                           "set aside as \"%1\" and the marks begin anew.")
+                           .arg(marks->SetAside());
+    }
+
     int status = 0;
     {
-        vistrel::CQRXDlg window(settings, cacheOpen ? cache : nullptr);
+        vistrel::CQRXDlg window(settings, cacheOpen ? cache : nullptr, marks);
         window.RestoreWindowGeometry();
         window.show();
+        if (!marksWarning.isEmpty()) {
+            QTimer::singleShot(0, &window, [&window, marksWarning] {
+                QMessageBox::warning(&window, vistrel::ProgramName(), marksWarning);
+            });
+        }
         if (!arguments.repositoryFile.isEmpty()) {
             window.OpenRepositoryFileLater(arguments.repositoryFile);
         }

@@ -7,6 +7,8 @@
 #include "compare/ComparePicture.h"
 #include "compare/CompareWindow.h"
 #include "mainwindow/QRXDlg.h"
+#include "marks/NotSimilarMarks.h"
+#include "repository/SimilarPairs.h"
 #include "support/FolderTest.h"
 #include "support/ModalDriver.h"
 #include "support/TestPictures.h"
@@ -237,6 +239,28 @@ private slots:
         }
         QVERIFY(!compare->isVisible());
         QCOMPARE(window.Repository().GetCount(), 2);
+    }
+
+    void markKeyMarksThePairAndMovesOnToTheNextPair() {
+        auto marks =
+            std::make_shared<NotSimilarMarks>(folder->filePath(QStringLiteral("marks.sqlite")));
+        CQRXDlg window({}, nullptr, marks);
+        const QStringList paths = AddPictures(window, 3);
+        Link(window, 0, 1);
+        Link(window, 1, 2, 7);
+        CompareWindow* compare = Compare(window, paths[0], paths[1]);
+        QVERIFY(compare != nullptr);
+        QTRY_VERIFY(!compare->IsLoading());
+        QTest::keyClick(compare, Qt::Key_M);
+        QCOMPARE(marks->Count(), 1);
+        QVERIFY(!FindSimilarPair(window.Repository(), paths[0], paths[1]));
+        QCOMPARE(Shown(*compare), std::make_pair(paths[1], paths[2]));
+        QCOMPARE(compare->FactorLabel()->text(), QStringLiteral("Difference factor: 7 (2.7 %)"));
+        // Undo in the main window puts the pair back among those the window steps through.
+        window.UndoMoveToTrash();
+        QCOMPARE(marks->Count(), 0);
+        QTest::keyClick(compare, Qt::Key_N);
+        QCOMPARE(Shown(*compare), std::make_pair(paths[0], paths[1]));
     }
 
     void trashWarnsWhenTheOtherPictureIsGone() {

@@ -7,6 +7,7 @@
 #include "dialogs/OperationReportDlg.h"
 #include "mainwindow/HelpFileLocation.h"
 #include "mainwindow/QRXDlg.h"
+#include "marks/NotSimilarMarks.h"
 #include "support/FolderTest.h"
 #include "support/ModalDriver.h"
 #include "support/TestPictures.h"
@@ -401,6 +402,57 @@ private slots:
         QCOMPARE(window.Repository().FindPicture(b), -1);
         QVERIFY(Item(window, a) != nullptr);
         // Undo is for the last clean-up only, once.
+        QVERIFY(!window.Actions().undoTrash->isEnabled());
+    }
+
+    void markedPairLeavesTheResultsAndUndoTakesBackMarksAndMovesInTurn() {
+        auto marks =
+            std::make_shared<NotSimilarMarks>(folder->filePath(QStringLiteral("marks.sqlite")));
+        QVERIFY(marks->IsOpen());
+        CQRXDlg window({}, nullptr, marks);
+        // A picture and its JPEG copy: near-copies with signatures of their own.
+        const QImage photo = test::MakePhotoLike(40, 30, 1);
+        const QString a = folder->filePath(QStringLiteral("a.png"));
+        const QString b = folder->filePath(QStringLiteral("b.jpg"));
+        QVERIFY(test::WritePicture(photo, test::PictureFormat::Png, a));
+        QVERIFY(test::WritePicture(photo, test::PictureFormat::Jpeg, b));
+        const QString c = Picture(QStringLiteral("c.png"), 2);
+        for (const QString& path : {a, b, c}) {
+            window.Repository().AddPicture(path);
+        }
+        window.TestRepository();
+        QCOMPARE(test::TreeText(*window.Tree()),
+                 (QStringList{a, QStringLiteral("  ") + b, b, QStringLiteral("  ") + a, c}));
+        Select(window, c);
+        {
+            ModalUser user({QMessageBox::Yes});
+            window.Actions().deleteFile->trigger();
+        }
+        QVERIFY(InTrash(c));
+
+        Select(window, b, true);
+        QVERIFY(window.Actions().markNotSimilar->isEnabled());
+        window.Actions().markNotSimilar->trigger();
+        QCOMPARE(test::TreeText(*window.Tree()), (QStringList{a, b}));
+        QVERIFY(window.GroupsText().isEmpty());
+        QCOMPARE(marks->Count(), 1);
+        QCOMPARE(window.Actions().undoTrash->text(), QStringLiteral("&Undo Mark as Not Similar"));
+        // The next test leaves the marked pair out.
+        window.TestRepository();
+        QVERIFY(!window.Repository().HasSimilar());
+
+        window.Actions().undoTrash->trigger();
+        QCOMPARE(marks->Count(), 0);
+        QCOMPARE(test::TreeText(*window.Tree()),
+                 (QStringList{a, QStringLiteral("  ") + b, b, QStringLiteral("  ") + a}));
+        QCOMPARE(window.Actions().undoTrash->text(), QStringLiteral("&Undo Move to Trash"));
+        // The Undo key still puts back the file moved before the mark.
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(QFileInfo::exists(c) && !InTrash(c));
+        QVERIFY(window.Repository().FindPicture(c) >= 0);
         QVERIFY(!window.Actions().undoTrash->isEnabled());
     }
 

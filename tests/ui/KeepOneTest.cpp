@@ -7,6 +7,7 @@
 #include "groups/KeepOneDlg.h"
 #include "groups/ThumbnailLoader.h"
 #include "mainwindow/QRXDlg.h"
+#include "marks/NotSimilarMarks.h"
 #include "support/FolderTest.h"
 #include "support/ModalDriver.h"
 #include "support/TestPictures.h"
@@ -20,6 +21,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QUndoStack>
 #include <QtTest>
 
 #include <functional>
@@ -185,6 +187,49 @@ private slots:
             QVERIFY(window.Repository().FindPicture(path) >= 0);
         }
         QCOMPARE(window.Repository().GetCount(), int(all.size()));
+    }
+
+    void notSimilarTakesAGroupOutOfThePlansAndOneUndoBringsItsLinksBack() {
+        auto marks =
+            std::make_shared<NotSimilarMarks>(folder->filePath(QStringLiteral("marks.sqlite")));
+        CQRXDlg window({}, nullptr, marks);
+        // Group 1 would lose a0, a near-copy of a1, were it not marked; group 2 loses b0.
+        const QString a1 = Picture(QStringLiteral("a1.png"), 160, 120, 2);
+        const QString a0 = HalfSizeCopy(QStringLiteral("a0.png"), a1);
+        const QString a2 = Picture(QStringLiteral("a2.png"), 40, 30, 3);
+        const QString b1 = Picture(QStringLiteral("b1.png"), 160, 120, 4);
+        const QString b0 = HalfSizeCopy(QStringLiteral("b0.png"), b1);
+        for (const QString& path : {a0, a1, a2, b0, b1}) {
+            window.Repository().AddPicture(path);
+        }
+        Link(window, 0, 1);
+        Link(window, 1, 2);
+        Link(window, 3, 4);
+        window.RefreshTree();
+
+        KeepOneUser user([](CKeepOneDlg& dialog) {
+            dialog.GroupView()->setCurrentIndex(dialog.Model()->GroupIndex(0));
+            dialog.NotSimilarButton()->click();
+            return dialog.Model()->Plans().size() == 1;
+        });
+        window.KeepOneOfEachGroup();
+        QVERIFY(user.chose);
+        QVERIFY(InTrash(b0));
+        for (const QString& path : {a0, a1, a2}) {
+            QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+        }
+        QCOMPARE(marks->Count(), 2);
+        QVERIFY(!window.Repository().HasSimilar());
+
+        window.UndoMoveToTrash();
+        QVERIFY(QFileInfo::exists(b0));
+        // The group's two pairs were one step.
+        window.UndoMoveToTrash();
+        QCOMPARE(marks->Count(), 0);
+        QCOMPARE(test::TreeText(*window.Tree()),
+                 (QStringList{a0, QStringLiteral("  ") + a1, a1, QStringLiteral("  ") + a0,
+                              QStringLiteral("  ") + a2, a2, QStringLiteral("  ") + a1, b1, b0}));
+        QVERIFY(!window.UndoStack()->canUndo());
     }
 };
 

@@ -212,6 +212,7 @@ void CompareWindow::ShowFacts() {
             panel->TrashButton()->setEnabled(false);
         }
     }
+    markButton->setEnabled(!stale && host.CanMarkPairs());
 }
 
 void CompareWindow::ShowFactor() {
@@ -325,6 +326,42 @@ void CompareWindow::TrashPicture(Side side) {
     }
     ShowPair(nextPaths[kLeft], nextPaths[kRight],
              tr("Moved \"%1\" to the trash.").arg(QFileInfo(path).fileName()));
+}
+
+void CompareWindow::MarkNotSimilar() {
+    if (!host.CanMarkPairs()) {
+        return;
+    }
+    const CPictureRepository& repository = host.ShownRepository();
+    const std::optional<SimilarPair> pair =
+        FindSimilarPair(repository, paths[kLeft], paths[kRight]);
+    if (!pair) {
+        RepositoryChanged();
+        return;
+    }
+    // As for the trash: the next pair is known by its paths, found before the links change.
+    const PairStep next = StepSimilarPair(repository, pair, true);
+    QString nextPaths[2];
+    if (next.pair) {
+        nextPaths[kLeft] = repository.GetPicture(next.pair->first).path;
+        nextPaths[kRight] = repository.GetPicture(next.pair->second).path;
+    }
+    const QString marked =
+        tr("Marked \"%1\" and \"%2\" as not similar.")
+            .arg(QFileInfo(paths[kLeft]).fileName(), QFileInfo(paths[kRight]).fileName());
+    trashing = true;
+    const bool done = host.MarkPairNotSimilar(paths[kLeft], paths[kRight], this);
+    trashing = false;
+    if (!done) {
+        RepositoryChanged();
+        return;
+    }
+    if (!next.pair ||
+        !FindSimilarPair(host.ShownRepository(), nextPaths[kLeft], nextPaths[kRight])) {
+        close();
+        return;
+    }
+    ShowPair(nextPaths[kLeft], nextPaths[kRight], marked);
 }
 
 void CompareWindow::StopWork() {

@@ -48,6 +48,7 @@ public:
     CompareView* View(Side side) const { return views[side]; }
     QLabel* FactorLabel() const { return factorLabel; }
     QLabel* NoteLabel() const { return noteLabel; }
+    QPushButton* MarkButton() const { return markButton; }
     /// True while a picture, its facts or the difference view is still being worked out.
     bool IsLoading() const;
 
@@ -58,6 +59,10 @@ public slots:
     /// with a warning and No as the default when the other file of the pair is missing or cannot
     /// be read now); once it went, shows the next pair that remains, or closes when none does.
     void TrashPicture(Side side);
+    /// Marks the pair shown as not similar (through the main window, so that Undo takes it
+    /// back); it then leaves the similar pairs, and the next pair that remains is shown, or the
+    /// window closes when none does.
+    void MarkNotSimilar();
     /// Finds the pair again after the main window changed the repository: its factor, or that it
     /// is no longer a similar pair (the trash buttons are then off, and Next Pair starts over).
     void RepositoryChanged();
@@ -116,7 +121,7 @@ private:
     ViewZoom zoom;
     /// The pair is no longer a similar pair of the repository.
     bool stale = false;
-    /// The window's own trash command is changing the repository.
+    /// The window's own trash or mark command is changing the repository.
     bool trashing = false;
     bool blinkShowsRight = false;
     /// One view takes the place of both (blinking or difference).
@@ -132,6 +137,7 @@ private:
     QPushButton* actualButton = nullptr;
     QPushButton* blinkButton = nullptr;
     QPushButton* differenceButton = nullptr;
+    QPushButton* markButton = nullptr;
     QPushButton* closeButton = nullptr;
     std::array<CompareView*, 2> views{};
     std::array<ComparePanel*, 2> panels{};

@@ -60,6 +60,8 @@ void CompareWindow::BuildControls() {
     differenceButton =
         MakeButton(tr("Difference"), tr("D: where the right picture differs from the left"), this);
     differenceButton->setCheckable(true);
+    markButton = MakeButton(tr("Not Similar"),
+                            tr("M: mark this pair as not similar, and show the next one"), this);
     closeButton = MakeButton(tr("Close"), tr("Escape"), this);
     for (const Side side : {kLeft, kRight}) {
         views[side] = new CompareView(zoom, this);
@@ -86,6 +88,8 @@ void CompareWindow::BuildControls() {
     tools->addWidget(blinkButton);
     tools->addWidget(differenceButton);
     tools->addStretch(1);
+    tools->addWidget(markButton);
+    tools->addSpacing(16);
     tools->addWidget(closeButton);
     grid = new QGridLayout;
     grid->addWidget(views[kLeft], 0, 0);
@@ -107,6 +111,7 @@ void CompareWindow::BuildControls() {
     connect(blinkButton, &QPushButton::toggled, this, &CompareWindow::SetBlink);
     connect(differenceButton, &QPushButton::toggled, this, &CompareWindow::SetDifference);
     connect(closeButton, &QPushButton::clicked, this, &CompareWindow::close);
+    connect(markButton, &QPushButton::clicked, this, &CompareWindow::MarkNotSimilar);
     for (const Side side : {kLeft, kRight}) {
         ComparePanel* panel = panels[side];
         connect(panel->OpenButton(), &QPushButton::clicked, this, [this, side] {
@@ -152,6 +157,7 @@ void CompareWindow::BuildKeys() {
     key({QKeySequence(Qt::Key_Up)}, [pan] { pan(0, 1); });
     key({QKeySequence(Qt::Key_Down)}, [pan] { pan(0, -1); });
     key({QKeySequence(Qt::Key_Escape)}, &CompareWindow::close);
+    key({QKeySequence(Qt::Key_M)}, &CompareWindow::MarkNotSimilar);
 }
 
 void CompareWindow::SetBlink(bool on) {

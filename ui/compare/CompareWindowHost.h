@@ -10,8 +10,8 @@ class CPictureRepository;
 
 /// What the compare window needs of the window that opened it: the repository whose pairs it
 /// shows, and the one way to move a picture file to the trash (the question, the Undo record
-/// and the entry dropped). The host tells the compare window itself when the repository
-/// changed (CompareWindow::RepositoryChanged). GUI thread.
+/// and the entry dropped) or to mark a pair as not similar. The host tells the compare window
+/// itself when the repository changed (CompareWindow::RepositoryChanged). GUI thread.
 class CompareWindowHost {
 public:
     virtual const CPictureRepository& ShownRepository() const = 0;
@@ -19,6 +19,12 @@ public:
     /// `lastCopyWarning` added when given) and moves it; true when the file went.
     virtual bool TrashPictureFile(const QString& path, QWidget* asker,
                                   const QString& lastCopyWarning) = 0;
+    /// Whether pairs can be marked not similar at all (the host has a store of marks).
+    virtual bool CanMarkPairs() const = 0;
+    /// Marks the pair of the entries at these paths as not similar (saying so, parented to
+    /// `asker`, when it cannot); true when the pair was marked and left the similar pairs.
+    virtual bool MarkPairNotSimilar(const QString& firstPath, const QString& secondPath,
+                                    QWidget* asker) = 0;
 
 protected:
     ~CompareWindowHost() = default;

@@ -203,7 +203,7 @@ bool CKeepGroupsModel::SetPictureMoved(const QModelIndex& index, bool moved) {
 
 void CKeepGroupsModel::SetGroupIncluded(const QModelIndex& index, bool included) {
     const int group = GroupOf(index);
-    if (group < 0 || groups[Slot(group)].included == included) {
+    if (group < 0 || groups[Slot(group)].included == included || groups[Slot(group)].dropped) {
         return;
     }
     groups[Slot(group)].included = included;
@@ -213,6 +213,37 @@ void CKeepGroupsModel::SetGroupIncluded(const QModelIndex& index, bool included)
 
 bool CKeepGroupsModel::IsGroupRow(const QModelIndex& index) const {
     return index.isValid() && index.internalId() == kGroupRowId;
+}
+
+QStringList CKeepGroupsModel::GroupPaths(const QModelIndex& index) const {
+    QStringList paths;
+    if (const int group = GroupOf(index); group >= 0) {
+        const Group& members = groups[Slot(group)];
+        for (int i = 0; i < members.count; ++i) {
+            paths.append(pictures[Slot(members.first + i)].path);
+        }
+    }
+    return paths;
+}
+
+void CKeepGroupsModel::DropGroup(const QModelIndex& index) {
+    const int group = GroupOf(index);
+    if (group < 0) {
+        return;
+    }
+    groups[Slot(group)].dropped = true;
+    groups[Slot(group)].included = false;
+    emit PlansChanged();
+}
+
+bool CKeepGroupsModel::IsDroppedRow(int row) const {
+    const int group = GroupOf(index(row, 0));
+    return group >= 0 && groups[Slot(group)].dropped;
+}
+
+int CKeepGroupsModel::ShownGroupCount() const {
+    return static_cast<int>(std::count_if(groups.begin(), groups.end(),
+                                          [](const Group& group) { return !group.dropped; }));
 }
 
 std::vector<KeepPlan> CKeepGroupsModel::Plans() const {
@@ -232,6 +263,9 @@ std::vector<KeepPlan> CKeepGroupsModel::Plans() const {
 CKeepGroupsModel::Totals CKeepGroupsModel::PlannedTotals() const {
     Totals totals;
     for (const Group& group : groups) {
+        if (group.dropped) {
+            continue;
+        }
         int moved = 0;
         int staying = 0;
         for (int i = 0; i < group.count && !group.actions.empty(); ++i) {

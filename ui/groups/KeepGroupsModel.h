@@ -68,6 +68,15 @@ public:
     /// Includes or leaves out the group of `index` (a group row or one of its pictures).
     void SetGroupIncluded(const QModelIndex& index, bool included);
     bool IsGroupRow(const QModelIndex& index) const;
+    /// The paths of the pictures of the group of `index` (a group row or one of its pictures).
+    QStringList GroupPaths(const QModelIndex& index) const;
+    /// Takes the group of `index` out of the plans and the totals for good: its pairs were
+    /// marked not similar, and it is no group any more. The view hides its rows (IsDroppedRow).
+    void DropGroup(const QModelIndex& index);
+    /// Whether the row `row` (of the one list) belongs to a dropped group.
+    bool IsDroppedRow(int row) const;
+    /// The groups not dropped.
+    int ShownGroupCount() const;
     /// The row of a group, and of a picture (by its number), in `column`.
     QModelIndex GroupIndex(int group, int column = PictureColumn) const;
     QModelIndex PictureIndex(int picture, int column = PictureColumn) const;
@@ -135,6 +144,8 @@ private:
         int factsMissing = 0;
         int kept = -1;  ///< position of the picture to keep; -1 until all facts are in
         bool included = true;
+        /// Marked not similar: out of the plans and the totals (DropGroup).
+        bool dropped = false;
         /// ListNearCopies of the group, by position.
         std::vector<std::vector<NearCopy>> nearCopies;
         /// What happens to each picture, by position; empty until all facts are in.

@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPromise>
 #include <QPushButton>
@@ -139,6 +140,41 @@ std::vector<KeepPlan> CKeepOneDlg::Plans() const {
     return model->Plans();
 }
 
+void CKeepOneDlg::SetGroupMarker(std::function<bool(const QStringList& paths)> marker) {
+    groupMarker = std::move(marker);
+    notSimilarButton->setVisible(static_cast<bool>(groupMarker));
+}
+
+void CKeepOneDlg::MarkCurrentGroup() {
+    const QModelIndex current = view->currentIndex();
+    if (!groupMarker || !current.isValid() || model->IsDroppedRow(current.row()) ||
+        !groupMarker(model->GroupPaths(current))) {
+        return;
+    }
+    model->DropGroup(current);
+    // The rows stay in the model, whose numbers the thumbnails and facts use; they are hidden.
+    // The current row goes to the next group left, or the one before when none follows.
+    int after = -1;
+    int before = -1;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const bool dropped = model->IsDroppedRow(row);
+        view->setRowHidden(row, QModelIndex(), dropped);
+        if (dropped || !model->IsGroupRow(model->index(row, 0))) {
+            continue;
+        }
+        if (row > current.row() && after < 0) {
+            after = row;
+        } else if (row < current.row()) {
+            before = row;
+        }
+    }
+    const int next = after >= 0 ? after : before;
+    if (next >= 0) {
+        view->setCurrentIndex(model->index(next, 0));
+    }
+    UpdateSummary();
+}
+
 void CKeepOneDlg::BuildControls() {
     auto* ruleLabel = new QLabel(tr("Keep in each &group the picture with:"), this);
     ruleBox = new QComboBox(this);
@@ -188,13 +224,19 @@ void CKeepOneDlg::BuildControls() {
 
     keepButton = new QPushButton(tr("&Keep This Picture"), this);
     moveButton = new QPushButton(tr("&Move to Trash..."), this);
+    notSimilarButton = new QPushButton(tr("&Not Similar"), this);
+    notSimilarButton->setToolTip(
+        tr("Marks the pictures of the selected group as not similar: the group leaves this list "
+           "and the results, and no test reports its pairs again"));
+    notSimilarButton->setVisible(false);
     auto* cancel = new QPushButton(tr("Cancel"), this);
     // Enter belongs to the list (it keeps the selected picture), never to a button.
-    for (QPushButton* button : {keepButton, moveButton, cancel}) {
+    for (QPushButton* button : {keepButton, notSimilarButton, moveButton, cancel}) {
         button->setAutoDefault(false);
     }
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(keepButton);
+    buttons->addWidget(notSimilarButton);
     buttons->addStretch();
     buttons->addWidget(moveButton);
     buttons->addWidget(cancel);
@@ -218,6 +260,18 @@ void CKeepOneDlg::BuildControls() {
             &CKeepOneDlg::UpdateKeepButton);
     connect(keepButton, &QPushButton::clicked, this, &CKeepOneDlg::KeepCurrentPicture);
     connect(moveButton, &QPushButton::clicked, this, &CKeepOneDlg::AskAndMove);
+    connect(notSimilarButton, &QPushButton::clicked, this, &CKeepOneDlg::MarkCurrentGroup);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this, [this](const QPoint& where) {
+        const QModelIndex index = view->indexAt(where);
+        if (!groupMarker || !index.isValid()) {
+            return;
+        }
+        view->setCurrentIndex(index);
+        QMenu menu(this);
+        menu.addAction(tr("Mark Group as &Not Similar"), this, &CKeepOneDlg::MarkCurrentGroup);
+        menu.exec(view->viewport()->mapToGlobal(where));
+    });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     if (model->GroupCount() > 0) {
@@ -271,10 +325,12 @@ void CKeepOneDlg::UpdateSummary() {
         return;
     }
     const CKeepGroupsModel::Totals totals = model->PlannedTotals();
-    QString groups =
-        model->GroupCount() == 1
-            ? tr("1 group of similar pictures")
-            : tr("%1 groups of similar pictures").arg(QLocale().toString(model->GroupCount()));
+    // Groups marked not similar are no groups any more.
+    const int shown = model->ShownGroupCount();
+    notSimilarButton->setEnabled(shown > 0);
+    QString groups = shown == 1
+                         ? tr("1 group of similar pictures")
+                         : tr("%1 groups of similar pictures").arg(QLocale().toString(shown));
     groups += totals.groupsLeftAlone == 0 ? tr(".") : tr(", ") + LeftAloneText(totals);
     groups += StayingText(totals);
     QString plan;

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QFutureWatcher>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -38,11 +39,18 @@ public:
 
     /// What to move: one plan per group that is included and has a picture to keep.
     std::vector<KeepPlan> Plans() const;
+    /// Offers "Not Similar" for a group: `marker` marks every linked pair among the paths of a
+    /// group's pictures as not similar and says whether it did; the group then leaves the list.
+    /// Without a marker the command is not offered.
+    void SetGroupMarker(std::function<bool(const QStringList& paths)> marker);
+    /// Not Similar on the group of the current row.
+    void MarkCurrentGroup();
 
     CKeepGroupsModel* Model() const { return model; }
     QTreeView* GroupView() const { return view; }
     QComboBox* RuleBox() const { return ruleBox; }
     QPushButton* MoveButton() const { return moveButton; }
+    QPushButton* NotSimilarButton() const { return notSimilarButton; }
     QLabel* Summary() const { return summary; }
 
 protected:
@@ -65,6 +73,8 @@ private:
     QLabel* summary = nullptr;
     QPushButton* keepButton = nullptr;
     QPushButton* moveButton = nullptr;
+    QPushButton* notSimilarButton = nullptr;
+    std::function<bool(const QStringList&)> groupMarker;
     QFutureWatcher<std::shared_ptr<const FactsBatch>> factsWatcher;
 };
 

@@ -50,6 +50,8 @@ MainActions BuildMainMenu(QMainWindow& window) {
     const QList<QKeySequence> undoKeys = QKeySequence::keyBindings(QKeySequence::Undo);
     actions.undoTrash = AddAction(edit, QObject::tr("&Undo Move to Trash"),
                                   undoKeys.isEmpty() ? QKeySequence("Ctrl+Z") : undoKeys.first());
+    edit->addSeparator();
+    actions.markedPairs = AddAction(edit, QObject::tr("Pairs &Marked Not Similar..."));
 
     QMenu* action = bar->addMenu(QObject::tr("&Action"));
     actions.searchSimilar =
@@ -60,6 +62,8 @@ MainActions BuildMainMenu(QMainWindow& window) {
     actions.nextSimilar = AddAction(action, QObject::tr("Next Similar"), QKeySequence("F3"));
     actions.compareSideBySide =
         AddAction(action, QObject::tr("&Compare Side by Side..."), QKeySequence("Ctrl+D"));
+    actions.markNotSimilar =
+        AddAction(action, QObject::tr("&Mark as Not Similar"), QKeySequence("Ctrl+M"));
     actions.deleteAllSimilar = AddAction(action, QObject::tr("Delete All Similar..."));
     actions.keepOneOfEachGroup = AddAction(action, QObject::tr("&Keep One of Each Group..."));
     actions.deleteAllDamaged = AddAction(action, QObject::tr("Delete All Damaged..."));
@@ -78,6 +82,7 @@ QMenu* BuildContextMenu(QMainWindow& window, const MainActions& actions) {
     auto* menu = new QMenu(&window);
     menu->addAction(actions.nextSimilar);
     menu->addAction(actions.compareSideBySide);
+    menu->addAction(actions.markNotSimilar);
     menu->addSeparator();
     menu->addAction(actions.deleteFile);
     menu->addAction(actions.openFile);

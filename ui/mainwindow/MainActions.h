@@ -23,11 +23,15 @@ struct MainActions {
     QAction* exit = nullptr;
     /// "Undo Move to Trash", with the Undo key: puts back what the last clean-up moved.
     QAction* undoTrash = nullptr;
+    /// "Pairs Marked Not Similar...": the window listing the marks.
+    QAction* markedPairs = nullptr;
     QAction* searchSimilar = nullptr;
     QAction* testRepository = nullptr;
     QAction* nextSimilar = nullptr;
     /// Shows the selected similar picture and its parent item's picture side by side.
     QAction* compareSideBySide = nullptr;
+    /// Marks the selected similar picture and its parent item's picture as not similar.
+    QAction* markNotSimilar = nullptr;
     QAction* deleteAllSimilar = nullptr;
     /// Moves all but one picture of each group of similar pictures to the trash.
     QAction* keepOneOfEachGroup = nullptr;
@@ -43,7 +47,8 @@ struct MainActions {
 /// returns their actions, with their keys. GUI thread.
 MainActions BuildMainMenu(QMainWindow& window);
 
-/// The tree's context menu: "Next Similar", "Compare Side by Side", a separator, "Delete File...",
+/// The tree's context menu: "Next Similar", "Compare Side by Side", "Mark as Not Similar", a
+/// separator, "Delete File...",
 /// "Open File...", "Find File...", sharing the main menu's actions. Owned by `window`.
 QMenu* BuildContextMenu(QMainWindow& window, const MainActions& actions);
 

@@ -7,6 +7,7 @@
 #include "common/DialogUnits.h"
 #include "common/ProgramResources.h"
 #include "common/WindowTexts.h"
+#include "marks/NotSimilarMarks.h"
 #include "settings/SettingsStore.h"
 
 #include <QAction>
@@ -22,6 +23,7 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTreeWidget>
+#include <QUndoStack>
 
 #include <utility>
 
@@ -43,11 +45,19 @@ QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& where
 }  // namespace
 
 CQRXDlg::CQRXDlg(const UserSettings& userSettings, std::shared_ptr<SignatureCache> signatureCache,
-                 QWidget* parent)
+                 std::shared_ptr<NotSimilarMarks> notSimilarMarks, QWidget* parent)
     : QMainWindow(parent),
       repository(std::make_unique<CPictureRepository>()),
       settings(userSettings),
-      signatureCache(std::move(signatureCache)) {
+      signatureCache(std::move(signatureCache)),
+      undoStack(new QUndoStack(this)),
+      trashUndo(
+          *undoStack, [this]() -> CPictureRepository& { return *repository; },
+          [this](const QStringList& paths) { notRestored = paths; }) {
+    // A closed store keeps nothing: the window goes on without marks.
+    if (notSimilarMarks != nullptr && notSimilarMarks->IsOpen()) {
+        marks = std::move(notSimilarMarks);
+    }
     setWindowTitle(ProgramName());
     EnsureProgramResources();
     setWindowIcon(QIcon(QStringLiteral(":/icons/vistrel.png")));
@@ -148,6 +158,13 @@ void CQRXDlg::ConnectCommands() {
     bind(actions.deleteAllDamaged, &CQRXDlg::DeleteAllDamaged);
     bind(actions.keepOneOfEachGroup, &CQRXDlg::KeepOneOfEachGroup);
     bind(actions.undoTrash, &CQRXDlg::UndoMoveToTrash);
+    bind(actions.markNotSimilar, &CQRXDlg::MarkSelectedPair);
+    bind(actions.markedPairs, &CQRXDlg::ShowMarkedPairs);
+    // The Undo item names what it takes back; with nothing to undo it keeps its usual name.
+    connect(undoStack, &QUndoStack::undoTextChanged, this, [this](const QString& text) {
+        actions.undoTrash->setText(text.isEmpty() ? tr("&Undo Move to Trash")
+                                                  : tr("&Undo %1").arg(text));
+    });
     bind(actions.deleteFile, &CQRXDlg::DeleteFile);
     bind(actions.openFile, &CQRXDlg::OpenFile);
     bind(actions.findFile, &CQRXDlg::FindFile);
@@ -222,8 +239,10 @@ void CQRXDlg::UpdateCommandStates() {
     deleteSimilarButton->setEnabled(similar);
     actions.deleteAllDamaged->setEnabled(damaged);
     deleteDamagedButton->setEnabled(damaged);
-    actions.undoTrash->setEnabled(!trashUndo.IsEmpty());
+    actions.undoTrash->setEnabled(undoStack->canUndo());
     actions.compareSideBySide->setEnabled(IsSimilarItemSelected(*tree));
+    actions.markNotSimilar->setEnabled(CanMarkSelectedPair());
+    actions.markedPairs->setEnabled(marks != nullptr);
     UpdateWindowModified();
     emit CommandStatesUpdated();
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "MainActions.h"
-#include "cleanup/TrashUndo.h"
+#include "TrashUndoCommand.h"
 #include "compare/CompareWindowHost.h"
 #include "repository/PictureRepository.h"
 #include "settings/UserSettings.h"
@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QGroupBox;
 class QHelpEvent;
@@ -18,9 +20,11 @@ class QPushButton;
 class QRadioButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QUndoStack;
 
 namespace vistrel {
 
+class NotSimilarMarks;
 class PreviewBox;
 class SignatureCache;
 
@@ -37,8 +41,12 @@ public:
     /// `userSettings`: the user's choices as loaded at start; the window keeps them, and
     /// Program Settings edits them. `signatureCache`: where every adding of pictures (Add To
     /// Repository, Search Similar, Open) looks signatures up and keeps them; null for none.
+    /// `notSimilarMarks`: the user's pairs marked not similar, which every run leaves out and
+    /// Mark as Not Similar adds to; null (or a closed store) for none, and the marking commands
+    /// are then off.
     explicit CQRXDlg(const UserSettings& userSettings = {},
                      std::shared_ptr<SignatureCache> signatureCache = nullptr,
+                     std::shared_ptr<NotSimilarMarks> notSimilarMarks = nullptr,
                      QWidget* parent = nullptr);
     ~CQRXDlg() override;
 
@@ -88,8 +96,21 @@ public:
     bool TrashPictureFile(const QString& path, QWidget* asker,
                           const QString& lastCopyWarning = QString()) override;
     const CPictureRepository& ShownRepository() const override { return *repository; }
-    /// What the last clean-up moved to the trash, for Undo Move to Trash.
-    const CTrashUndo& TrashUndoRecord() const { return trashUndo; }
+    /// The window's one undo history: moves to the trash and marks as not similar.
+    QUndoStack* UndoStack() const { return undoStack; }
+    /// The store of pairs marked not similar; null when the window has none.
+    const std::shared_ptr<NotSimilarMarks>& Marks() const { return marks; }
+    /// Marks each pair of entries (by their paths) as not similar, as one step of the undo
+    /// history, and takes their links out of the repository and the tree. Pairs whose entries
+    /// are gone or cannot be read are passed over. Says so (parented to `asker`) when the marks
+    /// could not be kept, and then nothing changes. True when the pairs were marked.
+    bool MarkPairsNotSimilar(const std::vector<std::pair<QString, QString>>& pairs, QWidget* asker);
+    bool CanMarkPairs() const override { return marks != nullptr; }
+    bool MarkPairNotSimilar(const QString& firstPath, const QString& secondPath,
+                            QWidget* asker) override;
+    /// Marks every linked pair among the entries at `paths` (a group of Keep One of Each
+    /// Group), as one step of the undo history.
+    bool MarkGroupNotSimilar(const QStringList& paths, QWidget* asker);
 
 public slots:
     // Repository commands.
@@ -124,9 +145,14 @@ public slots:
     /// Lets the user choose one picture to keep of each group of similar pictures and moves
     /// the others to the trash, recorded for Undo Move to Trash; reports what stayed.
     void KeepOneOfEachGroup();
-    /// Puts back the files the last clean-up moved to the trash and adds their entries again;
-    /// lists the files that could not come back.
+    /// Edit > Undo: takes back the last step of the undo history. A clean-up's moves to the
+    /// trash: puts the files back, adds their entries again and lists the files that could not
+    /// come back. A mark as not similar: removes the mark and links the pair again.
     void UndoMoveToTrash();
+    /// Mark as Not Similar: the selected similar picture and its parent item's picture.
+    void MarkSelectedPair();
+    /// Shows the window "Pairs Marked Not Similar".
+    void ShowMarkedPairs();
     void HelpFile();
     void About();
 
@@ -173,6 +199,11 @@ private:
     void ShowItemToolTip(const QHelpEvent& event);
     /// Steps 1 to 6 of a rebuild: everything but the preview.
     void RebuildTreeItems();
+    /// Reads the marks again into the window "Pairs Marked Not Similar", when it is open.
+    void ReloadMarkedPairs();
+    /// Whether Mark as Not Similar works on the tree's selection: a similar picture of two
+    /// readable pictures, and a store to keep the mark.
+    bool CanMarkSelectedPair() const;
     /// Counts the groups of linked pictures into the status bar's right end.
     void UpdateGroupsText();
     /// Gives a top-level item its child items, one per similar picture, the first time it is
@@ -189,7 +220,12 @@ private:
     std::unique_ptr<CPictureRepository> repository;
     UserSettings settings;
     std::shared_ptr<SignatureCache> signatureCache;
-    CTrashUndo trashUndo;
+    QUndoStack* undoStack = nullptr;
+    /// The paths the last Undo Move to Trash could not put back, for its report.
+    QStringList notRestored;
+    /// Records each clean-up's moves to the trash as a step of the undo history.
+    TrashRecorder trashUndo;
+    std::shared_ptr<NotSimilarMarks> marks;
     MainActions actions;
     QMenu* contextMenu = nullptr;
     QWidget* client = nullptr;

@@ -7,6 +7,7 @@
 #include "dialogs/OperationReportDlg.h"
 #include "dialogs/SettingsDlg.h"
 #include "import/PictureImport.h"
+#include "marks/NotSimilarMarks.h"
 #include "progress/LoadWaitDlg.h"
 #include "progress/OpProgressDlg.h"
 #include "progress/ProgressRelay.h"
@@ -70,12 +71,17 @@ void SelectEntry(QTreeWidget& tree, std::int32_t index) {
     }
 }
 
+// `marks`, when given, are the user's pairs marked not similar: the run leaves out those
+// marked when it starts.
 void RunComparison(QWidget* parent, CPictureRepository& repository, std::int32_t target,
-                   const ComparisonOptions& options) {
+                   const ComparisonOptions& options, NotSimilarMarks* marks) {
     COpProgressDlg dialog(parent);
     dialog.repository = &repository;
     dialog.options = options;
     dialog.options.target = target;
+    if (marks != nullptr) {
+        dialog.marked = marks->Snapshot();
+    }
     dialog.exec();
 }
 
@@ -301,7 +307,7 @@ void CQRXDlg::EditProgramSettings() {
 }
 
 void CQRXDlg::TestRepository() {
-    RunComparison(this, *repository, -1, settings.Comparison());
+    RunComparison(this, *repository, -1, settings.Comparison(), marks.get());
     RefreshTree();
     UpdateCommandStates();
 }
@@ -318,7 +324,7 @@ void CQRXDlg::SearchSimilar() {
         RefreshTree();
         UpdateTotals();
         if (target >= 0) {
-            RunComparison(this, *repository, target, settings.Comparison());
+            RunComparison(this, *repository, target, settings.Comparison(), marks.get());
             RefreshTree();
             if (repository->GetPicture(target).path != path) {
                 SelectEntry(*tree, target);

@@ -3,6 +3,7 @@
 
 #include "HelpFileLocation.h"
 #include "QRXDlg.h"
+#include "TrashUndoCommand.h"
 #include "cleanup/BulkDeletion.h"
 #include "cleanup/CopyCheck.h"
 #include "cleanup/GroupCleanup.h"
@@ -19,6 +20,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QUndoStack>
 #include <QUrl>
 
 namespace vistrel {
@@ -185,6 +187,11 @@ void CQRXDlg::DeleteAllDamaged() {
 void CQRXDlg::KeepOneOfEachGroup() {
     const bool shapeOnly = settings.record.shapeOnly;
     CKeepOneDlg choice(*repository, shapeOnly, this, References());
+    if (marks != nullptr) {
+        choice.SetGroupMarker([this, &choice](const QStringList& paths) {
+            return MarkGroupNotSimilar(paths, &choice);
+        });
+    }
     if (choice.exec() != QDialog::Accepted) {
         return;
     }
@@ -228,12 +235,19 @@ void CQRXDlg::KeepOneOfEachGroup() {
 }
 
 void CQRXDlg::UndoMoveToTrash() {
-    if (trashUndo.IsEmpty()) {
+    if (!undoStack->canUndo()) {
         return;
     }
-    const QStringList notRestored = trashUndo.Undo(*repository);
+    // Each step of the history is taken back alone: the last clean-up's files, or the last
+    // mark. Files of an earlier clean-up come back as safely as the last one's (never over a
+    // file that took their place).
+    const bool trashStep = dynamic_cast<const TrashUndoCommand*>(
+                               undoStack->command(undoStack->index() - 1)) != nullptr;
+    notRestored.clear();
+    undoStack->undo();
     RefreshTree();
-    if (!notRestored.isEmpty()) {
+    ReloadMarkedPairs();
+    if (trashStep && !notRestored.isEmpty()) {
         COperationReportDlg report(notRestored, this);
         report.setWindowTitle(tr("Undo Move to Trash"));
         // The trash no longer holds them, or another file has taken their place.

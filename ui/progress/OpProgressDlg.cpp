@@ -78,6 +78,7 @@ void COpProgressDlg::StartRun() {
     }
     linksBefore = DigestLinks(*repository);
     run = std::make_unique<ComparisonRun>(*repository, options, barObserver.get());
+    run->SetMarkedPairs(marked);
     run->StartComparison();
     workersLeft = run->WorkersLeft();
     if (!run->IsComparing()) {

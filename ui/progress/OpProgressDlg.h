@@ -1,5 +1,6 @@
 #pragma once
 
+#include "marks/MarkedPairs.h"
 #include "repository/LinksDigest.h"
 #include "settings/ComparisonOptions.h"
 
@@ -33,6 +34,8 @@ public:
     CPictureRepository* repository = nullptr;  ///< the repository to test; not owned
     /// The run's threshold, mode, target (-1: the whole repository) and threads.
     ComparisonOptions options;
+    /// The pairs marked not similar when the run starts: the run leaves them out.
+    MarkedPairs marked;
     std::int32_t workersLeft = 0;  ///< workers that have not yet finished
 
     /// True while the run is under way.
