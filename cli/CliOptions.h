@@ -44,7 +44,7 @@ struct CliOptions {
     /// The action of `cache`: --stats, --prune or --clear.
     CacheAction cacheAction = CacheAction::None;
     /// How `keep` chooses the picture to keep of each group (--rule).
-    KeepRule keepRule = KeepRule::MostPixels;
+    KeepRule keepRule = KeepRule::BestCopy;
     /// `keep` moves the files it plans to the trash (--trash); otherwise it only prints the plan.
     bool trash = false;
     bool quiet = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CameraData.h"
+#include "PictureDetail.h"
 #include "repository/FileIdentity.h"
 
 #include <QByteArray>
@@ -8,12 +10,14 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace vistrel {
 
 /// What a user weighs a picture file by when choosing which copy to keep: its size in pixels,
-/// its file size, its modification time and its format.
+/// its file size, its modification time and its format; for Keep One of Each Group also what
+/// the camera wrote into it and how fine its detail is.
 struct PictureFacts {
     /// False when nothing is at the path any more.
     bool exists = false;
@@ -26,6 +30,11 @@ struct PictureFacts {
     /// The file as it was when the facts were read, so that a command acting on them later can
     /// tell whether it is still the same file with the same content; nothing when it is gone.
     std::optional<FileIdentity> identity;
+    /// The camera's data (ReadKeepFacts only; empty otherwise).
+    CameraData camera;
+    /// How fine the picture's detail is, read only when a picture of its group has another
+    /// size (ReadKeepFacts); null otherwise or when it cannot be decoded.
+    std::shared_ptr<const DetailProfile> detail;
 
     /// True when the file is there and its header can be read: a picture that may be kept.
     bool Readable() const { return exists && size.isValid(); }

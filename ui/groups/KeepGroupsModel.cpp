@@ -1,5 +1,6 @@
 #include "KeepGroupsModel.h"
 
+#include "cleanup/BestCopy.h"
 #include "repository/PictureRepository.h"
 
 #include <QPainter>
@@ -77,7 +78,7 @@ void CKeepGroupsModel::SetFacts(int picture, const PictureFacts& facts) {
 void CKeepGroupsModel::SetRule(KeepRule newRule) {
     rule = newRule;
     for (int group = 0; group < GroupCount(); ++group) {
-        if (groups[Slot(group)].factsMissing == 0) {
+        if (groups[Slot(group)].factsMissing == 0 && !groups[Slot(group)].keptByHand) {
             ChooseKept(group);
         }
     }
@@ -92,6 +93,7 @@ std::vector<KeepCandidate> CKeepGroupsModel::Candidates(const Group& group) cons
         const Picture& picture = pictures[Slot(group.first + i)];
         candidates.push_back(KeepCandidate{picture.path, picture.facts, picture.loadError});
     }
+    MarkResaves(candidates, group.nearCopies);
     return candidates;
 }
 
@@ -105,7 +107,18 @@ std::vector<bool> CKeepGroupsModel::HandPicked(const Group& group) const {
 
 void CKeepGroupsModel::ChooseKept(int group) {
     Group& entry = groups[Slot(group)];
-    entry.kept = static_cast<int>(ChooseKeptPicture(Candidates(entry), rule));
+    const std::vector<KeepCandidate> candidates = Candidates(entry);
+    // The rule chooses among the pictures the user did not tick to move, when there are any.
+    std::vector<KeepCandidate> choosable;
+    std::vector<int> positions;
+    for (int i = 0; i < entry.count; ++i) {
+        if (pictures[Slot(entry.first + i)].choice != Choice::Move) {
+            choosable.push_back(candidates[Slot(i)]);
+            positions.push_back(i);
+        }
+    }
+    entry.kept = choosable.empty() ? static_cast<int>(ChooseKeptPicture(candidates, rule))
+                                   : positions[ChooseKeptPicture(choosable, rule)];
     Decide(group);
 }
 
@@ -161,6 +174,7 @@ bool CKeepGroupsModel::KeepPicture(const QModelIndex& index) {
         return false;
     }
     group.kept = picture - group.first;
+    group.keptByHand = true;
     entry.choice = Choice::Plan;
     Decide(entry.group);
     emit RowsChanged();
