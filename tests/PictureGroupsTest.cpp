@@ -102,16 +102,6 @@ TEST(PictureGroupsTest, EachRuleChoosesItsPictureAndTiesGoToTheBetterCopy) {
     }
 }
 
-// A candidate for `image`, as Keep One reads it: its size and its detail.
-KeepCandidate Measured(const QString& path, const QImage& image) {
-    KeepCandidate candidate = Candidate(path, 0, 1000, 1);
-    candidate.facts.size = image.size();
-    if (std::optional<DetailProfile> detail = MeasureDetail(image)) {
-        candidate.facts.detail = std::make_shared<const DetailProfile>(*detail);
-    }
-    return candidate;
-}
-
 // A grey picture whose detail falls as 1 / frequency, as a photograph's does: random fields of
 // every scale from the whole picture to a pixel, each weighing its scale.
 QImage NaturalPicture(int width, int height, std::uint32_t seed) {
@@ -146,17 +136,32 @@ QImage NaturalPicture(int width, int height, std::uint32_t seed) {
 }
 
 TEST(PictureGroupsTest, AnEnlargementLosesToItsOriginalAndAGenuineLargerPictureWins) {
-    // Scaled down from a larger photograph, both hold all the detail their sizes allow.
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    // Scaled down from a larger picture, the small and the large hold all the detail their sizes
+    // allow; the enlarged is the small one scaled up to the large one's size.
     const QImage photo = NaturalPicture(1600, 1200, 7);
     const QImage small = photo.scaled(400, 300, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const QImage large = photo.scaled(800, 600, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const QImage enlarged = small.scaled(800, 600, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const std::vector<KeepCandidate> withEnlargement{
-        Measured(QStringLiteral("/p/a.jpg"), small),
-        Measured(QStringLiteral("/p/b.jpg"), enlarged)};
-    const std::vector<KeepCandidate> withLarger{Measured(QStringLiteral("/p/a.jpg"), small),
-                                                Measured(QStringLiteral("/p/b.jpg"), large)};
-    ASSERT_TRUE(withEnlargement[1].facts.detail && withLarger[1].facts.detail);
+    const QString smallPath = folder.filePath(QStringLiteral("a.png"));
+    const QString largePath = folder.filePath(QStringLiteral("b.png"));
+    const QString enlargedPath = folder.filePath(QStringLiteral("c.png"));
+    ASSERT_TRUE(small.save(smallPath));
+    ASSERT_TRUE(
+        photo.scaled(800, 600, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(largePath));
+    ASSERT_TRUE(
+        small.scaled(800, 600, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(enlargedPath));
+    const auto group = [](const QStringList& paths) {
+        std::vector<PictureFacts> facts = ReadKeepFacts(paths);
+        std::vector<KeepCandidate> candidates;
+        for (std::size_t i = 0; i < facts.size(); ++i) {
+            candidates.push_back(KeepCandidate{paths[static_cast<qsizetype>(i)], facts[i], false});
+        }
+        return candidates;
+    };
+    const std::vector<KeepCandidate> withEnlargement = group({smallPath, enlargedPath});
+    const std::vector<KeepCandidate> withLarger = group({smallPath, largePath});
+    EXPECT_EQ(withEnlargement[1].facts.enlargementOf, QStringList{smallPath});
+    EXPECT_TRUE(withLarger[1].facts.enlargementOf.isEmpty());
     EXPECT_EQ(ChooseKeptPicture(withEnlargement, KeepRule::BestCopy), 0u);
     EXPECT_EQ(ChooseKeptPicture(withLarger, KeepRule::BestCopy), 1u);
     // Most pixels keeps its meaning.

@@ -3,8 +3,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <cmath>
-
 namespace vistrel {
 
 namespace {
@@ -23,9 +21,8 @@ int ComparePixels(const KeepCandidate& a, const KeepCandidate& b) {
     }
     const bool aLarger = pixelsA > pixelsB;
     const KeepCandidate& larger = aLarger ? a : b;
-    const double scale = std::sqrt(static_cast<double>(std::min(pixelsA, pixelsB)) /
-                                   static_cast<double>(std::max(pixelsA, pixelsB)));
-    const bool enlarged = larger.facts.detail && LooksEnlarged(*larger.facts.detail, scale);
+    const KeepCandidate& smaller = aLarger ? b : a;
+    const bool enlarged = larger.facts.enlargementOf.contains(smaller.path);
     return aLarger != enlarged ? -1 : 1;
 }
 

@@ -1,7 +1,10 @@
 #include "KeepFacts.h"
 
+#include "PictureDetail.h"
+
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace vistrel {
 
@@ -17,13 +20,24 @@ std::vector<PictureFacts> ReadKeepFacts(const QStringList& paths) {
         }
         facts.push_back(std::move(picture));
     }
-    // Only a picture larger than another can be its enlargement: the smallest pictures need no
-    // decoding, nor does a group of pictures of one size.
+    // Only a picture larger than another can be its enlargement: a group of pictures of one
+    // size needs no decoding.
+    if (std::none_of(facts.begin(), facts.end(), [fewestPixels](const PictureFacts& picture) {
+            return picture.Readable() && picture.Pixels() > fewestPixels;
+        })) {
+        return facts;
+    }
+    std::vector<std::optional<DetailCrop>> crops(facts.size());
     for (std::size_t i = 0; i < facts.size(); ++i) {
-        if (facts[i].Readable() && facts[i].Pixels() > fewestPixels) {
-            if (std::optional<DetailProfile> detail =
-                    ReadPictureDetail(paths[static_cast<qsizetype>(i)])) {
-                facts[i].detail = std::make_shared<const DetailProfile>(*detail);
+        if (facts[i].Readable()) {
+            crops[i] = ReadDetailCrop(paths[static_cast<qsizetype>(i)]);
+        }
+    }
+    for (std::size_t i = 0; i < facts.size(); ++i) {
+        for (std::size_t j = 0; j < facts.size(); ++j) {
+            if (crops[i] && crops[j] && facts[i].Pixels() > facts[j].Pixels() &&
+                LooksEnlarged(*crops[i], *crops[j])) {
+                facts[i].enlargementOf.append(paths[static_cast<qsizetype>(j)]);
             }
         }
     }

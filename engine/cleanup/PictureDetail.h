@@ -1,39 +1,43 @@
 #pragma once
 
 #include <QImage>
+#include <QPoint>
+#include <QSize>
 #include <QString>
 
-#include <array>
 #include <optional>
 
 namespace vistrel {
 
-/// How a picture's fine detail spreads over spatial frequencies, to tell an enlargement from a
-/// picture taken at its size: the power spectrum of a windowed grey centre crop, summed in rings
-/// of equal width from 0 to the crop's highest frequency (its Nyquist frequency, along an axis).
-struct DetailProfile {
-    static constexpr int kRings = 64;
-    std::array<double, kRings> power{};
+/// The part of a picture that tells whether a larger copy of it holds more detail: its grey
+/// centre square at full resolution (at most 512 pixels on a side) and the picture's size.
+struct DetailCrop {
+    QImage grey;
+    QPoint origin;  ///< where the crop lies in the picture
+    QSize size;
 };
 
-/// The profile of an image (any format); nothing when it is null, smaller than 64 pixels on a
-/// side, or has next to no detail (a flat crop tells nothing). Any thread.
-std::optional<DetailProfile> MeasureDetail(const QImage& image);
+/// The crop of an image (any format); nothing when it is null or under 64 pixels on a side.
+/// Any thread.
+std::optional<DetailCrop> MakeDetailCrop(const QImage& image);
 
-/// Decodes `path` at full size and measures it; nothing when it cannot be decoded. Any thread.
-std::optional<DetailProfile> ReadPictureDetail(const QString& path);
+/// Decodes `path` at full size and takes its crop; nothing when it cannot be decoded. Any
+/// thread but the GUI thread.
+std::optional<DetailCrop> ReadDetailCrop(const QString& path);
 
-/// The power the picture holds from 1.2 times `scale` times its highest frequency up (0 < scale
-/// < 1), over the power in the octave below `scale`, over what a photograph whose power falls
-/// as 1 / frequency holds there: the detail a picture `scale` times as wide could not hold,
-/// against the detail it could, 1 for a typical photograph. The band just above `scale` is left
-/// out: interpolation mirrors detail into it. Photographs measure 0.16 to 1 at scale 0.5, their
-/// enlargements 0.04 to 0.15. Any thread.
-double FineDetailShare(const DetailProfile& larger, double scale);
+/// How much finer detail `larger` holds than an enlargement of `smaller` (the same scene, fewer
+/// pixels) would: the power of the larger picture's centre above 1.2 times the smaller's highest
+/// frequency, over the power an enlargement of the smaller's centre by Qt's smooth scaling has
+/// there. An enlargement by interpolation measures 1 or less (bilinear about 1, sharper methods
+/// less); a picture taken or scaled down at its size holds real detail there where an
+/// enlargement holds only a weak mirror of the detail below, and measures several times more.
+/// Nothing when the sizes leave no such band (the smaller over 0.8 times as wide) or either
+/// centre holds no detail. Any thread.
+std::optional<double> DetailBeyond(const DetailCrop& larger, const DetailCrop& smaller);
 
-/// True when the picture measured by `larger` holds no detail beyond what a picture `scale`
-/// times as wide holds: an enlargement of it. Never for a scale above 0.55 (an enlargement by
-/// less than 1.8 per side), where soft photographs and enlargements measure alike. Any thread.
-bool LooksEnlarged(const DetailProfile& larger, double scale);
+/// True when `larger` holds no detail beyond what `smaller` holds: an enlargement of it
+/// (DetailBeyond under 1.8). Only for an enlargement by 1.8 or more per side: below, soft
+/// photographs and enlargements measure alike, and more pixels are kept. Any thread.
+bool LooksEnlarged(const DetailCrop& larger, const DetailCrop& smaller);
 
 }  // namespace vistrel

@@ -1,16 +1,15 @@
 #pragma once
 
 #include "CameraData.h"
-#include "PictureDetail.h"
 #include "repository/FileIdentity.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 
 namespace vistrel {
@@ -32,9 +31,9 @@ struct PictureFacts {
     std::optional<FileIdentity> identity;
     /// The camera's data (ReadKeepFacts only; empty otherwise).
     CameraData camera;
-    /// How fine the picture's detail is, read only when a picture of its group has another
-    /// size (ReadKeepFacts); null otherwise or when it cannot be decoded.
-    std::shared_ptr<const DetailProfile> detail;
+    /// The smaller pictures of its group (their paths) this picture is an enlargement of: it
+    /// holds no detail beyond theirs (ReadKeepFacts only).
+    QStringList enlargementOf;
 
     /// True when the file is there and its header can be read: a picture that may be kept.
     bool Readable() const { return exists && size.isValid(); }
