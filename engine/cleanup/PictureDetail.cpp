@@ -7,6 +7,7 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 #include <QRect>
@@ -87,18 +88,24 @@ void Fft2(std::vector<Complex>& data, std::size_t count) {
         for (std::size_t y = 0; y < count; ++y) {
             Fft(data.data() + y * count, twiddles);
         }
-        for (std::size_t y = 0; y < count; ++y) {
-            for (std::size_t x = y + 1; x < count; ++x) {
-                std::swap(data[y * count + x], data[x * count + y]);
+        // In tiles: a column of the whole would miss the cache at every element.
+        constexpr std::size_t kTile = 16;
+        for (std::size_t ty = 0; ty < count; ty += kTile) {
+            for (std::size_t tx = ty; tx < count; tx += kTile) {
+                for (std::size_t y = ty; y < std::min(ty + kTile, count); ++y) {
+                    for (std::size_t x = std::max(tx, y + 1); x < std::min(tx + kTile, count);
+                         ++x) {
+                        std::swap(data[y * count + x], data[x * count + y]);
+                    }
+                }
             }
         }
     }
 }
 
-// The power spectrum of a square grey image (its side a power of two), Hann-windowed so that
-// its cut edges do not spread power over every frequency, summed in rings of equal width from 0
-// to its highest frequency along an axis; the corners beyond are left out.
-Rings Spectrum(const QImage& grey) {
+// The windowed values of a square grey image (its side a power of two), its mean taken away: a
+// Hann window, so that its cut edges do not spread power over every frequency.
+std::vector<double> Windowed(const QImage& grey) {
     const auto count = static_cast<std::size_t>(grey.width());
     std::vector<double> window(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -113,26 +120,47 @@ Rings Spectrum(const QImage& grey) {
         }
     }
     mean /= static_cast<double>(count * count);
-    std::vector<Complex> data(count * count);
+    std::vector<double> values(count * count);
     for (std::size_t y = 0; y < count; ++y) {
         const uchar* row = grey.constScanLine(static_cast<int>(y));
         for (std::size_t x = 0; x < count; ++x) {
-            data[y * count + x] = (row[x] - mean) * window[x] * window[y];
+            values[y * count + x] = (row[x] - mean) * window[x] * window[y];
         }
     }
+    return values;
+}
+
+// The power spectra of two square grey images of one side (a power of two), summed in rings of
+// equal width from 0 to their highest frequency along an axis; the corners beyond are left out.
+// One transform serves both: `a` as the real part, `b` as the imaginary part, the spectra
+// parted again by symmetry.
+std::pair<Rings, Rings> Spectra(const QImage& a, const QImage& b) {
+    const auto count = static_cast<std::size_t>(a.width());
+    const std::vector<double> real = Windowed(a);
+    const std::vector<double> imaginary = Windowed(b);
+    std::vector<Complex> data(count * count);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = Complex(real[i], imaginary[i]);
+    }
     Fft2(data, count);
-    Rings rings{};
+    std::pair<Rings, Rings> rings{};
     const double half = static_cast<double>(count) / 2;
     const double norm = 1.0 / std::pow(static_cast<double>(count), 4);
+    const std::size_t mask = count - 1;
     for (std::size_t y = 0; y < count; ++y) {
         const double fy = y < count / 2 ? double(y) : double(y) - double(count);
         for (std::size_t x = 0; x < count; ++x) {
             const double fx = x < count / 2 ? double(x) : double(x) - double(count);
             const double radius = std::sqrt(fx * fx + fy * fy) / half;
-            if (radius < 1) {
-                rings[static_cast<std::size_t>(radius * kRings)] +=
-                    std::norm(data[y * count + x]) * norm;
+            if (radius >= 1) {
+                continue;
             }
+            const Complex here = data[y * count + x];
+            const Complex mirror =
+                std::conj(data[((count - y) & mask) * count + ((count - x) & mask)]);
+            const auto ring = static_cast<std::size_t>(radius * kRings);
+            rings.first[ring] += std::norm(here + mirror) / 4 * norm;
+            rings.second[ring] += std::norm(here - mirror) / 4 * norm;
         }
     }
     return rings;
@@ -217,8 +245,9 @@ std::optional<double> DetailBeyond(const DetailCrop& larger, const DetailCrop& s
     const QImage large =
         larger.grey.copy(corner.x() - shift.x(), corner.y() - shift.y(), side, side);
     const double from = scale * kSkipAbove;
-    const double held = PowerAbove(Spectrum(large), from);
-    const double mirrored = PowerAbove(Spectrum(mirror), from);
+    const auto [largeRings, mirrorRings] = Spectra(large, mirror);
+    const double held = PowerAbove(largeRings, from);
+    const double mirrored = PowerAbove(mirrorRings, from);
     if (held < kLeastPower || mirrored < kLeastPower) {
         return std::nullopt;
     }
