@@ -55,7 +55,7 @@ struct CliOptions {
     /// Pairs marked not similar are reported as any other (--include-marked).
     bool includeMarked = false;
     /// How `keep` chooses the picture to keep of each group (--rule).
-    KeepRule keepRule = KeepRule::MostPixels;
+    KeepRule keepRule = KeepRule::BestCopy;
     /// `keep` moves the files it plans to the trash (--trash); otherwise it only prints the plan.
     bool trash = false;
     bool quiet = false;

@@ -53,6 +53,7 @@ const struct {
     {"oldest", KeepRule::Oldest},
     {"newest", KeepRule::Newest},
     {"shortest-path", KeepRule::ShortestPath},
+    {"best", KeepRule::BestCopy},
 };
 
 bool ParseKeepRule(const QString& text, KeepRule& rule) {
@@ -195,8 +196,9 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
             options.workers = workers;
         } else if (name == QLatin1String("--rule")) {
             if (!ParseKeepRule(value, options.keepRule)) {
-                return Failure(QStringLiteral("--rule needs one of most-pixels, largest-file, "
-                                              "oldest, newest, shortest-path, not '%1'")
+                return Failure(QStringLiteral("--rule needs one of best, most-pixels, "
+                                              "largest-file, oldest, newest, shortest-path, "
+                                              "not '%1'")
                                    .arg(value));
             }
             hasRule = true;

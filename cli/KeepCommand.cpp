@@ -3,8 +3,10 @@
 #include "ExitStatus.h"
 #include "SimilarityRun.h"
 #include "SourceLoader.h"
+#include "cleanup/BestCopy.h"
 #include "cleanup/GroupCleanup.h"
 #include "cleanup/KeepCheck.h"
+#include "cleanup/KeepFacts.h"
 #include "cleanup/KeepPlan.h"
 #include "cleanup/PictureFacts.h"
 #include "cleanup/ProtectedFiles.h"
@@ -132,12 +134,18 @@ int RunKeepCommand(const CliOptions& options, const UserSettings& settings, Cons
     std::vector<KeepPlan> plans;
     int number = 0;
     for (const PictureGroup& members : ListPictureGroups(repository)) {
-        std::vector<KeepCandidate> group;
+        QStringList paths;
         for (const std::int32_t entry : members) {
-            const CPictureInfo& info = repository.GetPicture(entry);
-            group.push_back(KeepCandidate{info.path, ReadPictureFacts(info.path), info.loadError});
+            paths.append(repository.GetPicture(entry).path);
+        }
+        std::vector<PictureFacts> facts = ReadKeepFacts(paths);
+        std::vector<KeepCandidate> group;
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            group.push_back(KeepCandidate{paths[static_cast<qsizetype>(i)], std::move(facts[i]),
+                                          repository.GetPicture(members[i]).loadError});
         }
         const auto nearCopies = ListNearCopies(repository, members, shapeOnly);
+        MarkResaves(group, nearCopies);
         const std::size_t chosen = ChooseKeptPicture(group, options.keepRule);
         // A picture in a reference folder is kept over the rule's choice, and never moves.
         const std::vector<bool> isProtected = ProtectedPictures(group, reference);

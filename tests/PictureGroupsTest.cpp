@@ -1,14 +1,21 @@
 // Keep One of Each Group in the engine: the groups of linked entries, the choice of the picture
 // to keep under each rule, and what the command moves and leaves.
 
+#include "cleanup/BestCopy.h"
 #include "cleanup/GroupCleanup.h"
 #include "cleanup/KeepCheck.h"
+#include "cleanup/KeepFacts.h"
 #include "cleanup/KeepPlan.h"
 #include "cleanup/PictureGroups.h"
 #include "repository/PictureRepository.h"
 #include "support/TestPictures.h"
 
 #include <QTemporaryDir>
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -72,25 +79,182 @@ TEST(PictureGroupsTest, GroupsAreTheLinkedSetsInOrderOfTheirFirstEntry) {
     EXPECT_TRUE(ListPictureGroups(unlinked).empty());
 }
 
-TEST(PictureGroupsTest, EachRuleChoosesItsPictureAndTiesGoToTheEarlierEntry) {
+TEST(PictureGroupsTest, EachRuleChoosesItsPictureAndTiesGoToTheBetterCopy) {
     const std::vector<KeepCandidate> group{
         Candidate(QStringLiteral("/p/aaaa.jpg"), 100, 500, 5),
         Candidate(QStringLiteral("/p/bbbbbb.jpg"), 400, 300, 2),
         Candidate(QStringLiteral("/p/c.jpg"), 200, 900, 9),
         Candidate(QStringLiteral("/p/dd.jpg"), 400, 900, 2),
     };
-    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::MostPixels), 1u);   // 1 and 3 tie
-    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::LargestFile), 2u);  // 2 and 3 tie
-    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::Oldest), 1u);       // 1 and 3 tie
+    // Ties go to the better copy: more pixels, else the shorter name.
+    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::MostPixels), 3u);   // 1 and 3 tie
+    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::LargestFile), 3u);  // 2 and 3 tie
+    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::Oldest), 3u);       // 1 and 3 tie
     EXPECT_EQ(ChooseKeptPicture(group, KeepRule::Newest), 2u);
     EXPECT_EQ(ChooseKeptPicture(group, KeepRule::ShortestPath), 2u);
+    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::BestCopy), 3u);
 
     const std::vector<KeepCandidate> same{Candidate(QStringLiteral("/p/x.jpg"), 7, 7, 7),
                                           Candidate(QStringLiteral("/p/y.jpg"), 7, 7, 7)};
     for (const KeepRule rule : {KeepRule::MostPixels, KeepRule::LargestFile, KeepRule::Oldest,
-                                KeepRule::Newest, KeepRule::ShortestPath}) {
+                                KeepRule::Newest, KeepRule::ShortestPath, KeepRule::BestCopy}) {
         EXPECT_EQ(ChooseKeptPicture(same, rule), 0u);
     }
+}
+
+// A grey picture whose detail falls as 1 / frequency, as a photograph's does: random fields of
+// every scale from the whole picture to a pixel, each weighing its scale.
+QImage NaturalPicture(int width, int height, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> level(0, 255);
+    QImage sum(width, height, QImage::Format_Grayscale8);
+    std::vector<double> values(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int cells = 2; cells <= width; cells *= 2) {
+        QImage field(cells, cells * height / width + 1, QImage::Format_Grayscale8);
+        for (int y = 0; y < field.height(); ++y) {
+            for (int x = 0; x < field.width(); ++x) {
+                field.scanLine(y)[x] = static_cast<uchar>(level(random));
+            }
+        }
+        const QImage smooth =
+            field.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(QImage::Format_Grayscale8);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                values[static_cast<std::size_t>(y * width + x)] +=
+                    (smooth.constScanLine(y)[x] - 127.5) * 0.3;
+            }
+        }
+    }
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            sum.scanLine(y)[x] = static_cast<uchar>(
+                std::clamp(128 + values[static_cast<std::size_t>(y * width + x)], 0.0, 255.0));
+        }
+    }
+    return sum;
+}
+
+TEST(PictureGroupsTest, AnEnlargementLosesToItsOriginalAndAGenuineLargerPictureWins) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    // Scaled down from a larger picture, the small and the large hold all the detail their sizes
+    // allow; the enlarged is the small one scaled up to the large one's size.
+    const QImage photo = NaturalPicture(1600, 1200, 7);
+    const QImage small = photo.scaled(400, 300, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QString smallPath = folder.filePath(QStringLiteral("a.png"));
+    const QString largePath = folder.filePath(QStringLiteral("b.png"));
+    const QString enlargedPath = folder.filePath(QStringLiteral("c.png"));
+    ASSERT_TRUE(small.save(smallPath));
+    ASSERT_TRUE(
+        photo.scaled(800, 600, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(largePath));
+    ASSERT_TRUE(
+        small.scaled(800, 600, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(enlargedPath));
+    const auto group = [](const QStringList& paths) {
+        std::vector<PictureFacts> facts = ReadKeepFacts(paths);
+        std::vector<KeepCandidate> candidates;
+        for (std::size_t i = 0; i < facts.size(); ++i) {
+            candidates.push_back(KeepCandidate{paths[static_cast<qsizetype>(i)], facts[i], false});
+        }
+        return candidates;
+    };
+    const std::vector<KeepCandidate> withEnlargement = group({smallPath, enlargedPath});
+    const std::vector<KeepCandidate> withLarger = group({smallPath, largePath});
+    EXPECT_EQ(withEnlargement[1].facts.enlargementOf, QStringList{smallPath});
+    EXPECT_TRUE(withLarger[1].facts.enlargementOf.isEmpty());
+    EXPECT_EQ(ChooseKeptPicture(withEnlargement, KeepRule::BestCopy), 0u);
+    EXPECT_EQ(ChooseKeptPicture(withLarger, KeepRule::BestCopy), 1u);
+    // Most pixels keeps its meaning.
+    EXPECT_EQ(ChooseKeptPicture(withEnlargement, KeepRule::MostPixels), 1u);
+}
+
+TEST(PictureGroupsTest, TheCamerasFormatAndAPlainNameWinTies) {
+    // A PNG re-save of the JPEG, listed first and the larger file.
+    std::vector<KeepCandidate> formats{Candidate(QStringLiteral("/p/a.png"), 100, 900, 1),
+                                       Candidate(QStringLiteral("/p/photo.jpg"), 100, 300, 1)};
+    formats[0].facts.format = "png";
+    formats[1].facts.format = "jpeg";
+    std::vector<KeepCandidate> unrelated = formats;
+    MarkResaves(formats, {{}, {NearCopy{0, Orientation::None}}});
+    MarkResaves(unrelated, {{}, {}});
+    EXPECT_TRUE(formats[0].resave);
+    EXPECT_FALSE(unrelated[0].resave);
+    EXPECT_EQ(ChooseKeptPicture(formats, KeepRule::BestCopy), 1u);
+    EXPECT_EQ(ChooseKeptPicture(formats, KeepRule::MostPixels), 1u);
+
+    const std::vector<KeepCandidate> named{
+        Candidate(QStringLiteral("/p/b (1).jpg"), 100, 300, 1),
+        Candidate(QStringLiteral("/p/IMG_0001 Kopie.jpg"), 100, 300, 1),
+        Candidate(QStringLiteral("/p/IMG_0001.jpg"), 100, 300, 1),
+    };
+    EXPECT_EQ(ChooseKeptPicture(named, KeepRule::BestCopy), 2u);
+    EXPECT_EQ(ChooseKeptPicture(named, KeepRule::Oldest), 2u);
+    for (const char* name : {"x-1.jpg", "Copy of x.jpg", "x_edited.JPG", "x copie.png"}) {
+        EXPECT_TRUE(NameMarksCopy(QStringLiteral("/p/") + QLatin1String(name))) << name;
+    }
+    for (const char* name : {"DSC-1234.jpg", "copyright.jpg", "photo-2523.JPG", "x(1)/y.jpg"}) {
+        EXPECT_FALSE(NameMarksCopy(QStringLiteral("/p/") + QLatin1String(name))) << name;
+    }
+}
+
+// A JPEG with an Exif block naming the camera ("Canon", "EOS"); `ifdOffset` 8 is where the
+// block's first directory is, anything else a damaged block.
+QByteArray JpegWithCamera(quint32 ifdOffset) {
+    const QByteArray jpeg = test::EncodeJpeg(test::MakePhotoLike(64, 48, 3), TJSAMP_420);
+    QByteArray tiff("II*\0", 4);
+    const auto u16 = [&tiff](quint16 value) {
+        tiff.append(char(value & 0xff)).append(char(value >> 8));
+    };
+    const auto u32 = [&u16](quint32 value) {
+        u16(quint16(value & 0xffff));
+        u16(quint16(value >> 16));
+    };
+    u32(ifdOffset);
+    u16(2);
+    u16(0x010f);  // Make, ASCII, 6 bytes after the directory
+    u16(2);
+    u32(6);
+    u32(8 + 2 + 2 * 12 + 4);
+    u16(0x0110);  // Model, ASCII, 4 bytes in place
+    u16(2);
+    u32(4);
+    tiff.append("EOS\0", 4);
+    u32(0);
+    tiff.append("Canon\0", 6);
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    const auto length = static_cast<quint16>(payload.size() + 2);
+    QByteArray segment("\xff\xe1", 2);
+    segment.append(char(length >> 8)).append(char(length & 0xff)).append(payload);
+    return jpeg.left(2) + segment + jpeg.mid(2);
+}
+
+TEST(PictureGroupsTest, ThePictureWithTheCamerasDataIsKept) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QStringList paths{
+        folder.filePath(QStringLiteral("a.jpg")), folder.filePath(QStringLiteral("b.jpg")),
+        folder.filePath(QStringLiteral("c.jpg")), folder.filePath(QStringLiteral("d.jpg"))};
+    ASSERT_TRUE(
+        test::WriteBytes(paths[0], test::EncodeJpeg(test::MakePhotoLike(64, 48, 3), TJSAMP_420)));
+    ASSERT_TRUE(test::WriteBytes(paths[1], JpegWithCamera(8)));
+    ASSERT_TRUE(test::WriteBytes(paths[2], JpegWithCamera(0xfffff000)));
+    ASSERT_TRUE(test::WriteBytes(paths[3], QByteArray("\xff\xd8\xff\xe1\xff\xff"
+                                                      "Exif",
+                                                      10)));
+    const std::vector<PictureFacts> facts = ReadKeepFacts(paths);
+    ASSERT_EQ(facts.size(), 4u);
+    EXPECT_FALSE(facts[0].camera.Present());
+    EXPECT_EQ(facts[1].camera.make, QStringLiteral("Canon"));
+    EXPECT_EQ(facts[1].camera.model, QStringLiteral("EOS"));
+    // A damaged Exif block, or a file that is no picture, gives no data and no failure.
+    EXPECT_FALSE(facts[2].camera.Present());
+    EXPECT_FALSE(facts[3].camera.Present());
+    EXPECT_FALSE(ReadCameraData(folder.filePath(QStringLiteral("missing.jpg"))).Present());
+    std::vector<KeepCandidate> group;
+    for (std::size_t i = 0; i < facts.size(); ++i) {
+        group.push_back(KeepCandidate{paths[static_cast<qsizetype>(i)], facts[i], false});
+    }
+    EXPECT_EQ(ChooseKeptPicture(group, KeepRule::BestCopy), 1u);
 }
 
 TEST(PictureGroupsTest, APictureWhoseFileIsGoneIsNeverKeptWhileAnotherExists) {
@@ -117,7 +281,7 @@ TEST(PictureGroupsTest, APictureWhoseFileIsGoneIsNeverKeptWhileAnotherExists) {
     unreadable[0].facts.size = QSize();
     unreadable[2].loadError = true;
     for (const KeepRule rule : {KeepRule::MostPixels, KeepRule::LargestFile, KeepRule::Oldest,
-                                KeepRule::Newest, KeepRule::ShortestPath}) {
+                                KeepRule::Newest, KeepRule::ShortestPath, KeepRule::BestCopy}) {
         EXPECT_EQ(ChooseKeptPicture(unreadable, rule), 1u);
     }
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "CameraData.h"
 #include "repository/FileIdentity.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -13,7 +15,8 @@
 namespace vistrel {
 
 /// What a user weighs a picture file by when choosing which copy to keep: its size in pixels,
-/// its file size, its modification time and its format.
+/// its file size, its modification time and its format; for Keep One of Each Group also what
+/// the camera wrote into it and how fine its detail is.
 struct PictureFacts {
     /// False when nothing is at the path any more.
     bool exists = false;
@@ -26,6 +29,11 @@ struct PictureFacts {
     /// The file as it was when the facts were read, so that a command acting on them later can
     /// tell whether it is still the same file with the same content; nothing when it is gone.
     std::optional<FileIdentity> identity;
+    /// The camera's data (ReadKeepFacts only; empty otherwise).
+    CameraData camera;
+    /// The smaller pictures of its group (their paths) this picture is an enlargement of: it
+    /// holds no detail beyond theirs (ReadKeepFacts only).
+    QStringList enlargementOf;
 
     /// True when the file is there and its header can be read: a picture that may be kept.
     bool Readable() const { return exists && size.isValid(); }

@@ -1,5 +1,6 @@
 #include "PictureGroups.h"
 
+#include "BestCopy.h"
 #include "repository/PictureRepository.h"
 
 #include <numeric>
@@ -43,21 +44,36 @@ private:
     std::vector<std::int32_t> size;
 };
 
-// True when `a` is a better picture to keep than `b` under `rule`; neither is better on a tie.
-bool Better(const KeepCandidate& a, const KeepCandidate& b, KeepRule rule) {
+template <typename T>
+int Order(const T& a, const T& b) {
+    return a < b ? -1 : b < a ? 1 : 0;
+}
+
+// Negative when `a` is the better picture to keep under the weight of `rule` alone, positive
+// when `b` is, 0 on a tie.
+int CompareByRule(const KeepCandidate& a, const KeepCandidate& b, KeepRule rule) {
     switch (rule) {
         case KeepRule::MostPixels:
-            return a.facts.Pixels() > b.facts.Pixels();
+            return Order(b.facts.Pixels(), a.facts.Pixels());
         case KeepRule::LargestFile:
-            return a.facts.fileBytes > b.facts.fileBytes;
+            return Order(b.facts.fileBytes, a.facts.fileBytes);
         case KeepRule::Oldest:
-            return a.facts.modified < b.facts.modified;
+            return Order(a.facts.modified, b.facts.modified);
         case KeepRule::Newest:
-            return a.facts.modified > b.facts.modified;
+            return Order(b.facts.modified, a.facts.modified);
         case KeepRule::ShortestPath:
-            return a.path.size() < b.path.size();
+            return Order(a.path.size(), b.path.size());
+        case KeepRule::BestCopy:
+            return 0;
     }
-    return false;
+    return 0;
+}
+
+// True when `a` is a better picture to keep than `b` under `rule`, its ties broken by the
+// better copy; neither is better when nothing tells them apart.
+bool Better(const KeepCandidate& a, const KeepCandidate& b, KeepRule rule) {
+    const int byRule = CompareByRule(a, b, rule);
+    return byRule != 0 ? byRule < 0 : CompareCopies(a, b) < 0;
 }
 
 // How fit a picture is to be kept, before any rule: readable, then merely there, then gone.

@@ -20,8 +20,9 @@ using PictureGroup = std::vector<std::int32_t>;
 /// first entry. Linear in entries and links. GUI thread (the repository's thread).
 std::vector<PictureGroup> ListPictureGroups(const CPictureRepository& repository);
 
-/// How the picture to keep of a group is chosen.
-enum class KeepRule { MostPixels, LargestFile, Oldest, Newest, ShortestPath };
+/// How the picture to keep of a group is chosen. BestCopy ranks copies as a photographer would
+/// (CompareCopies); the others weigh one fact and break its ties as BestCopy does.
+enum class KeepRule { MostPixels, LargestFile, Oldest, Newest, ShortestPath, BestCopy };
 
 /// One picture of a group as the choice sees it.
 struct KeepCandidate {
@@ -29,6 +30,8 @@ struct KeepCandidate {
     PictureFacts facts;
     /// The test could not make the picture's signature: it is damaged, whatever its header says.
     bool loadError = false;
+    /// A lossless re-save of a lossy picture of the group (MarkResaves).
+    bool resave = false;
 
     /// A picture that can be kept: its file is there and can be read.
     bool Keepable() const { return facts.Readable() && !loadError; }
@@ -36,8 +39,9 @@ struct KeepCandidate {
 
 /// The position in `group` of the picture to keep under `rule`. A picture that cannot be read
 /// now is never chosen while a readable one exists, nor one whose file is gone while another
-/// file exists; among equals the earlier one wins, so the choice is the same every time. When
-/// no file exists, 0. Any thread.
+/// file exists; a tie under the rule goes to the better copy (CompareCopies), and only among
+/// equals there to the earlier one, so the choice is the same every time. When no file exists,
+/// 0. Any thread.
 std::size_t ChooseKeptPicture(const std::vector<KeepCandidate>& group, KeepRule rule);
 
 }  // namespace vistrel

@@ -8,6 +8,7 @@
 #include "groups/ThumbnailLoader.h"
 #include "mainwindow/QRXDlg.h"
 #include "marks/NotSimilarMarks.h"
+#include "repository/PictureRepository.h"
 #include "support/FolderTest.h"
 #include "support/ModalDriver.h"
 #include "support/TestPictures.h"
@@ -96,6 +97,49 @@ private:
     }
 
 private slots:
+    void choicesMadeByHandSurviveAChangeOfRule() {
+        // Two groups of three, facts made up: no file is read. In group 1 the user keeps p2 and
+        // ticks p0 to move; in group 2 the user ticks q0, which the largest-file rule would keep.
+        CPictureRepository repository;
+        for (const char* name : {"p0.jpg", "p1.jpg", "p2.jpg", "q0.jpg", "q1.jpg", "q2.jpg"}) {
+            // Any signature: an entry without one could not be read by the test.
+            repository.AddSignedPicture(
+                QStringLiteral("/nowhere/") + QLatin1String(name),
+                SignatureBytes(std::vector<std::uint8_t>(
+                    3 * static_cast<std::size_t>(repository.Side() * repository.Side()), 9)));
+        }
+        for (const auto& [a, b] : {std::pair{0, 1}, {1, 2}, {3, 4}, {4, 5}}) {
+            repository.AddSimilarPair(CPictureRepository::PairInfo{nullptr, nullptr, a, b, 1.0f});
+        }
+        CKeepGroupsModel model(repository, 64, false);
+        const auto facts = [](int width, std::int64_t bytes) {
+            PictureFacts made;
+            made.exists = true;
+            made.size = QSize(width, width);
+            made.fileBytes = bytes;
+            made.modified = QDateTime(QDate(2020, 1, 1), QTime(12, 0));
+            return made;
+        };
+        const std::vector<PictureFacts> all{facts(10, 900), facts(40, 100), facts(20, 500),
+                                            facts(10, 900), facts(40, 100), facts(20, 500)};
+        for (int picture = 0; picture < 6; ++picture) {
+            model.SetFacts(picture, all[static_cast<std::size_t>(picture)]);
+        }
+        QVERIFY(model.AllFactsRead());
+        QCOMPARE(model.PictureAction(model.PictureIndex(1)), KeepAction::Keep);
+        QVERIFY(model.KeepPicture(model.PictureIndex(2)));
+        QVERIFY(model.SetPictureMoved(model.PictureIndex(0), true));
+        QVERIFY(model.SetPictureMoved(model.PictureIndex(3), true));
+        for (const KeepRule rule : {KeepRule::LargestFile, KeepRule::MostPixels}) {
+            model.SetRule(rule);
+            QCOMPARE(model.PictureAction(model.PictureIndex(2)), KeepAction::Keep);
+            QCOMPARE(model.PictureAction(model.PictureIndex(0)), KeepAction::Trash);
+            QCOMPARE(model.PictureAction(model.PictureIndex(3)), KeepAction::Trash);
+        }
+        // Of the pictures left to it, the rule still chooses.
+        QCOMPARE(model.PictureAction(model.PictureIndex(4)), KeepAction::Keep);
+    }
+
     void keepsOneOfEachChosenGroupAndUndoBringsTheOthersBack() {
         CQRXDlg window;
         // Group 1: a1 has the most pixels and a0 is its near-copy; a lax test chained a2, only

@@ -1,5 +1,6 @@
 #include "KeepGroupsModel.h"
 
+#include "cleanup/BestCopy.h"
 #include "cleanup/ProtectedFiles.h"
 #include "repository/PictureRepository.h"
 
@@ -81,7 +82,7 @@ void CKeepGroupsModel::SetFacts(int picture, const PictureFacts& facts) {
 void CKeepGroupsModel::SetRule(KeepRule newRule) {
     rule = newRule;
     for (int group = 0; group < GroupCount(); ++group) {
-        if (groups[Slot(group)].factsMissing == 0) {
+        if (groups[Slot(group)].factsMissing == 0 && !groups[Slot(group)].keptByHand) {
             ChooseKept(group);
         }
     }
@@ -96,6 +97,7 @@ std::vector<KeepCandidate> CKeepGroupsModel::Candidates(const Group& group) cons
         const Picture& picture = pictures[Slot(group.first + i)];
         candidates.push_back(KeepCandidate{picture.path, picture.facts, picture.loadError});
     }
+    MarkResaves(candidates, group.nearCopies);
     return candidates;
 }
 
@@ -118,8 +120,20 @@ std::vector<bool> CKeepGroupsModel::HandPicked(const Group& group) const {
 void CKeepGroupsModel::ChooseKept(int group) {
     Group& entry = groups[Slot(group)];
     const std::vector<KeepCandidate> candidates = Candidates(entry);
-    entry.kept = static_cast<int>(KeepProtectedPicture(candidates, Protection(entry), rule,
-                                                       ChooseKeptPicture(candidates, rule)));
+    // The rule chooses among the pictures the user did not tick to move, when there are any.
+    std::vector<KeepCandidate> choosable;
+    std::vector<int> positions;
+    for (int i = 0; i < entry.count; ++i) {
+        if (pictures[Slot(entry.first + i)].choice != Choice::Move) {
+            choosable.push_back(candidates[Slot(i)]);
+            positions.push_back(i);
+        }
+    }
+    const std::size_t chosen =
+        choosable.empty() ? ChooseKeptPicture(candidates, rule)
+                          : static_cast<std::size_t>(positions[ChooseKeptPicture(choosable, rule)]);
+    entry.kept =
+        static_cast<int>(KeepProtectedPicture(candidates, Protection(entry), rule, chosen));
     Decide(group);
 }
 
@@ -181,6 +195,7 @@ bool CKeepGroupsModel::KeepPicture(const QModelIndex& index) {
         return false;
     }
     group.kept = picture - group.first;
+    group.keptByHand = true;
     entry.choice = Choice::Plan;
     Decide(entry.group);
     emit RowsChanged();

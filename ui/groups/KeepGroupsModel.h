@@ -42,6 +42,8 @@ public:
     int PictureCount() const { return static_cast<int>(pictures.size()); }
     QString PicturePath(int picture) const { return pictures[Slot(picture)].path; }
     int GroupCount() const { return static_cast<int>(groups.size()); }
+    /// How many pictures `group` has; a group's pictures are numbered one after the other.
+    int GroupSize(int group) const { return groups[Slot(group)].count; }
 
     /// Records the facts of a picture; once a group has all of its facts, its picture to keep
     /// is chosen by the rule. Says nothing (facts come by the thousand): the caller calls
@@ -52,7 +54,9 @@ public:
     /// True once every picture's facts are in.
     bool AllFactsRead() const { return factsRead == pictures.size(); }
     int FactsReadCount() const { return static_cast<int>(factsRead); }
-    /// Chooses the picture to keep of every group again by `rule`.
+    /// Chooses the picture to keep of every group again by `rule`, but for the groups whose
+    /// picture to keep the user chose; the pictures the user ticked or cleared stay so, and one
+    /// the user ticked to move is not chosen while another can be kept.
     void SetRule(KeepRule rule);
     /// Makes the picture at `index` the one its group keeps; false (and nothing changes) for a
     /// group row, a picture whose facts are not in yet, or one that cannot be read.
@@ -142,7 +146,8 @@ private:
         int first = 0;  ///< the number of its first picture
         int count = 0;
         int factsMissing = 0;
-        int kept = -1;  ///< position of the picture to keep; -1 until all facts are in
+        int kept = -1;            ///< position of the picture to keep; -1 until all facts are in
+        bool keptByHand = false;  ///< the user chose the picture to keep: no rule changes it
         bool included = true;
         /// Marked not similar: out of the plans and the totals (DropGroup).
         bool dropped = false;
@@ -178,7 +183,7 @@ private:
     /// The row of each group, ascending.
     std::vector<int> groupRows;
     std::size_t factsRead = 0;
-    KeepRule rule = KeepRule::MostPixels;
+    KeepRule rule = KeepRule::BestCopy;
     int thumbnailSide = 0;
     std::function<void(int, const QString&)> requestThumbnail;
     // Thumbnails are made again when scrolled back to rather than held for every picture.

@@ -2,7 +2,7 @@
 
 #include "KeepGroupsModel.h"
 #include "ThumbnailLoader.h"
-#include "cleanup/PictureFacts.h"
+#include "cleanup/KeepFacts.h"
 #include "common/FileSizeText.h"
 
 #include <QApplication>
@@ -40,24 +40,29 @@ constexpr int kThumbnailSide = 64;
 constexpr int kBatchFiles = 256;
 constexpr qint64 kBatchMilliseconds = 200;
 
-// Reads the facts of `paths` in order on the shared thread pool, in batches. Cancelling the
-// future stops the reading at the next file.
-QFuture<std::shared_ptr<const FactsBatch>> ReadFactsInBackground(QStringList paths) {
+// Reads the facts of the groups' pictures (`groups`, the paths of each group, the pictures
+// numbered in order) on the shared thread pool, a group at a time, in batches. Cancelling the
+// future stops the reading at the next group.
+QFuture<std::shared_ptr<const FactsBatch>> ReadFactsInBackground(std::vector<QStringList> groups) {
     using Promise = QPromise<std::shared_ptr<const FactsBatch>>;
     auto promise = std::make_shared<Promise>();
     auto future = promise->future();
     promise->start();
-    QThreadPool::globalInstance()->start([promise, paths = std::move(paths)] {
+    QThreadPool::globalInstance()->start([promise, groups = std::move(groups)] {
         auto batch = std::make_shared<FactsBatch>();
         QElapsedTimer clock;
         clock.start();
-        for (int i = 0; i < paths.size() && !promise->isCanceled(); ++i) {
-            batch->facts.push_back(ReadPictureFacts(paths[i]));
+        int next = 0;
+        for (std::size_t g = 0; g < groups.size() && !promise->isCanceled(); ++g) {
+            for (PictureFacts& facts : ReadKeepFacts(groups[g])) {
+                batch->facts.push_back(std::move(facts));
+            }
+            next += static_cast<int>(groups[g].size());
             if (batch->facts.size() >= kBatchFiles || clock.elapsed() >= kBatchMilliseconds ||
-                i + 1 == paths.size()) {
+                g + 1 == groups.size()) {
                 promise->addResult(std::shared_ptr<const FactsBatch>(std::move(batch)));
                 batch = std::make_shared<FactsBatch>();
-                batch->first = i + 1;
+                batch->first = next;
                 clock.restart();
             }
         }
@@ -70,6 +75,7 @@ const struct {
     const char* name;
     KeepRule rule;
 } kRules[] = {
+    {QT_TRANSLATE_NOOP("vistrel::CKeepOneDlg", "Best copy"), KeepRule::BestCopy},
     {QT_TRANSLATE_NOOP("vistrel::CKeepOneDlg", "Most pixels"), KeepRule::MostPixels},
     {QT_TRANSLATE_NOOP("vistrel::CKeepOneDlg", "Largest file"), KeepRule::LargestFile},
     {QT_TRANSLATE_NOOP("vistrel::CKeepOneDlg", "Oldest"), KeepRule::Oldest},
@@ -288,13 +294,17 @@ void CKeepOneDlg::BuildControls() {
 }
 
 void CKeepOneDlg::StartReadingFacts() {
-    QStringList paths;
-    paths.reserve(model->PictureCount());
-    for (int picture = 0; picture < model->PictureCount(); ++picture) {
-        paths.append(model->PicturePath(picture));
+    std::vector<QStringList> groups;
+    groups.reserve(static_cast<std::size_t>(model->GroupCount()));
+    int picture = 0;
+    for (int group = 0; group < model->GroupCount(); ++group) {
+        QStringList& paths = groups.emplace_back();
+        for (int i = 0; i < model->GroupSize(group); ++i, ++picture) {
+            paths.append(model->PicturePath(picture));
+        }
     }
     connect(&factsWatcher, &QFutureWatcherBase::resultsReadyAt, this, &CKeepOneDlg::TakeFacts);
-    factsWatcher.setFuture(ReadFactsInBackground(std::move(paths)));
+    factsWatcher.setFuture(ReadFactsInBackground(std::move(groups)));
 }
 
 void CKeepOneDlg::TakeFacts(int begin, int end) {

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+namespace vistrel {
+
+/// What the camera wrote into a picture file (its Exif data): a copy made by a program other
+/// than the camera's often lacks it.
+struct CameraData {
+    /// When the picture was taken (Exif DateTimeOriginal), as the camera's clock said; invalid
+    /// when absent.
+    QDateTime taken;
+    QString make;
+    QString model;
+
+    bool Present() const { return taken.isValid() || !make.isEmpty() || !model.isEmpty(); }
+};
+
+/// Reads the camera's data from `path` (a regular file: the caller has checked) with Exiv2.
+/// Nothing for a file without it, of a format Exiv2 does not know, or damaged; never throws.
+/// Any thread; not the GUI thread (it reads the file).
+CameraData ReadCameraData(const QString& path);
+
+}  // namespace vistrel

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "PictureFacts.h"
+
+#include <QStringList>
+
+#include <vector>
+
+namespace vistrel {
+
+/// Reads the facts of the pictures of one group (`paths`, in order) as Keep One of Each Group
+/// weighs them: ReadPictureFacts, the camera's data of each picture that can be read, and, when
+/// pictures that can be read differ in size, which of them are enlargements of smaller ones
+/// (each decoded once, in full). Any thread but the GUI thread: it reads and decodes files.
+std::vector<PictureFacts> ReadKeepFacts(const QStringList& paths);
+
+}  // namespace vistrel
