@@ -133,12 +133,20 @@ int RunKeepCommand(const CliOptions& options, const UserSettings& settings, Cons
     QByteArray output;
     std::vector<KeepPlan> plans;
     int number = 0;
-    for (const PictureGroup& members : ListPictureGroups(repository)) {
-        QStringList paths;
+    const std::vector<PictureGroup> groups = ListPictureGroups(repository);
+    std::vector<QStringList> groupPaths;
+    for (const PictureGroup& members : groups) {
+        QStringList& paths = groupPaths.emplace_back();
         for (const std::int32_t entry : members) {
             paths.append(repository.GetPicture(entry).path);
         }
-        std::vector<PictureFacts> facts = ReadKeepFacts(paths);
+    }
+    std::vector<std::vector<PictureFacts>> groupFacts =
+        ReadKeepFactsOfGroups(groupPaths, options.workers);
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const PictureGroup& members = groups[g];
+        const QStringList& paths = groupPaths[g];
+        std::vector<PictureFacts>& facts = groupFacts[g];
         std::vector<KeepCandidate> group;
         for (std::size_t i = 0; i < members.size(); ++i) {
             group.push_back(KeepCandidate{paths[static_cast<qsizetype>(i)], std::move(facts[i]),

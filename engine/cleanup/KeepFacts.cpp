@@ -3,8 +3,11 @@
 #include "PictureDetail.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 namespace vistrel {
 
@@ -52,6 +55,30 @@ std::vector<PictureFacts> ReadKeepFacts(const QStringList& paths) {
             }
         }
     }
+    return facts;
+}
+
+std::vector<std::vector<PictureFacts>> ReadKeepFactsOfGroups(const std::vector<QStringList>& groups,
+                                                             int workers) {
+    std::vector<std::vector<PictureFacts>> facts(groups.size());
+    std::atomic<std::size_t> next{0};
+    const auto readGroups = [&] {
+        for (std::size_t g = next++; g < groups.size(); g = next++) {
+            facts[g] = ReadKeepFacts(groups[g]);
+        }
+    };
+    const auto threads = static_cast<std::size_t>(
+        workers > 0 ? workers
+                    : static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    std::vector<std::jthread> helpers;
+    try {
+        for (std::size_t t = 1; t < std::min(threads, groups.size()); ++t) {
+            helpers.emplace_back(readGroups);
+        }
+    } catch (const std::system_error&) {
+        // Fewer threads than asked for: the calling thread reads what they leave.
+    }
+    readGroups();
     return facts;
 }
 

@@ -14,4 +14,9 @@ namespace vistrel {
 /// (each decoded once, in full). Any thread but the GUI thread: it reads and decodes files.
 std::vector<PictureFacts> ReadKeepFacts(const QStringList& paths);
 
+/// ReadKeepFacts of each group of `groups`, by group, read on `workers` threads (0: one per
+/// core) because a group's pictures may be decoded whole. Any thread but the GUI thread.
+std::vector<std::vector<PictureFacts>> ReadKeepFactsOfGroups(const std::vector<QStringList>& groups,
+                                                             int workers);
+
 }  // namespace vistrel
