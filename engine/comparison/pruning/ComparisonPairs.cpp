@@ -10,9 +10,10 @@ namespace vistrel {
 
 ComparisonPairs::ComparisonPairs(std::vector<SignatureBytes> signaturesByEntry,
                                  std::int32_t targetEntry, std::int32_t side,
-                                 float thresholdPercent, bool shapeOnlyMode)
+                                 float thresholdPercent, bool shapeOnlyMode, PairScope pairScope)
     : signatures(std::move(signaturesByEntry)),
       target(targetEntry),
+      scope(std::move(pairScope)),
       sketches(std::make_unique<const SketchTable>(signatures, side)),
       window(PairDecision::KeyWindow(thresholdPercent, static_cast<std::int64_t>(side) * side)),
       shapeOnly(shapeOnlyMode) {
@@ -45,6 +46,16 @@ ComparisonPairs::ComparisonPairs(std::vector<SignatureBytes> signaturesByEntry,
         count = n >= 1 ? n - 1 : 0;
     } else {
         count = n * (n >= 1 ? n - 1 : 0) / 2;
+    }
+    if (!scope.IsEmpty()) {
+        const auto entries = static_cast<std::int32_t>(n);
+        if (target >= 0) {
+            skipped = scope.SkippedIn(target, 0, entries);
+        } else {
+            for (std::int32_t i = 0; i + 1 < entries; ++i) {
+                skipped += scope.SkippedIn(i, i + 1, entries);
+            }
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PairScope.h"
 #include "SketchTable.h"
 #include "comparison/kernels/PairInfo.h"
 #include "signature/SignatureBytes.h"
@@ -21,12 +22,18 @@ public:
     /// `signatures` by entry index (empty for an entry that takes part in no comparison);
     /// `target` below 0 for the whole repository, else the entry to search for.
     /// `thresholdPercent` and `shapeOnly` are the run's (the threshold as the workers compare
-    /// against it); they decide which pairs CandidatesNear can skip.
+    /// against it); they decide which pairs CandidatesNear can skip. The pairs `scope` leaves out
+    /// keep their numbers in the run's order but are never compared.
     ComparisonPairs(std::vector<SignatureBytes> signatures, std::int32_t target,
-                    std::int32_t side = 100, float thresholdPercent = 0.0f, bool shapeOnly = false);
+                    std::int32_t side = 100, float thresholdPercent = 0.0f, bool shapeOnly = false,
+                    PairScope scope = {});
 
-    /// Number of pairs of the run.
+    /// Number of pairs of the run, the ones the scope leaves out included: the pair numbers.
     std::uint64_t Count() const { return count; }
+    /// Number of the pairs the scope leaves out.
+    std::uint64_t Skipped() const { return skipped; }
+    /// The pairs left out before any comparison.
+    const PairScope& Scope() const { return scope; }
     /// The entry searched for, or a negative number for the whole repository.
     std::int32_t Target() const { return target; }
     /// The signature of entry i, or null when it takes part in no comparison.
@@ -53,6 +60,8 @@ private:
     std::vector<const std::uint8_t*> signatureData;
     std::int32_t target;
     std::uint64_t count;
+    PairScope scope;
+    std::uint64_t skipped = 0;
     std::unique_ptr<const SketchTable> sketches;
     /// Every entry with a signature, ordered by sketch key: the keys and the entries apart, so
     /// that a window of keys is found and swept with few cache lines.
