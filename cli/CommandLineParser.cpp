@@ -148,7 +148,7 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
         const bool takesValue =
             name == QLatin1String("--threshold") || name == QLatin1String("--formats") ||
             name == QLatin1String("--save") || name == QLatin1String("--workers") ||
-            name == QLatin1String("--rule");
+            name == QLatin1String("--rule") || name == QLatin1String("--reference");
         if (takesValue && !hasValue) {
             if (i + 1 >= arguments.size()) {
                 return Failure(QStringLiteral("option '%1' needs a value").arg(name));
@@ -197,6 +197,13 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
                                    .arg(value));
             }
             hasRule = true;
+        } else if (name == QLatin1String("--reference")) {
+            if (value.isEmpty()) {
+                return Failure(QStringLiteral("--reference needs a folder"));
+            }
+            options.references.append(value);
+        } else if (name == QLatin1String("--skip-same-folder")) {
+            options.skipSameFolder = true;
         } else if (name == QLatin1String("--trash")) {
             options.trash = true;
         } else if (name == QLatin1String("--shape-only")) {
@@ -283,7 +290,8 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
             }
             if (options.threshold || options.shapeOnly || options.turned || options.formats ||
                 !options.saveFile.isEmpty() || options.json || options.null ||
-                options.workers != 0 || options.noCache) {
+                options.workers != 0 || options.noCache || !options.references.isEmpty() ||
+                options.skipSameFolder) {
                 return Failure(QStringLiteral("signature takes no option but --quiet"));
             }
             options.picture = operands.takeFirst();
@@ -294,7 +302,8 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
             }
             if (options.threshold || options.shapeOnly || options.turned || options.formats ||
                 !options.saveFile.isEmpty() || options.json || options.null ||
-                options.workers != 0 || options.noCache) {
+                options.workers != 0 || options.noCache || !options.references.isEmpty() ||
+                options.skipSameFolder) {
                 return Failure(QStringLiteral(
                     "cache takes no option but --stats, --prune, --clear and --quiet"));
             }
