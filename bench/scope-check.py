@@ -4,7 +4,7 @@ whole corpus, then with every folder but a few under --reference, then with --sk
 and checks that each reduced run finds exactly the full run's pairs that it should (those with
 a picture outside the reference folders; those of pictures in different folders) and counts
 exactly the pairs it should compare. Prints the comparison times and their ratios (the fastest
-of REPEAT runs each).
+of REPEAT runs each, the three runs taken in turn so that a busy machine slows all alike).
 Usage: scope-check.py VISTREL_CLI CORPUS [--repeat N] [--keep FOLDER]... [-- TEST_OPTION...]
 FOLDER is relative to CORPUS/pictures; by default the three folders that hold 1,000 of the
 10,000 corpus' pictures."""
@@ -29,16 +29,24 @@ def seconds(text):
     return value
 
 
-def run_test(cli, arguments, repeat):
-    """The pairs found (factor, a, b), the pictures, the pairs compared and the fastest time."""
-    best = math.inf
-    for _ in range(repeat):
-        done = subprocess.run([cli, "test", "-0", *arguments], capture_output=True, check=True)
-        summary = SUMMARY.search(done.stderr.decode().splitlines()[-1])
-        best = min(best, seconds(summary.group(2)))
+def run_test(cli, arguments):
+    """The pairs found (factor, a, b), the pictures, the pairs compared and the time."""
+    done = subprocess.run([cli, "test", "-0", *arguments], capture_output=True, check=True)
+    summary = SUMMARY.search(done.stderr.decode().splitlines()[-1])
     fields = [field.decode() for field in done.stdout.split(b"\0")[:-1]]
     found = [tuple(fields[k:k + 3]) for k in range(0, len(fields), 3)]
-    return found, int(summary.group(1)), int(summary.group(4)), best
+    return found, int(summary.group(1)), int(summary.group(4)), seconds(summary.group(2))
+
+
+def run_all(cli, runs, repeat):
+    """run_test of each list of arguments, REPEAT times in turn, with the fastest time."""
+    results = [None] * len(runs)
+    for _ in range(repeat):
+        for k, arguments in enumerate(runs):
+            result = run_test(cli, arguments)
+            if results[k] is None or result[3] < results[k][3]:
+                results[k] = result
+    return results
 
 
 def entries(pictures):
@@ -105,22 +113,24 @@ def main():
     for path in paths:
         folders[os.path.dirname(path)] = folders.get(os.path.dirname(path), 0) + 1
 
-    full, pictures_found, full_pairs, full_time = run_test(cli, [*options, pictures], repeat)
+    flags = [argument for folder in reference for argument in ("--reference", folder)]
+    results = run_all(cli, [[*options, pictures], [*options, *flags, pictures],
+                            [*options, "--skip-same-folder", pictures]], repeat)
+    full, pictures_found, full_pairs, full_time = results[0]
     n = len(paths)
     if pictures_found != n:
         print(f"the scan found {pictures_found} pictures, this script {n}: counts not checked")
     print(f"full: {len(full)} similar pairs, {full_pairs} pairs compared, comparison {full_time} s")
     ok = True
 
-    flags = [argument for folder in reference for argument in ("--reference", folder)]
-    found, _, pairs, time = run_test(cli, [*options, *flags, pictures], repeat)
+    found, _, pairs, time = results[1]
     expected = [pair for pair in full
                 if not (under(pair[1], reference) and under(pair[2], reference))]
     ok &= check(f"reference ({len(reference)} folders, {n - protected} pictures outside)", found,
                 expected, pairs, n * (n - 1) // 2 - protected * (protected - 1) // 2)
     print(f"  comparison {time} s, {time / full_time if full_time else math.nan:.3f} of the full run")
 
-    found, _, pairs, time = run_test(cli, [*options, "--skip-same-folder", pictures], repeat)
+    found, _, pairs, time = results[2]
     expected = [pair for pair in full if os.path.dirname(pair[1]) != os.path.dirname(pair[2])]
     ok &= check(f"skip same folder ({len(folders)} folders)", found, expected, pairs,
                 n * (n - 1) // 2 - sum(c * (c - 1) // 2 for c in folders.values()))

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <numeric>
 #include <optional>
 #include <utility>
 
@@ -179,6 +180,7 @@ private:
             SurvivingShare(spanPairs) > (block.shapeOnly ? kBlockedShareShapeOnly : kBlockedShare);
         const bool stopped = !dense        ? DecideByRows()
                              : wholeBlocks ? DecideByBlocks()
+                             : scoped      ? DecideCandidatesByColumns()
                                            : DecideByColumns();
         if (!stopped) {
             done = last - first;
@@ -292,8 +294,7 @@ private:
             }
             for (std::size_t r = 0; r < pieces.size(); ++r) {
                 const RowPiece& piece = pieces[r];
-                if (j < piece.j0 || j >= piece.j1 || pairs.Signature(piece.i) == nullptr ||
-                    (scoped && scope.Skips(piece.i, j))) {
+                if (j < piece.j0 || j >= piece.j1 || pairs.Signature(piece.i) == nullptr) {
                     continue;
                 }
                 found.clear();
@@ -302,6 +303,46 @@ private:
                 if (StopDue()) {
                     return true;  // the span is dropped whole
                 }
+            }
+        }
+        EmitRowsFound();
+        return false;
+    }
+
+    // As DecideByColumns, but only the candidates: where the scope leaves out many of the span's
+    // pairs, walking all of them would cost more than the pairs compared.
+    bool DecideCandidatesByColumns() {
+        ClearRowsFound(pieces.size());
+        // The candidates by column, each column's by row piece: counted, then placed.
+        std::int32_t firstColumn = INT32_MAX;
+        std::int32_t lastColumn = 0;
+        for (const RowPiece& piece : pieces) {
+            firstColumn = std::min(firstColumn, piece.j0);
+            lastColumn = std::max(lastColumn, piece.j1);
+        }
+        if (firstColumn >= lastColumn) {
+            return false;
+        }
+        columnStarts.assign(static_cast<std::size_t>(lastColumn - firstColumn) + 1, 0);
+        for (const std::int32_t j : rowCandidates) {
+            ++columnStarts[static_cast<std::size_t>(j - firstColumn) + 1];
+        }
+        for (std::size_t c = 1; c < columnStarts.size(); ++c) {
+            columnStarts[c] += columnStarts[c - 1];
+        }
+        byColumn.resize(rowCandidates.size());
+        for (std::size_t r = 0; r < pieces.size(); ++r) {
+            for (std::size_t c = pieces[r].candidatesFrom; c < pieces[r].candidatesTo; ++c) {
+                const std::int32_t j = rowCandidates[c];
+                byColumn[columnStarts[static_cast<std::size_t>(j - firstColumn)]++] = {j, r};
+            }
+        }
+        for (const auto& [j, r] : byColumn) {
+            found.clear();
+            Decide(pieces[r].i, j);
+            rowsFound[r].insert(rowsFound[r].end(), found.begin(), found.end());
+            if (StopDue()) {
+                return true;  // the span is dropped whole
             }
         }
         EmitRowsFound();
@@ -328,16 +369,36 @@ private:
                 rowRanges.push_back(BlockedComparison::RowRange{piece.i, runFirst, runLast});
             }
         }
+        if (scoped) {
+            // The runs of many rows are alike (the pictures outside the reference folders, a
+            // folder's neighbours): side by side they fill the blocks the kernel computes, which
+            // a row's own runs, far apart, would leave mostly unwanted.
+            rangeOrder.resize(rowRanges.size());
+            std::iota(rangeOrder.begin(), rangeOrder.end(), std::size_t{0});
+            std::stable_sort(rangeOrder.begin(), rangeOrder.end(),
+                             [this](std::size_t x, std::size_t y) {
+                                 return rowRanges[x].first < rowRanges[y].first;
+                             });
+            sortedRanges.clear();
+            for (const std::size_t r : rangeOrder) {
+                sortedRanges.push_back(rowRanges[r]);
+            }
+            rangeAt.resize(rowRanges.size());
+            for (std::size_t k = 0; k < rangeOrder.size(); ++k) {
+                rangeAt[rangeOrder[k]] = k;
+            }
+        }
         ClearRowsFound(rowRanges.size());
-        if (blocked->Compare(rowRanges, rowsFound, [this](std::size_t decided) {
-                comparisons += decided;
-                return StopDue(decided);
-            })) {
+        if (blocked->Compare(scoped ? sortedRanges : rowRanges, rowsFound,
+                             [this](std::size_t decided) {
+                                 comparisons += decided;
+                                 return StopDue(decided);
+                             })) {
             return true;  // the span is dropped whole
         }
         // The ranges of a row follow one another, ascending.
         for (std::size_t r = 0; r < rowRanges.size(); ++r) {
-            for (const auto& [j, factor] : rowsFound[r]) {
+            for (const auto& [j, factor] : rowsFound[scoped ? rangeAt[r] : r]) {
                 records.push_back(PairInfo{nullptr, nullptr, rowRanges[r].row, j, factor});
             }
         }
@@ -378,6 +439,12 @@ private:
     std::vector<std::vector<std::pair<std::int32_t, float>>> rowsFound;
     std::vector<BlockedComparison::RowRange> rowRanges;
     std::vector<std::pair<std::int32_t, std::int32_t>> runs;
+    // The ranges in the order they are compared in, and where each of rowRanges went.
+    std::vector<std::size_t> rangeOrder;
+    std::vector<BlockedComparison::RowRange> sortedRanges;
+    std::vector<std::size_t> rangeAt;
+    std::vector<std::pair<std::int32_t, std::size_t>> byColumn;  // (column, row piece)
+    std::vector<std::size_t> columnStarts;
     std::optional<BlockedComparison> blocked;  // once a span has needed it
     std::optional<TurnedDecision> turned;      // when the run finds turned pictures too
     struct TurnedFound {

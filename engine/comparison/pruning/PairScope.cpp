@@ -6,6 +6,15 @@ namespace vistrel {
 
 namespace {
 
+// Adds entry i to `runs`, ascending: to its last run when i follows it.
+void Extend(std::vector<std::pair<std::int32_t, std::int32_t>>& runs, std::int32_t i) {
+    if (!runs.empty() && runs.back().second == i) {
+        runs.back().second = i + 1;
+    } else {
+        runs.emplace_back(i, i + 1);
+    }
+}
+
 // The number of entries of the sorted list `entries` within [first, last).
 std::int64_t CountIn(const std::vector<std::int32_t>& entries, std::int32_t first,
                      std::int32_t last) {
@@ -21,14 +30,19 @@ PairScope::PairScope(std::vector<std::uint8_t> protectedEntries, std::vector<std
     for (std::size_t i = 0; i < protectedEntry.size(); ++i) {
         protectedEntry[i] = protectedEntry[i] != 0 ? 1 : 0;
         protectedBefore[i + 1] = protectedBefore[i] + protectedEntry[i];
+        if (protectedEntry[i] != 0) {
+            Extend(protectedRuns, static_cast<std::int32_t>(i));
+        }
     }
     for (std::size_t i = 0; i < folderOf.size(); ++i) {
         const auto folder = static_cast<std::size_t>(folderOf[i]);
         if (folder >= folderEntries.size()) {
             folderEntries.resize(folder + 1);
             folderProtected.resize(folder + 1);
+            folderRuns.resize(folder + 1);
         }
         folderEntries[folder].push_back(static_cast<std::int32_t>(i));
+        Extend(folderRuns[folder], static_cast<std::int32_t>(i));
         if (protectedEntry[i] != 0) {
             folderProtected[folder].push_back(static_cast<std::int32_t>(i));
         }
@@ -65,17 +79,48 @@ std::uint64_t PairScope::SkippedIn(std::int32_t i, std::int32_t first, std::int3
 void PairScope::ComparedRuns(std::int32_t i, std::int32_t first, std::int32_t last,
                              std::vector<std::pair<std::int32_t, std::int32_t>>& out) const {
     out.clear();
+    // The runs left out are those of the protected entries when entry i is one, and those of
+    // its folder: walked together, each from the first that ends after `first`.
+    const std::vector<Run>* lists[2];
+    std::size_t at[2];
+    std::size_t count = 0;
+    const auto entry = static_cast<std::size_t>(i);
+    if (!empty && protectedEntry[entry] != 0) {
+        lists[count++] = &protectedRuns;
+    }
+    if (!folderOf.empty()) {
+        lists[count++] = &folderRuns[static_cast<std::size_t>(folderOf[entry])];
+    }
+    for (std::size_t k = 0; k < count; ++k) {
+        at[k] = static_cast<std::size_t>(
+            std::partition_point(lists[k]->begin(), lists[k]->end(),
+                                 [first](const Run& run) { return run.second <= first; }) -
+            lists[k]->begin());
+    }
+    // Each list's current run ends after j.
     std::int32_t j = first;
     while (j < last) {
-        while (j < last && Skips(i, j)) {
-            ++j;
+        std::int32_t nextLeftOut = last;
+        for (std::size_t k = 0; k < count; ++k) {
+            if (at[k] < lists[k]->size()) {
+                nextLeftOut = std::min(nextLeftOut, (*lists[k])[at[k]].first);
+            }
         }
-        const std::int32_t runStart = j;
-        while (j < last && !Skips(i, j)) {
-            ++j;
+        if (nextLeftOut > j) {
+            out.emplace_back(j, std::min(nextLeftOut, last));
+            j = nextLeftOut;
+            continue;
         }
-        if (runStart < j) {
-            out.emplace_back(runStart, j);
+        // j lies in a run left out: past it, and past the runs it ends within.
+        for (std::size_t k = 0; k < count; ++k) {
+            if (at[k] < lists[k]->size() && (*lists[k])[at[k]].first <= j) {
+                j = std::max(j, (*lists[k])[at[k]].second);
+            }
+        }
+        for (std::size_t k = 0; k < count; ++k) {
+            while (at[k] < lists[k]->size() && (*lists[k])[at[k]].second <= j) {
+                ++at[k];
+            }
         }
     }
 }

@@ -31,11 +31,15 @@ public:
     /// left out. Logarithmic time.
     std::uint64_t SkippedIn(std::int32_t i, std::int32_t first, std::int32_t last) const;
     /// The ranges [first, last) of entries j within [first, last) whose pair with entry i is
-    /// compared, ascending, into `out`; the range must not hold entry i. Linear in the range.
+    /// compared, ascending, into `out`; the range must not hold entry i. Logarithmic time plus
+    /// the runs of entries left out that the range meets.
     void ComparedRuns(std::int32_t i, std::int32_t first, std::int32_t last,
                       std::vector<std::pair<std::int32_t, std::int32_t>>& out) const;
 
 private:
+    /// Entries [first, last) that follow one another.
+    using Run = std::pair<std::int32_t, std::int32_t>;
+
     bool empty = true;
     std::vector<std::uint8_t> protectedEntry;
     std::vector<std::int32_t> folderOf;
@@ -44,6 +48,9 @@ private:
     /// Per folder number: its entries, and its protected entries, in index order.
     std::vector<std::vector<std::int32_t>> folderEntries;
     std::vector<std::vector<std::int32_t>> folderProtected;
+    /// The runs of protected entries, and per folder number the runs of its entries, ascending.
+    std::vector<Run> protectedRuns;
+    std::vector<std::vector<Run>> folderRuns;
 };
 
 }  // namespace vistrel
