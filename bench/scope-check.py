@@ -30,11 +30,13 @@ def seconds(text):
 
 
 def run_test(cli, arguments):
-    """The pairs found (factor, a, b), the pictures, the pairs compared and the time."""
+    """The pairs found (factor, a, b and, with --turned, the orientation), the pictures, the
+    pairs compared and the time."""
     done = subprocess.run([cli, "test", "-0", *arguments], capture_output=True, check=True)
     summary = SUMMARY.search(done.stderr.decode().splitlines()[-1])
     fields = [field.decode() for field in done.stdout.split(b"\0")[:-1]]
-    found = [tuple(fields[k:k + 3]) for k in range(0, len(fields), 3)]
+    width = 4 if "--turned" in arguments else 3
+    found = [tuple(fields[k:k + width]) for k in range(0, len(fields), width)]
     return found, int(summary.group(1)), int(summary.group(4)), seconds(summary.group(2))
 
 
