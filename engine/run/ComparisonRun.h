@@ -78,8 +78,8 @@ public:
     /// Pairs, from the first in the run's order, whose links have been recorded; this counts
     /// the pairs left out too, as the place reached in the order.
     std::uint64_t PairsRecorded() const { return pairsRecorded; }
-    /// Pairs handed to the pair decision so far: those the sketches could not settle. None
-    /// of them is a pair the options leave out.
+    /// Pairs handed to the pair decision so far, by all workers (the candidates the sketch keys
+    /// leave, or every pair of a span compared in full). None is a pair the options leave out.
     std::uint64_t Comparisons() const { return comparisons; }
 
 private:
