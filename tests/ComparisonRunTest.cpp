@@ -367,7 +367,8 @@ TEST_P(ComparisonRunAtLevel, PrunedRunsGiveExactlyTheLinksOfThePlainWalk) {
 TEST_P(ComparisonRunAtLevel, PairsOfTwoProtectedPicturesAreNeverCompared) {
     // Pictures in f0 and f2 are protected, those in f1 and f3 new: every pair with a new
     // picture must be found exactly as the full run finds it, and no other pair be compared,
-    // whichever way the pairs are walked (by rows, columns or blocks, turned, a search).
+    // whichever way the pairs are walked (by rows, columns or blocks, turned, a search) and
+    // whatever the candidates come from (cubes of channel totals, or keys in shape-only runs).
     const std::vector<int> folderOf = AddPhotoLikeEntriesInFolders(repository, 4);
     const auto count = static_cast<std::int32_t>(folderOf.size());
     const auto isNew = [&folderOf](std::int32_t i) {
@@ -388,8 +389,10 @@ TEST_P(ComparisonRunAtLevel, PairsOfTwoProtectedPicturesAreNeverCompared) {
         newPictures += isNew(i) ? 1 : 0;
     }
     std::size_t similarLeftOut = 0;
-    for (const bool turned : {false, true}) {
+    for (const auto& [turned, shapeOnly] :
+         {std::pair{false, false}, {true, false}, {false, true}}) {
         options.findTurnedCopies = turned;
+        options.shapeOnly = shapeOnly;
         for (const float threshold : {4.0f, 50.0f, 1e9f}) {
             for (const std::int32_t target : {-1, protectedTarget}) {
                 options.reference = ReferenceFolders();
@@ -404,7 +407,8 @@ TEST_P(ComparisonRunAtLevel, PairsOfTwoProtectedPicturesAreNeverCompared) {
                 options.reference = reference;
                 ASSERT_TRUE(Run(threshold, target, 2));
                 const std::string run = "threshold " + std::to_string(threshold) + ", turned " +
-                                        std::to_string(turned) + ", target " +
+                                        std::to_string(turned) + ", shape only " +
+                                        std::to_string(shapeOnly) + ", target " +
                                         std::to_string(target);
                 EXPECT_EQ(Found(observer.found), expected) << run;
                 const std::uint64_t expectedPairs = target < 0 ? pairsWithANewPicture : newPictures;

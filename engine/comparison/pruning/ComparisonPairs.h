@@ -49,7 +49,8 @@ public:
     std::uint64_t RowStart(std::int64_t i) const;
 
     /// The entries j with first <= j < last and a signature that may be similar to entry i
-    /// by their sketches' totals, into `out`, in no particular order.
+    /// by their sketches' totals, into `out`, in no particular order. For a protected entry i
+    /// of a whole-repository run, only those that are not protected.
     void CandidatesNear(std::int32_t i, std::int32_t first, std::int32_t last,
                         std::vector<std::int32_t>& out) const;
 
@@ -67,6 +68,12 @@ private:
     /// that a window of keys is found and swept with few cache lines.
     std::vector<std::int64_t> sortedKeys;
     std::vector<std::int32_t> sortedEntries;
+    /// The same, and the cubes below, of the entries the scope does not protect: the only ones
+    /// a protected row is compared with. Made for whole-repository runs that protect entries.
+    bool openIndexed = false;
+    std::vector<std::int64_t> openSortedKeys;
+    std::vector<std::int32_t> openSortedEntries;
+    std::unordered_map<std::uint64_t, std::vector<std::int32_t>> openCubes;
     /// How far apart keys (or, in the normal mode, channel totals) of a similar pair can be.
     std::int64_t window = 0;
     bool shapeOnly = false;
@@ -75,7 +82,8 @@ private:
     std::unordered_map<std::uint64_t, std::vector<std::int32_t>> cubes;
 
     std::uint64_t CubeOf(std::size_t i, int dx, int dy, int dz) const;
-    void CandidatesInCubes(std::int32_t i, std::int32_t first, std::int32_t last,
+    void CandidatesInCubes(const std::unordered_map<std::uint64_t, std::vector<std::int32_t>>& in,
+                           std::int32_t i, std::int32_t first, std::int32_t last,
                            std::vector<std::int32_t>& out) const;
 };
 

@@ -20,6 +20,12 @@ public:
 
     /// True when the scope leaves out no pair at all.
     bool IsEmpty() const { return empty; }
+    /// Whether some pair of two protected entries is left out.
+    bool ProtectsAny() const { return !protectedRuns.empty() && protectedBefore.back() >= 2; }
+    /// Whether entry i is protected (false for an empty scope).
+    bool IsProtected(std::int32_t i) const {
+        return !protectedEntry.empty() && protectedEntry[static_cast<std::size_t>(i)] != 0;
+    }
     /// Whether the pair of entries i and j is left out.
     bool Skips(std::int32_t i, std::int32_t j) const {
         const auto a = static_cast<std::size_t>(i);
