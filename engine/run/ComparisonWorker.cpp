@@ -240,9 +240,6 @@ private:
     }
 
     bool DecideByRows() {
-        if (turned && scope.ProtectsAny()) {
-            return DecideTurnedProtectedByColumns();
-        }
         for (const RowPiece& piece : pieces) {
             if (turned) {
                 if (DecideTurned(piece.i, rowCandidates.data() + piece.candidatesFrom,
@@ -259,78 +256,6 @@ private:
                 }
             }
             Emit(piece.i);
-        }
-        return false;
-    }
-
-    // Turned pictures where rows are protected: a protected row meets only pictures outside the
-    // reference folders, each the candidate of many protected rows. Such a picture is turned
-    // once for all the protected rows of the span (as the second picture of their pairs), where
-    // each protected row would have been turned for its few candidates. Other rows as usual.
-    bool DecideTurnedProtectedByColumns() {
-        if (turnedRowsFound.size() < pieces.size()) {
-            turnedRowsFound.resize(pieces.size());
-        }
-        // The candidates of the protected rows by column, each column's by row piece.
-        std::int32_t firstColumn = INT32_MAX;
-        std::int32_t lastColumn = 0;
-        for (std::size_t r = 0; r < pieces.size(); ++r) {
-            turnedRowsFound[r].clear();
-            firstColumn = std::min(firstColumn, pieces[r].j0);
-            lastColumn = std::max(lastColumn, pieces[r].j1);
-        }
-        columnStarts.assign(static_cast<std::size_t>(std::max(lastColumn - firstColumn, 0)) + 1, 0);
-        std::size_t protectedCandidates = 0;
-        for (const RowPiece& piece : pieces) {
-            if (scope.IsProtected(piece.i)) {
-                for (std::size_t c = piece.candidatesFrom; c < piece.candidatesTo; ++c) {
-                    ++columnStarts[static_cast<std::size_t>(rowCandidates[c] - firstColumn) + 1];
-                    ++protectedCandidates;
-                }
-            }
-        }
-        for (std::size_t c = 1; c < columnStarts.size(); ++c) {
-            columnStarts[c] += columnStarts[c - 1];
-        }
-        byColumn.resize(protectedCandidates);
-        for (std::size_t r = 0; r < pieces.size(); ++r) {
-            if (scope.IsProtected(pieces[r].i)) {
-                for (std::size_t c = pieces[r].candidatesFrom; c < pieces[r].candidatesTo; ++c) {
-                    const std::int32_t j = rowCandidates[c];
-                    byColumn[columnStarts[static_cast<std::size_t>(j - firstColumn)]++] = {j, r};
-                }
-            }
-        }
-        std::int32_t column = -1;
-        for (const auto& [j, r] : byColumn) {
-            if (j != column) {
-                column = j;
-                turned->StartRow(j, false);
-            }
-            ++comparisons;
-            float factor = 0.0f;
-            Orientation orientation = Orientation::None;
-            if (turned->IsSimilar(pieces[r].i, factor, orientation)) {
-                turnedRowsFound[r].push_back(TurnedFound{j, factor, orientation});
-            }
-            if (StopDue()) {
-                return true;  // the span is dropped whole
-            }
-        }
-        for (std::size_t r = 0; r < pieces.size(); ++r) {
-            const RowPiece& piece = pieces[r];
-            if (!scope.IsProtected(piece.i)) {
-                if (DecideTurned(piece.i, rowCandidates.data() + piece.candidatesFrom,
-                                 piece.candidatesTo - piece.candidatesFrom, true)) {
-                    return true;  // the span is dropped whole
-                }
-                continue;
-            }
-            // Found column by column: in ascending order of the other entry.
-            for (const TurnedFound& f : turnedRowsFound[r]) {
-                records.push_back(
-                    PairInfo{nullptr, nullptr, piece.i, f.other, f.factor, f.orientation});
-            }
         }
         return false;
     }
@@ -528,7 +453,6 @@ private:
         Orientation orientation;
     };
     std::vector<TurnedFound> turnedFound;
-    std::vector<std::vector<TurnedFound>> turnedRowsFound;  // per row piece
     std::size_t sinceStopCheck = 0;
     std::uint64_t comparisons = 0;
 };
