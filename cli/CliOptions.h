@@ -46,6 +46,10 @@ struct CliOptions {
     int workers = 0;
     /// Neither use nor fill the signature cache (--no-cache).
     bool noCache = false;
+    /// Reference folders added to the stored ones (--reference, any number of times).
+    QStringList references;
+    /// Pairs of two pictures in the same folder are not compared (--skip-same-folder).
+    bool skipSameFolder = false;
     /// The action of `cache`: --stats, --prune or --clear.
     CacheAction cacheAction = CacheAction::None;
     /// The action of `marks`: --add, --remove, --list or --clear (read from `cacheAction`).

@@ -1,5 +1,6 @@
 #include "CliSettings.h"
 
+#include "SourceLoader.h"
 #include "settings/SettingsStore.h"
 
 #include <QFileInfo>
@@ -32,7 +33,23 @@ UserSettings LoadCliSettings(const CliOptions& options, QString& warning) {
     if (options.addedFormats) {
         settings.addedFormats = *options.addedFormats;
     }
+    for (const QString& folder : options.references) {
+        settings.referenceFolders.append(AbsolutePath(folder));
+    }
+    if (options.skipSameFolder) {
+        settings.skipSameFolder = true;
+    }
     return settings;
+}
+
+bool CheckReferenceFolders(const CliOptions& options, QString& error) {
+    for (const QString& folder : options.references) {
+        if (!QFileInfo(folder).isDir()) {
+            error = QStringLiteral("--reference: '%1' is not a folder").arg(folder);
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace vistrel::cli

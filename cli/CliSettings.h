@@ -13,4 +13,8 @@ namespace vistrel::cli {
 /// used, else left empty.
 UserSettings LoadCliSettings(const CliOptions& options, QString& warning);
 
+/// Checks that every --reference names a folder that exists, so that a typing error does not
+/// leave pictures unprotected; false with `error` set when one does not.
+bool CheckReferenceFolders(const CliOptions& options, QString& error);
+
 }  // namespace vistrel::cli

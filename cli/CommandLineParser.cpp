@@ -152,7 +152,8 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
         const bool takesValue =
             name == QLatin1String("--threshold") || name == QLatin1String("--formats") ||
             name == QLatin1String("--save") || name == QLatin1String("--workers") ||
-            name == QLatin1String("--rule") || name == QLatin1String("--exclude");
+            name == QLatin1String("--rule") || name == QLatin1String("--exclude") ||
+            name == QLatin1String("--reference");
         if (takesValue && !hasValue) {
             if (i + 1 >= arguments.size()) {
                 return Failure(QStringLiteral("option '%1' needs a value").arg(name));
@@ -204,6 +205,13 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
             hasRule = true;
         } else if (name == QLatin1String("--exclude")) {
             options.exclusions.append(value);
+        } else if (name == QLatin1String("--reference")) {
+            if (value.isEmpty()) {
+                return Failure(QStringLiteral("--reference needs a folder"));
+            }
+            options.references.append(value);
+        } else if (name == QLatin1String("--skip-same-folder")) {
+            options.skipSameFolder = true;
         } else if (name == QLatin1String("--trash")) {
             options.trash = true;
         } else if (name == QLatin1String("--shape-only")) {
@@ -318,7 +326,8 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
             }
             if (options.threshold || options.shapeOnly || options.turned || options.formats ||
                 !options.saveFile.isEmpty() || options.json || options.null ||
-                options.workers != 0 || options.noCache || !options.exclusions.isEmpty()) {
+                options.workers != 0 || options.noCache || !options.exclusions.isEmpty() ||
+                !options.references.isEmpty() || options.skipSameFolder) {
                 return Failure(QStringLiteral("signature takes no option but --quiet"));
             }
             options.picture = operands.takeFirst();
@@ -329,7 +338,8 @@ ParseResult ParseCommandLine(const QStringList& arguments) {
             }
             if (options.threshold || options.shapeOnly || options.turned || options.formats ||
                 !options.saveFile.isEmpty() || options.json || options.null ||
-                options.workers != 0 || options.noCache || !options.exclusions.isEmpty()) {
+                options.workers != 0 || options.noCache || !options.exclusions.isEmpty() ||
+                !options.references.isEmpty() || options.skipSameFolder) {
                 return Failure(QStringLiteral(
                     "cache takes no option but --stats, --prune, --clear and --quiet"));
             }

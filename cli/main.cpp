@@ -40,6 +40,10 @@ int main(int argc, char* argv[]) {
     if (options.command == Command::Cache) {
         return RunCacheCommand(options, console);
     }
+    if (QString error; !CheckReferenceFolders(options, error)) {
+        console.Error(error);
+        return kExitUnreadable;
+    }
     QString warning;
     const vistrel::UserSettings settings = LoadCliSettings(options, warning);
     if (!warning.isEmpty()) {

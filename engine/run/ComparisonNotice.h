@@ -21,10 +21,14 @@ struct ComparisonNotice {
     std::uint32_t message = kComparisonNoticeMessage;
     int code = 0;
     std::uint64_t span = 0;       ///< sequence number of the span within the run
-    std::uint64_t pairsDone = 0;  ///< pairs of the span walked, compared or skipped
+    std::uint64_t pairsDone = 0;  ///< pairs of the span walked, compared or passed over
     bool complete = true;         ///< false when the worker stopped inside the span
     /// The similar pairs of the span, in pair order, with their factors (no signatures).
     std::vector<PairInfo> records;
+    /// Of the pairs walked, those the run's scope left out without comparing them.
+    std::uint64_t pairsSkipped = 0;
+    /// Pairs handed to the pair decision while walking the span, stopped or not.
+    std::uint64_t comparisons = 0;
 };
 
 }  // namespace vistrel

@@ -3,6 +3,8 @@
 #include "ComparisonWorker.h"
 #include "repository/PictureRepository.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <system_error>
 #include <thread>
@@ -38,6 +40,39 @@ std::vector<std::uint64_t> WholeRowSpans(const ComparisonPairs& pairs, std::uint
     }
 }
 
+// The pairs of the repository's entries that `options` leaves out, judged by their paths: pairs
+// of two entries under reference folders, and pairs in one folder when asked.
+PairScope ScopeOf(const CPictureRepository& repository, const ComparisonOptions& options) {
+    if (options.reference.IsEmpty() && !options.skipSameFolder) {
+        return {};
+    }
+    const auto count = static_cast<std::size_t>(repository.GetCount());
+    std::vector<std::uint8_t> protectedEntries(count, 0);
+    std::vector<std::int32_t> folders;
+    QHash<QString, std::int32_t> folderNumbers;
+    if (options.skipSameFolder) {
+        folders.reserve(count);
+    }
+    for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+        const QString& path = repository.GetPicture(i).path;
+        if (!options.reference.IsEmpty()) {
+            protectedEntries[static_cast<std::size_t>(i)] =
+                options.reference.Protects(path) ? 1 : 0;
+        }
+        if (options.skipSameFolder) {
+            // The folder the entry lies in, as its path names it.
+            const QString folder = path.left(std::max<qsizetype>(path.lastIndexOf(u'/'), 0));
+            auto known = folderNumbers.constFind(folder);
+            if (known == folderNumbers.cend()) {
+                known =
+                    folderNumbers.insert(folder, static_cast<std::int32_t>(folderNumbers.size()));
+            }
+            folders.push_back(known.value());
+        }
+    }
+    return PairScope(std::move(protectedEntries), std::move(folders));
+}
+
 }  // namespace
 
 ComparisonRun::ComparisonRun(CPictureRepository& repositoryToTest,
@@ -71,7 +106,8 @@ bool ComparisonRun::StartComparison() {
     const float halfThreshold = options.threshold / 2;
     const std::int32_t side = repository.Side();
     const auto pairs = std::make_shared<const ComparisonPairs>(
-        std::move(signatures), options.target, side, halfThreshold, options.shapeOnly);
+        std::move(signatures), options.target, side, halfThreshold, options.shapeOnly,
+        ScopeOf(repository, options));
     const int threads = options.workers > 0
                             ? options.workers
                             : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -82,6 +118,7 @@ bool ComparisonRun::StartComparison() {
             ? std::make_shared<SpanDispenser>(pairs->Count(), pairsPerSpan)
             : std::make_shared<SpanDispenser>(WholeRowSpans(*pairs, pairsPerSpan), pairs->Count());
     pairCount = pairs->Count();
+    comparedPairs = pairs->Count() - pairs->Skipped();
     // One block for all workers: they only read it, and each holds it for as long as it runs.
     const auto block = std::make_shared<const ThreadParams>(
         ThreadParams{pairs, spans, stopEvent, notices, kComparisonNoticeMessage, halfThreshold,
@@ -107,7 +144,7 @@ bool ComparisonRun::Collect() {
     }
     TakeNotices();
     if (observer != nullptr) {
-        observer->Report(ProgressReport{pairsDone, pairCount, {}});
+        observer->Report(ProgressReport{pairsDone, comparedPairs, {}});
     }
     if (WorkersLeft() <= 0 || (observer != nullptr && observer->StopRequested())) {
         End();
@@ -163,7 +200,8 @@ void ComparisonRun::TakeNotices() {
             ++workersFinished;
             continue;
         }
-        pairsDone += notice.pairsDone;
+        pairsDone += notice.pairsDone - notice.pairsSkipped;
+        comparisons += notice.comparisons;
         if (brokenOff || notice.span < nextSpan) {
             continue;
         }

@@ -77,14 +77,20 @@ public:
     std::int32_t Workers() const { return static_cast<std::int32_t>(workerCount); }
     /// Workers that have not yet reported that they finished.
     std::int32_t WorkersLeft() const { return Workers() - workersFinished; }
-    /// Pairs of the run (0 when nothing was started).
-    std::uint64_t Pairs() const { return pairCount; }
-    /// Pairs walked so far by all workers, in any order: the run's progress.
+    /// Pairs the run compares (0 when nothing was started): every pair of entries (or the
+    /// target with every other entry) but those the options leave out, pairs of two pictures
+    /// under reference folders and, when asked, of two pictures in the same folder.
+    std::uint64_t Pairs() const { return comparedPairs; }
+    /// Of those pairs, the ones walked so far by all workers, in any order: the run's progress.
     std::uint64_t PairsDone() const { return pairsDone; }
-    /// Pairs, from the first in the run's order, whose links have been recorded.
+    /// Pairs, from the first in the run's order, whose links have been recorded; this counts
+    /// the pairs left out too, as the place reached in the order.
     std::uint64_t PairsRecorded() const { return pairsRecorded; }
     /// Found pairs left out so far because they are marked not similar (SetMarkedPairs).
     std::uint64_t MarkedPairsLeftOut() const { return markedLeftOut; }
+    /// Pairs handed to the pair decision so far, by all workers (the candidates the sketch keys
+    /// leave, or every pair of a span compared in full). None is a pair the options leave out.
+    std::uint64_t Comparisons() const { return comparisons; }
 
 private:
     /// Takes the waiting notices and records every span whose turn has come.
@@ -106,7 +112,9 @@ private:
     /// The worker threads in start order.
     std::vector<WorkerThread> workerThreads;
     std::size_t workerCount = 0;
+    /// Every pair of the run's order, the ones left out included.
     std::uint64_t pairCount = 0;
+    std::uint64_t comparedPairs = 0;
     bool started = false;
     bool ended = false;
 
@@ -117,6 +125,7 @@ private:
     bool brokenOff = false;
     std::uint64_t pairsDone = 0;
     std::uint64_t pairsRecorded = 0;
+    std::uint64_t comparisons = 0;
     std::int32_t workersFinished = 0;
 
     MarkedPairs markedPairs;

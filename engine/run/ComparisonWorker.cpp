@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <numeric>
 #include <optional>
 #include <utility>
 
@@ -25,22 +26,39 @@ constexpr double kBlockedShareShapeOnly = 0.22;
 constexpr std::size_t kSampledCandidates = 1024;
 
 // Walks the pairs [first, last) of the run in order and records the similar ones. Pairs that
-// cannot be similar by their sketch keys are passed over without a look. Returns true when the
-// stop flag ended the walk; `done` is then the number of pairs decided, from `first`.
+// cannot be similar by their sketch keys are passed over without a look, and pairs the run's
+// scope leaves out are never looked at. Returns true when the stop flag ended the walk; `done`
+// is the number of pairs walked (0 when stopped) and `skipped` how many of them the scope left
+// out.
 class SpanWalk {
 public:
     SpanWalk(const ThreadParams& block, const PairDecision& decision,
              std::vector<PairInfo>& records)
-        : block(block), pairs(*block.pairs), decision(decision), records(records) {
+        : block(block),
+          pairs(*block.pairs),
+          scope(pairs.Scope()),
+          scoped(!scope.IsEmpty()),
+          decision(decision),
+          records(records) {
         if (block.turned) {
             turned.emplace(decision, pairs, block.side);
         }
     }
 
-    bool Walk(std::uint64_t first, std::uint64_t last, std::uint64_t& done) {
-        return pairs.Target() >= 0 ? WalkSearch(first, last, done)
-                                   : WalkWholeRepository(first, last, done);
+    bool Walk(std::uint64_t first, std::uint64_t last, std::uint64_t& done,
+              std::uint64_t& skipped) {
+        comparisons = 0;
+        skipped = 0;
+        const bool stopped = pairs.Target() >= 0 ? WalkSearch(first, last, done, skipped)
+                                                 : WalkWholeRepository(first, last, done, skipped);
+        if (stopped) {
+            skipped = 0;
+        }
+        return stopped;
     }
+
+    /// Pairs handed to the decision by the last Walk.
+    std::uint64_t Comparisons() const { return comparisons; }
 
 private:
     bool Stopped() const { return block.stopEvent->IsSet(); }
@@ -50,6 +68,9 @@ private:
     // order, so a stop inside the row drops the row: true when stopped, nothing appended.
     bool CompareRow(std::int32_t row, std::int32_t rowFirst, std::int32_t rowLast, bool rowIsA) {
         pairs.CandidatesNear(row, rowFirst, rowLast, candidates);
+        if (scoped) {
+            std::erase_if(candidates, [this, row](std::int32_t j) { return scope.Skips(row, j); });
+        }
         if (turned) {
             return DecideTurned(row, candidates.data(), candidates.size(), rowIsA);
         }
@@ -60,6 +81,7 @@ private:
             if (other == row) {
                 continue;
             }
+            ++comparisons;
             float factor = 0.0f;
             if (decision.IsSimilar(pairs.Signature(other), rowSignature,
                                    static_cast<std::size_t>(other), static_cast<std::size_t>(row),
@@ -91,7 +113,11 @@ private:
             const std::int32_t other = rowCandidatesFrom[c];
             float factor = 0.0f;
             Orientation orientation = Orientation::None;
-            if (other != row && turned->IsSimilar(other, factor, orientation)) {
+            if (other == row) {
+                continue;
+            }
+            ++comparisons;
+            if (turned->IsSimilar(other, factor, orientation)) {
                 turnedFound.push_back(TurnedFound{other, factor, orientation});
             }
             if (StopDue()) {
@@ -119,34 +145,46 @@ private:
     // span is compared column by column instead, so that each picture of a column is read
     // once for all the span's rows, which stay in the cache meanwhile; and where the bounds
     // would rule out too few of them to pay, every pair is compared in full, in blocks.
-    bool WalkWholeRepository(std::uint64_t first, std::uint64_t last, std::uint64_t& done) {
+    bool WalkWholeRepository(std::uint64_t first, std::uint64_t last, std::uint64_t& done,
+                             std::uint64_t& skipped) {
         done = 0;
         pieces.clear();
         rowCandidates.clear();
+        std::uint64_t spanSkipped = 0;
         for (std::uint64_t k = first; k < last;) {
             const std::int32_t i = pairs.RowOf(k);
             const std::uint64_t rowEnd = std::min(last, pairs.RowStart(i + 1));
             const auto j0 = static_cast<std::int32_t>(i + 1 + (k - pairs.RowStart(i)));
             const auto j1 = static_cast<std::int32_t>(j0 + (rowEnd - k));
             const std::size_t from = rowCandidates.size();
-            if (pairs.Signature(i) != nullptr) {
+            const std::uint64_t rowSkipped = scoped ? scope.SkippedIn(i, j0, j1) : 0;
+            spanSkipped += rowSkipped;
+            // A row the scope leaves out whole needs no candidates.
+            if (pairs.Signature(i) != nullptr && rowSkipped < rowEnd - k) {
                 pairs.CandidatesNear(i, j0, j1, candidates);
+                if (rowSkipped > 0) {
+                    std::erase_if(candidates,
+                                  [this, i](std::int32_t j) { return scope.Skips(i, j); });
+                }
                 rowCandidates.insert(rowCandidates.end(), candidates.begin(), candidates.end());
             }
             pieces.push_back(RowPiece{i, j0, j1, from, rowCandidates.size()});
             k = rowEnd;
         }
+        const std::uint64_t spanPairs = last - first - spanSkipped;
         // Turned pictures are decided row by row: each row is turned once for all its
         // candidates, which the column and block orders would have to do for every pair.
-        const bool dense = !turned && rowCandidates.size() > (last - first) / 4;
-        const bool wholeBlocks = dense && ActiveBlockedKernel() != nullptr &&
-                                 SurvivingShare(last - first) >
-                                     (block.shapeOnly ? kBlockedShareShapeOnly : kBlockedShare);
+        const bool dense = !turned && rowCandidates.size() > spanPairs / 4;
+        const bool wholeBlocks =
+            dense && ActiveBlockedKernel() != nullptr &&
+            SurvivingShare(spanPairs) > (block.shapeOnly ? kBlockedShareShapeOnly : kBlockedShare);
         const bool stopped = !dense        ? DecideByRows()
                              : wholeBlocks ? DecideByBlocks()
+                             : scoped      ? DecideCandidatesByColumns()
                                            : DecideByColumns();
         if (!stopped) {
             done = last - first;
+            skipped = spanSkipped;
         }
         return stopped;
     }
@@ -186,6 +224,7 @@ private:
     }
 
     void Decide(std::int32_t i, std::int32_t j) {
+        ++comparisons;
         float factor = 0.0f;
         if (decision.IsSimilar(pairs.Signature(j), pairs.Signature(i), static_cast<std::size_t>(j),
                                static_cast<std::size_t>(i), factor)) {
@@ -221,12 +260,12 @@ private:
         return false;
     }
 
-    // Clears the similar pairs found per row piece.
-    void ClearRowsFound() {
-        if (rowsFound.size() < pieces.size()) {
-            rowsFound.resize(pieces.size());
+    // Clears the similar pairs found per row piece (or per range of a row).
+    void ClearRowsFound(std::size_t rows) {
+        if (rowsFound.size() < rows) {
+            rowsFound.resize(rows);
         }
-        for (std::size_t r = 0; r < pieces.size(); ++r) {
+        for (std::size_t r = 0; r < rows; ++r) {
             rowsFound[r].clear();
         }
     }
@@ -242,7 +281,7 @@ private:
     }
 
     bool DecideByColumns() {
-        ClearRowsFound();
+        ClearRowsFound(pieces.size());
         std::int32_t firstColumn = INT32_MAX;
         std::int32_t lastColumn = 0;
         for (const RowPiece& piece : pieces) {
@@ -270,6 +309,46 @@ private:
         return false;
     }
 
+    // As DecideByColumns, but only the candidates: where the scope leaves out many of the span's
+    // pairs, walking all of them would cost more than the pairs compared.
+    bool DecideCandidatesByColumns() {
+        ClearRowsFound(pieces.size());
+        // The candidates by column, each column's by row piece: counted, then placed.
+        std::int32_t firstColumn = INT32_MAX;
+        std::int32_t lastColumn = 0;
+        for (const RowPiece& piece : pieces) {
+            firstColumn = std::min(firstColumn, piece.j0);
+            lastColumn = std::max(lastColumn, piece.j1);
+        }
+        if (firstColumn >= lastColumn) {
+            return false;
+        }
+        columnStarts.assign(static_cast<std::size_t>(lastColumn - firstColumn) + 1, 0);
+        for (const std::int32_t j : rowCandidates) {
+            ++columnStarts[static_cast<std::size_t>(j - firstColumn) + 1];
+        }
+        for (std::size_t c = 1; c < columnStarts.size(); ++c) {
+            columnStarts[c] += columnStarts[c - 1];
+        }
+        byColumn.resize(rowCandidates.size());
+        for (std::size_t r = 0; r < pieces.size(); ++r) {
+            for (std::size_t c = pieces[r].candidatesFrom; c < pieces[r].candidatesTo; ++c) {
+                const std::int32_t j = rowCandidates[c];
+                byColumn[columnStarts[static_cast<std::size_t>(j - firstColumn)]++] = {j, r};
+            }
+        }
+        for (const auto& [j, r] : byColumn) {
+            found.clear();
+            Decide(pieces[r].i, j);
+            rowsFound[r].insert(rowsFound[r].end(), found.begin(), found.end());
+            if (StopDue()) {
+                return true;  // the span is dropped whole
+            }
+        }
+        EmitRowsFound();
+        return false;
+    }
+
     // Compares every pair of the span in full: where the bounds rule out few pairs that is
     // faster than deciding pair by pair.
     bool DecideByBlocks() {
@@ -278,30 +357,69 @@ private:
             blocked.emplace(*ActiveBlockedKernel(), pairs, block.side, block.threshold,
                             block.shapeOnly);
         }
-        ClearRowsFound();
         rowRanges.clear();
         for (const RowPiece& piece : pieces) {
-            rowRanges.push_back(BlockedComparison::RowRange{piece.i, piece.j0, piece.j1});
+            if (!scoped) {
+                rowRanges.push_back(BlockedComparison::RowRange{piece.i, piece.j0, piece.j1});
+                continue;
+            }
+            // Only the runs of columns the scope keeps are laid out and compared.
+            scope.ComparedRuns(piece.i, piece.j0, piece.j1, runs);
+            for (const auto& [runFirst, runLast] : runs) {
+                rowRanges.push_back(BlockedComparison::RowRange{piece.i, runFirst, runLast});
+            }
         }
-        if (blocked->Compare(rowRanges, rowsFound,
-                             [this](std::size_t decided) { return StopDue(decided); })) {
+        if (scoped) {
+            // The runs of many rows are alike (the pictures outside the reference folders, a
+            // folder's neighbours): side by side they fill the blocks the kernel computes, which
+            // a row's own runs, far apart, would leave mostly unwanted.
+            rangeOrder.resize(rowRanges.size());
+            std::iota(rangeOrder.begin(), rangeOrder.end(), std::size_t{0});
+            std::stable_sort(rangeOrder.begin(), rangeOrder.end(),
+                             [this](std::size_t x, std::size_t y) {
+                                 return rowRanges[x].first < rowRanges[y].first;
+                             });
+            sortedRanges.clear();
+            for (const std::size_t r : rangeOrder) {
+                sortedRanges.push_back(rowRanges[r]);
+            }
+            rangeAt.resize(rowRanges.size());
+            for (std::size_t k = 0; k < rangeOrder.size(); ++k) {
+                rangeAt[rangeOrder[k]] = k;
+            }
+        }
+        ClearRowsFound(rowRanges.size());
+        if (blocked->Compare(scoped ? sortedRanges : rowRanges, rowsFound,
+                             [this](std::size_t decided) {
+                                 comparisons += decided;
+                                 return StopDue(decided);
+                             })) {
             return true;  // the span is dropped whole
         }
-        EmitRowsFound();
+        // The ranges of a row follow one another, ascending.
+        for (std::size_t r = 0; r < rowRanges.size(); ++r) {
+            for (const auto& [j, factor] : rowsFound[scoped ? rangeAt[r] : r]) {
+                records.push_back(PairInfo{nullptr, nullptr, rowRanges[r].row, j, factor});
+            }
+        }
         return false;
     }
 
-    bool WalkSearch(std::uint64_t first, std::uint64_t last, std::uint64_t& done) {
+    bool WalkSearch(std::uint64_t first, std::uint64_t last, std::uint64_t& done,
+                    std::uint64_t& skipped) {
         const std::int32_t target = pairs.Target();
-        done = last - first;
-        if (pairs.Signature(target) == nullptr) {
-            return false;  // nothing to compare with
-        }
         // Pair k is entry k, or k + 1 from the target on.
         const auto entryOf = [target](std::uint64_t k) {
             return static_cast<std::int32_t>(k < static_cast<std::uint64_t>(target) ? k : k + 1);
         };
-        if (CompareRow(target, entryOf(first), entryOf(last - 1) + 1, false)) {
+        const std::int32_t firstEntry = entryOf(first);
+        const std::int32_t lastEntry = entryOf(last - 1) + 1;
+        done = last - first;
+        skipped = scoped ? scope.SkippedIn(target, firstEntry, lastEntry) : 0;
+        if (pairs.Signature(target) == nullptr) {
+            return false;  // nothing to compare with
+        }
+        if (CompareRow(target, firstEntry, lastEntry, false)) {
             done = 0;
             return true;
         }
@@ -310,6 +428,8 @@ private:
 
     const ThreadParams& block;
     const ComparisonPairs& pairs;
+    const PairScope& scope;
+    const bool scoped;  // whether the scope leaves out any pair
     const PairDecision& decision;
     std::vector<PairInfo>& records;
     std::vector<std::int32_t> candidates;
@@ -318,6 +438,13 @@ private:
     std::vector<std::int32_t> rowCandidates;
     std::vector<std::vector<std::pair<std::int32_t, float>>> rowsFound;
     std::vector<BlockedComparison::RowRange> rowRanges;
+    std::vector<std::pair<std::int32_t, std::int32_t>> runs;
+    // The ranges in the order they are compared in, and where each of rowRanges went.
+    std::vector<std::size_t> rangeOrder;
+    std::vector<BlockedComparison::RowRange> sortedRanges;
+    std::vector<std::size_t> rangeAt;
+    std::vector<std::pair<std::int32_t, std::size_t>> byColumn;  // (column, row piece)
+    std::vector<std::size_t> columnStarts;
     std::optional<BlockedComparison> blocked;  // once a span has needed it
     std::optional<TurnedDecision> turned;      // when the run finds turned pictures too
     struct TurnedFound {
@@ -327,6 +454,7 @@ private:
     };
     std::vector<TurnedFound> turnedFound;
     std::size_t sinceStopCheck = 0;
+    std::uint64_t comparisons = 0;
 };
 
 }  // namespace
@@ -342,9 +470,10 @@ int ComparisonWorker(const ThreadParams& block) {
     std::uint64_t lastPair = 0;
     bool stopped = false;
     while (!stopped && block.spans->Take(span, firstPair, lastPair)) {
-        ComparisonNotice notice{block.message, kNoticePairsCompared, span, 0, true, {}};
+        ComparisonNotice notice{block.message, kNoticePairsCompared, span, 0, true, {}, 0, 0};
         records.clear();
-        stopped = walk.Walk(firstPair, lastPair, notice.pairsDone);
+        stopped = walk.Walk(firstPair, lastPair, notice.pairsDone, notice.pairsSkipped);
+        notice.comparisons = walk.Comparisons();
         notice.complete = !stopped;
         if (!stopped) {
             notice.records = std::move(records);
@@ -353,7 +482,8 @@ int ComparisonWorker(const ThreadParams& block) {
         // A stop that comes while a span is finished ends the worker after it.
         stopped = stopped || block.stopEvent->IsSet();
     }
-    block.notices->Post(ComparisonNotice{block.message, kNoticeWorkerFinished, 0, 0, true, {}});
+    block.notices->Post(
+        ComparisonNotice{block.message, kNoticeWorkerFinished, 0, 0, true, {}, 0, 0});
     return 0;
 }
 

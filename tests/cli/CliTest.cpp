@@ -596,6 +596,57 @@ TEST_F(CliTest, EmptyFolderFindsNothing) {
     EXPECT_TRUE(result.err.contains("0 pictures")) << result.err.toStdString();
 }
 
+TEST_F(CliTest, ReferenceFoldersAndSameFolderLeavePairsOut) {
+    // One more near-copy of a beside a-small (both under nested) and one of c beside c.
+    const QImage a = test::MakePhotoLike(320, 240, 1);
+    ASSERT_TRUE(test::WritePicture(a, PictureFormat::Png, Picture("nested/deeper/a-again.png")));
+    ASSERT_TRUE(test::WritePicture(test::MakePhotoLike(256, 192, 3), PictureFormat::Png,
+                                   Picture("c copy.png")));
+    const QStringList test = {QStringLiteral("test"), QStringLiteral("--threshold=4")};
+    const CliResult full = Run(QStringList(test) << pictures);
+    ASSERT_EQ(full.status, 0) << full.err.toStdString();
+    const auto without = [&full](const QSet<QSet<QString>>& leftOut) {
+        QStringList lines;
+        for (const QString& line : full.OutLines()) {
+            if (!leftOut.contains(PairsOf({line}))) {
+                lines.append(line);
+            }
+        }
+        return lines;
+    };
+    const QSet<QString> nestedPair = {Picture("nested/deeper/a-small.jpg"),
+                                      Picture("nested/deeper/a-again.png")};
+    const QSet<QString> rootPair = {Picture("c.tif"), Picture("c copy.png")};
+    ASSERT_TRUE(PairsOf(full.OutLines()).contains(nestedPair));
+    ASSERT_TRUE(PairsOf(full.OutLines()).contains(rootPair));
+
+    // 8 pictures (broken.jpg too), 3 of them under nested: 28 - 3 pairs compared.
+    const CliResult reference =
+        Run(QStringList(test) << QStringLiteral("--reference") << Picture("nested") << pictures);
+    ASSERT_EQ(reference.status, 0) << reference.err.toStdString();
+    EXPECT_EQ(reference.OutLines(), without({{nestedPair}}));
+    EXPECT_TRUE(reference.err.contains("(25 pairs)")) << reference.err.toStdString();
+    // Folders of 5, 1 and 2 pictures: 28 - 10 - 1 pairs compared.
+    const CliResult sameFolder =
+        Run(QStringList(test) << QStringLiteral("--skip-same-folder") << pictures);
+    ASSERT_EQ(sameFolder.status, 0) << sameFolder.err.toStdString();
+    EXPECT_EQ(sameFolder.OutLines(), without({{nestedPair}, {rootPair}}));
+    EXPECT_TRUE(sameFolder.err.contains("(17 pairs)")) << sameFolder.err.toStdString();
+
+    // A protected picture searched for is compared with the pictures outside only.
+    const CliResult search = Run({QStringLiteral("search"), QStringLiteral("--threshold=4"),
+                                  QStringLiteral("--reference"), Picture("nested"),
+                                  Picture("nested/deeper/a-again.png"), pictures});
+    ASSERT_EQ(search.status, 0) << search.err.toStdString();
+    ASSERT_EQ(search.OutLines().size(), 1);
+    EXPECT_TRUE(search.OutLines()[0].endsWith(QLatin1Char('\t') + Picture("a.png")));
+
+    // A reference folder that does not exist protects nothing: an error, not a silent run.
+    const QString missing = root.filePath(QStringLiteral("missing"));
+    ExpectOneLineFailure(
+        Run(QStringList(test) << QStringLiteral("--reference") << missing << pictures), 2, missing);
+}
+
 TEST_F(CliTest, BadCommandLinesAreUsageErrors) {
     const std::map<QString, QStringList> cases = {
         {QStringLiteral("no command"), {}},

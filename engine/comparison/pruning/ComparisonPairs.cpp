@@ -10,9 +10,10 @@ namespace vistrel {
 
 ComparisonPairs::ComparisonPairs(std::vector<SignatureBytes> signaturesByEntry,
                                  std::int32_t targetEntry, std::int32_t side,
-                                 float thresholdPercent, bool shapeOnlyMode)
+                                 float thresholdPercent, bool shapeOnlyMode, PairScope pairScope)
     : signatures(std::move(signaturesByEntry)),
       target(targetEntry),
+      scope(std::move(pairScope)),
       sketches(std::make_unique<const SketchTable>(signatures, side)),
       window(PairDecision::KeyWindow(thresholdPercent, static_cast<std::int64_t>(side) * side)),
       shapeOnly(shapeOnlyMode) {
@@ -40,11 +41,40 @@ ComparisonPairs::ComparisonPairs(std::vector<SignatureBytes> signaturesByEntry,
             }
         }
     }
+    // A protected row needs only the entries outside: with most entries protected, looking
+    // through all of them would cost the run as much as comparing every pair did.
+    openIndexed = target < 0 && scope.ProtectsAny();
+    if (openIndexed) {
+        for (const auto& [key, entry] : byKey) {
+            if (!scope.IsProtected(entry)) {
+                openSortedKeys.push_back(key);
+                openSortedEntries.push_back(entry);
+            }
+        }
+        if (!shapeOnly) {
+            for (const std::int32_t entry : openSortedEntries) {
+                openCubes[CubeOf(static_cast<std::size_t>(entry), 0, 0, 0)].push_back(entry);
+            }
+            for (auto& [cube, entries] : openCubes) {
+                std::sort(entries.begin(), entries.end());
+            }
+        }
+    }
     const auto n = static_cast<std::uint64_t>(signatures.size());
     if (target >= 0) {
         count = n >= 1 ? n - 1 : 0;
     } else {
         count = n * (n >= 1 ? n - 1 : 0) / 2;
+    }
+    if (!scope.IsEmpty()) {
+        const auto entries = static_cast<std::int32_t>(n);
+        if (target >= 0) {
+            skipped = scope.SkippedIn(target, 0, entries);
+        } else {
+            for (std::int32_t i = 0; i + 1 < entries; ++i) {
+                skipped += scope.SkippedIn(i, i + 1, entries);
+            }
+        }
     }
 }
 
@@ -63,14 +93,15 @@ std::uint64_t ComparisonPairs::CubeOf(std::size_t i, int dx, int dy, int dz) con
            coordinate(totals[2], dz);
 }
 
-void ComparisonPairs::CandidatesInCubes(std::int32_t i, std::int32_t first, std::int32_t last,
-                                        std::vector<std::int32_t>& out) const {
+void ComparisonPairs::CandidatesInCubes(
+    const std::unordered_map<std::uint64_t, std::vector<std::int32_t>>& in, std::int32_t i,
+    std::int32_t first, std::int32_t last, std::vector<std::int32_t>& out) const {
     out.clear();
     for (int dx = -1; dx <= 1; ++dx) {
         for (int dy = -1; dy <= 1; ++dy) {
             for (int dz = -1; dz <= 1; ++dz) {
-                const auto cube = cubes.find(CubeOf(static_cast<std::size_t>(i), dx, dy, dz));
-                if (cube == cubes.end()) {
+                const auto cube = in.find(CubeOf(static_cast<std::size_t>(i), dx, dy, dz));
+                if (cube == in.end()) {
                     continue;
                 }
                 // Entries are in index order: skip to the range asked for.
@@ -86,15 +117,18 @@ void ComparisonPairs::CandidatesInCubes(std::int32_t i, std::int32_t first, std:
 
 void ComparisonPairs::CandidatesNear(std::int32_t i, std::int32_t first, std::int32_t last,
                                      std::vector<std::int32_t>& out) const {
+    const bool open = openIndexed && scope.IsProtected(i);
     if (!shapeOnly) {
-        CandidatesInCubes(i, first, last, out);
+        CandidatesInCubes(open ? openCubes : cubes, i, first, last, out);
         return;
     }
+    const std::vector<std::int64_t>& keys = open ? openSortedKeys : sortedKeys;
+    const std::vector<std::int32_t>& entries = open ? openSortedEntries : sortedEntries;
     const std::int64_t key = sketches->Key(static_cast<std::size_t>(i));
     const auto low = static_cast<std::size_t>(
-        std::lower_bound(sortedKeys.begin(), sortedKeys.end(), key - window) - sortedKeys.begin());
+        std::lower_bound(keys.begin(), keys.end(), key - window) - keys.begin());
     const auto high = static_cast<std::size_t>(
-        std::upper_bound(sortedKeys.begin(), sortedKeys.end(), key + window) - sortedKeys.begin());
+        std::upper_bound(keys.begin(), keys.end(), key + window) - keys.begin());
     // A window wider than the range asked for is cheaper to test entry by entry.
     if (high - low > static_cast<std::size_t>(last - first) / 2) {
         out.clear();
@@ -112,7 +146,7 @@ void ComparisonPairs::CandidatesNear(std::int32_t i, std::int32_t first, std::in
     const auto from = static_cast<std::uint32_t>(first);
     const auto span = static_cast<std::uint32_t>(last - first);
     for (std::size_t at = low; at < high; ++at) {
-        const std::int32_t j = sortedEntries[at];
+        const std::int32_t j = entries[at];
         out[kept] = j;
         kept += static_cast<std::uint32_t>(j) - from < span ? 1 : 0;
     }

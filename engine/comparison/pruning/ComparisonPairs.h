@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PairScope.h"
 #include "SketchTable.h"
 #include "comparison/kernels/PairInfo.h"
 #include "signature/SignatureBytes.h"
@@ -21,12 +22,18 @@ public:
     /// `signatures` by entry index (empty for an entry that takes part in no comparison);
     /// `target` below 0 for the whole repository, else the entry to search for.
     /// `thresholdPercent` and `shapeOnly` are the run's (the threshold as the workers compare
-    /// against it); they decide which pairs CandidatesNear can skip.
+    /// against it); they decide which pairs CandidatesNear can skip. The pairs `scope` leaves out
+    /// keep their numbers in the run's order but are never compared.
     ComparisonPairs(std::vector<SignatureBytes> signatures, std::int32_t target,
-                    std::int32_t side = 100, float thresholdPercent = 0.0f, bool shapeOnly = false);
+                    std::int32_t side = 100, float thresholdPercent = 0.0f, bool shapeOnly = false,
+                    PairScope scope = {});
 
-    /// Number of pairs of the run.
+    /// Number of pairs of the run, the ones the scope leaves out included: the pair numbers.
     std::uint64_t Count() const { return count; }
+    /// Number of the pairs the scope leaves out.
+    std::uint64_t Skipped() const { return skipped; }
+    /// The pairs left out before any comparison.
+    const PairScope& Scope() const { return scope; }
     /// The entry searched for, or a negative number for the whole repository.
     std::int32_t Target() const { return target; }
     /// The signature of entry i, or null when it takes part in no comparison.
@@ -42,7 +49,8 @@ public:
     std::uint64_t RowStart(std::int64_t i) const;
 
     /// The entries j with first <= j < last and a signature that may be similar to entry i
-    /// by their sketches' totals, into `out`, in no particular order.
+    /// by their sketches' totals, into `out`, in no particular order. For a protected entry i
+    /// of a whole-repository run, only those that are not protected.
     void CandidatesNear(std::int32_t i, std::int32_t first, std::int32_t last,
                         std::vector<std::int32_t>& out) const;
 
@@ -53,11 +61,19 @@ private:
     std::vector<const std::uint8_t*> signatureData;
     std::int32_t target;
     std::uint64_t count;
+    PairScope scope;
+    std::uint64_t skipped = 0;
     std::unique_ptr<const SketchTable> sketches;
     /// Every entry with a signature, ordered by sketch key: the keys and the entries apart, so
     /// that a window of keys is found and swept with few cache lines.
     std::vector<std::int64_t> sortedKeys;
     std::vector<std::int32_t> sortedEntries;
+    /// The same, and the cubes below, of the entries the scope does not protect: the only ones
+    /// a protected row is compared with. Made for whole-repository runs that protect entries.
+    bool openIndexed = false;
+    std::vector<std::int64_t> openSortedKeys;
+    std::vector<std::int32_t> openSortedEntries;
+    std::unordered_map<std::uint64_t, std::vector<std::int32_t>> openCubes;
     /// How far apart keys (or, in the normal mode, channel totals) of a similar pair can be.
     std::int64_t window = 0;
     bool shapeOnly = false;
@@ -66,7 +82,8 @@ private:
     std::unordered_map<std::uint64_t, std::vector<std::int32_t>> cubes;
 
     std::uint64_t CubeOf(std::size_t i, int dx, int dy, int dz) const;
-    void CandidatesInCubes(std::int32_t i, std::int32_t first, std::int32_t last,
+    void CandidatesInCubes(const std::unordered_map<std::uint64_t, std::vector<std::int32_t>>& in,
+                           std::int32_t i, std::int32_t first, std::int32_t last,
                            std::vector<std::int32_t>& out) const;
 };
 
