@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <sys/stat.h>
 
@@ -34,17 +33,7 @@ void TellSetAside(const NotSimilarMarks& marks, Console& console) {
 std::optional<SignatureDigest> DigestOfPicture(const QString& path, SourceLoader& sources,
                                                const CPictureRepository& repository,
                                                Console& console) {
-    const QFileInfo info(path);
-    QString reason;
-    if (!info.exists()) {
-        reason = QStringLiteral("no such file");
-    } else if (info.isDir()) {
-        reason = QStringLiteral("it is a folder");
-    } else if (!info.isFile()) {
-        reason = QStringLiteral("not a regular file");
-    } else {
-        reason = UnreadableReason(path, false);
-    }
+    QString reason = PictureFileProblem(path);
     std::int32_t index = -1;
     if (reason.isEmpty()) {
         const QString absolute = AbsolutePath(path);

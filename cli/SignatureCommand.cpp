@@ -5,26 +5,13 @@
 #include "repository/PictureRepository.h"
 #include "signature/PictureSignature.h"
 
-#include <QFileInfo>
-
 #include <cstdio>
 
 namespace vistrel::cli {
 
 int RunSignatureCommand(const CliOptions& options, Console& console) {
     const QString& picture = options.picture;
-    const QFileInfo info(picture);
-    QString reason;
-    if (!info.exists()) {
-        reason = QStringLiteral("no such file");
-    } else if (info.isDir()) {
-        reason = QStringLiteral("it is a folder");
-    } else if (!info.isFile()) {
-        // A FIFO or a device named like a picture could block or never end.
-        reason = QStringLiteral("not a regular file");
-    } else {
-        reason = UnreadableReason(picture, false);
-    }
+    QString reason = PictureFileProblem(picture);
     std::vector<std::uint8_t> signature;
     if (reason.isEmpty()) {
         signature = ComputeSignature(AbsolutePath(picture), CPictureRepository::kSide);

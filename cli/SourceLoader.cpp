@@ -80,6 +80,20 @@ QString UnreadableReason(const QString& path, bool folder) {
     return QString();
 }
 
+QString PictureFileProblem(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return QStringLiteral("no such file");
+    }
+    if (info.isDir()) {
+        return QStringLiteral("it is a folder");
+    }
+    if (!info.isFile()) {
+        return QStringLiteral("not a regular file");
+    }
+    return UnreadableReason(path, false);
+}
+
 SourceLoader::SourceLoader(CPictureRepository& repository, Console& console, QStringList extensions,
                            SigningLimits signing)
     : repository(repository),

@@ -67,4 +67,9 @@ QString AbsolutePath(const QString& path);
 /// The system's reason why `path` cannot be opened for reading, or an empty string.
 QString UnreadableReason(const QString& path, bool folder);
 
+/// Why `path`, named as one picture, cannot be read as one: missing, a folder, not a regular
+/// file (a FIFO or a device named like a picture could block or never end), or the system's
+/// reason. Empty when it can be opened.
+QString PictureFileProblem(const QString& path);
+
 }  // namespace vistrel::cli

@@ -286,12 +286,7 @@ void CompareWindow::TrashPicture(Side side) {
     // The pair to show next is found before the file goes: its entries' indices change then,
     // their paths do not.
     const std::int32_t going = side == kLeft ? pair->first : pair->second;
-    const PairStep next = StepSimilarPair(repository, pair, true, going);
-    QString nextPaths[2];
-    if (next.pair) {
-        nextPaths[kLeft] = repository.GetPicture(next.pair->first).path;
-        nextPaths[kRight] = repository.GetPicture(next.pair->second).path;
-    }
+    const std::array<QString, 2> next = PathsOfStep(StepSimilarPair(repository, pair, true, going));
     const QString path = paths[side];
     // Looked at now, not by the facts read before: the other file may have gone since. Only its
     // header is read.
@@ -319,13 +314,7 @@ void CompareWindow::TrashPicture(Side side) {
         RepositoryChanged();
         return;
     }
-    if (!next.pair ||
-        !FindSimilarPair(host.ShownRepository(), nextPaths[kLeft], nextPaths[kRight])) {
-        close();
-        return;
-    }
-    ShowPair(nextPaths[kLeft], nextPaths[kRight],
-             tr("Moved \"%1\" to the trash.").arg(QFileInfo(path).fileName()));
+    GoOnTo(next, tr("Moved \"%1\" to the trash.").arg(QFileInfo(path).fileName()));
 }
 
 void CompareWindow::MarkNotSimilar() {
@@ -340,12 +329,7 @@ void CompareWindow::MarkNotSimilar() {
         return;
     }
     // As for the trash: the next pair is known by its paths, found before the links change.
-    const PairStep next = StepSimilarPair(repository, pair, true);
-    QString nextPaths[2];
-    if (next.pair) {
-        nextPaths[kLeft] = repository.GetPicture(next.pair->first).path;
-        nextPaths[kRight] = repository.GetPicture(next.pair->second).path;
-    }
+    const std::array<QString, 2> next = PathsOfStep(StepSimilarPair(repository, pair, true));
     const QString marked =
         tr("Marked \"%1\" and \"%2\" as not similar.")
             .arg(QFileInfo(paths[kLeft]).fileName(), QFileInfo(paths[kRight]).fileName());
@@ -356,12 +340,25 @@ void CompareWindow::MarkNotSimilar() {
         RepositoryChanged();
         return;
     }
-    if (!next.pair ||
-        !FindSimilarPair(host.ShownRepository(), nextPaths[kLeft], nextPaths[kRight])) {
+    GoOnTo(next, marked);
+}
+
+std::array<QString, 2> CompareWindow::PathsOfStep(const PairStep& step) const {
+    if (!step.pair) {
+        return {};
+    }
+    const CPictureRepository& repository = host.ShownRepository();
+    return {repository.GetPicture(step.pair->first).path,
+            repository.GetPicture(step.pair->second).path};
+}
+
+void CompareWindow::GoOnTo(const std::array<QString, 2>& next, const QString& note) {
+    if (next[kLeft].isEmpty() ||
+        !FindSimilarPair(host.ShownRepository(), next[kLeft], next[kRight])) {
         close();
         return;
     }
-    ShowPair(nextPaths[kLeft], nextPaths[kRight], marked);
+    ShowPair(next[kLeft], next[kRight], note);
 }
 
 void CompareWindow::StopWork() {

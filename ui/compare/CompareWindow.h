@@ -3,6 +3,7 @@
 #include "ComparePicture.h"
 #include "CompareView.h"
 #include "cleanup/PictureFacts.h"
+#include "repository/SimilarPairs.h"
 
 #include <QString>
 #include <QTimer>
@@ -90,6 +91,13 @@ private:
     void BuildControls();
     void BuildKeys();
     void Step(bool forward);
+    /// The paths of the pair `step` leads to (empty at the end), taken before the repository
+    /// changes: the entries' indices change when a file goes or a pair is marked, their paths do
+    /// not.
+    std::array<QString, 2> PathsOfStep(const PairStep& step) const;
+    /// After the shown pair left the similar pairs: shows the pair at `next` with `note`, or
+    /// closes the window when it is no similar pair any more.
+    void GoOnTo(const std::array<QString, 2>& next, const QString& note);
     /// Reads that side's file and facts (or takes `reuse`, decoded before in `orientation`), the
     /// picture turned into `orientation`.
     void StartLoading(Side side, Orientation orientation, const LoadedPicture* reuse,
