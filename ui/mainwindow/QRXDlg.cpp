@@ -90,6 +90,10 @@ CQRXDlg::CQRXDlg(const UserSettings& userSettings, std::shared_ptr<SignatureCach
 CQRXDlg::~CQRXDlg() {
     // The tree's notices while it is torn down must change nothing.
     treeEventsEnabled = false;
+    // The undo history is a child, torn down after this window's own members: its steps go now,
+    // while the window they refer to is whole, and its last signals reach nothing of it.
+    undoStack->disconnect(this);
+    undoStack->clear();
 }
 
 void CQRXDlg::BuildControls(QWidget* parent) {
