@@ -36,7 +36,22 @@ SignatureSketch ComputeSketch(const std::uint8_t* signature, int side) {
     }
     sketch.key = static_cast<std::int64_t>(sketch.channelTotals[0]) + sketch.channelTotals[1] +
                  sketch.channelTotals[2];
+    SumQuarterTotals(sketch);
     return sketch;
+}
+
+void SumQuarterTotals(SignatureSketch& sketch) {
+    constexpr int kGrid = SignatureSketch::kGrid;
+    sketch.quarterTotals = {};
+    for (int gx = 0; gx < kGrid; ++gx) {
+        for (int gy = 0; gy < kGrid; ++gy) {
+            const int q = (gx < kGrid / 2 ? 0 : 2) + (gy < kGrid / 2 ? 0 : 1);
+            for (int k = 0; k < 3; ++k) {
+                sketch.quarterTotals[static_cast<std::size_t>(3 * q + k)] +=
+                    sketch.blockTotals[static_cast<std::size_t>(3 * (gx * kGrid + gy) + k)];
+            }
+        }
+    }
 }
 
 }  // namespace vistrel

@@ -87,6 +87,7 @@ bool OrientSketch(const SignatureSketch& in, int side, Orientation orientation,
             out.blockTotals[to + 2] = in.blockTotals[from + 2];
         }
     }
+    SumQuarterTotals(out);
     return true;
 }
 

@@ -51,13 +51,9 @@ SketchTable::Totals SketchTable::TotalsOf(const SignatureSketch& sketch) {
     for (int k = 0; k < 3; ++k) {
         t.channel[k] = sketch.channelTotals[static_cast<std::size_t>(k)];
     }
-    for (int gx = 0; gx < kGrid; ++gx) {
-        for (int gy = 0; gy < kGrid; ++gy) {
-            const int q = (gx < kGrid / 2 ? 0 : 2) + (gy < kGrid / 2 ? 0 : 1);
-            for (int k = 0; k < 3; ++k) {
-                t.quarter[q][k] +=
-                    sketch.blockTotals[static_cast<std::size_t>(3 * (gx * kGrid + gy) + k)];
-            }
+    for (int q = 0; q < 4; ++q) {
+        for (int k = 0; k < 3; ++k) {
+            t.quarter[q][k] = sketch.quarterTotals[static_cast<std::size_t>(3 * q + k)];
         }
     }
     return t;
