@@ -12,7 +12,7 @@ namespace vistrel {
 
 class SignatureBytes;
 
-/// A 16-byte digest of a picture's signature bytes (two XXH64 digests of different seeds): what
+/// A 16-byte digest of a picture's signature bytes (XXH3, 128 bits): what
 /// a mark of a pair as not similar keys on, so that the mark follows the picture's content
 /// through renames, moves and copies and lapses once the picture changes. The marks database
 /// keeps these bytes: the algorithm never changes. Not cryptographic (a picture could be made to
