@@ -280,14 +280,29 @@ private:
         }
     }
 
+    // The columns [first, last) the span's row pieces reach.
+    std::pair<std::int32_t, std::int32_t> SpanColumns() const {
+        std::int32_t first = INT32_MAX;
+        std::int32_t last = 0;
+        for (const RowPiece& piece : pieces) {
+            first = std::min(first, piece.j0);
+            last = std::max(last, piece.j1);
+        }
+        return {first, last};
+    }
+
+    // Decides the pair of row piece r and column j, and keeps it with the piece's pairs when
+    // similar. True when the stop flag is due to end the span.
+    bool DecideInto(std::size_t r, std::int32_t j) {
+        found.clear();
+        Decide(pieces[r].i, j);
+        rowsFound[r].insert(rowsFound[r].end(), found.begin(), found.end());
+        return StopDue();
+    }
+
     bool DecideByColumns() {
         ClearRowsFound(pieces.size());
-        std::int32_t firstColumn = INT32_MAX;
-        std::int32_t lastColumn = 0;
-        for (const RowPiece& piece : pieces) {
-            firstColumn = std::min(firstColumn, piece.j0);
-            lastColumn = std::max(lastColumn, piece.j1);
-        }
+        const auto [firstColumn, lastColumn] = SpanColumns();
         for (std::int32_t j = firstColumn; j < lastColumn; ++j) {
             if (pairs.Signature(j) == nullptr) {
                 continue;
@@ -297,10 +312,7 @@ private:
                 if (j < piece.j0 || j >= piece.j1 || pairs.Signature(piece.i) == nullptr) {
                     continue;
                 }
-                found.clear();
-                Decide(piece.i, j);
-                rowsFound[r].insert(rowsFound[r].end(), found.begin(), found.end());
-                if (StopDue()) {
+                if (DecideInto(r, j)) {
                     return true;  // the span is dropped whole
                 }
             }
@@ -314,12 +326,7 @@ private:
     bool DecideCandidatesByColumns() {
         ClearRowsFound(pieces.size());
         // The candidates by column, each column's by row piece: counted, then placed.
-        std::int32_t firstColumn = INT32_MAX;
-        std::int32_t lastColumn = 0;
-        for (const RowPiece& piece : pieces) {
-            firstColumn = std::min(firstColumn, piece.j0);
-            lastColumn = std::max(lastColumn, piece.j1);
-        }
+        const auto [firstColumn, lastColumn] = SpanColumns();
         if (firstColumn >= lastColumn) {
             return false;
         }
@@ -338,10 +345,7 @@ private:
             }
         }
         for (const auto& [j, r] : byColumn) {
-            found.clear();
-            Decide(pieces[r].i, j);
-            rowsFound[r].insert(rowsFound[r].end(), found.begin(), found.end());
-            if (StopDue()) {
+            if (DecideInto(r, j)) {
                 return true;  // the span is dropped whole
             }
         }
