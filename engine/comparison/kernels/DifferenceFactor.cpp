@@ -65,8 +65,12 @@ float ComputeDifference(const std::uint8_t* signatureA, const std::uint8_t* sign
     return FactorFromChannelSums(sums, pixels);
 }
 
+double FactorPercent(float factor) {
+    return static_cast<double>(factor) * 100.0 / 256.0;
+}
+
 bool IsSimilarFactor(float factor, float thresholdPercent) {
-    return static_cast<double>(thresholdPercent) > static_cast<double>(factor) * 100.0 / 256.0;
+    return static_cast<double>(thresholdPercent) > FactorPercent(factor);
 }
 
 }  // namespace vistrel

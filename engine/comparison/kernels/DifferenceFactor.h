@@ -26,8 +26,12 @@ float ComputeTurnedDifferenceReference(const std::uint8_t* signatureA,
                                        const std::uint8_t* signatureB, std::int32_t side,
                                        bool shapeOnly, Orientation& orientation);
 
+/// A difference factor (0..255) on the scale the threshold uses and the user sees: percent of
+/// 256, so 0 to 99.6. Any thread.
+double FactorPercent(float factor);
+
 /// True when a pair with difference factor `factor` (0..255) counts as similar under
-/// `thresholdPercent`: factor x 100 / 256 lies strictly below it, in double precision.
+/// `thresholdPercent`: FactorPercent(factor) lies strictly below it, in double precision.
 bool IsSimilarFactor(float factor, float thresholdPercent);
 
 }  // namespace vistrel

@@ -1,0 +1,13 @@
+#include "FactorText.h"
+
+#include "comparison/kernels/DifferenceFactor.h"
+
+#include <QLocale>
+
+namespace vistrel {
+
+QString FactorText(float factor) {
+    return QLocale().toString(FactorPercent(factor), 'f', 1);
+}
+
+}  // namespace vistrel
