@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDateTime>
+#include <QSize>
+
+#include <cstdint>
+
+namespace vistrel {
+
+/// What the picture tree's columns show of a file: its size in pixels (from the header), its
+/// length and its modification time.
+struct ShownFacts {
+    /// False when nothing is at the path.
+    bool exists = false;
+    /// Invalid when the header cannot be read.
+    QSize size;
+    std::int64_t bytes = 0;
+    QDateTime modified;
+};
+
+}  // namespace vistrel
