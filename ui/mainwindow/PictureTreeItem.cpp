@@ -88,9 +88,8 @@ std::optional<double> PictureTreeItem::SortKey(int column) const {
         case kFileSizeColumn:
             return double(facts->bytes);
         case kModifiedColumn:
-            return facts->modified.isValid()
-                       ? std::optional<double>(double(facts->modified.toMSecsSinceEpoch()))
-                       : std::nullopt;
+            return facts->modified.isValid() ? std::optional<double>(double(facts->modifiedMs))
+                                             : std::nullopt;
         default:
             return std::nullopt;
     }

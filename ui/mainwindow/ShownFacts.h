@@ -16,6 +16,9 @@ struct ShownFacts {
     QSize size;
     std::int64_t bytes = 0;
     QDateTime modified;
+    /// `modified` in milliseconds since 1970 UTC, for sorting: converting a local time costs
+    /// a time zone look-up each time.
+    std::int64_t modifiedMs = 0;
 };
 
 }  // namespace vistrel

@@ -14,7 +14,8 @@ constexpr auto kBatchTime = std::chrono::milliseconds(150);
 
 ShownFacts ReadShownFacts(const QString& path) {
     const PictureFacts facts = ReadPictureFacts(path);
-    return ShownFacts{facts.exists, facts.size, facts.fileBytes, facts.modified};
+    return ShownFacts{facts.exists, facts.size, facts.fileBytes, facts.modified,
+                      facts.modified.isValid() ? facts.modified.toMSecsSinceEpoch() : 0};
 }
 
 }  // namespace

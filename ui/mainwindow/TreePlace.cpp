@@ -37,7 +37,9 @@ TreePlace SaveTreePlace(const QTreeWidget& tree) {
     for (int i = 0; i < tree.topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = tree.topLevelItem(i);
         place.topPaths.append(item->text(0));
-        if (item->isExpanded()) {
+        // An item that was ever open has its child items; asking the others is costly (the
+        // view looks each one up).
+        if (item->childCount() > 0 && item->isExpanded()) {
             place.expanded.append(item->text(0));
         }
     }
