@@ -23,6 +23,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QtTest>
@@ -131,6 +132,55 @@ private slots:
         QVERIFY(Item(window, goes) == nullptr);
         QVERIFY(Item(window, stays) != nullptr);
         QVERIFY(QFileInfo::exists(stays));
+    }
+
+    // Deep in a long list the user stays where they were: Delete File selects the next picture
+    // (the previous one at the end), Undo keeps the selection, and the list does not scroll.
+    void deleteFileAndUndoKeepTheUsersPlace() {
+        CQRXDlg window;
+        QStringList paths;
+        for (int i = 0; i < 40; ++i) {
+            paths << Picture(QStringLiteral("%1.png").arg(i, 2, 10, QLatin1Char('0')), 1);
+            window.Repository().AddPicture(paths.last());
+        }
+        window.RefreshTree();
+        window.resize(600, 400);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTreeWidget* tree = window.Tree();
+        QScrollBar* scroll = tree->verticalScrollBar();
+        QVERIFY(scroll->maximum() > 0);
+        tree->scrollToItem(tree->topLevelItem(22), QAbstractItemView::PositionAtTop);
+        const int position = scroll->value();
+        QVERIFY(position > 0);
+        Select(window, paths[24]);
+        QCOMPARE(scroll->value(), position);
+        {
+            ModalUser user({QMessageBox::Yes});
+            window.Actions().deleteFile->trigger();
+        }
+        QVERIFY(InTrash(paths[24]));
+        QCOMPARE(window.SelectedPath(), paths[25]);
+        QCOMPARE(scroll->value(), position);
+
+        window.Actions().undoTrash->trigger();
+        QVERIFY(QFileInfo::exists(paths[24]));
+        QCOMPARE(window.SelectedPath(), paths[25]);
+        QCOMPARE(scroll->value(), position);
+
+        // The last picture's neighbour is the one before it (the picture put back came last).
+        const int last = tree->topLevelItemCount() - 1;
+        const QString before = tree->topLevelItem(last - 1)->text(0);
+        Select(window, tree->topLevelItem(last)->text(0));
+        const int atEnd = scroll->value();
+        QVERIFY(atEnd > position);
+        {
+            ModalUser user({QMessageBox::Yes});
+            window.Actions().deleteFile->trigger();
+        }
+        QCOMPARE(window.SelectedPath(), before);
+        QVERIFY(scroll->value() > position);
+        QVERIFY(tree->viewport()->rect().contains(tree->visualItemRect(tree->currentItem())));
     }
 
     void deleteFileOnChildItemDeletesThePictureItNames() {

@@ -1,7 +1,9 @@
 // The main window as a user meets it: its start state, the command states, the picture tree
 // under each filter, red unreadable pictures and the preview.
 
+#include "common/FactorText.h"
 #include "common/FileSizeText.h"
+#include "mainwindow/PictureTreeItem.h"
 #include "mainwindow/PreviewBox.h"
 #include "mainwindow/QRXDlg.h"
 #include "support/ModalDriver.h"
@@ -12,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -302,6 +305,104 @@ private slots:
                      QTreeWidgetItem::DontShowIndicatorWhenChildless);
         }
         QCOMPARE(window.StatusText(), QStringLiteral("Total items: 2"));
+    }
+
+    // Each column sorts by what it means, not by its text; a second click reverses; the
+    // similar pictures follow the column too; the sort outlives a rebuild until Repository
+    // Order gives the repository's own order back.
+    void titlesSortByTheirColumnUntilRepositoryOrder() {
+        CQRXDlg window;
+        // Repository order b, c, a. Pixels a 400, b 1000, c 90; bytes a 10000, b 2000, c 900.
+        const QString b = Picture("b.png", 100, 10);
+        const QString c = Picture("c.png", 9, 10);
+        const QString a = Picture("a.png", 20, 20);
+        const std::pair<QString, qint64> lengths[] = {{a, 10000}, {b, 2000}, {c, 900}};
+        const std::pair<QString, QDate> dates[] = {
+            {a, QDate(2021, 12, 1)}, {b, QDate(2023, 1, 5)}, {c, QDate(2022, 6, 30)}};
+        for (const auto& [path, length] : lengths) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(length));
+        }
+        for (const auto& [path, date] : dates) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(
+                file.setFileTime(QDateTime(date, QTime(12, 0)), QFileDevice::FileModificationTime));
+        }
+        for (const QString& path : {b, c, a}) {
+            window.Repository().AddPicture(path);
+        }
+        // a's links in this order: b (factor 40, 15.6 %), c (factor 5, 2.0 %).
+        vistrel::test::Link(window, 2, 0, 40);
+        vistrel::test::Link(window, 2, 1, 5);
+        window.RefreshTree();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTreeWidget* tree = window.Tree();
+        const auto item = [tree](int row) { return tree->topLevelItem(row); };
+        QTRY_VERIFY(!item(0)->text(vistrel::kFileSizeColumn).isEmpty() &&
+                    !item(1)->text(vistrel::kFileSizeColumn).isEmpty() &&
+                    !item(2)->text(vistrel::kFileSizeColumn).isEmpty());
+        QCOMPARE(TopLevelTexts(*tree), (QStringList{b, c, a}));
+        QCOMPARE(item(2)->text(vistrel::kDimensionsColumn), QStringLiteral("20 x 20"));
+        QCOMPARE(item(2)->text(vistrel::kFileSizeColumn), vistrel::FileSizeText(10000));
+        QCOMPARE(
+            item(2)->text(vistrel::kModifiedColumn),
+            QLocale().toString(QDateTime(QDate(2021, 12, 1), QTime(12, 0)), QLocale::ShortFormat));
+        tree->expandItem(item(2));
+        QCOMPARE(item(2)->child(1)->text(vistrel::kDifferenceColumn), vistrel::FactorText(5));
+        QVERIFY(item(2)->text(vistrel::kDifferenceColumn).isEmpty());
+
+        QHeaderView* header = tree->header();
+        const auto click = [header](int column) {
+            QTest::mouseClick(
+                header->viewport(), Qt::LeftButton, {},
+                QPoint(header->sectionViewportPosition(column) + 4, header->height() / 2));
+        };
+        // The similar pictures of a, made when it opens.
+        const auto children = [&] {
+            QStringList texts;
+            for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+                if (item(i)->text(0) == a) {
+                    tree->expandItem(item(i));
+                    for (int k = 0; k < item(i)->childCount(); ++k) {
+                        texts << item(i)->child(k)->text(0);
+                    }
+                }
+            }
+            return texts;
+        };
+        // Pictures by the closest of their links, a similar picture by its own.
+        const struct {
+            int column;
+            QStringList pictures;
+            QStringList similar;
+        } sorts[] = {{vistrel::kPathColumn, {a, b, c}, {b, c}},
+                     {vistrel::kDimensionsColumn, {c, a, b}, {c, b}},
+                     {vistrel::kFileSizeColumn, {c, b, a}, {c, b}},
+                     {vistrel::kModifiedColumn, {a, c, b}, {c, b}},
+                     {vistrel::kDifferenceColumn, {c, a, b}, {c, b}}};
+        for (const auto& [column, pictures, similar] : sorts) {
+            click(column);
+            QCOMPARE(TopLevelTexts(*tree), pictures);
+            QCOMPARE(children(), similar);
+            QVERIFY(window.Actions().repositoryOrder->isEnabled());
+            click(column);
+            QStringList reversed(pictures.rbegin(), pictures.rend());
+            QCOMPARE(TopLevelTexts(*tree), reversed);
+            QCOMPARE(children(), QStringList(similar.rbegin(), similar.rend()));
+        }
+        click(vistrel::kModifiedColumn);
+        window.SetFilter(ViewFilter::WithSimilar);
+        QCOMPARE(TopLevelTexts(*tree), (QStringList{a, c, b}));
+        QCOMPARE(children(), (QStringList{c, b}));
+        window.Actions().repositoryOrder->trigger();
+        QCOMPARE(TopLevelTexts(*tree), (QStringList{b, c, a}));
+        QCOMPARE(children(), (QStringList{b, c}));
+        QVERIFY(!window.Actions().repositoryOrder->isEnabled());
+        window.RefreshTree();
+        QCOMPARE(TopLevelTexts(*tree), (QStringList{b, c, a}));
+        QCOMPARE(children(), (QStringList{b, c}));
     }
 
     void filtersChooseTheEntriesShown() {

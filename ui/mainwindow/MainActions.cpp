@@ -53,6 +53,11 @@ MainActions BuildMainMenu(QMainWindow& window) {
     edit->addSeparator();
     actions.markedPairs = AddAction(edit, QObject::tr("Pairs &Marked Not Similar..."));
 
+    QMenu* view = bar->addMenu(QObject::tr("&View"));
+    actions.repositoryOrder = AddAction(view, QObject::tr("&Repository Order"));
+    // The tree starts in the repository's order.
+    actions.repositoryOrder->setEnabled(false);
+
     QMenu* action = bar->addMenu(QObject::tr("&Action"));
     actions.searchSimilar =
         AddAction(action, QObject::tr("&Search Similar..."), QKeySequence("Ctrl+F"));

@@ -25,6 +25,9 @@ struct MainActions {
     QAction* undoTrash = nullptr;
     /// "Pairs Marked Not Similar...": the window listing the marks.
     QAction* markedPairs = nullptr;
+    /// "Repository Order": the tree unsorted again, in the repository's own order; enabled
+    /// while the tree is sorted by a column.
+    QAction* repositoryOrder = nullptr;
     QAction* searchSimilar = nullptr;
     QAction* testRepository = nullptr;
     QAction* nextSimilar = nullptr;
@@ -43,8 +46,8 @@ struct MainActions {
     QAction* about = nullptr;
 };
 
-/// Fills the menu bar of `window` with the "&File", "&Edit", "&Action" and "&Help" menus and
-/// returns their actions, with their keys. GUI thread.
+/// Fills the menu bar of `window` with the "&File", "&Edit", "&View", "&Action" and "&Help" menus
+/// and returns their actions, with their keys. GUI thread.
 MainActions BuildMainMenu(QMainWindow& window);
 
 /// The tree's context menu: "Next Similar", "Compare Side by Side", "Mark as Not Similar", a

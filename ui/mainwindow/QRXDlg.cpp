@@ -4,6 +4,7 @@
 #include "ExportResults.h"
 #include "PreviewBox.h"
 #include "RecentRepositories.h"
+#include "TreeFactsReader.h"
 #include "common/DialogUnits.h"
 #include "common/ProgramResources.h"
 #include "common/WindowTexts.h"
@@ -72,6 +73,7 @@ CQRXDlg::CQRXDlg(const UserSettings& userSettings, std::shared_ptr<SignatureCach
     BuildControls(client);
     actions = BuildMainMenu(*this);
     contextMenu = BuildContextMenu(*this, actions);
+    SetUpTreeColumns();
     ConnectCommands();
     UpdateRecentMenu();
     statusText = new QLabel(this);
@@ -90,6 +92,7 @@ CQRXDlg::CQRXDlg(const UserSettings& userSettings, std::shared_ptr<SignatureCach
 CQRXDlg::~CQRXDlg() {
     // The tree's notices while it is torn down must change nothing.
     treeEventsEnabled = false;
+    factsReader->disconnect(this);
     // The undo history is a child, torn down after this window's own members: its steps go now,
     // while the window they refer to is whole, and its last signals reach nothing of it.
     undoStack->disconnect(this);
@@ -128,8 +131,7 @@ void CQRXDlg::BuildControls(QWidget* parent) {
 
     tree = new QTreeWidget(parent);
     tree->setFont(QApplication::font());
-    tree->setHeaderHidden(true);
-    tree->setColumnCount(1);
+    factsReader = new TreeFactsReader(this);
     tree->setSelectionMode(QAbstractItemView::SingleSelection);
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     tree->setUniformRowHeights(true);
@@ -164,6 +166,7 @@ void CQRXDlg::ConnectCommands() {
     bind(actions.undoTrash, &CQRXDlg::UndoMoveToTrash);
     bind(actions.markNotSimilar, &CQRXDlg::MarkSelectedPair);
     bind(actions.markedPairs, &CQRXDlg::ShowMarkedPairs);
+    bind(actions.repositoryOrder, &CQRXDlg::ShowRepositoryOrder);
     // The Undo item names what it takes back; with nothing to undo it keeps its usual name.
     connect(undoStack, &QUndoStack::undoTextChanged, this, [this](const QString& text) {
         actions.undoTrash->setText(text.isEmpty() ? tr("&Undo Move to Trash")
@@ -281,6 +284,7 @@ bool CQRXDlg::DiscardRepository() {
         return false;
     }
     repository = std::make_unique<CPictureRepository>();
+    factsReader->Forget();
     SetRepositoryFile(QString());
     return true;
 }

@@ -27,6 +27,7 @@ namespace vistrel {
 class NotSimilarMarks;
 class PreviewBox;
 class SignatureCache;
+class TreeFactsReader;
 
 /// Which entries the picture tree shows.
 enum class ViewFilter : std::int32_t { All = 0, WithSimilar = 1, WithLoadError = 2 };
@@ -69,8 +70,14 @@ public:
     /// with the repository kept, when the user cancels or the save does not happen.
     bool DiscardRepository();
     /// Rebuilds the tree from the repository under the view filter, then the command states,
-    /// the totals and the preview. Selects the first item.
+    /// the totals and the preview. Selects the first item. The tree stays sorted as the user
+    /// chose.
     void RefreshTree();
+    /// Rebuilds the tree as RefreshTree does, after a command that took pictures out or put
+    /// them back (Delete File, Remove, Undo): the user stays where they were, the selected item
+    /// kept or, when it is gone, its neighbour selected (the next one, or the previous one at
+    /// the end), the open items open and the scroll position as it was.
+    void RefreshTreeKeepingPlace();
     /// Writes "Total items: N" (with the filter's wording) into the status bar, and marks the
     /// title modified or not by the repository.
     void UpdateTotals();
@@ -153,6 +160,8 @@ public slots:
     void MarkSelectedPair();
     /// Shows the window "Pairs Marked Not Similar".
     void ShowMarkedPairs();
+    /// View > Repository Order: the tree in the repository's own order again, unsorted.
+    void ShowRepositoryOrder();
     void HelpFile();
     void About();
 
@@ -199,6 +208,11 @@ private:
     void ShowItemToolTip(const QHelpEvent& event);
     /// Steps 1 to 6 of a rebuild: everything but the preview.
     void RebuildTreeItems();
+    /// The tree's columns, their widths and the sorting by a click on a title.
+    void SetUpTreeColumns();
+    /// Gives the items the facts of their files read since they were made; `done`: nothing
+    /// waits to be read any more, so a tree sorted by facts is sorted again.
+    void FillInFacts(bool done);
     /// Reads the marks again into the window "Pairs Marked Not Similar", when it is open.
     void ReloadMarkedPairs();
     /// Whether Mark as Not Similar works on the tree's selection: a similar picture of two
@@ -242,6 +256,8 @@ private:
     QRadioButton* showSimilar = nullptr;
     QRadioButton* showLoadError = nullptr;
     QTreeWidget* tree = nullptr;
+    /// Reads the sizes and dates the tree's columns show, off the GUI thread.
+    TreeFactsReader* factsReader = nullptr;
     /// A permanent label: a temporary status message would be wiped by menu hovering.
     QLabel* statusText = nullptr;
     /// The right end of the status bar: how many pictures have near-copies, in how many groups.

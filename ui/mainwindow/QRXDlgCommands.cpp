@@ -255,41 +255,13 @@ void CQRXDlg::ShowSkippedFiles(const QStringList& skipped) {
 }
 
 void CQRXDlg::RemoveFromRepository() {
-    const QList<QTreeWidgetItem*> selected = tree->selectedItems();
-    if (selected.isEmpty()) {
+    const QString path = SelectedPath();
+    if (path.isEmpty()) {
         return;
     }
-    const QString path = selected.first()->text(0);
-    const std::int32_t removed = repository->FindPicture(path);
+    // Every item that names the picture goes: its own and the child items under the others.
     repository->RemovePicture(path);
-    treeEventsEnabled = false;
-    // Every item that names the removed picture goes: its own top-level item and every child
-    // item under the others; the top-level items after it follow the entries' new indices.
-    for (int i = tree->topLevelItemCount() - 1; i >= 0; --i) {
-        QTreeWidgetItem* item = tree->topLevelItem(i);
-        if (item->text(0) == path) {
-            delete tree->takeTopLevelItem(i);
-            continue;
-        }
-        for (int c = item->childCount() - 1; c >= 0; --c) {
-            if (item->child(c)->text(0) == path) {
-                delete item->takeChild(c);
-            }
-        }
-        const int index = item->data(0, Qt::UserRole).toInt();
-        if (removed >= 0 && index > removed) {
-            item->setData(0, Qt::UserRole, index - 1);
-        }
-        // An item whose child items are still to be made loses its arrow with its last link.
-        if (item->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator &&
-            repository->GetPicture(item->data(0, Qt::UserRole).toInt()).similar.empty()) {
-            item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
-        }
-    }
-    treeEventsEnabled = true;
-    UpdateCommandStates();
-    UpdateTotals();
-    UpdatePreview();
+    RefreshTreeKeepingPlace();
 }
 
 void CQRXDlg::EditProgramSettings() {

@@ -130,7 +130,7 @@ bool CQRXDlg::MovePictureFile(const QString& path, QWidget* asker) {
         return false;
     }
     repository->RemovePicture(path);
-    RefreshTree();
+    RefreshTreeKeepingPlace();
     UpdateCommandStates();
     return true;
 }
@@ -245,7 +245,7 @@ void CQRXDlg::UndoMoveToTrash() {
                                undoStack->command(undoStack->index() - 1)) != nullptr;
     notRestored.clear();
     undoStack->undo();
-    RefreshTree();
+    RefreshTreeKeepingPlace();
     ReloadMarkedPairs();
     if (trashStep && !notRestored.isEmpty()) {
         COperationReportDlg report(notRestored, this);

@@ -1,13 +1,17 @@
 // The main window's picture tree: its rebuild, the view filters, the totals and the context
 // menu.
 
+#include "PictureTreeItem.h"
 #include "QRXDlg.h"
+#include "TreeFactsReader.h"
+#include "TreePlace.h"
 #include "TreeToolTips.h"
 #include "cleanup/PictureGroups.h"
 #include "cleanup/ProtectedFiles.h"
 
 #include <QAction>
 #include <QCursor>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLocale>
@@ -15,6 +19,8 @@
 #include <QRadioButton>
 #include <QToolTip>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 namespace vistrel {
 
@@ -40,6 +46,16 @@ bool IsShown(const CPictureInfo& picture, ViewFilter filter) {
     return true;
 }
 
+PictureTreeItem* TreeItem(QTreeWidgetItem* item) {
+    // Every item of the picture tree is made as one.
+    return static_cast<PictureTreeItem*>(item);
+}
+
+// Whether the order of a tree sorted by `column` depends on the facts read of the files.
+bool SortsByFacts(int column) {
+    return column == kDimensionsColumn || column == kFileSizeColumn || column == kModifiedColumn;
+}
+
 }  // namespace
 
 void CQRXDlg::RefreshTree() {
@@ -47,6 +63,79 @@ void CQRXDlg::RefreshTree() {
     treeEventsEnabled = false;
     UpdatePreview();
     treeEventsEnabled = true;
+}
+
+void CQRXDlg::RefreshTreeKeepingPlace() {
+    // The tree still shows the repository as it was: the place is noted from its items.
+    const TreePlace place = SaveTreePlace(*tree);
+    RebuildTreeItems();
+    treeEventsEnabled = false;
+    RestoreTreePlace(*tree, place);
+    UpdatePreview();
+    treeEventsEnabled = true;
+}
+
+void CQRXDlg::SetUpTreeColumns() {
+    tree->setColumnCount(kTreeColumnCount);
+    tree->setHeaderLabels(TreeColumnTitles());
+    tree->headerItem()->setToolTip(
+        kDifferenceColumn, tr("The difference factor of a similar picture and the picture above "
+                              "it, on the threshold's scale"));
+    tree->setColumnHidden(kOrderColumn, true);
+    tree->setTextElideMode(Qt::ElideMiddle);  // the file's name stays in sight
+    QHeaderView* header = tree->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(kPathColumn, QHeaderView::Stretch);
+    // Wide enough for the longest text each column usually holds, and its title.
+    const QFontMetrics metrics(tree->font());
+    const QString widest[] = {
+        QString(), QStringLiteral("88888 x 88888"), QStringLiteral("1023.00 Bytes"),
+        QLocale().toString(QDateTime(QDate(2028, 12, 28), QTime(23, 58)), QLocale::ShortFormat),
+        QStringLiteral("99.6")};
+    for (int column = kDimensionsColumn; column <= kDifferenceColumn; ++column) {
+        const int text = metrics.horizontalAdvance(widest[column]);
+        const int title = metrics.horizontalAdvance(tree->headerItem()->text(column)) +
+                          metrics.height();  // room for the sort arrow
+        header->resizeSection(column, std::max(text, title) + 2 * metrics.averageCharWidth());
+    }
+    // The header keeps the sort: a click on a title sorts by it, a second click reverses. The
+    // hidden order column is the repository's own order.
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(kOrderColumn, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this,
+            [this](int column, Qt::SortOrder order) {
+                tree->sortItems(column, order);
+                actions.repositoryOrder->setEnabled(column != kOrderColumn);
+            });
+    connect(factsReader, &TreeFactsReader::FactsRead, this, &CQRXDlg::FillInFacts);
+}
+
+void CQRXDlg::ShowRepositoryOrder() {
+    tree->header()->setSortIndicator(kOrderColumn, Qt::AscendingOrder);
+}
+
+void CQRXDlg::FillInFacts(bool done) {
+    const auto fill = [this](QTreeWidgetItem* item) {
+        PictureTreeItem* shown = TreeItem(item);
+        if (!shown->HasFacts()) {
+            if (const ShownFacts* facts = factsReader->Find(shown->PathText())) {
+                shown->SetFacts(*facts);
+            }
+        }
+    };
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = tree->topLevelItem(i);
+        fill(item);
+        for (int c = 0; c < item->childCount(); ++c) {
+            fill(item->child(c));
+        }
+    }
+    // The items changed without a signal: the texts are made when painted.
+    tree->viewport()->update();
+    if (done && SortsByFacts(tree->sortColumn())) {
+        tree->sortItems(tree->sortColumn(), tree->header()->sortIndicatorOrder());
+    }
 }
 
 void CQRXDlg::RebuildTreeItems() {
@@ -58,21 +147,40 @@ void CQRXDlg::RebuildTreeItems() {
         if (!IsShown(picture, viewFilter)) {
             continue;
         }
-        auto* item = new QTreeWidgetItem(QStringList(picture.path));
+        auto* item = new PictureTreeItem(picture.path, i);
         item->setData(0, kEntryIndexRole, i);
         if (picture.loadError) {
             item->setForeground(0, QColor(255, 0, 0));
         }
         if (!picture.similar.empty()) {
             item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+            const auto closest = std::min_element(
+                picture.similar.begin(), picture.similar.end(),
+                [](const CSimilarInfo& a, const CSimilarInfo& b) { return a.factor < b.factor; });
+            item->SetFactor(static_cast<float>(closest->factor), false);
+        }
+        if (const ShownFacts* facts = factsReader->Find(picture.path)) {
+            item->SetFacts(*facts);
         }
         items.append(item);
     }
     // One insertion of all items: a rebuild of tens of thousands stays quick.
     tree->addTopLevelItems(items);
-    if (!items.isEmpty()) {
-        tree->setCurrentItem(items.first());
+    // The user's sort holds until Repository Order.
+    if (const int column = tree->sortColumn(); column != kOrderColumn) {
+        tree->sortItems(column, tree->header()->sortIndicatorOrder());
     }
+    if (!items.isEmpty()) {
+        tree->setCurrentItem(tree->topLevelItem(0));
+    }
+    // The facts not read yet are asked for in the order shown: the first screen fills first.
+    QStringList unknown;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        if (const PictureTreeItem* item = TreeItem(tree->topLevelItem(i)); !item->HasFacts()) {
+            unknown.append(item->PathText());
+        }
+    }
+    factsReader->Request(unknown);
     MarkProtectedItems();
     UpdateCommandStates();
     UpdateTotals();
@@ -147,9 +255,18 @@ void CQRXDlg::AddChildItems(QTreeWidgetItem* item) {
     }
     const ReferenceFolders reference = References();
     QList<QTreeWidgetItem*> children;
-    for (const CSimilarInfo& link : repository->GetPicture(index).similar) {
+    QStringList unknown;
+    const std::vector<CSimilarInfo>& links = repository->GetPicture(index).similar;
+    for (std::size_t position = 0; position < links.size(); ++position) {
+        const CSimilarInfo& link = links[position];
         const QString& path = repository->GetPicture(link.index).path;
-        auto* child = new QTreeWidgetItem(QStringList(path));
+        auto* child = new PictureTreeItem(path, static_cast<std::int32_t>(position));
+        child->SetFactor(static_cast<float>(link.factor), true);
+        if (const ShownFacts* facts = factsReader->Find(path)) {
+            child->SetFacts(*facts);
+        } else {
+            unknown.append(path);
+        }
         if (reference.Protects(path)) {
             child->setForeground(0, ProtectedBrush());
         }
@@ -157,6 +274,11 @@ void CQRXDlg::AddChildItems(QTreeWidgetItem* item) {
     }
     item->addChildren(children);
     item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    // The similar pictures follow the column the tree is sorted by, as the pictures do.
+    if (const int column = tree->sortColumn(); column != kOrderColumn) {
+        item->sortChildren(column, tree->header()->sortIndicatorOrder());
+    }
+    factsReader->Request(unknown);
 }
 
 bool CQRXDlg::HasChildItems(const QTreeWidgetItem* item) const {
@@ -223,14 +345,14 @@ void CQRXDlg::ShowItemToolTip(const QHelpEvent& event) {
     }
     QString text;
     if (const QTreeWidgetItem* parent = item->parent()) {
-        // Child items are made in the order of their parent entry's links.
+        // The child items may be sorted: the link is the one to the entry the item names.
         const std::int32_t index = parent->data(0, kEntryIndexRole).toInt();
-        const int position = parent->indexOfChild(item);
         if (index >= 0 && index < repository->GetCount()) {
-            const std::vector<CSimilarInfo>& links = repository->GetPicture(index).similar;
-            if (position >= 0 && position < static_cast<int>(links.size())) {
-                const CSimilarInfo& link = links[static_cast<std::size_t>(position)];
-                text = SimilarToolTip(item->text(0), link.factor, link.orientation);
+            for (const CSimilarInfo& link : repository->GetPicture(index).similar) {
+                if (repository->GetPicture(link.index).path == item->text(0)) {
+                    text = SimilarToolTip(item->text(0), link.factor, link.orientation);
+                    break;
+                }
             }
         }
     } else {

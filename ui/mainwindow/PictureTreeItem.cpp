@@ -1,0 +1,125 @@
+#include "PictureTreeItem.h"
+
+#include "common/FactorText.h"
+#include "common/FileSizeText.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QTreeWidget>
+
+namespace vistrel {
+
+namespace {
+
+QString Tr(const char* text) {
+    return QCoreApplication::translate("PictureTreeItem", text);
+}
+
+bool IsNumberColumn(int column) {
+    return column == kDimensionsColumn || column == kFileSizeColumn || column == kDifferenceColumn;
+}
+
+}  // namespace
+
+PictureTreeItem::PictureTreeItem(const QString& path, std::int32_t order)
+    : QTreeWidgetItem(QStringList(path)), path(path), order(order) {}
+
+void PictureTreeItem::SetFacts(const ShownFacts& shown) {
+    facts = shown;
+}
+
+void PictureTreeItem::SetFactor(float value, bool shown) {
+    factor = value;
+    factorShown = shown;
+}
+
+QVariant PictureTreeItem::data(int column, int role) const {
+    if (column == kPathColumn || column >= kTreeColumnCount) {
+        return QTreeWidgetItem::data(column, role);
+    }
+    if (role == Qt::TextAlignmentRole && IsNumberColumn(column)) {
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+    }
+    if (role != Qt::DisplayRole) {
+        return QTreeWidgetItem::data(column, role);
+    }
+    if (column == kDifferenceColumn) {
+        return factor && factorShown ? FactorText(*factor) : QString();
+    }
+    // Blank until the facts are read; a file that is gone or whose header cannot be read says
+    // so where the dimensions would be (its tooltip tells more).
+    if (!facts) {
+        return QString();
+    }
+    if (!facts->exists) {
+        return column == kDimensionsColumn ? Tr("missing") : QString();
+    }
+    switch (column) {
+        case kDimensionsColumn:
+            return facts->size.isValid()
+                       ? Tr("%1 x %2").arg(facts->size.width()).arg(facts->size.height())
+                       : Tr("unknown");
+        case kFileSizeColumn:
+            return FileSizeText(facts->bytes);
+        case kModifiedColumn:
+            return QLocale().toString(facts->modified, QLocale::ShortFormat);
+        default:
+            return QString();
+    }
+}
+
+std::optional<double> PictureTreeItem::SortKey(int column) const {
+    switch (column) {
+        case kDifferenceColumn:
+            return factor ? std::optional<double>(*factor) : std::nullopt;
+        case kOrderColumn:
+            return order;
+        default:
+            break;
+    }
+    if (!facts || !facts->exists) {
+        return std::nullopt;
+    }
+    switch (column) {
+        case kDimensionsColumn:
+            return facts->size.isValid()
+                       ? std::optional<double>(double(facts->size.width()) * facts->size.height())
+                       : std::nullopt;
+        case kFileSizeColumn:
+            return double(facts->bytes);
+        case kModifiedColumn:
+            return facts->modified.isValid() ? std::optional<double>(double(facts->modifiedMs))
+                                             : std::nullopt;
+        default:
+            return std::nullopt;
+    }
+}
+
+bool PictureTreeItem::operator<(const QTreeWidgetItem& other) const {
+    // Every item of the tree is one of these.
+    const auto& that = static_cast<const PictureTreeItem&>(other);
+    const int column = treeWidget() != nullptr ? treeWidget()->sortColumn() : kOrderColumn;
+    if (column == kPathColumn) {
+        if (const int byPath = path.compare(that.path, Qt::CaseInsensitive); byPath != 0) {
+            return byPath < 0;
+        }
+        if (const int exact = path.compare(that.path); exact != 0) {
+            return exact < 0;
+        }
+    } else if (column != kOrderColumn) {
+        const std::optional<double> mine = SortKey(column);
+        const std::optional<double> theirs = that.SortKey(column);
+        if (mine != theirs) {
+            // What is not known comes after everything known.
+            return !theirs || (mine && *mine < *theirs);
+        }
+    }
+    return order < that.order;
+}
+
+QStringList TreeColumnTitles() {
+    return {Tr("Path"),     Tr("Dimensions"), Tr("File Size"),
+            Tr("Modified"), Tr("Difference"), QString()};
+}
+
+}  // namespace vistrel
