@@ -16,12 +16,30 @@ namespace vistrel {
 
 namespace {
 
+// Longer names are damage, not a camera's: they would only widen the window that shows them.
+constexpr qsizetype kLongestText = 100;
+
+// A text of the camera's as a user can read it: the printable characters of at most
+// kLongestText, or nothing.
+QString Readable(const QString& text) {
+    QString readable;
+    for (const QChar c : text) {
+        if (c.isPrint() && c != QChar::ReplacementCharacter) {
+            readable.append(c);
+        }
+    }
+    readable = readable.simplified();
+    return readable.size() <= kLongestText ? readable : QString();
+}
+
+// The tag's text; nothing when it is absent or damaged into another type (whose value Exiv2
+// would give as a list of numbers).
 QString ExifText(const Exiv2::ExifData& exif, const char* key) {
     const auto found = exif.findKey(Exiv2::ExifKey(key));
-    if (found == exif.end()) {
+    if (found == exif.end() || found->typeId() != Exiv2::asciiString) {
         return {};
     }
-    return QString::fromStdString(found->toString()).trimmed();
+    return Readable(QString::fromStdString(found->toString()));
 }
 
 // The lens: the standard tag, else the first of the maker's tags Exiv2 knows, as it names them.
@@ -34,7 +52,7 @@ QString LensText(const Exiv2::ExifData& exif) {
     if (found == exif.end()) {
         return {};
     }
-    const QString lens = QString::fromStdString(found->print(&exif)).trimmed();
+    const QString lens = Readable(QString::fromStdString(found->print(&exif)));
     const bool named = std::any_of(lens.begin(), lens.end(), [](QChar c) { return c.isLetter(); });
     if (!named || lens.startsWith(QLatin1Char('(')) ||
         lens.contains(QLatin1String("unknown"), Qt::CaseInsensitive)) {
