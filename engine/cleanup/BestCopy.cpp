@@ -12,7 +12,17 @@ int Prefer(bool a, bool b) {
     return a == b ? 0 : a ? -1 : 1;
 }
 
-// More pixels, unless the larger picture is an enlargement of the smaller.
+bool IsLossy(const QByteArray& format) {
+    return format == "jpeg" || format == "jpg" || format == "heif" || format == "heic" ||
+           format == "avif" || format == "webp";
+}
+
+bool IsLossless(const QByteArray& format) {
+    return format == "png" || format == "bmp" || format == "tiff" || format == "tif";
+}
+
+}  // namespace
+
 int ComparePixels(const KeepCandidate& a, const KeepCandidate& b) {
     const std::int64_t pixelsA = a.facts.Pixels();
     const std::int64_t pixelsB = b.facts.Pixels();
@@ -26,16 +36,18 @@ int ComparePixels(const KeepCandidate& a, const KeepCandidate& b) {
     return aLarger != enlarged ? -1 : 1;
 }
 
-bool IsLossy(const QByteArray& format) {
-    return format == "jpeg" || format == "jpg" || format == "heif" || format == "heic" ||
-           format == "avif" || format == "webp";
+bool IsResaveFormat(const QByteArray& format, const QByteArray& originalFormat) {
+    return IsLossless(format) && IsLossy(originalFormat);
 }
 
-bool IsLossless(const QByteArray& format) {
-    return format == "png" || format == "bmp" || format == "tiff" || format == "tif";
+int CompareEarlier(const QDateTime& a, const QDateTime& b) {
+    if (!a.isValid() || !b.isValid()) {
+        return 0;
+    }
+    // Dates that show the same second are one date: a copy's time stamp may lag by a fraction.
+    const qint64 apart = a.msecsTo(b);
+    return apart >= 1000 ? -1 : apart <= -1000 ? 1 : 0;
 }
-
-}  // namespace
 
 bool NameMarksCopy(const QString& path) {
     static const QRegularExpression marks(
@@ -55,10 +67,8 @@ int CompareCopies(const KeepCandidate& a, const KeepCandidate& b) {
     if (const int original = Prefer(!a.resave, !b.resave)) {
         return original;
     }
-    const QDateTime& takenA = a.facts.camera.taken;
-    const QDateTime& takenB = b.facts.camera.taken;
-    if (takenA.isValid() && takenB.isValid() && takenA != takenB) {
-        return takenA < takenB ? -1 : 1;
+    if (const int taken = CompareEarlier(a.facts.camera.taken, b.facts.camera.taken)) {
+        return taken;
     }
     if (const int named = Prefer(!NameMarksCopy(a.path), !NameMarksCopy(b.path))) {
         return named;
@@ -71,8 +81,8 @@ int CompareCopies(const KeepCandidate& a, const KeepCandidate& b) {
 void MarkResaves(std::vector<KeepCandidate>& group,
                  const std::vector<std::vector<NearCopy>>& nearCopies) {
     const auto mark = [&group](std::size_t a, std::size_t b) {
-        if (a < group.size() && b < group.size() && IsLossless(group[a].facts.format) &&
-            IsLossy(group[b].facts.format)) {
+        if (a < group.size() && b < group.size() &&
+            IsResaveFormat(group[a].facts.format, group[b].facts.format)) {
             group[a].resave = true;
         }
     };

@@ -13,8 +13,14 @@ struct CameraData {
     QDateTime taken;
     QString make;
     QString model;
+    /// The lens as the camera named it (Exif LensModel, else the maker's own lens tags as
+    /// Exiv2 names them); empty when unknown. Shown, not weighed: Present() does not ask.
+    QString lens;
 
     bool Present() const { return taken.isValid() || !make.isEmpty() || !model.isEmpty(); }
+    /// The camera's make and model as one name, the make left out when the model repeats it
+    /// ("Canon EOS R6", not "Canon Canon EOS R6"); empty when both are unknown.
+    QString CameraName() const;
 };
 
 /// Reads the camera's data from `path` (a regular file: the caller has checked) with Exiv2.

@@ -1,5 +1,6 @@
 #include "ResultFormat.h"
 
+#include "comparison/kernels/DifferenceFactor.h"
 #include "repository/PictureRepository.h"
 
 #include <QFile>
@@ -9,23 +10,10 @@
 
 #include <algorithm>
 #include <charconv>
-#include <string>
 
 namespace vistrel {
 
-namespace {
-
-// The float's shortest decimal form as a double, so that JSON shows 1.5 and not
-// 1.5000000001 for a factor that is a float.
-double ShortestDouble(float value) {
-    char text[64];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    double result = value;
-    std::from_chars(text, end, result);
-    return result;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 Orientation TurnOnto(const PairInfo& record, std::int32_t first) {
     // The record's orientation turns its second picture onto its first.
@@ -34,9 +22,9 @@ Orientation TurnOnto(const PairInfo& record, std::int32_t first) {
 
 QByteArray FormatFactor(float factor) {
     char text[64];
-    const auto end = std::to_chars(text, text + sizeof text, static_cast<double>(factor),
-                                   std::chars_format::fixed, 3)
-                         .ptr;
+    const auto end =
+        std::to_chars(text, text + sizeof text, FactorPercent(factor), std::chars_format::fixed, 3)
+            .ptr;
     return QByteArray(text, static_cast<qsizetype>(end - text));
 }
 
@@ -81,7 +69,9 @@ QByteArray JsonResult(const CPictureRepository& repository, const std::vector<Pa
         const std::int32_t a = std::min(record.indexA, record.indexB);
         pairs.append(QJsonObject{{QStringLiteral("a"), a},
                                  {QStringLiteral("b"), std::max(record.indexA, record.indexB)},
-                                 {QStringLiteral("factor"), ShortestDouble(record.factor)},
+                                 // Exact, as the threshold weighs it: a line's three decimals are
+                                 // this value rounded.
+                                 {QStringLiteral("factor"), FactorPercent(record.factor)},
                                  {QStringLiteral("orientation"),
                                   QString::fromLatin1(OrientationName(TurnOnto(record, a)))}});
     }

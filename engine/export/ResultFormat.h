@@ -16,7 +16,8 @@ class CPictureRepository;
 // formatting of a repository's entries and result records, any thread that may read the
 // repository.
 
-/// A factor as printf's "%.3f" writes it, whatever the user's locale.
+/// A factor (0..255) on the threshold's scale (FactorPercent: percent of 256) as printf's "%.3f"
+/// writes it, whatever the user's locale: "4.103" for 10.504.
 QByteArray FormatFactor(float factor);
 
 /// How the other picture of the similar pair `record` is turned to look like that of entry
@@ -42,7 +43,8 @@ QByteArray SearchLine(const CPictureRepository& repository, const PairInfo& reco
                       bool orientation = false);
 
 /// The whole result as one JSON document: every entry (path, loadError) and every similar pair
-/// (a before b, indices into the pictures, exact factor, the orientation that turns b to look
+/// (a before b, indices into the pictures, the exact factor on the threshold's scale
+/// (FactorPercent), the orientation that turns b to look
 /// like a); "target" for a search. Paths are
 /// JSON strings of the exact names: control characters and lone UTF-16 surrogates are written
 /// as \u escapes, so any parser gives back the name the repository holds.

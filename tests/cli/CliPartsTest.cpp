@@ -5,6 +5,7 @@
 #include "CommandLineParser.h"
 #include "Console.h"
 #include "ProgressLine.h"
+#include "comparison/kernels/DifferenceFactor.h"
 #include "export/ResultCsv.h"
 #include "export/ResultFormat.h"
 #include "export/ResultRecords.h"
@@ -102,7 +103,8 @@ TEST(OutputFormat, FactorHasThreeDecimalsLikePrintf) {
     std::uniform_real_distribution<float> factors(0.0f, 255.0f);
     for (int i = 0; i < 2000; ++i) {
         const float factor = i < 5 ? static_cast<float>(i) * 0.0625f : factors(random);
-        EXPECT_EQ(FormatFactor(factor), test::PrintfFactor(factor).toLatin1()) << factor;
+        EXPECT_EQ(FormatFactor(factor), test::PrintfFactor(FactorPercent(factor)).toLatin1())
+            << factor;
     }
 }
 
@@ -122,15 +124,16 @@ TEST(OutputFormat, CsvQuotesOddPathsAndGivesTheLinksAsTheLinesDoWithTheirGroups)
     link(0, 2, 3.0f);
 
     const std::vector<PairInfo> records = LinkedPairs(repository);
-    // As vistrel-cli writes a test's pairs: the earlier entry first, the factor as kept.
+    // As vistrel-cli writes a test's pairs: the earlier entry first, the factor as kept (12 of
+    // 255) on the threshold's scale.
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(PairLine(repository, records[0]),
-              QByteArray("12.000\t/p/z.jpg\t") + odd.toUtf8() + '\n');
+              QByteArray("4.688\t/p/z.jpg\t") + odd.toUtf8() + '\n');
     EXPECT_EQ(CsvResult(repository, records, false),
               QByteArray("factor,path_a,path_b,group\r\n"
-                         "12.000,/p/z.jpg,\"/p/a, \"\"b\"\"\nc.jpg\",1\r\n"
-                         "3.000,/p/z.jpg,/p/plain.jpg,1\r\n"
-                         "7.000,/p/x.jpg,/p/y.jpg,2\r\n"));
+                         "4.688,/p/z.jpg,\"/p/a, \"\"b\"\"\nc.jpg\",1\r\n"
+                         "1.172,/p/z.jpg,/p/plain.jpg,1\r\n"
+                         "2.734,/p/x.jpg,/p/y.jpg,2\r\n"));
 }
 
 TEST(ProgressLine, Durations) {

@@ -161,8 +161,8 @@ protected:
                 const float factor = ComputeDifference(signatures[j].data(), signatures[i].data(),
                                                        CPictureRepository::kSide, shapeOnly);
                 if (IsSimilarFactor(factor, threshold / 2)) {
-                    lines.append(test::PrintfFactor(factor) + QLatin1Char('\t') + order[i] +
-                                 QLatin1Char('\t') + order[j]);
+                    lines.append(test::PrintfFactor(FactorPercent(factor)) + QLatin1Char('\t') +
+                                 order[i] + QLatin1Char('\t') + order[j]);
                 }
             }
         }

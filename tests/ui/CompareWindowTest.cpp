@@ -92,7 +92,8 @@ private:
 private slots:
     void showsFactsOfPairWithBetterMarked() {
         CQRXDlg window;
-        // The left one has more pixels and the older date, the right one the larger file.
+        // The left one has more pixels and the older date, the right one the larger file, which
+        // makes it no better.
         const QString left = Picture(QStringLiteral("left.jpg"), 80, 60, PictureFormat::Jpeg, 1);
         const QString right = Picture(QStringLiteral("right.bmp"), 70, 50, PictureFormat::Bmp, 2);
         QFile older(left);
@@ -113,7 +114,7 @@ private slots:
         QVERIFY(compare != nullptr);
         QTRY_VERIFY(!compare->IsLoading());
         QCOMPARE(Shown(*compare), std::make_pair(left, right));
-        QCOMPARE(compare->FactorLabel()->text(), QStringLiteral("Difference factor: 12 (4.7 %)"));
+        QCOMPARE(compare->FactorLabel()->text(), QStringLiteral("Difference factor: 4.7"));
         const ComparePanel* l = compare->Panel(CompareWindow::kLeft);
         const ComparePanel* r = compare->Panel(CompareWindow::kRight);
         QCOMPARE(l->DimensionsLabel()->text(), QStringLiteral("80 x 60 pixels"));
@@ -123,7 +124,7 @@ private slots:
         QCOMPARE(l->FormatLabel()->text(), QStringLiteral("JPEG"));
         QCOMPARE(r->FormatLabel()->text(), QStringLiteral("BMP"));
         QVERIFY(IsBold(l->DimensionsLabel()) && !IsBold(r->DimensionsLabel()));
-        QVERIFY(!IsBold(l->FileSizeLabel()) && IsBold(r->FileSizeLabel()));
+        QVERIFY(!IsBold(l->FileSizeLabel()) && !IsBold(r->FileSizeLabel()));
         QVERIFY(IsBold(l->ModifiedLabel()) && !IsBold(r->ModifiedLabel()));
         // Both decoded whole, not reduced as the preview is.
         QCOMPARE(compare->View(CompareWindow::kLeft)->Picture().FullSize(), QSize(80, 60));
@@ -157,11 +158,17 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(compare));
         std::set<std::pair<QString, QString>> seen{{paths[1], paths[2]}};
         QStringList notes;
+        // Entry 0's pairs come first: the pair chosen is the third of four.
+        QStringList places{compare->PairLabel()->text()};
         for (int step = 0; step < 4; ++step) {
             QTest::keyClick(compare, Qt::Key_N);
             seen.insert(Shown(*compare));
             notes.append(compare->NoteLabel()->text());
+            places.append(compare->PairLabel()->text());
         }
+        QCOMPARE(places, QStringList({QStringLiteral("Pair 3 of 4"), QStringLiteral("Pair 4 of 4"),
+                                      QStringLiteral("Pair 1 of 4"), QStringLiteral("Pair 2 of 4"),
+                                      QStringLiteral("Pair 3 of 4")}));
         // Four pairs, each once, by entry and then by the order of its links; back at the start.
         QCOMPARE(seen.size(), std::size_t{4});
         QCOMPARE(Shown(*compare), std::make_pair(paths[1], paths[2]));
@@ -194,7 +201,37 @@ private slots:
                     ->Message()
                     .startsWith(QStringLiteral("Cannot show this picture: ")));
         // Nothing to mark against a file that is not there.
-        QVERIFY(!IsBold(compare->Panel(CompareWindow::kRight)->FileSizeLabel()));
+        QVERIFY(!IsBold(compare->Panel(CompareWindow::kRight)->DimensionsLabel()));
+    }
+
+    void earlierDateMarkedOnlyASecondOrMoreApart() {
+        CQRXDlg window;
+        const QString first = Picture(QStringLiteral("first.png"), 30, 20, PictureFormat::Png, 1);
+        const QString second = Picture(QStringLiteral("second.png"), 30, 20, PictureFormat::Png, 1);
+        window.Repository().AddPicture(first);
+        window.Repository().AddPicture(second);
+        Link(window, 0, 1);
+        const QDateTime when = QDateTime::currentDateTime().addDays(-3);
+        const auto touch = [&](const QString& path, qint64 msecs) {
+            QFile file(path);
+            return file.open(QIODevice::ReadWrite) &&
+                   file.setFileTime(when.addMSecs(msecs), QFileDevice::FileModificationTime);
+        };
+        // Within one second: a copy's stamp that lags the original's by a fraction is the same
+        // date, neither earlier.
+        QVERIFY(touch(first, 100) && touch(second, 700));
+        CompareWindow* compare = Compare(window, first, second);
+        QVERIFY(compare != nullptr);
+        QTRY_VERIFY(!compare->IsLoading());
+        const ComparePanel* l = compare->Panel(CompareWindow::kLeft);
+        const ComparePanel* r = compare->Panel(CompareWindow::kRight);
+        QVERIFY(!IsBold(l->ModifiedLabel()) && !IsBold(r->ModifiedLabel()));
+        compare->close();
+        // Two seconds apart: the earlier one is marked.
+        QVERIFY(touch(second, 2100));
+        compare = Compare(window, first, second);
+        QTRY_VERIFY(!compare->IsLoading());
+        QVERIFY(IsBold(l->ModifiedLabel()) && !IsBold(r->ModifiedLabel()));
     }
 
     void unopenableFileShownWithItsReason() {
@@ -229,7 +266,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(paths[1]));
         QCOMPARE(window.Repository().FindPicture(paths[1]), -1);
         QCOMPARE(Shown(*compare), std::make_pair(paths[2], paths[3]));
-        QCOMPARE(compare->FactorLabel()->text(), QStringLiteral("Difference factor: 7 (2.7 %)"));
+        QCOMPARE(compare->FactorLabel()->text(), QStringLiteral("Difference factor: 2.7"));
         QVERIFY(compare->isVisible());
         QTRY_VERIFY(!compare->IsLoading());
         // The last pair gone, the window closes.
@@ -255,7 +292,7 @@ private slots:
         QCOMPARE(marks->Count(), 1);
         QVERIFY(!FindSimilarPair(window.Repository(), paths[0], paths[1]));
         QCOMPARE(Shown(*compare), std::make_pair(paths[1], paths[2]));
-        QCOMPARE(compare->FactorLabel()->text(), QStringLiteral("Difference factor: 7 (2.7 %)"));
+        QCOMPARE(compare->FactorLabel()->text(), QStringLiteral("Difference factor: 2.7"));
         // Undo in the main window puts the pair back among those the window steps through.
         window.UndoMoveToTrash();
         QCOMPARE(marks->Count(), 0);

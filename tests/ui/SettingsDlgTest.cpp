@@ -81,12 +81,10 @@ const std::pair<const char*, const char*> kTexts[] = {
     {"shapeOnlyBox", "Shape only comparison (Algorithm does not consider color information)"},
     {"turnedBox", "Also find turned and mirrored copies"},
     {"label", "Threshold value (percents):"},
+    {"label", "Two pictures whose difference factor is below the threshold are similar pictures."},
     {"label",
-     "If the difference factor evaluated for two pictures less than the threshold value then the "
-     "pictures will be considered as similar pictures."},
-    {"label",
-     "The difference factor of 0 means the pictures are absolutely similar. The difference factor "
-     "of 100 means the pictures are different."},
+     "The difference factor is 0 for the same picture and about 100 for the most different "
+     "pictures, on the same scale wherever Vistrel shows it."},
     {"label", "Please choose the file formats you want to be used:"},
 };
 

@@ -33,6 +33,16 @@ QString DimensionsText(const PictureFacts& facts) {
     return QObject::tr("%1 x %2 pixels").arg(facts.size.width()).arg(facts.size.height());
 }
 
+// To the second: a mark that tells two dates apart must not stand on two texts that read alike.
+QString DateText(const QDateTime& when) {
+    const QLocale locale;
+    QString format = locale.dateTimeFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("ss"))) {
+        format.replace(QLatin1String("mm"), QLatin1String("mm:ss"));
+    }
+    return locale.toString(when, format);
+}
+
 QString FormatText(const PictureFacts& facts) {
     return facts.format.isEmpty() ? QObject::tr("unknown format")
                                   : QString::fromLatin1(facts.format).toUpper();
@@ -70,6 +80,9 @@ ComparePanel::ComparePanel(const QString& trashText, QWidget* parent) : QWidget(
     fileSizeLabel = MakeValue(this);
     modifiedLabel = MakeValue(this);
     formatLabel = MakeValue(this);
+    takenLabel = MakeValue(this);
+    cameraLabel = MakeValue(this);
+    lensLabel = MakeValue(this);
     openButton = new QPushButton(tr("Open File"), this);
     findButton = new QPushButton(tr("Find File"), this);
     trashButton = new QPushButton(trashText, this);
@@ -79,6 +92,9 @@ ComparePanel::ComparePanel(const QString& trashText, QWidget* parent) : QWidget(
     facts->addWidget(fileSizeLabel, 0, 1);
     facts->addWidget(modifiedLabel, 1, 0);
     facts->addWidget(formatLabel, 1, 1);
+    facts->addWidget(takenLabel, 2, 0);
+    facts->addWidget(cameraLabel, 2, 1);
+    facts->addWidget(lensLabel, 3, 0, 1, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(openButton);
     buttons->addWidget(findButton);
@@ -94,34 +110,58 @@ ComparePanel::ComparePanel(const QString& trashText, QWidget* parent) : QWidget(
 }
 
 void ComparePanel::ShowFacts(const QString& path, const std::optional<PictureFacts>& facts,
-                             const std::optional<PictureFacts>& other) {
+                             const BetterFacts& better, bool enlarged) {
     pathLabel->setText(WrappablePath(path));
     pathLabel->setToolTip(path);
     const bool present = facts && facts->exists;
     openButton->setEnabled(present);
     findButton->setEnabled(present);
     trashButton->setEnabled(present);
-    for (QLabel* label : {dimensionsLabel, fileSizeLabel, modifiedLabel, formatLabel}) {
+    for (QLabel* label : {dimensionsLabel, fileSizeLabel, modifiedLabel, formatLabel, takenLabel,
+                          cameraLabel, lensLabel}) {
         SetValue(label, QString(), false);
     }
-    if (!facts) {
-        SetValue(dimensionsLabel, tr("Reading..."), false);
+    dimensionsLabel->setToolTip(QString());
+    if (!facts || !facts->exists) {
+        SetValue(dimensionsLabel, facts ? tr("The file is missing.") : tr("Reading..."),
+                 facts.has_value());
+        ShowWhenSet();
         return;
     }
-    if (!facts->exists) {
-        SetValue(dimensionsLabel, tr("The file is missing."), true);
-        return;
+    SetValue(dimensionsLabel, DimensionsText(*facts), better.pixels);
+    if (enlarged) {
+        dimensionsLabel->setToolTip(
+            tr("The other picture is an enlargement of this one: it holds no more detail."));
     }
-    // A fact is better only against a known fact of the other side.
-    const bool compared = other && other->exists;
-    SetValue(dimensionsLabel, DimensionsText(*facts),
-             compared && facts->Pixels() > other->Pixels());
-    SetValue(fileSizeLabel, FileSizeText(facts->fileBytes),
-             compared && facts->fileBytes > other->fileBytes);
-    SetValue(modifiedLabel, QLocale().toString(facts->modified, QLocale::ShortFormat),
-             compared && facts->modified.isValid() && other->modified.isValid() &&
-                 facts->modified < other->modified);
-    SetValue(formatLabel, FormatText(*facts), false);
+    // A larger file is no better picture by itself (a BMP of a JPEG is larger): never marked.
+    SetValue(fileSizeLabel, FileSizeText(facts->fileBytes), false);
+    SetValue(
+        modifiedLabel,
+        facts->modified.isValid() ? tr("Modified %1").arg(DateText(facts->modified)) : QString(),
+        better.modified);
+    SetValue(formatLabel, FormatText(*facts), better.format);
+    // The photo's own data, where it has any: the camera's mark goes to its date when it names
+    // no camera.
+    const CameraData& camera = facts->camera;
+    const QString name = camera.CameraName();
+    if (camera.taken.isValid()) {
+        SetValue(takenLabel, tr("Taken %1").arg(DateText(camera.taken)),
+                 better.taken || (better.camera && name.isEmpty()));
+    }
+    if (!name.isEmpty()) {
+        SetValue(cameraLabel, tr("Camera: %1").arg(name), better.camera);
+    }
+    if (!camera.lens.isEmpty()) {
+        SetValue(lensLabel, tr("Lens: %1").arg(camera.lens), false);
+    }
+    ShowWhenSet();
+}
+
+void ComparePanel::ShowWhenSet() {
+    // Most pictures that are not photographs hold none of these: no empty rows for them.
+    for (QLabel* label : {takenLabel, cameraLabel, lensLabel}) {
+        label->setVisible(!label->text().isEmpty());
+    }
 }
 
 }  // namespace vistrel

@@ -7,6 +7,8 @@
 #include "CompareWindowHost.h"
 #include "LatestJob.h"
 #include "cleanup/CopyCheck.h"
+#include "common/FactorText.h"
+#include "repository/PairPlace.h"
 #include "repository/SimilarPairs.h"
 #include "settings/SettingsStore.h"
 
@@ -39,6 +41,8 @@ CompareWindow::CompareWindow(QWidget& parent, CompareWindowHost& host)
     }
     differ = std::make_unique<LatestJob<Difference>>(
         [this](const Difference& made) { DifferenceMade(made); });
+    enlarger = std::make_unique<LatestJob<Enlargement>>(
+        [this](const Enlargement& measured) { EnlargementMeasured(measured); });
     blinkTimer.setInterval(kBlinkMilliseconds);
     connect(&blinkTimer, &QTimer::timeout, this, [this] {
         blinkShowsRight = !blinkShowsRight;
@@ -70,6 +74,8 @@ void CompareWindow::ShowPair(const QString& leftPath, const QString& rightPath,
     paths = {leftPath, rightPath};
     difference.reset();
     differ->Drop();
+    enlargements.reset();
+    enlarger->Drop();
     // A turned or mirrored copy is shown lying as the picture it is compared with.
     const std::optional<SimilarPair> pair =
         FindSimilarPair(host.ShownRepository(), leftPath, rightPath);
@@ -84,6 +90,7 @@ void CompareWindow::ShowPair(const QString& leftPath, const QString& rightPath,
         StartLoading(side, orientations[side], reuse ? &*before[k] : nullptr,
                      reuse ? factsBefore[k] : std::optional<PictureFacts>());
     }
+    MeasureEnlargement();
     zoom = ViewZoom();
     noteLabel->setText(note);
     stale = false;
@@ -112,14 +119,14 @@ void CompareWindow::StartLoading(Side side, Orientation orientation, const Loade
     if (known) {
         factReaders[side]->Drop();
     } else {
-        factReaders[side]->Start([path] { return ReadFacts{path, ReadPictureFacts(path)}; });
+        factReaders[side]->Start([path] { return ReadFacts{path, ReadShownFacts(path)}; });
     }
 }
 
 void CompareWindow::ReadFactsAgain(Side side) {
     const QString path = paths[side];
     facts[side].reset();
-    factReaders[side]->Start([path] { return ReadFacts{path, ReadPictureFacts(path)}; });
+    factReaders[side]->Start([path] { return ReadFacts{path, ReadShownFacts(path)}; });
 }
 
 void CompareWindow::PictureLoaded(Side side, const LoadedPicture& loaded) {
@@ -127,6 +134,7 @@ void CompareWindow::PictureLoaded(Side side, const LoadedPicture& loaded) {
         return;  // a picture of a pair no longer shown
     }
     pictures[side] = loaded;
+    MeasureEnlargement();
     ShowViews();
     UpdateZoomLabel();
 }
@@ -152,7 +160,7 @@ bool CompareWindow::IsLoading() const {
                                pictures[kRight] && !pictures[kLeft]->picture.IsNull() &&
                                !pictures[kRight]->picture.IsNull();
     return !pictures[kLeft] || !pictures[kRight] || !facts[kLeft] || !facts[kRight] ||
-           differenceDue;
+           !enlargements || differenceDue;
 }
 
 void CompareWindow::ShowViews() {
@@ -204,29 +212,20 @@ void CompareWindow::ShowSide(CompareView* view, Side side, const QString& captio
     }
 }
 
-void CompareWindow::ShowFacts() {
-    panels[kLeft]->ShowFacts(paths[kLeft], facts[kLeft], facts[kRight]);
-    panels[kRight]->ShowFacts(paths[kRight], facts[kRight], facts[kLeft]);
-    if (stale) {
-        for (ComparePanel* panel : panels) {
-            panel->TrashButton()->setEnabled(false);
-        }
-    }
-    markButton->setEnabled(!stale && host.CanMarkPairs());
-}
-
 void CompareWindow::ShowFactor() {
     const std::optional<SimilarPair> pair =
         FindSimilarPair(host.ShownRepository(), paths[kLeft], paths[kRight]);
     stale = !pair;
+    const std::optional<PairPlace> place =
+        pair ? PlaceOfPair(host.ShownRepository(), *pair) : std::nullopt;
+    pairLabel->setText(place ? tr("Pair %L1 of %L2").arg(place->number).arg(place->count)
+                             : QString());
     if (!pair) {
         factorLabel->setText(tr("Not a similar pair"));
         return;
     }
-    // As the threshold: the factor in percent of its 0..255 scale.
-    QString text = tr("Difference factor: %1 (%2 %)")
-                       .arg(pair->factor)
-                       .arg(pair->factor * 100.0 / 256.0, 0, 'f', 1);
+    // On the threshold's scale, as everywhere the user sees a factor.
+    QString text = tr("Difference factor: %1").arg(FactorText(static_cast<float>(pair->factor)));
     if (pair->orientation != Orientation::None) {
         text += tr("; the right picture is shown turned to match");
     }
@@ -372,6 +371,8 @@ void CompareWindow::StopWork() {
     }
     differ->Drop();
     difference.reset();
+    enlarger->Drop();
+    enlargements.reset();
     paths = {};
     for (CompareView* view : views) {
         view->ShowMessage(QString());

@@ -48,6 +48,8 @@ public:
     ComparePanel* Panel(Side side) const { return panels[side]; }
     CompareView* View(Side side) const { return views[side]; }
     QLabel* FactorLabel() const { return factorLabel; }
+    /// "Pair N of M": where the pair shown stands in the walk of Next Pair.
+    QLabel* PairLabel() const { return pairLabel; }
     QLabel* NoteLabel() const { return noteLabel; }
     QPushButton* MarkButton() const { return markButton; }
     /// True while a picture, its facts or the difference view is still being worked out.
@@ -87,6 +89,12 @@ private:
         QString second;
         PictureLevels map;
     };
+    /// Which picture of the pair `first`, `second` is an enlargement of the other.
+    struct Enlargement {
+        QString first;
+        QString second;
+        std::array<bool, 2> enlarged{};
+    };
 
     void BuildControls();
     void BuildKeys();
@@ -102,11 +110,18 @@ private:
     /// picture turned into `orientation`.
     void StartLoading(Side side, Orientation orientation, const LoadedPicture* reuse,
                       const std::optional<PictureFacts>& facts);
+    /// The facts the window shows of the file at `path`: the file's and, where it can be read,
+    /// the photo's own data (ReadCameraData). A worker's: it reads the file.
+    static PictureFacts ReadShownFacts(const QString& path);
     /// Reads the facts of that side's file once more: it may have gone or changed.
     void ReadFactsAgain(Side side);
     void PictureLoaded(Side side, const LoadedPicture& loaded);
     void FactsRead(Side side, const ReadFacts& read);
     void DifferenceMade(const Difference& made);
+    /// Once both pictures are decoded: whether either is an enlargement of the other, on a
+    /// worker, for the mark of pixels.
+    void MeasureEnlargement();
+    void EnlargementMeasured(const Enlargement& measured);
     /// Puts the pictures, the blinking one or the difference into the views.
     void ShowViews();
     void ShowSide(CompareView* view, Side side, const QString& caption);
@@ -126,6 +141,9 @@ private:
     std::array<std::unique_ptr<LatestJob<LoadedPicture>>, 2> loaders;
     std::array<std::unique_ptr<LatestJob<ReadFacts>>, 2> factReaders;
     std::unique_ptr<LatestJob<Difference>> differ;
+    /// By side: the picture is an enlargement of the other; nothing until measured.
+    std::optional<std::array<bool, 2>> enlargements;
+    std::unique_ptr<LatestJob<Enlargement>> enlarger;
     ViewZoom zoom;
     /// The pair is no longer a similar pair of the repository.
     bool stale = false;
@@ -137,6 +155,7 @@ private:
     QTimer blinkTimer;
 
     QLabel* factorLabel = nullptr;
+    QLabel* pairLabel = nullptr;
     QLabel* noteLabel = nullptr;
     QLabel* zoomLabel = nullptr;
     QPushButton* previousButton = nullptr;

@@ -47,6 +47,7 @@ void CompareWindow::BuildControls() {
     QFont bold = factorLabel->font();
     bold.setBold(true);
     factorLabel->setFont(bold);
+    pairLabel = new QLabel(this);
     noteLabel = new QLabel(this);
     // A note names a file, and a long name must not widen the window.
     noteLabel->setWordWrap(true);
@@ -75,6 +76,8 @@ void CompareWindow::BuildControls() {
     panels[kRight] = new ComparePanel(tr("Move &Right to Trash..."), this);
 
     auto* top = new QHBoxLayout;
+    top->addWidget(pairLabel);
+    top->addSpacing(16);
     top->addWidget(factorLabel);
     top->addWidget(noteLabel, 1);
     auto* tools = new QHBoxLayout;

@@ -157,14 +157,15 @@ void CSettingsDlg::CreateGeneralPage() {
     thresholdRow->addWidget(box);
     thresholdRow->addStretch();
 
-    auto* ruleLabel = new QLabel(tr("If the difference factor evaluated for two pictures less than "
-                                    "the threshold value then the pictures will be considered as "
-                                    "similar pictures."),
+    auto* ruleLabel = new QLabel(tr("Two pictures whose difference factor is below the threshold "
+                                    "are similar pictures."),
                                  generalPage);
     ruleLabel->setWordWrap(true);
-    auto* scaleLabel = new QLabel(tr("The difference factor of 0 means the pictures are absolutely "
-                                     "similar. The difference factor of 100 means the pictures are "
-                                     "different."),
+    // The factor's scale is the threshold's (percent of 256), as the tree, the compare window
+    // and vistrel-cli show it.
+    auto* scaleLabel = new QLabel(tr("The difference factor is 0 for the same picture and about "
+                                     "100 for the most different pictures, on the same scale "
+                                     "wherever Vistrel shows it."),
                                   generalPage);
     scaleLabel->setWordWrap(true);
 

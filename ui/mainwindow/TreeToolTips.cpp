@@ -1,6 +1,7 @@
 #include "TreeToolTips.h"
 
 #include "cleanup/PictureFacts.h"
+#include "common/FactorText.h"
 #include "common/FileSizeText.h"
 
 #include <QCoreApplication>
@@ -59,10 +60,8 @@ QString OrientationText(Orientation orientation) {
 }
 
 QString SimilarToolTip(const QString& path, std::int32_t factor, Orientation orientation) {
-    // The similarity threshold is in percent of 256, so the tooltip gives both.
-    QString difference = Tr("Difference factor: %1 (%2 %)")
-                             .arg(factor)
-                             .arg(QLocale().toString(factor * 100.0 / 256.0, 'f', 1));
+    // On the threshold's scale, as everywhere the user sees a factor.
+    QString difference = Tr("Difference factor: %1").arg(FactorText(static_cast<float>(factor)));
     // The link turns this picture onto its parent's: this one is the parent's turned back.
     if (const QString turned = OrientationText(Inverse(orientation)); !turned.isEmpty()) {
         difference += QLatin1Char('\n') + turned;

@@ -14,7 +14,8 @@ class CPictureRepository;
 /// modification date, or that its file is gone. Reads the file's header, no decoding.
 QString PictureToolTip(const QString& path);
 
-/// The tooltip of a child item: the difference factor of its link (0 to 255 and in percent),
+/// The tooltip of a child item: the difference factor of its link (`factor` 0 to 255, shown on
+/// the threshold's scale: FactorText),
 /// how the similar picture is turned or mirrored against its parent's when it is (the link's
 /// `orientation` turns it onto the parent's), then its dimensions and file size.
 QString SimilarToolTip(const QString& path, std::int32_t factor,
