@@ -95,8 +95,8 @@ void ReleaseHeifImage(void* image) {
 }
 
 // Decodes `handle` into 8-bit RGB; a null image when the codec fails or reports damage, or the
-// picture is not `size` as decoded. `ignoreTransformations` leaves out the item's rotation,
-// mirroring and cropping.
+// picture is not `size` as decoded (any size when `size` is invalid). `ignoreTransformations`
+// leaves out the item's rotation, mirroring and cropping.
 QImage DecodeHandle(const heif_image_handle* handle, const QSize& size,
                     bool ignoreTransformations) {
     const HeifOptions options(heif_decoding_options_alloc());
@@ -121,7 +121,7 @@ QImage DecodeHandle(const heif_image_handle* handle, const QSize& size,
     const int decodedWidth = heif_image_get_width(decoded.get(), heif_channel_interleaved);
     const int decodedHeight = heif_image_get_height(decoded.get(), heif_channel_interleaved);
     // A picture of another size than its file declares is not the picture the file describes.
-    if (pixels == nullptr || QSize(decodedWidth, decodedHeight) != size ||
+    if (pixels == nullptr || (size.isValid() && QSize(decodedWidth, decodedHeight) != size) ||
         heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved) != 8) {
         return {};
     }
@@ -159,19 +159,20 @@ QImage DecodeThumbnail(heif_context* context, const heif_image_handle* primary,
     std::vector<heif_item_id> ids(static_cast<std::size_t>(count));
     heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
     HeifHandle chosen;
-    QSize coded;
+    std::int64_t chosenPixels = 0;
     for (const heif_item_id id : ids) {
         heif_image_handle* raw = nullptr;
         if (heif_image_handle_get_thumbnail(primary, id, &raw).code != heif_error_Ok) {
             continue;
         }
         HeifHandle thumbnail(raw);
-        const QSize size(heif_image_handle_get_ispe_width(thumbnail.get()),
-                         heif_image_handle_get_ispe_height(thumbnail.get()));
-        if (std::min(size.width(), size.height()) >= minSide &&
-            (!chosen || size.width() * size.height() < coded.width() * coded.height())) {
+        // Its own turns, if any, change which side is which, not their lengths.
+        const int width = heif_image_handle_get_width(thumbnail.get());
+        const int height = heif_image_handle_get_height(thumbnail.get());
+        const std::int64_t pixels = std::int64_t{width} * height;
+        if (std::min(width, height) >= minSide && (!chosen || pixels < chosenPixels)) {
             chosen = std::move(thumbnail);
-            coded = size;
+            chosenPixels = pixels;
         }
     }
     heif_item_id primaryId = 0;
@@ -182,7 +183,9 @@ QImage DecodeThumbnail(heif_context* context, const heif_image_handle* primary,
     if (!steps) {
         return {};
     }
-    const QImage thumbnail = Transformed(DecodeHandle(chosen.get(), coded, true), *steps);
+    // Its size as coded is not told reliably for a turned item; the shape is checked below, and
+    // the budget held for every coded picture of the file.
+    const QImage thumbnail = Transformed(DecodeHandle(chosen.get(), QSize(), true), *steps);
     // Of another shape (beyond a crop's few pixels of rounding) it is not the primary as shown.
     const std::int64_t across = std::int64_t{thumbnail.width()} * shown.height();
     const std::int64_t down = std::int64_t{thumbnail.height()} * shown.width();
