@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -98,6 +99,17 @@ PreviewPicture PreviewLoader::LoadPicture(const QString& path) {
         result.picture = DecodePicture(path, options, &result.fullSize);
     }
     if (!result.picture.isNull()) {
+        // Formats decoded whole (PNG, a HEIF file's primary picture) are brought down here
+        // rather than at each paint on the GUI thread.
+        if (std::max(result.picture.width(), result.picture.height()) > kPreviewDecodeSide) {
+            // At least a pixel across: a very thin picture must not turn into no picture.
+            const QSize target =
+                result.picture.size()
+                    .scaled(kPreviewDecodeSide, kPreviewDecodeSide, Qt::KeepAspectRatio)
+                    .expandedTo(QSize(1, 1));
+            result.picture =
+                result.picture.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        }
         result.fileLength = QFileInfo(path).size();
     }
     return result;
