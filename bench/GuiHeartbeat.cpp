@@ -1,15 +1,21 @@
 // How long the window stops answering while it adds a folder of pictures (the "Search Progress"
-// dialog) or opens a repository file (the "Opening Repository" wait dialog). A 10 ms timer on
-// the GUI thread records the longest gap between its ticks and counts the gaps over 100 ms; a
-// window that keeps answering keeps every gap near 10 ms, whatever the size of the folder.
+// dialog), opens a repository file (the "Opening Repository" wait dialog) or previews the
+// pictures selected in turn in the main window. A 10 ms timer on the GUI thread records the
+// longest gap between its ticks and counts the gaps over 100 ms; a window that keeps answering
+// keeps every gap near 10 ms, whatever the size of the folder or of the pictures.
 //   QT_QPA_PLATFORM=offscreen vistrel_gui_heartbeat [--cache] FOLDER [--save FILE.qrx]
 //   QT_QPA_PLATFORM=offscreen vistrel_gui_heartbeat [--cache] --open FILE.qrx
+//   QT_QPA_PLATFORM=offscreen vistrel_gui_heartbeat --select PICTURE...
 // The folder is scanned for the five formats' extensions, as File > Add To Repository does with
 // every format enabled; --save writes the repository afterwards, for a later --open. Without
 // --cache no signature cache is used, so every picture is decoded; with it, the user's cache
 // (as the window uses it). Prints the pictures added, the wall time, the
-// longest gap and the number of gaps over 100 ms.
+// longest gap and the number of gaps over 100 ms. --select adds the pictures to the main
+// window's repository, then selects each in turn and waits for its preview; it prints, for each,
+// the longest gap and the time until the picture was shown.
 
+#include "mainwindow/PreviewBox.h"
+#include "mainwindow/QRXDlg.h"
 #include "progress/LoadWaitDlg.h"
 #include "progress/SearchProgressDlg.h"
 #include "repository/PictureRepository.h"
@@ -17,9 +23,12 @@
 #include "signature/SignatureCache.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QStringList>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <algorithm>
 #include <cstdio>
@@ -71,8 +80,74 @@ private:
 int Usage() {
     std::fprintf(stderr,
                  "usage: vistrel_gui_heartbeat [--cache] FOLDER [--save FILE.qrx]\n"
-                 "       vistrel_gui_heartbeat [--cache] --open FILE.qrx\n");
+                 "       vistrel_gui_heartbeat [--cache] --open FILE.qrx\n"
+                 "       vistrel_gui_heartbeat --select PICTURE...\n");
     return 1;
+}
+
+// Lets the event loop run until `done` holds or `limitMs` have passed; false on the limit.
+template <typename Done>
+bool RunUntil(Done done, int limitMs) {
+    const QDeadlineTimer deadline(limitMs);
+    // Waits for events rather than spinning, which would take a core from the decoding worker.
+    QTimer poll;
+    poll.start(5);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+// The preview of the selected item has come: its picture, or the reason it cannot be shown.
+bool PreviewSettled(const vistrel::CQRXDlg& window) {
+    return window.Preview()->HasPicture() ||
+           window.SizeLabel()->text().startsWith(QLatin1String("Cannot be shown"));
+}
+
+// Selects each picture in turn in the main window and waits for its preview.
+int MeasureSelection(const QStringList& pictures) {
+    constexpr int kPreviewLimitMs = 60 * 1000;
+    vistrel::CQRXDlg window;
+    for (const QString& path : pictures) {
+        window.Repository().AddPicture(path);
+    }
+    window.RefreshTree();
+    window.show();
+    QTreeWidget* tree = window.Tree();
+    if (tree->topLevelItemCount() != pictures.size()) {
+        std::fprintf(stderr, "not every picture could be added\n");
+        return 2;
+    }
+    RunUntil([&] { return PreviewSettled(window); }, kPreviewLimitMs);
+    qint64 longest = 0;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = tree->topLevelItem(i);
+        // Away from the item first, so that selecting it previews it anew; no other decode is
+        // left running.
+        tree->setCurrentItem(nullptr);
+        tree->clearSelection();
+        RunUntil([] { return false; }, 200);
+        Heartbeat heartbeat;
+        RunUntil([] { return false; }, 50);
+        QElapsedTimer shown;
+        shown.start();
+        tree->setCurrentItem(item);
+        const bool settled = RunUntil([&] { return PreviewSettled(window); }, kPreviewLimitMs);
+        const qint64 untilShown = shown.elapsed();
+        RunUntil([] { return false; }, 50);
+        heartbeat.Stop();
+        longest = std::max(longest, heartbeat.LongestGapMs());
+        std::printf("%s\n  %s; longest gap %lld ms, gaps over %lld ms: %d; %s after %lld ms\n",
+                    qPrintable(item->text(0)), qPrintable(window.SizeLabel()->text()),
+                    static_cast<long long>(heartbeat.LongestGapMs()),
+                    static_cast<long long>(Heartbeat::kLongGapMs), heartbeat.LongGaps(),
+                    settled ? "shown" : "NOT shown", static_cast<long long>(untilShown));
+    }
+    std::printf("longest gap:       %lld ms\n", static_cast<long long>(longest));
+    return 0;
 }
 
 }  // namespace
@@ -80,6 +155,9 @@ int Usage() {
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QStringList arguments = QApplication::arguments().mid(1);
+    if (!arguments.isEmpty() && arguments[0] == QLatin1String("--select")) {
+        return arguments.size() > 1 ? MeasureSelection(arguments.mid(1)) : Usage();
+    }
     std::shared_ptr<vistrel::SignatureCache> cache;
     if (arguments.removeAll(QStringLiteral("--cache")) > 0) {
         cache = std::make_shared<vistrel::SignatureCache>(vistrel::SignatureCache::DefaultPath());

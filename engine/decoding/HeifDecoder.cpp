@@ -1,12 +1,19 @@
 #include "HeifDecoder.h"
 
 #include "HeifCodedSize.h"
+#include "HeifItemTransforms.h"
 
 #include <QBuffer>
+#include <QTransform>
 
 #include <libheif/heif.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace vistrel {
 
@@ -87,6 +94,108 @@ void ReleaseHeifImage(void* image) {
     heif_image_release(static_cast<heif_image*>(image));
 }
 
+// Decodes `handle` into 8-bit RGB; a null image when the codec fails or reports damage, or the
+// picture is not `size` as decoded (any size when `size` is invalid). `ignoreTransformations`
+// leaves out the item's rotation, mirroring and cropping.
+QImage DecodeHandle(const heif_image_handle* handle, const QSize& size,
+                    bool ignoreTransformations) {
+    const HeifOptions options(heif_decoding_options_alloc());
+    if (!options) {
+        return {};
+    }
+    // Damage the codec reports is an error rather than a warning beside a picture with grey or
+    // garbled parts; deeper pictures (10-bit AVIF, HDR HEIC) come as 8 bits, like every format.
+    options->strict_decoding = 1;
+    options->convert_hdr_to_8bit = 1;
+    options->ignore_transformations = ignoreTransformations ? 1 : 0;
+    heif_image* raw = nullptr;
+    const heif_error error = heif_decode_image(handle, &raw, heif_colorspace_RGB,
+                                               heif_chroma_interleaved_RGB, options.get());
+    HeifImage decoded(raw);
+    if (error.code != heif_error_Ok || !decoded) {
+        return {};
+    }
+    int stride = 0;
+    const std::uint8_t* const pixels =
+        heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
+    const int decodedWidth = heif_image_get_width(decoded.get(), heif_channel_interleaved);
+    const int decodedHeight = heif_image_get_height(decoded.get(), heif_channel_interleaved);
+    // A picture of another size than its file declares is not the picture the file describes.
+    if (pixels == nullptr || (size.isValid() && QSize(decodedWidth, decodedHeight) != size) ||
+        heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved) != 8) {
+        return {};
+    }
+    // The QImage takes over the libheif picture: no copy of the pixels, released with the last
+    // copy of the image.
+    return QImage(pixels, decodedWidth, decodedHeight, stride, QImage::Format_RGB888,
+                  &ReleaseHeifImage, decoded.release());
+}
+
+// `image` turned and mirrored by `steps`, in their order.
+QImage Transformed(QImage image, const std::vector<HeifTransform>& steps) {
+    for (const HeifTransform& step : steps) {
+        if (step.kind == HeifTransform::Kind::Rotate) {
+            // Anticlockwise on screen, where y grows downwards.
+            image = image.transformed(QTransform().rotate(-90.0 * step.value));
+        } else {
+            image = step.value == 0 ? image.mirrored(false, true) : image.mirrored(true, false);
+        }
+    }
+    // Qt may widen the format as it turns a picture.
+    return image.convertToFormat(QImage::Format_RGB888);
+}
+
+// The smallest thumbnail of `primary` whose sides are both at least `minSide`, turned and
+// mirrored as the primary picture is, whose shape is that of the primary picture as shown
+// (`shown`); a null image when there is none. Writers differ in whether a thumbnail carries the
+// primary's rotation (phones often leave it out), but its pixels are coded the way the
+// primary's are: it is decoded as coded and given the primary's own steps.
+QImage DecodeThumbnail(heif_context* context, const heif_image_handle* primary,
+                       const QByteArray& bytes, const QSize& shown, int minSide) {
+    const int count = heif_image_handle_get_number_of_thumbnails(primary);
+    if (count <= 0) {
+        return {};
+    }
+    std::vector<heif_item_id> ids(static_cast<std::size_t>(count));
+    heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
+    HeifHandle chosen;
+    std::int64_t chosenPixels = 0;
+    for (const heif_item_id id : ids) {
+        heif_image_handle* raw = nullptr;
+        if (heif_image_handle_get_thumbnail(primary, id, &raw).code != heif_error_Ok) {
+            continue;
+        }
+        HeifHandle thumbnail(raw);
+        // Its own turns, if any, change which side is which, not their lengths.
+        const int width = heif_image_handle_get_width(thumbnail.get());
+        const int height = heif_image_handle_get_height(thumbnail.get());
+        const std::int64_t pixels = std::int64_t{width} * height;
+        if (std::min(width, height) >= minSide && (!chosen || pixels < chosenPixels)) {
+            chosen = std::move(thumbnail);
+            chosenPixels = pixels;
+        }
+    }
+    heif_item_id primaryId = 0;
+    if (!chosen || heif_context_get_primary_image_ID(context, &primaryId).code != heif_error_Ok) {
+        return {};
+    }
+    const std::optional<std::vector<HeifTransform>> steps = HeifItemTransforms(bytes, primaryId);
+    if (!steps) {
+        return {};
+    }
+    // Its size as coded is not told reliably for a turned item; the shape is checked below, and
+    // the budget held for every coded picture of the file.
+    const QImage thumbnail = Transformed(DecodeHandle(chosen.get(), QSize(), true), *steps);
+    // Of another shape (beyond a crop's few pixels of rounding) it is not the primary as shown.
+    const std::int64_t across = std::int64_t{thumbnail.width()} * shown.height();
+    const std::int64_t down = std::int64_t{thumbnail.height()} * shown.width();
+    constexpr std::int64_t kShapeTolerance = 50;  // 2 %
+    if (thumbnail.isNull() || std::abs(across - down) * kShapeTolerance > std::max(across, down)) {
+        return {};
+    }
+    return thumbnail;
+}
+
 }  // namespace
 
 bool StartsLikeHeif(QIODevice& file) {
@@ -103,7 +212,8 @@ bool StartsLikeHeif(QIODevice& file) {
     return type != heif_filetype_no;
 }
 
-QImage DecodeHeif(QIODevice& file, std::int64_t budgetPixels, QSize* fullSize) {
+QImage DecodeHeif(QIODevice& file, std::int64_t budgetPixels, QSize* fullSize,
+                  int thumbnailMinSide) {
     if (file.size() > kMaxHeifFileBytes) {
         return {};
     }
@@ -141,35 +251,15 @@ QImage DecodeHeif(QIODevice& file, std::int64_t budgetPixels, QSize* fullSize) {
     if (coded > budgetPixels || coded > kCodedSlack * width * height + kCodedPaddingPixels) {
         return {};
     }
-    const HeifOptions options(heif_decoding_options_alloc());
-    if (!options) {
-        return {};
+    const QSize shown(static_cast<int>(width), static_cast<int>(height));
+    if (thumbnailMinSide > 0) {
+        if (QImage thumbnail =
+                DecodeThumbnail(context.get(), handle.get(), bytes, shown, thumbnailMinSide);
+            !thumbnail.isNull()) {
+            return thumbnail;
+        }
     }
-    // Damage the codec reports is an error rather than a warning beside a picture with grey or
-    // garbled parts; deeper pictures (10-bit AVIF, HDR HEIC) come as 8 bits, like every format.
-    options->strict_decoding = 1;
-    options->convert_hdr_to_8bit = 1;
-    heif_image* raw = nullptr;
-    const heif_error error = heif_decode_image(handle.get(), &raw, heif_colorspace_RGB,
-                                               heif_chroma_interleaved_RGB, options.get());
-    HeifImage decoded(raw);
-    if (error.code != heif_error_Ok || !decoded) {
-        return {};
-    }
-    int stride = 0;
-    const std::uint8_t* const pixels =
-        heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
-    const int decodedWidth = heif_image_get_width(decoded.get(), heif_channel_interleaved);
-    const int decodedHeight = heif_image_get_height(decoded.get(), heif_channel_interleaved);
-    // A picture of another size than its file declares is not the picture the file describes.
-    if (pixels == nullptr || decodedWidth != width || decodedHeight != height ||
-        heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved) != 8) {
-        return {};
-    }
-    // The QImage takes over the libheif picture: no copy of the pixels, released with the last
-    // copy of the image.
-    return QImage(pixels, decodedWidth, decodedHeight, stride, QImage::Format_RGB888,
-                  &ReleaseHeifImage, decoded.release());
+    return DecodeHandle(handle.get(), shown, false);
 }
 
 QSize HeifPictureSize(QIODevice& file) {

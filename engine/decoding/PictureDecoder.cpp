@@ -235,7 +235,7 @@ QImage DecodePicture(const QString& path, const DecodeOptions& options, QSize* f
         return DecodeJpeg(file, options, fullSize);
     }
     if (StartsLikeHeif(file)) {
-        return DecodeHeif(file, kDecodeBudgetPixels, fullSize);
+        return DecodeHeif(file, kDecodeBudgetPixels, fullSize, options.heifThumbnailMinSide);
     }
     if (!HoldsAllPictureData(file)) {
         return {};

@@ -16,6 +16,10 @@ struct DecodeOptions {
     /// A JPEG is decoded at the largest DCT reduction (1/2, 1/4, 1/8) that keeps both of its
     /// sides at this many pixels or more. 0 decodes at full size.
     int minScaledSide = 400;
+    /// A HEIF file's own thumbnail is decoded in place of its primary picture when its shorter
+    /// side is at least this many pixels, turned and mirrored as the primary picture is: for
+    /// showing, never for signatures. 0 always decodes the primary picture.
+    int heifThumbnailMinSide = 0;
 };
 
 /// Decodes a picture file into 8-bit RGB (QImage::Format_RGB888): JPEG through TurboJPEG,

@@ -5,6 +5,7 @@
 #include "common/FileSizeText.h"
 #include "mainwindow/PictureTreeItem.h"
 #include "mainwindow/PreviewBox.h"
+#include "mainwindow/PreviewLoader.h"
 #include "mainwindow/QRXDlg.h"
 #include "support/ModalDriver.h"
 #include "support/TestPictures.h"
@@ -232,12 +233,12 @@ private slots:
         QCOMPARE(tree->topLevelItem(1)->child(0)->text(0), a);
         QCOMPARE(window.StatusText(), QStringLiteral("Total items: 4"));
         // The first item is previewed: 300 x 200 with its file size.
-        QVERIFY(window.Preview()->HasPicture());
+        QTRY_VERIFY(window.Preview()->HasPicture());
         QCOMPARE(window.Preview()->PictureSize(), QSize(300, 200));
         QVERIFY(window.SizeLabel()->text().startsWith("Size: 300x200 ("));
         // Selecting a child previews the similar picture itself.
         tree->setCurrentItem(tree->topLevelItem(0)->child(0));
-        QCOMPARE(window.Preview()->PictureSize(), QSize(200, 300));
+        QTRY_COMPARE(window.Preview()->PictureSize(), QSize(200, 300));
         // The tooltips tell what the texts, which stay the paths, do not.
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -451,10 +452,10 @@ private slots:
         window.Repository().AddPicture(good);
         window.Repository().ClearModified();
         vistrel::test::WriteBytes(doomed, QByteArray("\x89PNG\r\n\x1a\n but no more"));
-        // The first item is previewed at once: it fails, turns red, and the rebuilt tree
-        // previews the next one it can show.
+        // The first item is previewed: it fails, turns red, and the rebuilt tree previews the
+        // next one it can show.
         window.RefreshTree();
-        QVERIFY(window.Repository().GetPicture(0).loadError);
+        QTRY_VERIFY(window.Repository().GetPicture(0).loadError);
         QVERIFY(!window.Repository().IsModified());
         QCOMPARE(window.Tree()->topLevelItem(0)->foreground(0).color(), QColor(255, 0, 0));
         QCOMPARE(window.SelectedPath(), doomed);  // the rebuild selects the first item again
@@ -462,7 +463,7 @@ private slots:
         QVERIFY(window.SizeLabel()->text().isEmpty());
         QVERIFY(window.Actions().deleteAllDamaged->isEnabled());
         window.Tree()->setCurrentItem(window.Tree()->topLevelItem(1));
-        QVERIFY(window.Preview()->HasPicture());
+        QTRY_VERIFY(window.Preview()->HasPicture());
         QCOMPARE(window.SizeLabel()->text(),
                  vistrel::PictureSizeLabel(QSize(30, 30), QFileInfo(good).size()));
     }
@@ -477,6 +478,7 @@ private slots:
         window.Repository().AddPicture(away);
         QVERIFY(QDir().rename(folder.filePath("away"), aside));
         window.RefreshTree();
+        QTRY_VERIFY(window.SizeLabel()->text().startsWith("Cannot be shown: "));
         QVERIFY(!window.Repository().GetPicture(0).loadError);
         QVERIFY(window.Tree()->topLevelItem(0)->foreground(0).color() != QColor(255, 0, 0));
         QVERIFY(!window.Preview()->HasPicture());
@@ -485,7 +487,39 @@ private slots:
         QVERIFY(!window.Actions().deleteAllDamaged->isEnabled());
         QVERIFY(QDir().rename(aside, folder.filePath("away")));
         window.RefreshTree();
-        QVERIFY(window.Preview()->HasPicture());
+        QTRY_VERIFY(window.Preview()->HasPicture());
+    }
+
+    // The preview decodes on a worker: the size shows at once from the header, the picture
+    // once decoded, and a picture whose item was left before it came is never shown.
+    void previewShowsOnlyTheLatestSelection() {
+        CQRXDlg window;
+        const QString large = folder.filePath("large.png");
+        QVERIFY(vistrel::test::WritePicture(
+            vistrel::test::MakePicture(
+                3000, 2000, [](int x, int y) { return qRgb(x & 255, y & 255, (x ^ y) & 255); }),
+            PictureFormat::Png, large));
+        const QString small = Picture("small.png", 40, 60);
+        window.Repository().AddPicture(large);
+        window.Repository().AddPicture(small);
+        window.RefreshTree();
+        QCOMPARE(window.SelectedPath(), large);
+        QVERIFY(!window.Preview()->HasPicture());
+        QCOMPARE(window.SizeLabel()->text(),
+                 vistrel::PictureSizeLabel(QSize(3000, 2000), QFileInfo(large).size()));
+        window.Tree()->setCurrentItem(window.Tree()->topLevelItem(1));
+        const QString smallLabel =
+            vistrel::PictureSizeLabel(QSize(40, 60), QFileInfo(small).size());
+        QCOMPARE(window.SizeLabel()->text(), smallLabel);
+        QTRY_VERIFY(window.Preview()->HasPicture());
+        QCOMPARE(window.Preview()->PictureSize(), QSize(40, 60));
+        // Once every decode has ended, the last selection's picture is still the one shown.
+        const auto* loader = window.findChild<vistrel::PreviewLoader*>();
+        QVERIFY(loader != nullptr);
+        QTRY_VERIFY(!loader->IsBusy());
+        QCoreApplication::processEvents();
+        QCOMPARE(window.Preview()->PictureSize(), QSize(40, 60));
+        QCOMPARE(window.SizeLabel()->text(), smallLabel);
     }
 
     void previewGeometry() {

@@ -33,7 +33,13 @@ QRect PreviewBox::DrawnRect(const QSize& size) {
 void PreviewBox::Show(const QImage& newPicture, const QSize& newFullSize) {
     picture = newPicture;
     fullSize = newPicture.isNull() ? QSize() : newFullSize;
+    loading = false;
     update();
+}
+
+void PreviewBox::ShowLoading() {
+    Clear();
+    loading = true;
 }
 
 void PreviewBox::paintEvent(QPaintEvent*) {
@@ -46,6 +52,11 @@ void PreviewBox::paintEvent(QPaintEvent*) {
     painter.drawRect(QRect(all.left(), all.bottom(), all.width(), 1));
     painter.drawRect(QRect(all.left(), all.top(), 1, all.height()));
     painter.drawRect(QRect(all.right(), all.top(), 1, all.height()));
+    if (loading) {
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        painter.drawText(all, Qt::AlignCenter, tr("Loading..."));
+        return;
+    }
     if (picture.isNull()) {
         return;
     }

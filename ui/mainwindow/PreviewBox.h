@@ -28,6 +28,8 @@ public:
     /// smaller); a null picture clears the box.
     void Show(const QImage& picture, const QSize& fullSize);
     void Clear() { Show(QImage(), QSize()); }
+    /// Clears the box and writes a quiet "Loading..." in it, until Show or Clear.
+    void ShowLoading();
 
     bool HasPicture() const { return !picture.isNull(); }
     QSize PictureSize() const { return fullSize; }
@@ -38,6 +40,7 @@ protected:
 private:
     QImage picture;
     QSize fullSize;
+    bool loading = false;
 };
 
 }  // namespace vistrel

@@ -26,6 +26,8 @@ namespace vistrel {
 
 class NotSimilarMarks;
 class PreviewBox;
+class PreviewLoader;
+struct PreviewPicture;
 class SignatureCache;
 class TreeFactsReader;
 
@@ -81,8 +83,9 @@ public:
     /// Writes "Total items: N" (with the filter's wording) into the status bar, and marks the
     /// title modified or not by the repository.
     void UpdateTotals();
-    /// Shows the selected item's picture with its size; a picture that cannot be decoded marks
-    /// its entry unreadable and rebuilds the tree.
+    /// Shows the selected item's size from its file's header at once, and its picture once a
+    /// worker has decoded it; a picture that cannot be decoded then marks its entry unreadable
+    /// and rebuilds the tree.
     void UpdatePreview();
     /// Chooses the view filter, as its radio button does.
     void SetFilter(ViewFilter filter);
@@ -228,9 +231,9 @@ private:
     bool HasChildItems(const QTreeWidgetItem* item) const;
     /// The number of items, child items still to be made included.
     int CountItems() const;
-    /// Previews the selected item; false when its picture could not be decoded (the entry is
-    /// then marked unreadable).
-    bool PreviewSelectedItem();
+    /// Shows what the preview's worker decoded, when it is still the selected item's picture;
+    /// a damaged picture marks its entry unreadable and rebuilds the tree.
+    void ShowPreview(const PreviewPicture& loaded);
     std::unique_ptr<CPictureRepository> repository;
     UserSettings settings;
     std::shared_ptr<SignatureCache> signatureCache;
@@ -245,6 +248,8 @@ private:
     QWidget* client = nullptr;
     QGroupBox* previewGroup = nullptr;
     PreviewBox* preview = nullptr;
+    /// Decodes the selected picture off the GUI thread; made with the first preview.
+    PreviewLoader* previewLoader = nullptr;
     QLabel* sizeLabel = nullptr;
     QPushButton* deleteButton = nullptr;
     QPushButton* openButton = nullptr;
