@@ -29,8 +29,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>

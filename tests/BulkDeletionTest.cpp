@@ -422,8 +422,7 @@ TEST_F(BulkDeletionTest, AStopDuringTheMovesLeavesTheRestAndUndoPutsBackExactlyW
     const QString c = AddReadable(QStringLiteral("c.png"), 3);
     Link(0, 1, 1.0f);
     Link(1, 2, 1.0f);
-    const PlannedMoves planned =
-        PlanSimilarDeletion(repository, [](std::int32_t) { return true; });
+    const PlannedMoves planned = PlanSimilarDeletion(repository, [](std::int32_t) { return true; });
     ASSERT_EQ(planned.paths.size(), 3u);
     StopAfterFirst stop;
     const std::vector<MoveOutcome> outcomes =

@@ -11,8 +11,7 @@ namespace {
 // The entry planned at `index`, found again by its path should the entries have moved since.
 std::int32_t PlannedEntry(const CPictureRepository& repository, std::int32_t index,
                           const QString& path) {
-    if (index >= 0 && index < repository.GetCount() &&
-        repository.GetPicture(index).path == path) {
+    if (index >= 0 && index < repository.GetCount() && repository.GetPicture(index).path == path) {
         return index;
     }
     return repository.FindPicture(path);
@@ -83,9 +82,9 @@ QStringList ApplyMoves(CPictureRepository& repository, const PlannedMoves& plann
 }
 
 std::size_t CountVerdicts(const std::vector<MoveOutcome>& outcomes, MoveVerdict verdict) {
-    return static_cast<std::size_t>(
-        std::count_if(outcomes.begin(), outcomes.end(),
-                      [verdict](const MoveOutcome& outcome) { return outcome.verdict == verdict; }));
+    return static_cast<std::size_t>(std::count_if(
+        outcomes.begin(), outcomes.end(),
+        [verdict](const MoveOutcome& outcome) { return outcome.verdict == verdict; }));
 }
 
 }  // namespace vistrel

@@ -194,9 +194,9 @@ void CQRXDlg::DeleteAllSimilar() {
         return;
     }
     trashUndo.Begin();
-    const PlannedMoves planned = PlanSimilarDeletion(
-        *repository,
-        [&same](std::int32_t index) { return (*same)[static_cast<std::size_t>(index)]; });
+    const PlannedMoves planned = PlanSimilarDeletion(*repository, [&same](std::int32_t index) {
+        return (*same)[static_cast<std::size_t>(index)];
+    });
     const std::vector<MoveOutcome> outcomes = RunFileWork<std::vector<MoveOutcome>>(
         this, tr("Delete All Similar Pictures"), MovingLabel(),
         [&planned, reference = References()](ProgressObserver* progress) {
@@ -221,7 +221,8 @@ void CQRXDlg::DeleteAllDamaged() {
     // Each file is decoded again just before its move: on the worker, with the move.
     const std::vector<MoveOutcome> outcomes = RunFileWork<std::vector<MoveOutcome>>(
         this, tr("Delete All Damaged Pictures"), MovingLabel(),
-        [&planned, side = repository->Side(), reference = References()](ProgressObserver* progress) {
+        [&planned, side = repository->Side(),
+         reference = References()](ProgressObserver* progress) {
             return MoveDamagedFiles(planned, side, MoveFileToTrashTracked, reference, progress);
         });
     const QStringList spared = ApplyMoves(*repository, planned, outcomes, trashUndo.Recorder());

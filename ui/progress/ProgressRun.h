@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ProgressRelay.h"
+#include "StopProgressDlg.h"
 
 #include <QEventLoop>
 #include <QProgressDialog>
@@ -97,10 +98,9 @@ std::optional<Result> RunWithProgress(QWidget* parent, const QString& title, con
     QProgressDialog progress(label, QObject::tr("Cancel"), 0, 0, parent);
     progress.setWindowModality(Qt::WindowModal);
     detail::SetUpProgressDialog(progress, relay, title);
-    Result result = RunOnThreadPool<Result>([&relay, &work] { return work(&relay); },
-                                            QEventLoop::AllEvents, 300, [&progress] {
-                                                progress.show();
-                                            });
+    Result result =
+        RunOnThreadPool<Result>([&relay, &work] { return work(&relay); }, QEventLoop::AllEvents,
+                                300, [&progress] { progress.show(); });
     if (relay.StopRequested()) {
         return std::nullopt;
     }
@@ -115,7 +115,7 @@ template <typename Result>
 Result RunFileWork(QWidget* parent, const QString& title, const QString& label,
                    std::function<Result(ProgressObserver*)> work) {
     ProgressRelay relay;
-    QProgressDialog progress(label, QObject::tr("Stop"), 0, 0, parent);
+    StopProgressDlg progress(label, parent);
     // Every window waits: the repository must stay as planned until the results are applied.
     progress.setWindowModality(Qt::ApplicationModal);
     detail::SetUpProgressDialog(progress, relay, title);
