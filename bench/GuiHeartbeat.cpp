@@ -6,6 +6,7 @@
 //   QT_QPA_PLATFORM=offscreen vistrel_gui_heartbeat [--cache] FOLDER [--save FILE.qrx]
 //   QT_QPA_PLATFORM=offscreen vistrel_gui_heartbeat [--cache] --open FILE.qrx
 //   QT_QPA_PLATFORM=offscreen vistrel_gui_heartbeat --select PICTURE...
+//   QT_QPA_PLATFORM=offscreen vistrel_gui_heartbeat --undo FOLDER
 // The folder is scanned for the five formats' extensions, as File > Add To Repository does with
 // every format enabled; --save writes the repository afterwards, for a later --open. Without
 // --cache no signature cache is used, so every picture is decoded; with it, the user's cache
@@ -13,7 +14,11 @@
 // longest gap and the number of gaps over 100 ms. --select adds the pictures to the main
 // window's repository, then selects each in turn and waits for its preview; it prints, for each,
 // the longest gap and the time until the picture was shown.
+// --undo copies FOLDER into a scratch folder, adds the copies to a main window's repository,
+// links them in pairs, runs Delete All Similar (every copy goes to a private trash) and then
+// Undo, and prints the longest gap of each of the two.
 
+#include "dialogs/OperationReportDlg.h"
 #include "mainwindow/PreviewBox.h"
 #include "mainwindow/QRXDlg.h"
 #include "progress/LoadWaitDlg.h"
@@ -24,9 +29,15 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -147,6 +158,92 @@ int MeasureSelection(const QStringList& pictures) {
                     settled ? "shown" : "NOT shown", static_cast<long long>(untilShown));
     }
     std::printf("longest gap:       %lld ms\n", static_cast<long long>(longest));
+                 "       vistrel_gui_heartbeat --undo FOLDER\n");
+                 return 1;
+}
+
+// Copies the files under `source` into `target`, keeping the subfolders; the number copied.
+int CopyTree(const QString& source, const QString& target) {
+    int copied = 0;
+    const QDir from(source);
+    QDirIterator files(source, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        const QString copy = target + QLatin1Char('/') + from.relativeFilePath(path);
+        if (QDir().mkpath(QFileInfo(copy).absolutePath()) && QFile::copy(path, copy)) {
+            ++copied;
+        }
+    }
+    return copied;
+}
+
+// Says Yes to every question and closes every report, as a user would, while it lives.
+class Answerer {
+public:
+    Answerer() {
+        QObject::connect(&timer, &QTimer::timeout, [] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                box->done(QMessageBox::Yes);
+            } else if (auto* report = qobject_cast<vistrel::COperationReportDlg*>(modal)) {
+                report->accept();
+            }
+        });
+        timer.start(50);
+    }
+
+private:
+    QTimer timer;
+};
+
+// The --undo measure: the longest gaps of a clean-up of every picture of `folder` and of its
+// Undo, in a scratch copy with a trash of its own.
+int MeasureUndo(const QString& folder) {
+    QTemporaryDir scratch;
+    if (!scratch.isValid()) {
+        return 2;
+    }
+    // Before anything reads these places: the settings and the trash are the scratch folder's.
+    qputenv("XDG_CONFIG_HOME", scratch.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", scratch.filePath(QStringLiteral("data")).toLocal8Bit());
+    const QString pictures = scratch.filePath(QStringLiteral("pictures"));
+    std::printf("files copied:      %d\n", CopyTree(folder, pictures));
+
+    vistrel::CQRXDlg window;
+    window.show();
+    CPictureRepository& repository = window.Repository();
+    {
+        vistrel::CSearchProgressDlg scan(&window, &repository, pictures,
+                                         vistrel::EnabledExtensions(vistrel::UserSettings{}), {});
+        scan.exec();
+    }
+    // Pairs of pictures that stay what they were compared as: Delete All Similar moves them all.
+    for (std::int32_t i = 0; i + 1 < repository.GetCount(); i += 2) {
+        repository.AddSimilarPair(CPictureRepository::PairInfo{nullptr, nullptr, i, i + 1, 0.0f});
+    }
+    window.RefreshTree();
+    const int count = repository.GetCount();
+    std::printf("pictures added:    %d\n", count);
+
+    const Answerer answerer;
+    QElapsedTimer wall;
+    wall.start();
+    Heartbeat moveBeat;
+    window.DeleteAllSimilar();
+    moveBeat.Stop();
+    const qint64 moveMs = wall.restart();
+    const int left = window.Repository().GetCount();
+    Heartbeat undoBeat;
+    window.UndoMoveToTrash();
+    undoBeat.Stop();
+    const qint64 undoMs = wall.elapsed();
+
+    std::printf("moved to trash:    %d (%.2f s)\n", count - left,
+                static_cast<double>(moveMs) / 1000.0);
+    std::printf("longest gap, move: %lld ms\n", static_cast<long long>(moveBeat.LongestGapMs()));
+    std::printf("put back by undo:  %d (%.2f s)\n", window.Repository().GetCount() - left,
+                static_cast<double>(undoMs) / 1000.0);
+    std::printf("longest gap, undo: %lld ms\n", static_cast<long long>(undoBeat.LongestGapMs()));
     return 0;
 }
 
@@ -157,6 +254,9 @@ int main(int argc, char* argv[]) {
     QStringList arguments = QApplication::arguments().mid(1);
     if (!arguments.isEmpty() && arguments[0] == QLatin1String("--select")) {
         return arguments.size() > 1 ? MeasureSelection(arguments.mid(1)) : Usage();
+    }
+    if (arguments.size() == 2 && arguments[0] == QLatin1String("--undo")) {
+        return MeasureUndo(arguments[1]);
     }
     std::shared_ptr<vistrel::SignatureCache> cache;
     if (arguments.removeAll(QStringLiteral("--cache")) > 0) {

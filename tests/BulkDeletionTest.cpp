@@ -407,6 +407,48 @@ TEST_F(BulkDeletionTest, UndoNeverPutsAFileBackThroughALinkThatReplacedItsFolder
     ExpectTrashed(path);
 }
 
+TEST_F(BulkDeletionTest, AStopDuringTheMovesLeavesTheRestAndUndoPutsBackExactlyWhatMoved) {
+    // The user presses Stop while the first file is in hand.
+    class StopAfterFirst final : public ProgressObserver {
+    public:
+        void Report(const ProgressReport&) override { stop = true; }
+        bool StopRequested() const override { return stop; }
+
+    private:
+        bool stop = false;
+    };
+    const QString a = AddReadable(QStringLiteral("a.png"), 1);
+    const QString b = AddReadable(QStringLiteral("b.png"), 2);
+    const QString c = AddReadable(QStringLiteral("c.png"), 3);
+    Link(0, 1, 1.0f);
+    Link(1, 2, 1.0f);
+    const PlannedMoves planned = PlanSimilarDeletion(repository, [](std::int32_t) { return true; });
+    ASSERT_EQ(planned.paths.size(), 3u);
+    StopAfterFirst stop;
+    const std::vector<MoveOutcome> outcomes =
+        MoveSimilarFiles(planned, MoveFileToTrashTracked, {}, &stop);
+    CTrashUndo undo;
+    ApplyMoves(repository, planned, outcomes,
+               [&undo](const CPictureInfo& entry, const MoveOutcome& outcome) {
+                   undo.Record(entry, outcome);
+               });
+
+    ExpectTrashed(a);
+    EXPECT_EQ(TrashedCount(), 1);
+    // The others are untouched: in place, with their entries, and not listed as left behind.
+    for (const QString& path : {b, c}) {
+        EXPECT_TRUE(QFileInfo::exists(path));
+        ASSERT_GE(repository.FindPicture(path), 0);
+        EXPECT_FALSE(repository.GetPicture(repository.FindPicture(path)).marked);
+    }
+    EXPECT_EQ(undo.Count(), 1u);
+
+    EXPECT_EQ(undo.Undo(repository), QStringList());
+    EXPECT_TRUE(QFileInfo::exists(a));
+    EXPECT_EQ(repository.GetCount(), 3);
+    EXPECT_EQ(TrashedCount(), 0);
+}
+
 TEST_F(BulkDeletionTest, CopyBackFromAnotherVolumeKeepsTimesAndPermissions) {
     // The copy a restore falls back on when the trash is on another volume than the folder.
     const QString source = PicturePath(QStringLiteral("in trash.png"));

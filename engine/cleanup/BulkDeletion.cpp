@@ -88,8 +88,7 @@ std::function<std::vector<bool>(ProgressObserver* progress)> SameContentChecker(
     };
 }
 
-QStringList DeleteSimilarFiles(CPictureRepository& repository, const TrashFunction& trash,
-                               SameContentCheck sameContent, const ReferenceFolders& reference) {
+PlannedMoves PlanSimilarDeletion(CPictureRepository& repository, SameContentCheck sameContent) {
     ClearMarks(repository);
     const std::vector<bool> linked = LinkedEntries(repository);
     if (!sameContent) {
@@ -103,72 +102,91 @@ QStringList DeleteSimilarFiles(CPictureRepository& repository, const TrashFuncti
     for (std::int32_t i = 0; i < count; ++i) {
         same[static_cast<std::size_t>(i)] = linked[static_cast<std::size_t>(i)] && sameContent(i);
     }
-    std::vector<bool> flagged(static_cast<std::size_t>(count), false);
+    PlannedMoves planned;
     for (std::int32_t i = 0; i < count; ++i) {
         CPictureInfo& picture = repository.GetPicture(i);
+        bool flagged = false;
         for (const CSimilarInfo& link : picture.similar) {
             if (link.index >= 0 && link.index < count && same[static_cast<std::size_t>(i)] &&
                 same[static_cast<std::size_t>(link.index)]) {
-                flagged[static_cast<std::size_t>(i)] = true;
+                flagged = true;
             }
         }
         // Those that stay because their pair went stale are listed as left behind.
-        picture.marked =
-            linked[static_cast<std::size_t>(i)] && !flagged[static_cast<std::size_t>(i)];
+        picture.marked = linked[static_cast<std::size_t>(i)] && !flagged;
         picture.similar.clear();
+        if (flagged) {
+            planned.indexes.push_back(i);
+            planned.paths.push_back(picture.path);
+        }
     }
+    return planned;
+}
 
-    QStringList spared;
-    std::int32_t i = 0;
-    while (i < repository.GetCount()) {
-        const auto flag = flagged.begin() + i;
-        if (!*flag) {
-            ++i;
-            continue;
-        }
-        // Asked of the file as it is now: it may have been moved into a reference folder, or
-        // the folder added to the list, since the links were found.
-        if (reference.ProtectsFile(repository.GetPicture(i).path)) {
-            spared.append(repository.GetPicture(i).path);
-            ++i;
-            continue;
-        }
-        if (trash(repository.GetPicture(i).path)) {
-            // The entries after i, and their flags, move down by one.
-            flagged.erase(flag);
-            repository.RemovePictureAt(i);
-        } else {
-            repository.GetPicture(i).marked = true;
-            ++i;
+std::vector<MoveOutcome> MoveSimilarFiles(const PlannedMoves& planned, const TrashMover& trash,
+                                          const ReferenceFolders& reference,
+                                          ProgressObserver* progress) {
+    return WalkMoves(
+        planned.paths.size(),
+        [&](std::size_t k) {
+            const QString& path = planned.paths[k];
+            // Asked of the file as it is now: it may have been moved into a reference folder,
+            // or the folder added to the list, since the links were found.
+            if (reference.ProtectsFile(path)) {
+                return MoveOutcome{MoveVerdict::Protected, {}, {}};
+            }
+            return MoveTracked(path, trash);
+        },
+        progress);
+}
+
+QStringList DeleteSimilarFiles(CPictureRepository& repository, const TrashFunction& trash,
+                               SameContentCheck sameContent, const ReferenceFolders& reference) {
+    const PlannedMoves planned = PlanSimilarDeletion(repository, std::move(sameContent));
+    const std::vector<MoveOutcome> outcomes =
+        MoveSimilarFiles(planned, TrackedBy(trash), reference, nullptr);
+    return ApplyMoves(repository, planned, outcomes, {});
+}
+
+PlannedMoves PlanDamagedDeletion(CPictureRepository& repository) {
+    ClearMarks(repository);
+    PlannedMoves planned;
+    for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+        const CPictureInfo& picture = repository.GetPicture(i);
+        if (picture.loadError) {
+            planned.indexes.push_back(i);
+            planned.paths.push_back(picture.path);
         }
     }
-    return spared;
+    return planned;
+}
+
+std::vector<MoveOutcome> MoveDamagedFiles(const PlannedMoves& planned, int side,
+                                          const TrashMover& trash,
+                                          const ReferenceFolders& reference,
+                                          ProgressObserver* progress) {
+    return WalkMoves(
+        planned.paths.size(),
+        [&](std::size_t k) {
+            const QString& path = planned.paths[k];
+            if (reference.ProtectsFile(path)) {
+                return MoveOutcome{MoveVerdict::Protected, {}, {}};
+            }
+            // Gone, out of reach for a moment, or whole again: not a damaged picture to move.
+            if (!IsDamagedPictureNow(path, side)) {
+                return MoveOutcome{MoveVerdict::Changed, {}, {}};
+            }
+            return MoveTracked(path, trash);
+        },
+        progress);
 }
 
 QStringList DeleteDamagedFiles(CPictureRepository& repository, const TrashFunction& trash,
                                const ReferenceFolders& reference) {
-    ClearMarks(repository);
-    QStringList spared;
-    std::int32_t i = 0;
-    while (i < repository.GetCount()) {
-        CPictureInfo& picture = repository.GetPicture(i);
-        if (!picture.loadError) {
-            ++i;
-        } else if (reference.ProtectsFile(picture.path)) {
-            spared.append(picture.path);
-            ++i;
-        } else if (!IsDamagedPictureNow(picture.path, repository.Side())) {
-            // Gone, out of reach for a moment, or whole again: not a damaged picture to move.
-            picture.marked = true;
-            ++i;
-        } else if (trash(picture.path)) {
-            repository.RemovePictureAt(i);
-        } else {
-            picture.marked = true;
-            ++i;
-        }
-    }
-    return spared;
+    const PlannedMoves planned = PlanDamagedDeletion(repository);
+    const std::vector<MoveOutcome> outcomes =
+        MoveDamagedFiles(planned, repository.Side(), TrackedBy(trash), reference, nullptr);
+    return ApplyMoves(repository, planned, outcomes, {});
 }
 
 bool IsDamagedPictureNow(const QString& path, int side) {

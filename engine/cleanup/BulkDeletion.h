@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TrashMoves.h"
 #include "progress/ProgressObserver.h"
 #include "settings/ReferenceFolders.h"
 
@@ -13,9 +14,6 @@
 namespace vistrel {
 
 class CPictureRepository;
-
-/// Moves one file out of the user's way; true exactly when the file is gone from its place.
-using TrashFunction = std::function<bool(const QString& path)>;
 
 /// Moves `path` to the desktop trash (never removes it for good); true when it went.
 bool MoveFileToTrash(const QString& path);
@@ -49,6 +47,26 @@ QStringList DeleteSimilarFiles(CPictureRepository& repository,
                                const TrashFunction& trash = MoveFileToTrash,
                                SameContentCheck sameContent = {},
                                const ReferenceFolders& reference = {});
+
+/// Delete All Similar in three steps, so that the moves may run on a worker while the
+/// repository waits: this first step, on the GUI thread, clears every mark and link as
+/// DeleteSimilarFiles does and returns the entries to move, in index order.
+PlannedMoves PlanSimilarDeletion(CPictureRepository& repository, SameContentCheck sameContent);
+/// The second step, on any thread: moves the planned files in order, each unless it lies in a
+/// reference folder of `reference` just before its move. Stops between two files as WalkMoves.
+std::vector<MoveOutcome> MoveSimilarFiles(const PlannedMoves& planned, const TrashMover& trash,
+                                          const ReferenceFolders& reference,
+                                          ProgressObserver* progress);
+
+/// Delete All Damaged in the same three steps: the entries with `loadError`, marks cleared. GUI
+/// thread.
+PlannedMoves PlanDamagedDeletion(CPictureRepository& repository);
+/// Moves each planned file unless it lies in a reference folder or is no longer damaged
+/// (IsDamagedPictureNow at `side`) just before its move. Any thread, as MoveSimilarFiles.
+std::vector<MoveOutcome> MoveDamagedFiles(const PlannedMoves& planned, int side,
+                                          const TrashMover& trash,
+                                          const ReferenceFolders& reference,
+                                          ProgressObserver* progress);
 
 /// Moves the files of every entry with `loadError` that is still damaged (IsDamagedPictureNow)
 /// to the trash, with no question, and drops their entries; the links of the others are

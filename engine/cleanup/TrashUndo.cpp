@@ -26,11 +26,46 @@ void CTrashUndo::Record(const CPictureInfo& entry, const QString& pathInTrash) {
     files.push_back(std::move(file));
 }
 
+void CTrashUndo::Record(const CPictureInfo& entry, const MoveOutcome& outcome) {
+    if (outcome.pathInTrash.isEmpty()) {
+        return;
+    }
+    TrashedFile file{entry, outcome.pathInTrash, outcome.folder};
+    file.entry.similar.clear();
+    file.entry.marked = false;
+    files.push_back(std::move(file));
+}
+
 QStringList CTrashUndo::Undo(CPictureRepository& repository) {
+    return TakeBackEntries(repository, PutBackFiles(nullptr));
+}
+
+CTrashUndo::PutBack CTrashUndo::PutBackFiles(ProgressObserver* progress) {
+    PutBack putBack(files.size());
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        if (progress != nullptr && progress->StopRequested()) {
+            break;
+        }
+        const TrashedFile& file = files[k];
+        putBack[k] = file.folder ? RestoreFromTrash(file.pathInTrash, file.entry.path, *file.folder)
+                                 : RestoreOutcome::FolderChanged;
+        if (progress != nullptr) {
+            progress->Report(ProgressReport{k + 1, files.size(), {}});
+        }
+    }
+    return putBack;
+}
+
+QStringList CTrashUndo::TakeBackEntries(CPictureRepository& repository, const PutBack& putBack) {
     QStringList notRestored;
-    for (TrashedFile& file : files) {
-        if (!file.folder || RestoreFromTrash(file.pathInTrash, file.entry.path, *file.folder) !=
-                                RestoreOutcome::Restored) {
+    std::vector<TrashedFile> left;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        TrashedFile& file = files[k];
+        if (k >= putBack.size() || !putBack[k]) {
+            left.push_back(std::move(file));
+            continue;
+        }
+        if (*putBack[k] != RestoreOutcome::Restored) {
             notRestored.append(file.entry.path);
             continue;
         }
@@ -43,7 +78,7 @@ QStringList CTrashUndo::Undo(CPictureRepository& repository) {
             }
         }
     }
-    files.clear();
+    files = std::move(left);
     return notRestored;
 }
 

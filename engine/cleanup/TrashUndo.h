@@ -15,11 +15,11 @@ namespace vistrel {
 class CPictureRepository;
 
 /// The files that the last clean-up command moved to the trash, with their entries, so that
-/// Undo Move to Trash can put both back. GUI thread.
+/// Undo Move to Trash can put both back. GUI thread, but for PutBackFiles.
 class CTrashUndo {
 public:
-    /// Moves a file to the trash; `pathInTrash` receives where it went.
-    using TrashMover = std::function<bool(const QString& path, QString* pathInTrash)>;
+    /// What PutBackFiles did with each recorded file, in order; none for a file a stop left.
+    using PutBack = std::vector<std::optional<RestoreOutcome>>;
 
     /// Forgets the files of the command before: a new command begins.
     void Begin() { files.clear(); }
@@ -30,6 +30,8 @@ public:
     /// Records a file moved to the trash by other means, with its entry, just after the move:
     /// the folder it left is taken to be the one its path names now.
     void Record(const CPictureInfo& entry, const QString& pathInTrash);
+    /// Records a file moved by MoveTracked, with its entry as it was before the move.
+    void Record(const CPictureInfo& entry, const MoveOutcome& outcome);
     bool IsEmpty() const { return files.empty(); }
     std::size_t Count() const { return files.size(); }
     /// Puts the recorded files back at their paths (never over a file that is there again, nor
@@ -37,6 +39,16 @@ public:
     /// `repository`. Returns the paths of the files
     /// that could not come back; the record is then empty.
     QStringList Undo(CPictureRepository& repository);
+
+    /// Undo in two steps, so that the files may move on a worker while the repository waits:
+    /// puts back the recorded files in order as Undo does and touches nothing else. `progress`
+    /// (may be null) hears each file and is asked before each whether to stop: the file in hand
+    /// is finished, the rest stay in the trash. Any one thread at a time.
+    PutBack PutBackFiles(ProgressObserver* progress);
+    /// The second step, GUI thread: appends the entries of the files `putBack` brought back and
+    /// forgets every file it reached; the files a stop left stay recorded, for another Undo.
+    /// Returns the paths of the files that could not come back.
+    QStringList TakeBackEntries(CPictureRepository& repository, const PutBack& putBack);
 
 private:
     struct TrashedFile {

@@ -54,7 +54,8 @@ CQRXDlg::CQRXDlg(const UserSettings& userSettings, std::shared_ptr<SignatureCach
       undoStack(new QUndoStack(this)),
       trashUndo(
           *undoStack, [this]() -> CPictureRepository& { return *repository; },
-          [this](const QStringList& paths) { notRestored = paths; }) {
+          [this](const TrashUndoResult& result) { lastUndo = result; },
+          [this](CTrashUndo& record) { return PutBackFiles(record); }) {
     // A closed store keeps nothing: the window goes on without marks.
     if (notSimilarMarks != nullptr && notSimilarMarks->IsOpen()) {
         marks = std::move(notSimilarMarks);

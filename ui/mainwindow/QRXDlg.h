@@ -187,6 +187,9 @@ private:
     /// Moves `path` to the trash with no question, records it for Undo, drops its entry and
     /// rebuilds the tree; says so when the trash refuses it. True when the file went.
     bool MovePictureFile(const QString& path, QWidget* asker);
+    /// Undo's moves of `record`'s files back from the trash, off the GUI thread, with progress
+    /// and Stop when they take more than a moment.
+    CTrashUndo::PutBack PutBackFiles(CTrashUndo& record);
     /// Colours the items of the pictures in a reference folder and counts them for the status
     /// bar (by path alone).
     void MarkProtectedItems();
@@ -238,8 +241,8 @@ private:
     UserSettings settings;
     std::shared_ptr<SignatureCache> signatureCache;
     QUndoStack* undoStack = nullptr;
-    /// The paths the last Undo Move to Trash could not put back, for its report.
-    QStringList notRestored;
+    /// What the last Undo Move to Trash did, for its report.
+    TrashUndoResult lastUndo;
     /// Records each clean-up's moves to the trash as a step of the undo history.
     TrashRecorder trashUndo;
     std::shared_ptr<NotSimilarMarks> marks;

@@ -9,6 +9,7 @@
 #include "cleanup/GroupCleanup.h"
 #include "cleanup/KeepCheck.h"
 #include "cleanup/ProtectedFiles.h"
+#include "cleanup/TrashMoves.h"
 #include "common/FileManagerItem.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/OperationReportDlg.h"
@@ -52,6 +53,24 @@ void ReportProtected(QWidget* window, const QStringList& paths, const QString& t
     report.SetMessage(
         QCoreApplication::translate("CQRXDlg", "Left in place, in a reference folder:"));
     report.exec();
+}
+
+// Says how far a clean-up that the user stopped got.
+void ReportStopped(QWidget* window, const QString& title, qsizetype moved, std::size_t left) {
+    if (left == 0) {
+        return;
+    }
+    QMessageBox::information(window, title,
+                             QCoreApplication::translate("CQRXDlg",
+                                                         "Stopped: %1 files were moved to the "
+                                                         "trash; the other %2 were left where "
+                                                         "they are.")
+                                 .arg(moved)
+                                 .arg(left));
+}
+
+QString MovingLabel() {
+    return QCoreApplication::translate("CQRXDlg", "Moving the files to the trash...");
 }
 
 }  // namespace
@@ -123,16 +142,29 @@ bool CQRXDlg::TrashPictureFile(const QString& path, QWidget* asker,
 }
 
 bool CQRXDlg::MovePictureFile(const QString& path, QWidget* asker) {
-    trashUndo.Begin();
-    if (!trashUndo.RecordingTrash(*repository)(path)) {
+    // Even one file may take long: the trash on a slow or far disk.
+    const MoveOutcome moved = RunFileWork<MoveOutcome>(
+        asker, tr("Delete File"), MovingLabel(),
+        [path](ProgressObserver*) { return MoveTracked(path, MoveFileToTrashTracked); });
+    if (moved.verdict != MoveVerdict::Moved) {
         QMessageBox::warning(asker, tr("Delete File"),
                              tr("Could not move \"%1\" to the trash.").arg(path));
         return false;
+    }
+    trashUndo.Begin();
+    if (const std::int32_t index = repository->FindPicture(path); index >= 0) {
+        trashUndo.Recorder()(repository->GetPicture(index), moved);
     }
     repository->RemovePicture(path);
     RefreshTreeKeepingPlace();
     UpdateCommandStates();
     return true;
+}
+
+CTrashUndo::PutBack CQRXDlg::PutBackFiles(CTrashUndo& record) {
+    return RunFileWork<CTrashUndo::PutBack>(
+        this, tr("Undo Move to Trash"), tr("Putting the files back..."),
+        [&record](ProgressObserver* progress) { return record.PutBackFiles(progress); });
 }
 
 void CQRXDlg::OpenFile() {
@@ -162,11 +194,19 @@ void CQRXDlg::DeleteAllSimilar() {
         return;
     }
     trashUndo.Begin();
-    const QStringList spared = DeleteSimilarFiles(
-        *repository, trashUndo.RecordingTrash(*repository),
-        [&same](std::int32_t index) { return (*same)[static_cast<std::size_t>(index)]; },
-        References());
-    RefreshTree();
+    const PlannedMoves planned = PlanSimilarDeletion(*repository, [&same](std::int32_t index) {
+        return (*same)[static_cast<std::size_t>(index)];
+    });
+    const std::vector<MoveOutcome> outcomes = RunFileWork<std::vector<MoveOutcome>>(
+        this, tr("Delete All Similar Pictures"), MovingLabel(),
+        [&planned, reference = References()](ProgressObserver* progress) {
+            return MoveSimilarFiles(planned, MoveFileToTrashTracked, reference, progress);
+        });
+    const QStringList spared = ApplyMoves(*repository, planned, outcomes, trashUndo.Recorder());
+    RefreshTreeKeepingPlace();
+    ReportStopped(this, tr("Delete All Similar Pictures"),
+                  static_cast<qsizetype>(CountVerdicts(outcomes, MoveVerdict::Moved)),
+                  CountVerdicts(outcomes, MoveVerdict::NotReached));
     ReportFilesLeft(*this);
     ReportProtected(this, spared, tr("Delete All Similar Pictures"));
 }
@@ -177,9 +217,19 @@ void CQRXDlg::DeleteAllDamaged() {
         return;
     }
     trashUndo.Begin();
-    const QStringList spared =
-        DeleteDamagedFiles(*repository, trashUndo.RecordingTrash(*repository), References());
-    RefreshTree();
+    const PlannedMoves planned = PlanDamagedDeletion(*repository);
+    // Each file is decoded again just before its move: on the worker, with the move.
+    const std::vector<MoveOutcome> outcomes = RunFileWork<std::vector<MoveOutcome>>(
+        this, tr("Delete All Damaged Pictures"), MovingLabel(),
+        [&planned, side = repository->Side(),
+         reference = References()](ProgressObserver* progress) {
+            return MoveDamagedFiles(planned, side, MoveFileToTrashTracked, reference, progress);
+        });
+    const QStringList spared = ApplyMoves(*repository, planned, outcomes, trashUndo.Recorder());
+    RefreshTreeKeepingPlace();
+    ReportStopped(this, tr("Delete All Damaged Pictures"),
+                  static_cast<qsizetype>(CountVerdicts(outcomes, MoveVerdict::Moved)),
+                  CountVerdicts(outcomes, MoveVerdict::NotReached));
     ReportFilesLeft(*this);
     ReportProtected(this, spared, tr("Delete All Damaged Pictures"));
 }
@@ -210,10 +260,16 @@ void CQRXDlg::KeepOneOfEachGroup() {
         return;
     }
     trashUndo.Begin();
+    const KeepMoves moves = PlanKeepMoves(*repository, check->plans);
     // The reference folders as they are now, whatever they were when the dialog planned.
-    const KeepOutcome outcome = TrashAllButKept(
-        *repository, check->plans, trashUndo.RecordingTrash(*repository), References());
-    RefreshTree();
+    const KeepMoveOutcomes moved = RunFileWork<KeepMoveOutcomes>(
+        this, tr("Keep One of Each Group"), MovingLabel(),
+        [&moves, reference = References()](ProgressObserver* progress) {
+            return MoveKeepCopies(moves, MoveFileToTrashTracked, reference, progress);
+        });
+    const KeepOutcome outcome = ApplyKeepMoves(*repository, moves, moved, trashUndo.Recorder());
+    RefreshTreeKeepingPlace();
+    ReportStopped(this, tr("Keep One of Each Group"), outcome.moved.size(), moved.left);
     if (!outcome.notMoved.isEmpty()) {
         COperationReportDlg report(outcome.notMoved, this);
         report.exec();
@@ -243,12 +299,24 @@ void CQRXDlg::UndoMoveToTrash() {
     // file that took their place).
     const bool trashStep = dynamic_cast<const TrashUndoCommand*>(
                                undoStack->command(undoStack->index() - 1)) != nullptr;
-    notRestored.clear();
+    lastUndo = {};
     undoStack->undo();
+    // The files a stop left in the trash are still the step's: it is the one to undo again.
+    const bool stopped = trashStep && lastUndo.left > 0;
+    if (stopped) {
+        undoStack->redo();
+    }
     RefreshTreeKeepingPlace();
     ReloadMarkedPairs();
-    if (trashStep && !notRestored.isEmpty()) {
-        COperationReportDlg report(notRestored, this);
+    if (stopped) {
+        QMessageBox::information(this, tr("Undo Move to Trash"),
+                                 tr("Stopped: %1 files were put back; the other %2 are still in "
+                                    "the trash, and Undo puts them back.")
+                                     .arg(lastUndo.restored)
+                                     .arg(lastUndo.left));
+    }
+    if (trashStep && !lastUndo.notRestored.isEmpty()) {
+        COperationReportDlg report(lastUndo.notRestored, this);
         report.setWindowTitle(tr("Undo Move to Trash"));
         // The trash no longer holds them, or another file has taken their place.
         report.SetMessage(tr("Could not put back the files:"));
