@@ -104,8 +104,11 @@ bool ReadRepository(CPictureRepository& repository, QIODevice& file, SigningLimi
     try {
         // The whole file is checked before any picture is decoded: a damaged file fails at once,
         // however many pictures it names.
-        std::optional<RepositoryFileContents> contents = ParseRepositoryFile(file);
-        ok = contents.has_value() && !StopRequested(observer) &&
+        std::optional<RepositoryFileContents> contents;
+        if (!StopRequested(observer)) {
+            contents = ParseRepositoryFile(file);
+        }
+        ok = contents.has_value() &&
              AddEntries(repository, *contents, std::move(signing), observer, dropped);
     } catch (const std::exception&) {
         // Out of memory on a huge file: the load failed, like any other broken file.

@@ -132,21 +132,31 @@ bool CQRXDlg::OpenRepositoryFile(const QString& path) {
         UpdateCommandStates();
         return false;
     }
-    if (!DiscardRepository()) {
+    if (!MayDropRepository()) {
         UpdateCommandStates();
         return false;
     }
+    const QString statusBefore = StatusText();
     SetStatusText(tr("Opening..."));
+    // The file loads into a repository of its own: Cancel leaves the window's repository, its
+    // tree and its file name exactly as they were, and nothing half-loaded is ever shown.
+    auto loaded = std::make_unique<CPictureRepository>();
     CLoadWaitDlg wait(this);
-    wait.params.repository = repository.get();
+    wait.params.repository = loaded.get();
     wait.params.path = path;
     wait.params.cache = signatureCache;
-    const bool finished = wait.exec() == 1;
-    const bool opened = finished && wait.params.succeeded;
-    if (opened) {
-        SetRepositoryFile(path);
+    const int outcome = wait.exec();
+    if (outcome == QDialog::Rejected) {
+        SetStatusText(statusBefore);
+        UpdateCommandStates();
+        return false;
     }
+    const bool finished = outcome == 1;
+    const bool opened = finished && wait.params.succeeded;
     if (finished) {
+        // A file that could not be read leaves an empty repository, as it always has.
+        repository = std::move(loaded);
+        SetRepositoryFile(opened ? path : QString());
         tree->setGeometry(0, kTreeTopAfterOpen, client->width(),
                           std::max(0, client->height() - kTreeTopAfterOpen));
     }
