@@ -108,6 +108,7 @@ public:
     bool CanMarkPairs() const override { return marks != nullptr; }
     bool MarkPairNotSimilar(const QString& firstPath, const QString& secondPath,
                             QWidget* asker) override;
+    void UndoLastStep() override { UndoMoveToTrash(); }
     /// Marks every linked pair among the entries at `paths` (a group of Keep One of Each
     /// Group), as one step of the undo history.
     bool MarkGroupNotSimilar(const QStringList& paths, QWidget* asker);
