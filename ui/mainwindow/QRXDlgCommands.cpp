@@ -219,11 +219,18 @@ void CQRXDlg::AddToRepository() {
     SetStatusText(tr("Processing..."));
     std::int32_t heldElsewhere = -1;
     QString excluded;
+    QString stopped;
     if (!folder.isEmpty()) {
         if (QFileInfo(folder).isDir()) {
+            const std::int32_t countBefore = repository->GetCount();
             CSearchProgressDlg scan(this, repository.get(), folder, EnabledExtensions(settings),
                                     SigningLimits{.cache = signatureCache}, settings.exclusions);
-            scan.exec();
+            if (scan.exec() == QDialog::Rejected) {
+                // What was added before Stop stays; the user must know the folder is not whole.
+                stopped = tr("Scan stopped: %1 added, the rest of the folder was not added.")
+                              .arg(Counted(repository->GetCount() - countBefore, tr("%1 picture"),
+                                           tr("%1 pictures")));
+            }
             ShowSkippedFiles(scan.Skipped());
             ShowUnreadFolders(this, scan.UnreadFolders());
             excluded = ExcludedText(scan);
@@ -246,8 +253,10 @@ void CQRXDlg::AddToRepository() {
         SelectEntry(*tree, heldElsewhere);
     }
     // Beside the totals until they are next written.
-    if (!excluded.isEmpty()) {
-        SetStatusText(StatusText() + QStringLiteral("   ") + excluded);
+    for (const QString& note : {stopped, excluded}) {
+        if (!note.isEmpty()) {
+            SetStatusText(StatusText() + QStringLiteral("   ") + note);
+        }
     }
 }
 
