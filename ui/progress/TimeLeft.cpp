@@ -36,7 +36,7 @@ QString TimeLeftText(double seconds) {
     if (!std::isfinite(seconds) || seconds < 10) {
         return Tr("a few seconds");
     }
-    if (seconds < 57.5) {
+    if (seconds < 55) {
         // Up to the next five seconds: an estimate that runs out early reads worse than one
         // that runs out late.
         return Tr("about %1 seconds").arg(static_cast<int>(std::ceil(seconds / 5) * 5));
