@@ -15,6 +15,8 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <thread>
@@ -252,6 +254,36 @@ TEST_F(RepositoryFileTest, RoundTripKeepsPathsOrderAndLinks) {
     EXPECT_FALSE(loaded.GetPicture(1).signature.empty());
     // What was just opened is what the file holds: nothing to save.
     EXPECT_FALSE(loaded.IsModified());
+}
+
+// Open's Cancel: an observer that asks to stop once the first picture is done ends the load
+// there, as a failure, with nothing of the file kept and the later pictures never decoded.
+TEST_F(RepositoryFileTest, LoadStoppedByItsObserverEndsEarlyAndKeepsNothing) {
+    constexpr int kPictures = 40;
+    for (int i = 0; i < kPictures; ++i) {
+        const QString picture = PathIn(QStringLiteral("p%1.png").arg(i));
+        ASSERT_TRUE(
+            test::WritePicture(test::MakePhotoLike(64, 48, i), test::PictureFormat::Png, picture));
+        saved.AddPicture(picture);
+    }
+    const QString file = PathIn(QStringLiteral("stopped.qrx"));
+    ASSERT_TRUE(saved.SaveToFile(file));
+
+    struct StopAfterFirst : ProgressObserver {
+        std::atomic<std::uint64_t> mostDone{0};
+        void Report(const ProgressReport& report) override {
+            mostDone = std::max<std::uint64_t>(mostDone, report.done);
+        }
+        bool StopRequested() const override { return mostDone >= 1; }
+    } observer;
+    LoadParams params;
+    params.repository = &loaded;
+    params.path = file;
+    params.observer = &observer;
+    EXPECT_EQ(LoadRepositoryThread(&params), 0);
+    EXPECT_FALSE(params.succeeded);
+    EXPECT_TRUE(loaded.IsEmpty());
+    EXPECT_LT(observer.mostDone.load(), std::uint64_t{kPictures});
 }
 
 TEST_F(RepositoryFileTest, LongAndNonAsciiPathsComeBackWhole) {

@@ -12,6 +12,9 @@ struct ProgressReport {
     std::uint64_t done = 0;   ///< items finished
     std::uint64_t total = 0;  ///< items in all; 0 while the work does not know yet
     QString item;             ///< the item at hand (a path), empty when there is none to show
+    /// Items found so far by work that finds them as it goes (a folder walk): `total` is 0
+    /// until the finding has ended, then equal to this. 0 for work that knows its total.
+    std::uint64_t found = 0;
 };
 
 /// Whoever waits for long work: told how far it has come, asked whether it should stop. The

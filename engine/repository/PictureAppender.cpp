@@ -20,6 +20,8 @@ void PictureAppender::Add(const QString& path) {
     }
     queued.push_back(Queued{path, toSign});
     ++added;
+    // The count of files found moves while the walk goes on, also when no signature is ready.
+    ReportProgress();
 }
 
 bool PictureAppender::AppendReady() {
@@ -30,6 +32,9 @@ bool PictureAppender::AppendReady() {
 
 bool PictureAppender::Finish() {
     pipeline.Finish();
+    finishing = true;
+    // The total is known from here on, before the next picture is done.
+    ReportProgress();
     while (!Stopped() && AppendNext(true)) {
     }
     return !stopped;
@@ -48,16 +53,20 @@ bool PictureAppender::AppendNext(bool wait) {
         }
         repository.AddSignedPicture(made.path, std::move(made.signature));
     }
-    const QString path = next.path;
+    lastDone = next.path;
     queued.pop_front();
     ++done;
     if (appended) {
-        appended(path, repository.GetCount() > before ? before : -1);
+        appended(lastDone, repository.GetCount() > before ? before : -1);
     }
-    if (observer != nullptr) {
-        observer->Report({done, added, path});
-    }
+    ReportProgress();
     return true;
+}
+
+void PictureAppender::ReportProgress() {
+    if (observer != nullptr) {
+        observer->Report({done, finishing ? added : 0, lastDone, added});
+    }
 }
 
 bool PictureAppender::Stopped() {

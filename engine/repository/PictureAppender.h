@@ -16,8 +16,9 @@ class CPictureRepository;
 /// Appends pictures to a repository in the order their paths are queued, their signatures made
 /// by a SignaturePipeline on other threads, so that the entries are those of a serial making
 /// (AddSignedPicture: one file, one entry). Progress goes to an observer: `done` counts the
-/// paths handled, `total` the paths queued so far, `item` the last path handled. Every call
-/// comes from the one thread that owns the repository meanwhile.
+/// paths handled, `found` the paths queued so far, `total` the paths queued in all once Finish
+/// has said there are no more (0 before), `item` the last path handled. Every call comes from
+/// the one thread that owns the repository meanwhile.
 class PictureAppender {
 public:
     /// Told of each path at its turn, after it was handled: the entry it appended, or -1 when
@@ -30,8 +31,8 @@ public:
     PictureAppender(const PictureAppender&) = delete;
     PictureAppender& operator=(const PictureAppender&) = delete;
 
-    /// Queues `path`. A path that is an entry already is not decoded again; it keeps its turn
-    /// all the same, and is left as it is.
+    /// Queues `path` and reports it found. A path that is an entry already is not decoded
+    /// again; it keeps its turn all the same, and is left as it is.
     void Add(const QString& path);
     /// Appends the pictures whose turn has come and whose signatures are made, without
     /// waiting. False once a stop was requested (the rest is then dropped).
@@ -45,6 +46,7 @@ private:
     /// (and `wait` is false) or when none is left.
     bool AppendNext(bool wait);
     bool Stopped();
+    void ReportProgress();
 
     struct Queued {
         QString path;
@@ -58,6 +60,8 @@ private:
     std::deque<Queued> queued;
     std::uint64_t added = 0;
     std::uint64_t done = 0;
+    QString lastDone;
+    bool finishing = false;  ///< Finish was called: `added` is the total
     bool stopped = false;
 };
 

@@ -39,27 +39,27 @@ bool OpenRegularFile(const QString& path, QFile& file) {
     return true;
 }
 
-// Passes the reports of a load on and never asks it to stop.
-class LoadReports : public ProgressObserver {
-public:
-    explicit LoadReports(ProgressObserver* observer) : observer(observer) {}
-    void Report(const ProgressReport& report) override { observer->Report(report); }
+bool StopRequested(const ProgressObserver* observer) {
+    return observer != nullptr && observer->StopRequested();
+}
 
-private:
-    ProgressObserver* const observer;
-};
-
-// Fills the repository; `dropped` tells whether records were left out.
+// Fills the repository; `dropped` tells whether records were left out. False when the observer
+// asked to stop: the repository then holds part of its file, which the caller throws away.
 bool AddEntries(CPictureRepository& repository, RepositoryFileContents& contents,
                 SigningLimits signing, ProgressObserver* observer, bool& dropped) {
-    // A load is not stopped half-way: the repository would then hold part of its file.
-    LoadReports reports(observer);
     if (observer != nullptr) {
         // The total is known once the file is read, before the first picture is done.
         observer->Report({0, contents.paths.size(), QString()});
     }
-    repository.AddPictures(contents.paths, std::move(signing),
-                           observer != nullptr ? &reports : nullptr);
+    if (StopRequested(observer)) {
+        return false;
+    }
+    // The appender asks the observer between pictures, so a stop ends the signatures promptly:
+    // it waits only for the decodings in progress.
+    repository.AddPictures(contents.paths, std::move(signing), observer);
+    if (StopRequested(observer)) {
+        return false;
+    }
     // The parser saw every path once, so a record without an entry names a file that an
     // earlier record already holds under another path (a linked folder, a hard link): the
     // first record keeps it, the later one goes with its links.
@@ -104,7 +104,10 @@ bool ReadRepository(CPictureRepository& repository, QIODevice& file, SigningLimi
     try {
         // The whole file is checked before any picture is decoded: a damaged file fails at once,
         // however many pictures it names.
-        std::optional<RepositoryFileContents> contents = ParseRepositoryFile(file);
+        std::optional<RepositoryFileContents> contents;
+        if (!StopRequested(observer)) {
+            contents = ParseRepositoryFile(file);
+        }
         ok = contents.has_value() &&
              AddEntries(repository, *contents, std::move(signing), observer, dropped);
     } catch (const std::exception&) {

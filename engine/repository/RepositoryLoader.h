@@ -23,8 +23,9 @@ struct LoadParams {
     /// repository and after `succeeded` is set. May be empty.
     std::function<void(bool succeeded)> finished;
     bool succeeded = false;  ///< the whole file was read; set before `finished` is called
-    /// Hears how many pictures are done of the file's total (nothing until the file is read);
-    /// not owned, may be null. Its stop is not asked for: a load runs to its end.
+    /// Hears how many pictures are done of the file's total (nothing until the file is read)
+    /// and may stop the load, which then fails as a broken file does (the repository emptied);
+    /// not owned, may be null.
     ProgressObserver* observer = nullptr;
     /// Where the signatures are looked up before a picture is decoded, and kept after; null
     /// for none.
@@ -45,7 +46,8 @@ int LoadRepositoryThread(LoadParams* params);
 /// with the repository emptied and `modified` as it was before, when the file is not a
 /// repository file or is cut short (see ParseRepositoryFile). Any thread that owns the repository
 /// for the time of the call. `signing`: how the signatures are made (threads, 0 for one per
-/// core; the signature cache, null for none). `observer`, when given, hears of each picture done.
+/// core; the signature cache, null for none). `observer`, when given, hears of each picture done
+/// and may stop the load between pictures: false then too, the repository emptied.
 bool ReadRepository(CPictureRepository& repository, QIODevice& file, SigningLimits signing = {},
                     ProgressObserver* observer = nullptr);
 

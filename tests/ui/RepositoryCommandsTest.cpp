@@ -455,6 +455,53 @@ private slots:
         QVERIFY(window.Repository().IsModified());
     }
 
+    // Cancel in "Opening Repository", pressed as the dialog appears (before its loader can
+    // finish): the window keeps its repository, file name, tree and selection as they were.
+    void openThenCancelLeavesTheRepositoryAsItWas() {
+        vistrel::CPictureRepository other;
+        other.AddPicture(photoB);
+        const QString otherFile = work.filePath("other.qrx");
+        QVERIFY(other.SaveToFile(otherFile));
+        vistrel::CPictureRepository first;
+        first.AddPicture(photoA);
+        first.AddPicture(photoC);
+        const QString firstFile = work.filePath("first.qrx");
+        QVERIFY(first.SaveToFile(firstFile));
+
+        CQRXDlg window;
+        window.show();
+        QVERIFY(window.OpenRepositoryFile(firstFile));
+        window.Tree()->setCurrentItem(window.Tree()->topLevelItem(1));
+        const vistrel::CPictureRepository* before = &window.Repository();
+        const QStringList treeBefore = TreeText(*window.Tree());
+        const QString statusBefore = window.StatusText();
+
+        struct CancelOnShow : QObject {
+            bool cancelled = false;
+            bool eventFilter(QObject* watched, QEvent* event) override {
+                if (event->type() == QEvent::Show && watched->inherits("vistrel::CLoadWaitDlg")) {
+                    auto* cancel = watched->findChild<QAbstractButton*>("cancelButton");
+                    if (cancel != nullptr) {
+                        cancel->click();
+                        cancelled = true;
+                    }
+                }
+                return false;
+            }
+        } canceller;
+        qApp->installEventFilter(&canceller);
+        QVERIFY(!window.OpenRepositoryFile(otherFile));
+        qApp->removeEventFilter(&canceller);
+        QVERIFY(canceller.cancelled);
+        QCOMPARE(&window.Repository(), before);
+        QCOMPARE(window.Repository().Paths(), (QStringList{photoA, photoC}));
+        QVERIFY(!window.Repository().IsModified());
+        QCOMPARE(window.windowFilePath(), firstFile);
+        QCOMPARE(TreeText(*window.Tree()), treeBefore);
+        QCOMPARE(window.SelectedPath(), photoC);
+        QCOMPARE(window.StatusText(), statusBefore);
+    }
+
     void newRepositoryAsksAboutAModifiedOne() {
         CQRXDlg window;
         window.show();

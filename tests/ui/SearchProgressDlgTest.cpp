@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
 #include <QTemporaryDir>
@@ -116,6 +117,13 @@ private slots:
         // The count moves on every tenth file: 0, 10, 20.
         QCOMPARE(LabelText(dialog, "countLabel"), QStringLiteral("Total count: 20"));
         QCOMPARE(LabelText(dialog, "pathLabel"), "File: " + repository.GetPicture(24).path);
+        // The walk ended: the total is known, and the bar is full.
+        QCOMPARE(LabelText(dialog, "foundLabel"),
+                 QStringLiteral("Signatures made: 25 of 25 files found"));
+        const auto* bar = dialog.findChild<QProgressBar*>("progressBar");
+        QVERIFY(bar != nullptr);
+        QCOMPARE(bar->maximum(), 25);
+        QCOMPARE(bar->value(), 25);
     }
 
     void countLabelShowsTheCountAsEveryTenthFileArrives() {

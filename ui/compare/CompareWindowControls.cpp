@@ -3,6 +3,7 @@
 #include "CompareWindow.h"
 
 #include "ComparePanel.h"
+#include "CompareWindowHost.h"
 #include "common/FileManagerItem.h"
 
 #include <QAction>
@@ -161,6 +162,17 @@ void CompareWindow::BuildKeys() {
     key({QKeySequence(Qt::Key_Down)}, [pan] { pan(0, -1); });
     key({QKeySequence(Qt::Key_Escape)}, &CompareWindow::close);
     key({QKeySequence(Qt::Key_M)}, &CompareWindow::MarkNotSimilar);
+    // The program has one undo history, the main window's: Undo here takes back a move or a
+    // mark made here or there, and the host tells this window of the pairs that come back.
+    QList<QKeySequence> undoKeys = QKeySequence::keyBindings(QKeySequence::Undo);
+    if (undoKeys.isEmpty()) {
+        undoKeys.append(QKeySequence(QStringLiteral("Ctrl+Z")));
+    }
+    auto* undo = new QAction(this);
+    undo->setShortcuts(undoKeys);
+    undo->setShortcutContext(Qt::WindowShortcut);
+    connect(undo, &QAction::triggered, this, [this] { host.UndoLastStep(); });
+    addAction(undo);
 }
 
 void CompareWindow::SetBlink(bool on) {

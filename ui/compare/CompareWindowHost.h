@@ -10,8 +10,9 @@ class CPictureRepository;
 
 /// What the compare window needs of the window that opened it: the repository whose pairs it
 /// shows, and the one way to move a picture file to the trash (the question, the Undo record
-/// and the entry dropped) or to mark a pair as not similar. The host tells the compare window
-/// itself when the repository changed (CompareWindow::RepositoryChanged). GUI thread.
+/// and the entry dropped), to mark a pair as not similar, or to undo either. The host tells the
+/// compare window itself when the repository changed (CompareWindow::RepositoryChanged). GUI
+/// thread.
 class CompareWindowHost {
 public:
     virtual const CPictureRepository& ShownRepository() const = 0;
@@ -25,6 +26,9 @@ public:
     /// `asker`, when it cannot); true when the pair was marked and left the similar pairs.
     virtual bool MarkPairNotSimilar(const QString& firstPath, const QString& secondPath,
                                     QWidget* asker) = 0;
+    /// The Undo key pressed in the compare window: takes back the last step of the host's undo
+    /// history (a move to the trash or a mark), as the host's own Undo does.
+    virtual void UndoLastStep() = 0;
 
 protected:
     ~CompareWindowHost() = default;

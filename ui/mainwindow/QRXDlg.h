@@ -118,6 +118,7 @@ public:
     bool CanMarkPairs() const override { return marks != nullptr; }
     bool MarkPairNotSimilar(const QString& firstPath, const QString& secondPath,
                             QWidget* asker) override;
+    void UndoLastStep() override { UndoMoveToTrash(); }
     /// Marks every linked pair among the entries at `paths` (a group of Keep One of Each
     /// Group), as one step of the undo history.
     bool MarkGroupNotSimilar(const QStringList& paths, QWidget* asker);
@@ -130,7 +131,8 @@ public slots:
     /// Opens `path` as File > Open does once a file was chosen: refuses a file that is not a
     /// regular one, offers to save a modified repository, loads behind the "Opening
     /// Repository" dialog and says so when the file cannot be read (the repository is then
-    /// empty). True when the file was opened.
+    /// empty). Its Cancel leaves the repository, its file name and the tree as they were. True
+    /// when the file was opened.
     bool OpenRepositoryFile(const QString& path);
     /// Opens a file of Recent Repositories as OpenRepositoryFile does; a file that is gone is
     /// taken off the list, and the user is told.

@@ -132,21 +132,31 @@ bool CQRXDlg::OpenRepositoryFile(const QString& path) {
         UpdateCommandStates();
         return false;
     }
-    if (!DiscardRepository()) {
+    if (!MayDropRepository()) {
         UpdateCommandStates();
         return false;
     }
+    const QString statusBefore = StatusText();
     SetStatusText(tr("Opening..."));
+    // The file loads into a repository of its own: Cancel leaves the window's repository, its
+    // tree and its file name exactly as they were, and nothing half-loaded is ever shown.
+    auto loaded = std::make_unique<CPictureRepository>();
     CLoadWaitDlg wait(this);
-    wait.params.repository = repository.get();
+    wait.params.repository = loaded.get();
     wait.params.path = path;
     wait.params.cache = signatureCache;
-    const bool finished = wait.exec() == 1;
-    const bool opened = finished && wait.params.succeeded;
-    if (opened) {
-        SetRepositoryFile(path);
+    const int outcome = wait.exec();
+    if (outcome == QDialog::Rejected) {
+        SetStatusText(statusBefore);
+        UpdateCommandStates();
+        return false;
     }
+    const bool finished = outcome == 1;
+    const bool opened = finished && wait.params.succeeded;
     if (finished) {
+        // A file that could not be read leaves an empty repository, as it always has.
+        repository = std::move(loaded);
+        SetRepositoryFile(opened ? path : QString());
         tree->setGeometry(0, kTreeTopAfterOpen, client->width(),
                           std::max(0, client->height() - kTreeTopAfterOpen));
     }
@@ -209,11 +219,18 @@ void CQRXDlg::AddToRepository() {
     SetStatusText(tr("Processing..."));
     std::int32_t heldElsewhere = -1;
     QString excluded;
+    QString stopped;
     if (!folder.isEmpty()) {
         if (QFileInfo(folder).isDir()) {
+            const std::int32_t countBefore = repository->GetCount();
             CSearchProgressDlg scan(this, repository.get(), folder, EnabledExtensions(settings),
                                     SigningLimits{.cache = signatureCache}, settings.exclusions);
-            scan.exec();
+            if (scan.exec() == QDialog::Rejected) {
+                // What was added before Stop stays; the user must know the folder is not whole.
+                stopped = tr("Scan stopped: %1 added, the rest of the folder was not added.")
+                              .arg(Counted(repository->GetCount() - countBefore, tr("%1 picture"),
+                                           tr("%1 pictures")));
+            }
             ShowSkippedFiles(scan.Skipped());
             ShowUnreadFolders(this, scan.UnreadFolders());
             excluded = ExcludedText(scan);
@@ -236,8 +253,10 @@ void CQRXDlg::AddToRepository() {
         SelectEntry(*tree, heldElsewhere);
     }
     // Beside the totals until they are next written.
-    if (!excluded.isEmpty()) {
-        SetStatusText(StatusText() + QStringLiteral("   ") + excluded);
+    for (const QString& note : {stopped, excluded}) {
+        if (!note.isEmpty()) {
+            SetStatusText(StatusText() + QStringLiteral("   ") + note);
+        }
     }
 }
 

@@ -113,6 +113,8 @@ void CQRXDlg::ShowMarkedPairs() {
     auto* shown = findChild<MarkedPairsDlg*>(QString(), Qt::FindDirectChildrenOnly);
     if (shown == nullptr) {
         shown = new MarkedPairsDlg(marks, this);
+        // The Undo key works in this window too: a mark just made, or a move, comes back.
+        shown->addAction(actions.undoTrash);
     }
     shown->Reload();
     shown->show();

@@ -2,10 +2,12 @@
 
 #include "ProgressRelay.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -20,6 +22,7 @@ CLoadWaitDlg::CLoadWaitDlg(QWidget* parent)
     // A caption without a system menu, and so without a close box.
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       progressBar(new QProgressBar(this)),
+      cancelButton(new QPushButton(tr("Cancel"), this)),
       relay(new ProgressRelay(this)) {
     setWindowTitle(tr("Opening Repository"));
     auto* text = new QLabel(
@@ -32,11 +35,21 @@ CLoadWaitDlg::CLoadWaitDlg(QWidget* parent)
     progressBar->setRange(0, 0);  // busy until the file is read and the total known
     progressBar->setFormat(tr("%v of %m pictures"));
     layout->addWidget(progressBar);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    // Enter must not cancel a load: Cancel is never the default button.
+    cancelButton->setAutoDefault(false);
+    cancelButton->setDefault(false);
+    connect(cancelButton, &QPushButton::clicked, this, &CLoadWaitDlg::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cancelButton);
+    layout->addLayout(buttons);
     connect(relay, &ProgressRelay::Progressed, this, &CLoadWaitDlg::ShowProgress);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 CLoadWaitDlg::~CLoadWaitDlg() {
+    relay->RequestStop();
     if (loader.joinable()) {
         loader.join();
     }
@@ -57,6 +70,10 @@ std::thread CLoadWaitDlg::StartThread(std::function<void()> routine) {
 }
 
 void CLoadWaitDlg::StartLoading() {
+    if (cancelled) {
+        QDialog::done(0);
+        return;
+    }
     // The loader calls this on its own thread as its last action; the dialog learns of it on
     // the GUI thread, in order with everything else the modal loop does.
     params.finished = [this](bool) {
@@ -83,13 +100,26 @@ void CLoadWaitDlg::ShowProgress(const ProgressReport& report) {
     }
 }
 
+void CLoadWaitDlg::reject() {
+    if (cancelled) {
+        return;
+    }
+    cancelled = true;
+    relay->RequestStop();
+    cancelButton->setEnabled(false);
+    // The dialog ends from its modal loop: when the loader returns, or at once in StartLoading
+    // when it has not started yet.
+}
+
 void CLoadWaitDlg::OnLoadFinished() {
     ShowProgress(relay->Latest());
     // The loader has nothing left to do but return; joining here keeps no thread behind.
     if (loader.joinable()) {
         loader.join();
     }
-    QDialog::done(1);
+    // A Cancel that came while the last picture was done still counts: the user asked for the
+    // repository as it was.
+    QDialog::done(cancelled ? 0 : 1);
 }
 
 }  // namespace vistrel

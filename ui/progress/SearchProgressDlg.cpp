@@ -1,20 +1,37 @@
 #include "SearchProgressDlg.h"
 
 #include "ProgressRelay.h"
+#include "TimeLeft.h"
 #include "import/PictureImport.h"
 #include "repository/PictureRepository.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QMetaObject>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSizePolicy>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <limits>
 #include <system_error>
 
 namespace vistrel {
+
+namespace {
+
+// The counts, the bar and the time left are written at most this often: a small picture is
+// done faster than a label is laid out.
+constexpr qint64 kShowEveryMs = 100;
+
+int ClampedInt(std::uint64_t n) {
+    return static_cast<int>(std::min<std::uint64_t>(n, std::numeric_limits<int>::max()));
+}
+
+}  // namespace
 
 CSearchProgressDlg::CSearchProgressDlg(QWidget* parent, CPictureRepository* repository,
                                        const QString& rootFolder, const QStringList& extensions,
@@ -28,12 +45,20 @@ CSearchProgressDlg::CSearchProgressDlg(QWidget* parent, CPictureRepository* repo
       relay(new ProgressRelay(this)),
       countLabel(new QLabel(tr("Count:"), this)),
       pathLabel(new QLabel(tr("Path"), this)),
+      foundLabel(new QLabel(tr("Looking for picture files..."), this)),
+      progressBar(new QProgressBar(this)),
+      timeLabel(new QLabel(this)),
       stopButton(new QPushButton(tr("Stop"), this)) {
     setWindowTitle(tr("Search Progress"));
     setModal(true);
     countLabel->setObjectName(QStringLiteral("countLabel"));
     pathLabel->setObjectName(QStringLiteral("pathLabel"));
     stopButton->setObjectName(QStringLiteral("stopButton"));
+    foundLabel->setObjectName(QStringLiteral("foundLabel"));
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    timeLabel->setObjectName(QStringLiteral("timeLabel"));
+    // Busy until the walk has ended and the total is known.
+    progressBar->setRange(0, 0);
     // A long path must not stretch the dialog across the screen.
     pathLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     pathLabel->setTextFormat(Qt::PlainText);
@@ -41,7 +66,8 @@ CSearchProgressDlg::CSearchProgressDlg(QWidget* parent, CPictureRepository* repo
     stopButton->setAutoDefault(false);
     stopButton->setDefault(false);
     connect(stopButton, &QPushButton::clicked, this, &CSearchProgressDlg::reject);
-    connect(relay, &ProgressRelay::Progressed, this, &CSearchProgressDlg::ShowProgress);
+    connect(relay, &ProgressRelay::Progressed, this,
+            [this](const ProgressReport& report) { ShowProgress(report); });
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -49,6 +75,9 @@ CSearchProgressDlg::CSearchProgressDlg(QWidget* parent, CPictureRepository* repo
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(countLabel);
     layout->addWidget(pathLabel);
+    layout->addWidget(foundLabel);
+    layout->addWidget(progressBar);
+    layout->addWidget(timeLabel);
     layout->addLayout(buttons);
     setMinimumWidth(450);
 }
@@ -67,6 +96,7 @@ void CSearchProgressDlg::showEvent(QShowEvent* event) {
     }
     started = true;
     filesSeen = 0;
+    sinceStart.start();
     ImportOptions options{extensions, pipelineLimits, exclusions};
     try {
         importer = std::thread([this, options = std::move(options)] {
@@ -99,8 +129,12 @@ void CSearchProgressDlg::reject() {
     relay->RequestStop();
 }
 
-void CSearchProgressDlg::ShowProgress(const ProgressReport& report) {
+void CSearchProgressDlg::ShowProgress(const ProgressReport& report, bool final) {
     filesSeen = static_cast<int>(report.done);
+    if (final || !sinceShown.isValid() || sinceShown.elapsed() >= kShowEveryMs) {
+        sinceShown.start();
+        ShowCounts(report);
+    }
     if (report.done == 0) {
         return;
     }
@@ -115,12 +149,33 @@ void CSearchProgressDlg::ShowProgress(const ProgressReport& report) {
 void CSearchProgressDlg::OnImportEnded(bool completed) {
     importer.join();
     // The last report may still be on its way.
-    ShowProgress(relay->Latest());
+    ShowProgress(relay->Latest(), true);
     if (completed && !stopRequested) {
         accept();
     } else {
         QDialog::reject();
     }
+}
+
+void CSearchProgressDlg::ShowCounts(const ProgressReport& report) {
+    const QLocale locale;
+    if (report.total == 0) {
+        // The walk goes on: the files found so far, the signatures made of them.
+        if (report.found > 0) {
+            foundLabel->setText(tr("Files found so far: %1; signatures made: %2")
+                                    .arg(locale.toString(qulonglong{report.found}),
+                                         locale.toString(qulonglong{report.done})));
+        }
+        return;
+    }
+    foundLabel->setText(tr("Signatures made: %1 of %2 files found")
+                            .arg(locale.toString(qulonglong{report.done}),
+                                 locale.toString(qulonglong{report.total})));
+    progressBar->setRange(0, ClampedInt(report.total));
+    progressBar->setValue(ClampedInt(std::min(report.done, report.total)));
+    const std::optional<double> left =
+        SecondsLeft(report.done, report.total, static_cast<double>(sinceStart.elapsed()) / 1000);
+    timeLabel->setText(left ? tr("Time left: %1").arg(TimeLeftText(*left)) : QString());
 }
 
 }  // namespace vistrel

@@ -3,12 +3,14 @@
 #include "signature/SignaturePipeline.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
 #include <thread>
 
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QShowEvent;
 
@@ -20,8 +22,9 @@ struct ProgressReport;
 
 /// The modal "Search Progress" dialog: imports the pictures of a folder tree (ImportFolder) on
 /// a thread of its own while it is open, adding them to the repository in the order they are
-/// found, and shows how far it has come. The import thread is the repository's only user until
-/// the dialog ends. GUI thread only.
+/// found, and shows how far it has come: the files found while the walk goes on, the signatures
+/// made, and once the walk has ended their total, a bar and the time left. The import thread is the
+/// repository's only user until the dialog ends. GUI thread only.
 class CSearchProgressDlg : public QDialog {
     Q_OBJECT
 
@@ -60,7 +63,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void ShowProgress(const ProgressReport& report);
+    /// `final`: the last report, shown whatever the time since the one before.
+    void ShowProgress(const ProgressReport& report, bool final = false);
+    /// The files found, the signatures made, the bar and the time left.
+    void ShowCounts(const ProgressReport& report);
     /// GUI thread, once the import thread has ended.
     void OnImportEnded(bool completed);
 
@@ -80,7 +86,14 @@ private:
     ProgressRelay* relay;
     QLabel* countLabel;
     QLabel* pathLabel;
+    QLabel* foundLabel;
+    QProgressBar* progressBar;
+    QLabel* timeLabel;
     QPushButton* stopButton;
+    /// Since the scan started: the rate of the time left.
+    QElapsedTimer sinceStart;
+    /// Since the counts, bar and time left were last written.
+    QElapsedTimer sinceShown;
     std::thread importer;
 };
 
