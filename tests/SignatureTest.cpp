@@ -3,6 +3,7 @@
 
 #include "comparison/kernels/DifferenceFactor.h"
 #include "decoding/PictureDecoder.h"
+#include "decoding/PictureProblem.h"
 #include "repository/PictureRepository.h"
 #include "signature/PictureSignature.h"
 #include "support/HeifPictures.h"
@@ -176,6 +177,21 @@ TEST_F(SignatureTest, FilesThatAreNotPicturesAreUnreadable) {
     // A folder named like a picture.
     ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("folder.jpg")));
     EXPECT_TRUE(ComputeSignature(Path("folder.jpg"), kSide).empty());
+}
+
+TEST_F(SignatureTest, CutShortJpegAndTextFileSayWhyTheyCannotBeRead) {
+    ASSERT_TRUE(
+        test::WritePicture(test::MakePhotoLike(64, 48, 3), PictureFormat::Jpeg, Path("whole.jpg")));
+    QFile whole(Path("whole.jpg"));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = whole.readAll();
+    ASSERT_TRUE(test::WriteBytes(Path("cut.jpg"), jpeg.left(jpeg.size() * 2 / 3)));
+    ASSERT_TRUE(test::WriteBytes(Path("text.jpg"), "just some text, not a picture\n"));
+    ASSERT_TRUE(DecodePicture(Path("cut.jpg")).isNull());
+    EXPECT_EQ(DiagnoseUnreadablePicture(Path("cut.jpg")).kind, PictureProblem::Kind::CutShort);
+    EXPECT_EQ(DiagnoseUnreadablePicture(Path("text.jpg")).kind, PictureProblem::Kind::NotAPicture);
+    EXPECT_NE(PictureProblemText(DiagnoseUnreadablePicture(Path("cut.jpg"))),
+              PictureProblemText(DiagnoseUnreadablePicture(Path("text.jpg"))));
 }
 
 TEST_F(SignatureTest, FormatIsToldByContentNotByName) {
