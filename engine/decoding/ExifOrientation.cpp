@@ -19,7 +19,7 @@ constexpr std::uint32_t kMostEntries = 1024;
 constexpr qint64 kMostExifBytes = 64 * 1024;
 // Segments or chunks looked at before the EXIF block is given up for missing; real files carry
 // it among their first few.
-constexpr int kMostChunks = 64;
+constexpr int kMostChunks = 256;
 
 struct ByteOrder {
     bool little = true;
@@ -59,11 +59,15 @@ bool ReadByteOrder(const std::uint8_t* header, std::size_t size, ByteOrder& orde
     return false;
 }
 
-// The orientation in the `entries` entries of a directory at `at`, `size` bytes long. The first
-// orientation entry decides: a second one is not looked for.
+// The orientation in the `entries` entries of a directory at `at`, `size` bytes long; Normal
+// when they do not all fit, as in a damaged block. The first orientation entry decides: a second
+// one is not looked for.
 ExifOrientation FromEntries(const ByteOrder& order, const std::uint8_t* at, std::size_t size,
                             std::uint32_t entries) {
-    for (std::uint32_t i = 0; i < entries && (i + 1) * kEntryBytes <= size; ++i) {
+    if (std::size_t{entries} * kEntryBytes > size) {
+        return ExifOrientation::Normal;
+    }
+    for (std::uint32_t i = 0; i < entries; ++i) {
         const std::uint8_t* entry = at + i * kEntryBytes;
         if (order.U16(entry) != kOrientationTag) {
             continue;

@@ -231,10 +231,11 @@ PictureHeader ReadHeader(QFile& file) {
     }
     const ExifOrientation orientation = ReadExifOrientation(file);
     PictureHeader header = ReadStoredHeader(file);
-    if (header.size.isValid()) {
-        header.size = OrientedSize(header.size, orientation);
-        header.orientation = orientation;
+    if (header.size.isEmpty()) {
+        return {};  // TurboJPEG reads a frame header cut short as 0 x 0
     }
+    header.size = OrientedSize(header.size, orientation);
+    header.orientation = orientation;
     return header;
 }
 

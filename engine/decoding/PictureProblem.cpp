@@ -216,12 +216,15 @@ PictureProblem DiagnoseUnreadablePicture(const QString& path, const DecodeOption
         file.seek(0);
     }
     const PictureHeader header = ReadPictureHeader(path);
-    if (header.size.isValid()) {
-        const QSize stored =
-            SwapsSides(header.orientation) ? header.size.transposed() : header.size;
+    QSize stored = SwapsSides(header.orientation) ? header.size.transposed() : header.size;
+    if (stored.isEmpty() && format == Format::Gif) {
+        // Qt's reader refuses a GIF whose screen is absurd; its header still says how large.
+        stored = DeclaredSize(head, QSize(1, 1));
+    }
+    if (!stored.isEmpty()) {
         if (DecodedPixels(format, stored, options, file) > kDecodeBudgetPixels) {
             PictureProblem problem = Of(Kind::TooLarge);
-            problem.size = header.size;
+            problem.size = OrientedSize(stored, header.orientation);
             return problem;
         }
         if (format != Format::Heif &&
