@@ -40,7 +40,7 @@ std::optional<SignatureDigest> DigestOfPicture(const QString& path, SourceLoader
         sources.AddPicture(absolute);
         index = repository.FindFile(absolute);
         if (index < 0 || repository.GetPicture(index).loadError) {
-            reason = QStringLiteral("not a picture that can be decoded");
+            reason = UnreadablePictureReason(absolute);
         }
     }
     if (!reason.isEmpty()) {

@@ -16,7 +16,7 @@ int RunSignatureCommand(const CliOptions& options, Console& console) {
     if (reason.isEmpty()) {
         signature = ComputeSignature(AbsolutePath(picture), CPictureRepository::kSide);
         if (signature.empty()) {
-            reason = QStringLiteral("not a picture that can be decoded");
+            reason = UnreadablePictureReason(AbsolutePath(picture));
         }
     }
     if (!reason.isEmpty()) {

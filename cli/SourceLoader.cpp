@@ -1,6 +1,7 @@
 #include "SourceLoader.h"
 
 #include "Console.h"
+#include "decoding/PictureProblem.h"
 #include "import/PictureImport.h"
 #include "repository/PictureRepository.h"
 #include "repository/RepositoryLoader.h"
@@ -80,6 +81,10 @@ QString UnreadableReason(const QString& path, bool folder) {
     return QString();
 }
 
+QString UnreadablePictureReason(const QString& path) {
+    return PictureProblemText(DiagnoseUnreadablePicture(path));
+}
+
 QString PictureFileProblem(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists()) {
@@ -147,8 +152,8 @@ bool SourceLoader::AddSource(const QString& source, QString& error) {
         return true;
     }
     if (repository.GetPicture(entry).loadError) {
-        error = QStringLiteral("cannot read picture '%1': not a picture that can be decoded")
-                    .arg(source);
+        error = QStringLiteral("cannot read picture '%1': %2")
+                    .arg(source, UnreadablePictureReason(path));
         return false;
     }
     return true;
@@ -169,7 +174,8 @@ void SourceLoader::ScanFolder(const QString& folder) {
             return;
         }
         console.Warning(message.kind == ImportMessage::Kind::UnreadablePicture
-                            ? QStringLiteral("cannot read picture '%1'").arg(message.text)
+                            ? QStringLiteral("cannot read picture '%1': %2")
+                                  .arg(message.text, UnreadablePictureReason(message.text))
                             : message.text);
     });
     console.EndProgress();
@@ -224,8 +230,9 @@ bool SourceLoader::LoadRepositoryFile(const QString& file, QString& error) {
 void SourceLoader::WarnUnreadableFrom(int firstIndex) {
     for (std::int32_t i = firstIndex; i < repository.GetCount(); ++i) {
         if (repository.GetPicture(i).loadError) {
-            console.Warning(
-                QStringLiteral("cannot read picture '%1'").arg(repository.GetPicture(i).path));
+            const QString& path = repository.GetPicture(i).path;
+            console.Warning(QStringLiteral("cannot read picture '%1': %2")
+                                .arg(path, UnreadablePictureReason(path)));
         }
     }
 }

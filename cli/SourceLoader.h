@@ -67,6 +67,10 @@ QString AbsolutePath(const QString& path);
 /// The system's reason why `path` cannot be opened for reading, or an empty string.
 QString UnreadableReason(const QString& path, bool folder);
 
+/// Why the picture file `path`, which did not decode, cannot be read (DiagnoseUnreadablePicture):
+/// "the file is cut short", "it is not a picture", ...
+QString UnreadablePictureReason(const QString& path);
+
 /// Why `path`, named as one picture, cannot be read as one: missing, a folder, not a regular
 /// file (a FIFO or a device named like a picture could block or never end), or the system's
 /// reason. Empty when it can be opened.

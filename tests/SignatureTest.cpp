@@ -3,6 +3,7 @@
 
 #include "comparison/kernels/DifferenceFactor.h"
 #include "decoding/PictureDecoder.h"
+#include "decoding/PictureProblem.h"
 #include "repository/PictureRepository.h"
 #include "signature/PictureSignature.h"
 #include "support/HeifPictures.h"
@@ -178,6 +179,21 @@ TEST_F(SignatureTest, FilesThatAreNotPicturesAreUnreadable) {
     EXPECT_TRUE(ComputeSignature(Path("folder.jpg"), kSide).empty());
 }
 
+TEST_F(SignatureTest, CutShortJpegAndTextFileSayWhyTheyCannotBeRead) {
+    ASSERT_TRUE(
+        test::WritePicture(test::MakePhotoLike(64, 48, 3), PictureFormat::Jpeg, Path("whole.jpg")));
+    QFile whole(Path("whole.jpg"));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = whole.readAll();
+    ASSERT_TRUE(test::WriteBytes(Path("cut.jpg"), jpeg.left(jpeg.size() * 2 / 3)));
+    ASSERT_TRUE(test::WriteBytes(Path("text.jpg"), "just some text, not a picture\n"));
+    ASSERT_TRUE(DecodePicture(Path("cut.jpg")).isNull());
+    EXPECT_EQ(DiagnoseUnreadablePicture(Path("cut.jpg")).kind, PictureProblem::Kind::CutShort);
+    EXPECT_EQ(DiagnoseUnreadablePicture(Path("text.jpg")).kind, PictureProblem::Kind::NotAPicture);
+    EXPECT_NE(PictureProblemText(DiagnoseUnreadablePicture(Path("cut.jpg"))),
+              PictureProblemText(DiagnoseUnreadablePicture(Path("text.jpg"))));
+}
+
 TEST_F(SignatureTest, FormatIsToldByContentNotByName) {
     const QImage picture = test::MakePicture(40, 30, [](int, int) { return qRgb(10, 200, 90); });
     ASSERT_TRUE(test::WritePicture(picture, PictureFormat::Png, Path("really-a-png.jpg")));
@@ -200,6 +216,84 @@ quint32 Crc32(const QByteArray& bytes) {
         }
     }
     return ~crc;
+}
+
+// An EXIF block (a TIFF header and one directory) holding only the orientation `value`.
+QByteArray ExifBlock(quint16 value, bool bigEndian) {
+    QByteArray tiff(8 + 2 + 12 + 4, '\0');
+    auto* at = reinterpret_cast<uchar*>(tiff.data());
+    const auto put16 = [&](int offset, quint16 v) {
+        bigEndian ? qToBigEndian(v, at + offset) : qToLittleEndian(v, at + offset);
+    };
+    const auto put32 = [&](int offset, quint32 v) {
+        bigEndian ? qToBigEndian(v, at + offset) : qToLittleEndian(v, at + offset);
+    };
+    tiff.replace(0, 4, bigEndian ? QByteArray("MM\0*", 4) : QByteArray("II*\0", 4));
+    put32(4, 8);        // the first directory
+    put16(8, 1);        // one entry
+    put16(10, 0x0112);  // orientation
+    put16(12, 3);       // SHORT
+    put32(14, 1);       // one value
+    put16(18, value);
+    return tiff;
+}
+
+// `stored` as shown under the EXIF orientation `value`, pixel by pixel.
+QImage TurnedByHand(const QImage& stored, int value) {
+    const int w = stored.width();
+    const int h = stored.height();
+    const bool swapped = value >= 5;
+    QImage shown(swapped ? h : w, swapped ? w : h, QImage::Format_RGB888);
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            const QPoint from[] = {{x, y}, {w - 1 - x, y}, {w - 1 - x, h - 1 - y}, {x, h - 1 - y},
+                                   {y, x}, {y, h - 1 - x}, {w - 1 - y, h - 1 - x}, {w - 1 - y, x}};
+            shown.setPixel(x, y, stored.pixel(from[value - 1]));
+        }
+    }
+    return shown;
+}
+
+TEST_F(SignatureTest, EachExifOrientationGivesTheSignatureOfThePictureTurnedByHand) {
+    const QImage photo = test::MakePhotoLike(48, 32, 7).convertToFormat(QImage::Format_RGB888);
+    ASSERT_TRUE(test::WritePicture(photo, PictureFormat::Jpeg, Path("plain.jpg")));
+    ASSERT_TRUE(test::WritePicture(photo, PictureFormat::Png, Path("plain.png")));
+    QFile jpegFile(Path("plain.jpg"));
+    QFile pngFile(Path("plain.png"));
+    ASSERT_TRUE(jpegFile.open(QIODevice::ReadOnly) && pngFile.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = jpegFile.readAll();
+    const QByteArray png = pngFile.readAll();
+    // The JPEG's pixels as stored: what the tagged copies hold.
+    const QImage jpegPixels = DecodePicture(Path("plain.jpg"));
+    ASSERT_EQ(jpegPixels.size(), photo.size());
+
+    for (quint16 value = 1; value <= 8; ++value) {
+        // A JPEG with big-endian EXIF in its APP1, a PNG with little-endian EXIF in its eXIf.
+        const QByteArray app1 = QByteArray("Exif\0\0", 6) + ExifBlock(value, true);
+        QByteArray segment = QByteArray::fromHex("FFE10000") + app1;
+        qToBigEndian<quint16>(static_cast<quint16>(app1.size() + 2), segment.data() + 2);
+        ASSERT_TRUE(test::WriteBytes(Path("tagged.jpg"), QByteArray(jpeg).insert(2, segment)));
+        const QByteArray chunk = QByteArray("eXIf") + ExifBlock(value, false);
+        QByteArray exif(4, '\0');
+        qToBigEndian<quint32>(static_cast<quint32>(chunk.size() - 4), exif.data());
+        QByteArray crc(4, '\0');
+        qToBigEndian<quint32>(Crc32(chunk), crc.data());
+        exif += chunk + crc;
+        ASSERT_TRUE(test::WriteBytes(Path("tagged.png"), QByteArray(png).insert(33, exif)));
+
+        for (const auto& [tagged, stored] :
+             {std::pair{"tagged.jpg", jpegPixels}, std::pair{"tagged.png", photo}}) {
+            const QImage byHand = TurnedByHand(stored, value);
+            ASSERT_TRUE(test::WritePicture(byHand, PictureFormat::Png, Path("by-hand.png")));
+            QSize fullSize;
+            EXPECT_EQ(DecodePicture(Path(tagged), {}, &fullSize), byHand) << tagged << value;
+            EXPECT_EQ(fullSize, byHand.size()) << tagged << value;
+            EXPECT_EQ(ReadPictureHeader(Path(tagged)).size, byHand.size()) << tagged << value;
+            EXPECT_EQ(ComputeSignature(Path(tagged), kSide),
+                      ComputeSignature(Path("by-hand.png"), kSide))
+                << tagged << value;
+        }
+    }
 }
 
 TEST_F(SignatureTest, PictureAboveTheDecodingBudgetIsUnreadable) {

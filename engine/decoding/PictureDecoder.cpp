@@ -1,5 +1,6 @@
 #include "PictureDecoder.h"
 
+#include "ExifOrientation.h"
 #include "HeifCodedSize.h"
 #include "HeifDecoder.h"
 #include "PictureCompleteness.h"
@@ -196,8 +197,8 @@ bool StartsLikeJpeg(QFile& file) {
     return jpeg;
 }
 
-// The header of the picture in `file`, open at its start.
-PictureHeader ReadHeader(QFile& file) {
+// The header of the picture in `file`, open at its start, its size as stored.
+PictureHeader ReadStoredHeader(QFile& file) {
     if (StartsLikeJpeg(file)) {
         // The frame header comes after the metadata segments, which rarely take this much.
         const QByteArray head = file.read(kJpegHeaderBytes);
@@ -223,6 +224,32 @@ PictureHeader ReadHeader(QFile& file) {
     return {size, size.isValid() ? reader.format() : QByteArray()};
 }
 
+// The header of the picture in `file`, open at its start, its size as shown.
+PictureHeader ReadHeader(QFile& file) {
+    if (StartsLikeHeif(file)) {
+        return ReadStoredHeader(file);  // the size libheif gives, its own transforms applied
+    }
+    const ExifOrientation orientation = ReadExifOrientation(file);
+    PictureHeader header = ReadStoredHeader(file);
+    if (header.size.isEmpty()) {
+        return {};  // TurboJPEG reads a frame header cut short as 0 x 0
+    }
+    header.size = OrientedSize(header.size, orientation);
+    header.orientation = orientation;
+    return header;
+}
+
+// Decodes the picture in `file`, open at its start, as stored.
+QImage DecodeStored(QFile& file, const DecodeOptions& options, QSize* fullSize) {
+    if (StartsLikeJpeg(file)) {
+        return DecodeJpeg(file, options, fullSize);
+    }
+    if (!HoldsAllPictureData(file)) {
+        return {};
+    }
+    return DecodeWithQt(file, QSize(), fullSize);
+}
+
 }  // namespace
 
 QImage DecodePicture(const QString& path, const DecodeOptions& options, QSize* fullSize) {
@@ -231,16 +258,17 @@ QImage DecodePicture(const QString& path, const DecodeOptions& options, QSize* f
     if (!OpenPictureFile(path, file).Opened()) {
         return {};
     }
-    if (StartsLikeJpeg(file)) {
-        return DecodeJpeg(file, options, fullSize);
-    }
     if (StartsLikeHeif(file)) {
         return DecodeHeif(file, kDecodeBudgetPixels, fullSize, options.heifThumbnailMinSide);
     }
-    if (!HoldsAllPictureData(file)) {
-        return {};
+    // Turned after decoding, on the picture the DCT has already made smaller.
+    const ExifOrientation orientation = ReadExifOrientation(file);
+    QSize storedSize;
+    const QImage stored = DecodeStored(file, options, &storedSize);
+    if (fullSize != nullptr && storedSize.isValid()) {
+        *fullSize = OrientedSize(storedSize, orientation);
     }
-    return DecodeWithQt(file, QSize(), fullSize);
+    return ApplyExifOrientation(stored, orientation);
 }
 
 PictureHeader ReadPictureHeader(const QString& path) {
@@ -259,13 +287,15 @@ std::int64_t EstimateDecodeBytes(const QString& path, const DecodeOptions& optio
     if (!size.isValid()) {
         return 0;
     }
+    // A picture shown turned is copied once more, in 8-bit RGB, after decoding.
+    const int turnedCopy = header.orientation == ExifOrientation::Normal ? 0 : 3;
     if (header.format == "jpeg") {
         // TurboJPEG writes 8-bit RGB straight away, next to the file it holds whole.
         const tjscalingfactor scaling =
             ChooseJpegScaling(size.width(), size.height(), options.minScaledSide);
-        return std::int64_t{TJSCALED(size.width(), scaling)} * TJSCALED(size.height(), scaling) *
-                   3 +
-               fileBytes;
+        const std::int64_t scaled =
+            std::int64_t{TJSCALED(size.width(), scaling)} * TJSCALED(size.height(), scaling);
+        return scaled * (3 + turnedCopy) + fileBytes;
     }
     if (header.format == "heif") {
         // libheif writes 8-bit RGB, which the image takes over, after its YCbCr planes (up to
@@ -280,7 +310,7 @@ std::int64_t EstimateDecodeBytes(const QString& path, const DecodeOptions& optio
         return pixels * (3 + 6) + fileBytes;
     }
     // Qt's readers decode into up to 64 bits a pixel (deep PNG and TIFF), then the RGB copy.
-    return std::int64_t{size.width()} * size.height() * (8 + 3);
+    return std::int64_t{size.width()} * size.height() * (8 + 3 + turnedCopy);
 }
 
 }  // namespace vistrel

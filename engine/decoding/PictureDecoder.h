@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ExifOrientation.h"
+
 #include <QImage>
 #include <QString>
 
@@ -26,28 +28,34 @@ struct DecodeOptions {
 /// HEIC and AVIF through libheif (the primary picture, with the rotation and cropping its file
 /// asks for), BMP, GIF (first frame), PNG, TIFF and WebP (first frame) through Qt's image
 /// readers; the format is told by the content, not the name. Colour channels come as stored, alpha
-/// ignored, no EXIF rotation. Returns a null image for a missing, truncated, corrupt or over-budget
-/// file, anything but a regular file (never opened), a JPEG that decodes with any warning, a file
-/// that declares more pixels than its format can code in its length, or one that is not a picture.
-/// `fullSize`, when given, receives the picture's own width and height (before any DCT reduction)
+/// ignored. A JPEG, PNG, WebP or TIFF is turned as its EXIF orientation tag asks
+/// (ReadExifOrientation; after any DCT reduction), so the picture comes as its camera recorded it.
+/// Returns a null image for a missing, truncated, corrupt or over-budget file, anything but a
+/// regular file (never opened), a JPEG that decodes with any warning, a file that declares more
+/// pixels than its format can code in its length, or one that is not a picture. `fullSize`, when
+/// given, receives the picture's own width and height as shown (turned, before any DCT reduction)
 /// once its header has been read. Any thread.
 QImage DecodePicture(const QString& path, const DecodeOptions& options = {},
                      QSize* fullSize = nullptr);
 
 /// What a picture file's header tells, without decoding it.
 struct PictureHeader {
-    /// The picture's own width and height; invalid when the header cannot be read.
+    /// The picture's own width and height as shown (turned as its EXIF orientation asks; a HEIF
+    /// file's after its own transforms); invalid when the header cannot be read.
     QSize size;
     /// The format as read from the content: "jpeg", "png", "heif", "webp", ...
     QByteArray format;
+    /// How the picture is turned to be shown (EXIF; Normal for HEIF, which turns on its own).
+    ExifOrientation orientation = ExifOrientation::Normal;
 };
 
-/// Reads the header of `path` only; an invalid size for anything but a regular file, which is
-/// never opened (a FIFO would block). Any thread.
+/// Reads the header of `path` only, with its EXIF orientation; an invalid size for anything but a
+/// regular file, which is never opened (a FIFO would block). Any thread.
 PictureHeader ReadPictureHeader(const QString& path);
 
 /// About how many bytes decoding `path` with `options` holds at its peak, from the file's header
-/// alone: the decoded picture and its 8-bit RGB copy (a JPEG is reduced in the DCT first). 0 when
+/// alone: the decoded picture, its 8-bit RGB copy and the turned copy of a picture with an EXIF
+/// orientation (a JPEG is reduced in the DCT first). 0 when
 /// the header cannot be read, in which case decoding fails at once. Any thread.
 std::int64_t EstimateDecodeBytes(const QString& path, const DecodeOptions& options = {});
 

@@ -102,9 +102,10 @@ public:
     /// Drops every entry and gives the space back; false when it could not (a full disk).
     bool Clear();
 
-    /// The version of what makes a signature (the decoders' scaling rules, the resampler). A
-    /// database made under another version is emptied when opened.
-    static constexpr int kAlgorithmVersion = 1;
+    /// The version of what makes a signature (the decoders' scaling rules and orientation, the
+    /// resampler): 2 turns pictures as their EXIF orientation asks. A database made under another
+    /// version is emptied when opened.
+    static constexpr int kAlgorithmVersion = 2;
     /// The version of the tables: 2 added the change time and the digest. A database of another
     /// version is emptied when opened.
     static constexpr int kSchemaVersion = 2;

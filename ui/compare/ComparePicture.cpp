@@ -2,9 +2,8 @@
 
 #include "decoding/DecodeBudget.h"
 #include "decoding/PictureDecoder.h"
-#include "decoding/PictureFile.h"
+#include "decoding/PictureProblem.h"
 
-#include <QObject>
 #include <QTransform>
 
 #include <algorithm>
@@ -94,29 +93,10 @@ LoadedPicture LoadComparePicture(const QString& path, Orientation orientation) {
             return loaded;
         }
     }
-    // The decoder says only that it failed; opening the file and reading its header tell the
-    // user what is most likely.
-    QFile file;
-    const PictureFileOpening opening = OpenPictureFile(path, file);
-    switch (opening.outcome) {
-        case PictureFileOpening::Outcome::Missing:
-            loaded.error = QObject::tr("the file is no longer there.");
-            break;
-        case PictureFileOpening::Outcome::NotRegular:
-            loaded.error = QObject::tr("it is not a regular file.");
-            break;
-        case PictureFileOpening::Outcome::Refused:
-            loaded.error =
-                QObject::tr("the file cannot be opened: %1.").arg(qt_error_string(opening.error));
-            break;
-        case PictureFileOpening::Outcome::Opened:
-            file.close();
-            loaded.error =
-                ReadPictureHeader(path).size.isValid()
-                    ? QObject::tr("the file is damaged, incomplete or too large to decode.")
-                    : QObject::tr("it is not a picture in a format Vistrel reads.");
-            break;
-    }
+    // The decoder says only that it failed; a look at the file tells the user what is most
+    // likely.
+    loaded.error =
+        PictureProblemText(DiagnoseUnreadablePicture(path, DecodeOptions{0})) + QLatin1Char('.');
     return loaded;
 }
 

@@ -356,7 +356,9 @@ void CQRXDlg::ShowItemToolTip(const QHelpEvent& event) {
             }
         }
     } else {
-        text = PictureToolTip(item->text(0));
+        const std::int32_t index = item->data(0, kEntryIndexRole).toInt();
+        text = PictureToolTip(item->text(0), index >= 0 && index < repository->GetCount() &&
+                                                 repository->GetPicture(index).loadError);
     }
     if (const QString folder = ProtectingFolder(References(), item->text(0)); !folder.isEmpty()) {
         text += QLatin1Char('\n') + ReferenceFolderText(folder);

@@ -3,6 +3,7 @@
 #include "cleanup/PictureFacts.h"
 #include "common/FactorText.h"
 #include "common/FileSizeText.h"
+#include "decoding/PictureProblem.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -23,14 +24,20 @@ QString DimensionsLine(const PictureFacts& facts) {
 
 }  // namespace
 
-QString PictureToolTip(const QString& path) {
+QString PictureToolTip(const QString& path, bool unreadable) {
     const PictureFacts facts = ReadPictureFacts(path);
     if (!facts.exists) {
         return Tr("The file is missing.");
     }
-    return DimensionsLine(facts) + QLatin1Char('\n') + FileSizeText(facts.fileBytes) +
-           QLatin1Char('\n') +
-           Tr("Modified %1").arg(QLocale().toString(facts.modified, QLocale::ShortFormat));
+    QString text = DimensionsLine(facts) + QLatin1Char('\n') + FileSizeText(facts.fileBytes) +
+                   QLatin1Char('\n') +
+                   Tr("Modified %1").arg(QLocale().toString(facts.modified, QLocale::ShortFormat));
+    // A header that cannot be read is a picture that cannot be decoded either.
+    if (unreadable || !facts.size.isValid()) {
+        text += QLatin1Char('\n') +
+                Tr("Cannot be read: %1.").arg(PictureProblemText(DiagnoseUnreadablePicture(path)));
+    }
+    return text;
 }
 
 QString ReferenceFolderText(const QString& folder) {

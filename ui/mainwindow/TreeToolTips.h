@@ -11,8 +11,10 @@ namespace vistrel {
 class CPictureRepository;
 
 /// The tooltip of a top-level item of the picture tree: the picture's dimensions, file size and
-/// modification date, or that its file is gone. Reads the file's header, no decoding.
-QString PictureToolTip(const QString& path);
+/// modification date, or that its file is gone; for a picture that cannot be read (`unreadable`:
+/// its entry's, or its header cannot be read) also why. Reads the file's header and a few bytes,
+/// no decoding.
+QString PictureToolTip(const QString& path, bool unreadable = false);
 
 /// The tooltip of a child item: the difference factor of its link (`factor` 0 to 255, shown on
 /// the threshold's scale: FactorText),
