@@ -92,7 +92,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: vistrel_gui_heartbeat [--cache] FOLDER [--save FILE.qrx]\n"
                  "       vistrel_gui_heartbeat [--cache] --open FILE.qrx\n"
-                 "       vistrel_gui_heartbeat --select PICTURE...\n");
+                 "       vistrel_gui_heartbeat --select PICTURE...\n"
+                 "       vistrel_gui_heartbeat --undo FOLDER\n");
     return 1;
 }
 
@@ -158,8 +159,7 @@ int MeasureSelection(const QStringList& pictures) {
                     settled ? "shown" : "NOT shown", static_cast<long long>(untilShown));
     }
     std::printf("longest gap:       %lld ms\n", static_cast<long long>(longest));
-                 "       vistrel_gui_heartbeat --undo FOLDER\n");
-                 return 1;
+    return 0;
 }
 
 // Copies the files under `source` into `target`, keeping the subfolders; the number copied.
