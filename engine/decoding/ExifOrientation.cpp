@@ -3,14 +3,15 @@
 #include <QByteArray>
 #include <QTransform>
 
+#include <exiv2/exiv2.hpp>
+
 #include <cstring>
+#include <mutex>
 
 namespace vistrel {
 
 namespace {
 
-constexpr std::uint16_t kOrientationTag = 0x0112;
-constexpr std::uint16_t kShortType = 3;
 constexpr std::size_t kEntryBytes = 12;
 // A TIFF file's first directory holds a few dozen entries; one claiming more is not read.
 constexpr std::uint32_t kMostEntries = 1024;
@@ -57,29 +58,6 @@ bool ReadByteOrder(const std::uint8_t* header, std::size_t size, ByteOrder& orde
         return true;
     }
     return false;
-}
-
-// The orientation in the `entries` entries of a directory at `at`, `size` bytes long; Normal
-// when they do not all fit, as in a damaged block. The first orientation entry decides: a second
-// one is not looked for.
-ExifOrientation FromEntries(const ByteOrder& order, const std::uint8_t* at, std::size_t size,
-                            std::uint32_t entries) {
-    if (std::size_t{entries} * kEntryBytes > size) {
-        return ExifOrientation::Normal;
-    }
-    for (std::uint32_t i = 0; i < entries; ++i) {
-        const std::uint8_t* entry = at + i * kEntryBytes;
-        if (order.U16(entry) != kOrientationTag) {
-            continue;
-        }
-        if (order.U16(entry + 2) != kShortType || order.U32(entry + 4) != 1) {
-            return ExifOrientation::Normal;
-        }
-        const std::uint16_t value = order.U16(entry + 8);
-        return value >= 1 && value <= 8 ? static_cast<ExifOrientation>(value)
-                                        : ExifOrientation::Normal;
-    }
-    return ExifOrientation::Normal;
 }
 
 QByteArray ReadAt(QIODevice& file, qint64 offset, qint64 length) {
@@ -176,14 +154,15 @@ ExifOrientation FromWebp(QIODevice& file) {
     return ExifOrientation::Normal;
 }
 
-// A TIFF file's own first directory, wherever in the file it lies.
+// A TIFF file's own first directory, wherever in the file it lies, read as the EXIF block of a
+// header and that directory alone: the orientation is a value of the entry itself.
 ExifOrientation FromTiffFile(QIODevice& file) {
-    const QByteArray header = ReadAt(file, 0, 8);
+    QByteArray block = ReadAt(file, 0, 8);
     ByteOrder order;
-    if (!ReadByteOrder(Bytes(header), static_cast<std::size_t>(header.size()), order)) {
+    if (!ReadByteOrder(Bytes(block), static_cast<std::size_t>(block.size()), order)) {
         return ExifOrientation::Normal;
     }
-    const qint64 directory = order.U32(Bytes(header) + 4);
+    const qint64 directory = order.U32(Bytes(block) + 4);
     const QByteArray count = ReadAt(file, directory, 2);
     if (directory < 8 || count.size() < 2) {
         return ExifOrientation::Normal;
@@ -192,8 +171,15 @@ ExifOrientation FromTiffFile(QIODevice& file) {
     if (entries > kMostEntries) {
         return ExifOrientation::Normal;
     }
-    const QByteArray table = ReadAt(file, directory + 2, qint64{entries} * kEntryBytes);
-    return FromEntries(order, Bytes(table), static_cast<std::size_t>(table.size()), entries);
+    const QByteArray table = ReadAt(file, directory + 2, qint64{entries} * qint64{kEntryBytes});
+    if (table.size() != qint64{entries} * qint64{kEntryBytes}) {
+        return ExifOrientation::Normal;
+    }
+    // The directory moves to just after the header, and no directory follows it.
+    const char eight[4] = {order.little ? '\x08' : '\0', '\0', '\0', order.little ? '\0' : '\x08'};
+    block.replace(4, 4, eight, 4);
+    block += count + table + QByteArray(4, '\0');
+    return OrientationFromTiff(Bytes(block), static_cast<std::size_t>(block.size()));
 }
 
 // Puts the read position back whatever the reading did.
@@ -221,15 +207,27 @@ QSize OrientedSize(const QSize& size, ExifOrientation orientation) {
 
 ExifOrientation OrientationFromTiff(const std::uint8_t* tiff, std::size_t size) {
     ByteOrder order;
-    if (tiff == nullptr || !ReadByteOrder(tiff, size, order)) {
+    if (tiff == nullptr || size > kMostExifBytes + kMostEntries * kEntryBytes ||
+        !ReadByteOrder(tiff, size, order)) {
         return ExifOrientation::Normal;
     }
-    const std::uint32_t directory = order.U32(tiff + 4);
-    if (directory < 8 || directory > size - 2) {
+    // Exiv2's warnings about damaged blocks are no business of the user's console.
+    static std::once_flag once;
+    std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
+    try {
+        Exiv2::ExifData exif;
+        Exiv2::ExifParser::decode(exif, tiff, static_cast<std::uint32_t>(size));
+        const auto found = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+        if (found == exif.end() || found->typeId() != Exiv2::unsignedShort || found->count() != 1) {
+            return ExifOrientation::Normal;
+        }
+        const long value = found->toLong();
+        return value >= 1 && value <= 8 ? static_cast<ExifOrientation>(value)
+                                        : ExifOrientation::Normal;
+    } catch (...) {
+        // A damaged block asks for nothing: the picture is shown as stored.
         return ExifOrientation::Normal;
     }
-    const std::uint32_t entries = order.U16(tiff + directory);
-    return FromEntries(order, tiff + directory + 2, size - directory - 2, entries);
 }
 
 ExifOrientation ReadExifOrientation(QIODevice& file) {

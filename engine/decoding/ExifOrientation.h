@@ -1,8 +1,9 @@
 #pragma once
 
 // The EXIF orientation tag (0x0112) of JPEG, PNG, WebP and TIFF files: how a picture must be
-// turned to be shown as its camera recorded it. Read with a few small reads, whatever the file
-// holds; anything but a sound tag of 1 to 8 counts as "normal".
+// turned to be shown as its camera recorded it. The EXIF block is found with a few small reads,
+// whatever the file holds, and read by Exiv2; anything but a sound tag of 1 to 8 counts as
+// "normal".
 
 #include <QIODevice>
 #include <QImage>
@@ -31,9 +32,9 @@ bool SwapsSides(ExifOrientation orientation);
 /// `size` as shown in `orientation`.
 QSize OrientedSize(const QSize& size, ExifOrientation orientation);
 
-/// The orientation the EXIF data `tiff` (a TIFF header and its first directory, as inside a
-/// JPEG's APP1 after "Exif\0\0") asks for: Normal unless its first directory holds the tag as
-/// one SHORT of 1 to 8 within `size` bytes. Reads nothing outside them. Any thread.
+/// The orientation the EXIF data `tiff` (a TIFF header and its directories, as inside a JPEG's
+/// APP1 after "Exif\0\0") asks for, as Exiv2 reads it: Normal unless its first directory holds
+/// the tag as one SHORT of 1 to 8 within `size` bytes. Reads nothing outside them. Any thread.
 ExifOrientation OrientationFromTiff(const std::uint8_t* tiff, std::size_t size);
 
 /// The orientation the picture file `file` asks for: from a JPEG's APP1 "Exif" segment, a PNG's
