@@ -13,7 +13,8 @@ rm -rf "$work" && mkdir -p "$work/orig"
 count=0
 find "$pictures" -path '*/.*' -prune -o -iname '*.jpg' -print | sort | awk 'NR % 50 == 1' |
   while read -r file; do
-    name=$(printf '%04d.jpg' $((++count)))
+    count=$((count + 1))
+    name=$(printf '%04d.jpg' "$count")
     cp "$file" "$work/orig/$name"
     for cut in 2 5 10; do
       mkdir -p "$work/centre$cut" "$work/corner$cut"
