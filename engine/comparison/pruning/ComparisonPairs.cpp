@@ -28,6 +28,27 @@ ComparisonPairs::ComparisonPairs(std::vector<SignatureBytes> signaturesByEntry,
         }
     }
     std::sort(byKey.begin(), byKey.end());
+    signedEntries = byKey.size();
+    // Every total and key is at most 3 x 255 x pixels: the planes hold them when the filter can.
+    if (765 * static_cast<std::int64_t>(side) * side <= TotalsFilter::kMaxTotal) {
+        filter = &ActiveTotalsFilter();
+        filterLimit =
+            static_cast<std::int32_t>(std::min<std::int64_t>(window, TotalsFilter::kMaxTotal));
+        for (auto& plane : planes) {
+            plane.assign(signatures.size() + TotalsFilter::kPadding, 0);
+        }
+        for (std::size_t i = 0; i < signatures.size(); ++i) {
+            if (signatures[i].empty()) {
+                planes[0][i] = TotalsFilter::kAbsent;
+            } else if (shapeOnly) {
+                planes[0][i] = static_cast<std::int32_t>(sketches->Key(i));
+            } else {
+                for (std::size_t k = 0; k < 3; ++k) {
+                    planes[k][i] = sketches->TotalsAt(i).channel[k];
+                }
+            }
+        }
+    }
     sortedKeys.reserve(byKey.size());
     sortedEntries.reserve(byKey.size());
     for (const auto& [key, entry] : byKey) {
@@ -96,22 +117,51 @@ std::uint64_t ComparisonPairs::CubeOf(std::size_t i, int dx, int dy, int dz) con
 void ComparisonPairs::CandidatesInCubes(
     const std::unordered_map<std::uint64_t, std::vector<std::int32_t>>& in, std::int32_t i,
     std::int32_t first, std::int32_t last, std::vector<std::int32_t>& out) const {
-    out.clear();
+    const std::vector<std::int32_t>* near[27];
+    std::size_t nearCount = 0;
+    std::size_t entriesNear = 0;
     for (int dx = -1; dx <= 1; ++dx) {
         for (int dy = -1; dy <= 1; ++dy) {
             for (int dz = -1; dz <= 1; ++dz) {
                 const auto cube = in.find(CubeOf(static_cast<std::size_t>(i), dx, dy, dz));
-                if (cube == in.end()) {
-                    continue;
-                }
-                // Entries are in index order: skip to the range asked for.
-                const std::vector<std::int32_t>& entries = cube->second;
-                for (auto it = std::lower_bound(entries.begin(), entries.end(), first);
-                     it != entries.end() && *it < last; ++it) {
-                    out.push_back(*it);
+                if (cube != in.end()) {
+                    near[nearCount++] = &cube->second;
+                    entriesNear += cube->second.size();
                 }
             }
         }
+    }
+    // Where the cubes hold more than a small share of the entries (a lax threshold), sweeping
+    // the range with the filter costs less than taking their entries and bounding each pair.
+    constexpr std::size_t kSweepAbove = 16;
+    if (filter != nullptr && entriesNear * kSweepAbove > signedEntries) {
+        Sweep(i, first, last, &in == &openCubes, out);
+        return;
+    }
+    out.clear();
+    for (std::size_t c = 0; c < nearCount; ++c) {
+        // Entries are in index order: skip to the range asked for.
+        const std::vector<std::int32_t>& entries = *near[c];
+        for (auto it = std::lower_bound(entries.begin(), entries.end(), first);
+             it != entries.end() && *it < last; ++it) {
+            out.push_back(*it);
+        }
+    }
+}
+
+void ComparisonPairs::Sweep(std::int32_t i, std::int32_t first, std::int32_t last, bool open,
+                            std::vector<std::int32_t>& out) const {
+    if (first >= last) {
+        out.clear();
+        return;
+    }
+    const std::int32_t* const planeData[3] = {planes[0].data(), planes[1].data(), planes[2].data()};
+    const auto entry = static_cast<std::size_t>(i);
+    const std::int32_t values[3] = {planes[0][entry], planes[1][entry], planes[2][entry]};
+    out.resize(static_cast<std::size_t>(last - first + TotalsFilter::kPadding));
+    out.resize(filter->within(planeData, values, filterLimit, first, last, out.data()));
+    if (open) {
+        std::erase_if(out, [this](std::int32_t j) { return scope.IsProtected(j); });
     }
 }
 
@@ -129,7 +179,11 @@ void ComparisonPairs::CandidatesNear(std::int32_t i, std::int32_t first, std::in
         std::lower_bound(keys.begin(), keys.end(), key - window) - keys.begin());
     const auto high = static_cast<std::size_t>(
         std::upper_bound(keys.begin(), keys.end(), key + window) - keys.begin());
-    // A window wider than the range asked for is cheaper to test entry by entry.
+    // A window wider than a share of the range asked for is cheaper to sweep entry by entry.
+    if (filter != nullptr && (high - low) * 4 > static_cast<std::size_t>(last - first)) {
+        Sweep(i, first, last, open, out);
+        return;
+    }
     if (high - low > static_cast<std::size_t>(last - first) / 2) {
         out.clear();
         for (std::int32_t j = first; j < last; ++j) {

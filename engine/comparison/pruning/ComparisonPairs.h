@@ -3,8 +3,10 @@
 #include "PairScope.h"
 #include "SketchTable.h"
 #include "comparison/kernels/PairInfo.h"
+#include "comparison/kernels/TotalsFilter.h"
 #include "signature/SignatureBytes.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
@@ -80,11 +82,23 @@ private:
     /// In the normal mode: entries by the cube of channel totals they fall in, cubes `window`
     /// wide, so that a similar pair lies in the same or a neighbouring cube. In index order.
     std::unordered_map<std::uint64_t, std::vector<std::int32_t>> cubes;
+    /// For sweeping a range of entries with the totals filter where the cubes or the window
+    /// would hold too many entries (a lax threshold): per entry its channel totals (in the
+    /// shape-only mode its key and two zeros), TotalsFilter::kAbsent for one without a
+    /// signature; empty when the totals could exceed the filter's range.
+    std::array<std::vector<std::int32_t>, 3> planes;
+    const TotalsFilter* filter = nullptr;
+    std::int32_t filterLimit = 0;
+    std::size_t signedEntries = 0;  // entries with a signature
 
     std::uint64_t CubeOf(std::size_t i, int dx, int dy, int dz) const;
     void CandidatesInCubes(const std::unordered_map<std::uint64_t, std::vector<std::int32_t>>& in,
                            std::int32_t i, std::int32_t first, std::int32_t last,
                            std::vector<std::int32_t>& out) const;
+    /// Every entry of [first, last) near entry i by the totals filter, ascending; for a
+    /// protected row only the entries the scope does not protect.
+    void Sweep(std::int32_t i, std::int32_t first, std::int32_t last, bool open,
+               std::vector<std::int32_t>& out) const;
 };
 
 }  // namespace vistrel
