@@ -75,6 +75,17 @@ double PairDecision::RejectAboveFactor(float factor) {
     return static_cast<double>(factor) * (1.0 + kMargin) + kMargin;
 }
 
+bool PairDecision::PassesBlockBound(const SketchTable::ColumnShares& shares,
+                                    double rejectBound) const {
+    double remaining[3] = {0.0, 0.0, 0.0};
+    for (const auto& column : shares) {
+        for (int k = 0; k < 3; ++k) {
+            remaining[k] += column[k];
+        }
+    }
+    return Bound(remaining) <= rejectBound;
+}
+
 bool PairDecision::IsSimilarBySums(const std::uint8_t* a, const std::uint8_t* b,
                                    const SketchTable::ColumnShares& shares, double rejectBound,
                                    float& factor) const {

@@ -51,6 +51,9 @@ public:
                      SketchTable::ColumnShares& shares) const {
         sketches.BlockColumnShares(sketchA, sketches.SketchAt(ib), shapeOnly, shares);
     }
+    /// False when the block shares alone already put the factor above `rejectBound`: the first
+    /// look of IsSimilarBySums, for a caller whose first signature is costly to make.
+    bool PassesBlockBound(const SketchTable::ColumnShares& shares, double rejectBound) const;
     /// True, with the exact factor, when signatures a and b are similar; gives up as soon as
     /// the factor is surely above `rejectBound`. `shares` come from BlockShares.
     bool IsSimilarBySums(const std::uint8_t* a, const std::uint8_t* b,

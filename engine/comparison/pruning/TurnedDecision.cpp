@@ -85,6 +85,11 @@ bool TurnedDecision::IsSimilar(std::int32_t other, float& factor, Orientation& o
         }
         SketchTable::ColumnShares shares;
         decision.BlockShares(Sketch(turn), otherEntry, shares);
+        // Most pairs end here, before the row's signature is turned: turning it costs as much
+        // as comparing it.
+        if (!decision.PassesBlockBound(shares, rejectAbove)) {
+            continue;
+        }
         float candidate = 0.0f;
         if (decision.IsSimilarBySums(Signature(turn), pairs.Signature(other), shares, rejectAbove,
                                      candidate) &&
