@@ -40,6 +40,11 @@ public:
     bool PassesMeanBound(std::size_t ia, std::size_t ib) const {
         return sketches.MeanBound(ia, ib, shapeOnly) <= rejectAbove;
     }
+    /// False when the quarter totals of entries ia and ib rule the pair out in every
+    /// orientation, where the sketches can tell (SketchTable::TurnsQuarters).
+    bool PassesTurnedQuarterBound(std::size_t ia, std::size_t ib) const {
+        return sketches.TurnedQuarterBound(ia, ib, shapeOnly) <= rejectAbove;
+    }
     /// False when the quarter totals of a first signature and those of entry ib rule out a
     /// factor up to `rejectBound` (at most RejectAbove of the run's threshold).
     bool PassesQuarterBound(const SketchTable::Totals& totalsA, std::size_t ib,

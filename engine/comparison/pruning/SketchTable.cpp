@@ -1,5 +1,6 @@
 #include "SketchTable.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -43,6 +44,24 @@ SketchTable::SketchTable(const std::vector<SignatureBytes>& signatures, std::int
         sketches[i] = &sketch;
         keys[i] = sketch.key;
         totals[i] = TotalsOf(sketch);
+    }
+    const bool quartersAlike = side % kGrid == 0 && 2 * half == side;
+    if (quartersAlike) {
+        sortedQuarters.resize(owners.size(), SortedQuarters{});
+        for (std::size_t i = 0; i < owners.size(); ++i) {
+            SortedQuarters& sorted = sortedQuarters[i];
+            for (int q = 0; q < 4; ++q) {
+                const auto& quarter = totals[i].quarter[q];
+                for (int k = 0; k < 3; ++k) {
+                    sorted.channel[k][q] = quarter[k];
+                }
+                sorted.shape[q] = quarter[0] + quarter[1] + quarter[2];
+            }
+            for (auto& channel : sorted.channel) {
+                std::sort(std::begin(channel), std::end(channel));
+            }
+            std::sort(std::begin(sorted.shape), std::end(sorted.shape));
+        }
     }
 }
 
@@ -93,6 +112,32 @@ double SketchTable::QuarterBound(const Totals& ta, const Totals& tb, bool shapeO
     return shapeOnly
                ? std::sqrt(sums[0] / 9.0 / n)
                : (std::sqrt(sums[0] / n) + std::sqrt(sums[1] / n) + std::sqrt(sums[2] / n)) / 3.0;
+}
+
+double SketchTable::TurnedQuarterBound(std::size_t a, std::size_t b, bool shapeOnly) const {
+    if (sortedQuarters.empty()) {
+        return 0.0;
+    }
+    const SortedQuarters& sa = sortedQuarters[a];
+    const SortedQuarters& sb = sortedQuarters[b];
+    // Exact integer sums: the quarters are alike in size, so one weight serves them all.
+    const auto squares = [](const std::int32_t* x, const std::int32_t* y) {
+        std::int64_t sum = 0;
+        for (int q = 0; q < 4; ++q) {
+            const std::int64_t d = x[q] - y[q];
+            sum += d * d;
+        }
+        return static_cast<double>(sum);
+    };
+    const double n = static_cast<double>(pixels);
+    const double weight = inverseQuarterPixels[0];
+    if (shapeOnly) {
+        return std::sqrt(squares(sa.shape, sb.shape) * weight / 9.0 / n);
+    }
+    return (std::sqrt(squares(sa.channel[0], sb.channel[0]) * weight / n) +
+            std::sqrt(squares(sa.channel[1], sb.channel[1]) * weight / n) +
+            std::sqrt(squares(sa.channel[2], sb.channel[2]) * weight / n)) /
+           3.0;
 }
 
 void SketchTable::BlockColumnShares(const SignatureSketch& a, const SignatureSketch& b,

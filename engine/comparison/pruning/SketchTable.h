@@ -42,6 +42,12 @@ public:
     /// The same from the totals themselves, which may be those of a signature turned or
     /// mirrored.
     double QuarterBound(const Totals& a, const Totals& b, bool shapeOnly) const;
+    /// A lower bound of QuarterBound in every orientation of the first signature: per channel
+    /// the quarters of each, sorted, meet in order, which no reordering of them beats. Only
+    /// where the quarters are alike in size, so that turning the picture only reorders them
+    /// (TurnsQuarters); else 0.
+    double TurnedQuarterBound(std::size_t a, std::size_t b, bool shapeOnly) const;
+    bool TurnsQuarters() const { return !sortedQuarters.empty(); }
     /// The block totals' share of the squared differences, per column of blocks and channel
     /// (in the shape-only mode channel 0 holds the totals' share, divided by 9): each is at
     /// most the exact sum over the pixels of that column of blocks.
@@ -63,6 +69,13 @@ private:
     std::vector<const SignatureSketch*> sketches;  // null for an entry without a signature
     std::vector<SignatureBytes> owners;            // keeps the sketches alive
     std::vector<double> inverseBlockPixels;        // 1 / pixels of each block
+    /// Per entry, each channel's quarter totals sorted, then the sums of the three channels'
+    /// sorted; empty unless the quarters are alike in size and blocks turn onto one another.
+    struct SortedQuarters {
+        std::int32_t channel[3][4];
+        std::int32_t shape[4];
+    };
+    std::vector<SortedQuarters> sortedQuarters;
 };
 
 }  // namespace vistrel

@@ -73,6 +73,10 @@ bool TurnedDecision::IsSimilar(std::int32_t other, float& factor, Orientation& o
     if (!decision.PassesMeanBound(otherEntry, static_cast<std::size_t>(row))) {
         return false;
     }
+    // Nor does the multiset of each channel's quarter totals: one bound for all eight.
+    if (!decision.PassesTurnedQuarterBound(otherEntry, static_cast<std::size_t>(row))) {
+        return false;
+    }
     bool similar = false;
     double rejectAbove = decision.RejectBound();
     for (int o = 0; o < kOrientationCount; ++o) {
