@@ -67,23 +67,30 @@ bool PairDecision::IsSimilar(const std::uint8_t* a, const std::uint8_t* b, std::
         return false;
     }
     SketchTable::ColumnShares shares;
-    sketches.BlockColumnShares(ia, ib, shapeOnly, shares);
-    return IsSimilarBySums(a, b, shares, rejectAbove, factor);
+    return BlockSharesWithin(sketches.SketchAt(ia), ib, shares, rejectAbove) &&
+           IsSimilarBySums(a, b, shares, rejectAbove, factor);
 }
 
 double PairDecision::RejectAboveFactor(float factor) {
     return static_cast<double>(factor) * (1.0 + kMargin) + kMargin;
 }
 
-bool PairDecision::PassesBlockBound(const SketchTable::ColumnShares& shares,
-                                    double rejectBound) const {
-    double remaining[3] = {0.0, 0.0, 0.0};
-    for (const auto& column : shares) {
+bool PairDecision::BlockSharesWithin(const SignatureSketch& sketchA, std::size_t ib,
+                                     SketchTable::ColumnShares& shares, double rejectBound) const {
+    // Every column's shares only add to the bound: most pairs that the quarters let through
+    // are ruled out after a few columns.
+    const SignatureSketch& sketchB = sketches.SketchAt(ib);
+    double sums[3] = {0.0, 0.0, 0.0};
+    for (int gx = 0; gx < SignatureSketch::kGrid; ++gx) {
+        sketches.BlockColumnShare(sketchA, sketchB, gx, shapeOnly, shares[gx]);
         for (int k = 0; k < 3; ++k) {
-            remaining[k] += column[k];
+            sums[k] += shares[gx][k];
+        }
+        if (Bound(sums) > rejectBound) {
+            return false;
         }
     }
-    return Bound(remaining) <= rejectBound;
+    return true;
 }
 
 bool PairDecision::IsSimilarBySums(const std::uint8_t* a, const std::uint8_t* b,

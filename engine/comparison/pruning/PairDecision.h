@@ -51,16 +51,13 @@ public:
                             double rejectBound) const {
         return sketches.QuarterBound(totalsA, sketches.TotalsAt(ib), shapeOnly) <= rejectBound;
     }
-    /// The block shares of a first signature's sketch and entry ib's, for IsSimilarBySums.
-    void BlockShares(const SignatureSketch& sketchA, std::size_t ib,
-                     SketchTable::ColumnShares& shares) const {
-        sketches.BlockColumnShares(sketchA, sketches.SketchAt(ib), shapeOnly, shares);
-    }
-    /// False when the block shares alone already put the factor above `rejectBound`: the first
-    /// look of IsSimilarBySums, for a caller whose first signature is costly to make.
-    bool PassesBlockBound(const SketchTable::ColumnShares& shares, double rejectBound) const;
+    /// The block shares of a first signature's sketch and entry ib's, for IsSimilarBySums, a
+    /// column of blocks at a time; false, with `shares` incomplete, as soon as the columns so
+    /// far put the factor above `rejectBound`.
+    bool BlockSharesWithin(const SignatureSketch& sketchA, std::size_t ib,
+                           SketchTable::ColumnShares& shares, double rejectBound) const;
     /// True, with the exact factor, when signatures a and b are similar; gives up as soon as
-    /// the factor is surely above `rejectBound`. `shares` come from BlockShares.
+    /// the factor is surely above `rejectBound`. `shares` come from BlockSharesWithin.
     bool IsSimilarBySums(const std::uint8_t* a, const std::uint8_t* b,
                          const SketchTable::ColumnShares& shares, double rejectBound,
                          float& factor) const;

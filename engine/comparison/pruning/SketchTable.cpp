@@ -28,6 +28,7 @@ SketchTable::SketchTable(const std::vector<SignatureBytes>& signatures, std::int
                 count > 0 ? 1.0 / count : 0.0;
         }
     }
+    blocksAlike = side % kGrid == 0;
     const int half = SignatureSketch::BlockStart(kGrid / 2, side);
     for (int q = 0; q < 4; ++q) {
         const int columns = q < 2 ? half : side - half;
@@ -142,29 +143,57 @@ double SketchTable::TurnedQuarterBound(std::size_t a, std::size_t b, bool shapeO
 
 void SketchTable::BlockColumnShares(const SignatureSketch& a, const SignatureSketch& b,
                                     bool shapeOnly, ColumnShares& shares) const {
-    const std::int32_t* ba = a.blockTotals.data();
-    const std::int32_t* bb = b.blockTotals.data();
     for (int gx = 0; gx < kGrid; ++gx) {
-        double sums[3] = {0.0, 0.0, 0.0};
-        for (int gy = 0; gy < kGrid; ++gy) {
-            const int block = gx * kGrid + gy;
-            const double weight = inverseBlockPixels[static_cast<std::size_t>(block)];
-            const std::int32_t* pa = ba + 3 * block;
-            const std::int32_t* pb = bb + 3 * block;
-            if (shapeOnly) {
-                const double d =
-                    static_cast<double>((pa[0] + pa[1] + pa[2]) - (pb[0] + pb[1] + pb[2]));
-                sums[0] += d * d * weight / 9.0;
-            } else {
-                for (int k = 0; k < 3; ++k) {
-                    const double d = static_cast<double>(pa[k] - pb[k]);
-                    sums[k] += d * d * weight;
-                }
+        BlockColumnShare(a, b, gx, shapeOnly, shares[gx]);
+    }
+}
+
+void SketchTable::BlockColumnShare(const SignatureSketch& a, const SignatureSketch& b, int gx,
+                                   bool shapeOnly, double share[3]) const {
+    const std::int32_t* pa = a.blockTotals.data() + 3 * kGrid * gx;
+    const std::int32_t* pb = b.blockTotals.data() + 3 * kGrid * gx;
+    if (blocksAlike) {
+        // One weight for every block: the squares are summed as exact integers, and weighed
+        // once.
+        const double weight = inverseBlockPixels[0];
+        if (shapeOnly) {
+            std::int64_t sum = 0;
+            for (int gy = 0; gy < kGrid; ++gy, pa += 3, pb += 3) {
+                const std::int64_t d = (pa[0] + pa[1] + pa[2]) - (pb[0] + pb[1] + pb[2]);
+                sum += d * d;
+            }
+            share[0] = static_cast<double>(sum) * weight / 9.0;
+            share[1] = 0.0;
+            share[2] = 0.0;
+            return;
+        }
+        std::int64_t sums[3] = {0, 0, 0};
+        for (int gy = 0; gy < kGrid; ++gy, pa += 3, pb += 3) {
+            for (int k = 0; k < 3; ++k) {
+                const std::int64_t d = pa[k] - pb[k];
+                sums[k] += d * d;
             }
         }
         for (int k = 0; k < 3; ++k) {
-            shares[gx][k] = sums[k];
+            share[k] = static_cast<double>(sums[k]) * weight;
         }
+        return;
+    }
+    double sums[3] = {0.0, 0.0, 0.0};
+    for (int gy = 0; gy < kGrid; ++gy, pa += 3, pb += 3) {
+        const double weight = inverseBlockPixels[static_cast<std::size_t>(gx * kGrid + gy)];
+        if (shapeOnly) {
+            const double d = static_cast<double>((pa[0] + pa[1] + pa[2]) - (pb[0] + pb[1] + pb[2]));
+            sums[0] += d * d * weight / 9.0;
+        } else {
+            for (int k = 0; k < 3; ++k) {
+                const double d = static_cast<double>(pa[k] - pb[k]);
+                sums[k] += d * d * weight;
+            }
+        }
+    }
+    for (int k = 0; k < 3; ++k) {
+        share[k] = sums[k];
     }
 }
 

@@ -58,6 +58,9 @@ public:
     }
     void BlockColumnShares(const SignatureSketch& a, const SignatureSketch& b, bool shapeOnly,
                            ColumnShares& shares) const;
+    /// The shares of column gx of blocks alone.
+    void BlockColumnShare(const SignatureSketch& a, const SignatureSketch& b, int gx,
+                          bool shapeOnly, double share[3]) const;
 
     std::int64_t Pixels() const { return pixels; }
 
@@ -69,6 +72,7 @@ private:
     std::vector<const SignatureSketch*> sketches;  // null for an entry without a signature
     std::vector<SignatureBytes> owners;            // keeps the sketches alive
     std::vector<double> inverseBlockPixels;        // 1 / pixels of each block
+    bool blocksAlike = false;                      // whether every block has as many pixels
     /// Per entry, each channel's quarter totals sorted, then the sums of the three channels'
     /// sorted; empty unless the quarters are alike in size and blocks turn onto one another.
     struct SortedQuarters {

@@ -88,10 +88,9 @@ bool TurnedDecision::IsSimilar(std::int32_t other, float& factor, Orientation& o
             continue;
         }
         SketchTable::ColumnShares shares;
-        decision.BlockShares(Sketch(turn), otherEntry, shares);
         // Most pairs end here, before the row's signature is turned: turning it costs as much
         // as comparing it.
-        if (!decision.PassesBlockBound(shares, rejectAbove)) {
+        if (!decision.BlockSharesWithin(Sketch(turn), otherEntry, shares, rejectAbove)) {
             continue;
         }
         float candidate = 0.0f;
