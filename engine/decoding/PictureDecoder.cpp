@@ -109,12 +109,16 @@ bool JpegDataIsWhole(tjhandle handle, const unsigned char* data, unsigned long l
 }
 
 // Qt drops a straight alpha channel in this conversion rather than blending it, so the colour
-// channels come out as stored.
-QImage ToRgb888(const QImage& image) {
-    return image.isNull() ? image : image.convertToFormat(QImage::Format_RGB888);
+// channels come out as stored. Opaque 32-bit RGB, what Qt's readers give for most pictures, holds
+// the same colours as its copy: a caller that reads it is spared the copy.
+QImage ToRgb888(const QImage& image, bool allowRgb32) {
+    if (image.isNull() || (allowRgb32 && image.format() == QImage::Format_RGB32)) {
+        return image;
+    }
+    return image.convertToFormat(QImage::Format_RGB888);
 }
 
-QImage DecodeWithQt(QIODevice& device, const QSize& scaledSize, QSize* fullSize) {
+QImage DecodeWithQt(QIODevice& device, const QSize& scaledSize, bool allowRgb32, QSize* fullSize) {
     const QByteArray head = device.peek(kPixelDensityHeadBytes);
     QImageReader reader(&device);
     reader.setAutoTransform(false);
@@ -131,7 +135,7 @@ QImage DecodeWithQt(QIODevice& device, const QSize& scaledSize, QSize* fullSize)
     if (scaledSize.isValid()) {
         reader.setScaledSize(scaledSize);
     }
-    return ToRgb888(reader.read());
+    return ToRgb888(reader.read(), allowRgb32);
 }
 
 QImage DecodeJpeg(QFile& file, const DecodeOptions& options, QSize* fullSize) {
@@ -174,7 +178,7 @@ QImage DecodeJpeg(QFile& file, const DecodeOptions& options, QSize* fullSize) {
             return {};
         }
         file.seek(0);
-        return DecodeWithQt(file, QSize(scaledWidth, scaledHeight), nullptr);
+        return DecodeWithQt(file, QSize(scaledWidth, scaledHeight), options.allowRgb32, nullptr);
     }
     QImage image(scaledWidth, scaledHeight, QImage::Format_RGB888);
     if (image.isNull()) {
@@ -247,7 +251,7 @@ QImage DecodeStored(QFile& file, const DecodeOptions& options, QSize* fullSize) 
     if (!HoldsAllPictureData(file)) {
         return {};
     }
-    return DecodeWithQt(file, QSize(), fullSize);
+    return DecodeWithQt(file, QSize(), options.allowRgb32, fullSize);
 }
 
 }  // namespace

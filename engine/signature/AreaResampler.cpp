@@ -84,14 +84,27 @@ struct Divider64 {
     std::uint64_t operator()(std::uint64_t value) const { return value / divisor; }
 };
 
+// Where a pixel's bytes lie in a row: 8-bit RGB, or Qt's 32-bit RGB (0xffRRGGBB as one word, so
+// its bytes' order follows the processor's).
+struct PixelLayout {
+    int bytes = 3;
+    int red = 0;
+    int green = 1;
+    int blue = 2;
+};
+
+constexpr PixelLayout kRgb888{3, 0, 1, 2};
+constexpr PixelLayout kRgb32 =
+    Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? PixelLayout{4, 2, 1, 0} : PixelLayout{4, 1, 2, 3};
+
 // The resampling with sums of type Sum, which must hold 255 x width x height plus half of it.
 // One target row at a time: first the weighted sum of its source rows (all the picture's values
 // pass through here once, in long runs), then the columns of that sum.
-template <typename Sum, typename Divider>
-void Resample(const QImage& rgb888, int side, std::uint8_t* signature) {
-    const int width = rgb888.width();
-    const int height = rgb888.height();
-    const std::size_t rowValues = static_cast<std::size_t>(width) * 3;
+template <typename Sum, typename Divider, PixelLayout layout>
+void Resample(const QImage& picture, int side, std::uint8_t* signature) {
+    const int width = picture.width();
+    const int height = picture.height();
+    const std::size_t rowValues = static_cast<std::size_t>(width) * layout.bytes;
     const std::vector<Span> rows = BuildSpans(height, side);
     const std::vector<Span> columns = BuildSpans(width, side);
     // Every target pixel gathers a total weight of width x height; half of it rounds.
@@ -104,20 +117,22 @@ void Resample(const QImage& rgb888, int side, std::uint8_t* signature) {
         std::fill(rowSum.begin(), rowSum.end(), Sum{0});
         const Span& rowSpan = rows[y];
         for (std::size_t k = 0; k < rowSpan.weights.size(); ++k) {
-            AddWeightedRow(rowSum.data(), rgb888.constScanLine(rowSpan.first + static_cast<int>(k)),
+            AddWeightedRow(rowSum.data(),
+                           picture.constScanLine(rowSpan.first + static_cast<int>(k)),
                            rowSpan.weights[k], rowValues);
         }
         for (int x = 0; x < side; ++x) {
             const Span& columnSpan = columns[x];
-            const Sum* pixel = rowSum.data() + 3 * static_cast<std::size_t>(columnSpan.first);
+            const Sum* pixel =
+                rowSum.data() + layout.bytes * static_cast<std::size_t>(columnSpan.first);
             Sum red = 0;
             Sum green = 0;
             Sum blue = 0;
             for (const std::uint32_t weight : columnSpan.weights) {
-                red += Sum{weight} * pixel[0];
-                green += Sum{weight} * pixel[1];
-                blue += Sum{weight} * pixel[2];
-                pixel += 3;
+                red += Sum{weight} * pixel[layout.red];
+                green += Sum{weight} * pixel[layout.green];
+                blue += Sum{weight} * pixel[layout.blue];
+                pixel += layout.bytes;
             }
             std::uint8_t* target = signature + 3 * (static_cast<std::size_t>(x) * side + y);
             target[0] = static_cast<std::uint8_t>(divide(red + half));
@@ -129,18 +144,24 @@ void Resample(const QImage& rgb888, int side, std::uint8_t* signature) {
 
 }  // namespace
 
-std::vector<std::uint8_t> ResampleToSignature(const QImage& rgb888, int side) {
-    if (rgb888.isNull() || side <= 0 || rgb888.format() != QImage::Format_RGB888) {
+std::vector<std::uint8_t> ResampleToSignature(const QImage& picture, int side) {
+    const bool rgb888 = picture.format() == QImage::Format_RGB888;
+    if (picture.isNull() || side <= 0 || (!rgb888 && picture.format() != QImage::Format_RGB32)) {
         return {};
     }
     std::vector<std::uint8_t> signature(static_cast<std::size_t>(side) * side * 3);
     // Pictures of up to 16 million pixels, all but the largest, are summed in 32 bits, which
     // takes twice as many values into each vector instruction as 64 bits.
-    const std::uint64_t total = static_cast<std::uint64_t>(rgb888.width()) * rgb888.height();
-    if (256 * total <= std::numeric_limits<std::uint32_t>::max()) {
-        Resample<std::uint32_t, Divider32>(rgb888, side, signature.data());
+    const std::uint64_t total = static_cast<std::uint64_t>(picture.width()) * picture.height();
+    const bool narrow = 256 * total <= std::numeric_limits<std::uint32_t>::max();
+    if (narrow && rgb888) {
+        Resample<std::uint32_t, Divider32, kRgb888>(picture, side, signature.data());
+    } else if (narrow) {
+        Resample<std::uint32_t, Divider32, kRgb32>(picture, side, signature.data());
+    } else if (rgb888) {
+        Resample<std::uint64_t, Divider64, kRgb888>(picture, side, signature.data());
     } else {
-        Resample<std::uint64_t, Divider64>(rgb888, side, signature.data());
+        Resample<std::uint64_t, Divider64, kRgb32>(picture, side, signature.data());
     }
     return signature;
 }
