@@ -191,8 +191,10 @@ QImage DecodeJpeg(QFile& file, const DecodeOptions& options, QSize* fullSize) {
     return image;
 }
 
-// How much of a JPEG EstimateDecodeBytes reads for its frame header.
+// How much of a JPEG EstimateDecodeBytes reads for its frame header: most often a first small
+// part, which holds every segment up to the start of the scan, and otherwise this much.
 constexpr qint64 kJpegHeaderBytes = 256 * 1024;
+constexpr qint64 kJpegFirstHeaderBytes = 16 * 1024;
 
 bool StartsLikeJpeg(QFile& file) {
     std::array<char, 3> head{};
@@ -201,11 +203,47 @@ bool StartsLikeJpeg(QFile& file) {
     return jpeg;
 }
 
+// True when `head` holds a JPEG's segments up to and including its first start-of-scan header,
+// one after the other by their lengths. libjpeg reads a header that far and no further, so
+// TurboJPEG tells the same from `head` as from any longer part of the file. False when the
+// segments leave `head`, or take a turn this walk does not follow (stray bytes, markers without
+// a length): only a longer part tells then.
+bool HoldsJpegHeader(const QByteArray& head) {
+    const auto byte = [&head](qint64 at) { return static_cast<std::uint8_t>(head[at]); };
+    qint64 at = 2;
+    while (at + 4 <= head.size()) {
+        if (byte(at) != 0xFF) {
+            return false;
+        }
+        const std::uint8_t marker = byte(at + 1);
+        if (marker == 0xFF) {
+            at += 1;  // a fill byte
+            continue;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9)) {
+            return false;
+        }
+        const qint64 length = qint64{byte(at + 2)} << 8 | byte(at + 3);
+        if (length < 2) {
+            return false;  // libjpeg reads on after such a length, not past it
+        }
+        const qint64 end = at + 2 + length;
+        if (marker == 0xDA) {
+            return end <= head.size();
+        }
+        at = end;
+    }
+    return false;
+}
+
 // The header of the picture in `file`, open at its start, its size as stored.
 PictureHeader ReadStoredHeader(QFile& file) {
     if (StartsLikeJpeg(file)) {
         // The frame header comes after the metadata segments, which rarely take this much.
-        const QByteArray head = file.read(kJpegHeaderBytes);
+        QByteArray head = file.read(kJpegFirstHeaderBytes);
+        if (!HoldsJpegHeader(head)) {
+            head += file.read(kJpegHeaderBytes - head.size());
+        }
         const TurboJpegHandle handle(tjInitDecompress());
         int width = 0;
         int height = 0;
