@@ -72,6 +72,14 @@ TEST(AreaResampler, PaddedRowsAreReadCorrectly) {
     EXPECT_EQ(ResampleToSignature(source, 100), CoverageReference(source, 100));
 }
 
+TEST(AreaResampler, ReadsThirtyTwoBitPixelsAsTheirCopy) {
+    // Qt's readers hand most pictures over in 32-bit RGB, which is read without a copy.
+    const QImage source = RandomPicture(333, 17, 7);
+    const QImage wide = source.convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(wide.format(), QImage::Format_RGB32);
+    EXPECT_EQ(ResampleToSignature(wide, 23), CoverageReference(source, 23));
+}
+
 TEST(AreaResampler, RefusesWhatItCannotRead) {
     EXPECT_TRUE(ResampleToSignature(QImage(), 100).empty());
     EXPECT_TRUE(ResampleToSignature(QImage(4, 4, QImage::Format_ARGB32), 100).empty());

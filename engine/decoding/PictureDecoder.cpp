@@ -109,12 +109,16 @@ bool JpegDataIsWhole(tjhandle handle, const unsigned char* data, unsigned long l
 }
 
 // Qt drops a straight alpha channel in this conversion rather than blending it, so the colour
-// channels come out as stored.
-QImage ToRgb888(const QImage& image) {
-    return image.isNull() ? image : image.convertToFormat(QImage::Format_RGB888);
+// channels come out as stored. Opaque 32-bit RGB, what Qt's readers give for most pictures, holds
+// the same colours as its copy: a caller that reads it is spared the copy.
+QImage ToRgb888(const QImage& image, bool allowRgb32) {
+    if (image.isNull() || (allowRgb32 && image.format() == QImage::Format_RGB32)) {
+        return image;
+    }
+    return image.convertToFormat(QImage::Format_RGB888);
 }
 
-QImage DecodeWithQt(QIODevice& device, const QSize& scaledSize, QSize* fullSize) {
+QImage DecodeWithQt(QIODevice& device, const QSize& scaledSize, bool allowRgb32, QSize* fullSize) {
     const QByteArray head = device.peek(kPixelDensityHeadBytes);
     QImageReader reader(&device);
     reader.setAutoTransform(false);
@@ -131,7 +135,7 @@ QImage DecodeWithQt(QIODevice& device, const QSize& scaledSize, QSize* fullSize)
     if (scaledSize.isValid()) {
         reader.setScaledSize(scaledSize);
     }
-    return ToRgb888(reader.read());
+    return ToRgb888(reader.read(), allowRgb32);
 }
 
 QImage DecodeJpeg(QFile& file, const DecodeOptions& options, QSize* fullSize) {
@@ -174,7 +178,7 @@ QImage DecodeJpeg(QFile& file, const DecodeOptions& options, QSize* fullSize) {
             return {};
         }
         file.seek(0);
-        return DecodeWithQt(file, QSize(scaledWidth, scaledHeight), nullptr);
+        return DecodeWithQt(file, QSize(scaledWidth, scaledHeight), options.allowRgb32, nullptr);
     }
     QImage image(scaledWidth, scaledHeight, QImage::Format_RGB888);
     if (image.isNull()) {
@@ -187,8 +191,10 @@ QImage DecodeJpeg(QFile& file, const DecodeOptions& options, QSize* fullSize) {
     return image;
 }
 
-// How much of a JPEG EstimateDecodeBytes reads for its frame header.
+// How much of a JPEG EstimateDecodeBytes reads for its frame header: most often a first small
+// part, which holds every segment up to the start of the scan, and otherwise this much.
 constexpr qint64 kJpegHeaderBytes = 256 * 1024;
+constexpr qint64 kJpegFirstHeaderBytes = 16 * 1024;
 
 bool StartsLikeJpeg(QFile& file) {
     std::array<char, 3> head{};
@@ -197,11 +203,47 @@ bool StartsLikeJpeg(QFile& file) {
     return jpeg;
 }
 
+// True when `head` holds a JPEG's segments up to and including its first start-of-scan header,
+// one after the other by their lengths. libjpeg reads a header that far and no further, so
+// TurboJPEG tells the same from `head` as from any longer part of the file. False when the
+// segments leave `head`, or take a turn this walk does not follow (stray bytes, markers without
+// a length): only a longer part tells then.
+bool HoldsJpegHeader(const QByteArray& head) {
+    const auto byte = [&head](qint64 at) { return static_cast<std::uint8_t>(head[at]); };
+    qint64 at = 2;
+    while (at + 4 <= head.size()) {
+        if (byte(at) != 0xFF) {
+            return false;
+        }
+        const std::uint8_t marker = byte(at + 1);
+        if (marker == 0xFF) {
+            at += 1;  // a fill byte
+            continue;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9)) {
+            return false;
+        }
+        const qint64 length = qint64{byte(at + 2)} << 8 | byte(at + 3);
+        if (length < 2) {
+            return false;  // libjpeg reads on after such a length, not past it
+        }
+        const qint64 end = at + 2 + length;
+        if (marker == 0xDA) {
+            return end <= head.size();
+        }
+        at = end;
+    }
+    return false;
+}
+
 // The header of the picture in `file`, open at its start, its size as stored.
 PictureHeader ReadStoredHeader(QFile& file) {
     if (StartsLikeJpeg(file)) {
         // The frame header comes after the metadata segments, which rarely take this much.
-        const QByteArray head = file.read(kJpegHeaderBytes);
+        QByteArray head = file.read(kJpegFirstHeaderBytes);
+        if (!HoldsJpegHeader(head)) {
+            head += file.read(kJpegHeaderBytes - head.size());
+        }
         const TurboJpegHandle handle(tjInitDecompress());
         int width = 0;
         int height = 0;
@@ -247,7 +289,7 @@ QImage DecodeStored(QFile& file, const DecodeOptions& options, QSize* fullSize) 
     if (!HoldsAllPictureData(file)) {
         return {};
     }
-    return DecodeWithQt(file, QSize(), fullSize);
+    return DecodeWithQt(file, QSize(), options.allowRgb32, fullSize);
 }
 
 }  // namespace

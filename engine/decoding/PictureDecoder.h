@@ -22,9 +22,13 @@ struct DecodeOptions {
     /// side is at least this many pixels, turned and mirrored as the primary picture is: for
     /// showing, never for signatures. 0 always decodes the primary picture.
     int heifThumbnailMinSide = 0;
+    /// A picture Qt's readers decode into 32-bit RGB (QImage::Format_RGB32) is handed out so
+    /// rather than copied into 8-bit RGB, for a caller that reads both (the signature).
+    bool allowRgb32 = false;
 };
 
-/// Decodes a picture file into 8-bit RGB (QImage::Format_RGB888): JPEG through TurboJPEG,
+/// Decodes a picture file into 8-bit RGB (QImage::Format_RGB888; or Format_RGB32, see
+/// DecodeOptions::allowRgb32): JPEG through TurboJPEG,
 /// HEIC and AVIF through libheif (the primary picture, with the rotation and cropping its file
 /// asks for), BMP, GIF (first frame), PNG, TIFF and WebP (first frame) through Qt's image
 /// readers; the format is told by the content, not the name. Colour channels come as stored, alpha

@@ -6,7 +6,10 @@ namespace vistrel {
 
 std::vector<std::uint8_t> ComputeSignature(const QString& path, int side,
                                            const DecodeOptions& options) {
-    return ResampleToSignature(DecodePicture(path, options), side);
+    // The resampler reads Qt's 32-bit pixels as they come, with the same result as their copy.
+    DecodeOptions decoding = options;
+    decoding.allowRgb32 = true;
+    return ResampleToSignature(DecodePicture(path, decoding), side);
 }
 
 }  // namespace vistrel
