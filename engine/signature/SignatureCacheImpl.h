@@ -29,6 +29,10 @@ using sql::Statement;
 // Entries written in one transaction: few enough to keep a transaction short for the other
 // processes, many enough that a folder of small pictures does not wait on commits.
 inline constexpr std::size_t kFlushEvery = 256;
+// Finds made in one read transaction: each transaction costs the locks of the log and a look at
+// the file, and a million finds in a row need not pay them a million times; few enough that the
+// transaction ends soon after another process wrote (what it wrote is found from then on).
+inline constexpr int kFindsPerRead = 1024;
 // The log is cut back to this after each checkpoint, so that a burst of writes while other
 // processes read does not keep its size on the disk.
 inline constexpr const char* kLogLimit = "PRAGMA journal_size_limit=4194304";
@@ -63,9 +67,12 @@ struct SignatureCache::Impl {
         SignatureBytes signature;
         std::uint64_t digest;
     };
-    /// An entry Find found, before the change time or the digest said it holds.
+    /// An entry Find found, before the change time or the digest said it holds: a signature
+    /// Store still holds, or the bytes read from the database (made into a signature, with its
+    /// sketch, outside the lock).
     struct Found {
         SignatureBytes signature;
+        std::vector<std::uint8_t> stored;
         std::int64_t changedNs;
         std::uint64_t digest;
     };
@@ -81,6 +88,9 @@ struct SignatureCache::Impl {
     /// The entry for `key` that Store holds or the database has, under `mutex`.
     std::optional<Found> Lookup(const FileKey& key, int side);
     void CloseDatabase();
+    /// Ends the read transaction the finds share, if one is open, so that `db` sees what was
+    /// written since and the log's checkpoints can pass it. Under `mutex`.
+    void EndRead();
     /// The writer thread: writes the entries Store holds, a batch at a time.
     void WriteEntries();
     /// Writes `batch` in one transaction on `writerDb`; the SQLite result.
@@ -103,6 +113,9 @@ struct SignatureCache::Impl {
     Database db;  // finds, the tables, stats, prune and clear: under `mutex`
     /// Find's query on `db`, prepared once: it runs once for every picture.
     Statement findStatement;
+    /// Whether the finds' read transaction is open on `db`, and how many finds it has left.
+    bool reading = false;
+    int findsLeft = 0;
     /// A second connection, the writer thread's alone: a batch being written never holds up a
     /// Find on `db`, thanks to the write-ahead log.
     Database writerDb;

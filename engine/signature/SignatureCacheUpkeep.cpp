@@ -25,6 +25,7 @@ SignatureCache::Stats SignatureCache::Impl::GetStats() {
     if (db == nullptr) {
         return stats;
     }
+    EndRead();  // the counts of now
     int code = SQLITE_OK;
     const Statement count = Prepare(db.get(),
                                     "SELECT count(*), "
@@ -52,6 +53,7 @@ std::int64_t SignatureCache::Impl::Prune() {
         if (db == nullptr) {
             return 0;
         }
+        EndRead();  // the entries of now
         int code = SQLITE_OK;
         const Statement all = Prepare(db.get(),
                                       "SELECT device, inode, size, modified_ns, changed_ns, "
@@ -92,6 +94,7 @@ std::int64_t SignatureCache::Impl::Prune() {
     if (db == nullptr) {
         return 0;
     }
+    EndRead();  // a find may have begun one meanwhile, and the deletion needs its own
     int code = Execute(db.get(), "BEGIN IMMEDIATE");
     std::int64_t dropped = 0;
     if (code == SQLITE_OK) {
@@ -131,6 +134,7 @@ std::int64_t SignatureCache::Impl::Prune() {
 bool SignatureCache::Impl::Clear() {
     const std::lock_guard lock(mutex);
     pending.clear();
+    EndRead();  // the deletion needs a transaction of its own
     if (db == nullptr || Execute(db.get(), "DELETE FROM signatures") != SQLITE_OK) {
         return false;
     }
