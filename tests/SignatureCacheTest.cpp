@@ -221,6 +221,18 @@ TEST_F(SignatureCacheTest, ARewriteWithItsTimesPutBackIsNotTakenForTheOldContent
     ASSERT_TRUE(found.has_value());
     EXPECT_TRUE(*found == signature);
     EXPECT_EQ(cache.Prune(), 0);
+
+    // Pruning, too, gives an entry whose content held the file's new change time, so that
+    // neither a find nor the next prune reads the file again (a key without a name is taken on
+    // its change time alone).
+    const std::int64_t before = KeyOf(picture).changedNs;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // past a coarse clock's tick
+    ASSERT_EQ(chmod(QFile::encodeName(picture).constData(), 0644), 0);
+    SignatureCache::FileKey unread = KeyOf(picture);
+    ASSERT_NE(unread.changedNs, before);
+    EXPECT_EQ(cache.Prune(), 0);
+    unread.path.clear();
+    EXPECT_TRUE(cache.Find(unread, kSide).has_value());
 }
 
 // The cache stops writing while its disk has less free than 5 % of it or 1 GiB, whichever is less,

@@ -33,6 +33,9 @@ inline constexpr std::size_t kFlushEvery = 256;
 // the file, and a million finds in a row need not pay them a million times; few enough that the
 // transaction ends soon after another process wrote (what it wrote is found from then on).
 inline constexpr int kFindsPerRead = 1024;
+// Entries a prune reads, looks at and changes at a time: its memory stays small at any size of
+// the cache, and its write transactions short for the other processes.
+inline constexpr int kPruneRows = 4096;
 // The log is cut back to this after each checkpoint, so that a burst of writes while other
 // processes read does not keep its size on the disk.
 inline constexpr const char* kLogLimit = "PRAGMA journal_size_limit=4194304";
@@ -76,6 +79,15 @@ struct SignatureCache::Impl {
         std::int64_t changedNs;
         std::uint64_t digest;
     };
+    /// One entry as a prune read it, and what the file it was made from says of it now.
+    struct Checked {
+        enum class Verdict { Holds, Moved, Gone };
+        sqlite3_int64 rowid = 0;
+        FileKey key;
+        std::uint64_t digest = 0;
+        Verdict verdict = Verdict::Holds;
+        std::int64_t changedNowNs = 0;  ///< Moved: the change time the entry takes
+    };
     using Database = sql::Database;
     using Statement = sql::Statement;
 
@@ -88,6 +100,13 @@ struct SignatureCache::Impl {
     /// The entry for `key` that Store holds or the database has, under `mutex`.
     std::optional<Found> Lookup(const FileKey& key, int side);
     void CloseDatabase();
+    /// Prune's steps: up to kPruneRows entries after rowid `after`, read under `mutex`; the
+    /// verdict of one entry from its file, without the lock; and the entries gone dropped and the
+    /// moved ones given their change time in one transaction, under `mutex` (the number dropped;
+    /// nothing when the cache closed or the transaction failed).
+    std::vector<Checked> ReadRows(sqlite3_int64 after);
+    static void Check(Checked& row);
+    std::optional<std::int64_t> ApplyChecks(const std::vector<Checked>& rows);
     /// Ends the read transaction the finds share, if one is open, so that `db` sees what was
     /// written since and the log's checkpoints can pass it. Under `mutex`.
     void EndRead();
