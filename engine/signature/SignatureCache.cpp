@@ -179,7 +179,7 @@ std::optional<SignatureCache::Impl::Found> SignatureCache::Impl::Lookup(const Fi
                                 code);
     }
     sqlite3_stmt* const find = findStatement.get();
-    if (code == SQLITE_OK && !reading) {
+    if (code == SQLITE_OK && !reading && !committing) {
         // Without it each find is a transaction of its own; a failure here leaves just that.
         reading = Execute(db.get(), "BEGIN") == SQLITE_OK;
         findsLeft = kFindsPerRead;
@@ -319,14 +319,17 @@ void SignatureCache::Impl::WriteEntries() {
             lock, [this] { return stopping || flushWanted || pending.size() >= kFlushEvery; });
         if (!pending.empty() && db != nullptr && RoomFor(pending)) {
             writing.swap(pending);
+            // The commit's checkpoint moves the log into the database only up to the oldest
+            // read still open: a read held across it would leave the log to grow all run long.
+            EndRead();
+            committing = true;
             lock.unlock();
             const int code = WriteBatch(writing);
             // The writer connection is this thread's alone.
             const QString reason = code != SQLITE_OK ? ErrorText(code, writerDb.get()) : QString();
             lock.lock();
             writing.clear();
-            // The finds see the batch from their next transaction on.
-            EndRead();
+            committing = false;
             if (code != SQLITE_OK && db != nullptr) {
                 const int primary = code & 0xff;
                 if (IsDamage(code) || (primary != SQLITE_BUSY && primary != SQLITE_LOCKED)) {

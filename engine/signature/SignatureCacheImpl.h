@@ -31,7 +31,8 @@ using sql::Statement;
 inline constexpr std::size_t kFlushEvery = 256;
 // Finds made in one read transaction: each transaction costs the locks of the log and a look at
 // the file, and a million finds in a row need not pay them a million times; few enough that the
-// transaction ends soon after another process wrote (what it wrote is found from then on).
+// transaction ends soon after another process wrote (what it wrote is found from then on), and
+// that another process's checkpoints can soon move the log past it.
 inline constexpr int kFindsPerRead = 1024;
 // Entries a prune reads, looks at and changes at a time: its memory stays small at any size of
 // the cache, and its write transactions short for the other processes.
@@ -135,6 +136,8 @@ struct SignatureCache::Impl {
     /// Whether the finds' read transaction is open on `db`, and how many finds it has left.
     bool reading = false;
     int findsLeft = 0;
+    /// While the writer writes a batch, each find is a read of its own (see WriteEntries).
+    bool committing = false;
     /// A second connection, the writer thread's alone: a batch being written never holds up a
     /// Find on `db`, thanks to the write-ahead log.
     Database writerDb;
