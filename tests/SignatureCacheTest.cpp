@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdint>
 #include <thread>
 #include <vector>
 
@@ -221,6 +223,44 @@ TEST_F(SignatureCacheTest, ARewriteWithItsTimesPutBackIsNotTakenForTheOldContent
     ASSERT_TRUE(found.has_value());
     EXPECT_TRUE(*found == signature);
     EXPECT_EQ(cache.Prune(), 0);
+
+    // Pruning, too, gives an entry whose content held the file's new change time, so that
+    // neither a find nor the next prune reads the file again (a key without a name is taken on
+    // its change time alone).
+    const std::int64_t before = KeyOf(picture).changedNs;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // past a coarse clock's tick
+    ASSERT_EQ(chmod(QFile::encodeName(picture).constData(), 0644), 0);
+    SignatureCache::FileKey unread = KeyOf(picture);
+    ASSERT_NE(unread.changedNs, before);
+    EXPECT_EQ(cache.Prune(), 0);
+    unread.path.clear();
+    EXPECT_TRUE(cache.Find(unread, kSide).has_value());
+}
+
+// A run's finds and the stores of the pictures it decodes alternate: the log must not grow with the
+// run, as it does when a find's read is still open while the cache's writer commits (the commit's
+// checkpoint then stops short of the log's end, and the log is never begun again).
+TEST_F(SignatureCacheTest, KeepsItsLogShortWhileFindsAndStoresAlternate) {
+    SignatureCache cache(database);
+    const SignatureBytes stored(std::vector<std::uint8_t>(std::size_t{3 * kSide * kSide}, 7));
+    constexpr int kBatches = 6;
+    constexpr int kPerBatch = 256;  // the entries the cache writes in one transaction
+    for (int batch = 0; batch < kBatches; ++batch) {
+        EXPECT_FALSE(cache.Find(KeyOf(picture), kSide).has_value());
+        for (int i = 0; i < kPerBatch; ++i) {
+            const QString file = folder.filePath(QStringLiteral("f%1-%2").arg(batch).arg(i));
+            QFile out(file);
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+            out.write(file.toUtf8());
+            out.close();
+            cache.Store(KeyOf(file), file, kSide, stored);
+        }
+        cache.Flush();
+    }
+    EXPECT_EQ(cache.GetStats().entries, kBatches * kPerBatch);
+    // About one batch is in the log at a time.
+    EXPECT_LT(QFileInfo(database + QStringLiteral("-wal")).size(),
+              std::int64_t{2} * kPerBatch * static_cast<std::int64_t>(stored.size()));
 }
 
 // The cache stops writing while its disk has less free than 5 % of it or 1 GiB, whichever is less,

@@ -95,6 +95,7 @@ SignatureCache::Impl::~Impl() {
     }
     const std::lock_guard lock(mutex);
     writerDb.reset();
+    EndRead();
     if (db != nullptr) {
         // Gives the log's space back even when another process still reads (which keeps SQLite
         // from removing it on close). A process in the middle of a batch is waited for only
@@ -120,7 +121,17 @@ QString SignatureCache::Impl::Problem() const {
     return problem;
 }
 
+void SignatureCache::Impl::EndRead() {
+    if (reading) {
+        reading = false;
+        // A read transaction only ends: nothing to lose when it fails (closing the connection
+        // would end it too).
+        Execute(db.get(), "COMMIT");
+    }
+}
+
 void SignatureCache::Impl::CloseDatabase() {
+    reading = false;        // closing ends it
     findStatement.reset();  // a statement left unfinalized keeps the connection open
     db.reset();
     opened.reset();
@@ -153,7 +164,7 @@ std::optional<SignatureCache::Impl::Found> SignatureCache::Impl::Lookup(const Fi
             if (entry->key.device == key.device && entry->key.inode == key.inode) {
                 if (entry->key.size == key.size && entry->key.modifiedNs == key.modifiedNs &&
                     entry->side == side) {
-                    return Found{entry->signature, entry->key.changedNs, entry->digest};
+                    return Found{entry->signature, {}, entry->key.changedNs, entry->digest};
                 }
                 return std::nullopt;
             }
@@ -168,6 +179,11 @@ std::optional<SignatureCache::Impl::Found> SignatureCache::Impl::Lookup(const Fi
                                 code);
     }
     sqlite3_stmt* const find = findStatement.get();
+    if (code == SQLITE_OK && !reading && !committing) {
+        // Without it each find is a transaction of its own; a failure here leaves just that.
+        reading = Execute(db.get(), "BEGIN") == SQLITE_OK;
+        findsLeft = kFindsPerRead;
+    }
     if (code == SQLITE_OK) {
         sqlite3_bind_int64(find, 1, AsStored(key.device));
         sqlite3_bind_int64(find, 2, AsStored(key.inode));
@@ -184,15 +200,18 @@ std::optional<SignatureCache::Impl::Found> SignatureCache::Impl::Lookup(const Fi
         const std::int64_t changed = sqlite3_column_int64(find, 0);
         const auto digest = static_cast<std::uint64_t>(sqlite3_column_int64(find, 1));
         if (bytes == nullptr || length == 0) {
-            found = Found{SignatureBytes(), changed, digest};
+            found = Found{SignatureBytes(), {}, changed, digest};
         } else if (length == expected) {
-            found = Found{SignatureBytes(std::vector<std::uint8_t>(bytes, bytes + length)), changed,
-                          digest};
+            found = Found{SignatureBytes(), std::vector<std::uint8_t>(bytes, bytes + length),
+                          changed, digest};
         }
     }
     if (find != nullptr) {
-        // Ends the read, which would otherwise hold back the log's checkpoints.
         sqlite3_reset(find);
+    }
+    // The transaction ends after its share of finds, or at once when the read went wrong.
+    if (reading && (--findsLeft == 0 || (code != SQLITE_ROW && code != SQLITE_DONE))) {
+        EndRead();
     }
     if (!found && IsDamage(code)) {
         // Setting the file aside here could pull it from under the writer thread or another
@@ -214,6 +233,10 @@ std::optional<SignatureBytes> SignatureCache::Impl::Find(const FileKey& key, int
     }
     if (!found) {
         return std::nullopt;
+    }
+    if (!found->stored.empty()) {
+        // The sketch is made here, where the other finds need not wait for it.
+        found->signature = SignatureBytes(std::move(found->stored));
     }
     if (found->changedNs == key.changedNs) {
         return std::move(found->signature);
@@ -296,12 +319,17 @@ void SignatureCache::Impl::WriteEntries() {
             lock, [this] { return stopping || flushWanted || pending.size() >= kFlushEvery; });
         if (!pending.empty() && db != nullptr && RoomFor(pending)) {
             writing.swap(pending);
+            // The commit's checkpoint moves the log into the database only up to the oldest
+            // read still open: a read held across it would leave the log to grow all run long.
+            EndRead();
+            committing = true;
             lock.unlock();
             const int code = WriteBatch(writing);
             // The writer connection is this thread's alone.
             const QString reason = code != SQLITE_OK ? ErrorText(code, writerDb.get()) : QString();
             lock.lock();
             writing.clear();
+            committing = false;
             if (code != SQLITE_OK && db != nullptr) {
                 const int primary = code & 0xff;
                 if (IsDamage(code) || (primary != SQLITE_BUSY && primary != SQLITE_LOCKED)) {
@@ -315,6 +343,9 @@ void SignatureCache::Impl::WriteEntries() {
             continue;  // more may have come meanwhile
         }
         pending.clear();  // nothing to write them to once the cache has stopped or the disk is low
+        // A flush comes when a run's finds are over: their transaction must not hold back the
+        // log's checkpoints while the cache is idle.
+        EndRead();
         flushWanted = false;
         written.notify_all();
         if (stopping) {

@@ -29,6 +29,14 @@ using sql::Statement;
 // Entries written in one transaction: few enough to keep a transaction short for the other
 // processes, many enough that a folder of small pictures does not wait on commits.
 inline constexpr std::size_t kFlushEvery = 256;
+// Finds made in one read transaction: each transaction costs the locks of the log and a look at
+// the file, and a million finds in a row need not pay them a million times; few enough that the
+// transaction ends soon after another process wrote (what it wrote is found from then on), and
+// that another process's checkpoints can soon move the log past it.
+inline constexpr int kFindsPerRead = 1024;
+// Entries a prune reads, looks at and changes at a time: its memory stays small at any size of
+// the cache, and its write transactions short for the other processes.
+inline constexpr int kPruneRows = 4096;
 // The log is cut back to this after each checkpoint, so that a burst of writes while other
 // processes read does not keep its size on the disk.
 inline constexpr const char* kLogLimit = "PRAGMA journal_size_limit=4194304";
@@ -63,11 +71,23 @@ struct SignatureCache::Impl {
         SignatureBytes signature;
         std::uint64_t digest;
     };
-    /// An entry Find found, before the change time or the digest said it holds.
+    /// An entry Find found, before the change time or the digest said it holds: a signature
+    /// Store still holds, or the bytes read from the database (made into a signature, with its
+    /// sketch, outside the lock).
     struct Found {
         SignatureBytes signature;
+        std::vector<std::uint8_t> stored;
         std::int64_t changedNs;
         std::uint64_t digest;
+    };
+    /// One entry as a prune read it, and what the file it was made from says of it now.
+    struct Checked {
+        enum class Verdict { Holds, Moved, Gone };
+        sqlite3_int64 rowid = 0;
+        FileKey key;
+        std::uint64_t digest = 0;
+        Verdict verdict = Verdict::Holds;
+        std::int64_t changedNowNs = 0;  ///< Moved: the change time the entry takes
     };
     using Database = sql::Database;
     using Statement = sql::Statement;
@@ -81,6 +101,16 @@ struct SignatureCache::Impl {
     /// The entry for `key` that Store holds or the database has, under `mutex`.
     std::optional<Found> Lookup(const FileKey& key, int side);
     void CloseDatabase();
+    /// Prune's steps: up to kPruneRows entries after rowid `after`, read under `mutex`; the
+    /// verdict of one entry from its file, without the lock; and the entries gone dropped and the
+    /// moved ones given their change time in one transaction, under `mutex` (the number dropped;
+    /// nothing when the cache closed or the transaction failed).
+    std::vector<Checked> ReadRows(sqlite3_int64 after);
+    static void Check(Checked& row);
+    std::optional<std::int64_t> ApplyChecks(const std::vector<Checked>& rows);
+    /// Ends the read transaction the finds share, if one is open, so that `db` sees what was
+    /// written since and the log's checkpoints can pass it. Under `mutex`.
+    void EndRead();
     /// The writer thread: writes the entries Store holds, a batch at a time.
     void WriteEntries();
     /// Writes `batch` in one transaction on `writerDb`; the SQLite result.
@@ -103,6 +133,11 @@ struct SignatureCache::Impl {
     Database db;  // finds, the tables, stats, prune and clear: under `mutex`
     /// Find's query on `db`, prepared once: it runs once for every picture.
     Statement findStatement;
+    /// Whether the finds' read transaction is open on `db`, and how many finds it has left.
+    bool reading = false;
+    int findsLeft = 0;
+    /// While the writer writes a batch, each find is a read of its own (see WriteEntries).
+    bool committing = false;
     /// A second connection, the writer thread's alone: a batch being written never holds up a
     /// Find on `db`, thanks to the write-ahead log.
     Database writerDb;

@@ -5,6 +5,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -25,6 +27,7 @@ SignatureCache::Stats SignatureCache::Impl::GetStats() {
     if (db == nullptr) {
         return stats;
     }
+    EndRead();  // the counts of now
     int code = SQLITE_OK;
     const Statement count = Prepare(db.get(),
                                     "SELECT count(*), "
@@ -42,77 +45,131 @@ SignatureCache::Stats SignatureCache::Impl::GetStats() {
 
 std::int64_t SignatureCache::Impl::Prune() {
     Flush();
-    struct Entry {
-        FileKey key;
-        std::uint64_t digest = 0;
-    };
-    std::vector<Entry> entries;
-    {
-        const std::lock_guard lock(mutex);
-        if (db == nullptr) {
-            return 0;
+    std::int64_t dropped = 0;
+    sqlite3_int64 after = 0;  // the rowid the pass has come to
+    for (;;) {
+        std::vector<Checked> rows = ReadRows(after);
+        if (rows.empty()) {
+            return dropped;
         }
-        int code = SQLITE_OK;
-        const Statement all = Prepare(db.get(),
-                                      "SELECT device, inode, size, modified_ns, changed_ns, "
-                                      "digest, path FROM signatures",
-                                      code);
-        while (code == SQLITE_OK && sqlite3_step(all.get()) == SQLITE_ROW) {
-            Entry entry;
-            entry.key.device = static_cast<std::uint64_t>(sqlite3_column_int64(all.get(), 0));
-            entry.key.inode = static_cast<std::uint64_t>(sqlite3_column_int64(all.get(), 1));
-            entry.key.size = sqlite3_column_int64(all.get(), 2);
-            entry.key.modifiedNs = sqlite3_column_int64(all.get(), 3);
-            entry.key.changedNs = sqlite3_column_int64(all.get(), 4);
-            entry.digest = static_cast<std::uint64_t>(sqlite3_column_int64(all.get(), 5));
-            const auto* name = static_cast<const char*>(sqlite3_column_blob(all.get(), 6));
-            entry.key.path = QFile::decodeName(
-                QByteArray(name, name != nullptr ? sqlite3_column_bytes(all.get(), 6) : 0));
-            entries.push_back(std::move(entry));
+        after = rows.back().rowid;
+        // The files are looked at without the lock: reading those whose change time moved
+        // takes a while.
+        for (Checked& row : rows) {
+            Check(row);
         }
+        const std::optional<std::int64_t> done = ApplyChecks(rows);
+        if (!done) {
+            return dropped;
+        }
+        dropped += *done;
     }
-    // The files are looked at without the lock: reading those whose change time moved takes a
-    // while.
-    std::vector<Entry> gone;
-    for (Entry& entry : entries) {
-        const std::optional<FileKey> now = KeyOf(entry.key.path);
-        bool holds = now && now->device == entry.key.device && now->inode == entry.key.inode &&
-                     now->size == entry.key.size && now->modifiedNs == entry.key.modifiedNs;
-        if (holds && now->changedNs != entry.key.changedNs) {
-            holds = DigestFile(entry.key.path) == entry.digest && KeyOf(entry.key.path) == now;
-        }
-        if (!holds) {
-            gone.push_back(std::move(entry));
-        }
+}
+
+std::vector<SignatureCache::Impl::Checked> SignatureCache::Impl::ReadRows(sqlite3_int64 after) {
+    std::vector<Checked> rows;
+    const std::lock_guard lock(mutex);
+    if (db == nullptr) {
+        return rows;
     }
-    if (gone.empty()) {
+    EndRead();
+    int code = SQLITE_OK;
+    // By rowid, so that each step starts where the last ended, whatever was deleted meanwhile.
+    const Statement read = Prepare(db.get(),
+                                   "SELECT rowid, device, inode, size, modified_ns, changed_ns, "
+                                   "digest, path FROM signatures WHERE rowid > ?1 "
+                                   "ORDER BY rowid LIMIT ?2",
+                                   code);
+    if (code != SQLITE_OK) {
+        return rows;
+    }
+    sqlite3_bind_int64(read.get(), 1, after);
+    sqlite3_bind_int(read.get(), 2, kPruneRows);
+    rows.reserve(kPruneRows);
+    while (sqlite3_step(read.get()) == SQLITE_ROW) {
+        sqlite3_stmt* const row = read.get();
+        Checked entry;
+        entry.rowid = sqlite3_column_int64(row, 0);
+        entry.key.device = static_cast<std::uint64_t>(sqlite3_column_int64(row, 1));
+        entry.key.inode = static_cast<std::uint64_t>(sqlite3_column_int64(row, 2));
+        entry.key.size = sqlite3_column_int64(row, 3);
+        entry.key.modifiedNs = sqlite3_column_int64(row, 4);
+        entry.key.changedNs = sqlite3_column_int64(row, 5);
+        entry.digest = static_cast<std::uint64_t>(sqlite3_column_int64(row, 6));
+        const auto* name = static_cast<const char*>(sqlite3_column_blob(row, 7));
+        entry.key.path =
+            QFile::decodeName(QByteArray(name, name != nullptr ? sqlite3_column_bytes(row, 7) : 0));
+        rows.push_back(std::move(entry));
+    }
+    return rows;
+}
+
+void SignatureCache::Impl::Check(Checked& row) {
+    const std::optional<FileKey> now = KeyOf(row.key.path);
+    const bool same = now && now->device == row.key.device && now->inode == row.key.inode &&
+                      now->size == row.key.size && now->modifiedNs == row.key.modifiedNs;
+    if (same && now->changedNs == row.key.changedNs) {
+        row.verdict = Checked::Verdict::Holds;
+    } else if (same && DigestFile(row.key.path) == row.digest && KeyOf(row.key.path) == now) {
+        // As Find does: the entry takes the new change time, so that the file is not read again.
+        row.verdict = Checked::Verdict::Moved;
+        row.changedNowNs = now->changedNs;
+    } else {
+        row.verdict = Checked::Verdict::Gone;
+    }
+}
+
+std::optional<std::int64_t> SignatureCache::Impl::ApplyChecks(const std::vector<Checked>& rows) {
+    const bool anything = std::any_of(rows.begin(), rows.end(), [](const Checked& row) {
+        return row.verdict != Checked::Verdict::Holds;
+    });
+    if (!anything) {
         return 0;
     }
     const std::lock_guard lock(mutex);
     if (db == nullptr) {
-        return 0;
+        return std::nullopt;
     }
+    EndRead();
     int code = Execute(db.get(), "BEGIN IMMEDIATE");
+    // The whole entry: one stored meanwhile for new content stays.
+    const char* const match =
+        "device = ?1 AND inode = ?2 AND size = ?3 AND modified_ns = ?4 AND changed_ns = ?5 AND "
+        "digest = ?6";
+    const Statement drop =
+        code == SQLITE_OK
+            ? Prepare(db.get(), (std::string("DELETE FROM signatures WHERE ") + match).c_str(),
+                      code)
+            : Statement();
+    const Statement renew =
+        code == SQLITE_OK
+            ? Prepare(db.get(),
+                      (std::string("UPDATE signatures SET changed_ns = ?7 WHERE ") + match).c_str(),
+                      code)
+            : Statement();
     std::int64_t dropped = 0;
-    if (code == SQLITE_OK) {
-        // The whole entry: one another process stored meanwhile for new content stays.
-        const Statement drop = Prepare(db.get(),
-                                       "DELETE FROM signatures WHERE device = ?1 AND inode = ?2 "
-                                       "AND size = ?3 AND modified_ns = ?4 AND changed_ns = ?5 "
-                                       "AND digest = ?6",
-                                       code);
-        for (std::size_t i = 0; code == SQLITE_OK && i < gone.size(); ++i) {
-            sqlite3_bind_int64(drop.get(), 1, AsStored(gone[i].key.device));
-            sqlite3_bind_int64(drop.get(), 2, AsStored(gone[i].key.inode));
-            sqlite3_bind_int64(drop.get(), 3, gone[i].key.size);
-            sqlite3_bind_int64(drop.get(), 4, gone[i].key.modifiedNs);
-            sqlite3_bind_int64(drop.get(), 5, gone[i].key.changedNs);
-            sqlite3_bind_int64(drop.get(), 6, AsStored(gone[i].digest));
-            code = sqlite3_step(drop.get());
-            code = code == SQLITE_DONE ? SQLITE_OK : code;
-            dropped += sqlite3_changes(db.get());
-            sqlite3_reset(drop.get());
+    for (std::size_t i = 0; code == SQLITE_OK && i < rows.size(); ++i) {
+        const Checked& row = rows[i];
+        if (row.verdict == Checked::Verdict::Holds) {
+            continue;
         }
+        sqlite3_stmt* const change =
+            row.verdict == Checked::Verdict::Gone ? drop.get() : renew.get();
+        sqlite3_bind_int64(change, 1, AsStored(row.key.device));
+        sqlite3_bind_int64(change, 2, AsStored(row.key.inode));
+        sqlite3_bind_int64(change, 3, row.key.size);
+        sqlite3_bind_int64(change, 4, row.key.modifiedNs);
+        sqlite3_bind_int64(change, 5, row.key.changedNs);
+        sqlite3_bind_int64(change, 6, AsStored(row.digest));
+        if (row.verdict == Checked::Verdict::Moved) {
+            sqlite3_bind_int64(change, 7, row.changedNowNs);
+        }
+        code = sqlite3_step(change);
+        code = code == SQLITE_DONE ? SQLITE_OK : code;
+        if (row.verdict == Checked::Verdict::Gone) {
+            dropped += sqlite3_changes(db.get());
+        }
+        sqlite3_reset(change);
     }
     if (code == SQLITE_OK) {
         code = Execute(db.get(), "COMMIT");
@@ -123,7 +180,7 @@ std::int64_t SignatureCache::Impl::Prune() {
         if ((code & 0xff) != SQLITE_BUSY) {
             Fail(reason);  // damaged, or a disk that fails
         }
-        return 0;
+        return std::nullopt;
     }
     return dropped;
 }
@@ -131,6 +188,7 @@ std::int64_t SignatureCache::Impl::Prune() {
 bool SignatureCache::Impl::Clear() {
     const std::lock_guard lock(mutex);
     pending.clear();
+    EndRead();  // the deletion needs a transaction of its own
     if (db == nullptr || Execute(db.get(), "DELETE FROM signatures") != SQLITE_OK) {
         return false;
     }
