@@ -153,6 +153,7 @@ GrowthResult GrowCorpus(CPictureRepository& repository, const GrowthOptions& opt
     QElapsedTimer clock;
     clock.start();
     GrowthResult result;
+    result.firstAdded = repository.GetCount();
     std::vector<std::int32_t> originals;
     for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
         if (!repository.GetPicture(i).loadError) {

@@ -25,6 +25,7 @@ struct GrowthOptions {
 enum class NearCopyKind { Perturbed, Trimmed, Recoloured, Resized, Count };
 
 struct GrowthResult {
+    std::int32_t firstAdded = 0;  ///< the index of the first entry added
     std::int32_t added = 0;
     std::int32_t newPictures = 0;  ///< of those, new pictures
     std::int32_t mixed = 0;        ///< of the new pictures, those that blend two real ones

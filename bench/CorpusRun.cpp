@@ -125,7 +125,8 @@ void PrintGrowth(const vistrel::bench::GrowthResult& growth,
     }
 }
 
-// How many near-copies the run found similar to the entry they copy, in all and by kind.
+// How many near-copies the run found similar to the entry they copy, in all and by kind, and
+// how many pairs of new pictures it found similar (few: they are meant to be different).
 void PrintNearCopiesFound(const CPictureRepository& repository,
                           const vistrel::bench::GrowthResult& growth) {
     std::array<std::size_t, static_cast<std::size_t>(vistrel::bench::NearCopyKind::Count)> found{};
@@ -137,6 +138,20 @@ void PrintNearCopiesFound(const CPictureRepository& repository,
             ++found[static_cast<std::size_t>(nearCopy.kind)];
         }
     }
+    std::vector<bool> nearCopy(static_cast<std::size_t>(repository.GetCount()));
+    for (const auto& entry : growth.nearCopyOf) {
+        nearCopy[static_cast<std::size_t>(entry.copy)] = true;
+    }
+    const auto isNewPicture = [&](std::int32_t index) {
+        return index >= growth.firstAdded && !nearCopy[static_cast<std::size_t>(index)];
+    };
+    std::int64_t betweenNew = 0;
+    for (std::int32_t i = growth.firstAdded; i < repository.GetCount(); ++i) {
+        for (const vistrel::CSimilarInfo& link : repository.GetPicture(i).similar) {
+            betweenNew += link.index > i && isNewPicture(i) && isNewPicture(link.index) ? 1 : 0;
+        }
+    }
+    std::printf("of which between two new pictures: %lld\n", static_cast<long long>(betweenNew));
     std::printf(
         "of which near-copies and the entry they copy: %zu of %zu (perturbed %zu of %d, "
         "trimmed %zu of %d, recoloured %zu of %d, resized %zu of %d)\n",
