@@ -170,12 +170,17 @@ GrowthResult GrowCorpus(CPictureRepository& repository, const GrowthOptions& opt
         std::max(1, options.workers > 0 ? options.workers
                                         : static_cast<int>(std::thread::hardware_concurrency()));
 
+    // Entries are named and seeded by their number among those made, which is their index
+    // unless a name was refused.
+    std::int32_t next = repository.GetCount();
     while (repository.GetCount() < options.total) {
-        const std::int32_t begin = repository.GetCount();
-        const std::int32_t end = std::min(options.total, begin + kBatch);
+        const std::int32_t begin = next;
+        const std::int32_t end = begin + std::min(kBatch, options.total - repository.GetCount());
+        next = end;
         result.availableMb = AvailableMemoryMb();
         const std::int64_t batchMb = (end - begin) * kEntryBytes >> 20;
-        const std::int64_t runMb = std::int64_t{end} * kRunBytesPerEntry >> 20;
+        const std::int64_t runMb =
+            (repository.GetCount() + std::int64_t{end} - begin) * kRunBytesPerEntry >> 20;
         if (result.availableMb >= 0 && result.availableMb - batchMb - runMb < options.reserveMb) {
             result.stoppedForMemory = true;
             break;
@@ -202,14 +207,16 @@ GrowthResult GrowCorpus(CPictureRepository& repository, const GrowthOptions& opt
         make(0);
         threads.clear();  // joins
 
+        const std::int32_t addedBefore = result.added;
         for (std::int32_t i = begin; i < end; ++i) {
             MadeEntry& entry = made[static_cast<std::size_t>(i - begin)];
             const bool nearCopy = entry.copyOf >= 0;
             const std::int32_t index = repository.GetCount();
-            if (!repository.AddSignedPicture(
-                    (nearCopy ? QStringLiteral("near:%1") : QStringLiteral("new:%1")).arg(i),
-                    std::move(entry.signature))) {
-                continue;  // the name was taken by an entry of the corpus itself
+            repository.AddSignedPicture(
+                (nearCopy ? QStringLiteral("near:%1") : QStringLiteral("new:%1")).arg(i),
+                std::move(entry.signature));
+            if (repository.GetCount() == index) {
+                continue;  // the name or the file was taken by an entry of the corpus itself
             }
             ++result.added;
             readable.push_back(index);
@@ -220,6 +227,9 @@ GrowthResult GrowCorpus(CPictureRepository& repository, const GrowthOptions& opt
                 ++result.newPictures;
                 result.mixed += entry.mixed ? 1 : 0;
             }
+        }
+        if (result.added == addedBefore) {
+            break;  // every name refused: more batches would not fare better
         }
     }
     if (!result.stoppedForMemory) {
