@@ -121,12 +121,12 @@ MadeEntry MakeNearCopy(const CPictureRepository& repository, std::int32_t entry,
 
 std::int64_t AvailableMemoryMb() {
     std::int64_t availableKb = -1;
+    // Read whole: a file of /proc has no size, so QFile::atEnd() holds before the first read.
     QFile meminfo(QStringLiteral("/proc/meminfo"));
     if (meminfo.open(QIODevice::ReadOnly)) {
-        while (!meminfo.atEnd()) {
-            const QByteArray line = meminfo.readLine().simplified();
+        for (const QByteArray& line : meminfo.readAll().split('\n')) {
             if (line.startsWith("MemAvailable:")) {
-                availableKb = line.split(' ').value(1).toLongLong();
+                availableKb = line.simplified().split(' ').value(1).toLongLong();
             }
         }
     }

@@ -252,6 +252,7 @@ bool CheckAgainstPlainWalk(const CPictureRepository& source) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line as it comes, also into a file
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() < 2) {
         std::fprintf(stderr,
