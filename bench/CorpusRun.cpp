@@ -1,17 +1,22 @@
 // A whole test of a real folder of pictures, timed:
 //   vistrel_corpus_run FOLDER [--workers N] [--threshold T] [--shape-only] [--turned]
-//                      [--signatures CACHE] [--copies N] [--reference] [--check]
+//                      [--signatures CACHE] [--copies N [--near-copies SHARE]
+//                      [--memory-reserve MB]] [--reference] [--check]
 // Adds every picture of the enabled formats (hidden names skipped), then compares every pair
 // and prints the wall time of both phases, pairs per second, the number of similar pairs, the
 // peak memory of the process and the kernels it used (the processor's best, or VISTREL_SIMD's
 // choice). CACHE keeps the signatures between runs (written when missing), so that the
-// comparison can be timed alone; --copies grows the set to N entries with slightly perturbed
-// copies; --reference also times the plain walk (one thread, scalar reference arithmetic, no
-// pruning) and prints the ratio. --turned also finds turned and mirrored copies. --check runs
-// the first 300 readable pictures again at thresholds from strict to lax, in both modes, at every
-// instruction set the processor has, and checks that the links are exactly those of the plain
-// walk (exit status 2 when they are not).
+// comparison can be timed alone. --copies grows the set to N entries made from the real
+// signatures (see CorpusGrowth.h): new pictures (crops, blends, colour changes, noise) and a
+// share of near-copies of earlier entries (0.1 unless --near-copies says), deterministic; the
+// growth stops early, and says so, when the machine would keep less than the reserve (3000 MB
+// unless --memory-reserve says) available. --reference also times the plain walk (one thread,
+// scalar reference arithmetic, no pruning) and prints the ratio. --turned also finds turned and
+// mirrored copies. --check runs the first 300 readable pictures again at thresholds from strict
+// to lax, in both modes, at every instruction set the processor has, and checks that the links
+// are exactly those of the plain walk (exit status 2 when they are not).
 
+#include "CorpusGrowth.h"
 #include "comparison/kernels/BlockedKernel.h"
 #include "comparison/kernels/DifferenceFactor.h"
 #include "comparison/kernels/DifferenceKernel.h"
@@ -28,9 +33,11 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
-#include <random>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -97,22 +104,60 @@ void SaveCache(const CPictureRepository& repository, const QString& cache) {
     }
 }
 
-// Slightly perturbed copies of the entries, until there are `total`.
-void AddCopies(CPictureRepository& repository, std::int32_t total) {
-    std::mt19937 random(5);
-    const std::int32_t originals = repository.GetCount();
-    for (std::int32_t i = originals; i < total; ++i) {
-        const auto& source = repository.GetPicture(i % originals);
-        std::vector<std::uint8_t> bytes(source.signature.begin(), source.signature.end());
-        for (auto& byte : bytes) {
-            byte = static_cast<std::uint8_t>(
-                std::clamp(byte + static_cast<int>(random() % 5) - 2, 0, 255));
-        }
-        repository.AddPicture(QStringLiteral("copy:%1").arg(i));
-        auto& entry = repository.GetPicture(i);
-        entry.signature = vistrel::SignatureBytes(std::move(bytes));
-        entry.loadError = entry.signature.empty();
+void PrintGrowth(const vistrel::bench::GrowthResult& growth,
+                 const vistrel::bench::GrowthOptions& options, std::int32_t count) {
+    using vistrel::bench::NearCopyKind;
+    const auto kind = [&growth](NearCopyKind which) {
+        return growth.nearCopies[static_cast<std::size_t>(which)];
+    };
+    std::printf(
+        "grown: %d entries in %.1f s: %d new pictures (%d blending two), %zu near-copies "
+        "(%d perturbed, %d trimmed, %d recoloured, %d resized)\n",
+        growth.added, growth.seconds, growth.newPictures, growth.mixed, growth.nearCopyOf.size(),
+        kind(NearCopyKind::Perturbed), kind(NearCopyKind::Trimmed), kind(NearCopyKind::Recoloured),
+        kind(NearCopyKind::Resized));
+    if (growth.stoppedForMemory) {
+        std::printf(
+            "growth stopped at %d of %d entries: one more batch would leave less than %lld MB "
+            "available (%lld MB now)\n",
+            count, options.total, static_cast<long long>(options.reserveMb),
+            static_cast<long long>(growth.availableMb));
     }
+}
+
+// How many near-copies the run found similar to the entry they copy, in all and by kind, and
+// how many pairs of new pictures it found similar (few: they are meant to be different).
+void PrintNearCopiesFound(const CPictureRepository& repository,
+                          const vistrel::bench::GrowthResult& growth) {
+    std::array<std::size_t, static_cast<std::size_t>(vistrel::bench::NearCopyKind::Count)> found{};
+    for (const auto& nearCopy : growth.nearCopyOf) {
+        const auto& links = repository.GetPicture(nearCopy.copy).similar;
+        if (std::any_of(links.begin(), links.end(), [&nearCopy](const vistrel::CSimilarInfo& link) {
+                return link.index == nearCopy.source;
+            })) {
+            ++found[static_cast<std::size_t>(nearCopy.kind)];
+        }
+    }
+    std::vector<bool> nearCopy(static_cast<std::size_t>(repository.GetCount()));
+    for (const auto& entry : growth.nearCopyOf) {
+        nearCopy[static_cast<std::size_t>(entry.copy)] = true;
+    }
+    const auto isNewPicture = [&](std::int32_t index) {
+        return index >= growth.firstAdded && !nearCopy[static_cast<std::size_t>(index)];
+    };
+    std::int64_t betweenNew = 0;
+    for (std::int32_t i = growth.firstAdded; i < repository.GetCount(); ++i) {
+        for (const vistrel::CSimilarInfo& link : repository.GetPicture(i).similar) {
+            betweenNew += link.index > i && isNewPicture(i) && isNewPicture(link.index) ? 1 : 0;
+        }
+    }
+    std::printf("of which between two new pictures: %lld\n", static_cast<long long>(betweenNew));
+    std::printf(
+        "of which near-copies and the entry they copy: %zu of %zu (perturbed %zu of %d, "
+        "trimmed %zu of %d, recoloured %zu of %d, resized %zu of %d)\n",
+        found[0] + found[1] + found[2] + found[3], growth.nearCopyOf.size(), found[0],
+        growth.nearCopies[0], found[1], growth.nearCopies[1], found[2], growth.nearCopies[2],
+        found[3], growth.nearCopies[3]);
 }
 
 std::int64_t ReferenceWalk(const CPictureRepository& repository, float threshold, bool shapeOnly,
@@ -207,11 +252,13 @@ bool CheckAgainstPlainWalk(const CPictureRepository& source) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line as it comes, also into a file
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() < 2) {
         std::fprintf(stderr,
                      "usage: %s FOLDER [--workers N] [--threshold T] [--shape-only] [--turned] "
-                     "[--signatures CACHE] [--copies N] [--reference] [--check]\n",
+                     "[--signatures CACHE] [--copies N [--near-copies SHARE] "
+                     "[--memory-reserve MB]] [--reference] [--check]\n",
                      argv[0]);
         return 1;
     }
@@ -237,8 +284,19 @@ int main(int argc, char* argv[]) {
             SaveCache(repository, cache);
         }
     }
+    std::optional<vistrel::bench::GrowthResult> growth;
     if (!option("--copies").isEmpty()) {
-        AddCopies(repository, option("--copies").toInt());
+        vistrel::bench::GrowthOptions growing;
+        growing.total = option("--copies").toInt();
+        growing.workers = workers;
+        if (!option("--near-copies").isEmpty()) {
+            growing.nearCopyShare = option("--near-copies").toDouble();
+        }
+        if (!option("--memory-reserve").isEmpty()) {
+            growing.reserveMb = option("--memory-reserve").toLongLong();
+        }
+        growth = vistrel::bench::GrowCorpus(repository, growing);
+        PrintGrowth(*growth, growing, repository.GetCount());
     }
     const double addSeconds = clock.elapsed() / 1000.0;
     const long memoryAfterAdding = PeakMemoryMb();
@@ -273,6 +331,9 @@ int main(int argc, char* argv[]) {
                 static_cast<long long>(links / 2));
     if (turned) {
         std::printf("of which turned or mirrored: %lld\n", static_cast<long long>(turnedLinks / 2));
+    }
+    if (growth) {
+        PrintNearCopiesFound(repository, *growth);
     }
     std::printf("of which preparing the run (sketches, order): %.3f s\n", startSeconds);
     const vistrel::BlockedKernel* blockedKernel = vistrel::ActiveBlockedKernel();
