@@ -3,7 +3,7 @@
 # 2, 5 and 10 % of each side's length, once around the centre and once from one corner
 # (ImageMagick), and each copy's factor against its original is read from vistrel-cli (on the
 # threshold's scale). Prints, for each crop, how many of the copies fall under thresholds 4
-# (the default), 6, 8 and 10.
+# (the default), 6, 8, 10, 15 and 20.
 # Usage: bench/crop-check.sh VISTREL_CLI CORPUS WORKDIR   (CORPUS as make-corpus makes it)
 set -euo pipefail
 cli="$1"
@@ -33,7 +33,7 @@ for line in sys.stdin:
     factor, a, b = line.rstrip('\n').split('\t')[:3]
     if a.rsplit('/', 1)[1] == b.rsplit('/', 1)[1]:
         factors.append(float(factor))
-found = ' '.join(f'{t}:{sum(f < t for f in factors)}' for t in (4, 6, 8, 10))
+found = ' '.join(f'{t}:{sum(f < t for f in factors)}' for t in (4, 6, 8, 10, 15, 20))
 print(f'$crop: {len(factors)} copies, found under {found}')
 "
 done

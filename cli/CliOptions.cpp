@@ -36,7 +36,7 @@ QString UsageText() {
         "A SOURCE is a folder, scanned with its subfolders (names beginning with a dot are\n"
         "skipped), a repository file (.qrx), or a single picture. FACTOR is the difference\n"
         "factor on the threshold's scale with three decimals: 0 for the same picture, about\n"
-        "100 for the most different; a pair is similar when it is below the threshold.\n"
+        "200 for the most different; a pair is similar when it is below the threshold.\n"
         "Names may hold tabs and line feeds: to read such names back, use --null or --json.\n"
         "\n"
         "With --turned, ORIENTATION says how the second picture (PATH_B, or PATH of a\n"

@@ -23,7 +23,7 @@ Orientation TurnOnto(const PairInfo& record, std::int32_t first) {
 QByteArray FormatFactor(float factor) {
     char text[64];
     const auto end =
-        std::to_chars(text, text + sizeof text, FactorPercent(factor), std::chars_format::fixed, 3)
+        std::to_chars(text, text + sizeof text, ShownFactor(factor), std::chars_format::fixed, 3)
             .ptr;
     return QByteArray(text, static_cast<qsizetype>(end - text));
 }
@@ -71,7 +71,7 @@ QByteArray JsonResult(const CPictureRepository& repository, const std::vector<Pa
                                  {QStringLiteral("b"), std::max(record.indexA, record.indexB)},
                                  // Exact, as the threshold weighs it: a line's three decimals are
                                  // this value rounded.
-                                 {QStringLiteral("factor"), FactorPercent(record.factor)},
+                                 {QStringLiteral("factor"), ShownFactor(record.factor)},
                                  {QStringLiteral("orientation"),
                                   QString::fromLatin1(OrientationName(TurnOnto(record, a)))}});
     }

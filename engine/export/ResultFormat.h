@@ -16,8 +16,8 @@ class CPictureRepository;
 // formatting of a repository's entries and result records, any thread that may read the
 // repository.
 
-/// A factor (0..255) on the threshold's scale (FactorPercent: percent of 256) as printf's "%.3f"
-/// writes it, whatever the user's locale: "4.103" for 10.504.
+/// A factor (0..255) on the threshold's scale (ShownFactor: similar below the threshold) as
+/// printf's "%.3f" writes it, whatever the user's locale: "8.206" for 10.504.
 QByteArray FormatFactor(float factor);
 
 /// How the other picture of the similar pair `record` is turned to look like that of entry
@@ -44,7 +44,7 @@ QByteArray SearchLine(const CPictureRepository& repository, const PairInfo& reco
 
 /// The whole result as one JSON document: every entry (path, loadError) and every similar pair
 /// (a before b, indices into the pictures, the exact factor on the threshold's scale
-/// (FactorPercent), the orientation that turns b to look
+/// (ShownFactor), the orientation that turns b to look
 /// like a); "target" for a search. Paths are
 /// JSON strings of the exact names: control characters and lone UTF-16 surrogates are written
 /// as \u escapes, so any parser gives back the name the repository holds.

@@ -103,7 +103,7 @@ TEST(OutputFormat, FactorHasThreeDecimalsLikePrintf) {
     std::uniform_real_distribution<float> factors(0.0f, 255.0f);
     for (int i = 0; i < 2000; ++i) {
         const float factor = i < 5 ? static_cast<float>(i) * 0.0625f : factors(random);
-        EXPECT_EQ(FormatFactor(factor), test::PrintfFactor(FactorPercent(factor)).toLatin1())
+        EXPECT_EQ(FormatFactor(factor), test::PrintfFactor(ShownFactor(factor)).toLatin1())
             << factor;
     }
 }
@@ -128,12 +128,12 @@ TEST(OutputFormat, CsvQuotesOddPathsAndGivesTheLinksAsTheLinesDoWithTheirGroups)
     // 255) on the threshold's scale.
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(PairLine(repository, records[0]),
-              QByteArray("4.688\t/p/z.jpg\t") + odd.toUtf8() + '\n');
+              QByteArray("9.375\t/p/z.jpg\t") + odd.toUtf8() + '\n');
     EXPECT_EQ(CsvResult(repository, records, false),
               QByteArray("factor,path_a,path_b,group\r\n"
-                         "4.688,/p/z.jpg,\"/p/a, \"\"b\"\"\nc.jpg\",1\r\n"
-                         "1.172,/p/z.jpg,/p/plain.jpg,1\r\n"
-                         "2.734,/p/x.jpg,/p/y.jpg,2\r\n"));
+                         "9.375,/p/z.jpg,\"/p/a, \"\"b\"\"\nc.jpg\",1\r\n"
+                         "2.344,/p/z.jpg,/p/plain.jpg,1\r\n"
+                         "5.469,/p/x.jpg,/p/y.jpg,2\r\n"));
 }
 
 TEST(ProgressLine, Durations) {

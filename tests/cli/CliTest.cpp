@@ -161,7 +161,7 @@ protected:
                 const float factor = ComputeDifference(signatures[j].data(), signatures[i].data(),
                                                        CPictureRepository::kSide, shapeOnly);
                 if (IsSimilarFactor(factor, threshold / 2)) {
-                    lines.append(test::PrintfFactor(FactorPercent(factor)) + QLatin1Char('\t') +
+                    lines.append(test::PrintfFactor(ShownFactor(factor)) + QLatin1Char('\t') +
                                  order[i] + QLatin1Char('\t') + order[j]);
                 }
             }

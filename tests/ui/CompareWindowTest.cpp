@@ -114,7 +114,7 @@ private slots:
         QVERIFY(compare != nullptr);
         QTRY_VERIFY(!compare->IsLoading());
         QCOMPARE(Shown(*compare), std::make_pair(left, right));
-        QCOMPARE(compare->FactorLabel()->text(), QStringLiteral("Difference factor: 4.7"));
+        QCOMPARE(compare->FactorLabel()->text(), QStringLiteral("Difference factor: 9.4"));
         const ComparePanel* l = compare->Panel(CompareWindow::kLeft);
         const ComparePanel* r = compare->Panel(CompareWindow::kRight);
         QCOMPARE(l->DimensionsLabel()->text(), QStringLiteral("80 x 60 pixels"));
@@ -266,7 +266,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(paths[1]));
         QCOMPARE(window.Repository().FindPicture(paths[1]), -1);
         QCOMPARE(Shown(*compare), std::make_pair(paths[2], paths[3]));
-        QCOMPARE(compare->FactorLabel()->text(), QStringLiteral("Difference factor: 2.7"));
+        QCOMPARE(compare->FactorLabel()->text(), QStringLiteral("Difference factor: 5.5"));
         QVERIFY(compare->isVisible());
         QTRY_VERIFY(!compare->IsLoading());
         // The last pair gone, the window closes.
@@ -292,7 +292,7 @@ private slots:
         QCOMPARE(marks->Count(), 1);
         QVERIFY(!FindSimilarPair(window.Repository(), paths[0], paths[1]));
         QCOMPARE(Shown(*compare), std::make_pair(paths[1], paths[2]));
-        QCOMPARE(compare->FactorLabel()->text(), QStringLiteral("Difference factor: 2.7"));
+        QCOMPARE(compare->FactorLabel()->text(), QStringLiteral("Difference factor: 5.5"));
         // The Undo key in this window takes the mark back through the main window's history,
         // and the pair is again among those the window steps through.
         QTest::keyClick(compare, Qt::Key_Z, Qt::ControlModifier);

@@ -243,7 +243,7 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const QString child = ToolTipOf(*tree, tree->topLevelItem(0)->child(0));
-        QVERIFY2(child.startsWith("Difference factor: 0.4\n200 x 300 pixels\n" +
+        QVERIFY2(child.startsWith("Difference factor: 0.8\n200 x 300 pixels\n" +
                                   vistrel::FileSizeText(QFileInfo(b).size())),
                  qPrintable(child));
         const QString top = ToolTipOf(*tree, tree->topLevelItem(1));
@@ -259,10 +259,10 @@ private slots:
         window.Repository().GetPicture(1).similar.erase(
             window.Repository().GetPicture(1).similar.begin());
         const QString turned = ToolTipOf(*tree, tree->topLevelItem(0)->child(0));
-        QVERIFY2(turned.startsWith("Difference factor: 0.4\nTurned 90 degrees right\n200 x "),
+        QVERIFY2(turned.startsWith("Difference factor: 0.8\nTurned 90 degrees right\n200 x "),
                  qPrintable(turned));
         const QString back = ToolTipOf(*tree, tree->topLevelItem(1)->child(0));
-        QVERIFY2(back.startsWith("Difference factor: 0.4\nTurned 90 degrees left\n300 x "),
+        QVERIFY2(back.startsWith("Difference factor: 0.8\nTurned 90 degrees left\n300 x "),
                  qPrintable(back));
         QVERIFY(QFile::remove(b));
         QCOMPARE(ToolTipOf(*tree, tree->topLevelItem(1)), QStringLiteral("The file is missing."));

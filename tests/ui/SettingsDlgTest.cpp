@@ -83,7 +83,7 @@ const std::pair<const char*, const char*> kTexts[] = {
     {"label", "Threshold value (percents):"},
     {"label", "Two pictures whose difference factor is below the threshold are similar pictures."},
     {"label",
-     "The difference factor is 0 for the same picture and about 100 for the most different "
+     "The difference factor is 0 for the same picture and about 200 for the most different "
      "pictures, on the same scale wherever Vistrel shows it."},
     {"label", "Please choose the file formats you want to be used:"},
 };

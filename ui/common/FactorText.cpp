@@ -7,7 +7,7 @@
 namespace vistrel {
 
 QString FactorText(float factor) {
-    return QLocale().toString(FactorPercent(factor), 'f', 1);
+    return QLocale().toString(ShownFactor(factor), 'f', 1);
 }
 
 }  // namespace vistrel

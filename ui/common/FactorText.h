@@ -5,7 +5,7 @@
 namespace vistrel {
 
 /// A difference factor (0..255, as links and pairs keep it) as the window shows it: on the
-/// threshold's scale (FactorPercent), with one decimal in the user's locale, "3.9" for 10.
+/// threshold's scale (ShownFactor), with one decimal in the user's locale, "7.8" for 10.
 QString FactorText(float factor);
 
 }  // namespace vistrel

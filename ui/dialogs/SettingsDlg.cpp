@@ -164,7 +164,7 @@ void CSettingsDlg::CreateGeneralPage() {
     // The factor's scale is the threshold's (percent of 256), as the tree, the compare window
     // and vistrel-cli show it.
     auto* scaleLabel = new QLabel(tr("The difference factor is 0 for the same picture and about "
-                                     "100 for the most different pictures, on the same scale "
+                                     "200 for the most different pictures, on the same scale "
                                      "wherever Vistrel shows it."),
                                   generalPage);
     scaleLabel->setWordWrap(true);

@@ -69,6 +69,10 @@ double FactorPercent(float factor) {
     return static_cast<double>(factor) * 100.0 / 256.0;
 }
 
+double ShownFactor(float factor) {
+    return 2.0 * FactorPercent(factor);
+}
+
 bool IsSimilarFactor(float factor, float thresholdPercent) {
     return static_cast<double>(thresholdPercent) > FactorPercent(factor);
 }

@@ -26,9 +26,14 @@ float ComputeTurnedDifferenceReference(const std::uint8_t* signatureA,
                                        const std::uint8_t* signatureB, std::int32_t side,
                                        bool shapeOnly, Orientation& orientation);
 
-/// A difference factor (0..255) on the scale the threshold uses and the user sees: percent of
-/// 256, so 0 to 99.6. Any thread.
+/// A difference factor (0..255) in percent of 256, the scale the comparison holds against half of
+/// the user's threshold. Any thread.
 double FactorPercent(float factor);
+
+/// A difference factor (0..255) on the scale of the user's threshold, as the user sees it: a pair
+/// is similar exactly when this lies below the threshold (twice FactorPercent, so 0 to 199.2).
+/// Any thread.
+double ShownFactor(float factor);
 
 /// True when a pair with difference factor `factor` (0..255) counts as similar under
 /// `thresholdPercent`: FactorPercent(factor) lies strictly below it, in double precision.
