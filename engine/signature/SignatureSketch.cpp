@@ -1,8 +1,13 @@
 #include "SignatureSketch.h"
 
+#include <stdexcept>
+
 namespace vistrel {
 
 SignatureSketch ComputeSketch(const std::uint8_t* signature, int side) {
+    if (side > SignatureSketch::kLargestSide) {
+        throw std::length_error("signature too large for its sketch");
+    }
     SignatureSketch sketch;
     constexpr int kGrid = SignatureSketch::kGrid;
     for (int gx = 0; gx < kGrid; ++gx) {
@@ -20,11 +25,11 @@ SignatureSketch ComputeSketch(const std::uint8_t* signature, int side) {
                     green += column[3 * y + 1];
                     blue += column[3 * y + 2];
                 }
-                std::int32_t* block =
+                std::uint16_t* block =
                     &sketch.blockTotals[static_cast<std::size_t>(3 * (gx * kGrid + gy))];
-                block[0] += red;
-                block[1] += green;
-                block[2] += blue;
+                block[0] = static_cast<std::uint16_t>(block[0] + red);
+                block[1] = static_cast<std::uint16_t>(block[1] + green);
+                block[2] = static_cast<std::uint16_t>(block[2] + blue);
             }
         }
     }

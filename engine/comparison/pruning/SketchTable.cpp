@@ -150,8 +150,8 @@ void SketchTable::BlockColumnShares(const SignatureSketch& a, const SignatureSke
 
 void SketchTable::BlockColumnShare(const SignatureSketch& a, const SignatureSketch& b, int gx,
                                    bool shapeOnly, double share[3]) const {
-    const std::int32_t* pa = a.blockTotals.data() + 3 * kGrid * gx;
-    const std::int32_t* pb = b.blockTotals.data() + 3 * kGrid * gx;
+    const std::uint16_t* pa = a.blockTotals.data() + 3 * kGrid * gx;
+    const std::uint16_t* pb = b.blockTotals.data() + 3 * kGrid * gx;
     if (blocksAlike) {
         // One weight for every block: the squares are summed as exact integers, and weighed
         // once.
