@@ -5,16 +5,17 @@
 // Adds every picture of the enabled formats (hidden names skipped), then compares every pair
 // and prints the wall time of both phases, pairs per second, the number of similar pairs, the
 // peak memory of the process and the kernels it used (the processor's best, or VISTREL_SIMD's
-// choice). CACHE keeps the signatures between runs (written when missing), so that the
-// comparison can be timed alone. --copies grows the set to N entries made from the real
-// signatures (see CorpusGrowth.h): new pictures (crops, blends, colour changes, noise) and a
-// share of near-copies of earlier entries (0.1 unless --near-copies says), deterministic; the
-// growth stops early, and says so, when the machine would keep less than the reserve (3000 MB
-// unless --memory-reserve says) available. --reference also times the plain walk (one thread,
-// scalar reference arithmetic, no pruning) and prints the ratio. --turned also finds turned and
-// mirrored copies. --check runs the first 300 readable pictures again at thresholds from strict
-// to lax, in both modes, at every instruction set the processor has, and checks that the links
-// are exactly those of the plain walk (exit status 2 when they are not).
+// choice). The signatures are kept in a store file in FOLDER (the temporary folder unless --store
+// says; --in-memory keeps them in memory), as the program does. CACHE keeps the signatures between
+// runs (written when missing), so that the comparison can be timed alone. --copies grows the set to
+// N entries made from the real signatures (see CorpusGrowth.h): new pictures (crops, blends, colour
+// changes, noise) and a share of near-copies of earlier entries (0.1 unless --near-copies says),
+// deterministic; the growth stops early, and says so, when the machine would keep less than the
+// reserve (3000 MB unless --memory-reserve says) available. --reference also times the plain walk
+// (one thread, scalar reference arithmetic, no pruning) and prints the ratio. --turned also finds
+// turned and mirrored copies. --check runs the first 300 readable pictures again at thresholds from
+// strict to lax, in both modes, at every instruction set the processor has, and checks that the
+// links are exactly those of the plain walk (exit status 2 when they are not).
 
 #include "CorpusGrowth.h"
 #include "comparison/kernels/BlockedKernel.h"
@@ -27,6 +28,7 @@
 
 #include <QCoreApplication>
 #include <QDataStream>
+#include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
@@ -48,6 +50,21 @@ long PeakMemoryMb() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024;
+}
+
+// The process's own memory now (RssAnon), without the pages of mapped files, in MB: the peak
+// above counts the store's pages the run has read, which are the system's file cache.
+long AnonymousMemoryMb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("RssAnon:")) {
+            return line.mid(8).trimmed().split(' ').value(0).toLong() / 1024;
+        }
+    }
+    return 0;
 }
 
 // Signatures are made on `workers` threads (0: one per core), the entries appended in the
@@ -80,12 +97,10 @@ bool LoadCache(CPictureRepository& repository, const QString& cache) {
         QString path;
         QByteArray bytes;
         in >> path >> bytes;
-        const std::int32_t index = repository.GetCount();
-        repository.AddPicture(QStringLiteral("cached:") + path);  // no such file: no decoding
-        auto& entry = repository.GetPicture(index);
-        entry.signature =
-            vistrel::SignatureBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
-        entry.loadError = bytes.isEmpty();
+        // No such file: the entry is known by its path alone.
+        repository.AddSignedPicture(
+            QStringLiteral("cached:") + path,
+            vistrel::SignatureBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end())));
     }
     return true;
 }
@@ -258,7 +273,8 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr,
                      "usage: %s FOLDER [--workers N] [--threshold T] [--shape-only] [--turned] "
                      "[--signatures CACHE] [--copies N [--near-copies SHARE] "
-                     "[--memory-reserve MB]] [--reference] [--check]\n",
+                     "[--memory-reserve MB]] [--store FOLDER | --in-memory] [--reference] "
+                     "[--check]\n",
                      argv[0]);
         return 1;
     }
@@ -276,6 +292,11 @@ int main(int argc, char* argv[]) {
     const QString cache = option("--signatures");
 
     CPictureRepository repository;
+    if (!arguments.contains(QStringLiteral("--in-memory"))) {
+        const QString store = option("--store");
+        repository.UseSignatureStore(
+            std::make_shared<vistrel::SignatureStore>(store.isEmpty() ? QDir::tempPath() : store));
+    }
     QElapsedTimer clock;
     clock.start();
     if (cache.isEmpty() || !LoadCache(repository, cache)) {
@@ -300,14 +321,26 @@ int main(int argc, char* argv[]) {
     }
     const double addSeconds = clock.elapsed() / 1000.0;
     const long memoryAfterAdding = PeakMemoryMb();
+    long anonymousPeak = AnonymousMemoryMb();
+    if (const vistrel::SignatureStore* store = repository.Store()) {
+        if (!store->Warning().isEmpty()) {
+            std::printf("%s\n", qPrintable(store->Warning()));
+        }
+        std::printf("signature store: %.1f GB in its file\n", store->FileBytes() / 1e9);
+    }
 
     vistrel::ComparisonRun run(repository, {threshold, shapeOnly, turned, -1, workers});
     clock.restart();
     run.StartComparison();
     const double startSeconds = clock.nsecsElapsed() / 1e9;
     while (!run.WaitAndCollect(std::chrono::milliseconds(20))) {
+        anonymousPeak = std::max(anonymousPeak, AnonymousMemoryMb());
     }
     const double compareSeconds = clock.nsecsElapsed() / 1e9;
+    anonymousPeak = std::max(anonymousPeak, AnonymousMemoryMb());
+    if (!run.Fault().isEmpty()) {
+        std::printf("%s\n", qPrintable(run.Fault()));
+    }
     const std::int32_t started = run.Workers();
     const std::uint64_t pairs = run.Pairs();
 
@@ -339,7 +372,8 @@ int main(int argc, char* argv[]) {
     const vistrel::BlockedKernel* blockedKernel = vistrel::ActiveBlockedKernel();
     std::printf("kernels: difference %s, blocked %s\n", vistrel::ActiveKernel().name,
                 blockedKernel != nullptr ? blockedKernel->name : "none");
-    std::printf("peak memory %ld MB\n", PeakMemoryMb());
+    std::printf("peak memory %ld MB (the store's pages read included), own (anonymous) %ld MB\n",
+                PeakMemoryMb(), anonymousPeak);
     if (arguments.contains(QStringLiteral("--reference"))) {
         clock.restart();
         const std::int64_t similar = ReferenceWalk(repository, threshold, shapeOnly, turned);

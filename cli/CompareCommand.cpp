@@ -118,8 +118,7 @@ int RunCompareCommand(const CliOptions& options, const UserSettings& settings, C
     runOptions.workers = options.workers;
     const RunOutcome outcome =
         RunSimilarity(repository, runOptions, console, MarkedPairsToLeaveOut(options, console));
-    if (!outcome.started) {
-        console.Error(QStringLiteral("cannot start the comparison: no thread could be made"));
+    if (!RanWhole(outcome, console)) {
         return kExitUnreadable;
     }
 

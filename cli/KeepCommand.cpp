@@ -119,8 +119,7 @@ int RunKeepCommand(const CliOptions& options, const UserSettings& settings, Cons
     runOptions.workers = options.workers;
     const RunOutcome outcome =
         RunSimilarity(repository, runOptions, console, MarkedPairsToLeaveOut(options, console));
-    if (!outcome.started) {
-        console.Error(QStringLiteral("cannot start the comparison: no thread could be made"));
+    if (!RanWhole(outcome, console)) {
         return kExitUnreadable;
     }
     ReportMarkedPairsLeftOut(outcome.markedLeftOut, console);

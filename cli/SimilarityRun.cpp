@@ -43,7 +43,20 @@ RunOutcome RunSimilarity(CPictureRepository& repository, const ComparisonOptions
     outcome.markedLeftOut = run.MarkedPairsLeftOut();
     outcome.pairs = run.Pairs();
     outcome.seconds = clock.elapsed() / 1000.0;
+    outcome.fault = run.Fault();
     return outcome;
+}
+
+bool RanWhole(const RunOutcome& outcome, Console& console) {
+    if (!outcome.started) {
+        console.Error(QStringLiteral("cannot start the comparison: no thread could be made"));
+        return false;
+    }
+    if (!outcome.fault.isEmpty()) {
+        console.Error(outcome.fault);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace vistrel::cli

@@ -22,7 +22,12 @@ struct RunOutcome {
     double seconds = 0.0;
     /// Similar pairs left out because they are marked not similar.
     std::uint64_t markedLeftOut = 0;
+    /// Why the run stopped by itself (ComparisonRun::Fault), or empty.
+    QString fault;
 };
+
+/// Whether the run started and walked every pair; if not, says why on the console.
+bool RanWhole(const RunOutcome& outcome, Console& console);
 
 /// Runs a comparison to its end, as the Progress dialog does, with its progress on the
 /// console. The repository's links are replaced by the run's; the pairs of `marked` are left

@@ -1,5 +1,7 @@
 #include "SourceLoader.h"
 
+#include "signature/SignatureStore.h"
+
 #include "Console.h"
 #include "decoding/PictureProblem.h"
 #include "import/PictureImport.h"
@@ -104,7 +106,10 @@ SourceLoader::SourceLoader(CPictureRepository& repository, Console& console, QSt
     : repository(repository),
       console(console),
       extensions(std::move(extensions)),
-      signing(std::move(signing)) {}
+      signing(std::move(signing)) {
+    repository.UseSignatureStore(
+        std::make_shared<SignatureStore>(SignatureStore::FolderFor(this->signing.cache.get())));
+}
 
 bool SourceLoader::CheckSource(const QString& source, QString& error) {
     const QString path = AbsolutePath(source);
@@ -126,6 +131,27 @@ bool SourceLoader::CheckSource(const QString& source, QString& error) {
 }
 
 bool SourceLoader::AddSource(const QString& source, QString& error) {
+    return AddOneSource(source, error) && SignaturesKept(error);
+}
+
+bool SourceLoader::SignaturesKept(QString& error) {
+    const SignatureStore* store = repository.Store();
+    if (store == nullptr) {
+        return true;
+    }
+    if (const QString warning = store->Warning(); !warning.isEmpty() && !storeWarned) {
+        console.Warning(warning);
+        storeWarned = true;
+    }
+    if (store->OutOfRoom()) {
+        error = QStringLiteral(
+            "not enough memory to hold the signatures of every picture: the adding stopped");
+        return false;
+    }
+    return true;
+}
+
+bool SourceLoader::AddOneSource(const QString& source, QString& error) {
     if (!CheckSource(source, error)) {
         return false;
     }

@@ -20,7 +20,8 @@ class SourceLoader {
 public:
     /// `extensions`: what a folder scan looks for (EnabledExtensions); `signing`: how every
     /// source's signatures are made (threads, 0 for one per core; the signature cache, null for
-    /// none).
+    /// none). The repository's signatures are kept in a store beside the cache (or in the
+    /// temporary folder without one).
     SourceLoader(CPictureRepository& repository, Console& console, QStringList extensions,
                  SigningLimits signing = {});
 
@@ -45,6 +46,10 @@ public:
     bool Loaded() const { return loaded; }
 
 private:
+    bool AddOneSource(const QString& source, QString& error);
+    /// Warns once when the signatures are held in memory rather than in their store's file;
+    /// false, with `error` set, when memory ran short and pictures were left out.
+    bool SignaturesKept(QString& error);
     void ScanFolder(const QString& folder);
     bool LoadRepositoryFile(const QString& file, QString& error);
     void WarnUnreadableFrom(int firstIndex);
@@ -58,6 +63,7 @@ private:
     double loadSeconds = 0.0;
     bool scanned = false;
     bool loaded = false;
+    bool storeWarned = false;
 };
 
 /// The absolute, cleaned form of a path given on the command line (symbolic links kept), so

@@ -7,7 +7,10 @@
 #include "repository/PictureRepository.h"
 #include "run/ComparisonRun.h"
 #include "signature/AreaResampler.h"
+#include "signature/SignatureStore.h"
 #include "support/TestPictures.h"
+
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -288,6 +291,41 @@ TEST_F(ComparisonRunTest, ThreeEntriesWithOneSimilarPair) {
     ASSERT_TRUE(Run(4.0f, -1, 1));
     EXPECT_EQ(Links(), (AllLinks{{{2, 0}}, {}, {{0, 0}}}));
     EXPECT_FALSE(repository.IsModified());
+}
+
+TEST_F(ComparisonRunTest, SignaturesInTheirStoreFileGiveTheLinksOfTheSignaturesAdded) {
+    const QTemporaryDir folder;
+    // Parts of two signatures each: the signatures lie in many mappings of the file.
+    repository.UseSignatureStore(
+        std::make_shared<SignatureStore>(folder.path(), 2 * test::kSignatureBytes));
+    const int count = test::TestSize(150, 40);
+    for (int i = 0; i < count; ++i) {
+        repository.AddSignedPicture(QStringLiteral("/nowhere/%1.png").arg(i),
+                                    SignatureBytes(GroupedSignature(i, 12, 12)));
+    }
+    EXPECT_TRUE(repository.Store()->Warning().isEmpty());
+    for (int i = 0; i < count; ++i) {
+        const SignatureBytes& kept = repository.GetPicture(i).signature;
+        ASSERT_TRUE(kept.InStore());
+        ASSERT_TRUE(kept == GroupedSignature(i, 12, 12)) << i;
+    }
+    ASSERT_TRUE(Run(6.0f, -1, 2));
+    EXPECT_EQ(Links(), ReferenceLinks(6.0f, UINT64_MAX, false));
+}
+
+TEST_F(ComparisonRunTest, ASignatureChangedInItsStoreFileStopsTheRunWithAFault) {
+    const QTemporaryDir folder;
+    repository.UseSignatureStore(std::make_shared<SignatureStore>(folder.path()));
+    for (const QString& path :
+         {QStringLiteral("/nowhere/a.png"), QStringLiteral("/nowhere/b.png")}) {
+        repository.AddSignedPicture(path, SignatureBytes(GroupedSignature(0, 1, 0)));
+    }
+    // As another program writing the file would: the mapping is the file.
+    const_cast<std::uint8_t*>(repository.GetPicture(1).signature.data())[0] ^= 1;
+    ComparisonRun run(repository, options);
+    run.Run();
+    EXPECT_FALSE(run.Fault().isEmpty());
+    EXPECT_TRUE(repository.GetPicture(0).similar.empty());
 }
 
 TEST_F(ComparisonRunTest, SameLinksWithOneTwoAndEightWorkers) {

@@ -1,14 +1,17 @@
 // Signatures of pictures the tests write themselves, in all five formats, and of files that are
 // not pictures at all.
 
+#include "SignatureBuilders.h"
 #include "comparison/kernels/DifferenceFactor.h"
 #include "decoding/PictureDecoder.h"
 #include "decoding/PictureProblem.h"
 #include "repository/PictureRepository.h"
 #include "signature/PictureSignature.h"
+#include "signature/SignatureStore.h"
 #include "support/HeifPictures.h"
 #include "support/TestPictures.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImageWriter>
 #include <QTemporaryDir>
@@ -17,6 +20,10 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <limits>
 #include <utility>
@@ -625,6 +632,66 @@ TEST_F(SignatureTest, RepositoryStoresTheSignatureOfAReadablePicture) {
     EXPECT_FALSE(entry.loadError);
     EXPECT_EQ(entry.signature, ComputeSignature(Path("ok.png"), kSide));
     EXPECT_EQ(entry.SignatureData(), entry.signature.data());
+}
+
+}  // namespace
+}  // namespace vistrel
+
+namespace vistrel {
+namespace {
+
+// The descriptor of the store's nameless file in `folder`, as /proc shows it.
+int StoreDescriptor(const QString& folder) {
+    for (const QString& name :
+         QDir(QStringLiteral("/proc/self/fd"))
+             .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char target[4096] = {};
+        const QByteArray link = QStringLiteral("/proc/self/fd/%1").arg(name).toLocal8Bit();
+        if (readlink(link.constData(), target, sizeof target - 1) > 0 &&
+            QString::fromLocal8Bit(target).startsWith(folder + QStringLiteral("/#"))) {
+            return name.toInt();
+        }
+    }
+    return -1;
+}
+
+TEST(SignatureStore, AFileThatCannotBeMadeOrGrownLeavesTheSignaturesInMemoryWithAWarning) {
+    const SignatureBytes signature(test::RandomSignature(1));
+    SignatureStore nowhere(QStringLiteral("/nonexistent/folder"));
+    const SignatureBytes inMemory = nowhere.Keep(signature);
+    EXPECT_FALSE(inMemory.InStore());
+    EXPECT_TRUE(inMemory == signature);
+    EXPECT_FALSE(nowhere.Warning().isEmpty());
+
+    // A file size limit fails the reservation of the second part as a full disk would.
+    const QTemporaryDir folder;
+    SignatureStore store(folder.path(), signature.size());
+    const SignatureBytes first = store.Keep(signature);
+    ASSERT_TRUE(first.InStore());
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    const auto ignored = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = before;
+    limited.rlim_cur = store.FileBytes();
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const SignatureBytes second = store.Keep(signature);
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, ignored);
+    EXPECT_FALSE(second.InStore());
+    EXPECT_TRUE(second == signature);
+    EXPECT_FALSE(store.Warning().isEmpty());
+    EXPECT_TRUE(first == signature && first.Intact());
+}
+
+TEST(SignatureStore, AFileChangedInLengthUnderItIsNoLongerIntact) {
+    const QTemporaryDir folder;
+    SignatureStore store(folder.path());
+    const SignatureBytes kept = store.Keep(SignatureBytes(test::RandomSignature(2)));
+    ASSERT_TRUE(kept.InStore() && store.Intact());
+    const int descriptor = StoreDescriptor(folder.path());
+    ASSERT_GE(descriptor, 0);
+    ASSERT_EQ(ftruncate(descriptor, static_cast<off_t>(store.FileBytes() + 4096)), 0);
+    EXPECT_FALSE(store.Intact());
 }
 
 }  // namespace

@@ -70,7 +70,11 @@ void PictureAppender::ReportProgress() {
 }
 
 bool PictureAppender::Stopped() {
-    if (!stopped && observer != nullptr && observer->StopRequested()) {
+    // A store out of memory refuses signatures: the rest would be lost, so the adding stops as
+    // if asked to, and whoever started it tells the user why (SignatureStore::OutOfRoom).
+    const SignatureStore* store = repository.Store();
+    if (!stopped && ((observer != nullptr && observer->StopRequested()) ||
+                     (store != nullptr && store->OutOfRoom()))) {
         stopped = true;
         pipeline.Stop();  // what is not appended yet is dropped
     }

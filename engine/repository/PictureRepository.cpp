@@ -89,8 +89,11 @@ bool CPictureRepository::AddSignedPicture(const QString& path, SignatureBytes si
     }
     CPictureInfo entry;
     entry.path = path;
-    entry.signature = std::move(signature);
-    entry.loadError = entry.signature.empty();
+    entry.loadError = signature.empty();
+    entry.signature = signatureStore ? signatureStore->Keep(signature) : std::move(signature);
+    if (entry.signature.empty() && !entry.loadError) {
+        return false;  // out of memory: a picture that was read must not look unreadable
+    }
     entry.file = file;
     if (file) {
         pathByFile.emplace(*file, path);

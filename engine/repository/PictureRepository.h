@@ -4,6 +4,7 @@
 #include "PictureInfo.h"
 #include "comparison/kernels/PairInfo.h"
 #include "progress/ProgressObserver.h"
+#include "signature/SignatureStore.h"
 #include "signature/SigningLimits.h"
 
 #include <QHash>
@@ -79,8 +80,17 @@ public:
 
     /// As AddPicture, with the signature made elsewhere (by a SignaturePipeline): an empty one
     /// marks the entry unreadable. The file is stat'ed once for its device and inode; a file
-    /// that cannot be stat'ed (gone, no permission) is known by its path alone.
+    /// that cannot be stat'ed (gone, no permission) is known by its path alone. Nothing is added
+    /// (false) when the store refuses the signature for want of memory (Store()->OutOfRoom()).
     bool AddSignedPicture(const QString& path, SignatureBytes signature);
+
+    /// Keeps the signatures of entries added from now on in `store` (in its file, out of this
+    /// process's memory) rather than in memory. None by default.
+    void UseSignatureStore(std::shared_ptr<SignatureStore> store) {
+        signatureStore = std::move(store);
+    }
+    /// The store the signatures go to, or null.
+    const SignatureStore* Store() const { return signatureStore.get(); }
 
     /// Removes the entry with that path (if any), dropping the links to it and renumbering the
     /// links to the entries after it. Always true.
@@ -130,6 +140,7 @@ private:
     std::unordered_map<FileKey, QString, FileKeyHash> pathByFile;
     bool modified = false;
     std::int32_t side = kSide;
+    std::shared_ptr<SignatureStore> signatureStore;
 };
 
 }  // namespace vistrel

@@ -73,6 +73,12 @@ PairScope ScopeOf(const CPictureRepository& repository, const ComparisonOptions&
     return PairScope(std::move(protectedEntries), std::move(folders));
 }
 
+QString StoreFault() {
+    return QStringLiteral(
+        "The file that holds the signatures was changed by another program during the run, so "
+        "the run stopped: its results could be wrong. Run it again.");
+}
+
 }  // namespace
 
 ComparisonRun::ComparisonRun(CPictureRepository& repositoryToTest,
@@ -143,10 +149,15 @@ bool ComparisonRun::Collect() {
         return ended;
     }
     TakeNotices();
+    if (const SignatureStore* store = repository.Store();
+        fault.isEmpty() && store != nullptr && !store->Intact()) {
+        fault = StoreFault();
+    }
     if (observer != nullptr) {
         observer->Report(ProgressReport{pairsDone, comparedPairs, {}});
     }
-    if (WorkersLeft() <= 0 || (observer != nullptr && observer->StopRequested())) {
+    if (WorkersLeft() <= 0 || !fault.isEmpty() ||
+        (observer != nullptr && observer->StopRequested())) {
         End();
     }
     return ended;
@@ -220,6 +231,11 @@ void ComparisonRun::TakeNotices() {
 
 void ComparisonRun::Record(const ComparisonNotice& notice) {
     for (const PairInfo& record : notice.records) {
+        if (!SignaturesIntact(record.indexA, record.indexB)) {
+            fault = StoreFault();
+            brokenOff = true;
+            return;
+        }
         if (!markedPairs.IsEmpty() && IsMarked(record.indexA, record.indexB)) {
             ++markedLeftOut;
             continue;
@@ -232,6 +248,18 @@ void ComparisonRun::Record(const ComparisonNotice& notice) {
     ++nextSpan;
     pairsRecorded += notice.pairsDone;
     brokenOff = !notice.complete;
+}
+
+bool ComparisonRun::SignaturesIntact(std::int32_t a, std::int32_t b) {
+    intact.resize(static_cast<std::size_t>(repository.GetCount()), 0);
+    for (const std::int32_t entry : {a, b}) {
+        std::uint8_t& known = intact[static_cast<std::size_t>(entry)];
+        if (known == 0 && !repository.GetPicture(entry).signature.Intact()) {
+            return false;
+        }
+        known = 1;
+    }
+    return true;
 }
 
 bool ComparisonRun::IsMarked(std::int32_t a, std::int32_t b) {

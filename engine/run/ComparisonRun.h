@@ -9,6 +9,8 @@
 #include "marks/SignatureDigest.h"
 #include "settings/ComparisonOptions.h"
 
+#include <QString>
+
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -88,6 +90,9 @@ public:
     std::uint64_t PairsRecorded() const { return pairsRecorded; }
     /// Found pairs left out so far because they are marked not similar (SetMarkedPairs).
     std::uint64_t MarkedPairsLeftOut() const { return markedLeftOut; }
+    /// Why the run stopped by itself, or empty: the file holding the signatures (SignatureStore)
+    /// was changed under it, so that no result from it can be trusted any more.
+    const QString& Fault() const { return fault; }
     /// Pairs handed to the pair decision so far, by all workers (the candidates the sketch keys
     /// leave, or every pair of a span compared in full). None is a pair the options leave out.
     std::uint64_t Comparisons() const { return comparisons; }
@@ -98,6 +103,8 @@ private:
     void Record(const ComparisonNotice& notice);
     /// Whether the pair of entries `a` and `b` is marked not similar.
     bool IsMarked(std::int32_t a, std::int32_t b);
+    /// Whether the signatures of a found pair are as they were written, each checked once.
+    bool SignaturesIntact(std::int32_t a, std::int32_t b);
     /// Stops the workers, records their last spans and tells the observer.
     void End();
     /// Signals the stop and waits for the workers within kStopTimeLimit.
@@ -132,6 +139,9 @@ private:
     /// The digests of the entries met in found pairs, by entry, each made once per run.
     std::vector<std::optional<SignatureDigest>> digests;
     std::uint64_t markedLeftOut = 0;
+    /// Per entry, whether its signature was found intact already.
+    std::vector<std::uint8_t> intact;
+    QString fault;
 };
 
 }  // namespace vistrel

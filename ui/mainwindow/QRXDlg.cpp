@@ -60,6 +60,7 @@ CQRXDlg::CQRXDlg(const UserSettings& userSettings, std::shared_ptr<SignatureCach
     if (notSimilarMarks != nullptr && notSimilarMarks->IsOpen()) {
         marks = std::move(notSimilarMarks);
     }
+    repository = EmptyRepository();  // once the cache is known: the store lies beside it
     setWindowTitle(ProgramName());
     EnsureProgramResources();
     setWindowIcon(QIcon(QStringLiteral(":/icons/vistrel.png")));
@@ -284,7 +285,7 @@ bool CQRXDlg::DiscardRepository() {
     if (!MayDropRepository()) {
         return false;
     }
-    repository = std::make_unique<CPictureRepository>();
+    repository = EmptyRepository();
     factsReader->Forget();
     SetRepositoryFile(QString());
     return true;

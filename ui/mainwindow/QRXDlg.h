@@ -207,6 +207,11 @@ private:
     void UpdateWindowModified();
     /// Tells the user, once after a scan, what it left out on purpose.
     void ShowSkippedFiles(const QStringList& skipped);
+    /// An empty repository whose signatures go to a store beside the signature cache.
+    std::unique_ptr<CPictureRepository> EmptyRepository() const;
+    /// Tells the user, once, that signatures are held in memory for want of their store's
+    /// file, and after each adding that ran out of memory that it stopped.
+    void TellOfSignatureStore();
     void BuildControls(QWidget* client);
     void ConnectCommands();
     void LayOutTree();
@@ -240,6 +245,7 @@ private:
     /// a damaged picture marks its entry unreadable and rebuilds the tree.
     void ShowPreview(const PreviewPicture& loaded);
     std::unique_ptr<CPictureRepository> repository;
+    bool storeWarned = false;
     UserSettings settings;
     std::shared_ptr<SignatureCache> signatureCache;
     QUndoStack* undoStack = nullptr;

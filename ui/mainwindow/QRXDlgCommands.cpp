@@ -83,6 +83,9 @@ void RunComparison(QWidget* parent, CPictureRepository& repository, std::int32_t
         dialog.marked = marks->Snapshot();
     }
     dialog.exec();
+    if (!dialog.Fault().isEmpty()) {
+        QMessageBox::critical(parent, CQRXDlg::tr("Error"), dialog.Fault());
+    }
 }
 
 // "3 folders", "1 picture file", as the window writes counts.
@@ -140,7 +143,7 @@ bool CQRXDlg::OpenRepositoryFile(const QString& path) {
     SetStatusText(tr("Opening..."));
     // The file loads into a repository of its own: Cancel leaves the window's repository, its
     // tree and its file name exactly as they were, and nothing half-loaded is ever shown.
-    auto loaded = std::make_unique<CPictureRepository>();
+    auto loaded = EmptyRepository();
     CLoadWaitDlg wait(this);
     wait.params.repository = loaded.get();
     wait.params.path = path;
@@ -162,6 +165,7 @@ bool CQRXDlg::OpenRepositoryFile(const QString& path) {
     }
     RefreshTree();
     UpdateCommandStates();
+    TellOfSignatureStore();
     if (finished && !wait.params.succeeded) {
         QMessageBox::warning(this, tr("Open Repository"),
                              tr("The repository file \"%1\" could not be read completely, so "
@@ -248,6 +252,7 @@ void CQRXDlg::AddToRepository() {
         }
     }
     RefreshTree();
+    TellOfSignatureStore();
     // A file held under another name is not added again: its entry is shown instead.
     if (heldElsewhere >= 0) {
         SelectEntry(*tree, heldElsewhere);
@@ -257,6 +262,30 @@ void CQRXDlg::AddToRepository() {
         if (!note.isEmpty()) {
             SetStatusText(StatusText() + QStringLiteral("   ") + note);
         }
+    }
+}
+
+std::unique_ptr<CPictureRepository> CQRXDlg::EmptyRepository() const {
+    auto made = std::make_unique<CPictureRepository>();
+    made->UseSignatureStore(
+        std::make_shared<SignatureStore>(SignatureStore::FolderFor(signatureCache.get())));
+    return made;
+}
+
+void CQRXDlg::TellOfSignatureStore() {
+    const SignatureStore* store = repository->Store();
+    if (store == nullptr) {
+        return;
+    }
+    if (store->OutOfRoom()) {
+        QMessageBox::warning(this, tr("Add To Repository"),
+                             tr("There is not enough memory to hold the signatures of more "
+                                "pictures, so the adding stopped and the rest was not added. "
+                                "%1")
+                                 .arg(store->Warning()));
+    } else if (const QString warning = store->Warning(); !warning.isEmpty() && !storeWarned) {
+        storeWarned = true;
+        QMessageBox::warning(this, tr("Signatures"), warning);
     }
 }
 

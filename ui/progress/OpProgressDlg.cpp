@@ -96,6 +96,7 @@ void COpProgressDlg::CollectNotices() {
     const bool finished = run->Collect();
     workersLeft = run->WorkersLeft();
     if (finished) {
+        fault = run->Fault();
         EndRun();
         done(Accepted);
     }

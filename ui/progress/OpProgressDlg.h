@@ -40,6 +40,8 @@ public:
 
     /// True while the run is under way.
     bool IsComparing() const;
+    /// Why the run stopped by itself (ComparisonRun::Fault), once it has ended; else empty.
+    const QString& Fault() const { return fault; }
 
     /// Stops the run, keeping the links recorded so far, and closes with Rejected.
     void reject() override;
@@ -61,6 +63,7 @@ private:
     std::unique_ptr<ComparisonRun> run;
     /// The links before the run, to tell at its end whether they changed.
     LinksDigest linksBefore;
+    QString fault;
     bool started = false;
 };
 
