@@ -10,10 +10,13 @@
 # Needs Debian's dupeguru package (its code lives in /usr/share/dupeguru). Every file it writes
 # (preferences, picture cache, hash cache, log) goes under the XDG folders given, so point them
 # at a scratch folder. Prints one line:
-#   dupeguru VERSION files=N groups=G grouped=P matches=M scan_wall=S scan_cpu=C cache=PATH
-# (files: pictures it scanned; grouped: pictures in groups; matches: the pairs that made the
-# groups; scan_wall and scan_cpu: seconds from the scan's start to its end, CPU of this process
-# and its matching subprocesses). Exit status 1 when the scan fails.
+#   dupeguru VERSION files=N groups=G grouped=P matches=M scan_wall=S scan_cpu=C reading_cpu=R
+#     comparing_cpu=K scan_type=T min_match_percentage=H size_threshold=B match_scaled=X cache=PATH
+# (files: files offered to the scan, before it leaves out small ones; grouped: pictures in groups;
+# matches: the pairs that made the groups; scan_wall and scan_cpu: seconds from the scan's start
+# to its end and CPU spent meanwhile, of which reading_cpu by this process, which reads the
+# pictures one at a time, and comparing_cpu by the processes that compare them; then the options
+# the scan ran with). Exit status 1 when the scan fails.
 import logging
 import os
 import resource
@@ -24,9 +27,11 @@ DUPEGURU_HOME = "/usr/share/dupeguru"
 
 
 def cpu_seconds():
+    """CPU seconds of this process (which reads the pictures, on one thread at a time) and of its
+    ended children (the processes that compare them)."""
     own = resource.getrusage(resource.RUSAGE_SELF)
     children = resource.getrusage(resource.RUSAGE_CHILDREN)
-    return own.ru_utime + own.ru_stime + children.ru_utime + children.ru_stime
+    return own.ru_utime + own.ru_stime, children.ru_utime + children.ru_stime
 
 
 class Messages(logging.Handler):
@@ -126,16 +131,21 @@ def main():
     # pulse timer watches).
     while window.last_progress is not None:
         time.sleep(0.01)
-    wall, cpu = time.perf_counter() - wall0, cpu_seconds() - cpu0
+    wall, cpu = time.perf_counter() - wall0, [b - a for a, b in zip(cpu0, cpu_seconds())]
     if window.last_error is not None:
         raise window.last_error.with_traceback(window.last_traceback)
 
     groups = model.results.groups
     scanned = next((line.split()[1] for line in messages.lines if line.startswith("Scanning ")), "?")
+    options = model.options
     print(
         f"dupeguru {__version__} files={scanned} groups={len(groups)} "
         f"grouped={sum(len(g) for g in groups)} matches={sum(len(g.matches) for g in groups)} "
-        f"scan_wall={wall:.3f} scan_cpu={cpu:.3f} cache={model._get_picture_cache_path()}"
+        f"scan_wall={wall:.3f} scan_cpu={sum(cpu):.3f} reading_cpu={cpu[0]:.3f} "
+        f"comparing_cpu={cpu[1]:.3f} scan_type={options['scan_type']} "
+        f"min_match_percentage={options['min_match_percentage']} "
+        f"size_threshold={options['size_threshold']} match_scaled={options['match_scaled']} "
+        f"cache={model._get_picture_cache_path()}"
     )
     del app
     return 0

@@ -78,6 +78,7 @@ run_dupeguru() {
   matches=$(sed -n 's/.* matches=\([0-9]*\).*/\1/p' <<<"$line")
   printf 'dupeGuru\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$round" "$wall" "$user" "$sys" "$files" \
     "$matches" "$groups" "$grouped" | tee -a "$times"
+  echo "# $line"
   rm -rf "$run"
 }
 
@@ -108,6 +109,7 @@ EOF
   read -r files pairs groups grouped <<<"$counts"
   printf 'Vistrel\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$round" "$wall" "$user" "$sys" "$files" \
     "$pairs" "$groups" "$grouped" | tee -a "$times"
+  echo "# $(tail -n 1 "$run.err")"
   rm -rf "$run"
 }
 
@@ -147,6 +149,10 @@ for name in ("dupeGuru", "Vistrel"):
           % ((name,) + summary[name][0] + summary[name][1]))
 dg, vi = summary["dupeGuru"], summary["Vistrel"]
 print("dupeGuru / Vistrel: wall %.1f x, CPU %.1f x (medians)" % (dg[0][0] / vi[0][0], dg[1][0] / vi[1][0]))
+# The two runs of a round ran close in time, under much the same load: their ratio is the
+# steadier figure on a busy machine.
+rounds = [d[0] / v[0] for d, v in zip(runs["dupeGuru"], runs["Vistrel"])]
+print("dupeGuru / Vistrel wall, round by round: median %.1f x (min %.1f, max %.1f)" % stats(rounds))
 pictures = runs["Vistrel"][0][2]
 if pictures.isdigit():
     print("Vistrel CPU per picture: %.2f ms (%s pictures)" % (1000 * vi[1][0] / int(pictures), pictures))
