@@ -147,8 +147,9 @@ std::optional<std::uint64_t> DigestFile(const QString& path) {
     }
     const FileCloser closer{descriptor};
     // Large enough that the system calls cost nothing beside the reading, small enough for any
-    // thread's share of memory.
-    std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
+    // thread's share of memory; one per thread, kept: a new one for every file would be zeroed
+    // and faulted in page by page, which cost as much as the digest of a small picture.
+    thread_local std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
     Digester digester;
     for (;;) {
         const ssize_t got = ::read(descriptor, buffer.data(), buffer.size());
