@@ -116,6 +116,7 @@ bool SignatureStore::AddPart(std::size_t atLeast) {
     if (const int error =
             posix_fallocate(fd, static_cast<off_t>(fileBytes), static_cast<off_t>(length));
         error != 0) {
+        ShortenToWhatIsKept();
         FallBack(
             QStringLiteral("the file in %1 could not grow (%2)").arg(folder, SystemReason(error)));
         return false;
@@ -123,6 +124,7 @@ bool SignatureStore::AddPart(std::size_t atLeast) {
     void* address = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd,
                          static_cast<off_t>(fileBytes));
     if (address == MAP_FAILED) {
+        ShortenToWhatIsKept();
         FallBack(QStringLiteral("the file in %1 could not be mapped (%2)")
                      .arg(folder, SystemReason(errno)));
         return false;
@@ -134,6 +136,14 @@ bool SignatureStore::AddPart(std::size_t atLeast) {
     partUsed = 0;
     fileBytes += length;
     return true;
+}
+
+void SignatureStore::ShortenToWhatIsKept() {
+    // A reservation that failed half-way may have lengthened the file; Intact wants its length.
+    if (ftruncate(fd, static_cast<off_t>(fileBytes)) != 0) {
+        close(fd);  // the length cannot be checked any more, nor need be: the mappings stay
+        fd = -1;
+    }
 }
 
 SignatureBytes SignatureStore::Keep(const SignatureBytes& signature) {

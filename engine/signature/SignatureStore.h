@@ -57,6 +57,7 @@ private:
     struct Part;
     bool AddPart(std::size_t atLeast);
     void FallBack(const QString& why);
+    void ShortenToWhatIsKept();
 
     mutable std::mutex mutex;
     int fd = -1;
