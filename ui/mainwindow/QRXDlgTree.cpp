@@ -115,21 +115,18 @@ void CQRXDlg::ShowRepositoryOrder() {
     tree->header()->setSortIndicator(kOrderColumn, Qt::AscendingOrder);
 }
 
-void CQRXDlg::FillInFacts(bool done) {
-    const auto fill = [this](QTreeWidgetItem* item) {
-        PictureTreeItem* shown = TreeItem(item);
-        if (!shown->HasFacts()) {
-            if (const ShownFacts* facts = factsReader->Find(shown->PathText())) {
-                shown->SetFacts(*facts);
+void CQRXDlg::FillInFacts(const QStringList& paths, bool done) {
+    for (const QString& path : paths) {
+        const auto waiting = awaitingFacts.constFind(path);
+        if (waiting == awaitingFacts.constEnd()) {
+            continue;
+        }
+        if (const ShownFacts* facts = factsReader->Find(path)) {
+            for (PictureTreeItem* item : waiting.value()) {
+                item->SetFacts(*facts);
             }
         }
-    };
-    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = tree->topLevelItem(i);
-        fill(item);
-        for (int c = 0; c < item->childCount(); ++c) {
-            fill(item->child(c));
-        }
+        awaitingFacts.erase(waiting);
     }
     // The items changed without a signal: the texts are made when painted.
     tree->viewport()->update();
@@ -138,8 +135,13 @@ void CQRXDlg::FillInFacts(bool done) {
     }
 }
 
+void CQRXDlg::AwaitFacts(PictureTreeItem* item) {
+    awaitingFacts[item->PathText()].append(item);
+}
+
 void CQRXDlg::RebuildTreeItems() {
     treeEventsEnabled = false;
+    awaitingFacts.clear();
     tree->clear();
     QList<QTreeWidgetItem*> items;
     for (std::int32_t i = 0; i < repository->GetCount(); ++i) {
@@ -161,6 +163,8 @@ void CQRXDlg::RebuildTreeItems() {
         }
         if (const ShownFacts* facts = factsReader->Find(picture.path)) {
             item->SetFacts(*facts);
+        } else {
+            AwaitFacts(item);
         }
         items.append(item);
     }
@@ -265,6 +269,7 @@ void CQRXDlg::AddChildItems(QTreeWidgetItem* item) {
         if (const ShownFacts* facts = factsReader->Find(path)) {
             child->SetFacts(*facts);
         } else {
+            AwaitFacts(child);
             unknown.append(path);
         }
         if (reference.Protects(path)) {

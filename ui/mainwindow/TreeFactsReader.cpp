@@ -108,12 +108,15 @@ void TreeFactsReader::Take(std::uint64_t batchGeneration, const Batch& batch) {
             return;
         }
     }
+    QStringList paths;
+    paths.reserve(static_cast<qsizetype>(batch.size()));
     for (const auto& [path, facts] : batch) {
         // A path forgotten and asked for again meanwhile is read again; this answer is as good.
         known.insert(path, facts);
         queued.remove(path);
+        paths.append(path);
     }
-    emit FactsRead(queued.isEmpty());
+    emit FactsRead(paths, queued.isEmpty());
 }
 
 }  // namespace vistrel
