@@ -24,7 +24,7 @@ bool IsNumberColumn(int column) {
 }  // namespace
 
 PictureTreeItem::PictureTreeItem(const QString& path, std::int32_t order)
-    : QTreeWidgetItem(QStringList(path)), path(path), order(order) {}
+    : path(path), order(order) {}
 
 void PictureTreeItem::SetFacts(const ShownFacts& shown) {
     facts = shown;
@@ -36,6 +36,11 @@ void PictureTreeItem::SetFactor(float value, bool shown) {
 }
 
 QVariant PictureTreeItem::data(int column, int role) const {
+    // The path and the entry are answered from the item's own fields rather than stored as
+    // item data: a rebuild of hundreds of thousands of items makes and frees less.
+    if (column == kPathColumn && (role == Qt::DisplayRole || role == Qt::EditRole)) {
+        return path;
+    }
     if (column == kPathColumn && role == Qt::UserRole) {
         return entry >= 0 ? QVariant(entry) : QVariant();
     }

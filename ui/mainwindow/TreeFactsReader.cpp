@@ -43,6 +43,9 @@ const ShownFacts* TreeFactsReader::Find(const QString& path) const {
 
 void TreeFactsReader::Request(const QStringList& paths) {
     std::vector<QString> added;
+    added.reserve(static_cast<std::size_t>(paths.size()));
+    // Room made once: a set that grows by steps hashes every path again at each.
+    queued.reserve(queued.size() + paths.size());
     for (const QString& path : paths) {
         if (!known.contains(path) && !queued.contains(path)) {
             queued.insert(path);
