@@ -365,12 +365,20 @@ int MeasureWindow(const QString& file, const QString& saved, bool test) {
         std::printf("groups %zu\n", groups.size());
     }
     {
-        const Step step("keep one: until facts read");
-        vistrel::CKeepOneDlg keep(repository, false, &window);
-        keep.show();
-        RunUntil([&] { return keep.Model()->AllFactsRead(); }, kSettleLimitMs);
+        std::unique_ptr<vistrel::CKeepOneDlg> keep;
+        {
+            const Step step("keep one: dialog shown");
+            keep = std::make_unique<vistrel::CKeepOneDlg>(repository, false, &window);
+            keep->show();
+            RunUntil([] { return false; }, 50);
+        }
+        {
+            const Step step("keep one: until facts read");
+            RunUntil([&] { return keep->Model()->AllFactsRead(); }, kSettleLimitMs);
+        }
         // Scrolled to its end, as a user checking the last groups would.
-        keep.GroupView()->scrollToBottom();
+        const Step step("keep one: to the last group");
+        keep->GroupView()->scrollToBottom();
         RunUntil([] { return false; }, 200);
     }
     {
