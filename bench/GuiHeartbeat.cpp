@@ -17,13 +17,26 @@
 // --undo copies FOLDER into a scratch folder, adds the copies to a main window's repository,
 // links them in pairs, runs Delete All Similar (every copy goes to a private trash) and then
 // Undo, and prints the longest gap of each of the two.
+// --window opens FILE.qrx in a main window (with the user's signature cache, as the window
+// does), waits for the tree's sizes and dates, then rebuilds the tree, changes the view filter,
+// sorts by each column, opens Keep One of Each Group until its facts are in, walks the compare
+// window's pairs, saves the repository to SAVED.qrx and runs Test; for each it prints the wall
+// time and the longest gap (a step that is one call on the GUI thread has a gap as long as the
+// call). With --no-test the run is left out.
+//   QT_QPA_PLATFORM=offscreen vistrel_gui_heartbeat --window FILE.qrx SAVED.qrx [--no-test]
 
+#include "cleanup/PictureGroups.h"
+#include "compare/CompareWindow.h"
 #include "dialogs/OperationReportDlg.h"
+#include "groups/KeepGroupsModel.h"
+#include "groups/KeepOneDlg.h"
+#include "mainwindow/PictureTreeItem.h"
 #include "mainwindow/PreviewBox.h"
 #include "mainwindow/QRXDlg.h"
 #include "progress/LoadWaitDlg.h"
 #include "progress/SearchProgressDlg.h"
 #include "repository/PictureRepository.h"
+#include "repository/SimilarPairs.h"
 #include "settings/UserSettings.h"
 #include "signature/SignatureCache.h"
 
@@ -34,6 +47,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QStringList>
@@ -93,7 +107,8 @@ int Usage() {
                  "usage: vistrel_gui_heartbeat [--cache] FOLDER [--save FILE.qrx]\n"
                  "       vistrel_gui_heartbeat [--cache] --open FILE.qrx\n"
                  "       vistrel_gui_heartbeat --select PICTURE...\n"
-                 "       vistrel_gui_heartbeat --undo FOLDER\n");
+                 "       vistrel_gui_heartbeat --undo FOLDER\n"
+                 "       vistrel_gui_heartbeat --window FILE.qrx SAVED.qrx [--no-test]\n");
     return 1;
 }
 
@@ -247,6 +262,160 @@ int MeasureUndo(const QString& folder) {
     return 0;
 }
 
+// One step of the --window measure: its wall time and longest gap, printed as it ends.
+class Step {
+public:
+    explicit Step(const char* name) : name(name) { wall.start(); }
+    ~Step() {
+        heartbeat.Stop();
+        std::printf("%-28s %8.3f s, longest gap %5lld ms, gaps over %lld ms: %d\n", name,
+                    static_cast<double>(wall.elapsed()) / 1000.0,
+                    static_cast<long long>(heartbeat.LongestGapMs()),
+                    static_cast<long long>(Heartbeat::kLongGapMs), heartbeat.LongGaps());
+        std::fflush(stdout);
+    }
+    Step(const Step&) = delete;
+    Step& operator=(const Step&) = delete;
+
+private:
+    const char* name;
+    QElapsedTimer wall;
+    Heartbeat heartbeat;
+};
+
+// True once every top-level item of the tree has its file's facts.
+bool TreeFactsIn(const QTreeWidget& tree) {
+    for (int i = tree.topLevelItemCount() - 1; i >= 0; --i) {
+        if (!static_cast<const vistrel::PictureTreeItem*>(tree.topLevelItem(i))->HasFacts()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The --window measure: the main window's commands on the repository of `file`.
+int MeasureWindow(const QString& file, const QString& saved, bool test) {
+    constexpr int kSettleLimitMs = 10 * 60 * 1000;
+    const auto cache =
+        std::make_shared<vistrel::SignatureCache>(vistrel::SignatureCache::DefaultPath());
+    vistrel::CQRXDlg window(vistrel::UserSettings{}, cache);
+    window.show();
+    const Answerer answerer;
+    QTreeWidget* tree = window.Tree();
+    {
+        const Step step("open");
+        if (!window.OpenRepositoryFile(file)) {
+            std::fprintf(stderr, "cannot open %s\n", qPrintable(file));
+            return 2;
+        }
+    }
+    CPictureRepository& repository = window.Repository();
+    std::int64_t links = 0;
+    for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
+        links += static_cast<std::int64_t>(repository.GetPicture(i).similar.size());
+    }
+    std::printf("entries %d, links %lld; %s\n", repository.GetCount(),
+                static_cast<long long>(links / 2), qPrintable(window.GroupsText()));
+    {
+        // The sizes and dates come in while the user looks: the tree must keep answering.
+        const Step step("sizes and dates read");
+        RunUntil([&] { return TreeFactsIn(*tree); }, kSettleLimitMs);
+    }
+    {
+        const Step step("tree rebuild");
+        window.RefreshTree();
+    }
+    {
+        const Step step("filter: with similar");
+        window.SetFilter(vistrel::ViewFilter::WithSimilar);
+    }
+    {
+        const Step step("filter: with load error");
+        window.SetFilter(vistrel::ViewFilter::WithLoadError);
+    }
+    {
+        const Step step("filter: all");
+        window.SetFilter(vistrel::ViewFilter::All);
+    }
+    const char* const sortNames[] = {"sort: path", "sort: dimensions", "sort: file size",
+                                     "sort: modified", "sort: difference"};
+    for (int column = vistrel::kPathColumn; column <= vistrel::kDifferenceColumn; ++column) {
+        const Step step(sortNames[column]);
+        tree->header()->setSortIndicator(column, Qt::AscendingOrder);
+    }
+    {
+        const Step step("sort: difference, reversed");
+        tree->header()->setSortIndicator(vistrel::kDifferenceColumn, Qt::DescendingOrder);
+    }
+    {
+        const Step step("filter: with similar, sorted");
+        window.SetFilter(vistrel::ViewFilter::WithSimilar);
+    }
+    {
+        const Step step("filter: all, sorted");
+        window.SetFilter(vistrel::ViewFilter::All);
+    }
+    {
+        const Step step("repository order");
+        window.ShowRepositoryOrder();
+    }
+    {
+        const Step step("group count");
+        const std::vector<vistrel::PictureGroup> groups = vistrel::ListPictureGroups(repository);
+        std::printf("groups %zu\n", groups.size());
+    }
+    {
+        std::unique_ptr<vistrel::CKeepOneDlg> keep;
+        {
+            const Step step("keep one: dialog shown");
+            keep = std::make_unique<vistrel::CKeepOneDlg>(repository, false, &window);
+            keep->show();
+            RunUntil([] { return false; }, 50);
+        }
+        {
+            const Step step("keep one: until facts read");
+            RunUntil([&] { return keep->Model()->AllFactsRead(); }, kSettleLimitMs);
+        }
+        // Scrolled to its end, as a user checking the last groups would.
+        const Step step("keep one: to the last group");
+        keep->GroupView()->scrollToBottom();
+        RunUntil([] { return false; }, 200);
+    }
+    {
+        const std::optional<vistrel::SimilarPair> first =
+            vistrel::StepSimilarPair(repository, std::nullopt, true).pair;
+        if (first) {
+            // The main window owns it, as Compare Side by Side makes it.
+            auto* compare = new vistrel::CompareWindow(window, window);
+            const Step step("compare: 20 next, 20 previous");
+            compare->ShowPair(repository.GetPicture(first->first).path,
+                              repository.GetPicture(first->second).path);
+            for (int i = 0; i < 40; ++i) {
+                if (i < 20) {
+                    compare->NextPair();
+                } else {
+                    compare->PreviousPair();
+                }
+                RunUntil([] { return false; }, 20);
+            }
+            std::printf("%s\n", qPrintable(compare->PairLabel()->text()));
+            compare->close();
+        }
+    }
+    {
+        const Step step("save");
+        QString reason;
+        if (!repository.SaveToFile(saved, &reason)) {
+            std::fprintf(stderr, "cannot save %s: %s\n", qPrintable(saved), qPrintable(reason));
+        }
+    }
+    if (test) {
+        const Step step("test (a run)");
+        window.TestRepository();
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -254,6 +423,10 @@ int main(int argc, char* argv[]) {
     QStringList arguments = QApplication::arguments().mid(1);
     if (!arguments.isEmpty() && arguments[0] == QLatin1String("--select")) {
         return arguments.size() > 1 ? MeasureSelection(arguments.mid(1)) : Usage();
+    }
+    if (arguments.size() >= 3 && arguments[0] == QLatin1String("--window")) {
+        const bool test = !arguments.contains(QStringLiteral("--no-test"));
+        return MeasureWindow(arguments[1], arguments[2], test);
     }
     if (arguments.size() == 2 && arguments[0] == QLatin1String("--undo")) {
         return MeasureUndo(arguments[1]);

@@ -7,6 +7,8 @@
 #include <QLocale>
 #include <QTreeWidget>
 
+#include <algorithm>
+
 namespace vistrel {
 
 namespace {
@@ -22,7 +24,7 @@ bool IsNumberColumn(int column) {
 }  // namespace
 
 PictureTreeItem::PictureTreeItem(const QString& path, std::int32_t order)
-    : QTreeWidgetItem(QStringList(path)), path(path), order(order) {}
+    : path(path), order(order) {}
 
 void PictureTreeItem::SetFacts(const ShownFacts& shown) {
     facts = shown;
@@ -34,6 +36,14 @@ void PictureTreeItem::SetFactor(float value, bool shown) {
 }
 
 QVariant PictureTreeItem::data(int column, int role) const {
+    // The path and the entry are answered from the item's own fields rather than stored as
+    // item data: a rebuild of hundreds of thousands of items makes and frees less.
+    if (column == kPathColumn && (role == Qt::DisplayRole || role == Qt::EditRole)) {
+        return path;
+    }
+    if (column == kPathColumn && role == Qt::UserRole) {
+        return entry >= 0 ? QVariant(entry) : QVariant();
+    }
     if (column == kPathColumn || column >= kTreeColumnCount) {
         return QTreeWidgetItem::data(column, role);
     }
@@ -95,12 +105,31 @@ std::optional<double> PictureTreeItem::SortKey(int column) const {
     }
 }
 
+const QByteArray& PictureTreeItem::FoldedAsciiPath() const {
+    if (!foldedPathMade) {
+        foldedPathMade = true;
+        const bool ascii =
+            std::all_of(path.cbegin(), path.cend(), [](QChar c) { return c.unicode() < 0x80; });
+        if (ascii) {
+            foldedPath = path.toLatin1().toLower();
+        }
+    }
+    return foldedPath;
+}
+
 bool PictureTreeItem::operator<(const QTreeWidgetItem& other) const {
     // Every item of the tree is one of these.
     const auto& that = static_cast<const PictureTreeItem&>(other);
     const int column = treeWidget() != nullptr ? treeWidget()->sortColumn() : kOrderColumn;
     if (column == kPathColumn) {
-        if (const int byPath = path.compare(that.path, Qt::CaseInsensitive); byPath != 0) {
+        // ASCII letters fold to lower case and nothing else changes, so the bytes in lower case
+        // order as the case-insensitive comparison does, many times quicker.
+        const QByteArray& mineFolded = FoldedAsciiPath();
+        const QByteArray& theirsFolded = that.FoldedAsciiPath();
+        const int byPath = !mineFolded.isEmpty() && !theirsFolded.isEmpty()
+                               ? mineFolded.compare(theirsFolded)
+                               : path.compare(that.path, Qt::CaseInsensitive);
+        if (byPath != 0) {
             return byPath < 0;
         }
         if (const int exact = path.compare(that.path); exact != 0) {

@@ -2,6 +2,7 @@
 
 #include "ShownFacts.h"
 
+#include <QByteArray>
 #include <QTreeWidgetItem>
 
 #include <cstdint>
@@ -32,6 +33,9 @@ public:
     PictureTreeItem(const QString& path, std::int32_t order);
 
     const QString& PathText() const { return path; }
+    /// A top-level item: the index of the entry it shows, which data(0, Qt::UserRole) gives;
+    /// a child item has none (an invalid value).
+    void SetEntry(std::int32_t index) { entry = index; }
     /// Gives the item its file's facts; nothing is signalled, so the caller repaints.
     void SetFacts(const ShownFacts& facts);
     bool HasFacts() const { return facts.has_value(); }
@@ -45,9 +49,15 @@ public:
 private:
     /// The number column `column` sorts by; none when not known.
     std::optional<double> SortKey(int column) const;
+    /// The path in lower case, one byte a character, when it is ASCII alone; empty otherwise.
+    /// Made at the first sort by path.
+    const QByteArray& FoldedAsciiPath() const;
 
     QString path;
     std::int32_t order = 0;
+    std::int32_t entry = -1;
+    mutable QByteArray foldedPath;
+    mutable bool foldedPathMade = false;
     std::optional<ShownFacts> facts;
     std::optional<float> factor;
     bool factorShown = false;

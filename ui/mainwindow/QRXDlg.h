@@ -6,6 +6,8 @@
 #include "repository/PictureRepository.h"
 #include "settings/UserSettings.h"
 
+#include <QHash>
+#include <QList>
 #include <QMainWindow>
 
 #include <cstdint>
@@ -26,6 +28,7 @@ namespace vistrel {
 
 class NotSimilarMarks;
 class PreviewBox;
+class PictureTreeItem;
 class PreviewLoader;
 struct PreviewPicture;
 class SignatureCache;
@@ -223,9 +226,9 @@ private:
     void RebuildTreeItems();
     /// The tree's columns, their widths and the sorting by a click on a title.
     void SetUpTreeColumns();
-    /// Gives the items the facts of their files read since they were made; `done`: nothing
-    /// waits to be read any more, so a tree sorted by facts is sorted again.
-    void FillInFacts(bool done);
+    /// Gives the items of `paths` the facts of their files just read; `done`: nothing waits to
+    /// be read any more, so a tree sorted by facts is sorted again.
+    void FillInFacts(const QStringList& paths, bool done);
     /// Reads the marks again into the window "Pairs Marked Not Similar", when it is open.
     void ReloadMarkedPairs();
     /// Whether Mark as Not Similar works on the tree's selection: a similar picture of two
@@ -274,6 +277,12 @@ private:
     QTreeWidget* tree = nullptr;
     /// Reads the sizes and dates the tree's columns show, off the GUI thread.
     TreeFactsReader* factsReader = nullptr;
+    /// The top-level item of each entry, null for an entry the filter leaves out, as the tree
+    /// was last rebuilt; and the child items made without their file's facts, by path. A batch
+    /// of facts read reaches its own items through them, so that filling in a tree of hundreds
+    /// of thousands costs what the batch holds. Emptied as the tree is cleared.
+    std::vector<PictureTreeItem*> entryItems;
+    QHash<QString, QList<PictureTreeItem*>> childrenAwaitingFacts;
     /// A permanent label: a temporary status message would be wiped by menu hovering.
     QLabel* statusText = nullptr;
     /// The right end of the status bar: how many pictures have near-copies, in how many groups.

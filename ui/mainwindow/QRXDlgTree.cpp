@@ -26,7 +26,8 @@ namespace vistrel {
 
 namespace {
 
-// Top-level items keep their entry's index here; child items keep nothing.
+// Top-level items give their entry's index here (PictureTreeItem::SetEntry); child items give
+// nothing.
 constexpr int kEntryIndexRole = Qt::UserRole;
 
 // The text colour of a picture in a reference folder; a load error's red wins over it.
@@ -115,20 +116,27 @@ void CQRXDlg::ShowRepositoryOrder() {
     tree->header()->setSortIndicator(kOrderColumn, Qt::AscendingOrder);
 }
 
-void CQRXDlg::FillInFacts(bool done) {
-    const auto fill = [this](QTreeWidgetItem* item) {
-        PictureTreeItem* shown = TreeItem(item);
-        if (!shown->HasFacts()) {
-            if (const ShownFacts* facts = factsReader->Find(shown->PathText())) {
-                shown->SetFacts(*facts);
+void CQRXDlg::FillInFacts(const QStringList& paths, bool done) {
+    for (const QString& path : paths) {
+        const ShownFacts* facts = factsReader->Find(path);
+        if (facts == nullptr) {
+            continue;
+        }
+        // The repository may have changed since the rebuild: an item is given the facts only
+        // when it is the path's own.
+        const std::int32_t index = repository->FindPicture(path);
+        if (index >= 0 && static_cast<std::size_t>(index) < entryItems.size()) {
+            if (PictureTreeItem* item = entryItems[static_cast<std::size_t>(index)];
+                item != nullptr && !item->HasFacts() && item->PathText() == path) {
+                item->SetFacts(*facts);
             }
         }
-    };
-    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = tree->topLevelItem(i);
-        fill(item);
-        for (int c = 0; c < item->childCount(); ++c) {
-            fill(item->child(c));
+        if (const auto children = childrenAwaitingFacts.constFind(path);
+            children != childrenAwaitingFacts.constEnd()) {
+            for (PictureTreeItem* child : children.value()) {
+                child->SetFacts(*facts);
+            }
+            childrenAwaitingFacts.erase(children);
         }
     }
     // The items changed without a signal: the texts are made when painted.
@@ -140,6 +148,8 @@ void CQRXDlg::FillInFacts(bool done) {
 
 void CQRXDlg::RebuildTreeItems() {
     treeEventsEnabled = false;
+    childrenAwaitingFacts.clear();
+    entryItems.assign(static_cast<std::size_t>(repository->GetCount()), nullptr);
     tree->clear();
     QList<QTreeWidgetItem*> items;
     for (std::int32_t i = 0; i < repository->GetCount(); ++i) {
@@ -148,7 +158,7 @@ void CQRXDlg::RebuildTreeItems() {
             continue;
         }
         auto* item = new PictureTreeItem(picture.path, i);
-        item->setData(0, kEntryIndexRole, i);
+        item->SetEntry(i);
         if (picture.loadError) {
             item->setForeground(0, QColor(255, 0, 0));
         }
@@ -162,6 +172,7 @@ void CQRXDlg::RebuildTreeItems() {
         if (const ShownFacts* facts = factsReader->Find(picture.path)) {
             item->SetFacts(*facts);
         }
+        entryItems[static_cast<std::size_t>(i)] = item;
         items.append(item);
     }
     // One insertion of all items: a rebuild of tens of thousands stays quick.
@@ -265,6 +276,7 @@ void CQRXDlg::AddChildItems(QTreeWidgetItem* item) {
         if (const ShownFacts* facts = factsReader->Find(path)) {
             child->SetFacts(*facts);
         } else {
+            childrenAwaitingFacts[path].append(child);
             unknown.append(path);
         }
         if (reference.Protects(path)) {

@@ -43,6 +43,9 @@ const ShownFacts* TreeFactsReader::Find(const QString& path) const {
 
 void TreeFactsReader::Request(const QStringList& paths) {
     std::vector<QString> added;
+    added.reserve(static_cast<std::size_t>(paths.size()));
+    // Room made once: a set that grows by steps hashes every path again at each.
+    queued.reserve(queued.size() + paths.size());
     for (const QString& path : paths) {
         if (!known.contains(path) && !queued.contains(path)) {
             queued.insert(path);
@@ -108,12 +111,15 @@ void TreeFactsReader::Take(std::uint64_t batchGeneration, const Batch& batch) {
             return;
         }
     }
+    QStringList paths;
+    paths.reserve(static_cast<qsizetype>(batch.size()));
     for (const auto& [path, facts] : batch) {
         // A path forgotten and asked for again meanwhile is read again; this answer is as good.
         known.insert(path, facts);
         queued.remove(path);
+        paths.append(path);
     }
-    emit FactsRead(queued.isEmpty());
+    emit FactsRead(paths, queued.isEmpty());
 }
 
 }  // namespace vistrel

@@ -39,8 +39,8 @@ public:
     bool Busy() const { return !queued.isEmpty(); }
 
 signals:
-    /// Facts of more paths were read (Find gives them); `done`: nothing waits any more.
-    void FactsRead(bool done);
+    /// The facts of `paths` were read (Find gives them); `done`: nothing waits any more.
+    void FactsRead(const QStringList& paths, bool done);
 
 private:
     using Batch = std::vector<std::pair<QString, ShownFacts>>;
