@@ -8,6 +8,7 @@
 #include "run/ComparisonRun.h"
 #include "signature/AreaResampler.h"
 #include "signature/SignatureStore.h"
+#include "support/StoreFile.h"
 #include "support/TestPictures.h"
 
 #include <QTemporaryDir>
@@ -320,8 +321,15 @@ TEST_F(ComparisonRunTest, ASignatureChangedInItsStoreFileStopsTheRunWithAFault) 
          {QStringLiteral("/nowhere/a.png"), QStringLiteral("/nowhere/b.png")}) {
         repository.AddSignedPicture(path, SignatureBytes(GroupedSignature(0, 1, 0)));
     }
-    // As another program writing the file would: the mapping is the file.
-    const_cast<std::uint8_t*>(repository.GetPicture(1).signature.data())[0] ^= 1;
+    // Another program of the user's writes into the file.
+    const std::uint8_t changed = repository.GetPicture(1).signature[0] ^ 1;
+    const int descriptor = test::StoreDescriptor(folder.path());
+    ASSERT_GE(descriptor, 0);
+    ASSERT_EQ(pwrite(descriptor, &changed, 1,
+                     repository.GetPicture(1).signature.data() -
+                         repository.GetPicture(0).signature.data()),
+              1);
+    ASSERT_EQ(repository.GetPicture(1).signature[0], changed);  // the mapping shows it
     ComparisonRun run(repository, options);
     run.Run();
     EXPECT_FALSE(run.Fault().isEmpty());

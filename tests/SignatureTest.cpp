@@ -9,6 +9,7 @@
 #include "signature/PictureSignature.h"
 #include "signature/SignatureStore.h"
 #include "support/HeifPictures.h"
+#include "support/StoreFile.h"
 #include "support/TestPictures.h"
 
 #include <QDir>
@@ -640,21 +641,6 @@ TEST_F(SignatureTest, RepositoryStoresTheSignatureOfAReadablePicture) {
 namespace vistrel {
 namespace {
 
-// The descriptor of the store's nameless file in `folder`, as /proc shows it.
-int StoreDescriptor(const QString& folder) {
-    for (const QString& name :
-         QDir(QStringLiteral("/proc/self/fd"))
-             .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-        char target[4096] = {};
-        const QByteArray link = QStringLiteral("/proc/self/fd/%1").arg(name).toLocal8Bit();
-        if (readlink(link.constData(), target, sizeof target - 1) > 0 &&
-            QString::fromLocal8Bit(target).startsWith(folder + QStringLiteral("/#"))) {
-            return name.toInt();
-        }
-    }
-    return -1;
-}
-
 TEST(SignatureStore, AFileThatCannotBeMadeOrGrownLeavesTheSignaturesInMemoryWithAWarning) {
     const SignatureBytes signature(test::RandomSignature(1));
     SignatureStore nowhere(QStringLiteral("/nonexistent/folder"));
@@ -688,7 +674,7 @@ TEST(SignatureStore, AFileChangedInLengthUnderItIsNoLongerIntact) {
     SignatureStore store(folder.path());
     const SignatureBytes kept = store.Keep(SignatureBytes(test::RandomSignature(2)));
     ASSERT_TRUE(kept.InStore() && store.Intact());
-    const int descriptor = StoreDescriptor(folder.path());
+    const int descriptor = test::StoreDescriptor(folder.path());
     ASSERT_GE(descriptor, 0);
     ASSERT_EQ(ftruncate(descriptor, static_cast<off_t>(store.FileBytes() + 4096)), 0);
     EXPECT_FALSE(store.Intact());

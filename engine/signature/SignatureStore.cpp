@@ -58,6 +58,7 @@ std::uint64_t AvailableMemoryBytes() {
 struct SignatureStore::Part {
     std::uint8_t* address = nullptr;
     std::uint64_t length = 0;
+    std::uint64_t offset = 0;  // in the file
     ~Part() {
         if (address != nullptr) {
             munmap(address, length);
@@ -121,8 +122,9 @@ bool SignatureStore::AddPart(std::size_t atLeast) {
             QStringLiteral("the file in %1 could not grow (%2)").arg(folder, SystemReason(error)));
         return false;
     }
-    void* address = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd,
-                         static_cast<off_t>(fileBytes));
+    // Read only: the bytes are written to the file, never through the mapping, whose first
+    // write to each page would have the system read (zero) it from the disk first.
+    void* address = mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(fileBytes));
     if (address == MAP_FAILED) {
         ShortenToWhatIsKept();
         FallBack(QStringLiteral("the file in %1 could not be mapped (%2)")
@@ -132,9 +134,29 @@ bool SignatureStore::AddPart(std::size_t atLeast) {
     auto made = std::make_shared<Part>();
     made->address = static_cast<std::uint8_t*>(address);
     made->length = length;
+    made->offset = fileBytes;
     part = std::move(made);
     partUsed = 0;
     fileBytes += length;
+    return true;
+}
+
+bool SignatureStore::WriteWhole(const std::uint8_t* bytes, std::uint64_t size,
+                                std::uint64_t offset) {
+    while (size > 0) {
+        const ssize_t written = pwrite(fd, bytes, size, static_cast<off_t>(offset));
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            FallBack(QStringLiteral("the file in %1 could not be written (%2)")
+                         .arg(folder, SystemReason(written < 0 ? errno : ENOSPC)));
+            return false;
+        }
+        bytes += written;
+        size -= static_cast<std::uint64_t>(written);
+        offset += static_cast<std::uint64_t>(written);
+    }
     return true;
 }
 
@@ -163,10 +185,12 @@ SignatureBytes SignatureStore::Keep(const SignatureBytes& signature) {
     if ((!part || partUsed + size > part->length) && !AddPart(size)) {
         return signature;
     }
-    std::uint8_t* first = part->address + partUsed;
-    std::memcpy(first, signature.data(), size);
+    if (!WriteWhole(signature.data(), size, part->offset + partUsed)) {
+        return signature;
+    }
+    const std::uint8_t* first = part->address + partUsed;
     partUsed += (size + kAlignment - 1) / kAlignment * kAlignment;
-    return SignatureBytes(signature, part, first, SignatureChecksum(first, size));
+    return SignatureBytes(signature, part, first, SignatureChecksum(signature.data(), size));
 }
 
 QString SignatureStore::Warning() const {

@@ -12,7 +12,7 @@ namespace vistrel {
 
 class SignatureCache;
 
-/// Where a repository's signature bytes live: appended to a file without a name in a folder
+/// Where a repository's signature bytes live: written to a file without a name in a folder
 /// (the signature cache's, or the temporary folder), read in place through shared mappings. The
 /// pages are the system's file cache, not this process's memory, so a million signatures need
 /// no 30 GB of it. The file is unlinked from the start and reserved on disk before it is
@@ -58,6 +58,8 @@ private:
     bool AddPart(std::size_t atLeast);
     void FallBack(const QString& why);
     void ShortenToWhatIsKept();
+    /// Writes `size` bytes at `offset` of the file; false, having fallen back, when it cannot.
+    bool WriteWhole(const std::uint8_t* bytes, std::uint64_t size, std::uint64_t offset);
 
     mutable std::mutex mutex;
     int fd = -1;
