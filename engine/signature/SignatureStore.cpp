@@ -70,7 +70,9 @@ QString SignatureStore::FolderFor(const SignatureCache* cache) {
     if (cache != nullptr && cache->IsOpen()) {
         return QFileInfo(cache->Path()).absolutePath();
     }
-    return QDir::tempPath();
+    // Qt gives no temporary folder when TMPDIR names none that exists.
+    const QString temporary = QDir::tempPath();
+    return temporary.isEmpty() ? QStringLiteral("/tmp") : temporary;
 }
 
 SignatureStore::SignatureStore(const QString& storeFolder, std::uint64_t bytesPerPart)
