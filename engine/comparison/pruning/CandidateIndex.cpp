@@ -1,7 +1,5 @@
 #include "CandidateIndex.h"
 
-#include <immintrin.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -15,9 +13,11 @@ namespace {
 // a row then visits more of them.
 constexpr std::int64_t kCellsPerWindow = 3;
 // The planes hold this many values past the last entry, so that a scan reads whole groups.
-constexpr std::size_t kPadding = 4;
+constexpr std::size_t kPadding = TotalsFilter::kPadding;
 // Floats round each difference, square and sum by far less than this, relatively.
 constexpr float kFloatMargin = 1e-4f;
+// The most columns of cells kept in a table rather than a hash map.
+constexpr std::int64_t kMostTableColumns = std::int64_t{1} << 20;
 
 std::uint64_t ColumnKey(std::int64_t x, std::int64_t y) {
     return static_cast<std::uint64_t>(x) << 32 | static_cast<std::uint64_t>(y);
@@ -28,7 +28,9 @@ std::uint64_t ColumnKey(std::int64_t x, std::int64_t y) {
 CandidateIndex::CandidateIndex(const SketchTable& sketchTable,
                                const std::vector<std::int32_t>& entries, std::int64_t keyWindow,
                                bool shapeOnly)
-    : sketches(sketchTable), window(std::max<std::int64_t>(keyWindow, 1)) {
+    : sketches(sketchTable),
+      filter(&ActiveTotalsFilter()),
+      window(std::max<std::int64_t>(keyWindow, 1)) {
     // The quarter bounds hold in every orientation only where turning the picture merely
     // reorders its quarters.
     // (and where the sums of quarters stay far within an int32).
@@ -104,6 +106,33 @@ CandidateIndex::CandidateIndex(const SketchTable& sketchTable,
         }
     }
     cellStart.push_back(static_cast<std::uint32_t>(placed.size()));
+    // Where the columns are few enough, a table finds them without hashing: a row looks up
+    // dozens of them.
+    if (!placed.empty()) {
+        cellsX = placed.back().cell[0] + 1;
+        for (const Placed& p : placed) {
+            cellsY = std::max(cellsY, p.cell[1] + 1);
+        }
+        if (cellsX * cellsY <= kMostTableColumns) {
+            columnTable.assign(static_cast<std::size_t>(cellsX * cellsY), {0, 0});
+            for (const auto& [key, range] : columns) {
+                columnTable[static_cast<std::size_t>(
+                    static_cast<std::int64_t>(key >> 32) * cellsY +
+                    static_cast<std::int64_t>(key & 0xFFFFFFFFu))] = range;
+            }
+            columns.clear();
+        }
+    }
+}
+
+std::pair<std::uint32_t, std::uint32_t> CandidateIndex::ColumnAt(std::int64_t x,
+                                                                 std::int64_t y) const {
+    if (!columnTable.empty()) {
+        return x < cellsX && y < cellsY ? columnTable[static_cast<std::size_t>(x * cellsY + y)]
+                                        : std::pair<std::uint32_t, std::uint32_t>{0, 0};
+    }
+    const auto column = columns.find(ColumnKey(x, y));
+    return column != columns.end() ? column->second : std::pair<std::uint32_t, std::uint32_t>{0, 0};
 }
 
 CandidateIndex::Point CandidateIndex::PointOf(std::size_t i) const {
@@ -183,8 +212,8 @@ void CandidateIndex::Near(std::size_t i, std::int32_t first, std::int32_t last,
             if (costXY > budget || y < 0 || y >= (std::int64_t{1} << 31)) {
                 continue;
             }
-            const auto column = columns.find(ColumnKey(x, y));
-            if (column == columns.end()) {
+            const auto [columnFirst, columnLast] = ColumnAt(x, y);
+            if (columnFirst == columnLast) {
                 continue;
             }
             // The farthest cell along z still within the budget.
@@ -192,8 +221,8 @@ void CandidateIndex::Near(std::size_t i, std::int32_t first, std::int32_t last,
             while (dz < reach && costXY + cost(dz + 1) <= budget) {
                 ++dz;
             }
-            const auto from = cellZ.begin() + column->second.first;
-            const auto to = cellZ.begin() + column->second.second;
+            const auto from = cellZ.begin() + columnFirst;
+            const auto to = cellZ.begin() + columnLast;
             const auto low = std::lower_bound(from, to, cell[2] - dz);
             const auto high = std::upper_bound(low, to, cell[2] + dz);
             if (low != high) {
@@ -231,30 +260,16 @@ void CandidateIndex::Scan(const Point& point, std::size_t from, std::size_t to, 
         }
         return;
     }
-    // Four entries at a time: per channel the norm of the sorted quarters' difference.
-    const __m128 limits = _mm_set1_ps(limit);
-    const int channels = test == Test::kChannelQuarters ? 3 : 1;
-    for (std::size_t at = from; at < to; at += 4) {
-        __m128 distance = _mm_setzero_ps();
-        for (int k = 0; k < channels; ++k) {
-            __m128 squares = _mm_setzero_ps();
-            for (int q = 0; q < 4; ++q) {
-                const int f = 4 * k + q;
-                const __m128i values =
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(plane(f) + at));
-                const __m128 d =
-                    _mm_cvtepi32_ps(_mm_sub_epi32(values, _mm_set1_epi32(point.feature[f])));
-                squares = _mm_add_ps(squares, _mm_mul_ps(d, d));
-            }
-            distance = _mm_add_ps(distance, _mm_sqrt_ps(squares));
-        }
-        const int near = _mm_movemask_ps(_mm_cmple_ps(distance, limits));
-        if (near == 0) {
-            continue;
-        }
-        for (std::size_t lane = 0; lane < 4 && at + lane < to; ++lane) {
-            keep(at + lane, (near >> lane & 1) != 0);
-        }
+    // The positions the filter keeps, per thread, grown as needed.
+    thread_local std::vector<std::uint32_t> kept;
+    if (kept.size() < to - from + TotalsFilter::kPadding) {
+        kept.resize(to - from + TotalsFilter::kPadding);
+    }
+    const std::size_t count =
+        filter->within(planes.data(), stride, test == Test::kChannelQuarters ? 3 : 1, point.feature,
+                       limit, from, to, kept.data());
+    for (std::size_t c = 0; c < count; ++c) {
+        keep(kept[c], true);
     }
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "SketchTable.h"
+#include "comparison/kernels/TotalsFilter.h"
 
 #include <cstdint>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace vistrel {
@@ -48,6 +50,7 @@ private:
               std::int32_t last, std::vector<std::int32_t>& out) const;
 
     const SketchTable& sketches;
+    const TotalsFilter* filter;
     Test test;
     int features = 0;
     bool euclideanCells = false;  // cells visited by Euclidean distance (else L1)
@@ -62,7 +65,13 @@ private:
     /// (one more start closes the last); per column of cells (x, y) its first and last cell.
     std::vector<std::int64_t> cellZ;
     std::vector<std::uint32_t> cellStart;
+    /// (In a table by x and y where there are not too many of them.)
     std::unordered_map<std::uint64_t, std::pair<std::uint32_t, std::uint32_t>> columns;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> columnTable;
+    std::int64_t cellsX = 0;
+    std::int64_t cellsY = 0;
+    /// The first and last cell of column (x, y), alike when it holds none.
+    std::pair<std::uint32_t, std::uint32_t> ColumnAt(std::int64_t x, std::int64_t y) const;
     /// The entries in cell order, and their features, one plane per feature.
     std::vector<std::int32_t> entryOf;
     std::vector<std::int32_t> planes;
