@@ -3,23 +3,30 @@
 #include "TotalsFilterTargets.h"
 
 #include <array>
-#include <cstdlib>
+#include <cmath>
 
 namespace vistrel {
 
 namespace {
 
-std::size_t WithinScalar(const std::int32_t* const planes[3], const std::int32_t values[3],
-                         std::int32_t limit, std::int32_t first, std::int32_t last,
-                         std::int32_t* out) {
+std::size_t WithinScalar(const std::int32_t* planes, std::size_t stride, int channels,
+                         const std::int32_t* values, float limit, std::size_t from, std::size_t to,
+                         std::uint32_t* out) {
     std::size_t kept = 0;
-    for (std::int32_t j = first; j < last; ++j) {
-        const std::int32_t distance = std::abs(planes[0][j] - values[0]) +
-                                      std::abs(planes[1][j] - values[1]) +
-                                      std::abs(planes[2][j] - values[2]);
-        // Without branches: every entry is written, and kept when near.
-        out[kept] = j;
-        kept += distance <= limit ? 1 : 0;
+    for (std::size_t p = from; p < to; ++p) {
+        float distance = 0.0f;
+        for (int k = 0; k < channels; ++k) {
+            float squares = 0.0f;
+            for (int q = 0; q < 4; ++q) {
+                const auto f = static_cast<std::size_t>(4 * k + q);
+                const auto d = static_cast<float>(planes[f * stride + p] - values[f]);
+                squares += d * d;
+            }
+            distance += std::sqrt(squares);
+        }
+        if (distance <= limit) {
+            out[kept++] = static_cast<std::uint32_t>(p);
+        }
     }
     return kept;
 }

@@ -5,37 +5,43 @@
 
 #include <immintrin.h>
 
-#include <algorithm>
-
 namespace vistrel {
 
 namespace {
 
-std::size_t WithinAvx512(const std::int32_t* const planes[3], const std::int32_t values[3],
-                         std::int32_t limit, std::int32_t first, std::int32_t last,
-                         std::int32_t* out) {
-    const __m512i value0 = _mm512_set1_epi32(values[0]);
-    const __m512i value1 = _mm512_set1_epi32(values[1]);
-    const __m512i value2 = _mm512_set1_epi32(values[2]);
-    const __m512i limits = _mm512_set1_epi32(limit);
+std::size_t WithinAvx512(const std::int32_t* planes, std::size_t stride, int channels,
+                         const std::int32_t* values, float limit, std::size_t from, std::size_t to,
+                         std::uint32_t* out) {
+    const __m512 limits = _mm512_set1_ps(limit);
+    __m512i value[4 * TotalsFilter::kChannels];
+    for (int f = 0; f < 4 * channels; ++f) {
+        value[f] = _mm512_set1_epi32(values[f]);
+    }
     const __m512i sixteen = _mm512_set1_epi32(16);
-    __m512i entries =
-        _mm512_add_epi32(_mm512_set1_epi32(first),
+    __m512i positions =
+        _mm512_add_epi32(_mm512_set1_epi32(static_cast<std::int32_t>(from)),
                          _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
     std::size_t kept = 0;
-    for (std::int32_t j = first; j < last; j += 16) {
-        const __m512i distance = _mm512_add_epi32(
-            _mm512_add_epi32(
-                _mm512_abs_epi32(_mm512_sub_epi32(_mm512_loadu_si512(planes[0] + j), value0)),
-                _mm512_abs_epi32(_mm512_sub_epi32(_mm512_loadu_si512(planes[1] + j), value1))),
-            _mm512_abs_epi32(_mm512_sub_epi32(_mm512_loadu_si512(planes[2] + j), value2)));
-        // The lanes past `last` read the padding: never kept.
-        const auto inRange = static_cast<__mmask16>(0xFFFFu >> (16 - std::min(16, last - j)));
-        const __mmask16 near = _mm512_mask_cmple_epi32_mask(inRange, distance, limits);
+    for (std::size_t p = from; p < to; p += 16) {
+        __m512 distance = _mm512_setzero_ps();
+        for (int k = 0; k < channels; ++k) {
+            __m512 squares = _mm512_setzero_ps();
+            for (int q = 0; q < 4; ++q) {
+                const int f = 4 * k + q;
+                const __m512i x =
+                    _mm512_loadu_si512(planes + static_cast<std::size_t>(f) * stride + p);
+                const __m512 d = _mm512_cvtepi32_ps(_mm512_sub_epi32(x, value[f]));
+                squares = _mm512_fmadd_ps(d, d, squares);
+            }
+            distance = _mm512_add_ps(distance, _mm512_sqrt_ps(squares));
+        }
+        // The lanes past `to` read the next values or the padding: never kept.
+        const auto inRange = static_cast<__mmask16>(to - p >= 16 ? 0xFFFFu : (1u << (to - p)) - 1u);
+        const __mmask16 near = _mm512_mask_cmp_ps_mask(inRange, distance, limits, _CMP_LE_OQ);
         // Compressed in a register and stored whole: the output has room past its end.
-        _mm512_storeu_si512(out + kept, _mm512_maskz_compress_epi32(near, entries));
+        _mm512_storeu_si512(out + kept, _mm512_maskz_compress_epi32(near, positions));
         kept += static_cast<std::size_t>(__builtin_popcount(near));
-        entries = _mm512_add_epi32(entries, sixteen);
+        positions = _mm512_add_epi32(positions, sixteen);
     }
     return kept;
 }

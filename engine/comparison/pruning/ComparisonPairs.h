@@ -1,16 +1,13 @@
 #pragma once
 
+#include "CandidateIndex.h"
 #include "PairScope.h"
 #include "SketchTable.h"
 #include "comparison/kernels/PairInfo.h"
-#include "comparison/kernels/TotalsFilter.h"
 #include "signature/SignatureBytes.h"
 
-#include <array>
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
-#include <utility>
 #include <vector>
 
 namespace vistrel {
@@ -51,8 +48,8 @@ public:
     std::uint64_t RowStart(std::int64_t i) const;
 
     /// The entries j with first <= j < last and a signature that may be similar to entry i
-    /// by their sketches' totals, into `out`, in no particular order. For a protected entry i
-    /// of a whole-repository run, only those that are not protected.
+    /// by their sketches' totals (in any orientation), into `out`, in no particular order. For a
+    /// protected entry i of a whole-repository run, only those that are not protected.
     void CandidatesNear(std::int32_t i, std::int32_t first, std::int32_t last,
                         std::vector<std::int32_t>& out) const;
 
@@ -66,39 +63,11 @@ private:
     PairScope scope;
     std::uint64_t skipped = 0;
     std::unique_ptr<const SketchTable> sketches;
-    /// Every entry with a signature, ordered by sketch key: the keys and the entries apart, so
-    /// that a window of keys is found and swept with few cache lines.
-    std::vector<std::int64_t> sortedKeys;
-    std::vector<std::int32_t> sortedEntries;
-    /// The same, and the cubes below, of the entries the scope does not protect: the only ones
-    /// a protected row is compared with. Made for whole-repository runs that protect entries.
-    bool openIndexed = false;
-    std::vector<std::int64_t> openSortedKeys;
-    std::vector<std::int32_t> openSortedEntries;
-    std::unordered_map<std::uint64_t, std::vector<std::int32_t>> openCubes;
-    /// How far apart keys (or, in the normal mode, channel totals) of a similar pair can be.
-    std::int64_t window = 0;
-    bool shapeOnly = false;
-    /// In the normal mode: entries by the cube of channel totals they fall in, cubes `window`
-    /// wide, so that a similar pair lies in the same or a neighbouring cube. In index order.
-    std::unordered_map<std::uint64_t, std::vector<std::int32_t>> cubes;
-    /// For sweeping a range of entries with the totals filter where the cubes or the window
-    /// would hold too many entries (a lax threshold): per entry its channel totals (in the
-    /// shape-only mode its key and two zeros), TotalsFilter::kAbsent for one without a
-    /// signature; empty when the totals could exceed the filter's range.
-    std::array<std::vector<std::int32_t>, 3> planes;
-    const TotalsFilter* filter = nullptr;
-    std::int32_t filterLimit = 0;
-    std::size_t signedEntries = 0;  // entries with a signature
-
-    std::uint64_t CubeOf(std::size_t i, int dx, int dy, int dz) const;
-    void CandidatesInCubes(const std::unordered_map<std::uint64_t, std::vector<std::int32_t>>& in,
-                           std::int32_t i, std::int32_t first, std::int32_t last,
-                           std::vector<std::int32_t>& out) const;
-    /// Every entry of [first, last) near entry i by the totals filter, ascending; for a
-    /// protected row only the entries the scope does not protect.
-    void Sweep(std::int32_t i, std::int32_t first, std::int32_t last, bool open,
-               std::vector<std::int32_t>& out) const;
+    /// The entries with a signature, and those of them the scope does not protect: the only
+    /// ones a protected row is compared with (made for whole-repository runs that protect
+    /// entries, so that a protected row does not look through all the others).
+    std::unique_ptr<const CandidateIndex> index;
+    std::unique_ptr<const CandidateIndex> openIndex;
 };
 
 }  // namespace vistrel
