@@ -628,6 +628,29 @@ TEST_F(ComparisonRunTest, StopKeepsExactlyTheLinksOfAnUnbrokenPrefix) {
     EXPECT_EQ(Links(), ReferenceLinks(6.0f, pairsRecorded, false));
 }
 
+TEST_F(ComparisonRunTest, AStopBeforeThePreparedPairsAreCollectedWalksNothing) {
+    AddEntries(400, 40, 8);
+    repository.GetPicture(0).similar.push_back({1, 1});
+    class EndObserver : public ComparisonObserver {
+    public:
+        void Report(const ProgressReport&) override {}
+        void RunEnded(bool finished) override { ends.push_back(finished); }
+        std::vector<bool> ends;
+    } ends;
+    ComparisonRun run(repository, {6.0f}, &ends);
+    ASSERT_TRUE(run.StartComparison());
+    // Whether or not the preparing thread is done by now, no worker starts before a Collect
+    // takes its pairs: the stop ends the run with nothing walked.
+    std::this_thread::sleep_for(20ms);
+    run.StopComparison();
+    EXPECT_FALSE(run.IsComparing());
+    EXPECT_EQ(run.PairsDone(), 0u);
+    EXPECT_EQ(run.Comparisons(), 0u);
+    EXPECT_FALSE(repository.HasSimilar());
+    EXPECT_TRUE(run.Collect());
+    EXPECT_EQ(ends.ends, std::vector<bool>{false});
+}
+
 TEST_F(ComparisonRunTest, ThresholdZeroLinksNothing) {
     AddEntries(10, 2, 0);
     ASSERT_TRUE(Run(0.0f, -1, 2));

@@ -13,6 +13,8 @@ inline constexpr std::uint32_t kComparisonNoticeMessage = 1025;
 /// Notice codes of a comparison worker.
 inline constexpr int kNoticePairsCompared = 1;   ///< a span of pairs has been walked
 inline constexpr int kNoticeWorkerFinished = 2;  ///< the worker has ended (done or stopped)
+/// The run's pairs are made (by the thread that prepares them): its workers may start.
+inline constexpr int kNoticePairsPrepared = 3;
 
 /// One notice from a comparison worker to the receiver of its run. Workers walk the run's pairs
 /// in spans; one notice reports one span, so that the receiver can put the results of several

@@ -40,24 +40,28 @@ std::vector<std::uint64_t> WholeRowSpans(const ComparisonPairs& pairs, std::uint
     }
 }
 
-// The pairs of the repository's entries that `options` leaves out, judged by their paths: pairs
-// of two entries under reference folders, and pairs in one folder when asked.
-PairScope ScopeOf(const CPictureRepository& repository, const ComparisonOptions& options) {
-    if (options.reference.IsEmpty() && !options.skipSameFolder) {
+// Whether `options` leaves pairs out by their paths.
+bool ScopedByPaths(const ComparisonOptions& options) {
+    return !options.reference.IsEmpty() || options.skipSameFolder;
+}
+
+// The pairs of the entries, by their `paths`, that `options` leaves out: pairs of two entries
+// under reference folders, and pairs in one folder when asked.
+PairScope ScopeOf(const std::vector<QString>& paths, const ComparisonOptions& options) {
+    if (!ScopedByPaths(options)) {
         return {};
     }
-    const auto count = static_cast<std::size_t>(repository.GetCount());
+    const std::size_t count = paths.size();
     std::vector<std::uint8_t> protectedEntries(count, 0);
     std::vector<std::int32_t> folders;
     QHash<QString, std::int32_t> folderNumbers;
     if (options.skipSameFolder) {
         folders.reserve(count);
     }
-    for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
-        const QString& path = repository.GetPicture(i).path;
+    for (std::size_t i = 0; i < count; ++i) {
+        const QString& path = paths[i];
         if (!options.reference.IsEmpty()) {
-            protectedEntries[static_cast<std::size_t>(i)] =
-                options.reference.Protects(path) ? 1 : 0;
+            protectedEntries[i] = options.reference.Protects(path) ? 1 : 0;
         }
         if (options.skipSameFolder) {
             // The folder the entry lies in, as its path names it.
@@ -81,6 +85,13 @@ QString StoreFault() {
 
 }  // namespace
 
+// What the preparing thread makes for the run: written before its notice is posted, read by
+// the run after the notice has been taken (the queue orders the two).
+struct ComparisonRun::Preparation {
+    std::shared_ptr<const ThreadParams> block;
+    int threads = 0;
+};
+
 ComparisonRun::ComparisonRun(CPictureRepository& repositoryToTest,
                              const ComparisonOptions& runOptions, ComparisonObserver* runObserver)
     : repository(repositoryToTest), options(runOptions), observer(runObserver) {}
@@ -102,46 +113,82 @@ bool ComparisonRun::StartComparison() {
         End();
         return true;
     }
+    // Only references are taken here; the index over them is made by the preparing thread.
     // An entry marked unreadable takes part in no comparison, even if it kept a signature.
     std::vector<SignatureBytes> signatures;
+    std::vector<QString> paths;
     signatures.reserve(static_cast<std::size_t>(repository.GetCount()));
+    if (ScopedByPaths(options)) {
+        paths.reserve(static_cast<std::size_t>(repository.GetCount()));
+    }
     for (std::int32_t i = 0; i < repository.GetCount(); ++i) {
         const CPictureInfo& picture = repository.GetPicture(i);
         signatures.push_back(picture.loadError ? SignatureBytes() : picture.signature);
+        if (ScopedByPaths(options)) {
+            paths.push_back(picture.path);
+        }
     }
-    const float halfThreshold = options.threshold / 2;
-    const std::int32_t side = repository.Side();
-    const auto pairs = std::make_shared<const ComparisonPairs>(
-        std::move(signatures), options.target, side, halfThreshold, options.shapeOnly,
-        ScopeOf(repository, options));
     const int threads = options.workers > 0
                             ? options.workers
                             : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const std::uint64_t pairsPerSpan = std::clamp<std::uint64_t>(
-        pairs->Count() / (kSpansPerWorker * static_cast<std::uint64_t>(threads)), 1, kLongestSpan);
-    const auto spans =
-        options.target >= 0
-            ? std::make_shared<SpanDispenser>(pairs->Count(), pairsPerSpan)
-            : std::make_shared<SpanDispenser>(WholeRowSpans(*pairs, pairsPerSpan), pairs->Count());
-    pairCount = pairs->Count();
-    comparedPairs = pairs->Count() - pairs->Skipped();
-    // One block for all workers: they only read it, and each holds it for as long as it runs.
-    const auto block = std::make_shared<const ThreadParams>(
-        ThreadParams{pairs, spans, stopEvent, notices, kComparisonNoticeMessage, halfThreshold,
-                     side, options.shapeOnly, options.findTurnedCopies});
-    bool allMade = true;
+    workerCount = static_cast<std::size_t>(threads);
+    preparation = std::make_shared<Preparation>();
+    preparation->threads = threads;
+    // The thread holds nothing of the run's but what it shares: abandoned, it ends on its own.
+    auto prepare = [made = preparation, stop = stopEvent, queue = notices, options = options,
+                    side = repository.Side(), signatures = std::move(signatures),
+                    paths = std::move(paths)]() mutable {
+        if (stop->IsSet()) {
+            return;
+        }
+        const float halfThreshold = options.threshold / 2;
+        const auto pairs = std::make_shared<const ComparisonPairs>(
+            std::move(signatures), options.target, side, halfThreshold, options.shapeOnly,
+            ScopeOf(paths, options));
+        const std::uint64_t pairsPerSpan = std::clamp<std::uint64_t>(
+            pairs->Count() / (kSpansPerWorker * static_cast<std::uint64_t>(made->threads)), 1,
+            kLongestSpan);
+        const auto spans = options.target >= 0
+                               ? std::make_shared<SpanDispenser>(pairs->Count(), pairsPerSpan)
+                               : std::make_shared<SpanDispenser>(
+                                     WholeRowSpans(*pairs, pairsPerSpan), pairs->Count());
+        // One block for all workers: they only read it, and each holds it for as long as it
+        // runs.
+        made->block = std::make_shared<const ThreadParams>(
+            ThreadParams{pairs, spans, stop, queue, kComparisonNoticeMessage, halfThreshold, side,
+                         options.shapeOnly, options.findTurnedCopies});
+        queue->Post(
+            ComparisonNotice{kComparisonNoticeMessage, kNoticePairsPrepared, 0, 0, true, {}, 0, 0});
+    };
     try {
-        for (int i = 0; i < threads; ++i) {
+        workerThreads.emplace_back(std::move(prepare));
+    } catch (const std::system_error&) {
+        workerCount = 0;
+        threadsMissing = true;
+        End();
+        return false;
+    }
+    return true;
+}
+
+bool ComparisonRun::StartWorkers() {
+    prepared = true;
+    const std::shared_ptr<const ThreadParams> block = std::move(preparation->block);
+    // The pairs are freed by the last worker to end, not here.
+    preparation.reset();
+    pairCount = block->pairs->Count();
+    comparedPairs = block->pairs->Count() - block->pairs->Skipped();
+    const std::size_t planned = workerCount;
+    workerCount = 0;
+    try {
+        for (std::size_t i = 0; i < planned; ++i) {
             workerThreads.emplace_back([block] { ComparisonWorker(*block); });
+            ++workerCount;
         }
     } catch (const std::system_error&) {
-        allMade = false;
+        return false;
     }
-    workerCount = workerThreads.size();
-    if (!allMade) {
-        End();
-    }
-    return allMade;
+    return true;
 }
 
 bool ComparisonRun::Collect() {
@@ -149,6 +196,13 @@ bool ComparisonRun::Collect() {
         return ended;
     }
     TakeNotices();
+    if (threadsMissing) {
+        End();
+        return ended;
+    }
+    if (!prepared) {
+        return ended;
+    }
     if (const SignatureStore* store = repository.Store();
         fault.isEmpty() && store != nullptr && !store->Intact()) {
         fault = StoreFault();
@@ -171,10 +225,10 @@ bool ComparisonRun::WaitAndCollect(std::chrono::milliseconds timeout) {
 }
 
 bool ComparisonRun::Run() {
-    const bool startedAll = StartComparison();
+    StartComparison();
     while (!WaitAndCollect(kRunWait)) {
     }
-    return startedAll;
+    return !threadsMissing;
 }
 
 void ComparisonRun::StopComparison() {
@@ -192,7 +246,8 @@ void ComparisonRun::End() {
     waiting.clear();
     ended = true;
     if (observer != nullptr) {
-        observer->RunEnded(pairsRecorded == pairCount);
+        // A run stopped while its pairs were prepared walked none of them.
+        observer->RunEnded(preparation == nullptr && pairsRecorded == pairCount);
     }
 }
 
@@ -207,6 +262,13 @@ void ComparisonRun::StopWorkers() {
 
 void ComparisonRun::TakeNotices() {
     for (ComparisonNotice& notice : notices->TakeAll()) {
+        if (notice.code == kNoticePairsPrepared) {
+            // A run that is stopping starts no workers.
+            if (!stopEvent->IsSet() && !StartWorkers()) {
+                threadsMissing = true;
+            }
+            continue;
+        }
         if (notice.code == kNoticeWorkerFinished) {
             ++workersFinished;
             continue;

@@ -22,16 +22,19 @@ namespace vistrel {
 
 class CPictureRepository;
 
-/// One similarity run of a repository: starts one ComparisonWorker per thread, collects what
-/// they find and records it as links, and stops them.
+/// One similarity run of a repository: prepares its pairs on a thread of their own, then starts
+/// one ComparisonWorker per thread, collects what they find and records it as links, and stops
+/// them.
 ///
-/// Threads: the workers only read the signatures the run took at its start, and post their
-/// notices to a queue. Everything else, the repository and the observer included, happens on
-/// the one thread that calls the methods (the GUI thread in the window): Collect and
-/// WaitAndCollect record the pairs that arrived, in the run's pair order whatever order the
-/// spans of several workers came in, so the repository is changed only there. No entry may be
-/// added or removed while the run is active. After a stop only the unbroken prefix of spans
-/// counts: the links are exactly those of one worker walking the pairs in order up to the stop.
+/// Threads: the preparing thread and the workers only read the signatures the run took at its
+/// start (the sketch index of hundreds of thousands of entries takes a while to make, so it is
+/// not made on the calling thread), and post their notices to a queue. Everything else, the
+/// repository and the observer included, happens on the one thread that calls the methods (the GUI
+/// thread in the window): Collect and WaitAndCollect record the pairs that arrived, in the run's
+/// pair order whatever order the spans of several workers came in, so the repository is changed
+/// only there. No entry may be added or removed while the run is active. After a stop only the
+/// unbroken prefix of spans counts: the links are exactly those of one worker walking the pairs in
+/// order up to the stop.
 class ComparisonRun {
 public:
     /// How long a stop waits for the workers in all before it abandons them.
@@ -48,9 +51,10 @@ public:
     ~ComparisonRun();
 
     /// Empties every similar list, then starts comparing every pair of entries or the target
-    /// with every other one. Entries marked unreadable take part in no comparison. With fewer
-    /// than two entries nothing starts and the run has ended at once. Returns false when a
-    /// thread could not be made (the run has then ended too). Once per run.
+    /// with every other one: a thread prepares the run's pairs, and the first Collect after it
+    /// is done starts the workers. Entries marked unreadable take part in no comparison. With
+    /// fewer than two entries nothing starts and the run has ended at once. Returns false when
+    /// the preparing thread could not be made (the run has then ended too). Once per run.
     bool StartComparison();
 
     /// The pairs the user marked not similar: a found pair whose two signatures' digests are
@@ -60,26 +64,31 @@ public:
 
     /// Records what the workers have reported so far, reports the progress, and stops the run
     /// when the observer asks for it. True once the run has ended (all workers done, or
-    /// stopped); the observer has then been told. Waits for no notice, only for the workers to
-    /// end when it ends the run.
+    /// stopped); the observer has then been told. Starts the workers once the pairs are
+    /// prepared; until then it neither reports nor asks the observer anything (the run's size
+    /// is not known yet). Waits for no notice, only for the threads to end when it ends the run.
     bool Collect();
     /// As Collect, after waiting at most `timeout` for a worker to report.
     bool WaitAndCollect(std::chrono::milliseconds timeout);
-    /// StartComparison, then WaitAndCollect until the run ends. Returns StartComparison's answer.
+    /// StartComparison, then WaitAndCollect until the run ends. False when a thread could not
+    /// be made (the preparing thread or a worker).
     bool Run();
 
-    /// Ends the run, if it is active: signals the stop, waits for the workers (kStopTimeLimit in
-    /// all, then abandons the rest, whose later notices are dropped), records what they
-    /// reported before, and tells the observer. Any number of times.
+    /// Ends the run, if it is active: signals the stop, waits for the workers, or for the
+    /// preparation under way (kStopTimeLimit in all, then abandons the rest, whose later notices
+    /// are dropped), records what they reported before, and tells the observer. Any number of
+    /// times.
     void StopComparison();
 
     /// True from a start that started workers until the run ends.
     bool IsComparing() const { return started && !ended; }
-    /// Workers started (0 when nothing was started).
+    /// Workers started (0 when nothing was started); while the pairs are prepared, the workers
+    /// the run will start.
     std::int32_t Workers() const { return static_cast<std::int32_t>(workerCount); }
     /// Workers that have not yet reported that they finished.
     std::int32_t WorkersLeft() const { return Workers() - workersFinished; }
-    /// Pairs the run compares (0 when nothing was started): every pair of entries (or the
+    /// Pairs the run compares (0 when nothing was started, and until the pairs are prepared):
+    /// every pair of entries (or the
     /// target with every other entry) but those the options leave out, pairs of two pictures
     /// under reference folders and, when asked, of two pictures in the same folder.
     std::uint64_t Pairs() const { return comparedPairs; }
@@ -98,7 +107,11 @@ public:
     std::uint64_t Comparisons() const { return comparisons; }
 
 private:
-    /// Takes the waiting notices and records every span whose turn has come.
+    struct Preparation;
+    /// Starts the workers on the prepared pairs; false when a thread could not be made.
+    bool StartWorkers();
+    /// Takes the waiting notices, starts the workers once the pairs are prepared (unless the
+    /// run is stopping), and records every span whose turn has come.
     void TakeNotices();
     void Record(const ComparisonNotice& notice);
     /// Whether the pair of entries `a` and `b` is marked not similar.
@@ -116,8 +129,13 @@ private:
 
     std::shared_ptr<NoticeQueue> notices = std::make_shared<NoticeQueue>();
     std::shared_ptr<StopEvent> stopEvent = std::make_shared<StopEvent>();
-    /// The worker threads in start order.
+    /// The preparing thread, then the worker threads in start order.
     std::vector<WorkerThread> workerThreads;
+    /// What the preparing thread makes, the run's to take once its notice has come.
+    std::shared_ptr<Preparation> preparation;
+    bool prepared = false;
+    /// A thread could not be made: the run ends at the next Collect.
+    bool threadsMissing = false;
     std::size_t workerCount = 0;
     /// Every pair of the run's order, the ones left out included.
     std::uint64_t pairCount = 0;

@@ -39,6 +39,8 @@ public:
     /// Gives the item its file's facts; nothing is signalled, so the caller repaints.
     void SetFacts(const ShownFacts& facts);
     bool HasFacts() const { return facts.has_value(); }
+    /// The facts given, or null.
+    const ShownFacts* Facts() const { return facts ? &*facts : nullptr; }
     /// A child item: the difference factor (0..255) of its link. A top-level item: the smallest
     /// of its links', which it sorts by, so that the closest look-alikes come first.
     void SetFactor(float factor, bool shown);

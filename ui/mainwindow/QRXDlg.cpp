@@ -287,6 +287,8 @@ bool CQRXDlg::DiscardRepository() {
     }
     repository = EmptyRepository();
     factsReader->Forget();
+    // The items keep facts the reader has forgotten: a rebuild must not take them over.
+    entryItems.clear();
     SetRepositoryFile(QString());
     return true;
 }

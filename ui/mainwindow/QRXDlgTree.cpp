@@ -21,6 +21,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <utility>
 
 namespace vistrel {
 
@@ -45,6 +46,11 @@ bool IsShown(const CPictureInfo& picture, ViewFilter filter) {
             break;
     }
     return true;
+}
+
+// Two paths alike; an item's path usually shares its entry's string, which is then not read.
+bool SamePath(const QString& a, const QString& b) {
+    return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
 }
 
 PictureTreeItem* TreeItem(QTreeWidgetItem* item) {
@@ -149,13 +155,27 @@ void CQRXDlg::FillInFacts(const QStringList& paths, bool done) {
 void CQRXDlg::RebuildTreeItems() {
     treeEventsEnabled = false;
     childrenAwaitingFacts.clear();
-    entryItems.assign(static_cast<std::size_t>(repository->GetCount()), nullptr);
-    tree->clear();
+    // The items the tree holds until it is cleared below: an entry's new item takes the facts of
+    // its old one, which cost no look-up by path.
+    const std::vector<PictureTreeItem*> previous = std::exchange(
+        entryItems,
+        std::vector<PictureTreeItem*>(static_cast<std::size_t>(repository->GetCount())));
     QList<QTreeWidgetItem*> items;
     for (std::int32_t i = 0; i < repository->GetCount(); ++i) {
         const CPictureInfo& picture = repository->GetPicture(i);
         if (!IsShown(picture, viewFilter)) {
             continue;
+        }
+        const ShownFacts* facts = nullptr;
+        // The entries may have changed since: the old item counts only when it showed the path.
+        if (const std::size_t at = static_cast<std::size_t>(i); at < previous.size()) {
+            if (const PictureTreeItem* old = previous[at];
+                old != nullptr && SamePath(old->PathText(), picture.path)) {
+                facts = old->Facts();
+            }
+        }
+        if (facts == nullptr) {
+            facts = factsReader->Find(picture.path);
         }
         auto* item = new PictureTreeItem(picture.path, i);
         item->SetEntry(i);
@@ -169,12 +189,13 @@ void CQRXDlg::RebuildTreeItems() {
                 [](const CSimilarInfo& a, const CSimilarInfo& b) { return a.factor < b.factor; });
             item->SetFactor(static_cast<float>(closest->factor), false);
         }
-        if (const ShownFacts* facts = factsReader->Find(picture.path)) {
+        if (facts != nullptr) {
             item->SetFacts(*facts);
         }
         entryItems[static_cast<std::size_t>(i)] = item;
         items.append(item);
     }
+    tree->clear();
     // One insertion of all items: a rebuild of tens of thousands stays quick.
     tree->addTopLevelItems(items);
     // The user's sort holds until Repository Order.
@@ -191,7 +212,7 @@ void CQRXDlg::RebuildTreeItems() {
             unknown.append(item->PathText());
         }
     }
-    factsReader->Request(unknown);
+    factsReader->Request(std::move(unknown));
     MarkProtectedItems();
     UpdateCommandStates();
     UpdateTotals();
@@ -290,7 +311,7 @@ void CQRXDlg::AddChildItems(QTreeWidgetItem* item) {
     if (const int column = tree->sortColumn(); column != kOrderColumn) {
         item->sortChildren(column, tree->header()->sortIndicatorOrder());
     }
-    factsReader->Request(unknown);
+    factsReader->Request(std::move(unknown));
 }
 
 bool CQRXDlg::HasChildItems(const QTreeWidgetItem* item) const {

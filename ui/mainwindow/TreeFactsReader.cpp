@@ -2,6 +2,7 @@
 
 #include "cleanup/PictureFacts.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace vistrel {
@@ -41,23 +42,14 @@ const ShownFacts* TreeFactsReader::Find(const QString& path) const {
     return found == known.constEnd() ? nullptr : &found.value();
 }
 
-void TreeFactsReader::Request(const QStringList& paths) {
-    std::vector<QString> added;
-    added.reserve(static_cast<std::size_t>(paths.size()));
-    // Room made once: a set that grows by steps hashes every path again at each.
-    queued.reserve(queued.size() + paths.size());
-    for (const QString& path : paths) {
-        if (!known.contains(path) && !queued.contains(path)) {
-            queued.insert(path);
-            added.push_back(path);
-        }
-    }
-    if (added.empty()) {
+void TreeFactsReader::Request(QStringList paths) {
+    if (paths.isEmpty()) {
         return;
     }
+    outstanding += static_cast<std::size_t>(paths.size());
     {
         const std::lock_guard lock(mutex);
-        waiting.insert(waiting.end(), added.begin(), added.end());
+        waiting.push_back(std::move(paths));
     }
     if (!worker.joinable()) {
         worker = std::thread([this] { Run(); });
@@ -67,9 +59,11 @@ void TreeFactsReader::Request(const QStringList& paths) {
 
 void TreeFactsReader::Forget() {
     known.clear();
-    queued.clear();
+    outstanding = 0;
     const std::lock_guard lock(mutex);
     waiting.clear();
+    waitingTaken = 0;
+    taken.clear();
     ++generation;
 }
 
@@ -84,15 +78,26 @@ void TreeFactsReader::Run() {
         Batch batch;
         const auto started = std::chrono::steady_clock::now();
         while (!waiting.empty() && !stopping && generation == batchGeneration &&
-               batch.size() < kBatchFiles &&
+               batch.read.size() < kBatchFiles &&
                std::chrono::steady_clock::now() - started < kBatchTime) {
-            QString path = std::move(waiting.front());
-            waiting.pop_front();
+            // Read through a const list: the caller may still share it, and a write would copy it.
+            const QStringList& request = waiting.front();
+            QString path = request[waitingTaken];
+            if (++waitingTaken == request.size()) {
+                waiting.pop_front();
+                waitingTaken = 0;
+            }
+            ++batch.taken;
+            // A path asked for again is not read again: its facts are known, or on their way.
+            if (taken.contains(path)) {
+                continue;
+            }
+            taken.insert(path);
             // The GUI thread may queue more, or forget, while the file is read.
             lock.unlock();
             ShownFacts facts = ReadShownFacts(path);
             lock.lock();
-            batch.emplace_back(std::move(path), std::move(facts));
+            batch.read.emplace_back(std::move(path), std::move(facts));
         }
         if (stopping) {
             return;
@@ -111,15 +116,19 @@ void TreeFactsReader::Take(std::uint64_t batchGeneration, const Batch& batch) {
             return;
         }
     }
+    outstanding -= std::min(outstanding, batch.taken);
+    // A batch of paths all had before reads nothing, but may be the one that ends the wait.
+    if (batch.read.empty() && outstanding > 0) {
+        return;
+    }
     QStringList paths;
-    paths.reserve(static_cast<qsizetype>(batch.size()));
-    for (const auto& [path, facts] : batch) {
+    paths.reserve(static_cast<qsizetype>(batch.read.size()));
+    for (const auto& [path, facts] : batch.read) {
         // A path forgotten and asked for again meanwhile is read again; this answer is as good.
         known.insert(path, facts);
-        queued.remove(path);
         paths.append(path);
     }
-    emit FactsRead(paths, queued.isEmpty());
+    emit FactsRead(paths, outstanding == 0);
 }
 
 }  // namespace vistrel

@@ -31,31 +31,42 @@ public:
 
     /// The facts read of `path`; null when they are not read yet.
     const ShownFacts* Find(const QString& path) const;
-    /// Queues for reading the paths whose facts are neither read nor queued already.
-    void Request(const QStringList& paths);
+    /// Queues for reading the paths whose facts are neither read nor queued already. The list
+    /// is handed to the worker whole, which passes over the paths it has had before: a request
+    /// of hundreds of thousands of paths costs the GUI thread no look-up.
+    void Request(QStringList paths);
     /// Drops every fact read and every path queued: the files shown are another repository's.
     void Forget();
     /// True while paths wait to be read.
-    bool Busy() const { return !queued.isEmpty(); }
+    bool Busy() const { return outstanding > 0; }
 
 signals:
     /// The facts of `paths` were read (Find gives them); `done`: nothing waits any more.
     void FactsRead(const QStringList& paths, bool done);
 
 private:
-    using Batch = std::vector<std::pair<QString, ShownFacts>>;
+    struct Batch {
+        std::vector<std::pair<QString, ShownFacts>> read;
+        /// Paths of the requests taken, those passed over (had before) included.
+        std::size_t taken = 0;
+    };
     void Run();
     /// Takes a worker's batch into the facts kept, unless it was read before Forget.
     void Take(std::uint64_t generation, const Batch& batch);
 
     QHash<QString, ShownFacts> known;
-    /// Paths handed to the worker and not yet back.
-    QSet<QString> queued;
+    /// Paths handed to the worker whose batch has not come back yet.
+    std::size_t outstanding = 0;
 
     std::mutex mutex;
     std::condition_variable wake;
-    /// Shared with the worker under `mutex`.
-    std::deque<QString> waiting;
+    /// Shared with the worker under `mutex`: the requests not yet taken, and how far the first
+    /// one is taken.
+    std::deque<QStringList> waiting;
+    qsizetype waitingTaken = 0;
+    /// Every path taken from a request since the last Forget: read, being read, or in a batch
+    /// on its way. Under `mutex`.
+    QSet<QString> taken;
     std::uint64_t generation = 0;
     bool stopping = false;
     std::thread worker;
