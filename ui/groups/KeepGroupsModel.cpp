@@ -2,6 +2,7 @@
 
 #include "cleanup/BestCopy.h"
 #include "cleanup/ProtectedFiles.h"
+#include "progress/ProgressRun.h"
 #include "repository/PictureRepository.h"
 
 #include <QPainter>
@@ -43,12 +44,26 @@ CKeepGroupsModel::CKeepGroupsModel(const CPictureRepository& repository, int thu
       thumbnailSide(thumbnailSide),
       waitingPlaceholder(Placeholder(thumbnailSide, false)),
       failedPlaceholder(Placeholder(thumbnailSide, true)) {
-    for (const PictureGroup& members : ListPictureGroups(repository)) {
+    // Listed on the thread pool while the window paints and waits: at tens of thousands of
+    // groups the exact factors of the links at the near-copy limit read many signatures.
+    struct Listed {
+        PictureGroup members;
+        std::vector<std::vector<NearCopy>> nearCopies;
+    };
+    const auto listed = RunWhileWaiting<std::vector<Listed>>([&repository, shapeOnly] {
+        std::vector<Listed> all;
+        for (PictureGroup& members : ListPictureGroups(repository)) {
+            auto nearCopies = ListNearCopies(repository, members, shapeOnly);
+            all.push_back({std::move(members), std::move(nearCopies)});
+        }
+        return all;
+    });
+    for (const auto& [members, nearCopies] : listed) {
         Group group;
         group.first = static_cast<int>(pictures.size());
         group.count = static_cast<int>(members.size());
         group.factsMissing = group.count;
-        group.nearCopies = ListNearCopies(repository, members, shapeOnly);
+        group.nearCopies = nearCopies;
         for (const std::int32_t entry : members) {
             const CPictureInfo& info = repository.GetPicture(entry);
             Picture picture;
