@@ -31,6 +31,9 @@ struct ComparisonNotice {
     std::uint64_t pairsSkipped = 0;
     /// Pairs handed to the pair decision while walking the span, stopped or not.
     std::uint64_t comparisons = 0;
+    /// A signature of a similar pair of the span is no longer as its store wrote it: the span
+    /// and everything after it are not to be trusted.
+    bool damaged = false;
 };
 
 }  // namespace vistrel

@@ -142,6 +142,7 @@ bool ComparisonRun::StartComparison() {
             return;
         }
         const float halfThreshold = options.threshold / 2;
+        const auto checks = std::make_shared<SignatureChecks>(signatures.size());
         const auto pairs = std::make_shared<const ComparisonPairs>(
             std::move(signatures), options.target, side, halfThreshold, options.shapeOnly,
             ScopeOf(paths, options));
@@ -156,7 +157,7 @@ bool ComparisonRun::StartComparison() {
         // runs.
         made->block = std::make_shared<const ThreadParams>(
             ThreadParams{pairs, spans, stop, queue, kComparisonNoticeMessage, halfThreshold, side,
-                         options.shapeOnly, options.findTurnedCopies});
+                         options.shapeOnly, options.findTurnedCopies, checks});
         queue->Post(
             ComparisonNotice{kComparisonNoticeMessage, kNoticePairsPrepared, 0, 0, true, {}, 0, 0});
     };
@@ -275,6 +276,11 @@ void ComparisonRun::TakeNotices() {
         }
         pairsDone += notice.pairsDone - notice.pairsSkipped;
         comparisons += notice.comparisons;
+        if (notice.damaged) {
+            // Nothing is recorded from here on: the run ends at the next collect.
+            fault = StoreFault();
+            brokenOff = true;
+        }
         if (brokenOff || notice.span < nextSpan) {
             continue;
         }
@@ -293,11 +299,6 @@ void ComparisonRun::TakeNotices() {
 
 void ComparisonRun::Record(const ComparisonNotice& notice) {
     for (const PairInfo& record : notice.records) {
-        if (!SignaturesIntact(record.indexA, record.indexB)) {
-            fault = StoreFault();
-            brokenOff = true;
-            return;
-        }
         if (!markedPairs.IsEmpty() && IsMarked(record.indexA, record.indexB)) {
             ++markedLeftOut;
             continue;
@@ -310,18 +311,6 @@ void ComparisonRun::Record(const ComparisonNotice& notice) {
     ++nextSpan;
     pairsRecorded += notice.pairsDone;
     brokenOff = !notice.complete;
-}
-
-bool ComparisonRun::SignaturesIntact(std::int32_t a, std::int32_t b) {
-    intact.resize(static_cast<std::size_t>(repository.GetCount()), 0);
-    for (const std::int32_t entry : {a, b}) {
-        std::uint8_t& known = intact[static_cast<std::size_t>(entry)];
-        if (known == 0 && !repository.GetPicture(entry).signature.Intact()) {
-            return false;
-        }
-        known = 1;
-    }
-    return true;
 }
 
 bool ComparisonRun::IsMarked(std::int32_t a, std::int32_t b) {

@@ -116,8 +116,6 @@ private:
     void Record(const ComparisonNotice& notice);
     /// Whether the pair of entries `a` and `b` is marked not similar.
     bool IsMarked(std::int32_t a, std::int32_t b);
-    /// Whether the signatures of a found pair are as they were written, each checked once.
-    bool SignaturesIntact(std::int32_t a, std::int32_t b);
     /// Stops the workers, records their last spans and tells the observer.
     void End();
     /// Signals the stop and waits for the workers within kStopTimeLimit.
@@ -157,8 +155,6 @@ private:
     /// The digests of the entries met in found pairs, by entry, each made once per run.
     std::vector<std::optional<SignatureDigest>> digests;
     std::uint64_t markedLeftOut = 0;
-    /// Per entry, whether its signature was found intact already.
-    std::vector<std::uint8_t> intact;
     QString fault;
 };
 

@@ -479,6 +479,13 @@ int ComparisonWorker(const ThreadParams& block) {
         stopped = walk.Walk(firstPair, lastPair, notice.pairsDone, notice.pairsSkipped);
         notice.comparisons = walk.Comparisons();
         notice.complete = !stopped;
+        // Each signature of a similar pair is checked once against its store's checksum,
+        // here, where its bytes were just read.
+        notice.damaged = block.checks != nullptr &&
+                         std::any_of(records.begin(), records.end(), [&block](const PairInfo& r) {
+                             return !block.checks->Intact(*block.pairs, r.indexA) ||
+                                    !block.checks->Intact(*block.pairs, r.indexB);
+                         });
         if (!stopped) {
             notice.records = std::move(records);
         }

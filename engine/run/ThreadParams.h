@@ -2,6 +2,7 @@
 
 #include "ComparisonNotice.h"
 #include "NoticeQueue.h"
+#include "SignatureChecks.h"
 #include "SpanDispenser.h"
 #include "StopEvent.h"
 #include "comparison/pruning/ComparisonPairs.h"
@@ -30,6 +31,9 @@ struct ThreadParams {
     /// Whether pairs are compared in all eight orientations of the second picture, read from
     /// the settings when the run starts.
     bool turned = false;
+    /// The signatures of similar pairs found intact so far, shared by the run's workers; null
+    /// for none to check.
+    std::shared_ptr<SignatureChecks> checks = nullptr;
 };
 
 }  // namespace vistrel

@@ -39,6 +39,10 @@ public:
     const std::uint8_t* Signature(std::int32_t i) const {
         return signatureData[static_cast<std::size_t>(i)];
     }
+    /// The signature of entry i itself (empty when it takes part in no comparison).
+    const SignatureBytes& Bytes(std::int32_t i) const {
+        return signatures[static_cast<std::size_t>(i)];
+    }
     /// The run's sketches, for lower bounds of the factor.
     const SketchTable& Sketches() const { return *sketches; }
 
