@@ -145,7 +145,7 @@ bool ComparisonRun::StartComparison() {
         const auto checks = std::make_shared<SignatureChecks>(signatures.size());
         const auto pairs = std::make_shared<const ComparisonPairs>(
             std::move(signatures), options.target, side, halfThreshold, options.shapeOnly,
-            ScopeOf(paths, options));
+            ScopeOf(paths, options), options.findTurnedCopies);
         const std::uint64_t pairsPerSpan = std::clamp<std::uint64_t>(
             pairs->Count() / (kSpansPerWorker * static_cast<std::uint64_t>(made->threads)), 1,
             kLongestSpan);

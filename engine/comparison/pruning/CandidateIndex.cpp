@@ -18,6 +18,8 @@ constexpr std::size_t kPadding = TotalsFilter::kPadding;
 constexpr float kFloatMargin = 1e-4f;
 // The most columns of cells kept in a table rather than a hash map.
 constexpr std::int64_t kMostTableColumns = std::int64_t{1} << 20;
+// Cells of more entries than this are cut to a row's range before they are swept.
+constexpr std::size_t kNarrowedCell = 16;
 
 std::uint64_t ColumnKey(std::int64_t x, std::int64_t y) {
     return static_cast<std::uint64_t>(x) << 32 | static_cast<std::uint64_t>(y);
@@ -27,9 +29,10 @@ std::uint64_t ColumnKey(std::int64_t x, std::int64_t y) {
 
 CandidateIndex::CandidateIndex(const SketchTable& sketchTable,
                                const std::vector<std::int32_t>& entries, std::int64_t keyWindow,
-                               bool shapeOnly)
+                               bool shapeOnly, bool findTurned)
     : sketches(sketchTable),
       filter(&ActiveTotalsFilter()),
+      anyOrientation(findTurned),
       window(std::max<std::int64_t>(keyWindow, 1)) {
     // The quarter bounds hold in every orientation only where turning the picture merely
     // reorders its quarters.
@@ -141,11 +144,13 @@ CandidateIndex::Point CandidateIndex::PointOf(std::size_t i) const {
     switch (test) {
         case Test::kChannelQuarters:
             for (int k = 0; k < 3; ++k) {
-                std::int32_t* sorted = point.feature + 4 * k;
+                std::int32_t* quarters = point.feature + 4 * k;
                 for (int q = 0; q < 4; ++q) {
-                    sorted[q] = totals.quarter[q][k];
+                    quarters[q] = totals.quarter[q][k];
                 }
-                std::sort(sorted, sorted + 4);
+                if (anyOrientation) {
+                    std::sort(quarters, quarters + 4);
+                }
                 point.coordinate[k] = totals.channel[k];
             }
             break;
@@ -154,9 +159,12 @@ CandidateIndex::Point CandidateIndex::PointOf(std::size_t i) const {
             for (int q = 0; q < 4; ++q) {
                 s[q] = totals.quarter[q][0] + totals.quarter[q][1] + totals.quarter[q][2];
             }
-            std::sort(s, s + 4);
+            if (anyOrientation) {
+                std::sort(s, s + 4);
+            }
             // Three of the orthogonal axes (1,1,1,1), (-1,-1,1,1), (1,-1,-1,1): the distance
-            // along them is at most twice the norm of the sorted quarters' difference.
+            // along them is at most twice the norm of the quarters' difference (sorted, for
+            // turned runs, which is never more than that of the quarters as they lie).
             point.coordinate[0] = std::int64_t{s[0]} + s[1] + s[2] + s[3];
             point.coordinate[1] = std::int64_t{s[2]} + s[3] - s[0] - s[1];
             point.coordinate[2] = std::int64_t{s[0]} + s[3] - s[1] - s[2];
@@ -225,11 +233,47 @@ void CandidateIndex::Near(std::size_t i, std::int32_t first, std::int32_t last,
             const auto to = cellZ.begin() + columnLast;
             const auto low = std::lower_bound(from, to, cell[2] - dz);
             const auto high = std::upper_bound(low, to, cell[2] + dz);
-            if (low != high) {
-                Scan(point, cellStart[static_cast<std::size_t>(low - cellZ.begin())],
-                     cellStart[static_cast<std::size_t>(high - cellZ.begin())], first, last, out);
-            }
+            ScanCells(point, static_cast<std::size_t>(low - cellZ.begin()),
+                      static_cast<std::size_t>(high - cellZ.begin()), first, last, out);
         }
+    }
+}
+
+void CandidateIndex::ScanCells(const Point& point, std::size_t firstCell, std::size_t lastCell,
+                               std::int32_t first, std::int32_t last,
+                               std::vector<std::int32_t>& out) const {
+    // A row of the whole repository looks only at the entries after it: in a cell of many,
+    // the part in range is found by its bounds (the entries ascend), while small neighbouring
+    // cells are swept together.
+    std::size_t runFrom = 0;
+    std::size_t runTo = 0;
+    for (std::size_t c = firstCell; c < lastCell; ++c) {
+        std::size_t from = cellStart[c];
+        std::size_t to = cellStart[c + 1];
+        if (to - from > kNarrowedCell) {
+            const auto begin = entryOf.begin();
+            from = static_cast<std::size_t>(
+                std::lower_bound(begin + static_cast<std::ptrdiff_t>(from),
+                                 begin + static_cast<std::ptrdiff_t>(to), first) -
+                begin);
+            to = static_cast<std::size_t>(
+                std::lower_bound(begin + static_cast<std::ptrdiff_t>(from),
+                                 begin + static_cast<std::ptrdiff_t>(to), last) -
+                begin);
+        }
+        if (from == to) {
+            continue;
+        }
+        if (from != runTo) {
+            if (runFrom != runTo) {
+                Scan(point, runFrom, runTo, first, last, out);
+            }
+            runFrom = from;
+        }
+        runTo = to;
+    }
+    if (runFrom != runTo) {
+        Scan(point, runFrom, runTo, first, last, out);
     }
 }
 

@@ -15,17 +15,20 @@ namespace vistrel {
 /// the number of entries. Entries sit in cells of a grid over three coordinates of their totals
 /// (the channel totals, or in the shape-only mode the sorted quarter totals seen along three
 /// axes), a fraction of the window wide; a row visits only the cells whose nearest point lies
-/// within the window, and there keeps the entries that pass a bound from the quarter totals,
-/// taken in every orientation (so that it serves turned runs as well). Each cell's entries lie
-/// side by side in the order of the cells, so that the cells of a row are read as a few runs
-/// of memory. Every entry it leaves out is ruled out by the cheapest bounds of PairDecision and
-/// TurnedDecision. Immutable after construction; any thread.
+/// within the window, and there keeps the entries that pass a bound from the quarter totals:
+/// for runs that find turned copies, a bound in every orientation (of the quarters sorted);
+/// else the tighter one of the quarters as they lie. Each cell's entries lie side by side in
+/// the order of the cells, and ascending within a cell, so that the cells of a row are read as
+/// a few runs of memory and a row reads only the entries of its range. Every entry it leaves out is
+/// ruled out by the cheapest bounds of PairDecision and TurnedDecision. Immutable after
+/// construction; any thread.
 class CandidateIndex {
 public:
     /// The `entries` (each with a signature, ascending) of `sketches`; `window` as
-    /// PairDecision::KeyWindow gives it for the run.
+    /// PairDecision::KeyWindow gives it for the run; `anyOrientation` for a run that also
+    /// finds turned and mirrored copies.
     CandidateIndex(const SketchTable& sketches, const std::vector<std::int32_t>& entries,
-                   std::int64_t window, bool shapeOnly);
+                   std::int64_t window, bool shapeOnly, bool anyOrientation);
 
     /// The entries j with first <= j < last that may be near entry i (which may lie outside
     /// the index, but has a signature), into `out`, in no particular order.
@@ -46,12 +49,16 @@ private:
     };
     Point PointOf(std::size_t i) const;
     std::int64_t CellOf(std::int64_t coordinate) const;
+    /// Sweeps the cells [firstCell, lastCell) of one column for the entries of [first, last).
+    void ScanCells(const Point& point, std::size_t firstCell, std::size_t lastCell,
+                   std::int32_t first, std::int32_t last, std::vector<std::int32_t>& out) const;
     void Scan(const Point& point, std::size_t from, std::size_t to, std::int32_t first,
               std::int32_t last, std::vector<std::int32_t>& out) const;
 
     const SketchTable& sketches;
     const TotalsFilter* filter;
     Test test;
+    bool anyOrientation;
     int features = 0;
     bool euclideanCells = false;  // cells visited by Euclidean distance (else L1)
     std::int64_t window;

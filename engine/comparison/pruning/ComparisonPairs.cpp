@@ -8,7 +8,8 @@ namespace vistrel {
 
 ComparisonPairs::ComparisonPairs(std::vector<SignatureBytes> signaturesByEntry,
                                  std::int32_t targetEntry, std::int32_t side,
-                                 float thresholdPercent, bool shapeOnlyMode, PairScope pairScope)
+                                 float thresholdPercent, bool shapeOnlyMode, PairScope pairScope,
+                                 bool anyOrientation)
     : signatures(std::move(signaturesByEntry)),
       target(targetEntry),
       scope(std::move(pairScope)),
@@ -27,10 +28,11 @@ ComparisonPairs::ComparisonPairs(std::vector<SignatureBytes> signaturesByEntry,
             }
         }
     }
-    index = std::make_unique<const CandidateIndex>(*sketches, signedEntries, window, shapeOnlyMode);
+    index = std::make_unique<const CandidateIndex>(*sketches, signedEntries, window, shapeOnlyMode,
+                                                   anyOrientation);
     if (target < 0 && scope.ProtectsAny()) {
-        openIndex =
-            std::make_unique<const CandidateIndex>(*sketches, openEntries, window, shapeOnlyMode);
+        openIndex = std::make_unique<const CandidateIndex>(*sketches, openEntries, window,
+                                                           shapeOnlyMode, anyOrientation);
     }
     const auto n = static_cast<std::uint64_t>(signatures.size());
     if (target >= 0) {

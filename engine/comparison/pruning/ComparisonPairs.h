@@ -22,10 +22,12 @@ public:
     /// `target` below 0 for the whole repository, else the entry to search for.
     /// `thresholdPercent` and `shapeOnly` are the run's (the threshold as the workers compare
     /// against it); they decide which pairs CandidatesNear can skip. The pairs `scope` leaves out
-    /// keep their numbers in the run's order but are never compared.
+    /// keep their numbers in the run's order but are never compared. `anyOrientation` keeps
+    /// the candidates of turned and mirrored copies too: false only for a run that compares
+    /// the pictures as they lie.
     ComparisonPairs(std::vector<SignatureBytes> signatures, std::int32_t target,
                     std::int32_t side = 100, float thresholdPercent = 0.0f, bool shapeOnly = false,
-                    PairScope scope = {});
+                    PairScope scope = {}, bool anyOrientation = true);
 
     /// Number of pairs of the run, the ones the scope leaves out included: the pair numbers.
     std::uint64_t Count() const { return count; }
