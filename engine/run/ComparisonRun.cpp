@@ -244,6 +244,7 @@ void ComparisonRun::End() {
     // notices are dropped.
     TakeNotices();
     notices->Close();
+    LinkHeldPairs();
     waiting.clear();
     ended = true;
     if (observer != nullptr) {
@@ -298,19 +299,37 @@ void ComparisonRun::TakeNotices() {
 }
 
 void ComparisonRun::Record(const ComparisonNotice& notice) {
-    for (const PairInfo& record : notice.records) {
-        if (!markedPairs.IsEmpty() && IsMarked(record.indexA, record.indexB)) {
-            ++markedLeftOut;
-            continue;
-        }
-        repository.AddSimilarPair(record);
-        if (observer != nullptr) {
-            observer->PairFound(record);
+    if (options.target < 0) {
+        held.insert(held.end(), notice.records.begin(), notice.records.end());
+    } else {
+        for (const PairInfo& record : notice.records) {
+            Link(record);
         }
     }
     ++nextSpan;
     pairsRecorded += notice.pairsDone;
     brokenOff = !notice.complete;
+}
+
+void ComparisonRun::Link(const PairInfo& record) {
+    if (!markedPairs.IsEmpty() && IsMarked(record.indexA, record.indexB)) {
+        ++markedLeftOut;
+        return;
+    }
+    repository.AddSimilarPair(record);
+    if (observer != nullptr) {
+        observer->PairFound(record);
+    }
+}
+
+void ComparisonRun::LinkHeldPairs() {
+    const auto entries = [](const PairInfo& pair) { return std::minmax(pair.indexA, pair.indexB); };
+    std::sort(held.begin(), held.end(),
+              [&entries](const PairInfo& x, const PairInfo& y) { return entries(x) < entries(y); });
+    for (const PairInfo& record : held) {
+        Link(record);
+    }
+    held = {};
 }
 
 bool ComparisonRun::IsMarked(std::int32_t a, std::int32_t b) {

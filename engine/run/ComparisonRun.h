@@ -30,11 +30,13 @@ class CPictureRepository;
 /// start (the sketch index of hundreds of thousands of entries takes a while to make, so it is
 /// not made on the calling thread), and post their notices to a queue. Everything else, the
 /// repository and the observer included, happens on the one thread that calls the methods (the GUI
-/// thread in the window): Collect and WaitAndCollect record the pairs that arrived, in the run's
+/// thread in the window): Collect and WaitAndCollect take the pairs that arrived, in the run's
 /// pair order whatever order the spans of several workers came in, so the repository is changed
-/// only there. No entry may be added or removed while the run is active. After a stop only the
-/// unbroken prefix of spans counts: the links are exactly those of one worker walking the pairs in
-/// order up to the stop.
+/// only there. A search records them as they come; the test of the whole repository walks its
+/// rows in the order of the candidate index and records its pairs when it ends, in the order of
+/// their entries (the order a walk row after row gives). No entry may be added or removed while
+/// the run is active. After a stop only the unbroken prefix of spans counts: the links are
+/// exactly those of one worker walking the pairs in the run's order up to the stop.
 class ComparisonRun {
 public:
     /// How long a stop waits for the workers in all before it abandons them.
@@ -114,6 +116,10 @@ private:
     /// run is stopping), and records every span whose turn has come.
     void TakeNotices();
     void Record(const ComparisonNotice& notice);
+    /// Links a similar pair and reports it, unless it is marked.
+    void Link(const PairInfo& record);
+    /// Links the pairs a whole-repository run held back, in the order of their entries.
+    void LinkHeldPairs();
     /// Whether the pair of entries `a` and `b` is marked not similar.
     bool IsMarked(std::int32_t a, std::int32_t b);
     /// Stops the workers, records their last spans and tells the observer.
@@ -155,6 +161,8 @@ private:
     /// The digests of the entries met in found pairs, by entry, each made once per run.
     std::vector<std::optional<SignatureDigest>> digests;
     std::uint64_t markedLeftOut = 0;
+    /// The similar pairs of a whole-repository run, until it ends.
+    std::vector<PairInfo> held;
     QString fault;
 };
 

@@ -152,9 +152,10 @@ private:
         rowCandidates.clear();
         std::uint64_t spanSkipped = 0;
         for (std::uint64_t k = first; k < last;) {
-            const std::int32_t i = pairs.RowOf(k);
-            const std::uint64_t rowEnd = std::min(last, pairs.RowStart(i + 1));
-            const auto j0 = static_cast<std::int32_t>(i + 1 + (k - pairs.RowStart(i)));
+            const std::int32_t place = pairs.RowOf(k);
+            const std::int32_t i = pairs.RowEntry(place);
+            const std::uint64_t rowEnd = std::min(last, pairs.RowStart(place + 1));
+            const auto j0 = static_cast<std::int32_t>(i + 1 + (k - pairs.RowStart(place)));
             const auto j1 = static_cast<std::int32_t>(j0 + (rowEnd - k));
             const std::size_t from = rowCandidates.size();
             const std::uint64_t rowSkipped = scoped ? scope.SkippedIn(i, j0, j1) : 0;

@@ -35,6 +35,12 @@ public:
     void Near(std::size_t i, std::int32_t first, std::int32_t last,
               std::vector<std::int32_t>& out) const;
 
+    /// Its entries in the order of its cells: entries that follow one another mostly lie near.
+    std::vector<std::int32_t> EntriesInCellOrder() const {
+        return {entryOf.begin(),
+                entryOf.end() - static_cast<std::ptrdiff_t>(TotalsFilter::kPadding)};
+    }
+
 private:
     static constexpr int kMaxFeatures = 12;
 

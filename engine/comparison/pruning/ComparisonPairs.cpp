@@ -39,6 +39,18 @@ ComparisonPairs::ComparisonPairs(std::vector<SignatureBytes> signaturesByEntry,
         count = n >= 1 ? n - 1 : 0;
     } else {
         count = n * (n >= 1 ? n - 1 : 0) / 2;
+        // The entries without a signature have rows too, compared with nothing.
+        rowOrder = index->EntriesInCellOrder();
+        for (std::size_t i = 0; i < signatures.size(); ++i) {
+            if (signatures[i].empty()) {
+                rowOrder.push_back(static_cast<std::int32_t>(i));
+            }
+        }
+        rowStarts.reserve(rowOrder.size() + 1);
+        rowStarts.push_back(0);
+        for (const std::int32_t entry : rowOrder) {
+            rowStarts.push_back(rowStarts.back() + (n - 1 - static_cast<std::uint64_t>(entry)));
+        }
     }
     if (!scope.IsEmpty()) {
         const auto entries = static_cast<std::int32_t>(n);
@@ -52,11 +64,6 @@ ComparisonPairs::ComparisonPairs(std::vector<SignatureBytes> signaturesByEntry,
     }
 }
 
-std::uint64_t ComparisonPairs::RowStart(std::int64_t i) const {
-    const auto n = static_cast<std::int64_t>(signatures.size());
-    return static_cast<std::uint64_t>(i * (2 * n - i - 1) / 2);
-}
-
 void ComparisonPairs::CandidatesNear(std::int32_t i, std::int32_t first, std::int32_t last,
                                      std::vector<std::int32_t>& out) const {
     const bool open = openIndex != nullptr && scope.IsProtected(i);
@@ -64,18 +71,10 @@ void ComparisonPairs::CandidatesNear(std::int32_t i, std::int32_t first, std::in
 }
 
 std::int32_t ComparisonPairs::RowOf(std::uint64_t k) const {
-    // The last row whose start is at or before k.
-    std::int64_t low = 0;
-    std::int64_t high = static_cast<std::int64_t>(signatures.size()) - 2;
-    while (low < high) {
-        const std::int64_t middle = (low + high + 1) / 2;
-        if (RowStart(middle) <= k) {
-            low = middle;
-        } else {
-            high = middle - 1;
-        }
-    }
-    return static_cast<std::int32_t>(low);
+    // The last place whose row starts at or before k: rows without pairs start where the next
+    // does, and the last of them is the one that holds k.
+    const auto after = std::upper_bound(rowStarts.begin(), rowStarts.end(), k);
+    return static_cast<std::int32_t>(after - rowStarts.begin()) - 1;
 }
 
 }  // namespace vistrel

@@ -13,9 +13,11 @@
 namespace vistrel {
 
 /// The pairs of one comparison run, generated on demand in the run's order instead of being
-/// held as a list: the test of the whole repository gives (0,1), (0,2), ..., (0,n-1), (1,2), ...,
-/// (n-2,n-1); the search for entry t gives (0,t), (1,t), ... skipping (t,t). It holds its own
-/// references to the signatures. Immutable after construction; any thread.
+/// held as a list: the test of the whole repository gives each entry i's row (i,i+1), ...,
+/// (i,n-1), the rows in the order of the candidate index's cells, so that rows walked one after
+/// another meet the same candidates (and read their signatures while they are still in memory);
+/// the search for entry t gives (0,t), (1,t), ... skipping (t,t). It holds its own references to
+/// the signatures. Immutable after construction; any thread.
 class ComparisonPairs {
 public:
     /// `signatures` by entry index (empty for an entry that takes part in no comparison);
@@ -48,10 +50,14 @@ public:
     /// The run's sketches, for lower bounds of the factor.
     const SketchTable& Sketches() const { return *sketches; }
 
-    /// The row i of the whole-repository order that pair number k falls in.
+    /// The place in the whole-repository order of the row that pair number k falls in.
     std::int32_t RowOf(std::uint64_t k) const;
-    /// Number of pairs before row i in the whole-repository order.
-    std::uint64_t RowStart(std::int64_t i) const;
+    /// Number of pairs before the row at place t of the whole-repository order (t up to the
+    /// number of entries).
+    std::uint64_t RowStart(std::int64_t t) const { return rowStarts[static_cast<std::size_t>(t)]; }
+    /// The entry whose row is at place t of the whole-repository order: its pairs are those with
+    /// the entries after it.
+    std::int32_t RowEntry(std::int32_t t) const { return rowOrder[static_cast<std::size_t>(t)]; }
 
     /// The entries j with first <= j < last and a signature that may be similar to entry i
     /// by their sketches' totals (in any orientation), into `out`, in no particular order. For a
@@ -74,6 +80,10 @@ private:
     /// entries, so that a protected row does not look through all the others).
     std::unique_ptr<const CandidateIndex> index;
     std::unique_ptr<const CandidateIndex> openIndex;
+    /// The whole-repository order: the entries whose rows come one after the other, and the
+    /// number of pairs before each (one more closes the last).
+    std::vector<std::int32_t> rowOrder;
+    std::vector<std::uint64_t> rowStarts;
 };
 
 }  // namespace vistrel
