@@ -25,6 +25,10 @@ constexpr double kBlockedShare = 0.35;
 constexpr double kBlockedShareShapeOnly = 0.22;
 constexpr std::size_t kSampledCandidates = 1024;
 
+// How many pairs left open by the sketches are read together: enough for the disk to serve
+// many at once, few enough (a few megabytes) to stay in memory until they are compared.
+constexpr std::size_t kUnsettledBatch = 64;
+
 // Walks the pairs [first, last) of the run in order and records the similar ones. Pairs that
 // cannot be similar by their sketch keys are passed over without a look, and pairs the run's
 // scope leaves out are never looked at. Returns true when the stop flag ended the walk; `done`
@@ -233,31 +237,76 @@ private:
         }
     }
 
-    void Emit(std::int32_t i) {
-        std::sort(found.begin(), found.end());
-        for (const auto& [j, factor] : found) {
-            records.push_back(PairInfo{nullptr, nullptr, i, j, factor});
-        }
-    }
-
     bool DecideByRows() {
-        for (const RowPiece& piece : pieces) {
-            if (turned) {
+        if (turned) {
+            for (const RowPiece& piece : pieces) {
                 if (DecideTurned(piece.i, rowCandidates.data() + piece.candidatesFrom,
                                  piece.candidatesTo - piece.candidatesFrom, true)) {
                     return true;  // the span is dropped whole
                 }
-                continue;
             }
-            found.clear();
+            return false;
+        }
+        // The sketches settle most pairs; those they leave need the signatures themselves,
+        // which may have to be read from the store's file: they are asked for a batch at a time,
+        // so that the reads of many overlap, before their sums are taken.
+        ClearRowsFound(pieces.size());
+        unsettled.clear();
+        for (std::size_t r = 0; r < pieces.size(); ++r) {
+            const RowPiece& piece = pieces[r];
+            const auto row = static_cast<std::size_t>(piece.i);
             for (std::size_t c = piece.candidatesFrom; c < piece.candidatesTo; ++c) {
-                Decide(piece.i, rowCandidates[c]);
+                const auto other = static_cast<std::size_t>(rowCandidates[c]);
+                ++comparisons;
+                if (decision.PassesSketchBounds(other, row)) {
+                    Unsettled& pair = unsettled.emplace_back();
+                    pair.piece = r;
+                    pair.other = rowCandidates[c];
+                    if (!decision.BlockSharesWithin(pairs.Sketches().SketchAt(other), row,
+                                                    pair.shares, decision.RejectBound())) {
+                        unsettled.pop_back();
+                    } else if (unsettled.size() == kUnsettledBatch && SettleUnsettled()) {
+                        return true;  // the span is dropped whole
+                    }
+                }
                 if (StopDue()) {
-                    return true;  // the span is dropped whole
+                    return true;
                 }
             }
-            Emit(piece.i);
         }
+        if (SettleUnsettled()) {
+            return true;
+        }
+        for (std::size_t r = 0; r < pieces.size(); ++r) {
+            std::sort(rowsFound[r].begin(), rowsFound[r].end());
+        }
+        EmitRowsFound();
+        return false;
+    }
+
+    // Takes the exact sums of the pairs the sketches left, into their row pieces' pairs found.
+    // True when the stop flag is due to end the span.
+    bool SettleUnsettled() {
+        std::int32_t lastRow = -1;
+        for (const Unsettled& pair : unsettled) {
+            pairs.Bytes(pair.other).WillRead();
+            if (const std::int32_t row = pieces[pair.piece].i; row != lastRow) {
+                pairs.Bytes(row).WillRead();
+                lastRow = row;
+            }
+        }
+        for (const Unsettled& pair : unsettled) {
+            const std::int32_t row = pieces[pair.piece].i;
+            float factor = 0.0f;
+            if (decision.IsSimilarBySums(pairs.Signature(pair.other), pairs.Signature(row),
+                                         pair.shares, decision.RejectBound(), factor)) {
+                rowsFound[pair.piece].emplace_back(pair.other, factor);
+            }
+            if (StopDue()) {
+                return true;
+            }
+        }
+        unsettled.clear();
         return false;
     }
 
@@ -442,6 +491,14 @@ private:
     std::vector<RowPiece> pieces;
     std::vector<std::int32_t> rowCandidates;
     std::vector<std::vector<std::pair<std::int32_t, float>>> rowsFound;
+    // A pair whose sketches leave it open, waiting for its exact sums: its row piece, its other
+    // entry, and the block shares of the two.
+    struct Unsettled {
+        std::size_t piece;
+        std::int32_t other;
+        SketchTable::ColumnShares shares;
+    };
+    std::vector<Unsettled> unsettled;
     std::vector<BlockedComparison::RowRange> rowRanges;
     std::vector<std::pair<std::int32_t, std::int32_t>> runs;
     // The ranges in the order they are compared in, and where each of rowRanges went.

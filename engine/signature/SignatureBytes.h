@@ -52,6 +52,9 @@ public:
     const std::uint8_t* data() const { return shared ? shared->first : nullptr; }
     /// Whether the bytes lie in a store's file rather than in this process's memory.
     bool InStore() const { return shared && shared->place; }
+    /// Asks the system to read bytes in a store's file ahead of their use, so that the reads of
+    /// many signatures overlap; nothing for bytes in memory.
+    void WillRead() const;
     /// Whether bytes kept in a store still have the checksum they were written with (the file
     /// may have been changed by someone else); always true for bytes in memory.
     bool Intact() const;

@@ -36,6 +36,17 @@ std::uint64_t SignatureChecksum(const std::uint8_t* bytes, std::size_t size) {
     return XXH3_64bits(bytes, size);
 }
 
+void SignatureBytes::WillRead() const {
+    if (!InStore()) {
+        return;
+    }
+    // Whole pages: the advice wants an aligned start. A refusal only costs the read ahead.
+    static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(shared->first) & ~(page - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(shared->first) + shared->size;
+    madvise(reinterpret_cast<void*>(start), end - start, MADV_WILLNEED);
+}
+
 bool SignatureBytes::Intact() const {
     return !InStore() || SignatureChecksum(shared->first, shared->size) == shared->checksum;
 }
