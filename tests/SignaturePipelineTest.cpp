@@ -16,6 +16,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -121,6 +122,21 @@ TEST_F(SignaturePipelineTest, SecondRunTakesTheSignaturesFromTheCache) {
         return made;
     };
     ASSERT_EQ(run(), serial);
+
+    // Each entry holds the digest of the bytes that were decoded, which the cache checks once
+    // only the change time has moved (a change of mode): every entry still holds after one.
+    cache->Flush();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // past a coarse clock's tick
+    for (const QString& path : paths) {
+        const std::optional<SignatureCache::FileKey> before = SignatureCache::KeyOf(path);
+        if (!before) {
+            continue;
+        }
+        ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0600), 0);
+        const std::optional<SignatureCache::FileKey> after = SignatureCache::KeyOf(path);
+        ASSERT_TRUE(after && after->changedNs != before->changedNs);
+        EXPECT_TRUE(cache->Find(*after, kSide).has_value()) << path.toStdString();
+    }
 
     // Other signatures kept for every file as it is: the second run gives exactly what the
     // cache holds, so it decoded nothing.

@@ -42,6 +42,11 @@ struct DecodeOptions {
 QImage DecodePicture(const QString& path, const DecodeOptions& options = {},
                      QSize* fullSize = nullptr);
 
+/// Decodes a picture from `bytes`, the whole content of its file, as DecodePicture decodes the
+/// file. Any thread.
+QImage DecodePictureData(const QByteArray& bytes, const DecodeOptions& options = {},
+                         QSize* fullSize = nullptr);
+
 /// What a picture file's header tells, without decoding it.
 struct PictureHeader {
     /// The picture's own width and height as shown (turned as its EXIF orientation asks; a HEIF
@@ -59,7 +64,7 @@ PictureHeader ReadPictureHeader(const QString& path);
 
 /// About how many bytes decoding `path` with `options` holds at its peak, from the file's header
 /// alone: the decoded picture, its 8-bit RGB copy and the turned copy of a picture with an EXIF
-/// orientation (a JPEG is reduced in the DCT first). 0 when
+/// orientation (a JPEG is reduced in the DCT first), and the file's bytes. 0 when
 /// the header cannot be read, in which case decoding fails at once. Any thread.
 std::int64_t EstimateDecodeBytes(const QString& path, const DecodeOptions& options = {});
 

@@ -1,5 +1,6 @@
 #include "PictureFile.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -51,6 +52,48 @@ PictureFileOpening OpenPictureFile(const QString& path, QFile& file) {
         return {Outcome::Refused, EIO};
     }
     return {Outcome::Opened, 0};
+}
+
+WholeFileRead ReadWholePictureFile(const QString& path, qint64 mostBytes, QByteArray& bytes) {
+    bytes.clear();
+    QFile file;
+    if (!OpenPictureFile(path, file).Opened()) {
+        return WholeFileRead::Unreadable;
+    }
+    const qint64 size = file.size();
+    if (size > mostBytes) {
+        return WholeFileRead::TooLarge;
+    }
+    // One byte more than the size says, so that the end is found by the first reads; a file that
+    // grows, or one of the kernel's that tells no size, takes more room as it comes.
+    qint64 room = std::min(size, mostBytes) + 1;
+    bytes.resize(room);
+    qint64 filled = 0;
+    for (;;) {
+        if (filled == room) {
+            if (room > mostBytes) {
+                bytes.clear();
+                return WholeFileRead::TooLarge;
+            }
+            room = std::min(2 * room, mostBytes + 1);
+            bytes.resize(room);
+        }
+        const ssize_t got =
+            ::read(file.handle(), bytes.data() + filled, static_cast<std::size_t>(room - filled));
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            bytes.clear();
+            return WholeFileRead::Unreadable;
+        }
+        filled += got;
+    }
+    bytes.truncate(filled);
+    return WholeFileRead::Read;
 }
 
 }  // namespace vistrel

@@ -26,4 +26,16 @@ struct PictureFileOpening {
 /// swapped in between is caught too. Any thread.
 PictureFileOpening OpenPictureFile(const QString& path, QFile& file);
 
+/// How reading a whole picture file went.
+enum class WholeFileRead {
+    Read,        ///< every byte, to the end of the file
+    TooLarge,    ///< more than the bytes allowed; read nothing of use
+    Unreadable,  ///< not a regular file, not there, refused, or a read failed
+};
+
+/// Reads all of `path` into `bytes` when it is a regular file (opened as OpenPictureFile opens it)
+/// of at most `mostBytes` bytes: one pass over the file for a caller that uses its bytes twice
+/// (the decoder and the signature cache's digest). Any thread.
+WholeFileRead ReadWholePictureFile(const QString& path, qint64 mostBytes, QByteArray& bytes);
+
 }  // namespace vistrel

@@ -12,4 +12,11 @@ std::vector<std::uint8_t> ComputeSignature(const QString& path, int side,
     return ResampleToSignature(DecodePicture(path, decoding), side);
 }
 
+std::vector<std::uint8_t> ComputeSignatureOfData(const QByteArray& fileBytes, int side,
+                                                 const DecodeOptions& options) {
+    DecodeOptions decoding = options;
+    decoding.allowRgb32 = true;
+    return ResampleToSignature(DecodePictureData(fileBytes, decoding), side);
+}
+
 }  // namespace vistrel

@@ -14,4 +14,8 @@ namespace vistrel {
 std::vector<std::uint8_t> ComputeSignature(const QString& path, int side,
                                            const DecodeOptions& options = {});
 
+/// The same signature made from `fileBytes`, the whole content of a picture file. Any thread.
+std::vector<std::uint8_t> ComputeSignatureOfData(const QByteArray& fileBytes, int side,
+                                                 const DecodeOptions& options = {});
+
 }  // namespace vistrel

@@ -266,7 +266,8 @@ std::optional<SignatureBytes> SignatureCache::Impl::Find(const FileKey& key, int
 }
 
 void SignatureCache::Impl::Store(const FileKey& key, const QString& filePath, int side,
-                                 const SignatureBytes& signature) {
+                                 const SignatureBytes& signature,
+                                 std::optional<std::uint64_t> digest) {
     if (side <= 0 ||
         (!signature.empty() &&
          signature.size() != static_cast<std::size_t>(3 * side) * static_cast<std::size_t>(side))) {
@@ -278,10 +279,12 @@ void SignatureCache::Impl::Store(const FileKey& key, const QString& filePath, in
             return;  // spares reading the file
         }
     }
-    const std::optional<std::uint64_t> digest = DigestFile(filePath);
-    // The bytes read must be those of `key`: the file may have changed since it was decoded.
-    if (!digest || SignatureCache::KeyOf(filePath) != key) {
-        return;
+    if (!digest) {
+        digest = DigestFile(filePath);
+        // The bytes read must be those of `key`: the file may have changed since it was decoded.
+        if (!digest || SignatureCache::KeyOf(filePath) != key) {
+            return;
+        }
     }
     const std::lock_guard lock(mutex);
     if (db == nullptr || !storing) {
@@ -451,7 +454,12 @@ std::optional<SignatureBytes> SignatureCache::Find(const FileKey& key, int side)
 
 void SignatureCache::Store(const FileKey& key, const QString& path, int side,
                            const SignatureBytes& signature) {
-    impl->Store(key, path, side, signature);
+    impl->Store(key, path, side, signature, std::nullopt);
+}
+
+void SignatureCache::StoreDigested(const FileKey& key, const QString& path, int side,
+                                   const SignatureBytes& signature, std::uint64_t digest) {
+    impl->Store(key, path, side, signature, digest);
 }
 
 void SignatureCache::Flush() {

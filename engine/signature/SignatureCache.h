@@ -89,6 +89,11 @@ public:
     /// hundred entries, on Flush and on destruction; not while the cache's disk has less free
     /// than `FreeSpaceFloor` (Problem then says so, once).
     void Store(const FileKey& key, const QString& path, int side, const SignatureBytes& signature);
+    /// As Store, for a caller that has the file's bytes in memory: `digest` is DigestBytes of
+    /// all of them, read while the file had `key` (the caller checks the key after reading), so
+    /// the file is not read again here.
+    void StoreDigested(const FileKey& key, const QString& path, int side,
+                       const SignatureBytes& signature, std::uint64_t digest);
     /// Writes what Store holds now, and waits until it is written.
     void Flush();
     /// Has what Store holds now written without waiting for it: for a thread that must not wait

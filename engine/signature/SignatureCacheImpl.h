@@ -57,7 +57,10 @@ struct SignatureCache::Impl {
     bool IsRefused() const;
     QString Problem() const;
     std::optional<SignatureBytes> Find(const FileKey& key, int side);
-    void Store(const FileKey& key, const QString& path, int side, const SignatureBytes& signature);
+    /// `digest`: of the file's bytes, made by the caller (see SignatureCache::StoreDigested);
+    /// nothing: read here.
+    void Store(const FileKey& key, const QString& path, int side, const SignatureBytes& signature,
+               std::optional<std::uint64_t> digest);
     void Flush();
     void WriteSoon();
     Stats GetStats();

@@ -1,7 +1,9 @@
 #include "SignaturePipeline.h"
 
+#include "FileDigest.h"
 #include "PictureSignature.h"
 #include "decoding/PictureDecoder.h"
+#include "decoding/PictureFile.h"
 
 #include <QFileInfo>
 
@@ -10,6 +12,14 @@
 #include <system_error>
 
 namespace vistrel {
+
+namespace {
+
+// A file up to this size is held whole while it is decoded; a larger one (a rare huge TIFF) is
+// streamed by its reader and read again for the cache's digest.
+constexpr qint64 kMostFileBytesHeld = 256LL * 1024 * 1024;
+
+}  // namespace
 
 SignaturePipeline::SignaturePipeline(int side, SigningLimits limits) : side(side), limits(limits) {
     const int count = limits.workers > 0
@@ -109,8 +119,7 @@ template <typename ReserveFn, typename ReleaseFn>
 bool SignaturePipeline::Make(const QString& path, SignatureBytes& signature, ReserveFn reserve,
                              ReleaseFn release) {
     SignatureCache* const cache = limits.cache.get();
-    const std::optional<SignatureCache::FileKey> key =
-        cache ? SignatureCache::KeyOf(path) : std::nullopt;
+    std::optional<SignatureCache::FileKey> key = cache ? SignatureCache::KeyOf(path) : std::nullopt;
     if (key) {
         if (std::optional<SignatureBytes> kept = cache->Find(*key, side)) {
             signature = std::move(*kept);
@@ -120,14 +129,36 @@ bool SignaturePipeline::Make(const QString& path, SignatureBytes& signature, Res
     if (!reserve()) {
         return false;
     }
-    signature = SignatureBytes(ComputeSignature(path, side));
+    // The file is read once: the decoder and the cache's digest both take these bytes.
+    QByteArray bytes;
+    std::optional<std::uint64_t> digest;
+    switch (ReadWholePictureFile(path, kMostFileBytesHeld, bytes)) {
+        case WholeFileRead::Read:
+            signature = SignatureBytes(ComputeSignatureOfData(bytes, side));
+            if (key) {
+                digest = DigestBytes(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+            }
+            break;
+        case WholeFileRead::TooLarge:
+            signature = SignatureBytes(ComputeSignature(path, side));  // the cache reads it again
+            break;
+        case WholeFileRead::Unreadable:
+            signature = SignatureBytes();
+            key.reset();  // nothing to keep: the file, not its content, is to blame
+            break;
+    }
+    bytes = QByteArray();
     release();
     // Kept only when the file did not change while it was read, and an unreadable picture only
     // when its content is to blame: a file the user may not read now may become readable
     // without a change of its time.
     if (key && SignatureCache::KeyOf(path) == key &&
         (!signature.empty() || QFileInfo(path).isReadable())) {
-        cache->Store(*key, path, side, signature);
+        if (digest) {
+            cache->StoreDigested(*key, path, side, signature, *digest);
+        } else {
+            cache->Store(*key, path, side, signature);
+        }
     }
     return true;
 }
