@@ -46,7 +46,11 @@ public:
     void SetFactor(float factor, bool shown);
 
     QVariant data(int column, int role) const override;
+    /// Sorts by the tree's sort column, as Before does.
     bool operator<(const QTreeWidgetItem& other) const override;
+    /// Whether the item comes before `other` in a tree sorted by `column`, ascending; also for
+    /// items not in a tree yet.
+    bool Before(const PictureTreeItem& other, int column) const;
 
 private:
     /// The number column `column` sorts by; none when not known.

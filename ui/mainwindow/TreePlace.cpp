@@ -62,14 +62,19 @@ TreePlace SaveTreePlace(const QTreeWidget& tree) {
     return place;
 }
 
-void RestoreTreePlace(QTreeWidget& tree, const TreePlace& place) {
+void RestoreTreePlace(QTreeWidget& tree, const TreePlace& place,
+                      const std::function<QTreeWidgetItem*(const QString&)>& findGiven) {
     QHash<QString, QTreeWidgetItem*> topItems;
-    topItems.reserve(tree.topLevelItemCount());
-    for (int i = 0; i < tree.topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = tree.topLevelItem(i);
-        topItems.insert(item->text(0), item);
+    if (!findGiven) {
+        topItems.reserve(tree.topLevelItemCount());
+        for (int i = 0; i < tree.topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = tree.topLevelItem(i);
+            topItems.insert(item->text(0), item);
+        }
     }
-    const auto findTop = [&topItems](const QString& path) { return topItems.value(path); };
+    const auto findTop = [&](const QString& path) {
+        return findGiven ? findGiven(path) : topItems.value(path);
+    };
     for (const QString& path : place.expanded) {
         if (QTreeWidgetItem* item = findTop(path)) {
             tree.expandItem(item);

@@ -3,7 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace vistrel {
 
@@ -32,7 +35,9 @@ TreePlace SaveTreePlace(const QTreeWidget& tree);
 /// the item that was selected when it is still there, else its nearest neighbour still there
 /// (the next one, or the previous one at the end; for a child item gone with all its siblings,
 /// its parent), and gives back the scroll position, scrolled only as far as the selection needs
-/// to show. GUI thread.
-void RestoreTreePlace(QTreeWidget& tree, const TreePlace& place);
+/// to show. `findTop`, when given, finds a top-level item by its path (null when none); without
+/// it every top-level item is looked at once. GUI thread.
+void RestoreTreePlace(QTreeWidget& tree, const TreePlace& place,
+                      const std::function<QTreeWidgetItem*(const QString&)>& findTop = {});
 
 }  // namespace vistrel
