@@ -456,8 +456,8 @@ private slots:
             paths << folder.filePath(QStringLiteral("%1.png").arg(QLatin1String(name)));
             window.Repository().AddPicture(paths.back());
         }
-        Link(window, 2, 7);  // h, d
-        Link(window, 4, 8);  // g, f
+        vistrel::test::Link(window, 2, 7, 7.0f);  // h, d
+        vistrel::test::Link(window, 4, 8, 3.0f);  // g, f
         window.RefreshTree();
         QTRY_VERIFY(window.TreeBuilt());
         QTreeWidget* tree = window.Tree();
@@ -477,6 +477,15 @@ private slots:
         QCOMPARE(window.SelectedPath(), selected);
         QCOMPARE(TopLevelTexts(*tree), descending);
         QCOMPARE(window.StatusText(), QStringLiteral("Total items: 13"));
+
+        // By a number column, in pieces, as the tree itself sorts.
+        tree->header()->setSortIndicator(vistrel::kDifferenceColumn, Qt::DescendingOrder);
+        QTRY_VERIFY(window.TreeBuilt());
+        const QStringList byFactor = TopLevelTexts(*tree);
+        tree->sortItems(vistrel::kDifferenceColumn, Qt::DescendingOrder);
+        QCOMPARE(TopLevelTexts(*tree), byFactor);
+        QVERIFY(byFactor != descending);
+        tree->header()->setSortIndicator(vistrel::kPathColumn, Qt::DescendingOrder);
 
         // A rebuild begun while one is under way replaces it.
         window.RefreshTree();

@@ -52,9 +52,12 @@ public:
     /// items not in a tree yet.
     bool Before(const PictureTreeItem& other, int column) const;
 
-private:
-    /// The number column `column` sorts by; none when not known.
+    /// The number column `column` sorts by (not the path's); none when not known.
     std::optional<double> SortKey(int column) const;
+    /// The item's place in the repository's order among its siblings, which breaks ties.
+    std::int32_t Order() const { return order; }
+
+private:
     /// The path in lower case, one byte a character, when it is ASCII alone; empty otherwise.
     /// Made at the first sort by path.
     const QByteArray& FoldedAsciiPath() const;

@@ -243,12 +243,15 @@ private:
     /// and the selection previewed, a turn each.
     void ContinueTreeBuild();
     void StepTreeBuild(TreeBuild& build);
+    /// Takes the old items out of the tree; they are deleted a piece per turn.
+    void TakeOutTreeItems();
     /// Deletes up to `count` of the items taken out of the tree by rebuilds.
     void RetireTreeItems(std::size_t count);
     /// Sorts the tree by `column` as the header shows it (a click on a title).
     void SortTree(int column, Qt::SortOrder order);
     /// Where the user is, or, during a rebuild, where the rebuild will bring them back to.
-    std::optional<TreePlace> CurrentPlace() const;
+    /// `neighbours`: as SaveTreePlace takes it.
+    std::optional<TreePlace> CurrentPlace(bool neighbours = true) const;
     /// The item of entry `index`, with the facts read of its file.
     PictureTreeItem* MakeEntryItem(std::int32_t index) const;
     /// Writes the totals for `count` items, as UpdateTotals does.

@@ -70,13 +70,13 @@ void CQRXDlg::RefreshTreeKeepingPlace() {
     StartTreeBuild(CurrentPlace());
 }
 
-std::optional<TreePlace> CQRXDlg::CurrentPlace() const {
+std::optional<TreePlace> CQRXDlg::CurrentPlace(bool neighbours) const {
     // During a rebuild the tree is empty: the place is the one the rebuild will bring back.
     if (treeBuild != nullptr) {
         return treeBuild->place;
     }
     // The tree still shows the repository as it was: the place is noted from its items.
-    return SaveTreePlace(*tree);
+    return SaveTreePlace(*tree, neighbours);
 }
 
 void CQRXDlg::SetUpTreeColumns() {
@@ -158,7 +158,7 @@ void CQRXDlg::SortTree(int column, Qt::SortOrder order) {
     // more than a piece is sorted by a rebuild in pieces, which keeps the user's place, rather
     // than in one call that holds the window for as long as the sort takes.
     if (treeBuild != nullptr || tree->topLevelItemCount() > treePiece) {
-        StartTreeBuild(CurrentPlace());
+        StartTreeBuild(CurrentPlace(false));
     } else {
         tree->sortItems(column, order);
     }
@@ -198,15 +198,22 @@ void CQRXDlg::StartTreeBuild(std::optional<TreePlace> place) {
     treeBuild = std::move(build);
     childrenAwaitingFacts.clear();
     entryItems.assign(static_cast<std::size_t>(treeBuild->count), nullptr);
-    // The old items leave the tree at once and are deleted a piece per turn: deleting hundreds
-    // of thousands takes longer than taking them out.
+    // The old items are taken out in the next turn when the build takes turns: noting the
+    // place and taking the items out each walk them all. Meanwhile their selection is not
+    // acted on and they do not open: they may name entries that are gone.
+    ContinueTreeBuild();
+}
+
+void CQRXDlg::TakeOutTreeItems() {
+    treeEventsEnabled = false;
+    // Taken out at once, deleted a piece per turn: deleting hundreds of thousands of items
+    // takes longer than taking them out.
     const QList<QTreeWidgetItem*> old = tree->invisibleRootItem()->takeChildren();
     retiredItems.reserve(retiredItems.size() + static_cast<std::size_t>(old.size()));
     for (QTreeWidgetItem* item : old) {
         retiredItems.emplace_back(item);
     }
     treeEventsEnabled = true;
-    ContinueTreeBuild();
 }
 
 void CQRXDlg::ContinueTreeBuild() {
@@ -257,6 +264,10 @@ void CQRXDlg::RetireTreeItems(std::size_t count) {
 void CQRXDlg::StepTreeBuild(TreeBuild& build) {
     using Stage = TreeBuild::Stage;
     switch (build.stage) {
+        case Stage::TakingOut:
+            TakeOutTreeItems();
+            build.stage = Stage::Making;
+            break;
         case Stage::Making: {
             RetireTreeItems(static_cast<std::size_t>(treePiece));
             const std::int32_t end = build.next + std::min(treePiece, build.count - build.next);
@@ -281,8 +292,10 @@ void CQRXDlg::StepTreeBuild(TreeBuild& build) {
             break;
         }
         case Stage::Merging:
-            build.MergeRuns();
-            build.stage = Stage::Inserting;
+            // A merge per turn.
+            if (build.MergeLastRuns()) {
+                build.stage = Stage::Inserting;
+            }
             break;
         case Stage::Inserting:
             treeEventsEnabled = false;
@@ -396,7 +409,8 @@ QString CQRXDlg::GroupsText() const {
 }
 
 void CQRXDlg::AddChildItems(QTreeWidgetItem* item) {
-    if (item->parent() != nullptr || item->childCount() > 0) {
+    const bool oldItem = treeBuild != nullptr && treeBuild->stage == TreeBuild::Stage::TakingOut;
+    if (oldItem || item->parent() != nullptr || item->childCount() > 0) {
         return;
     }
     const std::int32_t index = item->data(0, kEntryIndexRole).toInt();

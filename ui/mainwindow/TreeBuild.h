@@ -23,8 +23,8 @@ class CPictureRepository;
 /// never holds the window for long. Owns the items made until they are inserted. GUI thread.
 struct TreeBuild {
     /// What the next turn does.
-    enum class Stage { Making, Merging, Inserting, Selecting, Counting, Summing, Done };
-    Stage stage = Stage::Making;
+    enum class Stage { TakingOut, Making, Merging, Inserting, Selecting, Counting, Summing, Done };
+    Stage stage = Stage::TakingOut;
     /// The repository the items are made of, and its number of entries when the build began:
     /// a rebuild started on another (or a changed) repository replaces this one.
     const CPictureRepository* source = nullptr;
@@ -36,8 +36,16 @@ struct TreeBuild {
     Qt::SortOrder order = Qt::AscendingOrder;
     /// The number of items the tree will hold, child items still to be made included.
     int itemCount = 0;
+    /// An item made, with what it sorts by beside it: sorting and merging by the number
+    /// columns then reads no item.
+    struct Made {
+        std::unique_ptr<PictureTreeItem> item;
+        double key = 0;
+        bool known = false;
+        std::int32_t order = 0;
+    };
     /// The items made so far: runs in the tree's order, of sizes falling from first to last.
-    std::vector<std::vector<std::unique_ptr<PictureTreeItem>>> runs;
+    std::vector<std::vector<Made>> runs;
     /// Where the user was, for a rebuild that keeps the place; none: the first item is selected.
     std::optional<TreePlace> place;
 
@@ -45,15 +53,16 @@ struct TreeBuild {
     /// the one before is no longer than the last: each item is merged a logarithmic number of
     /// times, and no merge is longer than the items made.
     void AddPiece(std::vector<std::unique_ptr<PictureTreeItem>> piece);
-    /// Merges the runs into one.
-    void MergeRuns();
+
+    /// Merges the last two runs into one; true when (then) one run or none is left.
+    bool MergeLastRuns();
     /// Hands the items (merged) over for one insertion into the tree, which owns them from then
     /// on.
     QList<QTreeWidgetItem*> ReleaseItems();
 
 private:
-    /// Merges the last two runs into one.
-    void MergeLastRuns();
+    /// Whether `a` comes before `b` in the build's order.
+    bool Before(const Made& a, const Made& b) const;
 };
 
 }  // namespace vistrel

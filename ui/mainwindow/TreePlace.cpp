@@ -29,14 +29,18 @@ QTreeWidgetItem* Nearest(const QStringList& paths, int row,
 
 }  // namespace
 
-TreePlace SaveTreePlace(const QTreeWidget& tree) {
+TreePlace SaveTreePlace(const QTreeWidget& tree, bool neighbours) {
     TreePlace place;
     place.verticalScroll = tree.verticalScrollBar()->value();
     place.horizontalScroll = tree.horizontalScrollBar()->value();
-    place.topPaths.reserve(tree.topLevelItemCount());
+    if (neighbours) {
+        place.topPaths.reserve(tree.topLevelItemCount());
+    }
     for (int i = 0; i < tree.topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = tree.topLevelItem(i);
-        place.topPaths.append(item->text(0));
+        if (neighbours) {
+            place.topPaths.append(item->text(0));
+        }
         // An item that was ever open has its child items; asking the others is costly (the
         // view looks each one up).
         if (item->childCount() > 0 && item->isExpanded()) {
@@ -58,6 +62,10 @@ TreePlace SaveTreePlace(const QTreeWidget& tree) {
         place.topRow = tree.indexOfTopLevelItem(parent);
     } else {
         place.topRow = tree.indexOfTopLevelItem(item);
+    }
+    if (!neighbours) {
+        place.topPaths = {tree.topLevelItem(place.topRow)->text(0)};
+        place.topRow = 0;
     }
     return place;
 }

@@ -28,8 +28,11 @@ struct TreePlace {
     int horizontalScroll = 0;
 };
 
-/// Notes where the user is in `tree`. Cheap: the paths are shared, not copied. GUI thread.
-TreePlace SaveTreePlace(const QTreeWidget& tree);
+/// Notes where the user is in `tree`. Cheap: the paths are shared, not copied. `neighbours`:
+/// whether the other top-level items are noted too, for a place whose item may go; without them
+/// (for a tree about to be sorted, which keeps every item) only the selected item's row is.
+/// GUI thread.
+TreePlace SaveTreePlace(const QTreeWidget& tree, bool neighbours = true);
 
 /// Brings the user back to `place` in `tree` rebuilt: opens the items that were open, selects
 /// the item that was selected when it is still there, else its nearest neighbour still there
