@@ -201,7 +201,11 @@ void CQRXDlg::StartTreeBuild(std::optional<TreePlace> place) {
     // The old items are taken out in the next turn when the build takes turns: noting the
     // place and taking the items out each walk them all. Meanwhile their selection is not
     // acted on and they do not open: they may name entries that are gone.
-    ContinueTreeBuild();
+    if (treeBuild->count <= treePiece) {
+        ContinueTreeBuild();
+    } else {
+        treeBuildTimer->start();
+    }
 }
 
 void CQRXDlg::TakeOutTreeItems() {
