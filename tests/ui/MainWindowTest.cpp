@@ -494,6 +494,15 @@ private slots:
         QTRY_VERIFY(window.TreeBuilt());
         QCOMPARE(TopLevelTexts(*tree), (QStringList{paths[2], paths[4], paths[8], paths[7]}));
         QCOMPARE(window.StatusText(), QStringLiteral("Total items (similar): 8"));
+
+        // An entry to select is selected once the rebuild is done, and a note goes beside the
+        // totals it writes.
+        window.SetFilter(ViewFilter::All);
+        window.RefreshTreeSelecting(6);
+        window.AddStatusNote(QStringLiteral("3 folders left out"));
+        QTRY_VERIFY(window.TreeBuilt());
+        QCOMPARE(window.SelectedPath(), paths[6]);
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items: 13   3 folders left out"));
     }
 
     void pictureThatFailsToDecodeTurnsRed() {

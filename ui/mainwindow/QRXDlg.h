@@ -94,6 +94,11 @@ public:
     /// kept or, when it is gone, its neighbour selected (the next one, or the previous one at
     /// the end), the open items open and the scroll position as it was.
     void RefreshTreeKeepingPlace();
+    /// Rebuilds the tree as RefreshTree does, then selects the item of `entry` when it is shown.
+    void RefreshTreeSelecting(std::int32_t entry);
+    /// Adds `note` to the status bar beside the totals, until they are next written; during a
+    /// rebuild, beside the totals it writes.
+    void AddStatusNote(const QString& note);
     /// Writes "Total items: N" (with the filter's wording) into the status bar, and marks the
     /// title modified or not by the repository.
     void UpdateTotals();

@@ -66,6 +66,22 @@ void CQRXDlg::RefreshTree() {
     StartTreeBuild(std::nullopt);
 }
 
+void CQRXDlg::RefreshTreeSelecting(std::int32_t entry) {
+    TreePlace place;
+    place.path = repository->GetPicture(entry).path;
+    place.topPaths = {place.path};
+    place.topRow = 0;
+    StartTreeBuild(std::move(place));
+}
+
+void CQRXDlg::AddStatusNote(const QString& note) {
+    if (treeBuild != nullptr) {
+        treeBuild->statusNotes.append(note);
+    } else {
+        SetStatusText(StatusText() + QStringLiteral("   ") + note);
+    }
+}
+
 void CQRXDlg::RefreshTreeKeepingPlace() {
     StartTreeBuild(CurrentPlace());
 }
@@ -195,6 +211,10 @@ void CQRXDlg::StartTreeBuild(std::optional<TreePlace> place) {
     build->column = tree->sortColumn();
     build->order = tree->header()->sortIndicatorOrder();
     build->place = std::move(place);
+    if (treeBuild != nullptr) {
+        // The notes of the rebuild replaced are still to be shown.
+        build->statusNotes = std::move(treeBuild->statusNotes);
+    }
     treeBuild = std::move(build);
     childrenAwaitingFacts.clear();
     entryItems.assign(static_cast<std::size_t>(treeBuild->count), nullptr);
@@ -340,6 +360,9 @@ void CQRXDlg::StepTreeBuild(TreeBuild& build) {
             MarkProtectedItems();
             UpdateCommandStates();
             ShowTotals(build.itemCount);
+            for (const QString& note : build.statusNotes) {
+                SetStatusText(StatusText() + QStringLiteral("   ") + note);
+            }
             build.stage = Stage::Summing;
             break;
         }

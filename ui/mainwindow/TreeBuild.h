@@ -4,6 +4,7 @@
 #include "TreePlace.h"
 
 #include <QList>
+#include <QStringList>
 
 #include <cstdint>
 #include <memory>
@@ -46,6 +47,8 @@ struct TreeBuild {
     };
     /// The items made so far: runs in the tree's order, of sizes falling from first to last.
     std::vector<std::vector<Made>> runs;
+    /// What goes beside the totals once they are written.
+    QStringList statusNotes;
     /// Where the user was, for a rebuild that keeps the place; none: the first item is selected.
     std::optional<TreePlace> place;
 
