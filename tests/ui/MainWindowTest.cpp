@@ -25,8 +25,10 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 using vistrel::CQRXDlg;
@@ -442,6 +444,65 @@ private slots:
         window.SetFilter(ViewFilter::All);
         QVERIFY(window.Tree()->topLevelItem(2)->isExpanded());
         QCOMPARE(window.SelectedPath(), c);
+    }
+
+    void largeTreeIsBuiltInPiecesInItsOrder() {
+        CQRXDlg window;
+        window.show();
+        // Two entries to a piece: a rebuild of nine takes turns of the event loop.
+        window.SetTreePieceSize(2);
+        QStringList paths;
+        for (const char* name : {"e", "b", "h", "a", "g", "c", "i", "d", "f"}) {
+            paths << folder.filePath(QStringLiteral("%1.png").arg(QLatin1String(name)));
+            window.Repository().AddPicture(paths.back());
+        }
+        vistrel::test::Link(window, 2, 7, 7.0f);  // h, d
+        vistrel::test::Link(window, 4, 8, 3.0f);  // g, f
+        window.RefreshTree();
+        QTRY_VERIFY(window.TreeBuilt());
+        QTreeWidget* tree = window.Tree();
+        QCOMPARE(TopLevelTexts(*tree), paths);
+        tree->header()->setSortIndicator(vistrel::kPathColumn, Qt::DescendingOrder);
+        QTRY_VERIFY(window.TreeBuilt());
+        QStringList descending = paths;
+        std::sort(descending.begin(), descending.end(), std::greater<>());
+        QCOMPARE(TopLevelTexts(*tree), descending);
+
+        // The user's place is kept across a rebuild in pieces.
+        tree->setCurrentItem(tree->topLevelItem(4));
+        const QString selected = window.SelectedPath();
+        window.RefreshTreeKeepingPlace();
+        QVERIFY(!window.TreeBuilt());
+        QTRY_VERIFY(window.TreeBuilt());
+        QCOMPARE(window.SelectedPath(), selected);
+        QCOMPARE(TopLevelTexts(*tree), descending);
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items: 13"));
+
+        // By a number column, in pieces, as the tree itself sorts.
+        tree->header()->setSortIndicator(vistrel::kDifferenceColumn, Qt::DescendingOrder);
+        QTRY_VERIFY(window.TreeBuilt());
+        const QStringList byFactor = TopLevelTexts(*tree);
+        tree->sortItems(vistrel::kDifferenceColumn, Qt::DescendingOrder);
+        QCOMPARE(TopLevelTexts(*tree), byFactor);
+        QVERIFY(byFactor != descending);
+        tree->header()->setSortIndicator(vistrel::kPathColumn, Qt::DescendingOrder);
+
+        // A rebuild begun while one is under way replaces it.
+        window.RefreshTree();
+        QVERIFY(!window.TreeBuilt());
+        window.SetFilter(ViewFilter::WithSimilar);
+        QTRY_VERIFY(window.TreeBuilt());
+        QCOMPARE(TopLevelTexts(*tree), (QStringList{paths[2], paths[4], paths[8], paths[7]}));
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items (similar): 8"));
+
+        // An entry to select is selected once the rebuild is done, and a note goes beside the
+        // totals it writes.
+        window.SetFilter(ViewFilter::All);
+        window.RefreshTreeSelecting(6);
+        window.AddStatusNote(QStringLiteral("3 folders left out"));
+        QTRY_VERIFY(window.TreeBuilt());
+        QCOMPARE(window.SelectedPath(), paths[6]);
+        QCOMPARE(window.StatusText(), QStringLiteral("Total items: 13   3 folders left out"));
     }
 
     void pictureThatFailsToDecodeTurnsRed() {

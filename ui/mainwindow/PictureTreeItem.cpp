@@ -119,8 +119,11 @@ const QByteArray& PictureTreeItem::FoldedAsciiPath() const {
 
 bool PictureTreeItem::operator<(const QTreeWidgetItem& other) const {
     // Every item of the tree is one of these.
-    const auto& that = static_cast<const PictureTreeItem&>(other);
-    const int column = treeWidget() != nullptr ? treeWidget()->sortColumn() : kOrderColumn;
+    return Before(static_cast<const PictureTreeItem&>(other),
+                  treeWidget() != nullptr ? treeWidget()->sortColumn() : kOrderColumn);
+}
+
+bool PictureTreeItem::Before(const PictureTreeItem& that, int column) const {
     if (column == kPathColumn) {
         // ASCII letters fold to lower case and nothing else changes, so the bytes in lower case
         // order as the case-insensitive comparison does, many times quicker.

@@ -46,11 +46,18 @@ public:
     void SetFactor(float factor, bool shown);
 
     QVariant data(int column, int role) const override;
+    /// Sorts by the tree's sort column, as Before does.
     bool operator<(const QTreeWidgetItem& other) const override;
+    /// Whether the item comes before `other` in a tree sorted by `column`, ascending; also for
+    /// items not in a tree yet.
+    bool Before(const PictureTreeItem& other, int column) const;
+
+    /// The number column `column` sorts by (not the path's); none when not known.
+    std::optional<double> SortKey(int column) const;
+    /// The item's place in the repository's order among its siblings, which breaks ties.
+    std::int32_t Order() const { return order; }
 
 private:
-    /// The number column `column` sorts by; none when not known.
-    std::optional<double> SortKey(int column) const;
     /// The path in lower case, one byte a character, when it is ASCII alone; empty otherwise.
     /// Made at the first sort by path.
     const QByteArray& FoldedAsciiPath() const;

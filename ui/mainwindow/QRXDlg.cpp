@@ -4,6 +4,7 @@
 #include "ExportResults.h"
 #include "PreviewBox.h"
 #include "RecentRepositories.h"
+#include "TreeBuild.h"
 #include "TreeFactsReader.h"
 #include "common/DialogUnits.h"
 #include "common/ProgramResources.h"

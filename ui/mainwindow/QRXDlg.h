@@ -2,6 +2,7 @@
 
 #include "MainActions.h"
 #include "TrashUndoCommand.h"
+#include "TreePlace.h"
 #include "compare/CompareWindowHost.h"
 #include "repository/PictureRepository.h"
 #include "settings/UserSettings.h"
@@ -10,8 +11,10 @@
 #include <QList>
 #include <QMainWindow>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -20,6 +23,7 @@ class QHelpEvent;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QUndoStack;
@@ -33,6 +37,7 @@ class PreviewLoader;
 struct PreviewPicture;
 class SignatureCache;
 class TreeFactsReader;
+struct TreeBuild;
 
 /// Which entries the picture tree shows.
 enum class ViewFilter : std::int32_t { All = 0, WithSimilar = 1, WithLoadError = 2 };
@@ -67,6 +72,12 @@ public:
     PreviewBox* Preview() const { return preview; }
     QLabel* SizeLabel() const { return sizeLabel; }
     ViewFilter Filter() const { return viewFilter; }
+    /// False while a rebuild of the tree is under way: a tree of more entries than a piece is
+    /// made a piece per turn of the event loop, and shows its items once they are all made.
+    bool TreeBuilt() const { return treeBuild == nullptr; }
+    /// How many entries a rebuild makes items for per turn of the event loop; a tree of no more
+    /// is rebuilt within the call. For tests.
+    void SetTreePieceSize(std::int32_t entries) { treePiece = std::max<std::int32_t>(1, entries); }
 
     /// Enables the commands by the state of the repository: empty, any links, any load errors;
     /// marks the title modified or not by the repository.
@@ -83,6 +94,11 @@ public:
     /// kept or, when it is gone, its neighbour selected (the next one, or the previous one at
     /// the end), the open items open and the scroll position as it was.
     void RefreshTreeKeepingPlace();
+    /// Rebuilds the tree as RefreshTree does, then selects the item of `entry` when it is shown.
+    void RefreshTreeSelecting(std::int32_t entry);
+    /// Adds `note` to the status bar beside the totals, until they are next written; during a
+    /// rebuild, beside the totals it writes.
+    void AddStatusNote(const QString& note);
     /// Writes "Total items: N" (with the filter's wording) into the status bar, and marks the
     /// title modified or not by the repository.
     void UpdateTotals();
@@ -222,8 +238,29 @@ private:
     /// Shows the tooltip of the item under the mouse: a picture's facts, and for a similar
     /// picture the difference factor of its link.
     void ShowItemToolTip(const QHelpEvent& event);
-    /// Steps 1 to 6 of a rebuild: everything but the preview.
-    void RebuildTreeItems();
+    /// Begins a rebuild of the tree, in place of any under way: empties the tree and makes
+    /// the first piece of items; a tree of no more than a piece is finished within the call.
+    /// `place`: where to bring the user back to; none selects the first item.
+    void StartTreeBuild(std::optional<TreePlace> place);
+    /// Takes the rebuild under way a turn further (all of it for a tree of no more than a
+    /// piece): the items are made a piece per turn; then they go into the tree, the user's
+    /// place is restored, the facts not read are asked for, the totals and groups are counted
+    /// and the selection previewed, a turn each.
+    void ContinueTreeBuild();
+    void StepTreeBuild(TreeBuild& build);
+    /// Takes the old items out of the tree; they are deleted a piece per turn.
+    void TakeOutTreeItems();
+    /// Deletes up to `count` of the items taken out of the tree by rebuilds.
+    void RetireTreeItems(std::size_t count);
+    /// Sorts the tree by `column` as the header shows it (a click on a title).
+    void SortTree(int column, Qt::SortOrder order);
+    /// Where the user is, or, during a rebuild, where the rebuild will bring them back to.
+    /// `neighbours`: as SaveTreePlace takes it.
+    std::optional<TreePlace> CurrentPlace(bool neighbours = true) const;
+    /// The item of entry `index`, with the facts read of its file.
+    PictureTreeItem* MakeEntryItem(std::int32_t index) const;
+    /// Writes the totals for `count` items, as UpdateTotals does.
+    void ShowTotals(int count);
     /// The tree's columns, their widths and the sorting by a click on a title.
     void SetUpTreeColumns();
     /// Gives the items of `paths` the facts of their files just read; `done`: nothing waits to
@@ -283,6 +320,11 @@ private:
     /// of thousands costs what the batch holds. Emptied as the tree is cleared.
     std::vector<PictureTreeItem*> entryItems;
     QHash<QString, QList<PictureTreeItem*>> childrenAwaitingFacts;
+    /// The rebuild of the tree under way, null when none; the timer that makes its next piece.
+    std::unique_ptr<TreeBuild> treeBuild;
+    QTimer* treeBuildTimer = nullptr;
+    std::int32_t treePiece = 4096;
+    std::vector<std::unique_ptr<QTreeWidgetItem>> retiredItems;
     /// A permanent label: a temporary status message would be wiped by menu hovering.
     QLabel* statusText = nullptr;
     /// The right end of the status bar: how many pictures have near-copies, in how many groups.

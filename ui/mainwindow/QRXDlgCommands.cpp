@@ -60,17 +60,6 @@ void ShowUnreadFolders(QWidget* parent, const QStringList& folders) {
     }
 }
 
-// Selects the top-level item of entry `index`, if the view filter shows it.
-void SelectEntry(QTreeWidget& tree, std::int32_t index) {
-    for (int i = 0; i < tree.topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = tree.topLevelItem(i);
-        if (item->data(0, Qt::UserRole).toInt() == index) {
-            tree.setCurrentItem(item);
-            return;
-        }
-    }
-}
-
 // `marks`, when given, are the user's pairs marked not similar: the run leaves out those
 // marked when it starts.
 void RunComparison(QWidget* parent, CPictureRepository& repository, std::int32_t target,
@@ -251,16 +240,16 @@ void CQRXDlg::AddToRepository() {
             heldElsewhere = entry;
         }
     }
-    RefreshTree();
-    TellOfSignatureStore();
     // A file held under another name is not added again: its entry is shown instead.
     if (heldElsewhere >= 0) {
-        SelectEntry(*tree, heldElsewhere);
+        RefreshTreeSelecting(heldElsewhere);
+    } else {
+        RefreshTree();
     }
-    // Beside the totals until they are next written.
+    TellOfSignatureStore();
     for (const QString& note : {stopped, excluded}) {
         if (!note.isEmpty()) {
-            SetStatusText(StatusText() + QStringLiteral("   ") + note);
+            AddStatusNote(note);
         }
     }
 }
@@ -345,9 +334,10 @@ void CQRXDlg::SearchSimilar() {
         UpdateTotals();
         if (target >= 0) {
             RunComparison(this, *repository, target, settings.Comparison(), marks.get());
-            RefreshTree();
             if (repository->GetPicture(target).path != path) {
-                SelectEntry(*tree, target);
+                RefreshTreeSelecting(target);
+            } else {
+                RefreshTree();
             }
         }
     }

@@ -61,8 +61,7 @@ void CQRXDlg::ShowPreview(const PreviewPicture& loaded) {
     // A damaged picture marks its entry, and the rebuilt tree previews its first item; each
     // failure marks one more entry, so the tries end with the tree's untried pictures.
     repository->GetPicture(index).loadError = true;
-    RebuildTreeItems();
-    UpdatePreview();
+    RefreshTree();
 }
 
 }  // namespace vistrel

@@ -3,6 +3,7 @@
 
 #include "PictureTreeItem.h"
 #include "QRXDlg.h"
+#include "TreeBuild.h"
 #include "TreeFactsReader.h"
 #include "TreePlace.h"
 #include "TreeToolTips.h"
@@ -17,6 +18,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QRadioButton>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
 
@@ -48,11 +50,6 @@ bool IsShown(const CPictureInfo& picture, ViewFilter filter) {
     return true;
 }
 
-// Two paths alike; an item's path usually shares its entry's string, which is then not read.
-bool SamePath(const QString& a, const QString& b) {
-    return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
-}
-
 PictureTreeItem* TreeItem(QTreeWidgetItem* item) {
     // Every item of the picture tree is made as one.
     return static_cast<PictureTreeItem*>(item);
@@ -66,20 +63,36 @@ bool SortsByFacts(int column) {
 }  // namespace
 
 void CQRXDlg::RefreshTree() {
-    RebuildTreeItems();
-    treeEventsEnabled = false;
-    UpdatePreview();
-    treeEventsEnabled = true;
+    StartTreeBuild(std::nullopt);
+}
+
+void CQRXDlg::RefreshTreeSelecting(std::int32_t entry) {
+    TreePlace place;
+    place.path = repository->GetPicture(entry).path;
+    place.topPaths = {place.path};
+    place.topRow = 0;
+    StartTreeBuild(std::move(place));
+}
+
+void CQRXDlg::AddStatusNote(const QString& note) {
+    if (treeBuild != nullptr) {
+        treeBuild->statusNotes.append(note);
+    } else {
+        SetStatusText(StatusText() + QStringLiteral("   ") + note);
+    }
 }
 
 void CQRXDlg::RefreshTreeKeepingPlace() {
+    StartTreeBuild(CurrentPlace());
+}
+
+std::optional<TreePlace> CQRXDlg::CurrentPlace(bool neighbours) const {
+    // During a rebuild the tree is empty: the place is the one the rebuild will bring back.
+    if (treeBuild != nullptr) {
+        return treeBuild->place;
+    }
     // The tree still shows the repository as it was: the place is noted from its items.
-    const TreePlace place = SaveTreePlace(*tree);
-    RebuildTreeItems();
-    treeEventsEnabled = false;
-    RestoreTreePlace(*tree, place);
-    UpdatePreview();
-    treeEventsEnabled = true;
+    return SaveTreePlace(*tree, neighbours);
 }
 
 void CQRXDlg::SetUpTreeColumns() {
@@ -112,10 +125,14 @@ void CQRXDlg::SetUpTreeColumns() {
     header->setSortIndicator(kOrderColumn, Qt::AscendingOrder);
     connect(header, &QHeaderView::sortIndicatorChanged, this,
             [this](int column, Qt::SortOrder order) {
-                tree->sortItems(column, order);
                 actions.repositoryOrder->setEnabled(column != kOrderColumn);
+                SortTree(column, order);
             });
     connect(factsReader, &TreeFactsReader::FactsRead, this, &CQRXDlg::FillInFacts);
+    treeBuildTimer = new QTimer(this);
+    treeBuildTimer->setSingleShot(true);
+    treeBuildTimer->setInterval(0);
+    connect(treeBuildTimer, &QTimer::timeout, this, &CQRXDlg::ContinueTreeBuild);
 }
 
 void CQRXDlg::ShowRepositoryOrder() {
@@ -148,76 +165,217 @@ void CQRXDlg::FillInFacts(const QStringList& paths, bool done) {
     // The items changed without a signal: the texts are made when painted.
     tree->viewport()->update();
     if (done && SortsByFacts(tree->sortColumn())) {
-        tree->sortItems(tree->sortColumn(), tree->header()->sortIndicatorOrder());
+        SortTree(tree->sortColumn(), tree->header()->sortIndicatorOrder());
     }
 }
 
-void CQRXDlg::RebuildTreeItems() {
+void CQRXDlg::SortTree(int column, Qt::SortOrder order) {
+    // A rebuild under way makes its items in the order it began with: it begins anew. A tree of
+    // more than a piece is sorted by a rebuild in pieces, which keeps the user's place, rather
+    // than in one call that holds the window for as long as the sort takes.
+    if (treeBuild != nullptr || tree->topLevelItemCount() > treePiece) {
+        StartTreeBuild(CurrentPlace(false));
+    } else {
+        tree->sortItems(column, order);
+    }
+}
+
+PictureTreeItem* CQRXDlg::MakeEntryItem(std::int32_t index) const {
+    const CPictureInfo& picture = repository->GetPicture(index);
+    auto* item = new PictureTreeItem(picture.path, index);
+    item->SetEntry(index);
+    if (picture.loadError) {
+        item->setForeground(0, QColor(255, 0, 0));
+    }
+    if (!picture.similar.empty()) {
+        item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        const auto closest = std::min_element(
+            picture.similar.begin(), picture.similar.end(),
+            [](const CSimilarInfo& a, const CSimilarInfo& b) { return a.factor < b.factor; });
+        item->SetFactor(static_cast<float>(closest->factor), false);
+    }
+    if (const ShownFacts* facts = factsReader->Find(picture.path)) {
+        item->SetFacts(*facts);
+    }
+    return item;
+}
+
+void CQRXDlg::StartTreeBuild(std::optional<TreePlace> place) {
     treeEventsEnabled = false;
-    childrenAwaitingFacts.clear();
-    // The items the tree holds until it is cleared below: an entry's new item takes the facts of
-    // its old one, which cost no look-up by path.
-    const std::vector<PictureTreeItem*> previous = std::exchange(
-        entryItems,
-        std::vector<PictureTreeItem*>(static_cast<std::size_t>(repository->GetCount())));
-    QList<QTreeWidgetItem*> items;
-    for (std::int32_t i = 0; i < repository->GetCount(); ++i) {
-        const CPictureInfo& picture = repository->GetPicture(i);
-        if (!IsShown(picture, viewFilter)) {
-            continue;
-        }
-        const ShownFacts* facts = nullptr;
-        // The entries may have changed since: the old item counts only when it showed the path.
-        if (const std::size_t at = static_cast<std::size_t>(i); at < previous.size()) {
-            if (const PictureTreeItem* old = previous[at];
-                old != nullptr && SamePath(old->PathText(), picture.path)) {
-                facts = old->Facts();
-            }
-        }
-        if (facts == nullptr) {
-            facts = factsReader->Find(picture.path);
-        }
-        auto* item = new PictureTreeItem(picture.path, i);
-        item->SetEntry(i);
-        if (picture.loadError) {
-            item->setForeground(0, QColor(255, 0, 0));
-        }
-        if (!picture.similar.empty()) {
-            item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-            const auto closest = std::min_element(
-                picture.similar.begin(), picture.similar.end(),
-                [](const CSimilarInfo& a, const CSimilarInfo& b) { return a.factor < b.factor; });
-            item->SetFactor(static_cast<float>(closest->factor), false);
-        }
-        if (facts != nullptr) {
-            item->SetFacts(*facts);
-        }
-        entryItems[static_cast<std::size_t>(i)] = item;
-        items.append(item);
-    }
-    tree->clear();
-    // One insertion of all items: a rebuild of tens of thousands stays quick.
-    tree->addTopLevelItems(items);
+    treeBuildTimer->stop();
+    // A rebuild under way is replaced: its items, never shown, go with it.
+    auto build = std::make_unique<TreeBuild>();
+    build->source = repository.get();
+    build->count = repository->GetCount();
     // The user's sort holds until Repository Order.
-    if (const int column = tree->sortColumn(); column != kOrderColumn) {
-        tree->sortItems(column, tree->header()->sortIndicatorOrder());
+    build->column = tree->sortColumn();
+    build->order = tree->header()->sortIndicatorOrder();
+    build->place = std::move(place);
+    if (treeBuild != nullptr) {
+        // The notes of the rebuild replaced are still to be shown.
+        build->statusNotes = std::move(treeBuild->statusNotes);
     }
-    if (!items.isEmpty()) {
-        tree->setCurrentItem(tree->topLevelItem(0));
+    treeBuild = std::move(build);
+    childrenAwaitingFacts.clear();
+    entryItems.assign(static_cast<std::size_t>(treeBuild->count), nullptr);
+    // The old items are taken out in the next turn when the build takes turns: noting the
+    // place and taking the items out each walk them all. Meanwhile their selection is not
+    // acted on and they do not open: they may name entries that are gone.
+    if (treeBuild->count <= treePiece) {
+        ContinueTreeBuild();
+    } else {
+        treeBuildTimer->start();
     }
-    // The facts not read yet are asked for in the order shown: the first screen fills first.
-    QStringList unknown;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-        if (const PictureTreeItem* item = TreeItem(tree->topLevelItem(i)); !item->HasFacts()) {
-            unknown.append(item->PathText());
+}
+
+void CQRXDlg::TakeOutTreeItems() {
+    treeEventsEnabled = false;
+    // Taken out at once, deleted a piece per turn: deleting hundreds of thousands of items
+    // takes longer than taking them out.
+    const QList<QTreeWidgetItem*> old = tree->invisibleRootItem()->takeChildren();
+    retiredItems.reserve(retiredItems.size() + static_cast<std::size_t>(old.size()));
+    for (QTreeWidgetItem* item : old) {
+        retiredItems.emplace_back(item);
+    }
+    treeEventsEnabled = true;
+}
+
+void CQRXDlg::ContinueTreeBuild() {
+    if (treeBuild == nullptr) {
+        // The items of rebuilds done are deleted in pieces too.
+        RetireTreeItems(static_cast<std::size_t>(treePiece));
+        if (!retiredItems.empty()) {
+            treeBuildTimer->start();
+        }
+        return;
+    }
+    if (treeBuild->source != repository.get() || treeBuild->count != repository->GetCount() ||
+        entryItems.size() != static_cast<std::size_t>(treeBuild->count)) {
+        // Entries came or went without a rebuild asked for: the items made may name others.
+        StartTreeBuild(std::move(treeBuild->place));
+        return;
+    }
+    // A tree of no more than a piece is rebuilt within the call, its old items deleted too.
+    const bool whole = treeBuild->count <= treePiece;
+    while (true) {
+        // The build is held here during its step: a rebuild the step sets off (through a
+        // signal) replaces it without deleting what the step works on.
+        std::unique_ptr<TreeBuild> build = std::move(treeBuild);
+        StepTreeBuild(*build);
+        if (treeBuild != nullptr) {
+            break;
+        }
+        if (build->stage != TreeBuild::Stage::Done) {
+            treeBuild = std::move(build);
+        }
+        if (treeBuild == nullptr || !whole) {
+            break;
         }
     }
-    factsReader->Request(std::move(unknown));
-    MarkProtectedItems();
-    UpdateCommandStates();
-    UpdateTotals();
-    UpdateGroupsText();
-    treeEventsEnabled = true;
+    if (whole && treeBuild == nullptr) {
+        retiredItems.clear();
+    }
+    if (treeBuild != nullptr || !retiredItems.empty()) {
+        treeBuildTimer->start();
+    }
+}
+
+void CQRXDlg::RetireTreeItems(std::size_t count) {
+    const std::size_t kept = retiredItems.size() - std::min(count, retiredItems.size());
+    retiredItems.resize(kept);
+}
+
+void CQRXDlg::StepTreeBuild(TreeBuild& build) {
+    using Stage = TreeBuild::Stage;
+    switch (build.stage) {
+        case Stage::TakingOut:
+            TakeOutTreeItems();
+            build.stage = Stage::Making;
+            break;
+        case Stage::Making: {
+            RetireTreeItems(static_cast<std::size_t>(treePiece));
+            const std::int32_t end = build.next + std::min(treePiece, build.count - build.next);
+            std::vector<std::unique_ptr<PictureTreeItem>> piece;
+            for (std::int32_t i = build.next; i < end; ++i) {
+                const CPictureInfo& picture = repository->GetPicture(i);
+                if (!IsShown(picture, viewFilter)) {
+                    continue;
+                }
+                // Facts read while the build goes on reach the item through its entry.
+                PictureTreeItem* item = MakeEntryItem(i);
+                piece.emplace_back(item);
+                entryItems[static_cast<std::size_t>(i)] = item;
+                // As CountItems counts: the child items still to be made are the entry's links.
+                build.itemCount += 1 + static_cast<int>(picture.similar.size());
+            }
+            build.next = end;
+            build.AddPiece(std::move(piece));
+            if (build.next == build.count) {
+                build.stage = Stage::Merging;
+            }
+            break;
+        }
+        case Stage::Merging:
+            // A merge per turn.
+            if (build.MergeLastRuns()) {
+                build.stage = Stage::Inserting;
+            }
+            break;
+        case Stage::Inserting:
+            treeEventsEnabled = false;
+            // One insertion of all items, already in the tree's order; the view lays them out
+            // in a turn of its own before the selection.
+            tree->addTopLevelItems(build.ReleaseItems());
+            treeEventsEnabled = true;
+            build.stage = Stage::Selecting;
+            break;
+        case Stage::Selecting:
+            treeEventsEnabled = false;
+            if (tree->topLevelItemCount() > 0) {
+                tree->setCurrentItem(tree->topLevelItem(0));
+            }
+            if (build.place) {
+                RestoreTreePlace(
+                    *tree, *build.place, [this](const QString& path) -> QTreeWidgetItem* {
+                        const std::int32_t index = repository->FindPicture(path);
+                        return index >= 0 && static_cast<std::size_t>(index) < entryItems.size()
+                                   ? entryItems[static_cast<std::size_t>(index)]
+                                   : nullptr;
+                    });
+            }
+            treeEventsEnabled = true;
+            build.stage = Stage::Counting;
+            break;
+        case Stage::Counting: {
+            // The facts not read yet are asked for in the order shown: the first screen fills
+            // first.
+            QStringList unknown;
+            for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+                if (const PictureTreeItem* item = TreeItem(tree->topLevelItem(i));
+                    !item->HasFacts()) {
+                    unknown.append(item->PathText());
+                }
+            }
+            factsReader->Request(std::move(unknown));
+            MarkProtectedItems();
+            UpdateCommandStates();
+            ShowTotals(build.itemCount);
+            for (const QString& note : build.statusNotes) {
+                SetStatusText(StatusText() + QStringLiteral("   ") + note);
+            }
+            build.stage = Stage::Summing;
+            break;
+        }
+        case Stage::Summing:
+            UpdateGroupsText();
+            treeEventsEnabled = false;
+            UpdatePreview();
+            treeEventsEnabled = true;
+            build.stage = Stage::Done;
+            break;
+        case Stage::Done:
+            break;
+    }
 }
 
 void CQRXDlg::MarkProtectedItems() {
@@ -278,7 +436,8 @@ QString CQRXDlg::GroupsText() const {
 }
 
 void CQRXDlg::AddChildItems(QTreeWidgetItem* item) {
-    if (item->parent() != nullptr || item->childCount() > 0) {
+    const bool oldItem = treeBuild != nullptr && treeBuild->stage == TreeBuild::Stage::TakingOut;
+    if (oldItem || item->parent() != nullptr || item->childCount() > 0) {
         return;
     }
     const std::int32_t index = item->data(0, kEntryIndexRole).toInt();
@@ -333,13 +492,17 @@ int CQRXDlg::CountItems() const {
 }
 
 void CQRXDlg::UpdateTotals() {
+    ShowTotals(CountItems());
+}
+
+void CQRXDlg::ShowTotals(int count) {
     QString prefix = tr("Total items: ");
     if (showSimilar->isChecked()) {
         prefix = tr("Total items (similar): ");
     } else if (showLoadError->isChecked()) {
         prefix = tr("Total items (load error): ");
     }
-    QString text = prefix + QString::number(CountItems());
+    QString text = prefix + QString::number(count);
     if (protectedCount > 0) {
         text += tr(" \u00b7 %1 protected").arg(QLocale().toString(protectedCount));
     }

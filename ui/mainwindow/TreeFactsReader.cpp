@@ -47,8 +47,15 @@ void TreeFactsReader::Request(QStringList paths) {
         return;
     }
     outstanding += static_cast<std::size_t>(paths.size());
+    // Room for the paths of a whole tree, made now: growing a hash of a hundred thousand facts
+    // as the batches come in moves them all at once, on the GUI thread for the facts kept and
+    // under the lock the GUI thread takes for the paths taken. Made while the hashes are small
+    // (the first request after Open), it costs an allocation; later requests of a tree's
+    // unknown paths, most of them taken already, ask for no more room.
+    known.reserve(std::max(known.size(), paths.size()));
     {
         const std::lock_guard lock(mutex);
+        taken.reserve(std::max(taken.size(), paths.size()));
         waiting.push_back(std::move(paths));
     }
     if (!worker.joinable()) {

@@ -29,14 +29,18 @@ QTreeWidgetItem* Nearest(const QStringList& paths, int row,
 
 }  // namespace
 
-TreePlace SaveTreePlace(const QTreeWidget& tree) {
+TreePlace SaveTreePlace(const QTreeWidget& tree, bool neighbours) {
     TreePlace place;
     place.verticalScroll = tree.verticalScrollBar()->value();
     place.horizontalScroll = tree.horizontalScrollBar()->value();
-    place.topPaths.reserve(tree.topLevelItemCount());
+    if (neighbours) {
+        place.topPaths.reserve(tree.topLevelItemCount());
+    }
     for (int i = 0; i < tree.topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = tree.topLevelItem(i);
-        place.topPaths.append(item->text(0));
+        if (neighbours) {
+            place.topPaths.append(item->text(0));
+        }
         // An item that was ever open has its child items; asking the others is costly (the
         // view looks each one up).
         if (item->childCount() > 0 && item->isExpanded()) {
@@ -59,17 +63,26 @@ TreePlace SaveTreePlace(const QTreeWidget& tree) {
     } else {
         place.topRow = tree.indexOfTopLevelItem(item);
     }
+    if (!neighbours) {
+        place.topPaths = {tree.topLevelItem(place.topRow)->text(0)};
+        place.topRow = 0;
+    }
     return place;
 }
 
-void RestoreTreePlace(QTreeWidget& tree, const TreePlace& place) {
+void RestoreTreePlace(QTreeWidget& tree, const TreePlace& place,
+                      const std::function<QTreeWidgetItem*(const QString&)>& findGiven) {
     QHash<QString, QTreeWidgetItem*> topItems;
-    topItems.reserve(tree.topLevelItemCount());
-    for (int i = 0; i < tree.topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = tree.topLevelItem(i);
-        topItems.insert(item->text(0), item);
+    if (!findGiven) {
+        topItems.reserve(tree.topLevelItemCount());
+        for (int i = 0; i < tree.topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = tree.topLevelItem(i);
+            topItems.insert(item->text(0), item);
+        }
     }
-    const auto findTop = [&topItems](const QString& path) { return topItems.value(path); };
+    const auto findTop = [&](const QString& path) {
+        return findGiven ? findGiven(path) : topItems.value(path);
+    };
     for (const QString& path : place.expanded) {
         if (QTreeWidgetItem* item = findTop(path)) {
             tree.expandItem(item);

@@ -3,7 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace vistrel {
 
@@ -25,14 +28,19 @@ struct TreePlace {
     int horizontalScroll = 0;
 };
 
-/// Notes where the user is in `tree`. Cheap: the paths are shared, not copied. GUI thread.
-TreePlace SaveTreePlace(const QTreeWidget& tree);
+/// Notes where the user is in `tree`. Cheap: the paths are shared, not copied. `neighbours`:
+/// whether the other top-level items are noted too, for a place whose item may go; without them
+/// (for a tree about to be sorted, which keeps every item) only the selected item's row is.
+/// GUI thread.
+TreePlace SaveTreePlace(const QTreeWidget& tree, bool neighbours = true);
 
 /// Brings the user back to `place` in `tree` rebuilt: opens the items that were open, selects
 /// the item that was selected when it is still there, else its nearest neighbour still there
 /// (the next one, or the previous one at the end; for a child item gone with all its siblings,
 /// its parent), and gives back the scroll position, scrolled only as far as the selection needs
-/// to show. GUI thread.
-void RestoreTreePlace(QTreeWidget& tree, const TreePlace& place);
+/// to show. `findTop`, when given, finds a top-level item by its path (null when none); without
+/// it every top-level item is looked at once. GUI thread.
+void RestoreTreePlace(QTreeWidget& tree, const TreePlace& place,
+                      const std::function<QTreeWidgetItem*(const QString&)>& findTop = {});
 
 }  // namespace vistrel
