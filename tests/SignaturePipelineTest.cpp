@@ -6,7 +6,6 @@
 #include "signature/PictureSignature.h"
 #include "signature/SignatureCache.h"
 #include "signature/SignaturePipeline.h"
-#include "signature/SignatureStore.h"
 #include "support/TestPictures.h"
 
 #include <QFile>
@@ -152,35 +151,6 @@ TEST_F(SignaturePipelineTest, SecondRunTakesTheSignaturesFromTheCache) {
     }
     cache->Flush();
     EXPECT_EQ(run(), expected);
-}
-
-TEST_F(SignaturePipelineTest, WorkersPutTheSignaturesInTheStoreOnceEach) {
-    const QTemporaryDir storeFolder;
-    ASSERT_TRUE(storeFolder.isValid());
-    // One signature a part: the workers keep growing the file together.
-    const auto store = std::make_shared<SignatureStore>(storeFolder.path(), 3 * kSide * kSide);
-    SigningLimits limits{2, std::int64_t{512} << 20, 8};
-    limits.store = store;
-    SignaturePipeline pipeline(kSide, limits);
-    for (const QString& path : paths) {
-        pipeline.Add(path);
-    }
-    pipeline.Finish();
-    std::vector<SignatureBytes> made;
-    SignaturePipeline::Result result;
-    while (pipeline.Next(result)) {
-        made.push_back(result.signature);
-    }
-    ASSERT_EQ(made, serial);
-    const std::uint64_t fileBytes = store->FileBytes();
-    for (const SignatureBytes& signature : made) {
-        EXPECT_EQ(signature.InStore(), !signature.empty());
-        EXPECT_TRUE(signature.Intact());
-        // Adding it to a repository with this store must not write it a second time.
-        EXPECT_EQ(store->Keep(signature).data(), signature.data());
-    }
-    EXPECT_EQ(store->FileBytes(), fileBytes);
-    EXPECT_TRUE(store->Intact() && store->Warning().isEmpty());
 }
 
 TEST_F(SignaturePipelineTest, StopInTheMiddleDropsTheRestAtOnce) {

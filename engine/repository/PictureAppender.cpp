@@ -6,25 +6,12 @@
 
 namespace vistrel {
 
-namespace {
-
-// The workers put the bytes in the repository's store: the thread that appends the entries in
-// order would otherwise copy every signature alone, while the workers wait for it.
-SigningLimits WithStore(SigningLimits limits, const CPictureRepository& repository) {
-    if (!limits.store) {
-        limits.store = repository.SharedStore();
-    }
-    return limits;
-}
-
-}  // namespace
-
 PictureAppender::PictureAppender(CPictureRepository& repository, SigningLimits limits,
                                  ProgressObserver* observer, Appended appended)
     : repository(repository),
       observer(observer),
       appended(std::move(appended)),
-      pipeline(repository.Side(), WithStore(std::move(limits), repository)) {}
+      pipeline(repository.Side(), std::move(limits)) {}
 
 void PictureAppender::Add(const QString& path) {
     const bool toSign = repository.FindPicture(path) < 0;

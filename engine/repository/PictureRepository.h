@@ -91,8 +91,6 @@ public:
     }
     /// The store the signatures go to, or null.
     const SignatureStore* Store() const { return signatureStore.get(); }
-    /// The store itself, for the workers that put signatures in it before they are added.
-    std::shared_ptr<SignatureStore> SharedStore() const { return signatureStore; }
 
     /// Removes the entry with that path (if any), dropping the links to it and renumbering the
     /// links to the entries after it. Always true.

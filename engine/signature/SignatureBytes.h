@@ -34,16 +34,14 @@ public:
         }
     }
     /// The same signature as `copied`, whose `size` bytes were copied to `first`, which `place`
-    /// keeps (a store's mapping); `checksum` is theirs (SignatureChecksum), for Intact; `store`
-    /// names the store that copied them (StoreMark).
+    /// keeps (a store's mapping); `checksum` is theirs (SignatureChecksum), for Intact.
     SignatureBytes(const SignatureBytes& copied, std::shared_ptr<const void> place,
-                   const std::uint8_t* first, std::uint64_t checksum, std::uint64_t store) {
+                   const std::uint8_t* first, std::uint64_t checksum) {
         auto made = std::make_shared<Data>();
         made->place = std::move(place);
         made->first = first;
         made->size = copied.size();
         made->checksum = checksum;
-        made->store = store;
         made->sketch = copied.Sketch();
         shared = std::move(made);
     }
@@ -54,9 +52,6 @@ public:
     const std::uint8_t* data() const { return shared ? shared->first : nullptr; }
     /// Whether the bytes lie in a store's file rather than in this process's memory.
     bool InStore() const { return shared && shared->place; }
-    /// The mark of the store whose file holds the bytes (unique in the process), 0 for bytes in
-    /// memory: a store need not copy what it holds already.
-    std::uint64_t StoreMark() const { return shared ? shared->store : 0; }
     /// Asks the system to read bytes in a store's file ahead of their use, so that the reads of
     /// many signatures overlap; nothing for bytes in memory.
     void WillRead() const;
@@ -83,7 +78,6 @@ private:
         const std::uint8_t* first = nullptr;
         std::size_t size = 0;
         std::uint64_t checksum = 0;  // of bytes in a store
-        std::uint64_t store = 0;     // the mark of that store
         SignatureSketch sketch;
     };
     std::shared_ptr<const Data> shared;

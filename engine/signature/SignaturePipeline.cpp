@@ -2,7 +2,6 @@
 
 #include "FileDigest.h"
 #include "PictureSignature.h"
-#include "SignatureStore.h"
 #include "decoding/PictureDecoder.h"
 #include "decoding/PictureFile.h"
 
@@ -172,13 +171,6 @@ void SignaturePipeline::Work() {
         SignatureBytes signature;
         const bool made = Make(
             path, signature, [&] { return Reserve(path, reserved); }, [&] { Release(reserved); });
-        if (made && limits.store) {
-            // A store short of memory refuses it: the signature is handed out as it is, and the
-            // consumer's own keeping meets the refusal.
-            if (SignatureBytes kept = limits.store->Keep(signature); !kept.empty()) {
-                signature = std::move(kept);
-            }
-        }
         {
             const std::lock_guard lock(mutex);
             if (made && !stopped) {

@@ -1,7 +1,5 @@
 #include "SignatureSketch.h"
 
-#include <array>
-#include <cstddef>
 #include <stdexcept>
 
 namespace vistrel {
@@ -12,35 +10,27 @@ SignatureSketch ComputeSketch(const std::uint8_t* signature, int side) {
     }
     SignatureSketch sketch;
     constexpr int kGrid = SignatureSketch::kGrid;
-    const std::size_t columnBytes = 3 * static_cast<std::size_t>(side);
     for (int gx = 0; gx < kGrid; ++gx) {
-        // The columns of a block column are added byte by byte first (a column is contiguous,
-        // so this is a plain vector sum); each block then adds a few of those sums. At most 16
-        // columns of 255 fit 16 bits.
-        std::array<std::uint16_t, 3 * SignatureSketch::kLargestSide> columns{};
         for (int x = SignatureSketch::BlockStart(gx, side);
              x < SignatureSketch::BlockStart(gx + 1, side); ++x) {
-            const std::uint8_t* column = signature + static_cast<std::size_t>(x) * columnBytes;
-            for (std::size_t i = 0; i < columnBytes; ++i) {
-                columns[i] = static_cast<std::uint16_t>(columns[i] + column[i]);
+            // A column is contiguous: its block runs are plain strides of pixels.
+            const std::uint8_t* column = signature + 3 * static_cast<std::size_t>(x) * side;
+            for (int gy = 0; gy < kGrid; ++gy) {
+                std::int32_t red = 0;
+                std::int32_t green = 0;
+                std::int32_t blue = 0;
+                for (int y = SignatureSketch::BlockStart(gy, side);
+                     y < SignatureSketch::BlockStart(gy + 1, side); ++y) {
+                    red += column[3 * y];
+                    green += column[3 * y + 1];
+                    blue += column[3 * y + 2];
+                }
+                std::uint16_t* block =
+                    &sketch.blockTotals[static_cast<std::size_t>(3 * (gx * kGrid + gy))];
+                block[0] = static_cast<std::uint16_t>(block[0] + red);
+                block[1] = static_cast<std::uint16_t>(block[1] + green);
+                block[2] = static_cast<std::uint16_t>(block[2] + blue);
             }
-        }
-        for (int gy = 0; gy < kGrid; ++gy) {
-            std::int32_t red = 0;
-            std::int32_t green = 0;
-            std::int32_t blue = 0;
-            for (int y = SignatureSketch::BlockStart(gy, side);
-                 y < SignatureSketch::BlockStart(gy + 1, side); ++y) {
-                const std::size_t at = 3 * static_cast<std::size_t>(y);
-                red += columns[at];
-                green += columns[at + 1];
-                blue += columns[at + 2];
-            }
-            std::uint16_t* block =
-                &sketch.blockTotals[static_cast<std::size_t>(3 * (gx * kGrid + gy))];
-            block[0] = static_cast<std::uint16_t>(red);
-            block[1] = static_cast<std::uint16_t>(green);
-            block[2] = static_cast<std::uint16_t>(blue);
         }
     }
     for (int b = 0; b < SignatureSketch::kBlocks; ++b) {

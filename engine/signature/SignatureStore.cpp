@@ -14,7 +14,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -26,8 +25,6 @@ namespace {
 constexpr std::uint64_t kAlignment = 64;
 // How many signatures kept in memory between two looks at the memory left.
 constexpr std::uint64_t kMemoryLookEvery = 256;
-// The mark of the store made last (SignatureBytes::StoreMark); 0 is no store's.
-std::atomic<std::uint64_t> lastMark{0};
 
 QString SystemReason(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -90,7 +87,7 @@ QString SignatureStore::FolderFor(const SignatureCache* cache) {
 }
 
 SignatureStore::SignatureStore(const QString& storeFolder, std::uint64_t bytesPerPart)
-    : mark(++lastMark), folder(storeFolder), partBytes(bytesPerPart) {
+    : folder(storeFolder), partBytes(bytesPerPart) {
     if (folder.isEmpty()) {
         return;
     }
@@ -165,10 +162,8 @@ bool SignatureStore::WriteWhole(const std::uint8_t* bytes, std::uint64_t size,
             continue;
         }
         if (written <= 0) {
-            const int error = written < 0 ? errno : ENOSPC;
-            const std::lock_guard lock(mutex);
             FallBack(QStringLiteral("the file in %1 could not be written (%2)")
-                         .arg(folder, SystemReason(error)));
+                         .arg(folder, SystemReason(written < 0 ? errno : ENOSPC)));
             return false;
         }
         bytes += written;
@@ -180,45 +175,35 @@ bool SignatureStore::WriteWhole(const std::uint8_t* bytes, std::uint64_t size,
 
 void SignatureStore::ShortenToWhatIsKept() {
     // A reservation that failed half-way may have lengthened the file; Intact wants its length.
-    // The descriptor stays open even when it cannot be shortened (Keep may be writing through
-    // it on another thread); its length is then no longer checked.
     if (ftruncate(fd, static_cast<off_t>(fileBytes)) != 0) {
-        lengthUnknown = true;
+        close(fd);  // the length cannot be checked any more, nor need be: the mappings stay
+        fd = -1;
     }
 }
 
 SignatureBytes SignatureStore::Keep(const SignatureBytes& signature) {
-    if (signature.empty() || signature.StoreMark() == mark) {
+    if (signature.empty()) {
         return signature;
+    }
+    const std::lock_guard lock(mutex);
+    if (!appending) {
+        // Looked at again on every call once short, so that adding may resume when memory is.
+        if (!warning.isEmpty() && (outOfRoom || ++keptInMemory % kMemoryLookEvery == 0)) {
+            const std::uint64_t available = AvailableMemoryBytes();
+            outOfRoom = available != 0 && available < kMemoryReserveBytes;
+        }
+        return outOfRoom ? SignatureBytes() : signature;
     }
     const std::uint64_t size = signature.size();
-    std::shared_ptr<Part> into;
-    std::uint64_t at = 0;
-    {
-        const std::lock_guard lock(mutex);
-        if (!appending) {
-            // Looked at again on every call once short, so that adding may resume when memory
-            // is.
-            if (!warning.isEmpty() && (outOfRoom || ++keptInMemory % kMemoryLookEvery == 0)) {
-                const std::uint64_t available = AvailableMemoryBytes();
-                outOfRoom = available != 0 && available < kMemoryReserveBytes;
-            }
-            return outOfRoom ? SignatureBytes() : signature;
-        }
-        if ((!part || partUsed + size > part->length) && !AddPart(size)) {
-            return signature;
-        }
-        // The place is taken under the lock; the bytes are written without it, so that several
-        // threads (a pipeline's workers) copy theirs at once.
-        into = part;
-        at = partUsed;
-        partUsed += (size + kAlignment - 1) / kAlignment * kAlignment;
-    }
-    if (!WriteWhole(signature.data(), size, into->offset + at)) {
+    if ((!part || partUsed + size > part->length) && !AddPart(size)) {
         return signature;
     }
-    return SignatureBytes(signature, into, into->address + at,
-                          SignatureChecksum(signature.data(), size), mark);
+    if (!WriteWhole(signature.data(), size, part->offset + partUsed)) {
+        return signature;
+    }
+    const std::uint8_t* first = part->address + partUsed;
+    partUsed += (size + kAlignment - 1) / kAlignment * kAlignment;
+    return SignatureBytes(signature, part, first, SignatureChecksum(signature.data(), size));
 }
 
 QString SignatureStore::Warning() const {
@@ -233,7 +218,7 @@ bool SignatureStore::OutOfRoom() const {
 
 bool SignatureStore::Intact() const {
     const std::lock_guard lock(mutex);
-    if (fd < 0 || lengthUnknown) {
+    if (fd < 0) {
         return true;
     }
     struct stat status {};

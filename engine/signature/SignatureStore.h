@@ -38,10 +38,8 @@ public:
     SignatureStore& operator=(const SignatureStore&) = delete;
 
     /// The same signature (bytes and sketch) held by the store: in its file, or as it is when
-    /// the file cannot take it; a signature this store holds already is given back as it is.
-    /// Empty only when the signature is, or when the store holds signatures in memory and the
-    /// system is short of it (OutOfRoom is then set). Several threads may keep at once: the
-    /// bytes are written outside the lock.
+    /// the file cannot take it. Empty only when the signature is, or when the store holds
+    /// signatures in memory and the system is short of it (OutOfRoom is then set).
     SignatureBytes Keep(const SignatureBytes& signature);
 
     /// Why signatures are held in memory rather than in the file (the file could not be made,
@@ -61,14 +59,11 @@ private:
     void FallBack(const QString& why);
     void ShortenToWhatIsKept();
     /// Writes `size` bytes at `offset` of the file; false, having fallen back, when it cannot.
-    /// Without the lock.
     bool WriteWhole(const std::uint8_t* bytes, std::uint64_t size, std::uint64_t offset);
 
-    const std::uint64_t mark;  // SignatureBytes::StoreMark of what this store holds
     mutable std::mutex mutex;
-    int fd = -1;                 // open until the store goes (writes outside the lock use it)
-    bool lengthUnknown = false;  // the file could not be shortened back: Intact cannot tell
-    bool appending = false;      // the file takes new signatures
+    int fd = -1;
+    bool appending = false;  // the file takes new signatures
     QString folder;
     const std::uint64_t partBytes;
     QString warning;

@@ -7,7 +7,6 @@
 namespace vistrel {
 
 class SignatureCache;
-class SignatureStore;
 
 /// How a bulk making of signatures (SignaturePipeline) may use the machine: its threads, its
 /// memory, and the signature cache it may use. Plain values, passed by whoever starts it.
@@ -25,10 +24,6 @@ struct SigningLimits {
     /// none. A picture found there is neither read nor counted against the budget. The
     /// program opens its cache once and passes it to every bulk making of signatures.
     std::shared_ptr<SignatureCache> cache = nullptr;
-    /// Where the workers put each signature's bytes as soon as it is made or found (the
-    /// repository's store), so that the one thread that takes the results in order does not
-    /// copy them all; null to hand them out in memory.
-    std::shared_ptr<SignatureStore> store = nullptr;
 };
 
 }  // namespace vistrel

@@ -9,7 +9,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -18,13 +17,6 @@
 #include <system_error>
 
 namespace vistrel {
-
-namespace {
-
-// How often the bar shows the pictures done while the load goes on.
-constexpr int kShowEveryMs = 100;
-
-}  // namespace
 
 CLoadWaitDlg::CLoadWaitDlg(QWidget* parent)
     // A caption without a system menu, and so without a close box.
@@ -52,14 +44,7 @@ CLoadWaitDlg::CLoadWaitDlg(QWidget* parent)
     buttons->addStretch();
     buttons->addWidget(cancelButton);
     layout->addLayout(buttons);
-    // The bar is moved on a timer: a load from the cache does thousands of pictures a second,
-    // and a delivery for each, with a bar whose text changes (which repaints at once), would
-    // keep the window's thread busy, taking a core's share from the load itself.
-    relay->KeepLatestOnly();
-    auto* shower = new QTimer(this);
-    shower->setInterval(kShowEveryMs);
-    connect(shower, &QTimer::timeout, this, [this] { ShowProgress(relay->Latest()); });
-    shower->start();
+    connect(relay, &ProgressRelay::Progressed, this, &CLoadWaitDlg::ShowProgress);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

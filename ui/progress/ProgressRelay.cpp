@@ -10,7 +10,7 @@ void ProgressRelay::Report(const ProgressReport& report) {
     {
         const std::lock_guard lock(mutex);
         latest = report;
-        if (deliveryPending || keepOnly) {
+        if (deliveryPending) {
             return;
         }
         deliveryPending = true;
@@ -24,11 +24,6 @@ bool ProgressRelay::StopRequested() const {
 
 void ProgressRelay::RequestStop() {
     stop = true;
-}
-
-void ProgressRelay::KeepLatestOnly() {
-    const std::lock_guard lock(mutex);
-    keepOnly = true;
 }
 
 ProgressReport ProgressRelay::Latest() const {

@@ -27,10 +27,6 @@ public:
     void RequestStop();
     /// The latest report, whether delivered yet or not. Any thread.
     ProgressReport Latest() const;
-    /// From now on reports are only kept, never delivered: for an owner that reads Latest on a
-    /// timer, so that work reporting thousands of times a second does not wake its thread for
-    /// each. Before the work starts.
-    void KeepLatestOnly();
 
 signals:
     /// The latest report, on the relay's thread.
@@ -42,7 +38,6 @@ private:
     mutable std::mutex mutex;
     ProgressReport latest;
     bool deliveryPending = false;
-    bool keepOnly = false;  // KeepLatestOnly was called
     std::atomic<bool> stop{false};
 };
 
